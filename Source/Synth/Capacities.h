@@ -1,0 +1,4 @@
+// Capacities of the system: counts and sizes that several files rely on live
+// here, under the names the code uses, and nowhere else.
+#pragma once
+

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds and runs every test: the normal build, an
+# ASan+UBSan build, a ThreadSanitizer build of the thread tests, and each
+# libFuzzer target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+
+jobs=$(nproc)
+fuzz_seconds=${TESSEL_FUZZ_SECONDS:-30}
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "normal build"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_WERROR=ON
+cmake --build build/release -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+step "ASan + UBSan build"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_WERROR=ON \
+      -DTESSEL_SANITIZE=address,undefined
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE realworld
+
+step "ThreadSanitizer build (thread tests)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_WERROR=ON \
+      -DTESSEL_SANITIZE=thread -DTESSEL_TOOLS=OFF
+if cmake --build build/tsan -j "$jobs" --target help | grep -q '^test_thread:'; then
+    cmake --build build/tsan -j "$jobs" --target test_thread
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread
+else
+    echo "no thread tests yet"
+fi
+
+step "libFuzzer targets (${fuzz_seconds}s each)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DTESSEL_FUZZ=ON -DTESSEL_WERROR=ON
+cmake --build build/fuzz -j "$jobs"
+shopt -s nullglob
+for fuzzer in build/fuzz/tests/fuzz/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    name=$(basename "$fuzzer")
+    corpus=tests/fuzz/corpus/${name#fuzz_}
+    work=$(mktemp -d)
+    seeds=()
+    [ -d "$corpus" ] && seeds=("$corpus")
+    echo "--- $name"
+    "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$work/" "$work" "${seeds[@]}" 2>&1 | tail -n 5
+    rm -rf "$work"
+done
+
+step "all tests passed"
