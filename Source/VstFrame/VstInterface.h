@@ -551,11 +551,13 @@ struct VstAudioFile;
 struct VstOfflineTask;
 struct VstVariableIo;
 struct VstPatchChunkInfo;
+struct VstWindow;
+struct VstFileSelect;
 struct MidiProgramName;
 struct MidiProgramCategory;
 struct MidiKeyName;
 
 extern "C" {
-// The one symbol a plug-in exports.
-AEffect* VSTPluginMain(audioMasterCallback audioMaster);
+// The one symbol a plug-in exports; everything else stays hidden.
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster);
 }
