@@ -1,0 +1,261 @@
+#include "FileDialog.h"
+
+#include "OsLib.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using Tool::Disk::Path_c;
+
+namespace {
+
+std::mutex runnerMutex;
+FileDialog_c::PanelRunner panelRunner;
+
+// Titles reach the dialog as UTF-8; a title in another encoding is taken as
+// ISO Latin-1, as the message panels take it.
+std::string utf8Text(const char* text)
+{
+    const Vdx::String_c s(text ? text : "");
+    if (s.isUTF8Compliant())
+        return s;
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A glob that matches the text in any case: "fxp" gives "[fF][xX][pP]".
+std::string anyCase(const std::string& text)
+{
+    std::string glob;
+    for (char c : text) {
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower >= 'a' && lower <= 'z') {
+            glob += '[';
+            glob += lower;
+            glob += static_cast<char>(lower - 'a' + 'A');
+            glob += ']';
+        } else {
+            glob += c;
+        }
+    }
+    return glob;
+}
+
+// Runs the dialog program without a shell and reads the chosen path from
+// its output. chosen is set for exit status 0; ok is false when the program
+// could not be run or failed (status other than 0 and 1).
+FileDialog_c::PanelAnswer runZenity(const std::vector<std::string>& arguments, bool& ok)
+{
+    ok = false;
+    FileDialog_c::PanelAnswer answer;
+    std::vector<char*> argv;
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return answer;
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return answer;
+    }
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        return answer;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t r = ::read(out[0], buffer, sizeof(buffer));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        answer.path.append(buffer, static_cast<size_t>(r));
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return answer;
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ok = code == 0 || code == 1;
+    answer.chosen = code == 0;
+    if (!answer.path.empty() && answer.path.back() == '\n')
+        answer.path.pop_back();
+    return answer;
+}
+
+bool displayAvailable()
+{
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (wayland && *wayland);
+}
+
+FileDialog_c::PanelAnswer showDialog(const std::vector<std::string>& arguments, const char* title)
+{
+    FileDialog_c::PanelRunner runner;
+    {
+        std::lock_guard<std::mutex> lock(runnerMutex);
+        runner = panelRunner;
+    }
+    if (runner)
+        return runner(arguments);
+    if (displayAvailable()) {
+        bool ok = false;
+        FileDialog_c::PanelAnswer answer = runZenity(arguments, ok);
+        if (ok)
+            return answer;
+    }
+    std::fprintf(stderr, "[Vendrax] No file dialog could be shown (%s): nothing chosen\n", title ? title : "");
+    std::fflush(stderr);
+    return FileDialog_c::PanelAnswer();
+}
+
+// A save dialog offers the allowed types: a name typed without one of them
+// gets the first, as a save panel with allowed file types gives it.
+Vdx::String_c withAllowedType(const Vdx::String_c& chosen, const std::vector<std::string>& types)
+{
+    if (types.empty())
+        return chosen;
+    const Vdx::String_c ext = Path_c::fromSystem(chosen).getExt();
+    for (const std::string& type : types)
+        if (type == "*" || ext.compare(Vdx::String_c(type), false) == 0)
+            return chosen;
+    return chosen + "." + types.front().c_str();
+}
+
+} // namespace
+
+FileDialog_c::FileDialog_c(Synth* synth) : synth_(synth) {}
+
+FileDialog_c::~FileDialog_c()
+{
+    if (!folder_.empty())
+        OsLib_c::remindStringCore(Vdx::String_c(key_), folder_.getString());
+}
+
+void FileDialog_c::setRegKey(const char* key)
+{
+    if (key)
+        key_ = key;
+}
+
+void FileDialog_c::setExtensions(const char* patterns)
+{
+    patterns_.setExtensions(patterns);
+}
+
+void FileDialog_c::setExtensions(const Tool::Disk::Extension_c& patterns)
+{
+    patterns_ = patterns;
+}
+
+void FileDialog_c::setPanelRunner(PanelRunner runner)
+{
+    std::lock_guard<std::mutex> lock(runnerMutex);
+    panelRunner = std::move(runner);
+}
+
+std::vector<std::string> FileDialog_c::allowedTypes(const Tool::Disk::Extension_c& patterns)
+{
+    std::vector<std::string> types;
+    for (unsigned i = 0; i < patterns.getCount(); ++i) {
+        const Vdx::String_c& p = patterns.getExt(i);
+        if (p.size() >= 3)
+            types.push_back(p.substr(2));
+    }
+    return types;
+}
+
+std::vector<std::string> FileDialog_c::dialogArguments(int mode, const char* title, const Path_c& folder,
+                                                       const std::vector<std::string>& types)
+{
+    std::vector<std::string> args = {"zenity", "--file-selection"};
+    if (mode == ModeSave) {
+        args.push_back("--save");
+        args.push_back("--confirm-overwrite");
+    }
+    if (mode == ModeFolder)
+        args.push_back("--directory");
+    args.push_back("--no-markup");
+    args.push_back("--title=" + utf8Text(title));
+
+    std::string start = folder.getString();
+    if (!start.empty() && start.back() != '/')
+        start += '/';
+    if (mode == ModeSave)
+        start += "Untitled";
+    if (!start.empty())
+        args.push_back("--filename=" + start);
+
+    if (mode != ModeFolder && !types.empty()) {
+        std::string filter;
+        std::vector<std::string> seen;
+        for (const std::string& type : types) {
+            if (type == "*")
+                return args; // every file is allowed: no filter
+            const std::string glob = "*." + anyCase(type);
+            if (std::find(seen.begin(), seen.end(), glob) != seen.end())
+                continue;
+            seen.push_back(glob);
+            filter += (filter.empty() ? "" : " ") + glob;
+        }
+        args.push_back("--file-filter=" + filter);
+    }
+    return args;
+}
+
+Path_c FileDialog_c::run()
+{
+    if (!synth_ || patterns_.getCount() == 0)
+        return Path_c::EmptyPath;
+    OsLib_c::recallPath(Vdx::String_c(key_), folder_);
+    const std::vector<std::string> types = allowedTypes(patterns_);
+    if (mode != ModeOpen && mode != ModeSave && mode != ModeFolder)
+        return Path_c::EmptyPath;
+
+    const std::vector<std::string> noTypes;
+    const PanelAnswer answer =
+        showDialog(dialogArguments(mode, title, folder_, mode == ModeFolder ? noTypes : types), title);
+    if (!answer.chosen || answer.path.empty())
+        return Path_c::EmptyPath;
+
+    Vdx::String_c chosen(answer.path);
+    if (mode == ModeSave)
+        chosen = withAllowedType(chosen, types);
+    const Path_c result(chosen);
+    const Path_c parent = result.getParent();
+    if (!parent.empty()) {
+        folder_ = parent;
+        OsLib_c::remindStringCore(Vdx::String_c(key_), folder_.getString());
+    }
+    return result;
+}
