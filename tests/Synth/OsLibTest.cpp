@@ -173,7 +173,8 @@ TEST_F(OsLibPrefs, HexChunks)
         ASSERT_TRUE(OsLib_c::recallChunk("typed", &data, &n)) << c.what;
         ASSERT_NE(data, nullptr);
         EXPECT_EQ(n, static_cast<int>(c.bytes.size())) << c.what;
-        EXPECT_EQ(std::memcmp(data, c.bytes.data(), c.bytes.size()), 0) << c.what;
+        const auto* got = static_cast<const unsigned char*>(data);
+        EXPECT_EQ(std::vector<unsigned char>(got, got + n), c.bytes) << c.what;
         std::free(data);
     }
 
