@@ -1,0 +1,366 @@
+#include "Commands.h"
+
+#include "DemoPhrase.h"
+#include "EventScheduler.h"
+#include "Guards.h"
+#include "PluginHost.h"
+#include "Render.h"
+#include "TimeMap.h"
+#include "WavFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <ostream>
+
+namespace Host {
+
+namespace {
+
+std::string number(double v)
+{
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 9);
+    return std::string(text, result.ptr);
+}
+
+std::string hex32(uint32_t v)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", v);
+    return text;
+}
+
+// A four-character code as text, first character in the most significant
+// byte; unprintable bytes show as '.'.
+std::string fourCC(int32_t code)
+{
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = char((uint32_t(code) >> shift) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '.';
+    }
+    return text;
+}
+
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+std::string flagNames(int32_t flags)
+{
+    static constexpr std::pair<int32_t, const char*> kNames[] = {
+        {effFlagsHasEditor, "hasEditor"},         {effFlagsHasClip, "hasClip"},
+        {effFlagsHasVu, "hasVu"},                 {effFlagsCanMono, "canMono"},
+        {effFlagsCanReplacing, "canReplacing"},   {effFlagsProgramChunks, "programChunks"},
+        {effFlagsIsSynth, "isSynth"},             {effFlagsNoSoundInStop, "noSoundInStop"},
+        {effFlagsExtIsAsync, "extIsAsync"},       {effFlagsExtHasBuffer, "extHasBuffer"},
+        {effFlagsCanDoubleReplacing, "canDoubleReplacing"},
+    };
+    std::string text;
+    for (const auto& [bit, name] : kNames)
+        if (flags & bit)
+            text += (text.empty() ? "" : " ") + std::string(name);
+    return text;
+}
+
+// Plug-in abilities a host typically asks about.
+constexpr const char* kPluginCanDos[] = {
+    "sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo",
+    "offline",       "midiProgramNames", "bypass",
+};
+
+int reportFaults(const PluginHost_c& host, std::ostream& err)
+{
+    const auto faults = host.faults();
+    if (faults.empty())
+        return 0;
+    err << "tessel-host: " << faults.size() << " plug-in fault(s); the first: " << faults.front() << "\n";
+    return 1;
+}
+
+bool readWholeFile(const std::string& path, std::vector<char>& bytes, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file)
+        return error = "cannot open " + path, false;
+    const std::streamoff size = file.tellg();
+    if (size < 0 || uint64_t(size) > kMaxChunkBytes)
+        return error = path + " is larger than " + std::to_string(kMaxChunkBytes) + " bytes", false;
+    bytes.resize(size_t(size));
+    file.seekg(0);
+    if (size > 0 && !file.read(bytes.data(), size))
+        return error = "cannot read " + path, false;
+    return true;
+}
+
+// Writes beside the target and renames, so a failed write keeps the old file.
+bool writeWholeFile(const std::string& path, const char* data, size_t size, std::string& error)
+{
+    const std::string temp = path + ".part";
+    {
+        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+        if (file)
+            file.write(data, std::streamsize(size));
+        file.close();
+        if (!file) {
+            std::remove(temp.c_str());
+            return error = "cannot write " + temp, false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return error = "cannot move " + temp + " to " + path, false;
+    }
+    return true;
+}
+
+void prepare(PluginHost_c& host, const HostOptions& o)
+{
+    host.dispatch(effOpen);
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, float(o.sampleRate));
+    host.dispatch(effSetBlockSize, 0, o.blockFrames);
+}
+
+} // namespace
+
+int runInfo(const HostOptions& o, std::ostream& out, std::ostream& err)
+{
+    PluginHost_c host({o.idle, &err});
+    host.setTimeline(MidiSong{}, o.sampleRate);
+    std::string error;
+    if (!host.load(o.plugin, error)) {
+        err << "tessel-host: " << error << "\n";
+        return 1;
+    }
+
+    // The record as the entry returned it, before any opcode.
+    const AEffect* e = host.effect();
+    out << "plugin: " << o.plugin << "\n"
+        << "entry: " << host.entryName() << "\n"
+        << "magic: " << fourCC(e->magic) << " (" << hex32(uint32_t(e->magic)) << ")\n"
+        << "uniqueID: " << fourCC(e->uniqueID) << " (" << hex32(uint32_t(e->uniqueID)) << ", " << e->uniqueID
+        << ")\n"
+        << "version: " << e->version << "\n"
+        << "numPrograms: " << e->numPrograms << "\n"
+        << "numParams: " << e->numParams << "\n"
+        << "numInputs: " << e->numInputs << "\n"
+        << "numOutputs: " << e->numOutputs << "\n"
+        << "flags: " << hex32(uint32_t(e->flags)) << " (" << flagNames(e->flags) << ")\n"
+        << "initialDelay: " << e->initialDelay << "\n"
+        << "ioRatio: " << number(e->ioRatio) << "\n"
+        << "processReplacing: " << (e->processReplacing ? "yes" : "no") << "\n"
+        << "processDoubleReplacing: " << (e->processDoubleReplacing ? "yes" : "no") << "\n";
+    const int numPrograms = e->numPrograms;
+    const int numParams = e->numParams;
+    const int numInputs = e->numInputs;
+    const int numOutputs = e->numOutputs;
+
+    prepare(host, o);
+    intptr_t answer = 0;
+    out << "effectName: " << quoted(host.queryText(effGetEffectName, 0, 0, kEffectNameBytes)) << "\n";
+    out << "vendor: " << quoted(host.queryText(effGetVendorString, 0, 0, kVendorTextBytes)) << "\n";
+    out << "product: " << quoted(host.queryText(effGetProductString, 0, 0, kProductTextBytes)) << "\n";
+    out << "vendorVersion: " << host.dispatch(effGetVendorVersion) << "\n";
+    out << "vstVersion: " << host.dispatch(effGetVstVersion) << "\n";
+    out << "category: " << host.dispatch(effGetPlugCategory) << "\n";
+    for (const char* what : kPluginCanDos) {
+        std::string text = what; // the dispatcher takes a non-const pointer
+        out << "canDo " << what << ": " << host.dispatch(effCanDo, 0, 0, text.data()) << "\n";
+    }
+
+    auto listPins = [&](int32_t opcode, int count, const char* kind) {
+        for (int i = 0; i < std::min(count, kMaxPins); ++i) {
+            VstPinProperties pin{};
+            const bool known = host.queryPin(opcode, i, pin);
+            out << kind << " " << i << ": ";
+            if (known)
+                out << "label=" << quoted(pin.label) << " shortLabel=" << quoted(pin.shortLabel)
+                    << " flags=" << pin.flags << " arrangement=" << pin.arrangementType << "\n";
+            else
+                out << "(no properties)\n";
+        }
+    };
+    listPins(effGetInputProperties, numInputs, "input");
+    listPins(effGetOutputProperties, numOutputs, "output");
+
+    if (numParams < 0 || numParams > kMaxListedEntries)
+        host.fault("numParams " + std::to_string(numParams) + " is out of range");
+    for (int i = 0; i < std::clamp(numParams, 0, kMaxListedEntries); ++i) {
+        const std::string name = host.queryText(effGetParamName, i, 0, kParameterTextBytes);
+        const std::string label = host.queryText(effGetParamLabel, i, 0, kParameterTextBytes);
+        const std::string display = host.queryText(effGetParamDisplay, i, 0, kParameterTextBytes);
+        out << "param " << i << ": name=" << quoted(name) << " label=" << quoted(label)
+            << " display=" << quoted(display) << "\n";
+    }
+
+    out << "currentProgram: " << host.dispatch(effGetProgram) << "\n";
+    out << "currentProgramName: " << quoted(host.queryText(effGetProgramName, 0, 0, kProgramNameBytes)) << "\n";
+    if (numPrograms < 0 || numPrograms > kMaxListedEntries)
+        host.fault("numPrograms " + std::to_string(numPrograms) + " is out of range");
+    for (int i = 0; i < std::clamp(numPrograms, 0, kMaxListedEntries); ++i) {
+        const std::string name = host.queryText(effGetProgramNameIndexed, i, -1, kProgramNameBytes, &answer);
+        out << "program " << i << ": " << (answer ? quoted(name) : "(no answer)") << "\n";
+    }
+
+    host.close();
+    return reportFaults(host, err);
+}
+
+int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    auto failed = [&](const std::string& why) {
+        err << "tessel-host: " << why << "\n";
+        return 1;
+    };
+
+    MidiSong song;
+    if (o.midi.empty())
+        song = demoSong();
+    else if (!readMidiFile(o.midi, song, error))
+        return failed(error);
+
+    const TimeMap_c map(song, o.sampleRate);
+    int64_t totalFrames = 0;
+    if (o.seconds) {
+        totalFrames = std::llround(*o.seconds * o.sampleRate);
+    } else {
+        const double songSeconds = double(map.tickToFrame(song.lengthTicks)) / o.sampleRate;
+        if (songSeconds + kTailSeconds > kMaxRenderSeconds)
+            return failed("the MIDI file lasts " + number(songSeconds) + " s, longer than " +
+                          number(kMaxRenderSeconds) + " s; pass --seconds");
+        totalFrames = map.tickToFrame(song.lengthTicks) + std::llround(kTailSeconds * o.sampleRate);
+    }
+
+    std::vector<char> chunk;
+    if (!o.chunkIn.empty() && !readWholeFile(o.chunkIn, chunk, error))
+        return failed(error);
+
+    PluginHost_c host({o.idle, &err});
+    host.setTimeline(song, o.sampleRate);
+    if (!host.load(o.plugin, error))
+        return failed(error);
+    const AEffect* e = host.effect();
+    if (e->numOutputs < 1 || e->numOutputs > kMaxPins)
+        return failed("the plug-in reports " + std::to_string(e->numOutputs) + " outputs (1 to " +
+                      std::to_string(kMaxPins) + " accepted)");
+    if (!e->processReplacing)
+        return failed("the plug-in has no processReplacing");
+    if (o.program && *o.program >= e->numPrograms)
+        return failed("--program " + std::to_string(*o.program) + ": the plug-in has " +
+                      std::to_string(e->numPrograms) + " programs");
+    for (const ParameterSetting& p : o.parameters)
+        if (p.index >= e->numParams)
+            return failed("--param " + std::to_string(p.index) + ": the plug-in has " +
+                          std::to_string(e->numParams) + " parameters");
+    const bool chunks = (e->flags & effFlagsProgramChunks) != 0;
+    if ((!o.chunkIn.empty() || !o.chunkOut.empty()) && !chunks)
+        return failed("the plug-in does not keep its programs as chunks (flag 32 unset)");
+    const int channels = e->numOutputs;
+
+    prepare(host, o);
+    out << "plugin: " << quoted(host.queryText(effGetEffectName, 0, 0, kEffectNameBytes)) << " by "
+        << quoted(host.queryText(effGetVendorString, 0, 0, kVendorTextBytes)) << "\n";
+    if (!o.chunkIn.empty()) {
+        // index 0: the chunk is a whole bank.
+        const intptr_t result = host.dispatch(effSetChunk, 0, intptr_t(chunk.size()), chunk.data());
+        out << "chunkIn: " << chunk.size() << " bytes, effSetChunk answered " << result << "\n";
+    }
+    if (o.program)
+        host.dispatch(effSetProgram, 0, *o.program);
+    for (const ParameterSetting& p : o.parameters)
+        host.effect()->setParameter(host.effect(), p.index, p.value);
+
+    WavWriter_c wav;
+    if (!wav.open(o.out, channels, o.sampleRate, error))
+        return failed(error);
+
+    host.dispatch(effMainsChanged, 0, 1);
+    EventScheduler_c events(scheduleSong(song, map));
+    RenderSettings settings;
+    settings.sampleRate = o.sampleRate;
+    settings.blockFrames = o.blockFrames;
+    settings.totalFrames = totalFrames;
+    settings.supplyIdle = o.idle;
+    RenderStats stats;
+    const bool rendered = renderBlocks(
+        host, events, settings,
+        [&](const float* const* data, int count, int frames) { return count == channels && wav.write(data, frames); },
+        stats, error);
+    host.dispatch(effMainsChanged, 0, 0);
+    if (!rendered)
+        return failed(error);
+
+    if (!o.chunkOut.empty()) {
+        void* data = nullptr;
+        const intptr_t size = host.dispatch(effGetChunk, 0, 0, &data); // index 0: the bank
+        if (size <= 0 || !data)
+            return failed("the plug-in returned no chunk (effGetChunk answered " + std::to_string(size) + ")");
+        if (uint64_t(size) > kMaxChunkBytes)
+            return failed("the plug-in's chunk of " + std::to_string(size) + " bytes is implausibly large");
+        if (!writeWholeFile(o.chunkOut, static_cast<const char*>(data), size_t(size), error))
+            return failed(error);
+        out << "chunkOut: " << size << " bytes to " << o.chunkOut << "\n";
+    }
+    host.close();
+    if (!wav.finish(error))
+        return failed(error);
+
+    out << "out: " << o.out << "\n"
+        << "frames: " << stats.frames << "\n"
+        << "channels: " << channels << "\n"
+        << "rate: " << o.sampleRate << "\n"
+        << "blocks: " << stats.blocks << "\n"
+        << "midiEvents: " << events.delivered() << "\n"
+        << "idleCalls: " << stats.idleCalls << "\n"
+        << "timeRequests: " << host.timeRequests() << "\n"
+        << "automation: " << host.automationCount() << "\n"
+        << "eventsFromPlugin: " << host.eventsFromPlugin() << "\n";
+    return reportFaults(host, err);
+}
+
+int runWavStats(const HostOptions& o, std::ostream& out, std::ostream& err)
+{
+    WavStats stats;
+    std::string error;
+    if (!readWavStats(o.wav, stats, error)) {
+        err << "tessel-host: " << error << "\n";
+        return 1;
+    }
+    out << "frames: " << stats.frames << "\n"
+        << "channels: " << stats.channels << "\n"
+        << "rate: " << stats.sampleRate << "\n"
+        << "peak: " << number(stats.all.peak) << "\n"
+        << "rms: " << number(stats.all.rms) << "\n";
+    for (size_t c = 0; c < stats.perChannel.size(); ++c)
+        out << "channel " << c << ": peak=" << number(stats.perChannel[c].peak)
+            << " rms=" << number(stats.perChannel[c].rms) << "\n";
+    return 0;
+}
+
+int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    HostOptions options;
+    std::string error;
+    if (!parseHostOptions(args, options, error)) {
+        err << "tessel-host: " << error << "\n" << kHostUsage;
+        return 2;
+    }
+    switch (options.command) {
+    case Command::Help:
+        out << kHostUsage;
+        return 0;
+    case Command::Info:
+        return runInfo(options, out, err);
+    case Command::Render:
+        return runRender(options, out, err);
+    case Command::WavStats:
+        return runWavStats(options, out, err);
+    }
+    return 1;
+}
+
+} // namespace Host

@@ -1,0 +1,26 @@
+// The commands of tessel-host. Reports go to out as "key: value" lines that
+// scripts can grep; errors and plug-in faults go to err.
+#pragma once
+
+#include "HostOptions.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace Host {
+
+// Largest chunk the host reads from a file or accepts from a plug-in.
+constexpr size_t kMaxChunkBytes = size_t(256) << 20;
+// Most parameters and programs info lists; real plug-ins have hundreds.
+constexpr int kMaxListedEntries = 100000;
+
+int runInfo(const HostOptions& options, std::ostream& out, std::ostream& err);
+int runRender(const HostOptions& options, std::ostream& out, std::ostream& err);
+int runWavStats(const HostOptions& options, std::ostream& out, std::ostream& err);
+
+// The whole tool: parses args (without the program name) and runs the
+// command. Returns the exit status: 0 success, 1 failure, 2 bad command line.
+int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace Host

@@ -1,0 +1,159 @@
+#include "HostOptions.h"
+
+#include "Render.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace Host {
+
+const char* const kHostUsage =
+    "usage:\n"
+    "  tessel-host info PLUGIN [--rate HZ] [--block FRAMES] [--no-idle]\n"
+    "  tessel-host render PLUGIN --out FILE.wav [--midi FILE.mid] [--rate HZ] [--block FRAMES]\n"
+    "              [--seconds N] [--param INDEX=VALUE]... [--program N] [--chunk-in FILE]\n"
+    "              [--chunk-out FILE] [--no-idle]\n"
+    "  tessel-host wavstats FILE.wav\n"
+    "Without --midi, render plays a built-in demo phrase. Exit status: 0 success, 1 failure,\n"
+    "2 bad command line.\n";
+
+namespace {
+
+template <typename T>
+bool parseWhole(const std::string& text, T& out)
+{
+    const char* first = text.data();
+    const char* last = first + text.size();
+    T value{};
+    const auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || text.empty())
+        return false;
+    out = value;
+    return true;
+}
+
+bool parseParameter(const std::string& text, ParameterSetting& out)
+{
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos)
+        return false;
+    ParameterSetting p;
+    double value = 0;
+    if (!parseWhole(text.substr(0, eq), p.index) || !parseWhole(text.substr(eq + 1), value))
+        return false;
+    if (p.index < 0 || !(value >= 0.0 && value <= 1.0))
+        return false;
+    p.value = float(value);
+    out = p;
+    return true;
+}
+
+} // namespace
+
+bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options, std::string& error)
+{
+    HostOptions o;
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        options = o;
+        return true;
+    }
+    const std::string& command = args[0];
+    if (command == "info")
+        o.command = Command::Info;
+    else if (command == "render")
+        o.command = Command::Render;
+    else if (command == "wavstats")
+        o.command = Command::WavStats;
+    else
+        return error = "unknown command '" + command + "'", false;
+
+    bool havePositional = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string value;
+        bool inlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            if (const size_t eq = arg.find('='); eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                inlineValue = true;
+            }
+        }
+        auto needValue = [&]() {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        const bool renderOnly = arg == "--midi" || arg == "--out" || arg == "--seconds" || arg == "--param" ||
+                                arg == "--program" || arg == "--chunk-in" || arg == "--chunk-out";
+        const bool hostOption = arg == "--rate" || arg == "--block" || arg == "--no-idle";
+        if (arg.rfind("--", 0) == 0) {
+            if (!renderOnly && !hostOption)
+                return error = "unknown option " + arg, false;
+            if (o.command == Command::WavStats || (renderOnly && o.command != Command::Render))
+                return error = arg + " does not apply to " + command, false;
+            if (arg == "--no-idle") {
+                if (inlineValue)
+                    return error = "--no-idle takes no value", false;
+                o.idle = false;
+                continue;
+            }
+            if (!needValue())
+                return error = arg + " needs a value", false;
+            if (arg == "--midi")
+                o.midi = value;
+            else if (arg == "--out")
+                o.out = value;
+            else if (arg == "--chunk-in")
+                o.chunkIn = value;
+            else if (arg == "--chunk-out")
+                o.chunkOut = value;
+            else if (arg == "--rate") {
+                if (!parseWhole(value, o.sampleRate) || o.sampleRate < 1 || o.sampleRate > kMaxSampleRate)
+                    return error = "--rate wants a whole number of Hz from 1 to " +
+                                   std::to_string(kMaxSampleRate) + ", not '" + value + "'",
+                           false;
+            } else if (arg == "--block") {
+                if (!parseWhole(value, o.blockFrames) || o.blockFrames < 1 || o.blockFrames > kMaxBlockFrames)
+                    return error = "--block wants a whole number of frames from 1 to " +
+                                   std::to_string(kMaxBlockFrames) + ", not '" + value + "'",
+                           false;
+            } else if (arg == "--seconds") {
+                double seconds = 0;
+                if (!parseWhole(value, seconds) || !(seconds > 0.0 && seconds <= kMaxRenderSeconds))
+                    return error = "--seconds wants a length above 0 and at most " +
+                                   std::to_string(int(kMaxRenderSeconds)) + ", not '" + value + "'",
+                           false;
+                o.seconds = seconds;
+            } else if (arg == "--param") {
+                ParameterSetting p;
+                if (!parseParameter(value, p))
+                    return error = "--param wants INDEX=VALUE with VALUE from 0 to 1, not '" + value + "'", false;
+                o.parameters.push_back(p);
+            } else if (arg == "--program") {
+                int program = 0;
+                if (!parseWhole(value, program) || program < 0)
+                    return error = "--program wants a program number from 0, not '" + value + "'", false;
+                o.program = program;
+            }
+            continue;
+        }
+        if (havePositional)
+            return error = "unexpected argument '" + arg + "'", false;
+        havePositional = true;
+        (o.command == Command::WavStats ? o.wav : o.plugin) = arg;
+    }
+
+    if (!havePositional)
+        return error = command + (o.command == Command::WavStats ? " needs a WAV file" : " needs a plug-in"),
+               false;
+    if (o.command == Command::Render && o.out.empty())
+        return error = "render needs --out FILE.wav", false;
+    options = o;
+    return true;
+}
+
+} // namespace Host
