@@ -10,8 +10,8 @@ packages=(
     # libraries
     libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev                     # tools and test references
-    # runtime helpers
-    zenity xvfb
+    # runtime helpers; a German locale proves numbers in text ignore the locale
+    zenity xvfb locales
     # real-world checks: a host's VST scanner and third-party VST2 plug-ins
     ardour dpf-plugins-vst
 )
@@ -27,4 +27,13 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update
     $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# Tests switch to a comma-decimal locale to prove that parsing and printing
+# do not depend on it.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    SUDO=""
+    if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+    $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+    $SUDO locale-gen
 fi
