@@ -17,3 +17,4 @@ constexpr int ProductAnswerSize = 64;        // bytes incl. terminator a host ge
 constexpr int PinLabelAnswerSize = 64;       // bytes incl. terminator of a pin's label
 constexpr int PinShortLabelAnswerSize = 8;   // bytes incl. terminator of a pin's short label
 constexpr int ParameterTextAnswerSize = 64;  // bytes incl. terminator of a parameter name, label or display
+constexpr int FileCompareBlockBytes = 1024;  // bytes per read when two files are compared by their MD5 digests

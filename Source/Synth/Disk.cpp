@@ -1,5 +1,6 @@
 #include "Disk.h"
 
+#include "Capacities.h"
 #include "FileList.h"
 #include "Md5.h"
 #include "OsLib.h"
@@ -21,8 +22,7 @@ namespace {
 // The kit formats that getFirstKit looks for.
 constexpr const char* KitFileTypes = "fxb kit kt3 mgp";
 constexpr mode_t FolderMode = 0775;
-// Bytes per read when comparing and copying files.
-constexpr size_t CompareBlock = 1024;
+// Bytes per read when copying files.
 constexpr size_t CopyBlock = 65536;
 
 // The text as a file-system name, or null when it cannot be one (a NUL byte
@@ -131,7 +131,7 @@ bool closeChecked(int fd)
 Vdx::String_c fileDigest(int fd)
 {
     Tool::MD5 md5;
-    unsigned char block[CompareBlock];
+    unsigned char block[FileCompareBlockBytes];
     for (;;) {
         const ssize_t r = readFull(fd, block, sizeof(block));
         if (r < 0)
