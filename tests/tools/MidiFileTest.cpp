@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 using namespace SmfBytes;
 using Host::MidiSong;
@@ -177,6 +178,47 @@ TEST(MidiFile, EveryPrefixOfAGoodFileIsReadOrRefusedWithoutCrashing)
         if (!Host::parseMidiFile(std::span(file.data(), n), song, error)) {
             EXPECT_FALSE(error.empty()) << "prefix " << n;
         }
+    }
+}
+
+TEST(MidiFile, MutatedFilesAreReadOrRefusedAndWhatIsReadIsConsistent)
+{
+    // Seeded random damage to a good file: overwritten bytes (often lengths,
+    // status and delta bytes), cuts and insertions. Run under ASan, this is
+    // where an unchecked length shows.
+    const Bytes good = Host::demoMidiFile();
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes file = good;
+        const int edits = 1 + int(random() % 4);
+        for (int e = 0; e < edits && !file.empty(); ++e) {
+            const size_t at = random() % file.size();
+            switch (random() % 3) {
+            case 0: file[at] = uint8_t(random()); break;
+            case 1: file.resize(at); break;
+            default: file.insert(file.begin() + long(at), uint8_t(random())); break;
+            }
+        }
+        MidiSong song;
+        std::string error;
+        if (!Host::parseMidiFile(file, song, error)) {
+            EXPECT_FALSE(error.empty()) << "round " << round;
+            continue;
+        }
+        for (size_t i = 0; i < song.events.size(); ++i) {
+            const auto& event = song.events[i];
+            ASSERT_TRUE(event.size == 2 || event.size == 3) << "round " << round;
+            ASSERT_GE(event.data[0], 0x80) << "round " << round;
+            ASSERT_LT(event.data[0], 0xF0) << "round " << round;
+            ASSERT_LE(event.tick, song.lengthTicks) << "round " << round;
+            if (i > 0) {
+                ASSERT_LE(song.events[i - 1].tick, event.tick) << "round " << round;
+            }
+        }
+        ASSERT_FALSE(song.tempos.empty());
+        EXPECT_EQ(song.tempos.front().tick, 0);
+        ASSERT_FALSE(song.signatures.empty());
+        EXPECT_EQ(song.signatures.front().tick, 0);
     }
 }
 
