@@ -172,8 +172,8 @@ ParaSet_c::~ParaSet_c()
         for (long long i = 0; i < count; ++i)
             parameters_[i].deleteParaSpecPtrDerived();
     }
-    delete[] specs_;
     delete[] parameters_;
+    delete[] specs_;
     delete[] setTable_;
 }
 

@@ -118,10 +118,11 @@ void Parameter_c::freePayload()
 void Parameter_c::deleteParaSpecPtrDerived()
 {
     freePayload();
-    if (paraSpec && paraSpec->isPrivate()) {
+    if (paraSpec && paraSpec->isPrivate())
         delete paraSpec;
-        paraSpec = nullptr;
-    }
+    // The parameter's life ends here; forgetting the shared specification too
+    // keeps a later destructor from reading it after the set has freed it.
+    paraSpec = nullptr;
 }
 
 void Parameter_c::setParaSpecPtr(ParaSpec_c* newSpec)

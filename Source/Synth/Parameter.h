@@ -66,7 +66,8 @@ public:
     Parameter_c& operator=(const Parameter_c&) = delete;
 
     // Frees the payload by type and sets it to null, then deletes the
-    // specification when it is a private copy (and forgets it).
+    // specification when it is a private copy. The parameter is left without
+    // a specification.
     virtual void deleteParaSpecPtrDerived();
     // Attaches a specification (not owned unless it is a private copy).
     virtual void setParaSpecPtr(ParaSpec_c* paraSpec);
