@@ -97,6 +97,21 @@ long long alignedItemOffset(const char* list, const char* text, int width)
     return offset % width == 0 ? offset : -1;
 }
 
+void setFlag(Flags_c& flags, int mask, bool on)
+{
+    if (on)
+        flags.set(mask);
+    else
+        flags.clear(mask);
+}
+
+// The two display flags of text and string parameters.
+void setTextFlags(ParaSpec_c& paraSpec, bool pathLeaf, bool stripExtension)
+{
+    setFlag(paraSpec.flags, pfPathLeaf, pathLeaf);
+    setFlag(paraSpec.flags, pfStripExtension, stripExtension);
+}
+
 } // namespace
 
 Parameter_c::~Parameter_c()
@@ -240,10 +255,7 @@ void Parameter_c::createVolume(const char* name, int loDb, int hiDb, int def, bo
     paraSpec->def(name, "dB", ptVolume, loClamped, hiClamped, clampInt(def, loClamped, hiClamped), 0);
     paraSpec->logFactor = 0.0f;
     paraSpec->items = nullptr;
-    if (minusInfinity)
-        paraSpec->flags.set(pfInfiniteLo);
-    else
-        paraSpec->flags.clear(pfInfiniteLo);
+    setFlag(paraSpec->flags, pfInfiniteLo, minusInfinity);
     paraSpec->flags.clear(pfInfiniteHi);
     paraSpec->setPrecisionDivisors();
     setValue(paraSpec->defValue);
@@ -266,14 +278,7 @@ void Parameter_c::createCharPtr(const char* name, bool pathLeaf, bool stripExten
     beginDefinition(ptCharPtr);
     paraSpec->def(name, "", ptCharPtr, 0, 0, 0, 0);
     paraSpec->items = defaultText;
-    if (pathLeaf)
-        paraSpec->flags.set(pfPathLeaf);
-    else
-        paraSpec->flags.clear(pfPathLeaf);
-    if (stripExtension)
-        paraSpec->flags.set(pfStripExtension);
-    else
-        paraSpec->flags.clear(pfStripExtension);
+    setTextFlags(*paraSpec, pathLeaf, stripExtension);
     setValue(0);
     if (defaultText)
         setCharPtr(defaultText);
@@ -324,14 +329,7 @@ void Parameter_c::createString(const char* name, bool pathLeaf, bool stripExtens
         return;
     beginDefinition(ptString);
     paraSpec->def(name, "", ptString, 0, 0, 0, 0);
-    if (pathLeaf)
-        paraSpec->flags.set(pfPathLeaf);
-    else
-        paraSpec->flags.clear(pfPathLeaf);
-    if (stripExtension)
-        paraSpec->flags.set(pfStripExtension);
-    else
-        paraSpec->flags.clear(pfStripExtension);
+    setTextFlags(*paraSpec, pathLeaf, stripExtension);
     setValue(0);
 }
 
@@ -951,30 +949,18 @@ void Parameter_c::setDefVal(int v)
 
 void Parameter_c::setFlagDisplayNote(bool on)
 {
-    if (!paraSpec)
-        return;
-    if (on)
-        paraSpec->flags.set(pfNoteNames);
-    else
-        paraSpec->flags.clear(pfNoteNames);
+    if (paraSpec)
+        setFlag(paraSpec->flags, pfNoteNames, on);
 }
 
 void Parameter_c::setInfiniteLo(bool on)
 {
-    if (!paraSpec)
-        return;
-    if (on)
-        paraSpec->flags.set(pfInfiniteLo);
-    else
-        paraSpec->flags.clear(pfInfiniteLo);
+    if (paraSpec)
+        setFlag(paraSpec->flags, pfInfiniteLo, on);
 }
 
 void Parameter_c::setInfiniteHi(bool on)
 {
-    if (!paraSpec)
-        return;
-    if (on)
-        paraSpec->flags.set(pfInfiniteHi);
-    else
-        paraSpec->flags.clear(pfInfiniteHi);
+    if (paraSpec)
+        setFlag(paraSpec->flags, pfInfiniteHi, on);
 }
