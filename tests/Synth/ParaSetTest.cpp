@@ -51,14 +51,18 @@ void fillAllTypes(ParaSet_c& set, int s, int variant, const std::string& text, c
     p[iString].setString(Vdx::String_c(str));
 }
 
+std::string textOf(const Parameter_c& p)
+{
+    Vdx::String_c out;
+    p.getString(&out);
+    return out;
+}
+
 // Everything a parameter holds that a chunk carries or a reset changes.
 std::string snapshot(const Parameter_c& p)
 {
     std::string out = std::to_string(p.getType()) + ":" + std::to_string(static_cast<int>(p.value));
-    Vdx::String_c text;
-    p.getString(&text);
-    out += "|";
-    out += text;
+    out += "|" + textOf(p);
     if (p.getType() == ptFloatArray)
         for (int e = 0; e < p.getPrecision(); ++e)
             out += "|" + std::to_string(p.getFloatArray(e));
@@ -256,11 +260,8 @@ TEST(ParaSet, StringEntryForms)
     p[2].createNum("N", "", 0, 0, 100, 0, 0, 0);
     auto chunk = makeChunk(TypeSYPS, {1000000 + 3, 'a', 'b', 'c', 8, textWord("abc\0"), 0, 77});
     set.setChunk(chunk.data(), static_cast<int>(chunk.size()), 0);
-    Vdx::String_c s;
-    p[0].getString(&s);
-    EXPECT_EQ(s, "abc");
-    p[1].getString(&s);
-    EXPECT_EQ(s, "abc");
+    EXPECT_EQ(textOf(p[0]), "abc");
+    EXPECT_EQ(textOf(p[1]), "abc");
     EXPECT_EQ(p[2].value, 77) << "the older form consumed three words";
 
     // The writer uses the current form.
@@ -377,13 +378,10 @@ TEST(ParaSet, HostileEntries)
         auto chunk = makeChunk(TypeSYPS, c.entries);
         const int size = static_cast<int>(chunk.size());
         EXPECT_EQ(set.setChunk(chunk.data(), size, 0), size);
-        Vdx::String_c s;
-        p[0].getString(&s);
-        EXPECT_EQ(s, c.text);
+        EXPECT_EQ(textOf(p[0]), c.text);
         EXPECT_EQ(p[1].getFloatArray(0), c.f0);
         EXPECT_EQ(p[1].getFloatArray(1), c.f1);
-        p[2].getString(&s);
-        EXPECT_EQ(s, c.str);
+        EXPECT_EQ(textOf(p[2]), c.str);
         EXPECT_EQ(p[3].value, c.number);
     }
 }

@@ -21,6 +21,13 @@ struct OneParam
     OneParam() { p.setParaSpecPtr(&paraSpec); }
 };
 
+std::string textOf(const Parameter_c& p)
+{
+    Vdx::String_c out;
+    p.getString(&out);
+    return out;
+}
+
 std::string display(Parameter_c& p)
 {
     Vdx::String_c out;
@@ -427,12 +434,21 @@ TEST(Parameter, FloatArrays)
 // ---------------------------------------------------------------------------
 // Copy on write
 
-TEST(Parameter, RangeChangesAreCopyOnWrite)
+// Two parameters of different sets sharing one specification.
+class SharedSpec : public testing::Test
 {
+protected:
+    SharedSpec()
+    {
+        a.setParaSpecPtr(&shared);
+        b.setParaSpecPtr(&shared);
+    }
     ParaSpec_c shared;
     Parameter_c a, b;
-    a.setParaSpecPtr(&shared);
-    b.setParaSpecPtr(&shared);
+};
+
+TEST_F(SharedSpec, RangeChangesAreCopyOnWrite)
+{
     a.createEnu("E", "", 0, 3, 2, 0, "a b c d ", nullptr);
     b.setValue(0);
 
@@ -469,12 +485,8 @@ TEST(Parameter, RangeChangesAreCopyOnWrite)
     EXPECT_TRUE(shared.flags.isSet(pfInfiniteHi));
 }
 
-TEST(Parameter, NumberBoundsMoveTheValue)
+TEST_F(SharedSpec, NumberBoundsMoveTheValue)
 {
-    ParaSpec_c shared;
-    Parameter_c a, b;
-    a.setParaSpecPtr(&shared);
-    b.setParaSpecPtr(&shared);
     a.createNum("N", "", 0, 0, 100, 0, 50, 0);
     b.setValue(50);
 
@@ -552,9 +564,7 @@ TEST(Parameter, TextPayloads)
     plain.p.setCharPtr(longText.c_str());
     plain.p.getCharPtr(buf);
     EXPECT_EQ(std::string(buf), longText.substr(0, ParaTextBufferBytes - 1));
-    Vdx::String_c whole;
-    plain.p.getString(&whole);
-    EXPECT_EQ(whole, longText);
+    EXPECT_EQ(textOf(plain.p), longText);
 }
 
 TEST(Parameter, StringsAndPaths)
@@ -562,12 +572,9 @@ TEST(Parameter, StringsAndPaths)
     OneParam str;
     str.p.createString("S", true, true);
     str.p.setString(Vdx::String_c("/a/b/song.wav"));
-    Vdx::String_c out;
-    str.p.getString(&out);
-    EXPECT_EQ(out, "/a/b/song.wav");
+    EXPECT_EQ(textOf(str.p), "/a/b/song.wav");
     str.p.setRealString(*static_cast<Vdx::String_c*>(str.p.payload)); // from itself
-    str.p.getString(&out);
-    EXPECT_EQ(out, "/a/b/song.wav");
+    EXPECT_EQ(textOf(str.p), "/a/b/song.wav");
     Tool::Disk::Path_c path;
     str.p.getPath(&path);
     EXPECT_TRUE(path.isAbsolute());
@@ -576,11 +583,9 @@ TEST(Parameter, StringsAndPaths)
     OneParam text;
     text.p.createCharPtr("T", false, false, nullptr);
     text.p.setPath(Tool::Disk::Path_c("C:\\x?.wav"));
-    text.p.getString(&out);
-    EXPECT_EQ(out, "C/x_.wav");
+    EXPECT_EQ(textOf(text.p), "C/x_.wav");
     text.p.setRealString(Vdx::String_c("ignored")); // only string parameters hold a String_c
-    text.p.getString(&out);
-    EXPECT_EQ(out, "C/x_.wav");
+    EXPECT_EQ(textOf(text.p), "C/x_.wav");
 }
 
 TEST(Parameter, CopyDeepSharesNothingItFrees)
@@ -605,10 +610,7 @@ TEST(Parameter, CopyDeepSharesNothingItFrees)
     EXPECT_EQ(dst[2].paraSpec->copiedFrom, &shared[2]);
     EXPECT_EQ(dst[2].getHighValue(), 5);
     EXPECT_EQ(dst[1].getFloatArray(1), 0.25f);
-    Vdx::String_c out;
-    dst[0].getString(&out);
-    EXPECT_EQ(out, "text");
-    dst[2].getString(&out);
-    EXPECT_EQ(out, "str");
+    EXPECT_EQ(textOf(dst[0]), "text");
+    EXPECT_EQ(textOf(dst[2]), "str");
     // Both sides are destroyed here; a shared payload would be freed twice.
 }
