@@ -331,12 +331,16 @@ TEST(Parameter, DisplayIgnoresTheLocale)
     const std::string saved = old ? old : "C";
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8"))
         GTEST_SKIP() << "no locale with a decimal comma installed";
-    OneParam pan;
+    OneParam pan, version, vol;
     pan.p.createPan("P");
     pan.p.setValue(-25);
-    const std::string text = display(pan.p);
+    version.p.createNum("Version", "", 0, 200, 9900, 2, 365, 0);
+    vol.p.createVolume("V", -24, 6, -49, true);
+    const std::string texts[] = {display(pan.p), display(version.p), display(vol.p)};
     std::setlocale(LC_ALL, saved.c_str());
-    EXPECT_EQ(text, "L 0.25");
+    EXPECT_EQ(texts[0], "L 0.25");
+    EXPECT_EQ(texts[1], "3.65");
+    EXPECT_EQ(texts[2], "-9.8");
 }
 
 // ---------------------------------------------------------------------------
