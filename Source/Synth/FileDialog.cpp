@@ -251,7 +251,9 @@ Path_c FileDialog_c::run()
     Vdx::String_c chosen(answer.path);
     if (mode == ModeSave)
         chosen = withAllowedType(chosen, types);
-    const Path_c result(chosen);
+    // The panel answers with a real file-system name; cleaning it would turn
+    // a legal name holding ':' or '?' into a file that does not exist.
+    const Path_c result = Path_c::fromSystem(chosen);
     const Path_c parent = result.getParent();
     if (!parent.empty()) {
         folder_ = parent;
