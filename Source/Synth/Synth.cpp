@@ -1,0 +1,661 @@
+// The engine's construction, lifecycle, identity and output answers.
+#include "Synth.h"
+
+#include "AEffEditor.h"
+#include "Disk.h"
+#include "FileDialog.h"
+#include "OsLib.h"
+#include "Path.h"
+#include "SafeDiv.h"
+#include "VdxString.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <new>
+
+float NullBuffer[MaxBlockSize];
+float OneBuffer[MaxBlockSize];
+std::atomic<double> Bpm{120.0};
+std::atomic<double> RecBpm{1.0 / 120.0};
+
+unsigned char Synth::CopyBuffer0[CopyBufferBytes];
+unsigned char Synth::CopyBuffer1[CopyBufferBytes];
+
+namespace {
+
+// Filled once per process, before anything can render from them: at load
+// and again (a no-op) from every engine's open.
+std::once_flag audioBlocksFilled;
+void fillAudioBlocks()
+{
+    std::call_once(audioBlocksFilled, [] {
+        for (int i = 0; i < MaxBlockSize; ++i) {
+            NullBuffer[i] = (i & 1) ? 1e-7f : -1e-7f;
+            OneBuffer[i] = 1.0f;
+        }
+    });
+}
+const bool audioBlocksAtLoad = (fillAudioBlocks(), true);
+
+bool sizesFit(int hostParameters, int parameterSlots, int instruments)
+{
+    return hostParameters <= parameterSlots && instruments <= MaxInstruments;
+}
+
+int32_t hostParamCount(bool automation, int hostParameters, int instruments, int stride)
+{
+    if (!automation)
+        return 0;
+    if (instruments == 1)
+        return hostParameters;
+    return (instruments + 1) * stride - 1;
+}
+
+bool copyAnswer(char* dest, const char* text, size_t cap)
+{
+    if (!dest)
+        return false;
+    const size_t n = std::min(std::strlen(text ? text : ""), cap - 1);
+    std::memcpy(dest, text ? text : "", n);
+    dest[n] = 0;
+    return true;
+}
+
+template <typename T>
+T* allocArray(size_t n)
+{
+    return new (std::nothrow) T[n]();
+}
+
+uint32_t nowMs()
+{
+    return static_cast<uint32_t>(OsLib_c::getMilliseconds());
+}
+
+} // namespace
+
+Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
+             int programs, int parameterSlots, int hostParameters, int strideFig, int instrumentsFig,
+             int voicesFig, int effectUnits, int stereoPairs, int monoOutputs, int inputs,
+             const char* productNameFig, const char* acceptedIdsFig, const char* versionTextFig,
+             const char* codeNameFig, bool automationFig, bool isSynthFlag)
+    : AudioEffectX(audioMaster, programs,
+                   hostParamCount(automationFig, hostParameters, instrumentsFig, strideFig)),
+      constructed(sizesFit(hostParameters, parameterSlots, instrumentsFig))
+{
+    (void)audioBlocksAtLoad;
+    // Every member already has its defined empty state; a failed size check
+    // stops here and leaves an object that never opens and frees nothing it
+    // did not make.
+    if (!constructed)
+        return;
+
+    stride = std::max(1, strideFig);
+    numInsPrgMem = std::max(0, insProgramMemories);
+    numFxsPrgMem = std::max(0, fxsProgramMemories);
+    numProgramsFig = std::max(0, programs);
+    numParaSlots = std::max(0, parameterSlots);
+    numHostParas = std::max(0, hostParameters);
+    numInstruments = std::max(0, instrumentsFig);
+    numVoices = std::max(0, voicesFig);
+    numFxUnits = std::max(0, effectUnits);
+    automation = automationFig;
+    productName = productNameFig ? productNameFig : "";
+    acceptedIds = acceptedIdsFig ? acceptedIdsFig : "";
+    versionText = versionTextFig ? versionTextFig : "";
+    copyAnswer(codeName, codeNameFig, sizeof(codeName));
+
+    fileDialog = new FileDialog_c(this);
+    disk = new Disk_c();
+
+    initOutputConfiguration(stereoPairs, monoOutputs, inputs);
+    muteSoloScratch = allocArray<int>(static_cast<size_t>(numInstruments) + 1);
+
+    Bpm = 120.0;
+    RecBpm = 1.0 / 120.0;
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    if (audioMaster) {
+        programsAreChunks(true);
+        canProcessReplacing(true);
+        isSynth(isSynthFlag);
+    }
+    detectHost();
+    opening = false;
+}
+
+Synth::~Synth()
+{
+    idleTimer.stopTimer();
+    if (flagOpen)
+        closeShutdown();
+    delete[] muteSoloScratch;
+    for (float*& in : inputOwn) {
+        delete[] in;
+        in = nullptr;
+    }
+    delete[] outPtrs;
+    delete[] outSame;
+    delete[] outCall;
+    delete[] scratchOut;
+    delete disk;
+    delete fileDialog;
+}
+
+// ---------------------------------------------------------------------------
+// Identity
+
+int32_t Synth::versionNumber(const char* text)
+{
+    int32_t n = 0;
+    for (const char* c = text; c && *c && n < 1000; ++c)
+        if (*c >= '0' && *c <= '9')
+            n = n * 10 + (*c - '0');
+    // Without a digit there is nothing to scale up (and 0 would never reach 1000).
+    if (n <= 0)
+        return 0;
+    while (n < 1000)
+        n *= 10;
+    return n;
+}
+
+int Synth::hostIdOf(const char* product, const char* vendor)
+{
+    struct Known
+    {
+        const char* prefix;
+        int id;
+    };
+    // In this order; a later match overrides an earlier one.
+    static const Known table[] = {
+        {"Cubase", 0},       {"Cubasis", 0},         {"Nuendo", 0},
+        {"ProTools", 1},     {"Live", 5},            {"Fruity", 6},
+        {"Orion", 4},        {"Logic", 2},           {"Making Waves", 8},
+        {"MultitrackStudio", 9}, {"SingerSongWriter", 10}, {"Cakewalk", 11},
+        {"Samplitude", 12},  {"Tracktion", 13},      {"GarageBand", 14},
+        {"Receptor", 16},    {"REAPER", 15},         {"Chainer", 17},
+        {"FX Teleport Server", 18}, {"Kore", 19},
+    };
+    auto begins = [](const char* text, const char* prefix) {
+        return text && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+    };
+    int id = 20;
+    for (const Known& k : table) {
+        if (begins(product, k.prefix))
+            id = k.id;
+        // The Receptor is also recognised by its maker.
+        if (k.id == 16 && begins(vendor, "Muse Research"))
+            id = 16;
+    }
+    return id;
+}
+
+void Synth::detectHost()
+{
+    // Hosts are meant to write at most 64 bytes; the buffers are larger and
+    // terminated at their end whatever the host wrote.
+    hostProduct[0] = 0;
+    hostVendor[0] = 0;
+    getHostProductString(hostProduct);
+    getHostVendorString(hostVendor);
+    hostProduct[sizeof(hostProduct) - 1] = 0;
+    hostVendor[sizeof(hostVendor) - 1] = 0;
+    hostId = hostIdOf(hostProduct, hostVendor);
+}
+
+bool Synth::getEffectName(char* name)
+{
+    return copyAnswer(name, productName, EffectNameAnswerSize);
+}
+
+bool Synth::getProductString(char* text)
+{
+    return copyAnswer(text, productName, ProductAnswerSize);
+}
+
+bool Synth::getVendorString(char* text)
+{
+    return copyAnswer(text, "Vendrax", VendorAnswerSize);
+}
+
+int32_t Synth::getVendorVersion()
+{
+    return versionNumber(versionText);
+}
+
+int32_t Synth::canDo(char* text)
+{
+    if (!text)
+        return -1;
+    static const char* const yes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstEvents",
+                                      "sendVstMidiEvent", "midiProgramNames"};
+    for (const char* answer : yes)
+        if (std::strcmp(text, answer) == 0)
+            return 1;
+    return -1;
+}
+
+int32_t Synth::getPlugCategory()
+{
+    return kPlugCategSynth;
+}
+
+bool Synth::beginEdit(int32_t index)
+{
+    if (index < 0 || index % stride >= numHostParas)
+        return false;
+    return AudioEffectX::beginEdit(index);
+}
+
+bool Synth::endEdit(int32_t index)
+{
+    if (index < 0 || index % stride >= numHostParas)
+        return false;
+    return AudioEffectX::endEdit(index);
+}
+
+intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void*, float opt)
+{
+    BusyScope busyScope(*this);
+    if (editor && index == 0x73744341 && static_cast<int32_t>(value) == 0x57686565)
+        return editor->onWheel(opt) ? 1 : 0;
+    return 0;
+}
+
+bool Synth::getOutputProperties(int32_t index, VstPinProperties* properties)
+{
+    if (!properties)
+        return false;
+    const char a = productName[0] ? productName[0] : ' ';
+    const char b = productName[0] && productName[1] ? productName[1] : ' ';
+    if (numStereo == 1 && numMono == 0) {
+        char label[7] = {};
+        std::strncpy(label, productName, 6);
+        copyAnswer(properties->label, label, sizeof(properties->label));
+        properties->flags = kVstPinIsActive | kVstPinIsStereo;
+        return true;
+    }
+    char label[sizeof(properties->label)];
+    if (index >= 2 * numStereo) {
+        std::snprintf(label, sizeof(label), "%c%c M%02d", a, b, (index + 1 - 2 * numStereo) % 100);
+        properties->flags = kVstPinIsActive;
+    } else {
+        std::snprintf(label, sizeof(label), "%c%c S%02d", a, b, (index / 2 + 1) % 100);
+        properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    }
+    copyAnswer(properties->label, label, sizeof(properties->label));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Outputs
+
+void Synth::initOutputConfiguration(int stereo, int mono, int inputs)
+{
+    stereo = std::max(0, stereo);
+    mono = std::max(0, mono);
+    inputs = std::max(0, inputs);
+    const int outputs = mono + 2 * stereo;
+    if (outputs > outputCapacity) {
+        // Only ever grows off the audio thread: the audio side reconfigures
+        // through validateOutputs, which never exceeds the present counts.
+        if (onAudioThread())
+            return;
+        const int capacity = std::max(outputs, NumOutputs51);
+        float** ptrs = allocArray<float*>(capacity);
+        unsigned char* same = allocArray<unsigned char>(capacity);
+        float** call = allocArray<float*>(capacity);
+        if (!ptrs || !same || !call) {
+            delete[] ptrs;
+            delete[] same;
+            delete[] call;
+            return;
+        }
+        delete[] outPtrs;
+        delete[] outSame;
+        delete[] outCall;
+        outPtrs = ptrs;
+        outSame = same;
+        outCall = call;
+        outputCapacity = capacity;
+    }
+    numStereo = stereo;
+    numMono = mono;
+    numInputsCfg = inputs;
+    numOutputs = outputs;
+    numBuses = stereo + mono;
+    std::fill(outPtrs, outPtrs + outputCapacity, nullptr);
+    std::fill(outSame, outSame + outputCapacity, 0);
+    // The host learns its pin counts off the audio thread only; what it
+    // passes stays what it was told.
+    if (!onAudioThread()) {
+        if (audioMaster) {
+            setNumOutputs(outputs);
+            setNumInputs(inputs);
+        }
+        hostOutputs = outputs;
+    }
+}
+
+void Synth::probeOutputs(int* stereo, int* mono)
+{
+    int s = 0;
+    while (s < numStereo && isOutputConnected(2 * s) && isOutputConnected(2 * s + 1))
+        ++s;
+    int m = 0;
+    // Only as many pins as are configured: a host (or no host) answering
+    // "connected" for every index cannot run the count away.
+    while (m < numMono && 2 * s + m < numOutputs && isOutputConnected(2 * s + m))
+        ++m;
+    *stereo = s;
+    *mono = m;
+}
+
+void Synth::validateOutputs()
+{
+    if (hostId != 0 && hostId != 5) {
+        int stereo = 0;
+        int mono = 0;
+        probeOutputs(&stereo, &mono);
+        // Fewer than two outputs: back to one stereo pair, and no mono
+        // output beside it.
+        if (2 * stereo + mono < 2) {
+            stereo = 1;
+            mono = 0;
+        }
+        initOutputConfiguration(stereo, mono, numInputsCfg);
+        // The instruments' output-bus settings follow with the settings parts.
+        if (onAudioThread())
+            deferredDisplayWork = true;
+        else
+            runDeferredDisplayWork();
+    }
+    outputsValidated = true;
+}
+
+void Synth::runDeferredDisplayWork()
+{
+    updateEditor();
+    updateHostDisplay();
+}
+
+// ---------------------------------------------------------------------------
+// Readiness and the audio hold
+
+bool Synth::getFlagInitialized()
+{
+    if (!instruments || !insPrgMems || !outPtrs || !outSame)
+        return false;
+    if (numFxsPrgMem > 0 && !fxsPrgMems)
+        return false;
+    if (numFxUnits > 0 && !fxUnits)
+        return false;
+    return true;
+}
+
+void Synth::checkSetFlagReady()
+{
+    bool ok = resetting.load() == 0 && sampleRateValid.load() && outputsValidated.load() &&
+              instruments != nullptr;
+    for (int i = 0; ok && i < numInstruments; ++i)
+        ok = instruments[i] != nullptr;
+    for (int i = 0; ok && i < numFxUnits; ++i)
+        ok = fxUnits && fxUnits[i] != nullptr;
+    ready.store(ok);
+    // A reset that began while this ran must not find ready set behind its back.
+    if (ok && resetting.load() != 0)
+        ready.store(false);
+}
+
+Synth::AudioHold::AudioHold(Synth& s) : synth(s), held(!onAudioThread())
+{
+    if (!held)
+        return;
+    synth.resetting.fetch_add(1);
+    synth.ready.store(false);
+    // The audio side raises in-callback before it looks at ready, so once it
+    // is seen clear here, no block renders until the hold ends.
+    while (synth.inCallback.load())
+        OsLib_c::xSleep(ResetWaitStepMs);
+}
+
+Synth::AudioHold::~AudioHold()
+{
+    if (!held)
+        return;
+    synth.resetting.fetch_sub(1);
+    synth.checkSetFlagReady();
+}
+
+// ---------------------------------------------------------------------------
+// Lifecycle
+
+void Synth::initAudioCopyBuffers()
+{
+    fillAudioBlocks();
+}
+
+void Synth::open()
+{
+    if (!constructed || flagOpen)
+        return;
+    opening = true;
+    initAudioCopyBuffers();
+
+    instruments = allocArray<Instrument_c*>(static_cast<size_t>(numInstruments) + 1);
+    voices = allocArray<Tone_c*>(static_cast<size_t>(numVoices) + 1);
+    insPrgMems = allocArray<void*>(static_cast<size_t>(numInsPrgMem) + 1);
+    if (numFxsPrgMem > 0)
+        fxsPrgMems = allocArray<void*>(static_cast<size_t>(numFxsPrgMem) + 1);
+    if (numFxUnits > 0)
+        fxUnits = allocArray<Part_c*>(static_cast<size_t>(numFxUnits) + 1);
+    bool ok = instruments && voices && insPrgMems && (numFxsPrgMem <= 0 || fxsPrgMems) &&
+              (numFxUnits <= 0 || fxUnits);
+    for (unsigned char*& block : scratchBlocks) {
+        block = allocArray<unsigned char>(36);
+        ok = ok && block;
+    }
+    if (ok && !scratchOut) {
+        scratchFrames = std::max(blockSize, 4096);
+        scratchOut = allocArray<float>(static_cast<size_t>(scratchFrames));
+        ok = scratchOut != nullptr;
+    }
+    if (!ok) {
+        closeShutdown();
+        opening = false;
+        return;
+    }
+
+    const uint32_t now = nowMs();
+    openTimeStamp = now;
+    idleTimeStamp = now;
+    hostIdleStamp = now;
+
+    detectHost();
+
+    char supplyIdle[] = "supplyIdle";
+    hostSuppliesIdle = canHostDo(supplyIdle) > 0;
+    // The timer runs from open to close. It does the idle work itself when
+    // the host gives no idle calls, and otherwise only steps in when the
+    // host's idle has been missing for a second.
+    idleTimer.startTimer(&Synth::idleTimerCallback, IdleTimerPeriodMs, this);
+
+    flagOpen = getFlagInitialized();
+    opening = false;
+}
+
+void Synth::close()
+{
+    if (flagOpen)
+        closeShutdown();
+}
+
+void Synth::closeShutdown()
+{
+    // Stopped and joined first: no idle work runs while the tables go.
+    idleTimer.stopTimer();
+    hostSuppliesIdle = false;
+    AudioHold hold(*this);
+    flagOpen = false;
+    ready = false;
+    delete[] instruments;
+    instruments = nullptr;
+    delete[] voices;
+    voices = nullptr;
+    delete[] fxUnits;
+    fxUnits = nullptr;
+    delete[] insPrgMems;
+    insPrgMems = nullptr;
+    delete[] fxsPrgMems;
+    fxsPrgMems = nullptr;
+    for (unsigned char*& block : scratchBlocks) {
+        delete[] block;
+        block = nullptr;
+    }
+}
+
+void Synth::resume()
+{
+    if (!flagOpen)
+        open();
+    if (!flagOpen)
+        return;
+    {
+        BusyScope busyScope(*this);
+        engineLock.getWritePermission();
+        if (!sampleRateValid)
+            setSampleRate(44100.0f);
+        {
+            AudioHold hold(*this);
+            // INSTRUMENT_RESUME
+        }
+        wantEvents(1);
+        engineLock.releaseWritePermission();
+    }
+    AudioEffectX::resume();
+}
+
+void Synth::suspend()
+{
+    if (!flagOpen)
+        return;
+    BusyScope busyScope(*this);
+    // Hosts suspend with the audio stopped; the hold makes that so for any
+    // host, as the modules clear their state here.
+    AudioHold hold(*this);
+    // INSTRUMENT_SUSPEND
+}
+
+void Synth::setSampleRate(float rate)
+{
+    if (!flagOpen)
+        open();
+    if (!flagOpen)
+        return;
+    BusyScope busyScope(*this);
+    AudioEffect::setSampleRate(rate);
+    engineSampleRate = rate;
+    recSampleRate = so_ddiv(1.0, rate);
+    sampleRateValid = rate > 1000.0f;
+    checkSetFlagReady();
+    // INSTRUMENT_RATE
+}
+
+void Synth::setBlockSize(int32_t frames)
+{
+    frames = std::max<int32_t>(1, frames);
+    AudioHold hold(*this);
+    if (numInputsCfg > 0) {
+        for (float*& in : inputOwn) {
+            delete[] in;
+            in = allocArray<float>(static_cast<size_t>(frames) + 17);
+        }
+    }
+    if (flagOpen && frames > scratchFrames) {
+        float* grown = allocArray<float>(static_cast<size_t>(frames));
+        if (grown) {
+            delete[] scratchOut;
+            scratchOut = grown;
+            scratchFrames = frames;
+        }
+    }
+    AudioEffect::setBlockSize(frames);
+    blockSizeCopy = frames;
+}
+
+void Synth::reset()
+{
+    // Program memories and start-up programs come with the program work;
+    // what exists of a reset today is the suspend/resume cycle.
+    suspend();
+    resume();
+}
+
+// ---------------------------------------------------------------------------
+// Services for parts and the other engine files
+
+Instrument_c* Synth::getInstPtr(int i)
+{
+    if (!instruments || numInstruments < 1)
+        return nullptr;
+    return instruments[std::clamp(i, 0, numInstruments - 1)];
+}
+
+void Synth::makeSure(int) {}
+
+void Synth::makeSure(int first, int last)
+{
+    for (int k = first; k < last; ++k)
+        makeSure(k);
+}
+
+void Synth::makeSureFxs(int) {}
+
+void Synth::makeSureFxs(int first, int last)
+{
+    for (int k = first; k < last; ++k)
+        makeSureFxs(k);
+}
+
+void Synth::updateHostDisplay()
+{
+    if (!programsLoaded)
+        return;
+    if (onAudioThread()) {
+        deferredDisplayWork = true;
+        return;
+    }
+    updateDisplay();
+}
+
+void Synth::checkRegForModPath(char* name)
+{
+    if (!name || !*name || !disk)
+        return;
+    const Tool::Disk::Path_c plugDir = disk->getPlugDir(this);
+    if (plugDir.empty())
+        return;
+    const Vdx::String_c key = Vdx::String_c(codeName) + "Mod_" + name;
+    Vdx::String_c stored;
+    if (OsLib_c::recallStringCore(key, &stored) && !stored.empty())
+        return;
+    const Tool::Disk::Path_c folder =
+        plugDir / Tool::Disk::Path_c(Vdx::String_c(codeName) + "Mod") / Tool::Disk::Path_c(name);
+    OsLib_c::remindStringCore(key, folder.getString());
+}
+
+void Synth::hardNoteOff(int ins)
+{
+    if (onAudioThread()) {
+        hardNoteOffCore(ins);
+        return;
+    }
+    // Elsewhere the audio thread is held out of the engine, so neither a
+    // render nor a note of the audio thread meets the voices being stopped.
+    AudioHold hold(*this);
+    hardNoteOffCore(ins);
+}

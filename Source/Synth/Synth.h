@@ -1,0 +1,367 @@
+// Synth: the engine. It is the one object the host talks to and the owner of
+// everything the plug-in has: settings parts, command queues, voice table,
+// module registry, host parameter map, routes, instruments and voices. The
+// product's plug-in class derives from it and fixes the sizes.
+//
+// Threads (docs/threads.md tells the whole story):
+// - audio: processReplacing, process, processEvents and what they call. It
+//   never allocates, blocks, touches files or the display; it only tries locks.
+// - user interface: the other dispatcher opcodes, the editor, host idle.
+// - idle timer: the engine's own 25 ms Timer_c thread, doing the idle work
+//   when the host gives none.
+// Every flag or counter read across threads is a std::atomic.
+#pragma once
+
+#include "AudioEffectX.h"
+#include "Capacities.h"
+#include "Lock.h"
+#include "Note.h"
+#include "Timer.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "Part.h"
+
+class AEffEditor;
+class Instrument_c;
+class Tone_c;
+class ParaSet_c;
+class InBuffer2_c;
+class FileList_c;
+class FileDialog_c;
+class Disk_c;
+
+// The process-wide working block: buses, clearing and piecewise rendering work
+// in pieces of at most MaxBlockSize frames.
+// NullBuffer: MaxBlockSize floats alternating -1e-7, +1e-7 (first -1e-7), so
+// cleared outputs are never exact zeros. OneBuffer: MaxBlockSize floats of 1.0.
+extern float NullBuffer[MaxBlockSize];
+extern float OneBuffer[MaxBlockSize];
+// Host tempo in beats per minute (120 at start) and its reciprocal. Written by
+// the audio thread at a tempo change, read by tempo-synced modules anywhere.
+extern std::atomic<double> Bpm;
+extern std::atomic<double> RecBpm;
+
+class Synth : public AudioEffectX
+{
+public:
+    // The construction figures, in order. hostParameters > parameterSlots or
+    // more than MaxInstruments instruments make a failed object: every member
+    // is still in a defined state, isConstructed() answers false, it never
+    // opens, and the entry point hands the host no plug-in.
+    Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
+          int programs, int parameterSlots, int hostParameters, int stride, int instruments,
+          int voices, int effectUnits, int stereoPairs, int monoOutputs, int inputs,
+          const char* productName, const char* acceptedIds, const char* versionText,
+          const char* codeName, bool automation, bool isSynthFlag);
+    ~Synth() override;
+
+    // False when the size check of the constructor failed.
+    bool isConstructed() const { return constructed; }
+
+    // ---------------------------------------------------------------- lifecycle
+    // Thread: user interface (never while the audio thread runs the callback).
+    void open() override;
+    void close() override;
+    void suspend() override;
+    void resume() override;
+    void setSampleRate(float rate) override;
+    void setBlockSize(int32_t frames) override;
+
+    // Thread: user interface.
+    virtual void closeShutdown();
+    // True when every table open allocates exists.
+    virtual bool getFlagInitialized();
+    // Any thread. ready := not resetting, valid sample rate, outputs validated
+    // and every instrument and effect unit present.
+    virtual void checkSetFlagReady();
+    // Thread: user interface.
+    virtual void reset();
+    // Reads the host's product and vendor strings and picks the host id.
+    // Thread: user interface.
+    virtual void detectHost();
+    // Fills NullBuffer and OneBuffer (once per process; later calls find them
+    // filled, so a second instance opening never writes what another renders from).
+    virtual void initAudioCopyBuffers();
+    // Thread: user interface (or the audio thread through validateOutputs, which
+    // never grows the counts and so never allocates).
+    virtual void initOutputConfiguration(int stereo, int mono, int inputs);
+    // Probes the host's pins and sets the output configuration; ends with
+    // outputs-validated set. Thread: any, the audio thread included.
+    virtual void validateOutputs();
+
+    // ----------------------------------------------------------------- identity
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    int32_t getVendorVersion() override;
+    int32_t canDo(char* text) override;
+    int32_t getPlugCategory() override;
+    bool beginEdit(int32_t index) override;
+    bool endEdit(int32_t index) override;
+    intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
+    bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
+    virtual int getHostId() { return hostId; }
+    virtual int getBlockSizeCopy() { return blockSizeCopy; }
+
+    // The version number of a version text: its digits read as one number
+    // (reading stops once it reaches 1000), then times 10 while below 1000.
+    // A text without digits gives 0.
+    static int32_t versionNumber(const char* versionText);
+    // The host id of a product and vendor string (20 for an unknown host).
+    static int hostIdOf(const char* product, const char* vendor);
+
+    // ------------------------------------------------------------ audio callback
+    // Thread: audio.
+    void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
+    void process(float** inputs, float** outputs, int32_t sampleFrames) override;
+    virtual void captureInputs(float** inputs, int32_t frames);
+    virtual void clearOut(float** outputs, int32_t frames);
+    virtual void makeOptOut(float** outputs);
+    virtual void processAll(float** out, int32_t frames);
+    // Rebinds the output bus to the stored host output pointers; the product
+    // class gives the body. Thread: audio.
+    virtual void updateOutBuf() {}
+
+    // Host time. Thread: audio.
+    void getHostTempoInfo();
+    // Any thread: the host's time information with the time signature asked for.
+    VstTimeInfo* getHostTimeInfo(int32_t filter);
+    virtual void notifyBPMChange();
+    // Bar length and position in frames; true while the host plays. Thread: audio.
+    bool getPosInBar(int* samplesPerBar, int* posInBar);
+    // The same arithmetic on a given time record (null: none) and sample rate.
+    static bool posInBar(const VstTimeInfo* info, double rate, int* samplesPerBar, int* posInBar);
+    virtual void PlaybackStarted();
+    virtual void PlaybackStopped();
+    virtual void syncMIDIPlayers(int except, bool flag);
+
+    // Peak tracking for a volume adjustment. start/stop: any thread; memorize: audio.
+    void startAdjustVolume();
+    float stopAdjustVolume();
+    void memorizeMaxAudio(const float* a, const float* b, int frames);
+
+    // The cross-fade factor of a note in an instrument's key and velocity zone.
+    virtual float getFadeVolume(int ins, NoteC_c note);
+    virtual float getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi);
+    // Zone overlaps of the other instruments; the MIDI work gives the real
+    // bodies (no overlap until then: just outside the given bound).
+    virtual int getOverlapNoteLo(int, int note) { return note - 1; }
+    virtual int getOverlapNoteHi(int, int note) { return note + 1; }
+    virtual int getOverlapVeloLo(int, int velo) { return velo - 1; }
+    virtual int getOverlapVeloHi(int, int velo) { return velo + 1; }
+    virtual float getOtherSeqSync(int ins, int x);
+
+    // ---------------------------------------------------------------------- idle
+    // Host idle (opcode 53). Thread: user interface.
+    int32_t fxIdle() override;
+    // The idle work: drains the queue toward the idle side and runs what the
+    // audio thread deferred (redraws, host display update). Serialised by a
+    // try-lock: a caller that finds it running skips this round.
+    virtual void SynthIdle();
+    // The idle timer's entry; context is the engine. Thread: idle timer.
+    static void idleTimerCallback(void* context);
+
+    // ------------------------------------------------- keeping the audio thread out
+    // While an AudioHold lives, the audio callback renders nothing: it sets
+    // resetting, clears ready and waits in 30 ms steps until the audio thread
+    // has left the callback; its end lifts resetting and checks ready again.
+    // Thread: any but the audio thread inside the callback (there it does nothing).
+    class AudioHold
+    {
+    public:
+        explicit AudioHold(Synth& synth);
+        ~AudioHold();
+        AudioHold(const AudioHold&) = delete;
+        AudioHold& operator=(const AudioHold&) = delete;
+
+    private:
+        Synth& synth;
+        bool held;
+    };
+    // True on the audio thread while it is inside the audio or event callback.
+    static bool onAudioThread();
+
+    // --------------------------------------------------- engine services for parts
+    // A part's parameter changed (or program, activation, voice start, tempo,
+    // rate): the parts concerned refresh their coefficients. Thread: any.
+    virtual void cachePara(CacheReason_t reason, int set, Part_c* part, int idx);
+    // Applies the audio route of a module for instrument ins. (The route
+    // table's file gives the body.)
+    virtual void setRoute(Part_c* part, int ins);
+    // Copies paired host parameters after a change of index (index < 0: every
+    // pair takes its source's value). (The parameter map's file gives the body.)
+    virtual void doValueCopy(int index, float value);
+    // Per-instrument consistency after a program change or chunk load; the
+    // product class gives the bodies.
+    virtual void makeSure(int ins);
+    virtual void makeSure(int first, int last);
+    virtual void makeSureFxs(int ins);
+    virtual void makeSureFxs(int first, int last);
+    // Editor redraw requests; nothing while no editor is attached.
+    virtual void updateEditor(int index, bool full);
+    virtual void updateEditor();
+    virtual void updateEditor(Part_c* part, int para, int set, bool full);
+    // Host display refresh (opcode 42) once programs are loaded. Thread: not audio.
+    virtual void updateHostDisplay();
+    // Instrument i, clamped to the instruments there are; null before open.
+    Instrument_c* getInstPtr(int i);
+    int getNumInstruments() const { return numInstruments; }
+    // Remembers a dialog folder for a module name. Thread: user interface.
+    virtual void checkRegForModPath(char* name);
+    // Stops every voice of instrument ins at once, from any thread: on the
+    // audio thread inside the callback directly, elsewhere inside an
+    // AudioHold and under the instrument's render lock held for writing, so a
+    // voice is never stopped while the audio thread touches it. Chunk and
+    // preset loads, module imports and ReceiveMIDI(false) all come through here.
+    virtual void hardNoteOff(int ins);
+
+    // The clipboards of module copy and paste, shared by every instance in the process.
+    static unsigned char CopyBuffer0[CopyBufferBytes];
+    static unsigned char CopyBuffer1[CopyBufferBytes];
+
+    // ---------------------------------------------------- state others read
+    // Host entries that touch the engine from a non-audio thread hold this.
+    std::atomic<int64_t> busy{0};
+    struct BusyScope
+    {
+        explicit BusyScope(Synth& s) : synth(s) { synth.busy.fetch_add(1, std::memory_order_seq_cst); }
+        ~BusyScope() { synth.busy.fetch_sub(1, std::memory_order_seq_cst); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+        Synth& synth;
+    };
+    bool isOpen() const { return flagOpen.load(); }
+    bool isReady() const { return ready.load(); }
+    bool isOpening() const { return opening.load(); }
+    bool isResetting() const { return resetting.load() > 0; }
+    bool isInCallback() const { return inCallback.load() > 0; }
+    bool getAcceptMIDI() const { return acceptMIDI.load(); }
+    void setAcceptMIDI(bool on) { acceptMIDI.store(on); }
+    uint32_t getSampleCounter() const { return sampleCounter.load(std::memory_order_relaxed); }
+    bool getHostSuppliesIdle() const { return hostSuppliesIdle.load(); }
+    bool isIdleTimerRunning() const { return idleTimer.isRunning(); }
+    int getNumStereo() const { return numStereo; }
+    int getNumMono() const { return numMono; }
+    int getNumOutputs() const { return numOutputs; }
+    double getEngineSampleRate() const { return engineSampleRate.load(); }
+    const char* getCodeName() const { return codeName; }
+    const char* getHostProduct() const { return hostProduct; }
+    const char* getHostVendor() const { return hostVendor; }
+
+    // --- module registry and host parameter map
+
+    // --- command queues
+
+    // --- voice table
+    // Frees every voice of instrument ins that is not free. Thread: audio, or
+    // any thread while hardNoteOff keeps the audio thread out; everyone else
+    // calls hardNoteOff. (The voice table's file gives the body.)
+    virtual void hardNoteOffCore(int ins);
+
+protected:
+    // Output probing, step by step, over a pin answer (the host's by default).
+    void probeOutputs(int* stereo, int* mono);
+    // Runs when the idle work finds that the audio side asked for a redraw.
+    void runDeferredDisplayWork();
+    // The block after clearing: null host outputs get the scratch block, and
+    // a block longer than it goes in scratch-sized pieces. Thread: audio.
+    void renderBlock(float** outputs, int32_t frames);
+
+    // Construction figures.
+    const bool constructed;
+    int numInsPrgMem = 0;
+    int numFxsPrgMem = 0;
+    int numProgramsFig = 0;
+    int numParaSlots = 0;   // external parameter descriptors
+    int numHostParas = 0;   // of them shown to the host
+    int stride = 0;         // host-index distance between instruments
+    int numInstruments = 0;
+    int numVoices = 0;
+    int numFxUnits = 0;
+    bool automation = false;
+    int blockSizeCopy = MaxBlockSize; // working block size (frames)
+    const char* productName = "";
+    const char* acceptedIds = "";
+    const char* versionText = "";
+    char codeName[CodeNameBytes] = {};
+
+    // Flags and counters shared between threads.
+    std::atomic<bool> opening{true};
+    std::atomic<bool> flagOpen{false};
+    std::atomic<bool> sampleRateValid{false};
+    std::atomic<int> inCallback{0}; // audio and event callbacks inside the engine (they may overlap)
+    std::atomic<int> resetting{0}; // depth: resume, bank loads and AudioHolds nest
+    std::atomic<bool> ready{false};
+    std::atomic<bool> outputsValidated{false};
+    std::atomic<bool> programsLoaded{false};
+    std::atomic<bool> hostSuppliesIdle{true};
+    std::atomic<bool> acceptMIDI{true};
+    std::atomic<bool> adjustVolume{false};
+    std::atomic<float> peakLevel{0.0f};
+    std::atomic<uint32_t> sampleCounter{0};   // frames rendered, wrapping
+    std::atomic<uint64_t> audioCounter{0};    // entries into the audio and event callbacks
+    std::atomic<uint32_t> idleTimeStamp{0};   // ms, last idle work done
+    std::atomic<uint32_t> hostIdleStamp{0};   // ms, last idle call of the host
+    std::atomic<uint32_t> openTimeStamp{0};   // ms
+    std::atomic<bool> deferredDisplayWork{false}; // redraw + host display update asked by the audio side
+
+    // Audio-thread state.
+    bool playing = false;
+    bool tempoKnown = false;
+    VstTimeInfo timeInfo = {};
+    float* inputCopy[2] = {nullptr, nullptr};  // block's two input pointers
+    float* inputOwn[2] = {nullptr, nullptr};   // engine's own input buffers (block size + 17)
+
+    // Output configuration. The arrays are made for the largest count the
+    // engine is ever configured with, so the audio thread can reconfigure
+    // (only ever downwards) without allocating.
+    int numStereo = 0;
+    int numMono = 0;
+    int numInputsCfg = 0;
+    int numOutputs = 0;
+    int numBuses = 0;
+    int outputCapacity = 0;
+    float** outPtrs = nullptr;          // host buffers as last bound
+    unsigned char* outSame = nullptr;   // 1 when this block's pointer equals the stored one
+    float** outCall = nullptr;          // this block's pointers, null ones replaced by scratch
+    float* scratchOut = nullptr;        // stands in for a null host output
+    int scratchFrames = 0;
+    std::atomic<int> hostOutputs{0};    // how many buffers the host passes (what it was told)
+
+    std::atomic<double> engineSampleRate{-1.0}; // Hz; -1 until set
+    std::atomic<double> recSampleRate{0.0};
+
+    // Host detection.
+    int hostId = 20;
+    char hostProduct[HostTextBytes] = {};
+    char hostVendor[HostTextBytes] = {};
+
+    // Owned through open.
+    Instrument_c** instruments = nullptr;  // instruments + 1, filled by the product class
+    Tone_c** voices = nullptr;             // voices + 1
+    Part_c** fxUnits = nullptr;            // effect units, when any
+    void** insPrgMems = nullptr;           // instrument program memories + 1 (program work fills them)
+    void** fxsPrgMems = nullptr;
+    unsigned char* scratchBlocks[5] = {};  // five blocks of 36 bytes
+    int* muteSoloScratch = nullptr;        // one int per instrument
+
+    // Owned members.
+    FileDialog_c* fileDialog = nullptr;
+    Lock_c engineLock;
+    Timer_c idleTimer;
+    Disk_c* disk = nullptr;
+
+    // Step display parameters and the activity display.
+    int stepDisplayIndex[4] = {-1, -1, -1, -1};
+    int activityBase = -1;
+    int activityStride = -1;
+
+    float masterTuneFactor = 1.0f;
+    float masterTuneLog = 0.0f;
+    int curEditIns = 0;
+    int learnTarget = -1;
+    const char* unmappedDisplay = "-";
+    void* midiPlayers[8] = {};
+};

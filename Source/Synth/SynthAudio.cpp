@@ -1,0 +1,440 @@
+// The engine's side of the audio thread and of the idle calls: the block,
+// host tempo and bar position, volume tracking, cross-fade factors and the
+// idle work.
+#include "Synth.h"
+
+#include "OsLib.h"
+#include "SafeDiv.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TESSEL_HAVE_MXCSR 1
+#endif
+
+namespace {
+
+// How deep the calling thread is inside the engine's audio or event callback.
+thread_local int audioDepth = 0;
+
+// Marks the thread as the audio thread for the scope and, on x86, sets
+// flush-to-zero and denormals-are-zero for it, giving the host back its own
+// MXCSR afterwards.
+class AudioScope
+{
+public:
+    AudioScope()
+    {
+        ++audioDepth;
+#ifdef TESSEL_HAVE_MXCSR
+        savedCsr = _mm_getcsr();
+        _mm_setcsr(savedCsr | 0x8040); // FTZ (bit 15) and DAZ (bit 6)
+#endif
+    }
+    ~AudioScope()
+    {
+#ifdef TESSEL_HAVE_MXCSR
+        _mm_setcsr(savedCsr);
+#endif
+        --audioDepth;
+    }
+    AudioScope(const AudioScope&) = delete;
+    AudioScope& operator=(const AudioScope&) = delete;
+
+private:
+#ifdef TESSEL_HAVE_MXCSR
+    unsigned int savedCsr = 0;
+#endif
+};
+
+uint32_t nowMs()
+{
+    return static_cast<uint32_t>(OsLib_c::getMilliseconds());
+}
+
+// Keeps a double inside the int range before it is converted.
+int clampToInt(double v)
+{
+    if (!(v > 0.0))
+        return 0;
+    if (v >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(v);
+}
+
+// The larger of peak and every sample of the buffer (signed: the largest
+// sample, not the largest magnitude).
+float maxSample(float peak, const float* buffer, int frames)
+{
+    if (!buffer)
+        return peak;
+    for (int i = 0; i < frames; ++i)
+        peak = std::max(peak, buffer[i]);
+    return peak;
+}
+
+} // namespace
+
+bool Synth::onAudioThread()
+{
+    return audioDepth > 0;
+}
+
+// ---------------------------------------------------------------------------
+// The block
+
+void Synth::processReplacing(float** inputs, float** outputs, int32_t sampleFrames)
+{
+    if (sampleFrames < 1 || !outputs)
+        return;
+    AudioScope scope;
+    if (numInputsCfg > 0)
+        captureInputs(inputs, sampleFrames);
+    clearOut(outputs, sampleFrames);
+    renderBlock(outputs, sampleFrames);
+}
+
+void Synth::process(float** inputs, float** outputs, int32_t sampleFrames)
+{
+    if (sampleFrames < 1 || !outputs)
+        return;
+    AudioScope scope;
+    if (numInputsCfg > 0)
+        captureInputs(inputs, sampleFrames);
+    renderBlock(outputs, sampleFrames);
+}
+
+void Synth::renderBlock(float** outputs, int32_t frames)
+{
+    if (!outputsValidated)
+        validateOutputs();
+    const int passed = hostOutputs.load();
+    const int count = std::min(numOutputs, outputCapacity);
+    bool anyMissing = false;
+    for (int i = 0; i < count; ++i)
+        anyMissing = anyMissing || i >= passed || !outputs[i];
+
+    if (!anyMissing) {
+        makeOptOut(outputs);
+        processAll(outPtrs, frames);
+    } else if (scratchOut && scratchFrames > 0) {
+        // A missing output renders into the scratch block, never into a
+        // null pointer; the block then goes in pieces the scratch can hold.
+        for (int32_t offset = 0; offset < frames; offset += scratchFrames) {
+            const int32_t piece = std::min<int32_t>(scratchFrames, frames - offset);
+            for (int i = 0; i < count; ++i)
+                outCall[i] = (i < passed && outputs[i]) ? outputs[i] + offset : scratchOut;
+            makeOptOut(outCall);
+            processAll(outPtrs, piece);
+        }
+    }
+
+    if (adjustVolume.load(std::memory_order_relaxed)) {
+        float peak = peakLevel.load(std::memory_order_relaxed);
+        for (int i = 0; i < 2 && i < passed; ++i)
+            peak = maxSample(peak, outputs[i], frames);
+        peakLevel.store(peak, std::memory_order_relaxed);
+    }
+}
+
+void Synth::captureInputs(float** inputs, int32_t)
+{
+    if (!inputs || !inputs[0] || !inputs[1])
+        return;
+    if (hostId == 18 && inputOwn[0] && inputOwn[1]) {
+        inputCopy[0] = inputOwn[0];
+        inputCopy[1] = inputOwn[1];
+    } else {
+        inputCopy[0] = inputs[0];
+        inputCopy[1] = inputs[1];
+    }
+}
+
+void Synth::clearOut(float** outputs, int32_t frames)
+{
+    if (!outputsValidated)
+        validateOutputs();
+    if (!outputs || frames < 1)
+        return;
+    // Every buffer the host passed, whatever the engine renders into; a null
+    // one is skipped, not taken for the end of the list.
+    const int passed = hostOutputs.load();
+    for (int i = 0; i < passed; ++i) {
+        float* out = outputs[i];
+        if (!out)
+            continue;
+        int32_t done = 0;
+        while (frames - done >= MaxBlockSize) {
+            std::memcpy(out + done, NullBuffer, sizeof(NullBuffer));
+            done += MaxBlockSize;
+        }
+        if (done < frames)
+            std::memcpy(out + done, NullBuffer, sizeof(float) * static_cast<size_t>(frames - done));
+    }
+}
+
+void Synth::makeOptOut(float** outputs)
+{
+    if (!outputsValidated)
+        validateOutputs();
+    if (!outputs)
+        return;
+    bool changed = false;
+    const int count = std::min(numOutputs, outputCapacity);
+    for (int i = 0; i < count; ++i) {
+        outSame[i] = outPtrs[i] == outputs[i];
+        if (!outSame[i]) {
+            outPtrs[i] = outputs[i];
+            changed = true;
+        }
+    }
+    if (changed)
+        updateOutBuf();
+}
+
+void Synth::processAll(float** out, int32_t frames)
+{
+    (void)out;
+    AudioScope scope;
+    // Raised before ready is looked at: a reset that clears ready and then
+    // sees this clear knows no block is under way.
+    inCallback.fetch_add(1);
+    audioCounter.fetch_add(1, std::memory_order_relaxed);
+    if (!ready.load()) {
+        if (resetting.load() == 0) {
+            if (!outputsValidated)
+                validateOutputs();
+            checkSetFlagReady();
+        }
+        if (!ready.load()) {
+            inCallback.fetch_sub(1);
+            return;
+        }
+    }
+
+    getHostTempoInfo();
+    // AUDIO_QUEUE_DRAIN
+    // INSTRUMENT_PROCESS
+
+    sampleCounter.fetch_add(static_cast<uint32_t>(frames), std::memory_order_relaxed);
+    // No idle watchdog here: the audio thread never starts or wakes a thread.
+    // The idle timer, running since open, notices missing host idle itself.
+    inCallback.fetch_sub(1);
+}
+
+// ---------------------------------------------------------------------------
+// Host time
+
+void Synth::getHostTempoInfo()
+{
+    if (VstTimeInfo* info = getTimeInfo(kVstTempoValid | kVstTimeSigValid | kVstTransportPlaying))
+        timeInfo = *info;
+    if (!(timeInfo.flags & kVstTempoValid))
+        return;
+    const double tempo = timeInfo.tempo;
+    if (tempo > 1.0 && (!tempoKnown || tempo != Bpm.load(std::memory_order_relaxed))) {
+        tempoKnown = true;
+        Bpm = tempo;
+        RecBpm = 1.0 / tempo;
+        notifyBPMChange();
+    }
+    const bool playingNow = (timeInfo.flags & kVstTransportPlaying) != 0;
+    if (!playing && playingNow)
+        PlaybackStarted();
+    else if (playing && !playingNow)
+        PlaybackStopped();
+    playing = playingNow;
+}
+
+VstTimeInfo* Synth::getHostTimeInfo(int32_t filter)
+{
+    VstTimeInfo* info = getTimeInfo(filter | kVstTimeSigValid);
+    if (info)
+        timeInfo = *info;
+    return info;
+}
+
+void Synth::notifyBPMChange()
+{
+    // INSTRUMENT_BPM
+}
+
+bool Synth::getPosInBar(int* samplesPerBar, int* posInBarOut)
+{
+    VstTimeInfo* info =
+        getTimeInfo(kVstTempoValid | kVstPpqPosValid | kVstTimeSigValid | kVstTransportPlaying);
+    if (info)
+        timeInfo = *info;
+    return posInBar(info ? &timeInfo : nullptr, engineSampleRate.load(), samplesPerBar, posInBarOut);
+}
+
+bool Synth::posInBar(const VstTimeInfo* info, double rate, int* samplesPerBar, int* posInBarOut)
+{
+    int spb = clampToInt(2.0 * rate + 0.1); // two seconds without a host tempo
+    int pos = 0;
+    bool playingNow = false;
+    if (info && (info->flags & kVstTempoValid) && info->tempo > 0.0) {
+        int n = 4;
+        int d = 4;
+        if (info->flags & kVstTimeSigValid) {
+            n = info->timeSigNumerator;
+            d = info->timeSigDenominator;
+        }
+        // A signature no host means (0/x, x/0, negative, absurdly large) counts as 4/4.
+        if (n < 1 || n > 64 || d < 1 || d > 64) {
+            n = 4;
+            d = 4;
+        }
+        const double tempo = info->tempo;
+        spb = clampToInt(rate * so_ddiv(n, d) * 240.0 / tempo + 0.1);
+        // The bar is 4n/d quarters long (3 in 6/8); the position is taken
+        // modulo that, with a remainder instead of a loop, so a negative or
+        // huge position costs nothing.
+        const double barQuarters = 4.0 * n / d;
+        double q = std::isfinite(info->ppqPos) ? std::fmod(info->ppqPos, barQuarters) : 0.0;
+        if (q < 0.0)
+            q += barQuarters;
+        pos = clampToInt(rate * q * 60.0 / tempo);
+        playingNow = (info->flags & kVstTransportPlaying) != 0;
+    }
+    if (samplesPerBar)
+        *samplesPerBar = spb;
+    if (posInBarOut)
+        *posInBarOut = pos;
+    return playingNow;
+}
+
+// No MIDI player exists in this product; the notifications reach none.
+void Synth::PlaybackStarted() {}
+void Synth::PlaybackStopped() {}
+void Synth::syncMIDIPlayers(int, bool) {}
+
+// ---------------------------------------------------------------------------
+// Volume adjustment and cross-fades
+
+void Synth::startAdjustVolume()
+{
+    peakLevel = 0.0f;
+    adjustVolume = true;
+}
+
+float Synth::stopAdjustVolume()
+{
+    adjustVolume = false;
+    return peakLevel.load();
+}
+
+void Synth::memorizeMaxAudio(const float* a, const float* b, int frames)
+{
+    if (frames < 1)
+        return;
+    float peak = peakLevel.load(std::memory_order_relaxed);
+    peak = maxSample(peak, a, frames);
+    peak = maxSample(peak, b, frames);
+    peakLevel.store(peak, std::memory_order_relaxed);
+}
+
+float Synth::getFadeVolume(int ins, NoteC_c note)
+{
+    // The instrument's key and velocity zone come with the settings parts;
+    // until then every instrument plays the full range.
+    return getFadeVolumeD(ins, note, 0, 127, 0, 127);
+}
+
+float Synth::getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi)
+{
+    const int k = note.note;
+    const int v = note.velocity;
+    if (k < keyLo || k > keyHi || v < velLo || v > velHi)
+        return 0.0f;
+    const int a = getOverlapNoteLo(ins, keyLo);
+    const int b = getOverlapNoteHi(ins, keyHi);
+    const int c = getOverlapVeloLo(ins, velLo);
+    const int e = getOverlapVeloHi(ins, velHi);
+    double f = 1.0;
+    if (k <= a)
+        f = so_ddiv(k - keyLo + 1, a - keyLo + 2);
+    if (k >= b)
+        f *= so_ddiv(keyHi + 1 - k, keyHi + 2 - b);
+    if (v <= c)
+        f *= so_ddiv(v - velLo + 1, c - velLo + 2);
+    if (v >= e)
+        f *= so_ddiv(velHi + 1 - v, velHi + 2 - e);
+    return static_cast<float>(f);
+}
+
+float Synth::getOtherSeqSync(int, int)
+{
+    // INSTRUMENT_SEQSYNC
+    return 0.0f;
+}
+
+// ---------------------------------------------------------------------------
+// Idle
+
+int32_t Synth::fxIdle()
+{
+    hostIdleStamp = nowMs();
+    BusyScope busyScope(*this);
+    SynthIdle();
+    return 1;
+}
+
+void Synth::idleTimerCallback(void* context)
+{
+    Synth* synth = static_cast<Synth*>(context);
+    if (!synth || !synth->flagOpen.load() || synth->opening.load())
+        return;
+    // With a host that gives idle calls the timer only stands in once they
+    // have been missing for a second. Unsigned differences: a clock start or
+    // wrap cannot make a stamp look like the future.
+    if (synth->hostSuppliesIdle.load() &&
+        static_cast<uint32_t>(nowMs() - synth->hostIdleStamp.load()) < IdleTakeoverMs)
+        return;
+    BusyScope busyScope(*synth);
+    synth->SynthIdle();
+}
+
+void Synth::SynthIdle()
+{
+    // One idle round at a time: the host's idle and the timer meet here, and
+    // whoever finds the lock taken skips this round.
+    if (!engineLock.getImmediateReadPermission())
+        return;
+    const uint32_t now = nowMs();
+    // IDLE_QUEUE_DRAIN
+    if (deferredDisplayWork.exchange(false))
+        runDeferredDisplayWork();
+    idleTimeStamp = now;
+    engineLock.releaseReadPermission();
+}
+
+// ---------------------------------------------------------------------------
+// Editor redraw requests. The engine's editor class (with its per-control
+// redraw marks) comes with the editor work; until one exists there is no
+// editor these could reach, and they do nothing.
+
+void Synth::updateEditor(int, bool) {}
+void Synth::updateEditor() {}
+void Synth::updateEditor(Part_c*, int, int, bool) {}
+
+// The parameter-change work refreshes every instance of the part's module
+// that belongs to the instrument (through the registry); until that walk is
+// there, the part itself refreshes.
+void Synth::cachePara(CacheReason_t reason, int set, Part_c* part, int idx)
+{
+    if (part)
+        part->cachePara(reason, set, idx);
+}
+
+// ---------------------------------------------------------------------------
+// Bodies that other engine files give. These weak stand-ins keep the engine
+// linkable until those files are there; the strong definitions replace them.
+
+__attribute__((weak)) void Synth::hardNoteOffCore(int) {}
+__attribute__((weak)) void Synth::setRoute(Part_c*, int) {}
+__attribute__((weak)) void Synth::doValueCopy(int, float) {}
