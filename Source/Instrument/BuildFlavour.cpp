@@ -3,11 +3,19 @@
 #include "Vela.h"
 #include "VstMain.h"
 
+#include <new>
+
 #ifndef TESSEL_BUILD_51
 #error "TESSEL_BUILD_51 must be defined to 1 (5.1 build) or 0 (stereo build)"
 #endif
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
 {
-    return new Vela_c(audioMaster, TESSEL_BUILD_51 != 0);
+    Vela_c* vela = new (std::nothrow) Vela_c(audioMaster, TESSEL_BUILD_51 != 0);
+    // A plug-in whose construction failed is never handed to the host.
+    if (vela && !vela->isConstructed()) {
+        delete vela;
+        return nullptr;
+    }
+    return vela;
 }

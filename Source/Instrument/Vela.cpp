@@ -1,82 +1,93 @@
 #include "Vela.h"
 
 #include "Capacities.h"
+#include "VelaInst.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
 
-bool copyName(char* dest, const char* name)
+// The final output configurations: L R, C Lfe as mono, Ls Rs in the 5.1
+// build; one stereo pair in the stereo build.
+struct OutputConfig
 {
-    if (!dest)
-        return false;
-    std::strcpy(dest, name);
-    return true;
-}
+    int stereo;
+    int mono;
+};
+constexpr OutputConfig Config51{2, 2};
+constexpr OutputConfig ConfigStereo{1, 0};
 
 } // namespace
 
 Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
-    : AudioEffectX(audioMaster, NumPrograms, NumHostParameters), build51(is51Build)
+    : Synth(audioMaster, 1, 0, NumPrograms, NumParameterSlots, NumHostParameters,
+            HostParameterStride, NumVelaInstruments, NumVoices, 0, NumVelaStereoPairs, 0, 0,
+            ProductName, AcceptedIds, VersionText, CodeName, true, true),
+      build51(is51Build), render51(is51Build),
+      instrument(std::make_unique<VelaInst_c>(is51Build ? NumOutputs51 : NumOutputsStereo))
 {
-    setNumInputs(0);
-    setNumOutputs(is51Build ? NumOutputs51 : NumOutputsStereo);
-    isSynth();
-    programsAreChunks();
-    canProcessReplacing();
-    setUniqueID(is51Build ? UniqueId51 : UniqueIdStereo);
-}
-
-void Vela_c::processReplacing(float**, float** outputs, int32_t sampleFrames)
-{
-    if (!outputs || sampleFrames <= 0)
+    if (!isConstructed())
         return;
-    for (int32_t i = 0; i < cEffect.numOutputs; ++i)
-        if (outputs[i])
-            std::fill(outputs[i], outputs[i] + sampleFrames, 0.0f);
+    setUniqueID(is51Build ? UniqueId51 : UniqueIdStereo);
+    // The host sees the product's final pin count from the start (a host may
+    // read it before it opens the plug-in); open sets it again.
+    const OutputConfig config = build51 ? Config51 : ConfigStereo;
+    initOutputConfiguration(config.stereo, config.mono, 0);
 }
 
-int32_t Vela_c::processEvents(VstEvents*)
+Vela_c::~Vela_c()
 {
-    return 1;
+    // Closed here, while the instrument still exists: the idle timer stops
+    // and the engine's tables go before the members they point to.
+    if (isOpen())
+        closeShutdown();
 }
 
-bool Vela_c::getEffectName(char* name)
+void Vela_c::open()
 {
-    return copyName(name, ProductName);
+    if (isOpen() || !isConstructed())
+        return;
+    opening = true;
+    Synth::open();
+    if (!isOpen()) {
+        opening = false;
+        return;
+    }
+    const OutputConfig config = build51 ? Config51 : ConfigStereo;
+    initOutputConfiguration(config.stereo, config.mono, 0);
+    render51 = build51;
+    initProcess();
+    flagOpen = getFlagInitialized();
+    suspend();
+    opening = false;
 }
 
-bool Vela_c::getVendorString(char* text)
+void Vela_c::initProcess()
 {
-    return copyName(text, VendorName);
+    instrument->create(this, 0, NumVoices, false);
+    if (getEngineSampleRate() > 0.0)
+        instrument->setSampleRate(static_cast<float>(getEngineSampleRate()));
+    instrument->setOutIdx(0);
+    instruments[0] = instrument.get();
 }
 
-bool Vela_c::getProductString(char* text)
+void Vela_c::validateOutputs()
 {
-    return copyName(text, ProductName);
-}
-
-int32_t Vela_c::getVendorVersion()
-{
-    return VendorVersion;
-}
-
-int32_t Vela_c::canDo(char* text)
-{
-    if (!text)
-        return 0;
-    static const char* const yes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstEvents",
-                                      "sendVstMidiEvent", "midiProgramNames"};
-    for (const char* answer : yes)
-        if (std::strcmp(text, answer) == 0)
-            return 1;
-    return -1;
-}
-
-int32_t Vela_c::getPlugCategory()
-{
-    return kPlugCategSynth;
+    if (build51 && hostId != 0 && hostId != 5) {
+        bool all = true;
+        for (int i = 0; i < NumOutputs51 && all; ++i)
+            all = isOutputConnected(i);
+        const OutputConfig config = all ? Config51 : ConfigStereo;
+        if (config.stereo != numStereo || config.mono != numMono) {
+            initOutputConfiguration(config.stereo, config.mono, 0);
+            if (onAudioThread())
+                deferredDisplayWork = true;
+            else
+                runDeferredDisplayWork();
+        }
+        render51 = all;
+    }
+    outputsValidated = true;
 }
 
 bool Vela_c::getOutputProperties(int32_t index, VstPinProperties* properties)

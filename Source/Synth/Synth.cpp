@@ -4,6 +4,7 @@
 #include "AEffEditor.h"
 #include "Disk.h"
 #include "FileDialog.h"
+#include "Instrument.h"
 #include "OsLib.h"
 #include "Path.h"
 #include "SafeDiv.h"
@@ -230,7 +231,7 @@ int32_t Synth::getVendorVersion()
 int32_t Synth::canDo(char* text)
 {
     if (!text)
-        return -1;
+        return 0;
     static const char* const yes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstEvents",
                                       "sendVstMidiEvent", "midiProgramNames"};
     for (const char* answer : yes)
@@ -443,7 +444,9 @@ void Synth::open()
 {
     if (!constructed || flagOpen)
         return;
-    opening = true;
+    // A product class's open sets opening around its own work as well; the
+    // flag then stays up until that outer open ends.
+    const bool outermost = !opening.exchange(true);
     initAudioCopyBuffers();
 
     instruments = allocArray<Instrument_c*>(static_cast<size_t>(numInstruments) + 1);
@@ -466,7 +469,8 @@ void Synth::open()
     }
     if (!ok) {
         closeShutdown();
-        opening = false;
+        if (outermost)
+            opening = false;
         return;
     }
 
@@ -485,7 +489,8 @@ void Synth::open()
     idleTimer.startTimer(&Synth::idleTimerCallback, IdleTimerPeriodMs, this);
 
     flagOpen = getFlagInitialized();
-    opening = false;
+    if (outermost)
+        opening = false;
 }
 
 void Synth::close()
@@ -531,7 +536,14 @@ void Synth::resume()
             setSampleRate(44100.0f);
         {
             AudioHold hold(*this);
-            // INSTRUMENT_RESUME
+            // MIDI reset, the voices and the instruments' program-state
+            // display come with the MIDI and voice work.
+            for (int i = 0; i < numInstruments; ++i)
+                if (instruments[i])
+                    instruments[i]->resume();
+            for (int i = 0; i < numFxUnits; ++i)
+                if (fxUnits[i])
+                    fxUnits[i]->resume();
         }
         wantEvents(1);
         engineLock.releaseWritePermission();
@@ -547,7 +559,12 @@ void Synth::suspend()
     // Hosts suspend with the audio stopped; the hold makes that so for any
     // host, as the modules clear their state here.
     AudioHold hold(*this);
-    // INSTRUMENT_SUSPEND
+    for (int i = 0; i < numFxUnits; ++i)
+        if (fxUnits[i])
+            fxUnits[i]->suspend();
+    for (int i = 0; i < numInstruments; ++i)
+        if (instruments[i])
+            instruments[i]->suspend();
 }
 
 void Synth::setSampleRate(float rate)
@@ -562,7 +579,12 @@ void Synth::setSampleRate(float rate)
     recSampleRate = so_ddiv(1.0, rate);
     sampleRateValid = rate > 1000.0f;
     checkSetFlagReady();
-    // INSTRUMENT_RATE
+    for (int i = 0; i < numInstruments; ++i)
+        if (instruments[i])
+            instruments[i]->setSampleRate(rate);
+    for (int i = 0; i < numFxUnits; ++i)
+        if (fxUnits[i])
+            fxUnits[i]->setSampleRate(rate);
 }
 
 void Synth::setBlockSize(int32_t frames)

@@ -120,6 +120,14 @@ public:
     virtual void clearOut(float** outputs, int32_t frames);
     virtual void makeOptOut(float** outputs);
     virtual void processAll(float** out, int32_t frames);
+    // Host events: every MIDI event goes with its frame offset to
+    // remindEvent; always 1. Thread: audio (usually).
+    int32_t processEvents(VstEvents* events) override;
+    // Queues a message at every instrument listening on its channel (system
+    // messages at the first). Thread: the event thread.
+    virtual void remindEvent(int offset, const unsigned char* message);
+    // True when instrument ins listens on channel.
+    virtual bool InsOnCh(int channel, int ins);
     // Rebinds the output bus to the stored host output pointers; the product
     // class gives the body. Thread: audio.
     virtual void updateOutBuf() {}

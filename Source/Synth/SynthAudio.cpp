@@ -3,6 +3,7 @@
 // idle work.
 #include "Synth.h"
 
+#include "Instrument.h"
 #include "OsLib.h"
 #include "SafeDiv.h"
 
@@ -218,12 +219,61 @@ void Synth::processAll(float** out, int32_t frames)
 
     getHostTempoInfo();
     // AUDIO_QUEUE_DRAIN
-    // INSTRUMENT_PROCESS
+    for (int i = 0; i < numInstruments; ++i)
+        if (instruments[i])
+            instruments[i]->processAll(frames);
 
     sampleCounter.fetch_add(static_cast<uint32_t>(frames), std::memory_order_relaxed);
     // No idle watchdog here: the audio thread never starts or wakes a thread.
     // The idle timer, running since open, notices missing host idle itself.
     inCallback.fetch_sub(1);
+}
+
+// ---------------------------------------------------------------------------
+// Host events. The MIDI work builds out the routing (channel settings, zones);
+// what is here delivers every MIDI event to the instruments.
+
+int32_t Synth::processEvents(VstEvents* events)
+{
+    if (!events || events->numEvents < 1)
+        return 1;
+    AudioScope scope;
+    inCallback.fetch_add(1);
+    audioCounter.fetch_add(1, std::memory_order_relaxed);
+    if (resetting.load() == 0 && ready.load() && acceptMIDI.load()) {
+        for (int32_t i = 0; i < events->numEvents; ++i) {
+            const VstEvent* event = events->events[i];
+            if (!event || event->type != kVstMidiType)
+                continue;
+            const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+            unsigned char bytes[4];
+            std::memcpy(bytes, midi->midiData, 4);
+            remindEvent(midi->deltaFrames, bytes);
+        }
+    }
+    inCallback.fetch_sub(1);
+    return 1;
+}
+
+void Synth::remindEvent(int offset, const unsigned char* message)
+{
+    if (!message || !instruments)
+        return;
+    if (message[0] >= 0xF0) {
+        if (numInstruments > 0 && instruments[0])
+            instruments[0]->remindEvent(offset, message);
+        return;
+    }
+    for (int i = 0; i < numInstruments; ++i)
+        if (instruments[i] && InsOnCh(message[0] & 0x0F, i))
+            instruments[i]->remindEvent(offset, message);
+}
+
+bool Synth::InsOnCh(int, int)
+{
+    // Every instrument listens on every channel until the per-instrument
+    // channel setting is there.
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -260,7 +310,10 @@ VstTimeInfo* Synth::getHostTimeInfo(int32_t filter)
 
 void Synth::notifyBPMChange()
 {
-    // INSTRUMENT_BPM
+    for (int i = 0; i < numInstruments; ++i)
+        if (instruments && instruments[i])
+            instruments[i]->notifyBPMChange();
+    // The modules of the registry rows follow with the registry.
 }
 
 bool Synth::getPosInBar(int* samplesPerBar, int* posInBarOut)
@@ -367,9 +420,15 @@ float Synth::getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int vel
     return static_cast<float>(f);
 }
 
-float Synth::getOtherSeqSync(int, int)
+float Synth::getOtherSeqSync(int ins, int x)
 {
-    // INSTRUMENT_SEQSYNC
+    for (int k = 0; instruments && k < numInstruments; ++k) {
+        if (k == ins || !instruments[k])
+            continue;
+        const float r = instruments[k]->getStepSeqSync(k < ins, x);
+        if (r > 0.001f || r < -0.001f)
+            return r;
+    }
     return 0.0f;
 }
 
