@@ -213,7 +213,9 @@ public:
     virtual void setActive();
     // User-interface thread: active = false, then waits in 5 ms steps until
     // the audio thread has left the module's render (rendering is down).
-    // Renderers lower rendering before they return, so the wait ends.
+    // Renderers raise rendering first, then look at active (and leave at once
+    // when it is clear), and lower rendering before they return: so the wait
+    // ends, and no render runs on after it.
     virtual void setInactive();
     // When active and ready: cachePara(crTempoChange).
     virtual void notifyBPMChange();
