@@ -1,0 +1,207 @@
+// InBuffer2_c: the audio bus between modules. Generators, panners, filters and
+// effects write into buses and read from them; the route table says which
+// buses a module writes; the output bus is bound to the host's output arrays.
+//
+// A bus has a channel layout (1, 2 or 6 channels; 1..6 accepted) and tracks,
+// per processing cycle, what it really holds: nothing, mono, stereo or 5.1.
+// Content only widens within a cycle. A narrower writer is mixed into wider
+// content through a scratch channel; a wider writer first spreads the narrower
+// content it finds. Readers ask for the form they want and get views into the
+// bus without copying where the forms match. prepCycle starts the next cycle
+// and puts back the bus's default (silence of +-1e-7, or 1.0 for modulation
+// inputs) only where the last cycle touched it.
+//
+// Buffer layout: 0 left (the mono channel), 1 scratch, 2 right, 3 second
+// scratch, 4 centre, 5 LFE, 6 left surround, 7 right surround. Host channel c
+// (0..5) is buffer 0, 2, 4, 5, 6, 7. A stereo bus has buffers 0..2, a 5.1 bus
+// 0..7.
+//
+// Every pointer a bus hands out covers the current cycle at the current
+// offset: [offset, offset + cycle length) lies inside the bus's size, or the
+// request is refused. A form the bus cannot give (stereo or 5.1 from a
+// narrower bus, a 5.1 view of stereo content on fewer than six channels) is
+// refused, never answered with a buffer the bus does not have.
+//
+// Threads: create, resize and the destructor run on the user-interface side
+// while the audio thread does not use the bus; they are the only operations
+// that allocate. Everything else belongs to the audio thread and neither
+// allocates nor locks.
+#pragma once
+
+class InBuffer2_c
+{
+public:
+    // The form of a bus's content this cycle, narrowest first.
+    enum Form_t : int { formNone = 0, formMono = 1, formStereo = 2, form51 = 3 };
+
+    InBuffer2_c() = default;
+    virtual ~InBuffer2_c();
+    // A bus owns its buffers; it is never copied.
+    InBuffer2_c(const InBuffer2_c&) = delete;
+    InBuffer2_c& operator=(const InBuffer2_c&) = delete;
+
+    // A bus with buffers of its own: size frames per buffer (> 0), 1..6
+    // channels, a default block of 256 floats copied into channels to clear
+    // them (not owned). flagA marks a voice bus (prepared before each voice),
+    // flagB a piece bus (prepared once per piece); with either set the offset
+    // stays put in incOffs. name is kept as a pointer for messages. False, and
+    // the bus not ready, when an argument is out of range or memory runs out.
+    // A bus created before is emptied first. Thread: user interface.
+    virtual bool create(const char* name, int size, int channels, float* def, bool flagA, bool flagB);
+    // A new size for a created bus (> 0): buffers are made anew and cleared.
+    // Thread: user interface, audio stopped.
+    virtual bool resize(int size);
+    // A host-fed bus: the channels are the host's buffers (setBufPtr), only
+    // the scratch buffers are its own. size is the frame count the host's
+    // buffers hold at least (the host's largest block). flagA false, flagB
+    // true. Not ready until setBufPtr has bound every channel.
+    // Thread: user interface.
+    virtual bool create(const char* name, int size, int channels, float* def);
+    // Binds channel c to host[c] for every channel; the host's array holds at
+    // least as many pointers as the bus has channels. A null array or a null
+    // channel pointer leaves the bus unbound (not ready). Only host-fed buses
+    // take host buffers. Thread: audio (or any while audio is stopped).
+    virtual bool setBufPtr(float** host);
+    virtual int getChannels() const { return channels_; }
+    // Copies n frames of the left channel into the right one at the offset.
+    virtual bool copyMono2Stereo(int n);
+
+    // Starts a cycle of n frames (0..size): clears what the last cycle
+    // touched, forgets the content, resets the write state and, except on a
+    // host-fed bus (whose offset walks through the host's block), the offset.
+    // An n that does not fit leaves the bus cleared but refusing every
+    // pointer until the next cycle that fits.
+    virtual void prepCycle(int n);
+    // Puts n external samples (n >= 1, no writer active) into the bus at the
+    // offset; a block whose samples all lie within 1e-5 loads nothing. True
+    // when loaded.
+    virtual bool loadMono(float* data, int n);
+    virtual bool loadStereo(float* left, float* right, int n);
+    // Mixes (add) or copies (rpl) n frames of src, in src's content form, into
+    // this bus; forceStereo writes mono content as stereo. mod (optional) is
+    // a control-rate gain, one value per 8 frames. A source without content
+    // adds nothing. False when nothing was mixed in: no content, a form this
+    // bus cannot take, or n not fitting either bus at its offset.
+    virtual bool add(InBuffer2_c* src, int n, bool forceStereo, float* mod);
+    virtual bool rpl(InBuffer2_c* src, int n, bool forceStereo, float* mod);
+    // Moves the offset on by n frames (never past the size); buses with an
+    // offset-fixed flag that are not host-fed keep theirs.
+    virtual void incOffs(int n);
+    virtual void resetOffs();
+    // Adds n frames at the offset into two output arrays: mono content into
+    // both, stereo content left and right; 5.1 or no content adds nothing.
+    virtual bool renderOut(float* left, float* right, int n);
+    // Turns stereo content into mono: with mix the left channel becomes the
+    // average of both, without it the right channel is dropped.
+    virtual void forceMono(bool mix);
+    // True unless a sample of the content exceeds 0.001 in magnitude.
+    virtual bool isSilent();
+
+    // Write protocol: want* gives the writer pointers at the offset (false
+    // when the bus cannot take the form now); the writer adds or stores the
+    // cycle's samples; the matching done* completes the write. direct asks
+    // a host-fed bus for its left channel itself, even over wider content.
+    virtual bool wantWriteMono(float** out, bool direct);
+    virtual bool wantWriteStereo(float** left, float** right);
+    virtual bool wantWrite51(float** six);
+    // Read protocol: views of the content at the offset, false when the
+    // content cannot be given in that form. allowMix lets a mono reader of
+    // stereo or 5.1 content get the average of left and right.
+    virtual bool wantReadMono(float** out, bool allowMix);
+    virtual bool wantReadStereo(float** left, float** right);
+    virtual bool wantRead51(float** six);
+    virtual void doneWriteMono();
+    virtual void doneWriteStereo();
+    virtual void doneWrite51();
+    // d[i] += s[i] * g and d[i] = s[i] * g with g = mod[i / 8], i in 0..n-1.
+    virtual void addmod(float* d, const float* s, int n, const float* mod);
+    virtual void rplmod(float* d, const float* s, int n, const float* mod);
+
+    // ready := the bus has channels and every buffer it hands out exists.
+    virtual void checkSetFlagReady();
+
+    const char* getName() const { return name_; }
+    bool isReady() const { return ready_; }
+    bool isHostFed() const { return hostFed_; }
+    bool getFlagA() const { return flagA_; }
+    bool getFlagB() const { return flagB_; }
+    int getSize() const { return size_; }
+    int getOffset() const { return offset_; }
+    int getCycleLength() const { return cycleLen_; }
+    // 0 untouched this cycle, 1/2/3 a mono/stereo/5.1 writer active, 4 a
+    // write was completed.
+    int getWriteState() const { return writeState_; }
+    Form_t getContent() const { return content_; }
+    bool hasContent() const { return content_ != formNone; }
+    bool isMono() const { return content_ == formMono; }
+    bool isStereo() const { return content_ == formStereo; }
+    bool is51() const { return content_ == form51; }
+
+protected:
+    static constexpr int BufferSlots = 8;
+    static constexpr int Slack = 5; // floats after the last frame of each own buffer
+
+    virtual bool allocateBuffers();
+    virtual bool allocateBuffer(int i);
+    virtual void freeBuffers();
+    // Fills every own buffer over the whole size.
+    virtual void clearBufFull();
+    // Fills, by the form the last cycle touched, the channels and the used
+    // scratch buffers over the span it touched.
+    virtual void clearBufNormal();
+    // The same for a host-fed bus: only its scratch buffers.
+    virtual void clearBufHostFeed();
+
+    // Whether buffer i is one of the bus's own (allocated by it).
+    bool ownsBuffer(int i) const;
+    // Whether buffer i exists in this layout.
+    bool hasBuffer(int i) const { return i >= 0 && i < bufferCount_ && buffers_[i] != nullptr; }
+    // Whether len frames from the offset lie inside the bus.
+    bool fits(int len) const;
+    // Copies the default block into buffer i over [from, to), index-aligned
+    // (frame k gets def[k % 256]), in pieces of at most 256 floats.
+    void fill(int i, int from, int to);
+    // Records that buffers of the given form (and the scratch ones through
+    // their own flags) hold data of this cycle over [from, from + len).
+    void touch(Form_t form, int from, int len);
+    // The common write paths of want* (len = the cycle) and of the block
+    // operations (len = their n).
+    bool openWriteMono(float** out, bool direct, int len);
+    bool openWriteStereo(float** left, float** right, int len);
+    bool openWrite51(float** six, int len);
+    bool openReadMono(float** out, bool allowMix, int len);
+    bool openReadStereo(float** left, float** right, int len);
+    bool openRead51(float** six, int len);
+    bool mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, bool replace);
+    void resetCycle(int n);
+
+    const char* name_ = "unnamed";
+    bool flagA_ = false;
+    bool flagB_ = false;
+    float* def_ = nullptr;
+    int channels_ = 0;
+    int bufferCount_ = 0;
+    int size_ = 0;
+    int writeState_ = 0;
+    bool ready_ = false;
+    bool created_ = false;
+    bool hostFed_ = false;
+    Form_t content_ = formNone;
+    bool scratch1Used_ = false;
+    bool scratch3Used_ = false;
+    int cycleLen_ = 0;
+    bool cycleOk_ = true;
+    int offset_ = 0;
+    float* buffers_[BufferSlots] = {};
+
+    // What this cycle touched and must be cleared at the next: the widest
+    // channel form written or handed to a writer, and the frame span.
+    Form_t touched_ = formNone;
+    int dirtyLo_ = 0;
+    int dirtyHi_ = 0;
+    // The active writer's span and whether it got the scratch buffers (then
+    // done* mixes them into the channels).
+    int writeFrom_ = 0;
+    int writeLen_ = 0;
+    bool writeViaScratch_ = false;
+};
