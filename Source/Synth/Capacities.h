@@ -48,3 +48,4 @@ constexpr int HostParameterStride = 1024;    // host-index distance between inst
 constexpr int NumVoices = 32;                // voices of the product
 constexpr int NumVelaInstruments = 1;        // MIDI instruments of the product
 constexpr int NumVelaStereoPairs = 6;        // stereo pairs of the initial output configuration
+constexpr int NumMidiChannels = 16;          // MIDI channels; per-channel flags of an instrument

@@ -20,6 +20,7 @@
 #include "Lock.h"
 #include "Part.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 
@@ -73,6 +74,22 @@ public:
     virtual InBuffer2_c* getInBus(int i);
     virtual InBuffer2_c* getOutBuf(int i);
 
+    // Audio thread: written by the voice table at every voice start, true when
+    // no other voice was held on the channel; read by subclasses. The channel
+    // is clamped to 0..15.
+    virtual bool getFirstNoteFlag(int channel)
+    {
+        return firstNoteFlags[std::clamp(channel, 0, NumMidiChannels - 1)];
+    }
+    virtual void setFirstNoteFlag(int channel, bool on)
+    {
+        firstNoteFlags[std::clamp(channel, 0, NumMidiChannels - 1)] = on;
+    }
+    // Audio thread: the voice table is about to take voice away from this
+    // instrument (note was its note); the table still shows its old state.
+    // The MIDI work gives the body (the still-held flag for legato glides).
+    virtual void noteVanishes(int voice, int note) { (void)voice, (void)note; }
+
     int getInstrumentIndex() const { return instrumentIndex; }
     int getEventCount() const { return eventCount; }
     int getOutIdx() const { return outIdx; }
@@ -88,6 +105,10 @@ public:
     Lock_c eventLock;
 
     std::atomic<int> voicesInUse{0};
+    // Kept by the voice table (PolyNoteTable_c) with voicesInUse, each within
+    // 0..voice count: this instrument's held voices, and set at every voice start.
+    std::atomic<int> heldVoices{0};
+    std::atomic<bool> voiceStarted{false};
     std::atomic<bool> activeFlag{true};    // voices to render
     bool keepProcessing = false;            // a subclass renders without voices or events
 
@@ -109,6 +130,7 @@ protected:
     int currentVoice = -1;
     bool stretchRefused = false; // the render lock was busy in this block
     double syncPhase[4] = {};
+    bool firstNoteFlags[NumMidiChannels] = {};
     std::atomic<bool> receiveMIDI{true};
     Event events[InstrumentEventCapacity] = {};
     int eventCount = 0;
