@@ -1,0 +1,389 @@
+#include "SysGlo.h"
+
+#include "OsLib.h"
+#include "Synth.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <set>
+#include <string>
+
+namespace {
+
+// Output names carry two decimal digits.
+constexpr int MaxNamedOutputs = 99;
+
+// Frees what OsLib_c::recallChunk allocated.
+struct FreeDeleter_t
+{
+    void operator()(void* p) const { std::free(p); }
+};
+using RecalledChunk_t = std::unique_ptr<void, FreeDeleter_t>;
+
+// The stored chunk under key when it is one of set's chunks and its size
+// word is exactly the number of bytes stored; null otherwise.
+RecalledChunk_t readStoredChunk(const Vdx::String_c& key, const ParaSet_c& set, int* size)
+{
+    void* data = nullptr;
+    int n = 0;
+    const bool found = OsLib_c::recallChunk(key, &data, &n);
+    RecalledChunk_t chunk(data);
+    if (!found || !chunk)
+        return nullptr;
+    ParaChunkHeader_t header;
+    if (!set.matchesChunk(chunk.get(), n, &header) || header.size != n)
+        return nullptr;
+    *size = n;
+    return chunk;
+}
+
+// A text that lasts for the life of the process, one copy per distinct
+// content. Enumeration items are not owned by the specifications that point
+// to them, and a shared set may outlive the part that defined it.
+const char* lastingText(const std::string& text)
+{
+    static std::mutex mutex;
+    // Never destroyed: specifications may be read during static destruction.
+    static auto* texts = new std::set<std::string>;
+    std::lock_guard<std::mutex> lock(mutex);
+    return texts->insert(text).first->c_str();
+}
+
+// The eight-character knob movement items of 'SYG0' parameter 14.
+constexpr const char* KnobMovementItems = "CircularLinear  Relative";
+// Pitch bend down: -1 links to the up amount.
+constexpr const char* BendDownItems =
+    "link  0   1   2   3   4   5   6   7   8   9  10  11  12  13  14  15  16  17  18  19  20  21  22  23  24 ";
+// Older stored texts of the choke groups, still recognised when read.
+constexpr const char* const ChokeAltLists[] = {"0  X  P  N  1  2  3  4  5xx6xx7xx8xx9xx", nullptr};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// SysGloBase_c
+
+SysGloBase_c::SysGloBase_c(const char* name, const char* suffix)
+{
+    if (name && suffix)
+        key = Vdx::String_c(name) + suffix;
+}
+
+SysGloBase_c::~SysGloBase_c()
+{
+    // A change the audio thread made since the last idle round is not lost
+    // when the plug-in closes.
+    if (isStorePending())
+        storePending();
+}
+
+bool SysGloBase_c::mustDeferStore() const
+{
+    return Synth::onAudioThread();
+}
+
+bool SysGloBase_c::isRecalled()
+{
+    return recalled.load();
+}
+
+bool SysGloBase_c::recall()
+{
+    std::lock_guard<std::mutex> lock(storeMutex);
+    return recallKeepingChanges();
+}
+
+void SysGloBase_c::markChanged(int idx)
+{
+    if (idx < 0 || idx >= 64)
+        allChanged.store(true);
+    else
+        changedMask.fetch_or(uint64_t{1} << idx);
+}
+
+bool SysGloBase_c::recallKeepingChanges()
+{
+    Parameter_c* live = paraSet ? paraSet->getParaPtr(0) : nullptr;
+    if (!live || key.empty())
+        return recalled.load();
+    int size = 0;
+    RecalledChunk_t chunk = readStoredChunk(key, *paraSet, &size);
+    if (!chunk)
+        return recalled.load();
+
+    // Parameters changed here but not stored yet are newer than what is
+    // stored: they survive the read.
+    const int n = paraSet->getParaCount();
+    const bool all = allChanged.load();
+    const uint64_t mask = changedMask.load();
+    if (!all) {
+        std::unique_ptr<Parameter_c[]> kept(new (std::nothrow) Parameter_c[static_cast<size_t>(n)]);
+        if (!kept)
+            return recalled.load();
+        for (int i = 0; i < n && i < 64; ++i)
+            if (mask & (uint64_t{1} << i))
+                kept[i].copyDeep(live[i]);
+        paraSet->setChunk(chunk.get(), size, 0);
+        for (int i = 0; i < n && i < 64; ++i)
+            if (mask & (uint64_t{1} << i))
+                live[i].copyDeep(kept[i]);
+    }
+    recalled.store(true);
+    return true;
+}
+
+bool SysGloBase_c::storeChanges()
+{
+    if (!recalled.load())
+        recallKeepingChanges();
+
+    const uint64_t mask = changedMask.exchange(0);
+    const bool all = allChanged.exchange(false);
+    if (mask == 0 && !all)
+        return true;
+    Parameter_c* live = paraSet ? paraSet->getParaPtr(0) : nullptr;
+    if (!live || key.empty())
+        return true; // nowhere to store: nothing will ever wait
+
+    // What is stored, with this instance's changes written over it; other
+    // instances' changes to other parameters stay.
+    const int n = paraSet->getParaCount();
+    ParaSet_c merged(paraSet->getTypeCode(), 1, n);
+    merged.setOrder(paraSet->getOrder());
+    Parameter_c* m = merged.getParaPtr(0);
+    bool ok = m != nullptr;
+    if (ok) {
+        for (int i = 0; i < n; ++i)
+            m[i].copyDeep(live[i]);
+        int size = 0;
+        RecalledChunk_t stored = all ? nullptr : readStoredChunk(key, *paraSet, &size);
+        if (stored) {
+            merged.setChunk(stored.get(), size, 0);
+            for (int i = 0; i < n && i < 64; ++i)
+                if (mask & (uint64_t{1} << i))
+                    m[i].copyDeep(live[i]);
+        }
+        const int bytes = merged.getChunkSize(0);
+        std::unique_ptr<int[]> buffer(new (std::nothrow) int[static_cast<size_t>(bytes) / 4 + 1]);
+        ok = buffer && bytes > 0;
+        if (ok) {
+            const int written = merged.getChunk(buffer.get(), 0);
+            ok = OsLib_c::remindChunk(key, buffer.get(), written);
+        }
+    }
+    if (!ok) {
+        // Kept for the next store.
+        changedMask.fetch_or(mask);
+        if (all)
+            allChanged.store(true);
+    }
+    return ok;
+}
+
+void SysGloBase_c::postprocessParaChange(int set, int idx)
+{
+    markChanged(idx);
+    if (mustDeferStore()) {
+        Part_c::postprocessParaChange(set, idx);
+        storePendingFlag.store(true);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(storeMutex);
+        if (!recalled.load())
+            recallKeepingChanges();
+    }
+    Part_c::postprocessParaChange(set, idx);
+    std::lock_guard<std::mutex> lock(storeMutex);
+    storeChanges();
+}
+
+bool SysGloBase_c::storePending()
+{
+    // The flag is taken before the changes: a change marked after this point
+    // either goes into this store or raises the flag again.
+    if (!storePendingFlag.exchange(false))
+        return true;
+    std::lock_guard<std::mutex> lock(storeMutex);
+    return storeChanges();
+}
+
+// ---------------------------------------------------------------------------
+// SysGlo_c
+
+SysGlo_c::SysGlo_c(const char* name) : SysGloBase_c(name, "SysGlo")
+{
+}
+
+bool SysGlo_c::getParaSetPtr(ParaSet_c** shared)
+{
+    if (!createParaSet(shared, 1, SysGloParaCount))
+        return false;
+    paraSet->setOrder(0);
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[2].createEnu("Cir/Lin Knob Movement", "", 0, 1, 8, 1, "Circular Linear ", nullptr);
+    p[3].createOnOff("NoteDisplayType", 0);
+    p[4].createOnOff("Pad Velocity", 1);
+    p[5].createEnu("PanMode", "", 0, 1, 5, 1, "EqVolEqPow", nullptr);
+    p[6].createOnOff("Jump To Save Dir", 1);
+    p[7].createEnu("Font Color", "", 0, 2, 8, 0, "Red     LightRedWhite   ", nullptr);
+    p[8].createCharPtr("Default Preset Path", true, true, nullptr);
+    p[10].createNum("unused", "", 0.0f, 0, 9, 0, 0, 0);
+    p[11].createCharPtr("Data Path", true, true, nullptr);
+    p[12].createCharPtr("Version string to display", false, false, nullptr);
+    p[14].createOnOff("EditIns follows Morp", 0);
+    p[15].createOnOff("ECS follows EditIns", 0);
+    return paraSet->spreadPara();
+}
+
+void SysGlo_c::postprocessParaChange(int set, int idx)
+{
+    // The recall that must come first happens in the base, which keeps the
+    // change on top of the recalled settings.
+    SysGloBase_c::postprocessParaChange(set, idx);
+}
+
+// ---------------------------------------------------------------------------
+// SynGlo_c
+
+SynGlo_c::SynGlo_c(int outputs) : outputCount(outputs < 0 ? 0 : outputs)
+{
+}
+
+bool SynGlo_c::getParaSetPtr(ParaSet_c** shared, int)
+{
+    return getParaSetPtr(shared);
+}
+
+bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
+{
+    if (!createParaSet(shared, 1, SynGloParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[1].createNum("Edit Ins", "", 0.0f, 0, 64, 0, 0, 0);
+    p[2].createOnOff("Undo/Redo", 0);
+    p[3].createNum("Glo Tune", "", 0.0f, 4153, 4662, 1, 4400, 0);
+    p[4].createOnOff("CCAssignActive", 0);
+    p[5].createOnOff("Saved or Loaded Presets", 0);
+    p[6].createNum("CPU Load", "%", 0.0f, 0, 1000, 1, 0, 0);
+    p[7].createNum("SRFactor", "", 0.0f, 10, 100, 2, 100, 0);
+    p[8].createNum("VelCurve", "", 0.0f, 0, 9, 0, 5, 0);
+    p[9].createOnOff("Automatik 1", 0);
+    p[10].createNum("keyboard", "", 0.0f, 0, 1000000, 0, 0, 0);
+    p[11].createNum("Stereo Outs", "", 0.0f, 0, outputCount, 0, 1, 0);
+    p[12].createNum("Mono Outs", "", 0.0f, 0, outputCount, 0, 0, 0);
+    p[13].createEnu("Wheel Target", "", 0, 2, 5, 0, "Pan  LevelTune ", nullptr);
+    p[14].createEnu("", "", 0, 2, 8, 0, KnobMovementItems, nullptr);
+    p[15].createOnOff("", 0);
+    p[16].createNum("Generation Range", "%", 0.0f, 0, 100, 2, 5, 0);
+    p[17].createCharPtr("ECS Save Path", false, false, nullptr);
+    p[18].createCharPtr("ECS Load Path", false, false, nullptr);
+    p[19].createCharPtr("Version string to display", false, false, nullptr);
+    p[20].createNum("System Error Code", "", 0.0f, 0, 65535, 0, 0, 0);
+    p[21].createOnOff("SynthEdited", 0);
+    p[22].createOnOff("Choke", 1);
+    p[23].createEnu("Sample Display", "", 0, 1, 4, 0, "Off Norm", nullptr);
+    p[24].createCharPtr("Kit Name Display", true, true, nullptr);
+    p[25].createNum("Edit Page", "", 0.0f, 0, 99, 0, 0, 0);
+    p[26].createNum("Program", "", 0.0f, 0, 207, 0, 0, 0);
+    p[27].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
+    p[28].createVolume("Master Vol", -24, 6, 0, true);
+    p[29].createCharPtr("Multi Save", false, false, nullptr);
+    p[30].createCharPtr("Multi Load", false, false, nullptr);
+    p[31].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
+    p[32].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
+    p[33].createEnu("MIDI CC Mode", "", 0, 1, 12, 1, "receive onlyreceive+send", nullptr);
+    return paraSet->spreadPara();
+}
+
+// ---------------------------------------------------------------------------
+// SynGloIns_c
+
+SynGloIns_c::SynGloIns_c(int programs, int stereo, int mono)
+    : programCount(programs < 0 ? 0 : programs), stereoOutputs(std::clamp(stereo, 0, MaxNamedOutputs)),
+      monoOutputs(std::clamp(mono, 0, MaxNamedOutputs))
+{
+    outputCount = stereoOutputs + monoOutputs;
+}
+
+SynGloIns_c::~SynGloIns_c() = default;
+
+const char* SynGloIns_c::getOutSelStr()
+{
+    if (outputSelectionText)
+        return outputSelectionText.get();
+    const size_t bytes = static_cast<size_t>(outputCount) * 3 + 1;
+    outputSelectionText.reset(new (std::nothrow) char[bytes]);
+    if (!outputSelectionText)
+        return "";
+    char* out = outputSelectionText.get();
+    auto name = [&out](char kind, int number) {
+        *out++ = kind;
+        *out++ = static_cast<char>('0' + number / 10);
+        *out++ = static_cast<char>('0' + number % 10);
+    };
+    for (int i = 0; i < stereoOutputs; ++i)
+        name('S', i + 1);
+    for (int i = 0; i < monoOutputs; ++i)
+        name('M', i + 1);
+    *out = 0;
+    return outputSelectionText.get();
+}
+
+bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, SynGloInsParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    const int lastOutput = std::max(0, outputCount - 1);
+    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[1].createNum("Program", "", 0.0f, 0, std::max(0, programCount - 1), 0, 0, 0);
+    p[2].createOnOff("Unused", 1);
+    p[3].createNum("unused ", "", 0.0f, 0, lastOutput, 0, 0, 0);
+    p[4].createOnOff("Mute", 0);
+    p[5].createOnOff("Solo", 0);
+    p[6].createNum("NotesOn", "", 0.0f, 0, 8, 0, 0, 0);
+    p[7].createEnu("Choke", "", 0, 12, 3, 0, " - me prvnxt 1  2  3  4  5  6  7  8  9 ", ChokeAltLists);
+    p[8].createChannel("InsChIdx", 0, 16, 16);
+    p[9].createNum("", "", 0.0f, -99999999, 99999999, 0, 0, 0);
+    p[10].createOnOff("Edited", 0);
+    p[11].createOnOff("Legato", 0);
+    p[12].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
+    p[13].createCharPtr("Unused", false, false, nullptr);
+    p[14].createCharPtr("Preset Load Path", false, false, nullptr);
+    p[15].createCharPtr("Preset Save Path", false, false, nullptr);
+    p[16].createCharPtr("Global Display", false, false, nullptr);
+    p[17].createNote("Trigger", 0, 127, 0, 36);
+    p[18].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
+    p[19].createNote("Note Lo", 0, 127, 0, 0);
+    p[20].createNote("Note Hi", 0, 127, 0, 127);
+    p[21].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
+    p[22].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
+    p[23].createNum("Note Fade", "", 0.0f, -24, 24, 0, 0, 0);
+    p[24].createNum("Velo Fade", "", 0.0f, -127, 127, 0, 0, 0);
+    p[25].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
+    p[26].createOnOff("Receive Mod Wheel", 1);
+    p[27].createOnOff("Receive Pitchwheel", 1);
+    p[28].createOnOff("Receive Aftertouch", 1);
+    p[29].createOnOff("Receive SustainPed", 1);
+    p[30].createVolume("Master Vol", -24, 6, 0, true);
+    // The set may outlive this part (another user may hold it), so its items
+    // must last for the process.
+    p[31].createEnu("Output Selection", "", 0, lastOutput, 3, 0, lastingText(getOutSelStr()), nullptr);
+    p[32].createNum("MIDI Mod Wheel", "", 0.0f, 0, 127, 0, 0, 0);
+    return paraSet->spreadPara();
+}
