@@ -267,8 +267,35 @@ public:
     // any thread while hardNoteOff keeps the audio thread out; everyone else
     // calls hardNoteOff. (The voice table's file gives the body.)
     virtual void hardNoteOffCore(int ins);
+    // The voice has finished (its release or quick fade-out ended): its entry
+    // becomes free and its instrument is told. Thread: audio (an instrument
+    // rendering its voices), or hardNoteOffCore.
+    virtual void finishVoice(int voice);
+    // Starts a quick fade-out of the voice; the voice reports itself finished
+    // once silent. Thread: audio.
+    virtual void quickFadeOutVoice(int voice);
+    // Quick fade-out of every held or released voice of instrument ins.
+    // Thread: audio.
+    virtual void quickFadeOutIns(int ins);
+    // The engine's voice table (null until createVoiceTable). Thread: audio,
+    // or a thread that keeps the audio thread out as hardNoteOff does.
+    class PolyNoteTable_c* getPolyNoteTable() { return voiceTable.table; }
+    // Makes the voice table for the engine's voices; the constructor calls it
+    // after the command queues. A second call changes nothing.
+    void createVoiceTable();
+    // Owns the voice table, so the engine's destructor frees it.
+    struct VoiceTableOwner
+    {
+        VoiceTableOwner() = default;
+        ~VoiceTableOwner();
+        VoiceTableOwner(const VoiceTableOwner&) = delete;
+        VoiceTableOwner& operator=(const VoiceTableOwner&) = delete;
+        PolyNoteTable_c* table = nullptr;
+    };
 
 protected:
+    VoiceTableOwner voiceTable;
+
     // Output probing, step by step, over a pin answer (the host's by default).
     void probeOutputs(int* stereo, int* mono);
     // Runs when the idle work finds that the audio side asked for a redraw.

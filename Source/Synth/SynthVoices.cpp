@@ -1,0 +1,99 @@
+// The engine's side of the voice table: freeing finished voices, quick
+// fade-outs and the hard stop of an instrument's voices.
+//
+// Every body here runs on the audio thread, or on another thread only while
+// Synth::hardNoteOff keeps the audio thread out of the engine. None of them
+// allocates, waits or touches a file.
+#include "Synth.h"
+
+#include "Instrument.h"
+#include "PolyNoteTable.h"
+
+#if __has_include("Tone.h")
+#include "Tone.h"
+#define TESSEL_VOICES_CAN_FADE 1
+#endif
+
+#include <algorithm>
+#include <new>
+
+Synth::VoiceTableOwner::~VoiceTableOwner()
+{
+    delete table;
+}
+
+// Thread: construction.
+void Synth::createVoiceTable()
+{
+    if (!voiceTable.table)
+        voiceTable.table = new (std::nothrow) PolyNoteTable_c(numVoices);
+}
+
+// Thread: audio, or inside hardNoteOff's hold.
+void Synth::hardNoteOffCore(int ins)
+{
+    PolyNoteTable_c* table = getPolyNoteTable();
+    if (!table || numInstruments < 1)
+        return;
+    ins = std::clamp(ins, 0, numInstruments - 1);
+    // Held, released and fading voices alike stop at once. (The editor's
+    // keyboard shows each key released once the editor exists.)
+    for (int v = 0; v < table->getVoiceCount(); ++v)
+        if (table->isActive(v, ins, nullptr))
+            finishVoice(v);
+}
+
+// Thread: audio (an instrument rendering its voices), or hardNoteOffCore.
+void Synth::finishVoice(int voice)
+{
+    PolyNoteTable_c* table = getPolyNoteTable();
+    if (!table || table->getVoiceCount() < 1)
+        return;
+    const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
+    // A voice freed already belongs to nobody: its last owner must not hear
+    // about it again.
+    if (table->get(v)->state == NoteStateFree)
+        return;
+    const PolyNote_t* entry = table->unusedNote(v);
+    if (entry->ins)
+        entry->ins->noteVanishes(v, entry->note);
+}
+
+// Thread: audio.
+void Synth::quickFadeOutVoice(int voice)
+{
+    PolyNoteTable_c* table = getPolyNoteTable();
+    if (!table || table->getVoiceCount() < 1)
+        return;
+    const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
+    if (table->get(v)->state == NoteStateFree)
+        return;
+    table->quickFadeOut(v);
+#ifdef TESSEL_VOICES_CAN_FADE
+    if (voices && v < numVoices && voices[v]) {
+        // The voice ramps to silence and then reports itself finished.
+        voices[v]->quickFadeOut();
+        return;
+    }
+#endif
+    // No voice object that could ever report the end of the fade: free the
+    // entry now, or it would stay fading and out of reach for good.
+    finishVoice(v);
+}
+
+// Thread: audio.
+void Synth::quickFadeOutIns(int ins)
+{
+    PolyNoteTable_c* table = getPolyNoteTable();
+    if (!table || numInstruments < 1)
+        return;
+    ins = std::clamp(ins, 0, numInstruments - 1);
+    // Each round takes one held or released voice out of reach of the next
+    // lookup, so the count of voices bounds the rounds.
+    for (int round = 0; round < table->getVoiceCount(); ++round) {
+        const int v = table->findPolyNoteEntry(ins, PolyNoteTable_c::AnyNote, PolyNoteTable_c::AnyChannel);
+        if (v < 0)
+            break;
+        quickFadeOutVoice(v);
+    }
+}
