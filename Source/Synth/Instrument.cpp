@@ -36,20 +36,21 @@ void Instrument_c::remindEvent(int offset, const unsigned char* message)
     // The other holders of the event lock (the audio thread's block, the
     // reception switch) keep it briefly; a program or sample load never does.
     eventLock.getWritePermission();
-    if (eventCount < InstrumentEventCapacity) {
+    const int count = eventCount.load(std::memory_order_relaxed);
+    if (count < InstrumentEventCapacity) {
         // After every queued event with the same offset: arrival order holds
         // among equal offsets.
-        int at = eventCount;
-        for (int i = 0; i < eventCount; ++i)
+        int at = count;
+        for (int i = 0; i < count; ++i)
             if (events[i].offset > offset) {
                 at = i;
                 break;
             }
-        std::memmove(&events[at + 1], &events[at], sizeof(Event) * static_cast<size_t>(eventCount - at));
+        std::memmove(&events[at + 1], &events[at], sizeof(Event) * static_cast<size_t>(count - at));
         events[at].offset = offset;
         std::memcpy(events[at].message, message, 3);
         events[at].message[3] = 0;
-        ++eventCount;
+        eventCount.store(count + 1, std::memory_order_relaxed);
     }
     eventLock.releaseWritePermission();
 }
@@ -68,18 +69,20 @@ void Instrument_c::processCore(int frames)
 {
     if (!synth)
         return;
-    if (!activeFlag.load(std::memory_order_relaxed) && eventCount == 0 && !keepProcessing)
+    if (!activeFlag.load(std::memory_order_relaxed) && eventCount.load(std::memory_order_relaxed) == 0 &&
+        !keepProcessing)
         return;
     position = 0;
     stretchRefused = false;
     if (!eventLock.getImmediateReadPermission())
         return; // the events wait for the next block
+    const int count = eventCount.load(std::memory_order_relaxed);
     int next = 0;
     auto renderUpTo = [this](int end) {
         while (!stretchRefused && position < end)
             renderBSL(checkFor16th(end - position));
     };
-    while (next < eventCount) {
+    while (next < count) {
         renderUpTo(std::min(events[next].offset, frames));
         if (stretchRefused)
             break;
@@ -94,13 +97,13 @@ void Instrument_c::processCore(int frames)
         // The render lock stayed busy: the rest of the block stays silent for
         // this instrument, and the events not yet applied are taken at the
         // start of the next block instead of being lost.
-        const int left = eventCount - next;
+        const int left = count - next;
         std::memmove(&events[0], &events[next], sizeof(Event) * static_cast<size_t>(left));
         for (int i = 0; i < left; ++i)
             events[i].offset = 0;
-        eventCount = left;
+        eventCount.store(left, std::memory_order_relaxed);
     } else {
-        eventCount = 0;
+        eventCount.store(0, std::memory_order_relaxed);
     }
     eventLock.releaseReadPermission();
 }
@@ -111,7 +114,7 @@ void Instrument_c::ReceiveMIDI(bool on)
     if (!was || on)
         return;
     eventLock.getWritePermission();
-    eventCount = 0;
+    eventCount.store(0, std::memory_order_relaxed);
     eventLock.releaseWritePermission();
     // Released before the voices stop: the engine holds the audio thread out
     // meanwhile, and the audio thread must never wait on the event lock for it.

@@ -91,7 +91,7 @@ public:
     virtual void noteVanishes(int voice, int note) { (void)voice, (void)note; }
 
     int getInstrumentIndex() const { return instrumentIndex; }
-    int getEventCount() const { return eventCount; }
+    int getEventCount() const { return eventCount.load(std::memory_order_relaxed); }
     int getOutIdx() const { return outIdx; }
     int getOutputCount() const { return outputCount; }
     bool getReceiveMIDI() const { return receiveMIDI.load(); }
@@ -133,5 +133,7 @@ protected:
     bool firstNoteFlags[NumMidiChannels] = {};
     std::atomic<bool> receiveMIDI{true};
     Event events[InstrumentEventCapacity] = {};
-    int eventCount = 0;
+    // Written under the event lock; read without it only to see whether a
+    // block has anything to do.
+    std::atomic<int> eventCount{0};
 };

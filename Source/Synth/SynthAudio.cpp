@@ -303,7 +303,9 @@ void Synth::getHostTempoInfo()
 VstTimeInfo* Synth::getHostTimeInfo(int32_t filter)
 {
     VstTimeInfo* info = getTimeInfo(filter | kVstTimeSigValid);
-    if (info)
+    // The engine's copy belongs to the audio thread; elsewhere only the
+    // host's answer is handed on.
+    if (info && onAudioThread())
         timeInfo = *info;
     return info;
 }
