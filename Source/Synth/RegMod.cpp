@@ -1,5 +1,7 @@
 #include "RegMod.h"
 
+#include "ParaSet.h"
+
 #include <cstddef>
 #include <new>
 
@@ -31,6 +33,17 @@ void RegMod_t::clear()
     count = 0;
     group = rmgNone;
     paraSet = nullptr;
+    ParaSet_c::release(heldSet_);
+    heldSet_ = nullptr;
+}
+
+void RegMod_t::holdParaSet()
+{
+    if (!paraSet || paraSet == heldSet_)
+        return;
+    paraSet->retain();
+    ParaSet_c::release(heldSet_);
+    heldSet_ = paraSet;
 }
 
 Part_c* RegMod_t::instance(int k) const

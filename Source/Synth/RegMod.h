@@ -39,8 +39,12 @@ struct RegMod_t
     // with first as instance 0 (typeCode is first's own). False (row
     // unchanged) for a null first, count < 1 or a failed allocation.
     bool open(Part_c* first, uint32_t typeCode, int order, int count, t_RMG group);
-    // Frees the instance array and returns every field to the empty row.
+    // Frees the instance array, lets go of the parameter set and returns
+    // every field to the empty row.
     void clear();
+    // Makes the row one of paraSet's users (once), so the set outlives the
+    // instances for as long as the row names it.
+    void holdParaSet();
 
     bool inUse() const { return parts != nullptr; }
     // Instance k, null outside 0..count-1 or in an empty row.
@@ -54,7 +58,10 @@ struct RegMod_t
     int32_t order = -1;          // among rows of the same type code
     int32_t count = 0;           // instances
     t_RMG group = rmgNone;
-    ParaSet_c* paraSet = nullptr; // shared by every instance; not owned
+    ParaSet_c* paraSet = nullptr; // shared by every instance
+
+private:
+    ParaSet_c* heldSet_ = nullptr; // the set this row is a user of
 };
 
 // The instrument definition's own module numbers mapped to registry rows:

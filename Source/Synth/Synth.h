@@ -259,6 +259,186 @@ public:
     const char* getHostVendor() const { return hostVendor; }
 
     // --- module registry and host parameter map
+    // The module registry (RegMod.h: one row per kind of module), the route
+    // table bound to it (PatchBay.h) and the host parameter map: one EPAS_c
+    // descriptor per external parameter, through which host, editor and MIDI
+    // learn reach a module's parameters. Rows, routes, descriptors, links,
+    // value-copy pairs and selectors are filled while the plug-in opens and
+    // only read afterwards. A host index is instrument x stride + local index.
+
+    // Allocates the descriptor array (one per parameter slot) and its link
+    // table (every slot empty) and clears the value-copy pairs; false when an
+    // allocation fails. A second call keeps what exists. open calls it.
+    // Thread: user interface, while opening.
+    bool openParameterMap();
+    // Frees the descriptor array and the link table and empties every
+    // registry row. closeShutdown calls it. Thread: user interface, audio held.
+    void closeParameterMap();
+    // Both the descriptor array and the link table exist.
+    bool hasParameterMap() const;
+    // setSampleRate(rate) of every instance of every row; setSampleRate calls
+    // it. Thread: user interface, audio held.
+    void setSampleRateRegMod(float rate);
+
+    // Registry. group is a t_RMG: 0 instrument, 1 effect, 2 global. The
+    // register operations answer whether the row or instance was taken.
+    // Thread: opening, before audio runs.
+    virtual bool registerFirstModul(int* row, Part_c* part, int order, int count, int group);
+    virtual bool registerNextModul(int row, int k, Part_c* part);
+    virtual bool registerModulX(int& row, int k, Part_c* part, int order, int count, int group);
+    virtual bool registerModul(int* row, Part_c* first, int objectSize, int order, int count, int group);
+    // Attaches every instance to the engine, binds the row's parameter set,
+    // creates the instances and gives them the sample rate when known.
+    virtual void initRegModParts(int row);
+    // The group of the row whose parameter set is set; 0 when none.
+    virtual int getRegModGroup(ParaSet_c* set);
+    // The row part is an instance of; -1 when none.
+    int getModIdx(Part_c* part);
+    // The row of the module with that type code and order; -1 when none.
+    int findRegMod(int typeCode, int order);
+    // Row i, null outside the rows in use.
+    const struct RegMod_t* getRegMod(int row) const;
+    int getRegModCount() const;
+    // Iterators over the instances of one row that belong to instrument ins
+    // (an instance belongs to the instrument of its route index, or to every
+    // instrument while it has none yet). Start with *first true and *cursor
+    // 0; each call gives the next instance in *out and answers false at the
+    // end of the row. The row is given, found from a part, or found from the
+    // target of descriptor hostIndex. Thread: any.
+    bool getAssociatedPart(bool* first, int ins, Part_c** out, int row, int* cursor);
+    bool getAssociatedPart(bool* first, int ins, Part_c* part, Part_c** out, int* row, int* cursor);
+    bool getAssociatedPart(bool* first, int ins, int hostIndex, Part_c** out, int* row, int* cursor);
+    // Lists the bus (at most RegModBusCapacity distinct buses) and hands it
+    // to the instances of row (all when instance < 0) as input, or as
+    // alternative input. Row -1 only lists it. Thread: opening.
+    void registerBuffer(int row, InBuffer2_c* bus, bool alternative, int instance);
+    int getRegBufCount() const;
+    InBuffer2_c* getRegBuf(int i) const;
+    // For each instrument k in first .. last-1: "Program" := k and "Edited" :=
+    // (k == 0) in the instrument settings, then makeSure(first, last).
+    virtual void tweakParameter(int first, int last);
+    virtual void tweakParameterFxs(int first, int last);
+
+    // Route table (forwards to the patch bay). Thread: registration while
+    // opening; doRoute on the idle side; setRoute (declared above) on the
+    // audio thread at voice start.
+    virtual bool registerRoute(const char* name, int module, InBuffer2_c* out1, InBuffer2_c* out2,
+                               Part_c* control, int param, int value);
+    virtual bool registerRouteInd(const char* name, int module, int first, int last, InBuffer2_c* out1,
+                                  InBuffer2_c* out2, Part_c* control, int param, int value);
+    virtual void doRoute(int ins);
+    class AudioPatchBay_c* getPatchBay();
+
+    // Host parameter map: filling (Thread: opening).
+    // Empties every link slot.
+    void initEPASAdd();
+    // Descriptor i (0 .. parameter slots - 1); null outside or before open.
+    class EPAS_c* getEPAS(int i);
+    // Links index to every other descriptor addressing (part, set, para).
+    virtual void storeInEPASAdd(Part_c* part, int set, int para, int index);
+    // Puts b into the first empty link slot of a.
+    virtual void storeInEPASAdd(int a, int b);
+    // Link slot `slot` of descriptor i; -1 when empty or outside.
+    int getEPASLink(int i, int slot) const;
+    // Appends the pair (a, b), and (b, a) too with both; at most
+    // ValueCopyPairCapacity pairs.
+    virtual void defineValCopy(int a, int b, bool both);
+    int getValueCopyCount() const;
+    // Selector s (1..SelectorCount): descriptor index holds the page number,
+    // and a descriptor with selector s addresses parameter + page x selStride.
+    void defineSelector(int s, int index, int selStride);
+    // The descriptor that only tells the host "changed" and is never written.
+    void setDirtyMarkerIndex(int index);
+    int getDirtyMarkerIndex() const;
+
+    // Host parameter map: lookups. Thread: any.
+    // Part, parameter and instrument of descriptor local (instrument code -1:
+    // the edited instrument; a selector shifts the parameter). False, with
+    // part null, para -1 and ins -1, for anything unmapped.
+    bool getPartParaIdx(int local, Part_c** part, int* para, int* ins);
+    bool getPartParaIdxDis(int local, Part_c** part, int* para, int* ins, bool* flag);
+    virtual int getGroupType(int local);
+    virtual bool isParameterReadOnly(int local);
+
+    // Host parameter entries (a negative index is never mapped).
+    // Thread: any host thread, the audio thread included.
+    void setParameter(int32_t index, float value) override;
+    float getParameter(int32_t index) override;
+    // The editor's and MIDI learn's write: tells the host for host-visible
+    // parameters. Thread: user interface.
+    void setParameterAutomated(int32_t index, float value) override;
+    void getParameterName(int32_t index, char* text) override;
+    void getParameterLabel(int32_t index, char* label) override;
+    void getParameterDisplay(int32_t index, char* text) override;
+    // 0..1 of descriptor local; code -1 reads instrument 0 for the host and
+    // the edited instrument otherwise.
+    float getParameterCore(int local, bool forHost);
+    virtual float getParameterEdited(int index);
+    // Writes host index `index` (instrument x stride + local): the value,
+    // the caches of the module's instances, the change side effects, the
+    // editor, the descriptor's callback, controller sending and value copies.
+    virtual void setParameterIntern(int index, float v);
+    // The write itself under the instrument's optional lock (taken once per
+    // outermost write of a thread; only tried on the audio thread).
+    void setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify);
+    virtual void getParaDispStr(int index, Vdx::String_c& s);
+    float getParaFl(int index);
+    int getParaVal(int index);
+    void setParaVal(int index, int v);
+    Parameter_c* getParaPtr(int index);
+    ParaType_t getParaType(int index);
+    const char* getParaEnuValPtr(int index);
+    int getParaPrecision(int index);
+    float getParaLogFactor(int index);
+    int getParaDefValue(int index);
+    float getParaDef(int index);
+    int getParaLowValue(int index);
+    int getParaHighValue(int index);
+    float getParaStepChangeValue(int index, int dir);
+    virtual void getParaString(int index, Vdx::String_c* s);
+    virtual void setParaString(int index, const Vdx::String_c& s);
+    virtual void getParaPath(int index, Tool::Disk::Path_c* p);
+    virtual void setParaPath(int index, const Tool::Disk::Path_c& p);
+
+    // Change handling hooks of a parameter write. The engine's own side
+    // effects and the follow-up of text values come with the parameter-change
+    // work; the product class adds its own.
+    virtual void postprocessParaChange(int ins, Part_c* part, int para);
+    virtual void postprocessParaChangeFxs(int ins, Part_c* part, int para);
+    virtual void setStringParaPost(int local, int index, Part_c* part, int para, int ins);
+    // Whether a write of (ins, local) is sent back to the host as a MIDI
+    // controller: an audio block has run, "MIDI CC Mode" is receive+send and
+    // the parameter has a controller assigned. Thread: any.
+    bool wantsParameterCC(int ins, int local);
+    // Whether a controller is assigned to host parameter (ins, local); the
+    // controller-assignment table answers it.
+    virtual bool isParameterCCAssigned(int ins, int local);
+    // The edited instrument (clamped to the instruments there are): the
+    // synth settings' "Edit Ins", the current program and every instrument's
+    // "Edited" follow it. Nothing when it is edited already. Thread: user
+    // interface.
+    virtual void setEditIns(int ins);
+    virtual int getEditIns() { return curEditIns; }
+
+    struct ParameterMap_t;
+
+protected:
+    // getPartParaIdx at selector depth `depth`.
+    bool lookupParameter(int local, Part_c** part, int* para, int* ins, int depth);
+    // Queues the 'Y' record that sends (ins, local) to the host as a MIDI
+    // controller from the audio thread.
+    void queueParameterCC(int ins, int local);
+    // Descriptor local asks to edit its instrument: setEditIns(code) when its
+    // code is an instrument given below 1000 other than the edited one and
+    // part is no synth-wide settings part.
+    void followEditedInstrument(int local, Part_c* part);
+    static ParameterMap_t* newParameterMap();
+    static void deleteParameterMap(ParameterMap_t* map);
+    // Registry, route table and host parameter map in one block, made with
+    // the engine.
+    std::unique_ptr<ParameterMap_t, void (*)(ParameterMap_t*)> paraMap{newParameterMap(), &deleteParameterMap};
+
+public:
 
     // --- command queues
 

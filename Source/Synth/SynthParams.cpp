@@ -1,0 +1,1111 @@
+// Synth: the module registry and the host parameter map.
+//
+// Every path from outside a module to one of its parameters comes through
+// here: the host's VST parameter calls, the editor, MIDI learn and value
+// copies look a host index up in the descriptor table, write the value under
+// the instrument's optional lock, let every instance of the module re-read
+// its coefficients and run the change side effects.
+//
+// Threads. Lookups only read tables that are filled while the plug-in opens.
+// Writes may come from several threads at once (host automation, the editor,
+// the idle side) and from the audio thread (hosts that automate there):
+// - the optional lock of the instrument is taken by the outermost write of
+//   each thread and released by that same write, so nested writes (side
+//   effects, value copies) run under it and two threads writing at once can
+//   never leave it held. The depth is per thread; a shared counter would let
+//   one thread's release fall to another that never took the lock.
+// - on the audio thread the lock is only tried; the value is written either
+//   way, as rendering also goes on without that lock.
+// - value copies guard against re-entry per thread too, so one thread's copy
+//   never suppresses another thread's.
+#include "Synth.h"
+
+#include "EPAS.h"
+#include "Instrument.h"
+#include "PatchBay.h"
+#include "RegMod.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr int TypeSYPS = 0x53595053; // system settings
+constexpr int TypeSYG0 = 0x53594730; // synth settings
+constexpr int TypeSYG1 = 0x53594731; // instrument settings
+
+// Parameters of the settings parts that this file reads or writes.
+constexpr int SYG0EditIns = 1;    // "Edit Ins"
+constexpr int SYG0CCMode = 33;    // "MIDI CC Mode": 0 receive only, 1 receive+send
+constexpr int SYG1Program = 1;    // "Program"
+constexpr int SYG1Mute = 4;       // "Mute"
+constexpr int SYG1Solo = 5;       // "Solo"
+constexpr int SYG1Edited = 10;    // "Edited"
+
+constexpr int16_t EmptyLink = -1;
+
+// Depth of parameter writes and of value copies on this thread.
+thread_local int paraWriteDepth = 0;
+thread_local int valueCopyDepth = 0;
+
+// Copies at most cap - 1 characters and terminates.
+void copyText(char* dst, const char* src, size_t cap)
+{
+    if (!dst || cap == 0)
+        return;
+    const size_t n = src ? strnlen(src, cap - 1) : 0;
+    if (n)
+        std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+
+int typeCodeOf(const Part_c* part)
+{
+    return part ? part->getTypeCode() : 0;
+}
+
+} // namespace
+
+struct Synth::ParameterMap_t
+{
+    ParameterMap_t()
+    {
+        std::fill(std::begin(selectorIndex), std::end(selectorIndex), -1);
+        std::fill(std::begin(selectorStride), std::end(selectorStride), -1);
+    }
+    ~ParameterMap_t() { freeDescriptors(); }
+
+    void freeDescriptors()
+    {
+        delete[] epas;
+        epas = nullptr;
+        delete[] links;
+        links = nullptr;
+        count = 0;
+    }
+
+    RegMod_t rows[RegModRows];
+    int rowCount = 0;
+    InBuffer2_c* buses[RegModBusCapacity] = {};
+    int busCount = 0;
+    AudioPatchBay_c patchBay{RouteTableCapacity, RouteTableCapacity, rows};
+
+    EPAS_c* epas = nullptr;  // count descriptors
+    int16_t* links = nullptr; // (count + 1) x EPASLinkSlots
+    int count = 0;
+    int copyPairs[ValueCopyPairCapacity][2] = {};
+    int copyCount = 0;
+    int selectorIndex[SelectorCount + 1];  // entry 0 unused
+    int selectorStride[SelectorCount + 1];
+    int dirtyMarker = -1;
+};
+
+Synth::ParameterMap_t* Synth::newParameterMap()
+{
+    return new (std::nothrow) ParameterMap_t;
+}
+
+void Synth::deleteParameterMap(ParameterMap_t* map)
+{
+    delete map;
+}
+
+// ---------------------------------------------------------------------------
+// Tables made at opening
+
+bool Synth::openParameterMap()
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m)
+        return false;
+    if (m->epas && m->links)
+        return true;
+    m->freeDescriptors();
+    const int n = std::max(numParaSlots, 0);
+    m->epas = new (std::nothrow) EPAS_c[static_cast<size_t>(n) + 1];
+    m->links = new (std::nothrow) int16_t[(static_cast<size_t>(n) + 1) * EPASLinkSlots];
+    if (!m->epas || !m->links) {
+        m->freeDescriptors();
+        return false;
+    }
+    m->count = n;
+    initEPASAdd();
+    std::memset(m->copyPairs, 0, sizeof m->copyPairs);
+    m->copyCount = 0;
+    return true;
+}
+
+void Synth::closeParameterMap()
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m)
+        return;
+    m->freeDescriptors();
+    for (RegMod_t& row : m->rows)
+        row.clear();
+    m->rowCount = 0;
+}
+
+bool Synth::hasParameterMap() const
+{
+    const ParameterMap_t* m = paraMap.get();
+    return m && m->epas && m->links;
+}
+
+void Synth::setSampleRateRegMod(float rate)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m)
+        return;
+    for (int r = 0; r < m->rowCount; ++r)
+        for (int k = 0; k < m->rows[r].count; ++k)
+            if (Part_c* part = m->rows[r].instance(k))
+                part->setSampleRate(rate);
+}
+
+// ---------------------------------------------------------------------------
+// Registry
+
+bool Synth::registerFirstModul(int* row, Part_c* part, int order, int count, int group)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !row || !part || count < 1 || m->rowCount >= RegModRows || group < rmgInstrument ||
+        group > rmgGlobal)
+        return false;
+    const int r = m->rowCount;
+    if (!m->rows[r].open(part, static_cast<uint32_t>(part->getTypeCode()), order, count,
+                         static_cast<t_RMG>(group)))
+        return false;
+    *row = r;
+    ++m->rowCount;
+    if (count == 1)
+        initRegModParts(r);
+    return true;
+}
+
+bool Synth::registerNextModul(int row, int k, Part_c* part)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || row < 0 || row >= m->rowCount || !part)
+        return false;
+    RegMod_t& r = m->rows[row];
+    if (!r.inUse() || k < 0 || k >= r.count)
+        return false;
+    r.parts[k] = part;
+    if (k == r.count - 1)
+        initRegModParts(row);
+    return true;
+}
+
+bool Synth::registerModulX(int& row, int k, Part_c* part, int order, int count, int group)
+{
+    if (k == 0)
+        return registerFirstModul(&row, part, order, count, group);
+    return registerNextModul(row, k, part);
+}
+
+bool Synth::registerModul(int* row, Part_c* first, int objectSize, int order, int count, int group)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !row || !first || objectSize < 1 || count < 1 || m->rowCount >= RegModRows ||
+        group < rmgInstrument || group > rmgGlobal)
+        return false;
+    const int r = m->rowCount;
+    if (!m->rows[r].open(first, static_cast<uint32_t>(first->getTypeCode()), order, count,
+                         static_cast<t_RMG>(group)))
+        return false;
+    // Instance k of an array of module objects: its Part_c lies objectSize
+    // bytes after that of instance k - 1.
+    unsigned char* base = reinterpret_cast<unsigned char*>(first);
+    for (int k = 1; k < count; ++k)
+        m->rows[r].parts[k] = reinterpret_cast<Part_c*>(base + static_cast<size_t>(k) * static_cast<size_t>(objectSize));
+    *row = r;
+    ++m->rowCount;
+    initRegModParts(r);
+    return true;
+}
+
+void Synth::initRegModParts(int row)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || row < 0 || row >= m->rowCount || !m->rows[row].inUse())
+        return;
+    RegMod_t& r = m->rows[row];
+    int nSets = 1;
+    if (r.group == rmgInstrument)
+        nSets = numInsPrgMem;
+    else if (r.group == rmgEffect)
+        nSets = numFxsPrgMem;
+    const bool rateKnown = sampleRateValid.load();
+    const float rate = static_cast<float>(engineSampleRate.load());
+    for (int k = 0; k < r.count; ++k) {
+        Part_c* part = r.parts[k];
+        if (!part)
+            continue;
+        part->setSynth(this);
+        part->getParaSetPtr(&r.paraSet, nSets);
+        part->create(this, part->tuning);
+        if (rateKnown)
+            part->setSampleRate(rate);
+    }
+    if (r.paraSet) {
+        r.paraSet->setOrder(r.order);
+        r.holdParaSet();
+    }
+}
+
+int Synth::getRegModGroup(ParaSet_c* set)
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || !set)
+        return 0;
+    for (const RegMod_t& row : m->rows)
+        if (row.paraSet == set)
+            return row.group;
+    return 0;
+}
+
+int Synth::getModIdx(Part_c* part)
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || !part)
+        return -1;
+    // Instance 0 first: a module class's first instance names its row.
+    for (int r = 0; r < m->rowCount; ++r)
+        if (m->rows[r].instance(0) == part)
+            return r;
+    for (int r = 0; r < m->rowCount; ++r) {
+        const RegMod_t& row = m->rows[r];
+        for (int k = 1; k < row.count; ++k)
+            if (row.parts[k] == part)
+                return r;
+    }
+    return -1;
+}
+
+int Synth::findRegMod(int typeCode, int order)
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m)
+        return -1;
+    for (int r = 0; r < m->rowCount; ++r)
+        if (m->rows[r].inUse() && m->rows[r].typeCode == static_cast<uint32_t>(typeCode) &&
+            m->rows[r].order == order)
+            return r;
+    return -1;
+}
+
+const RegMod_t* Synth::getRegMod(int row) const
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || row < 0 || row >= m->rowCount)
+        return nullptr;
+    return &m->rows[row];
+}
+
+int Synth::getRegModCount() const
+{
+    const ParameterMap_t* m = paraMap.get();
+    return m ? m->rowCount : 0;
+}
+
+bool Synth::getAssociatedPart(bool* first, int ins, Part_c** out, int row, int* cursor)
+{
+    if (first)
+        *first = false;
+    const RegMod_t* r = getRegMod(row);
+    if (!out || !cursor || !r || !r->inUse() || *cursor < 0)
+        return false;
+    while (*cursor < r->count) {
+        Part_c* part = r->parts[*cursor];
+        if (!part)
+            return false;
+        ++*cursor;
+        // A module belongs to the instrument whose set and route it uses
+        // (its route index); one that has not started a note yet uses none,
+        // has nothing of another instrument cached and takes every change.
+        const int owner = part->getRouteIndex();
+        if (owner == ins || owner < 0) {
+            *out = part;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Synth::getAssociatedPart(bool* first, int ins, Part_c* part, Part_c** out, int* row, int* cursor)
+{
+    if (!first || !row || ins < 0 || ins >= numInstruments)
+        return false;
+    if (*first) {
+        *row = getModIdx(part);
+        *first = false;
+    }
+    return getAssociatedPart(nullptr, ins, out, *row, cursor);
+}
+
+bool Synth::getAssociatedPart(bool* first, int ins, int hostIndex, Part_c** out, int* row, int* cursor)
+{
+    if (!first || !row || ins < 0 || ins >= numInstruments)
+        return false;
+    if (*first) {
+        EPAS_c* d = getEPAS(hostIndex);
+        if (!d || d->index != hostIndex)
+            return false;
+        *row = getModIdx(d->target);
+        *first = false;
+    }
+    return getAssociatedPart(nullptr, ins, out, *row, cursor);
+}
+
+void Synth::registerBuffer(int row, InBuffer2_c* bus, bool alternative, int instance)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !bus || row < -1)
+        return;
+    const bool listed = std::find(m->buses, m->buses + m->busCount, bus) != m->buses + m->busCount;
+    if (!listed) {
+        if (m->busCount >= RegModBusCapacity)
+            return;
+        m->buses[m->busCount++] = bus;
+    }
+    const RegMod_t* r = getRegMod(row);
+    if (!r || !r->inUse())
+        return;
+    for (int k = 0; k < r->count; ++k) {
+        if (instance >= 0 && k != instance)
+            continue;
+        Part_c* part = r->parts[k];
+        if (!part)
+            continue;
+        if (alternative)
+            part->setInAlt(bus);
+        else
+            part->setInBuf(bus);
+    }
+}
+
+int Synth::getRegBufCount() const
+{
+    const ParameterMap_t* m = paraMap.get();
+    return m ? m->busCount : 0;
+}
+
+InBuffer2_c* Synth::getRegBuf(int i) const
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || i < 0 || i >= m->busCount)
+        return nullptr;
+    return m->buses[i];
+}
+
+void Synth::tweakParameter(int first, int last)
+{
+    const int row = findRegMod(TypeSYG1, 0);
+    Part_c* insSettings = row >= 0 ? getRegMod(row)->instance(0) : nullptr;
+    if (insSettings) {
+        for (int k = std::max(first, 0); k < last && k < numInstruments; ++k) {
+            insSettings->setParaVal(k, SYG1Program, k);
+            insSettings->setParaVal(k, SYG1Edited, k == 0 ? 1 : 0);
+        }
+    }
+    makeSure(first, last);
+}
+
+void Synth::tweakParameterFxs(int first, int last)
+{
+    makeSureFxs(first, last);
+}
+
+// ---------------------------------------------------------------------------
+// Host parameter map: filling
+
+void Synth::initEPASAdd()
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !m->epas || !m->links)
+        return;
+    std::fill(m->links, m->links + (static_cast<size_t>(m->count) + 1) * EPASLinkSlots, EmptyLink);
+}
+
+EPAS_c* Synth::getEPAS(int i)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !m->epas || i < 0 || i >= m->count)
+        return nullptr;
+    return &m->epas[i];
+}
+
+void Synth::storeInEPASAdd(Part_c* part, int set, int para, int index)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !m->epas || !m->links || !part || index < 0 || index >= m->count)
+        return;
+    for (int j = 0; j < m->count; ++j) {
+        const EPAS_c& d = m->epas[j];
+        if (j != index && d.target == part && d.instrument == set && d.parameter == para)
+            storeInEPASAdd(j, index);
+    }
+}
+
+void Synth::storeInEPASAdd(int a, int b)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || !m->links || a < 0 || a >= m->count || b < 0 || b >= m->count || b > INT16_MAX)
+        return;
+    int16_t* list = m->links + static_cast<size_t>(a) * EPASLinkSlots;
+    for (int s = 0; s < EPASLinkSlots; ++s) {
+        if (list[s] < 0) {
+            list[s] = static_cast<int16_t>(b);
+            return;
+        }
+    }
+}
+
+int Synth::getEPASLink(int i, int slot) const
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || !m->links || i < 0 || i >= m->count || slot < 0 || slot >= EPASLinkSlots)
+        return -1;
+    const int16_t v = m->links[static_cast<size_t>(i) * EPASLinkSlots + slot];
+    return v < 0 ? -1 : v;
+}
+
+void Synth::defineValCopy(int a, int b, bool both)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || a < 0 || b < 0)
+        return;
+    auto append = [m](int src, int dst) {
+        if (m->copyCount >= ValueCopyPairCapacity)
+            return;
+        m->copyPairs[m->copyCount][0] = src;
+        m->copyPairs[m->copyCount][1] = dst;
+        ++m->copyCount;
+    };
+    append(a, b);
+    if (both)
+        append(b, a);
+}
+
+int Synth::getValueCopyCount() const
+{
+    const ParameterMap_t* m = paraMap.get();
+    return m ? m->copyCount : 0;
+}
+
+void Synth::doValueCopy(int index, float value)
+{
+    ParameterMap_t* m = paraMap.get();
+    // A copy's own write comes back here; it must not copy again, or a pair
+    // defined both ways would bounce for ever.
+    if (!m || valueCopyDepth > 0)
+        return;
+    ++valueCopyDepth;
+    for (int i = 0; i < m->copyCount; ++i) {
+        const int src = m->copyPairs[i][0];
+        const int dst = m->copyPairs[i][1];
+        if (index >= 0) {
+            if (src == index)
+                setParameterIntern(dst, value);
+        } else {
+            setParameterIntern(dst, getParameterEdited(src));
+        }
+    }
+    --valueCopyDepth;
+}
+
+void Synth::defineSelector(int s, int index, int selStride)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (!m || s < 1 || s > SelectorCount)
+        return;
+    m->selectorIndex[s] = index;
+    m->selectorStride[s] = selStride;
+}
+
+void Synth::setDirtyMarkerIndex(int index)
+{
+    if (ParameterMap_t* m = paraMap.get())
+        m->dirtyMarker = index;
+}
+
+int Synth::getDirtyMarkerIndex() const
+{
+    const ParameterMap_t* m = paraMap.get();
+    return m ? m->dirtyMarker : -1;
+}
+
+// ---------------------------------------------------------------------------
+// Host parameter map: lookups
+
+namespace {
+
+// Host index -> (instrument, local index). A stride below 1 (a failed
+// construction) counts as one instrument.
+void splitHostIndex(int index, int stride, int* ins, int* local)
+{
+    if (stride < 1) {
+        *ins = 0;
+        *local = index;
+        return;
+    }
+    *ins = index / stride;
+    *local = index % stride;
+}
+
+} // namespace
+
+bool Synth::getPartParaIdx(int local, Part_c** part, int* para, int* ins)
+{
+    Part_c* p = nullptr;
+    int pa = -1;
+    int in = -1;
+    const bool ok = lookupParameter(local, &p, &pa, &in, 0);
+    if (part)
+        *part = p;
+    if (para)
+        *para = pa;
+    if (ins)
+        *ins = in;
+    return ok;
+}
+
+bool Synth::lookupParameter(int local, Part_c** part, int* para, int* ins, int depth)
+{
+    *part = nullptr;
+    *para = -1;
+    *ins = -1;
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || !m->epas || local < 0 || local >= m->count)
+        return false;
+    const EPAS_c& d = m->epas[local];
+    // An unset slot has no target, or an index that is not its own.
+    if (d.index != local || !d.target)
+        return false;
+    Part_c* p = d.target;
+    long long pa = d.parameter;
+    int in = d.instrument;
+    if (in == -1)
+        in = std::clamp(curEditIns, 0, std::max(numInstruments - 1, 0));
+
+    const int s = d.selector;
+    if (s >= 1 && s <= SelectorCount) {
+        // A selector entry may itself be paged; the depth bound keeps a
+        // selector that (through others) pages itself from recursing for ever.
+        if (depth >= SelectorCount)
+            return false;
+        Part_c* selPart = nullptr;
+        int selPara = -1;
+        int selIns = -1;
+        int page = 0;
+        if (lookupParameter(m->selectorIndex[s], &selPart, &selPara, &selIns, depth + 1))
+            if (const Parameter_c* sp = selPart->getParaPtr(selIns, selPara))
+                page = sp->value;
+        pa += static_cast<long long>(page) * m->selectorStride[s];
+        // The page must land on a parameter of the set: the set's setters
+        // would clamp a stray number onto another parameter.
+        if (pa < 0 || pa > INT32_MAX || !p->getParaPtr(in, static_cast<int>(pa)))
+            return false;
+    }
+    *part = p;
+    *para = static_cast<int>(pa);
+    *ins = in;
+    return true;
+}
+
+bool Synth::getPartParaIdxDis(int local, Part_c** part, int* para, int* ins, bool* flag)
+{
+    const bool ok = getPartParaIdx(local, part, para, ins);
+    if (flag) {
+        const ParameterMap_t* m = paraMap.get();
+        *flag = m && m->epas && m->count > 0 ? m->epas[std::clamp(local, 0, m->count - 1)].flag : false;
+    }
+    return ok;
+}
+
+int Synth::getGroupType(int local)
+{
+    const EPAS_c* d = getEPAS(local);
+    return d ? d->group : -1;
+}
+
+bool Synth::isParameterReadOnly(int local)
+{
+    const EPAS_c* d = getEPAS(local);
+    return d ? d->readOnly : false;
+}
+
+// ---------------------------------------------------------------------------
+// Host parameter entries
+
+void Synth::setParameter(int32_t index, float value)
+{
+    if (index < 0)
+        return;
+    int ins = 0;
+    int local = 0;
+    splitHostIndex(index, stride, &ins, &local);
+    if (local >= numHostParas)
+        return;
+    // Samplitude sends stale values before its first block.
+    if (hostId == 12 && getSampleCounter() == 0)
+        return;
+    setParameterIntern(index, value);
+}
+
+float Synth::getParameter(int32_t index)
+{
+    return getParameterCore(index, true);
+}
+
+float Synth::getParameterCore(int local, bool forHost)
+{
+    if (local < 0 || !hasParameterMap())
+        return 0.0f;
+    BusyScope busyScope(*this);
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(local, &part, &para, &ins))
+        return 0.0f;
+    // The host reads instrument 0 for an entry that follows the edited
+    // instrument, so its automation lane does not jump with the editor.
+    if (forHost && getEPAS(local)->instrument == -1)
+        ins = 0;
+    return part->getPara01(ins, para);
+}
+
+float Synth::getParameterEdited(int index)
+{
+    return getParameterCore(index, false);
+}
+
+void Synth::setParameterIntern(int index, float v)
+{
+    ParameterMap_t* m = paraMap.get();
+    if (index < 0 || !hasParameterMap())
+        return;
+    int ins = 0;
+    int local = 0;
+    splitHostIndex(index, stride, &ins, &local);
+    ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
+    if (local >= m->count || local == m->dirtyMarker || m->epas[local].readOnly)
+        return;
+    Part_c* part = nullptr;
+    int para = -1;
+    int mappedIns = -1;
+    if (!getPartParaIdx(local, &part, &para, &mappedIns))
+        return;
+    BusyScope busyScope(*this);
+    const EPAS_c& d = m->epas[local];
+    if (d.instrument != -1)
+        ins = mappedIns;
+    setParameterCore(local, part, ins, para, v, true);
+    if (d.callback)
+        (this->*d.callback)(local, part, para);
+    // Sending a change back to the host as a MIDI controller is the only
+    // reason for a 'Y' record; queueing one for every write would fill the
+    // audio ring during a knob drag or an automation pass.
+    if (wantsParameterCC(ins, local))
+        queueParameterCC(ins, local);
+    doValueCopy(index, v);
+}
+
+namespace {
+
+// The outermost parameter write of a thread holds the unit's optional lock
+// for everything its write sets off, and releases it itself.
+class ParaWriteScope
+{
+public:
+    ParaWriteScope(Lock_c* lock, bool audioThread)
+    {
+        if (paraWriteDepth++ > 0 || !lock)
+            return;
+        // The audio thread never waits: it writes without the lock when
+        // another thread holds it, as rendering does.
+        held_ = audioThread ? lock->getImmediateReadPermission() : lock->getWritePermission();
+        if (held_)
+            lock_ = lock;
+    }
+    ~ParaWriteScope()
+    {
+        --paraWriteDepth;
+        if (lock_)
+            lock_->releaseWritePermission();
+    }
+    ParaWriteScope(const ParaWriteScope&) = delete;
+    ParaWriteScope& operator=(const ParaWriteScope&) = delete;
+
+private:
+    Lock_c* lock_ = nullptr;
+    bool held_ = false;
+};
+
+} // namespace
+
+void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify)
+{
+    if (!part)
+        return;
+    const int group = getRegModGroup(part->getParaSet());
+    // Effect units keep no optional lock in this engine; instruments do.
+    Lock_c* lock = nullptr;
+    if (group == rmgInstrument && instruments && ins >= 0 && ins < numInstruments && instruments[ins])
+        lock = &instruments[ins]->optionalLock;
+    {
+        ParaWriteScope scope(lock, onAudioThread());
+        part->setPara01(ins, para, v);
+        bool first = true;
+        int row = -1;
+        int cursor = 0;
+        Part_c* instance = nullptr;
+        while (getAssociatedPart(&first, ins, local, &instance, &row, &cursor))
+            instance->cachePara(crParaChange, ins, para);
+        if (group != rmgEffect)
+            postprocessParaChange(ins, part, para);
+        else
+            postprocessParaChangeFxs(ins, part, para);
+    }
+    updateEditor(local, notify);
+}
+
+void Synth::setParameterAutomated(int32_t index, float value)
+{
+    const int local = index;
+    ParameterMap_t* m = paraMap.get();
+    if (local < 0 || !hasParameterMap() || local >= m->count)
+        return;
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(local, &part, &para, &ins))
+        return;
+    const int full = ins * std::max(stride, 1) + local;
+    const int code = typeCodeOf(part);
+    if ((code == TypeSYG1 && (para == SYG1Mute || para == SYG1Solo)) || local >= numHostParas)
+        setParameterIntern(full, value);
+    else if (automation)
+        AudioEffect::setParameterAutomated(full, value);
+    else
+        setParameter(full, value);
+    followEditedInstrument(local, part);
+    // The global display follows the parameter last written here.
+    // (setGlobalDisplayTo comes with the editor-facing engine calls.)
+}
+
+void Synth::getParameterName(int32_t index, char* text)
+{
+    if (!text)
+        return;
+    if (!isOpen())
+        open();
+    if (!isOpen() || !hasParameterMap()) {
+        copyText(text, "uninitialized", ParameterTextAnswerSize);
+        return;
+    }
+    int ins = 0;
+    int local = -1;
+    if (index >= 0)
+        splitHostIndex(index, stride, &ins, &local);
+    const EPAS_c* d = getEPAS(local);
+    if (local >= 0 && local < numHostParas && d)
+        copyText(text, d->name, ParameterTextAnswerSize);
+    else if (d)
+        copyText(text, "hidden", ParameterTextAnswerSize);
+    else
+        copyText(text, "reserved", ParameterTextAnswerSize);
+}
+
+void Synth::getParameterLabel(int32_t index, char* label)
+{
+    if (!label)
+        return;
+    if (!isOpen())
+        open();
+    if (!isOpen() || !hasParameterMap()) {
+        copyText(label, "---", ParameterTextAnswerSize);
+        return;
+    }
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(index, &part, &para, &ins)) {
+        copyText(label, "-", ParameterTextAnswerSize);
+        return;
+    }
+    char name[ParaNameBufferBytes] = {};
+    part->getParaName(ins, para, name);
+    copyText(label, name, ParaNameBufferBytes);
+}
+
+void Synth::getParameterDisplay(int32_t index, char* text)
+{
+    if (!text)
+        return;
+    Vdx::String_c s;
+    getParaDispStr(index, s);
+    copyText(text, s.c_str(), ParaNameBufferBytes);
+}
+
+void Synth::getParaDispStr(int index, Vdx::String_c& s)
+{
+    if (!isOpen())
+        open();
+    BusyScope busyScope(*this);
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(index, &part, &para, &ins)) {
+        s = unmappedDisplay;
+        return;
+    }
+    part->getDisplay(ins, para, s);
+}
+
+float Synth::getParaFl(int index)
+{
+    if (index < 0)
+        return 0.0f;
+    int ins = 0;
+    int local = 0;
+    splitHostIndex(index, stride, &ins, &local);
+    Part_c* part = nullptr;
+    int para = -1;
+    int mappedIns = -1;
+    if (!getPartParaIdx(local, &part, &para, &mappedIns))
+        return 0.0f;
+    if (getEPAS(local)->instrument != -1)
+        ins = mappedIns;
+    return part->getParaFl(ins, para);
+}
+
+Parameter_c* Synth::getParaPtr(int index)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(index, &part, &para, &ins))
+        return nullptr;
+    return part->getParaPtr(ins, para);
+}
+
+int Synth::getParaVal(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? static_cast<int>(p->value) : 0;
+}
+
+void Synth::setParaVal(int index, int v)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (getPartParaIdx(index, &part, &para, &ins))
+        part->setParaVal(ins, para, v);
+}
+
+ParaType_t Synth::getParaType(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getType() : ptUndefined;
+}
+
+const char* Synth::getParaEnuValPtr(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getEnuValPtr() : nullptr;
+}
+
+int Synth::getParaPrecision(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getPrecision() : 0;
+}
+
+float Synth::getParaLogFactor(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getLogFactor() : 0.0f;
+}
+
+int Synth::getParaDefValue(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getDefValue() : 0;
+}
+
+float Synth::getParaDef(int index)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(index, &part, &para, &ins))
+        return 0.0f;
+    return part->getParaDef(ins, para);
+}
+
+int Synth::getParaLowValue(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getLowValue() : 0;
+}
+
+int Synth::getParaHighValue(int index)
+{
+    const Parameter_c* p = getParaPtr(index);
+    return p ? p->getHighValue() : 0;
+}
+
+float Synth::getParaStepChangeValue(int index, int dir)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!getPartParaIdx(index, &part, &para, &ins))
+        return 0.0f;
+    return part->getParaStepChangeFl(para, dir);
+}
+
+void Synth::getParaString(int index, Vdx::String_c* s)
+{
+    if (!s)
+        return;
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (getPartParaIdx(index, &part, &para, &ins))
+        part->getParaString(ins, para, s);
+    else
+        s->clear();
+}
+
+void Synth::setParaString(int index, const Vdx::String_c& s)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (getPartParaIdx(index, &part, &para, &ins))
+        part->setParaString(ins, para, s);
+    setStringParaPost(index, index, part, para, ins);
+}
+
+void Synth::getParaPath(int index, Tool::Disk::Path_c* p)
+{
+    if (!p)
+        return;
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (getPartParaIdx(index, &part, &para, &ins))
+        part->getParaPath(ins, para, p);
+    else
+        *p = Tool::Disk::Path_c();
+}
+
+void Synth::setParaPath(int index, const Tool::Disk::Path_c& p)
+{
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (getPartParaIdx(index, &part, &para, &ins))
+        part->setParaPath(ins, para, p);
+    setStringParaPost(index, index, part, para, ins);
+}
+
+// ---------------------------------------------------------------------------
+// Controller sending
+
+bool Synth::wantsParameterCC(int ins, int local)
+{
+    if (getSampleCounter() == 0)
+        return false;
+    const int row = findRegMod(TypeSYG0, 0);
+    const Part_c* synthSettings = row >= 0 ? getRegMod(row)->instance(0) : nullptr;
+    if (!synthSettings || synthSettings->getParaVal(0, SYG0CCMode) != 1)
+        return false;
+    return isParameterCCAssigned(ins, local);
+}
+
+bool Synth::isParameterCCAssigned(int, int)
+{
+    // No controller is assigned while the engine has no assignment table;
+    // the controller-assignment work answers from its table.
+    return false;
+}
+
+void Synth::queueParameterCC(int, int)
+{
+    // The audio queue's 'Y' record (instrument, local index, appended) goes
+    // here once the command queues are in the engine.
+}
+
+// ---------------------------------------------------------------------------
+// Change handling hooks
+
+void Synth::postprocessParaChange(int, Part_c*, int)
+{
+    // The engine's side effects of changes to its settings parts come with
+    // the parameter-change work; the product class adds its own.
+}
+
+void Synth::postprocessParaChangeFxs(int, Part_c*, int) {}
+
+void Synth::setStringParaPost(int local, int index, Part_c* part, int para, int ins)
+{
+    if (part && para >= 0) {
+        bool first = true;
+        int row = -1;
+        int cursor = 0;
+        Part_c* instance = nullptr;
+        while (getAssociatedPart(&first, ins, local, &instance, &row, &cursor))
+            instance->cachePara(crParaChange, ins, para);
+        if (getRegModGroup(part->getParaSet()) == rmgEffect)
+            postprocessParaChangeFxs(ins, part, para);
+        else
+            postprocessParaChange(ins, part, para);
+        updateEditor(local, true);
+        if (hostId == 5) // Live redraws its parameter texts only when told
+            updateHostDisplay();
+        if (index != local)
+            updateEditor(index, true);
+    }
+    followEditedInstrument(local, part);
+}
+
+void Synth::followEditedInstrument(int local, Part_c* part)
+{
+    const EPAS_c* d = getEPAS(local);
+    const int code = typeCodeOf(part);
+    if (!d || code == TypeSYG0 || code == TypeSYPS)
+        return;
+    if (d->instrument >= 0 && d->instrument != curEditIns && d->instrumentBelow1000)
+        setEditIns(d->instrument);
+}
+
+void Synth::setEditIns(int ins)
+{
+    ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
+    if (ins == curEditIns)
+        return;
+    curEditIns = ins;
+    const int synthRow = findRegMod(TypeSYG0, 0);
+    if (Part_c* synthSettings = synthRow >= 0 ? getRegMod(synthRow)->instance(0) : nullptr)
+        synthSettings->setParaVal(0, SYG0EditIns, ins);
+    const int insRow = findRegMod(TypeSYG1, 0);
+    if (Part_c* insSettings = insRow >= 0 ? getRegMod(insRow)->instance(0) : nullptr) {
+        curProgram = insSettings->getParaVal(ins, SYG1Program);
+        for (int k = 0; k < numInstruments; ++k)
+            insSettings->setParaVal(k, SYG1Edited, k == ins ? 1 : 0);
+    }
+    if (!isOpening())
+        updateHostDisplay();
+}
+
+AudioPatchBay_c* Synth::getPatchBay()
+{
+    ParameterMap_t* m = paraMap.get();
+    return m ? &m->patchBay : nullptr;
+}

@@ -1,0 +1,81 @@
+// Modules for the registry, route and parameter-map tests: a part with a
+// numeric parameter set of its own class that records what the engine asks
+// of it.
+#pragma once
+
+#include "InBuffer2.h"
+#include "Part.h"
+
+#include <string>
+#include <vector>
+
+namespace RegistryTest {
+
+constexpr int fourCC(char a, char b, char c, char d)
+{
+    return (a << 24) | (b << 16) | (c << 8) | d;
+}
+
+// nSets sets of paraCount parameters: "Version", then numbers 0..100
+// (default 10) named "P1", "P2", ..., each with the unit "u". Instances of one
+// class share the set through the slot given to getParaSetPtr.
+class TestModule : public Part_c
+{
+public:
+    explicit TestModule(int code = fourCC('T', 'M', 'O', 'D'), int paraCount = 8)
+        : code(code), paraCount(paraCount)
+    {
+    }
+    using Part_c::getParaSetPtr;
+
+    int getTypeCode() const override { return code; }
+
+    bool getParaSetPtr(ParaSet_c** shared, int nSets) override
+    {
+        ++setRequests;
+        if (!createParaSet(shared, nSets, paraCount))
+            return false;
+        if (paraSet->getParaDefined())
+            return true;
+        Parameter_c* p = paraSet->getParaPtr(0);
+        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        for (int i = 1; i < paraCount; ++i) {
+            const std::string name = "P" + std::to_string(i);
+            p[i].createNum(name.c_str(), "u", 0.0f, 0, 100, 0, 10, 0);
+        }
+        return paraSet->spreadPara();
+    }
+    bool getParaSetPtr(ParaSet_c** shared) override { return getParaSetPtr(shared, 1); }
+
+    void create(Synth* s, NoteFreqTable_c* tuningTable) override
+    {
+        ++creates;
+        Part_c::create(s, tuningTable);
+    }
+    void setSampleRate(float rate) override
+    {
+        lastRate = rate;
+        Part_c::setSampleRate(rate);
+    }
+    void cachePara(CacheReason_t reason, int set, int idx) override
+    {
+        caches.push_back({reason, set, idx});
+    }
+
+    struct Cache
+    {
+        CacheReason_t reason;
+        int set;
+        int idx;
+        bool operator==(const Cache&) const = default;
+    };
+
+    const int code;
+    const int paraCount;
+    int setRequests = 0;
+    int creates = 0;
+    float lastRate = 0.0f;
+    std::vector<Cache> caches;
+};
+
+} // namespace RegistryTest
