@@ -5,9 +5,11 @@
 #include "Disk.h"
 #include "FileDialog.h"
 #include "Instrument.h"
+#include "NoteFreqTable.h"
 #include "OsLib.h"
 #include "Path.h"
 #include "SafeDiv.h"
+#include "SysGlo.h"
 #include "VdxString.h"
 
 #include <algorithm>
@@ -110,6 +112,12 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     versionText = versionTextFig ? versionTextFig : "";
     copyAnswer(codeName, codeNameFig, sizeof(codeName));
 
+    sysGlo = std::make_unique<SysGlo_c>(codeName);
+    synGlo = std::make_unique<SynGlo_c>(std::max(0, stereoPairs) + std::max(0, monoOutputs));
+    synGloIns = std::make_unique<SynGloIns_c>(numProgramsFig, std::max(0, stereoPairs),
+                                              std::max(0, monoOutputs));
+    noteFreqTable = std::make_unique<NoteFreqTable_c>();
+    createVoiceTable();
     fileDialog = new FileDialog_c(this);
     disk = new Disk_c();
 
@@ -479,7 +487,20 @@ void Synth::open()
     idleTimeStamp = now;
     hostIdleStamp = now;
 
+    // The tuning table and the system settings keep one set each, order 0
+    // (the settings of the program memories are registry rows).
+    noteFreqTable->create(this, noteFreqTable.get());
+    noteFreqTable->getParaSetPtr(&tuningSet);
+    if (tuningSet)
+        tuningSet->setOrder(0);
+    sysGlo->create(this, noteFreqTable.get());
+    sysGlo->getParaSetPtr(&sysGloSet);
+    if (sysGloSet)
+        sysGloSet->setOrder(0);
+
     detectHost();
+    if (!sysGlo->isRecalled())
+        sysGlo->recall();
 
     char supplyIdle[] = "supplyIdle";
     hostSuppliesIdle = canHostDo(supplyIdle) > 0;

@@ -496,6 +496,5 @@ void Synth::cachePara(CacheReason_t reason, int set, Part_c* part, int idx)
 // Bodies that other engine files give. These weak stand-ins keep the engine
 // linkable until those files are there; the strong definitions replace them.
 
-__attribute__((weak)) void Synth::hardNoteOffCore(int) {}
 __attribute__((weak)) void Synth::setRoute(Part_c*, int) {}
 __attribute__((weak)) void Synth::doValueCopy(int, float) {}
