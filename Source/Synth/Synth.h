@@ -20,11 +20,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "Part.h"
 
 class AEffEditor;
 class Instrument_c;
+class NoteFreqTable_c;
+class SysGlo_c;
+class SynGlo_c;
+class SynGloIns_c;
 class Tone_c;
 class ParaSet_c;
 class InBuffer2_c;
@@ -257,6 +262,12 @@ public:
     const char* getCodeName() const { return codeName; }
     const char* getHostProduct() const { return hostProduct; }
     const char* getHostVendor() const { return hostVendor; }
+    // The settings parts and the tuning table: made with the engine, alive
+    // until it is destroyed (null only in an engine whose construction failed).
+    SysGlo_c* getSysGlo() const { return sysGlo.get(); }
+    SynGlo_c* getSynGlo() const { return synGlo.get(); }
+    SynGloIns_c* getSynGloIns() const { return synGloIns.get(); }
+    NoteFreqTable_c* getTuningTable() const { return noteFreqTable.get(); }
 
     // --- module registry and host parameter map
     // The module registry (RegMod.h: one row per kind of module), the route
@@ -562,7 +573,19 @@ protected:
     unsigned char* scratchBlocks[5] = {};  // five blocks of 36 bytes
     int* muteSoloScratch = nullptr;        // one int per instrument
 
-    // Owned members.
+    // Owned members, made in this order by the constructor (and destroyed in
+    // the reverse order). The controller assignments and the NRPN decoder
+    // join them with the controller work, the module manager with module
+    // copy and paste; the command rings are cmdQueues, the voice table is
+    // voiceTable, the route table lives in the parameter map.
+    std::unique_ptr<SysGlo_c> sysGlo;
+    std::unique_ptr<SynGlo_c> synGlo;
+    std::unique_ptr<SynGloIns_c> synGloIns;
+    std::unique_ptr<NoteFreqTable_c> noteFreqTable;
+    // The slots through which the system settings and the tuning table share
+    // their parameter sets (not users of the sets).
+    ParaSet_c* sysGloSet = nullptr;
+    ParaSet_c* tuningSet = nullptr;
     FileDialog_c* fileDialog = nullptr;
     Lock_c engineLock;
     Timer_c idleTimer;
