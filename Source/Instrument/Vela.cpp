@@ -1,6 +1,8 @@
 #include "Vela.h"
 
 #include "Capacities.h"
+#include "EPAS.h"
+#include "SysGlo.h"
 #include "VelaInst.h"
 
 #include <cstring>
@@ -53,13 +55,33 @@ void Vela_c::open()
         opening = false;
         return;
     }
+    fillParameterMap();
     const OutputConfig config = build51 ? Config51 : ConfigStereo;
     initOutputConfiguration(config.stereo, config.mono, 0);
     render51 = build51;
     initProcess();
+    tweakParameter(0, getNumInstruments());
     flagOpen = getFlagInitialized();
     suspend();
     opening = false;
+}
+
+void Vela_c::fillParameterMap()
+{
+    // Until the instrument's own table of every module parameter exists, the
+    // first host parameters are the instrument settings (parameter 0, the
+    // version, is not offered); the other slots stay unset.
+    SynGloIns_c* settings = getSynGloIns();
+    int index = 0;
+    for (int para = 1; settings && para < SynGloInsParaCount && index < NumHostParameters; ++para) {
+        EPAS_c* d = getEPAS(index);
+        if (!d)
+            break;
+        char name[ParaNameBufferBytes] = {};
+        settings->getParaName(0, para, name);
+        d->set(index, name, false, 0, 0, settings, para, false, -1, nullptr);
+        ++index;
+    }
 }
 
 void Vela_c::initProcess()

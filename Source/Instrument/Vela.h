@@ -25,6 +25,8 @@ public:
     bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
     // Registers the instrument's modules and hands the engine the instrument.
     virtual void initProcess();
+    // The host parameter map: descriptors of the parameters the host sees.
+    virtual void fillParameterMap();
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (all pins connected).

@@ -8,6 +8,7 @@
 #include "NoteFreqTable.h"
 #include "OsLib.h"
 #include "Path.h"
+#include "RegMod.h"
 #include "SafeDiv.h"
 #include "SysGlo.h"
 #include "VdxString.h"
@@ -397,7 +398,7 @@ void Synth::runDeferredDisplayWork()
 
 bool Synth::getFlagInitialized()
 {
-    if (!instruments || !insPrgMems || !outPtrs || !outSame)
+    if (!hasParameterMap() || !instruments || !insPrgMems || !outPtrs || !outSame)
         return false;
     if (numFxsPrgMem > 0 && !fxsPrgMems)
         return false;
@@ -465,7 +466,7 @@ void Synth::open()
     if (numFxUnits > 0)
         fxUnits = allocArray<Part_c*>(static_cast<size_t>(numFxUnits) + 1);
     bool ok = instruments && voices && insPrgMems && (numFxsPrgMem <= 0 || fxsPrgMems) &&
-              (numFxUnits <= 0 || fxUnits);
+              (numFxUnits <= 0 || fxUnits) && openParameterMap();
     for (unsigned char*& block : scratchBlocks) {
         block = allocArray<unsigned char>(36);
         ok = ok && block;
@@ -487,8 +488,11 @@ void Synth::open()
     idleTimeStamp = now;
     hostIdleStamp = now;
 
-    // The tuning table and the system settings keep one set each, order 0
-    // (the settings of the program memories are registry rows).
+    // Rows 0 and 1 of the registry: the synth and the instrument settings.
+    int row = -1;
+    registerFirstModul(&row, synGlo.get(), 0, 1, rmgInstrument);
+    registerFirstModul(&row, synGloIns.get(), 0, 1, rmgInstrument);
+    // The tuning table and the system settings keep one set each, order 0.
     noteFreqTable->create(this, noteFreqTable.get());
     noteFreqTable->getParaSetPtr(&tuningSet);
     if (tuningSet)
@@ -542,6 +546,7 @@ void Synth::closeShutdown()
         delete[] block;
         block = nullptr;
     }
+    closeParameterMap();
 }
 
 void Synth::resume()
@@ -606,6 +611,7 @@ void Synth::setSampleRate(float rate)
     for (int i = 0; i < numFxUnits; ++i)
         if (fxUnits[i])
             fxUnits[i]->setSampleRate(rate);
+    setSampleRateRegMod(rate);
 }
 
 void Synth::setBlockSize(int32_t frames)

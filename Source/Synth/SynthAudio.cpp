@@ -483,18 +483,20 @@ void Synth::updateEditor(int, bool) {}
 void Synth::updateEditor() {}
 void Synth::updateEditor(Part_c*, int, int, bool) {}
 
-// The parameter-change work refreshes every instance of the part's module
-// that belongs to the instrument (through the registry); until that walk is
-// there, the part itself refreshes.
+// Every instance of the part's module that belongs to instrument `set`
+// refreshes; a part outside the registry refreshes on its own.
 void Synth::cachePara(CacheReason_t reason, int set, Part_c* part, int idx)
 {
-    if (part)
+    if (!part)
+        return;
+    if (getModIdx(part) < 0) {
         part->cachePara(reason, set, idx);
+        return;
+    }
+    bool first = true;
+    int row = -1;
+    int cursor = 0;
+    Part_c* instance = nullptr;
+    while (getAssociatedPart(&first, set, part, &instance, &row, &cursor))
+        instance->cachePara(reason, set, idx);
 }
-
-// ---------------------------------------------------------------------------
-// Bodies that other engine files give. These weak stand-ins keep the engine
-// linkable until those files are there; the strong definitions replace them.
-
-__attribute__((weak)) void Synth::setRoute(Part_c*, int) {}
-__attribute__((weak)) void Synth::doValueCopy(int, float) {}

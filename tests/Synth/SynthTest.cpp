@@ -669,3 +669,36 @@ TEST(SynthVoices, HardNoteOffKeepsTheAudioThreadOutOrRunsOnIt)
     EXPECT_TRUE(vela.stops[2].onAudio);
     EXPECT_FALSE(vela.stops[2].resetting);
 }
+
+// ---------------------------------------------------------------------------
+// Host parameters of the product
+
+TEST(SynthParameters, HostParametersReachRealParts)
+{
+    EngineTestHost host;
+    for (bool is51 : {true, false}) {
+        ProbeVela vela(is51);
+        openAndResume(vela);
+        AEffect* e = vela.getAeffect();
+        char name[ParameterTextAnswerSize + 8] = {};
+        e->dispatcher(e, effGetParamName, 0, 0, name, 0.0f);
+        EXPECT_STREQ(name, "Program");
+        // A write through the host lands in the instrument settings and reads back.
+        const float before = e->getParameter(e, 3);
+        const float target = before < 0.5f ? 1.0f : 0.0f;
+        e->setParameter(e, 3, target);
+        EXPECT_FLOAT_EQ(e->getParameter(e, 3), target);
+        char display[ParameterTextAnswerSize + 8] = {};
+        e->dispatcher(e, effGetParamDisplay, 3, 0, display, 0.0f);
+        EXPECT_NE(std::string(display), "-");
+        // Every host parameter answers inside guarded buffers.
+        for (int32_t p = 0; p < NumHostParameters; ++p)
+            for (int32_t opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+                char text[ParameterTextAnswerSize + 8];
+                std::memset(text, '#', sizeof(text));
+                e->dispatcher(e, opcode, p, 0, text, 0.0f);
+                ASSERT_LT(strnlen(text, ParameterTextAnswerSize), size_t(ParameterTextAnswerSize)) << p;
+                ASSERT_EQ(text[ParameterTextAnswerSize], '#') << p;
+            }
+    }
+}
