@@ -102,10 +102,7 @@ void Vela_c::validateOutputs()
         const OutputConfig config = all ? Config51 : ConfigStereo;
         if (config.stereo != numStereo || config.mono != numMono) {
             initOutputConfiguration(config.stereo, config.mono, 0);
-            if (onAudioThread())
-                deferredDisplayWork = true;
-            else
-                runDeferredDisplayWork();
+            checkOutputBuses();
         }
         render51 = all;
     }

@@ -80,6 +80,10 @@ uint32_t nowMs()
     return static_cast<uint32_t>(OsLib_c::getMilliseconds());
 }
 
+// Rows of the instrument settings ('SYG1') the lifecycle touches.
+constexpr int SYG1NotesOn = 6;          // display of the voices in use
+constexpr int SYG1OutputSelection = 31; // the instrument's output bus
+
 } // namespace
 
 Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
@@ -378,17 +382,34 @@ void Synth::validateOutputs()
             mono = 0;
         }
         initOutputConfiguration(stereo, mono, numInputsCfg);
-        // The instruments' output-bus settings follow with the settings parts.
-        if (onAudioThread())
-            deferredDisplayWork = true;
-        else
-            runDeferredDisplayWork();
+        checkOutputBuses();
     }
     outputsValidated = true;
 }
 
+void Synth::checkOutputBuses()
+{
+    // An instrument keeps its output bus while the bus still exists; the
+    // instrument's output index follows at once, the setting itself (a
+    // parameter write, with its notifications) and the redraws on the idle side.
+    for (int i = 0; instruments && synGloIns && i < numInstruments; ++i) {
+        int bus = synGloIns->getParaVal(i, SYG1OutputSelection);
+        if (bus >= numBuses)
+            bus = 0;
+        if (instruments[i])
+            instruments[i]->setOutIdx(bus < numStereo ? bus * 2 : bus + numStereo);
+    }
+    if (onAudioThread())
+        deferredDisplayWork = true;
+    else
+        runDeferredDisplayWork();
+}
+
 void Synth::runDeferredDisplayWork()
 {
+    for (int i = 0; synGloIns && i < numInstruments; ++i)
+        if (synGloIns->getParaVal(i, SYG1OutputSelection) >= numBuses)
+            synGloIns->setParaVal(i, SYG1OutputSelection, 0);
     updateEditor();
     updateHostDisplay();
 }
@@ -560,13 +581,21 @@ void Synth::resume()
         engineLock.getWritePermission();
         if (!sampleRateValid)
             setSampleRate(44100.0f);
+        if (!sysGlo->isRecalled())
+            sysGlo->recall();
+        for (int p = 2; p <= 5; ++p)
+            postprocessParaChange(0, sysGlo.get(), p);
+        // The controller assignments (their defaults and their recall) join
+        // here with the controller work.
         {
             AudioHold hold(*this);
-            // MIDI reset, the voices and the instruments' program-state
-            // display come with the MIDI and voice work.
-            for (int i = 0; i < numInstruments; ++i)
+            // The MIDI reset and the voices' resume join here with the MIDI
+            // and voice work.
+            for (int i = 0; i < numInstruments; ++i) {
+                synGloIns->setParaVal(i, SYG1NotesOn, 0);
                 if (instruments[i])
                     instruments[i]->resume();
+            }
             for (int i = 0; i < numFxUnits; ++i)
                 if (fxUnits[i])
                     fxUnits[i]->resume();

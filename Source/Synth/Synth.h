@@ -139,7 +139,8 @@ public:
 
     // Host time. Thread: audio.
     void getHostTempoInfo();
-    // Any thread: the host's time information with the time signature asked for.
+    // Any thread: the host's time information with the time signature asked
+    // for (kept in the engine's copy only on the audio thread).
     VstTimeInfo* getHostTimeInfo(int32_t filter);
     virtual void notifyBPMChange();
     // Bar length and position in frames; true while the host plays. Thread: audio.
@@ -489,7 +490,13 @@ protected:
 
     // Output probing, step by step, over a pin answer (the host's by default).
     void probeOutputs(int* stereo, int* mono);
-    // Runs when the idle work finds that the audio side asked for a redraw.
+    // After a reconfiguration: each instrument's output index follows its
+    // output-bus setting (bus 0 when that bus is gone); the rest is deferred
+    // work when on the audio thread.
+    void checkOutputBuses();
+    // Runs off the audio thread (at once, or from the idle work when the
+    // audio side asked): resets output-bus settings that point past the
+    // buses, redraws the editor and updates the host's display.
     void runDeferredDisplayWork();
     // The block after clearing: null host outputs get the scratch block, and
     // a block longer than it goes in scratch-sized pieces. Thread: audio.

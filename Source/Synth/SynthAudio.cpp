@@ -6,6 +6,7 @@
 #include "Instrument.h"
 #include "OsLib.h"
 #include "SafeDiv.h"
+#include "SysGlo.h"
 
 #include <algorithm>
 #include <climits>
@@ -395,9 +396,11 @@ void Synth::memorizeMaxAudio(const float* a, const float* b, int frames)
 
 float Synth::getFadeVolume(int ins, NoteC_c note)
 {
-    // The instrument's key and velocity zone come with the settings parts;
-    // until then every instrument plays the full range.
-    return getFadeVolumeD(ins, note, 0, 127, 0, 127);
+    // The instrument's key and velocity zone: rows 19 to 22 of its settings.
+    if (!synGloIns)
+        return getFadeVolumeD(ins, note, 0, 127, 1, 127);
+    return getFadeVolumeD(ins, note, synGloIns->getParaVal(ins, 19), synGloIns->getParaVal(ins, 20),
+                          synGloIns->getParaVal(ins, 21), synGloIns->getParaVal(ins, 22));
 }
 
 float Synth::getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi)
@@ -470,6 +473,9 @@ void Synth::SynthIdle()
     // IDLE_QUEUE_DRAIN
     if (deferredDisplayWork.exchange(false))
         runDeferredDisplayWork();
+    // Settings changed on the audio side are stored from here.
+    if (sysGlo)
+        sysGlo->storePending();
     idleTimeStamp = now;
     engineLock.releaseReadPermission();
 }
