@@ -8,6 +8,7 @@
 
 #include "Instrument.h"
 #include "PolyNoteTable.h"
+#include "SysGlo.h"
 
 #if __has_include("Tone.h")
 #include "Tone.h"
@@ -15,7 +16,24 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <new>
+
+namespace {
+
+// Row of the instrument settings that shows how many voices an instrument
+// has in use.
+constexpr int SynGloInsNotesOn = 6;
+
+// "NotesOn" of instrument ins follows its voices in use.
+void showNotesOn(Synth& synth, int ins, const Instrument_c* instrument)
+{
+    SynGloIns_c* settings = synth.getSynGloIns();
+    if (settings && instrument && ins >= 0)
+        settings->setParaVal(ins, SynGloInsNotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
+}
+
+} // namespace
 
 Synth::VoiceTableOwner::~VoiceTableOwner()
 {
@@ -57,6 +75,7 @@ void Synth::finishVoice(int voice)
     const PolyNote_t* entry = table->unusedNote(v);
     if (entry->ins)
         entry->ins->noteVanishes(v, entry->note);
+    showNotesOn(*this, entry->instrument, entry->ins);
 }
 
 // Thread: audio.
@@ -68,7 +87,8 @@ void Synth::quickFadeOutVoice(int voice)
     const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
     if (table->get(v)->state == NoteStateFree)
         return;
-    table->quickFadeOut(v);
+    const PolyNote_t* entry = table->quickFadeOut(v);
+    showNotesOn(*this, entry->instrument, entry->ins);
 #ifdef TESSEL_VOICES_CAN_FADE
     if (voices && v < numVoices && voices[v]) {
         // The voice ramps to silence and then reports itself finished.

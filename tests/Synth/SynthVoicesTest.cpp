@@ -4,6 +4,7 @@
 #include "Instrument.h"
 #include "PolyNoteTable.h"
 #include "Synth.h"
+#include "SysGlo.h"
 #include "Vela.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,8 @@ protected:
         ASSERT_EQ(ins->voicesInUse.load(), 4);
         ASSERT_EQ(ins->heldVoices.load(), 2);
     }
+    // The instrument settings' "NotesOn" of instrument 0.
+    int notesOnShown() { return vela.getSynGloIns()->getParaVal(0, 6); }
     void expectAllFree()
     {
         for (int v = 0; v < table->getVoiceCount(); ++v)
@@ -52,6 +55,7 @@ protected:
         EXPECT_EQ(table->getHeld(), 0);
         EXPECT_EQ(ins->voicesInUse.load(), 0);
         EXPECT_EQ(ins->heldVoices.load(), 0);
+        EXPECT_EQ(notesOnShown(), 0);
     }
 
     EngineTestHost host;
@@ -68,6 +72,7 @@ TEST_F(EngineVoices, AFinishedVoiceIsFreedOnce)
     vela.finishVoice(1);
     EXPECT_EQ(table->get(1)->state, NoteStateFree);
     EXPECT_EQ(ins->voicesInUse.load(), 3);
+    EXPECT_EQ(notesOnShown(), 3) << "the instrument settings show the voices in use";
     EXPECT_EQ(table->get(1)->note, 61) << "the entry keeps its note for whoever asks after it";
     vela.finishVoice(1);
     EXPECT_EQ(ins->voicesInUse.load(), 3);
@@ -95,6 +100,7 @@ TEST_F(EngineVoices, QuickFadeOutsReachHeldAndReleasedVoices)
     EXPECT_EQ(table->get(2)->state, NoteStateFading) << "already fading: left to finish";
     EXPECT_EQ(ins->voicesInUse.load(), 1);
     EXPECT_EQ(ins->heldVoices.load(), 0);
+    EXPECT_EQ(notesOnShown(), 1);
 }
 
 TEST_F(EngineVoices, AHardStopFreesEveryVoiceOfTheInstrumentFromAnyThread)
