@@ -127,6 +127,17 @@ bool CmdBuffer_c::unholdEvent(HoldData_c* out)
     return true;
 }
 
+int CmdBuffer_c::getCount() const
+{
+    if (!slots_)
+        return 0;
+    // Read first: a stale read position can only make the count larger than
+    // the truth, never count a position twice.
+    const uint64_t read = readPos_.load(std::memory_order_acquire);
+    const uint64_t write = writePos_.load(std::memory_order_acquire);
+    return write > read ? int(write - read) : 0;
+}
+
 bool CmdBuffer_c::peek(uint64_t pos, HoldData_c* out, uint64_t* stateSeen) const
 {
     Slot& slot = slotAt(pos);

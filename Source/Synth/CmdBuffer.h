@@ -73,6 +73,11 @@ public:
     // Any thread. clearCmd for the queued notes ('Q').
     void resetMIDI() { clearCmd('Q'); }
 
+    // Records queued now, those still being written by a producer included;
+    // a snapshot that other threads may change at once. The consumer may take
+    // this many and no more to leave records posted later for a later round.
+    int getCount() const;
+
     // The number of slots given at construction (0 without storage).
     int getSize() const { return slots_ ? size_ : 0; }
 

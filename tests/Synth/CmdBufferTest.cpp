@@ -49,6 +49,7 @@ TEST(CmdBuffer, HoldsOneRecordFewerThanItsSlots)
     EXPECT_FALSE(ring.holdEvent(&extra, hdReplaceSame));
     EXPECT_FALSE(ring.holdEvent(&extra, hdKeepFirst));
     EXPECT_FALSE(ring.isThere(&extra)) << "a refused record changes nothing";
+    EXPECT_EQ(ring.getCount(), 639);
 
     std::vector<HoldData_c> out = drain(ring);
     ASSERT_EQ(out.size(), 639u);
