@@ -453,6 +453,132 @@ protected:
 public:
 
     // --- command queues
+    // Work that must happen on another thread travels as a command record
+    // (HoldData.h) through one of two rings (CmdBuffer.h): toward the audio
+    // thread, drained at the start of every block, and toward the idle side,
+    // drained by SynthIdle. Any thread may post; a full ring drops the record
+    // and the post answers false. SynthCommands.cpp holds the complete table
+    // of commands and what each one does when taken.
+
+    // Posts a record (command 1..255, 16-bit index and value, two pointers)
+    // toward the audio thread, toward the idle side, or toward the audio
+    // thread when toRT is set, under duplicate rule `rule` (a
+    // tHD_RemoveDouble: 0 replace the same, 1 keep the first, 2 append).
+    // False when dropped: a 'Y' before the first audio block, a command or
+    // argument out of range, a full ring. A 'P' message always goes to the
+    // idle side (only there is it shown); its text (p1, malloc'ed) belongs to
+    // the queue from now on and is freed when the record cannot be queued.
+    // Thread: any; never waits, never allocates.
+    bool holdCmdtoRT(int command, int index, int value, void* p1 = nullptr, void* p2 = nullptr, int rule = 2);
+    bool holdCmdtoGUI(int command, int index, int value, void* p1 = nullptr, void* p2 = nullptr, int rule = 2);
+    bool holdCmdX(bool toRT, int command, int index, int value, void* p1 = nullptr, void* p2 = nullptr,
+                  int rule = 2);
+    // Queues a note from another thread (the editor, a sequencer) for the
+    // audio thread: 'Q' with the instrument's key and velocity zones checked,
+    // 'X' without. Note and velocity are clamped to 0..127, the channel to
+    // 0..15 (16, any channel, counts as 0); unless the system setting "Pad
+    // Velocity" is on, a velocity above 0 becomes 127. True when queued.
+    // Thread: any.
+    virtual bool holdProcNoteOn(int ins, NoteC_c note, bool checkZones);
+    // Queues the message for the user as a 'P' record on the idle side, where
+    // a panel shows it: the text is copied, the title must outlive the record
+    // (a literal). False when it could not be queued (nothing is left
+    // allocated then). Thread: any but the audio thread (it allocates).
+    bool holdUserMessage(const char* title, const char* text);
+
+    // Takes and executes the records queued toward the audio thread when it
+    // starts; records posted while it drains (by the records it executes or
+    // by other threads) wait for the next block, so a drain always ends.
+    // Thread: audio, in processAll.
+    void drainRTCmds();
+    // The same for the ring toward the idle side. Thread: the idle side,
+    // inside SynthIdle's lock (one taker at a time).
+    void drainGUICmds();
+    // The two dispatchers: what a record does when taken on the audio thread
+    // (notes, MIDI reset, all notes off, controller sending; every other
+    // command is passed on to the idle side) and on the idle side (meter
+    // values, program and bank changes, edited instrument, messages; numbered
+    // commands go to processGUICmd).
+    virtual void processRTCmd(const class HoldData_c& record);
+    virtual void processGuiHoldBufferCmd(const class HoldData_c& record);
+    // The engine's entry for the editor's and the idle queue's numbered
+    // commands; index -1 means the edited instrument. True when handled. The
+    // product class handles its own numbers first. Holds the busy counter.
+    // Thread: user interface or idle side.
+    virtual bool processGUICmd(int command, int index, int value, void* ptr);
+    // A key typed in the editor: 13 next preset, 11 previous preset. True
+    // when the key was used. Thread: user interface.
+    virtual bool handleKey(int key);
+
+    // A panel with title and message, at once, on the calling thread (which
+    // waits for it). Thread: user interface or idle side, never audio.
+    virtual void tellUserSafe(const char* title, const char* message);
+    // Editor-facing calls; nothing while no editor is attached.
+    // Redraws the step display of step 0..3 (clamped), when the product
+    // defined one. Thread: any.
+    virtual void updateActiveStep(int step);
+    // Redraws activity display i when the product defined the activity
+    // displays (this product does not). Thread: any.
+    virtual void showActivity(int i);
+    // Ends every control's mouse tracking. Thread: user interface.
+    virtual void mouseUpAllControls();
+    // Global displays: up to two displays that follow the parameter last
+    // touched, each for the instruments low <= ins < high, in mode 0 (single)
+    // or above (multi). defineGlobalDisplay fills the next undefined one.
+    // Thread: user interface.
+    virtual void defineGlobalDisplay(int index, int low, int high, int mode, int extra);
+    virtual void setGlobalDisplayTo(int hostIndex);
+    virtual void setGlobalDisplayTo(int display, int hostIndex);
+
+    // Targets of the commands that later work completes. Each body says which.
+    // Programs and banks (the program work).
+    virtual void setProgramCore(int program);
+    virtual void setInsPrg(int ins, int program);
+    virtual void setInsBnk(int ins, int bank);
+    virtual void setMultiPrg(int program);
+    virtual void setMultiBnk(int bank);
+    virtual void nextPatchFile(int ins, bool forward);
+    virtual const Tool::Disk::Path_c& getLastLoadedPreset(int ins);
+    // MIDI handling and controller sending (the MIDI work).
+    virtual void MidiReset();
+    virtual void AllNotesOff();
+    virtual void AllNotesOff(int ins);
+    virtual void sendParameterCC();
+    virtual void sendParameterCC(int ins, int index);
+    virtual void clearLearnAssignment(int ins, int target);
+    // Global display updates (the parameter-change work).
+    virtual void gloDispSingle(int display, int hostIndex);
+    virtual void gloDispMulti(int display, int hostIndex);
+    // The editor's page switch and mode hook (the editor work).
+    virtual void editorSwitchBack();
+    virtual void editorModeHook(bool on);
+    // Plays (velocity above 0) or releases an audition note; the product
+    // class gives the body. Thread: user interface.
+    virtual void triggerNote(int ins, Note_c note);
+
+    // The two rings (CmdBufferSize slots each), made with the engine; the
+    // texts of messages still queued when the engine goes are freed.
+    struct CommandQueues
+    {
+        CommandQueues();
+        ~CommandQueues();
+        CommandQueues(const CommandQueues&) = delete;
+        CommandQueues& operator=(const CommandQueues&) = delete;
+        class CmdBuffer_c* toRT = nullptr;  // toward the audio thread
+        class CmdBuffer_c* toGUI = nullptr; // toward the idle side
+    };
+    CommandQueues cmdQueues;
+
+    struct GlobalDisplay_t
+    {
+        int index = -1; // host index shown; -1 = not defined
+        int low = 0;    // instruments low <= ins < high
+        int high = 0;
+        int mode = 0;   // below 1 single, else multi
+        int extra = 3;
+    };
+    GlobalDisplay_t globalDisplay[2];
+    int globalDisplayCount = 0;
 
     // --- voice table
     // Frees every voice of instrument ins that is not free. Thread: audio, or
