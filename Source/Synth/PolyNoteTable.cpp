@@ -438,8 +438,10 @@ int PolyNoteTable_c::scanActive(int instrument, int from, int* note)
 
 int PolyNoteTable_c::getFirstActiveNote(int instrument, int* note)
 {
-    if (inUse < 1)
+    if (inUse < 1) {
+        iterator = -2; // a walk given up earlier cannot be continued
         return -3;
+    }
     return scanActive(instrument, 0, note);
 }
 

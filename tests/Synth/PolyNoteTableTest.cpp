@@ -508,6 +508,14 @@ TEST_F(VoiceTable, WalkingTheVoicesOfAnInstrument)
     table.get(2)->note = -1;
     EXPECT_EQ(table.getFirstActiveNote(1, &note), 0);
     EXPECT_EQ(table.getNextActiveNote(1, &note), -2);
+
+    // A walk given up half-way is not continued after everything was freed.
+    table.get(2)->note = 51;
+    EXPECT_EQ(table.getFirstActiveNote(1, &note), 0);
+    table.unusedNote(0);
+    table.unusedNote(2);
+    EXPECT_EQ(table.getFirstActiveNote(1, &note), -3);
+    EXPECT_EQ(table.getNextActiveNote(1, &note), -1);
 }
 
 TEST_F(VoiceTable, NoteOnOptionsAndRefusals)
