@@ -53,3 +53,5 @@ constexpr int NumVoices = 32;                // voices of the product
 constexpr int NumVelaInstruments = 1;        // MIDI instruments of the product
 constexpr int NumVelaStereoPairs = 6;        // stereo pairs of the initial output configuration
 constexpr int NumMidiChannels = 16;          // MIDI channels; per-channel flags of an instrument
+constexpr int VUMeterSegments = 8;           // thresholds of the level meter: the most segments that can light
+constexpr int ControlStepFrames = 8;         // samples per control step: modulation and coefficients are taken once per step
