@@ -589,8 +589,8 @@ void Synth::resume()
         // here with the controller work.
         {
             AudioHold hold(*this);
-            // The MIDI reset and the voices' resume join here with the MIDI
-            // and voice work.
+            MidiReset();
+            // The voices' resume joins here with the voice work.
             for (int i = 0; i < numInstruments; ++i) {
                 synGloIns->setParaVal(i, SYG1NotesOn, 0);
                 if (instruments[i])

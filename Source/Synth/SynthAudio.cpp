@@ -219,7 +219,7 @@ void Synth::processAll(float** out, int32_t frames)
     }
 
     getHostTempoInfo();
-    // AUDIO_QUEUE_DRAIN
+    drainRTCmds();
     for (int i = 0; i < numInstruments; ++i)
         if (instruments[i])
             instruments[i]->processAll(frames);
@@ -470,7 +470,7 @@ void Synth::SynthIdle()
     if (!engineLock.getImmediateReadPermission())
         return;
     const uint32_t now = nowMs();
-    // IDLE_QUEUE_DRAIN
+    drainGUICmds();
     if (deferredDisplayWork.exchange(false))
         runDeferredDisplayWork();
     // Settings changed on the audio side are stored from here.
