@@ -60,8 +60,10 @@ void Vela_c::open()
     initOutputConfiguration(config.stereo, config.mono, 0);
     render51 = build51;
     initProcess();
+    MidiReset();
     tweakParameter(0, getNumInstruments());
     flagOpen = getFlagInitialized();
+    // (The program work selects program 0 here: handlePrgChanged(0).)
     suspend();
     opening = false;
 }

@@ -600,6 +600,8 @@ void Synth::resume()
                 if (fxUnits[i])
                     fxUnits[i]->resume();
         }
+        // The start-up programs load here with the program work, unless a
+        // chunk or the start-up programs were loaded already.
         wantEvents(1);
         engineLock.releaseWritePermission();
     }
