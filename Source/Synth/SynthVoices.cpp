@@ -25,12 +25,15 @@ namespace {
 // has in use.
 constexpr int SynGloInsNotesOn = 6;
 
-// "NotesOn" of instrument ins follows its voices in use.
+// "NotesOn" of instrument ins follows its voices in use, and so does the
+// activity display.
 void showNotesOn(Synth& synth, int ins, const Instrument_c* instrument)
 {
-    SynGloIns_c* settings = synth.getSynGloIns();
-    if (settings && instrument && ins >= 0)
+    if (!instrument || ins < 0)
+        return;
+    if (SynGloIns_c* settings = synth.getSynGloIns())
         settings->setParaVal(ins, SynGloInsNotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
+    synth.showActivity(ins);
 }
 
 } // namespace

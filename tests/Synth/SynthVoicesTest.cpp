@@ -10,8 +10,22 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 namespace {
+
+// The product, noting which instruments' activity it was asked to show.
+class ActivityVela : public Vela_c
+{
+public:
+    ActivityVela() : Vela_c(&EngineTestHost::callback, false) {}
+    void showActivity(int i) override
+    {
+        shown.push_back(i);
+        Vela_c::showActivity(i);
+    }
+    std::vector<int> shown;
+};
 
 class EngineVoices : public ::testing::Test
 {
@@ -59,7 +73,7 @@ protected:
     }
 
     EngineTestHost host;
-    Vela_c vela{&EngineTestHost::callback, false};
+    ActivityVela vela;
     PolyNoteTable_c* table = nullptr;
     Instrument_c* ins = nullptr;
 };
@@ -73,9 +87,11 @@ TEST_F(EngineVoices, AFinishedVoiceIsFreedOnce)
     EXPECT_EQ(table->get(1)->state, NoteStateFree);
     EXPECT_EQ(ins->voicesInUse.load(), 3);
     EXPECT_EQ(notesOnShown(), 3) << "the instrument settings show the voices in use";
+    EXPECT_EQ(vela.shown, std::vector<int>{0}) << "and the activity display follows";
     EXPECT_EQ(table->get(1)->note, 61) << "the entry keeps its note for whoever asks after it";
     vela.finishVoice(1);
     EXPECT_EQ(ins->voicesInUse.load(), 3);
+    EXPECT_EQ(vela.shown.size(), 1u) << "a voice freed already changes nothing";
     vela.finishVoice(-5);  // clamped to voice 0, which is held
     EXPECT_EQ(table->get(0)->state, NoteStateFree);
     EXPECT_EQ(ins->heldVoices.load(), 1);
