@@ -5,6 +5,7 @@
 
 #include "Instrument.h"
 #include "OsLib.h"
+#include "RegMod.h"
 #include "SafeDiv.h"
 #include "SysGlo.h"
 
@@ -316,7 +317,15 @@ void Synth::notifyBPMChange()
     for (int i = 0; i < numInstruments; ++i)
         if (instruments && instruments[i])
             instruments[i]->notifyBPMChange();
-    // The modules of the registry rows follow with the registry.
+    // Every instance of each module kind whose first instance is tempo-synced.
+    for (int r = 0; r < getRegModCount(); ++r) {
+        const RegMod_t* row = getRegMod(r);
+        if (!row || !row->instance(0) || !row->instance(0)->isBPMDependent())
+            continue;
+        for (int k = 0; k < row->count; ++k)
+            if (Part_c* part = row->instance(k))
+                part->notifyBPMChange();
+    }
 }
 
 bool Synth::getPosInBar(int* samplesPerBar, int* posInBarOut)

@@ -702,3 +702,29 @@ TEST(SynthParameters, HostParametersReachRealParts)
             }
     }
 }
+
+TEST(SynthTime, ATempoChangeReachesEveryInstanceOfTempoSyncedModules)
+{
+    EngineTestHost host;
+    struct Synced : Part_c
+    {
+        explicit Synced(bool dependent) : dependent(dependent) {}
+        bool isBPMDependent() const override { return dependent; }
+        void notifyBPMChange() override { ++changes; }
+        bool dependent;
+        int changes = 0;
+    };
+    Synced synced[3] = {Synced(true), Synced(true), Synced(true)};
+    Synced plain[2] = {Synced(false), Synced(false)};
+    ProbeVela vela(false);
+    vela.open();
+    int row = -1;
+    ASSERT_TRUE(vela.registerModul(&row, &synced[0], sizeof(Synced), 0, 3, 0));
+    ASSERT_TRUE(vela.registerModul(&row, &plain[0], sizeof(Synced), 0, 2, 0));
+    vela.notifyBPMChange();
+    for (const Synced& s : synced)
+        EXPECT_EQ(s.changes, 1);
+    for (const Synced& s : plain)
+        EXPECT_EQ(s.changes, 0);
+    vela.close(); // the rows go before the parts
+}
