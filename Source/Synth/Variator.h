@@ -1,0 +1,137 @@
+// The bases of every audio processor. VariatorBase_c switches a processor on
+// and off with its input signal and lets it ring out for a tail; the per-voice
+// processors (amplifiers, panners, filters, saturators) derive from
+// VariatorTone_c, which adds the amplitude-and-pan core; the per-instrument
+// effects derive from VariatorInst_c, which adds the output-sum operations
+// and an optional level meter.
+//
+// Render protocol: whoever drives a processor calls renderII(n) once per
+// piece (or render(n) directly when it decides itself). render(on, n) renders
+// while the input is active, then for getFadeTime() seconds of tail after it
+// fell silent; coming on again after the tail ran out is a restart
+// (requestRestart), coming on again within the tail is not.
+//
+// Every render entry raises the part's rendering flag for its duration and
+// leaves at once when the part was switched off (Part_c::setInactive waits
+// for the flag to drop). A class that overrides render(int) hides the other
+// render overload: bring it back with `using VariatorBase_c::render;`.
+//
+// Threads: everything here runs on the audio thread, except construction,
+// setOption and the attachment of a level meter (while audio is stopped).
+#pragma once
+
+#include "Part.h"
+
+#include <cstdint>
+#include <memory>
+
+class VUDriver_c;
+
+// Raises a part's rendering flag for a scope and puts back what it was, so a
+// render nested in another (renderII around render) keeps the flag up until
+// the outermost one returns.
+class RenderingScope
+{
+public:
+    explicit RenderingScope(Part_c& part) : part(part), previous(part.rendering.exchange(true)) {}
+    ~RenderingScope() { part.rendering.store(previous); }
+    RenderingScope(const RenderingScope&) = delete;
+    RenderingScope& operator=(const RenderingScope&) = delete;
+
+private:
+    Part_c& part;
+    bool previous;
+};
+
+class VariatorBase_c : public Part_c
+{
+public:
+    // A processor's buses follow the route of the instrument that plays it:
+    // a note start has the engine apply the route.
+    VariatorBase_c();
+
+    // The processing of n samples; nothing here.
+    virtual void render(int n);
+    // The entry per piece: render(on, n) with on = the input bus holds a
+    // signal this cycle. False, and nothing done, without an input bus.
+    virtual bool renderII(int n);
+    // Adds the input into the first output bus unchanged, when both exist and
+    // the input holds a signal.
+    virtual void bypass(int n);
+    // The on/off and tail logic; true when render(n) ran.
+    virtual bool render(bool on, int n);
+    // Stores the option; the bases give it no meaning.
+    virtual void setOption(int value);
+    // Seconds the processor keeps rendering after its input fell silent.
+    virtual float getFadeTime();
+    // The processor comes on after silence: raises the restart flag, which
+    // the concrete processor reads (and clears) to clear its state.
+    virtual void requestRestart();
+
+    // The tail of `seconds` at the part's sample rate, in samples: truncated,
+    // 0 for a negative, NaN or unknown length, and never more than an int
+    // holds (an effect's tail may be hours long).
+    int tailSamplesFor(float seconds) const;
+
+    bool restart = false;    // set by requestRestart; the processor clears it
+    bool wasOn = false;      // the input was active at the last render(on, n)
+    int32_t tailSamples = 0; // tail still to render, in samples
+    int32_t option = 0;
+
+protected:
+    // n limited to what every given bus (null ones ignored) can hand out this
+    // cycle: a pointer from a bus covers its cycle length and no more.
+    // Never negative.
+    static int framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b = nullptr,
+                         const InBuffer2_c* c = nullptr);
+};
+
+class VariatorTone_c : public VariatorBase_c
+{
+public:
+    // Audio thread: the part's note start, then cachePara(crVoiceStart, set)
+    // with the set the voice now plays (the instrument, clamped as the part
+    // clamps it), so every per-voice processor re-reads its coefficients when
+    // its voice starts. Both forms end in one such cachePara.
+    void prepProc(int instrument, Note_c note, bool legato, bool flag2) override;
+    void prepProc(int instrument, Note_c note, bool legato) override;
+
+    // Nothing for a voice processor.
+    virtual void idleVU(int samples);
+    // Mono input times a ramped level, added into the first output bus as
+    // stereo with a smoothed pan. level and pan hold one entry per 8 samples
+    // (entry i / 8 for sample i, pan entries -1..1); at each entry the level
+    // ramps linearly to the entry over 8 samples and the pan position (0..2,
+    // 1 the centre) moves a quarter of the way toward entry + 1, kept within
+    // 0.00001..1.99999 so neither side is ever fully silent. Left gain
+    // level x (2 - pan), right gain level x pan. curLevel and curPan carry the
+    // state from piece to piece. The output is closed even for n < 1.
+    virtual void renderAmpPanCore(int n, float* level, float* pan, float& curLevel, float& curPan);
+
+protected:
+    // The pan position (0..2, 1 the centre) after one control step toward a
+    // pan entry (-1..1): a quarter of the way to entry + 1 (a one-pole step
+    // of 0.75), kept within 0.00001..1.99999.
+    static float followPan(float position, float entry);
+};
+
+class VariatorInst_c : public VariatorBase_c
+{
+public:
+    VariatorInst_c();
+    // Deletes the level meter, when one is attached.
+    ~VariatorInst_c() override;
+
+    // Forwards to the level meter, when one is attached.
+    virtual void idleVU(int samples);
+    // mixSample / writeSample of a + b at *out, through the virtual calls, so
+    // an effect that routes mixSample to writeSample replaces with mixSum too.
+    virtual void mixSum(float** out, float a, float b);
+    virtual void writeSum(float** out, float a, float b);
+
+    VUDriver_c* getVUDriver() const { return vuDriver.get(); }
+
+protected:
+    // Owned; an effect that shows a meter makes one when it is built.
+    std::unique_ptr<VUDriver_c> vuDriver;
+};
