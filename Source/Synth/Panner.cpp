@@ -1,0 +1,228 @@
+#include "Panner.h"
+
+#include "InBuffer2.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int PanTypeCode = ('V' << 24) | ('P' << 16) | ('0' << 8) | '2';
+constexpr int Pan51TypeCode = ('V' << 24) | ('P' << 16) | ('5' << 8) | '1';
+constexpr int PanParaCount = 3;
+
+// The crossfade position of Pan_c is kept off the ends: neither bus ever gets
+// all of the signal or none of it.
+constexpr float PositionLow = 0.00001f;
+constexpr float PositionHigh = 0.99999f;
+
+// The corner law of Pan51_c: sqrt(x) x 1.4 x overall level per axis, so the
+// centre gives 0.5 x 1.96 = 0.98 per corner (1.4, not the square root of 2:
+// the centre sits a little below unity).
+constexpr float CornerFactor = 1.4f;
+// A corner gain below this is silence.
+constexpr float GainFloor = 0.00001f;
+
+// The level parameters of Pan51_c, in 0.2 dB steps (one step below the low
+// end means silence).
+constexpr int CenterLoDb = -60;
+constexpr int CenterDefault = -60 * 5;
+constexpr int OverallLoDb = -30;
+constexpr int OverallDefault = -6 * 5;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Pan_c
+
+void Pan_c::create(float* position)
+{
+    if (position)
+        positionArray = position;
+}
+
+int Pan_c::getTypeCode() const
+{
+    return PanTypeCode;
+}
+
+bool Pan_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, PanParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[1].createOnOff("S0 On/Off", 1);
+    p[2].createPan("Pan");
+    return paraSet->spreadPara();
+}
+
+void Pan_c::initBuffer()
+{
+    gainFirst = 1.0f;
+    gainSecond = 1.0f;
+}
+
+void Pan_c::prepProc(int instrument, Note_c n, bool legato)
+{
+    VariatorTone_c::prepProc(instrument, n, legato);
+    if (!legato)
+        initBuffer();
+}
+
+void Pan_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !renderParameters || !positionArray || !inputBus)
+        return;
+    const bool stereo = inputBus->isStereo();
+    if (!stereo && !inputBus->isMono())
+        return;
+    // Input and the two outputs, as left/right pairs (a mono pair uses only
+    // its left).
+    float* in[2] = {};
+    float* out[2][2] = {};
+    InBuffer2_c* bus[2] = {outputBusA, outputBusB};
+    if (stereo ? !inputBus->wantReadStereo(&in[0], &in[1]) : !inputBus->wantReadMono(&in[0], false))
+        return;
+    bool open[2] = {};
+    for (int b = 0; b < 2; ++b) {
+        if (bus[b])
+            open[b] = stereo ? bus[b]->wantWriteStereo(&out[b][0], &out[b][1])
+                             : bus[b]->wantWriteMono(&out[b][0], false);
+        if (!open[b])
+            bus[b] = nullptr;
+    }
+    if (!open[0] && !open[1])
+        return;
+    n = framesFor(n, inputBus, bus[0], bus[1]);
+    const int channels = stereo ? 2 : 1;
+    for (int i = 0; i < n; ++i) {
+        if (i % ControlStepFrames == 0) {
+            const float p = std::clamp((positionArray[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+            gainFirst = 1.0f - p;
+            gainSecond = p;
+        }
+        for (int c = 0; c < channels; ++c) {
+            if (open[0])
+                mixSample(&out[0][c], in[c][i] * gainFirst);
+            if (open[1])
+                mixSample(&out[1][c], in[c][i] * gainSecond);
+        }
+    }
+    for (int b = 0; b < 2; ++b) {
+        if (!open[b])
+            continue;
+        if (stereo)
+            bus[b]->doneWriteStereo();
+        else
+            bus[b]->doneWriteMono();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Pan51_c
+
+Pan51_c::Pan51_c(float scale) : scale(scale) {}
+
+int Pan51_c::getTypeCode() const
+{
+    return Pan51TypeCode;
+}
+
+bool Pan51_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, paraCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[paraVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[paraLeftRight].createPan("LeftRight");
+    p[paraFrontRear].createPan("FrontRear");
+    p[paraCenter].createVolume("Center Vol.", CenterLoDb, 0, CenterDefault, true);
+    p[paraLFE].createVolume("LFE Vol.", CenterLoDb, 0, CenterDefault, true);
+    p[paraOverall].createVolume("Overall Vol.", OverallLoDb, 0, OverallDefault, true);
+    return paraSet->spreadPara();
+}
+
+void Pan51_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (reason == crTempoChange)
+        return;
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    const float a = p[paraFrontRear].fl * 0.5f + 0.5f;
+    const float b = p[paraLeftRight].fl * 0.5f + 0.5f;
+    const float overall = p[paraOverall].gain;
+    const auto axis = [overall](float x) { return std::sqrt(std::max(x, 0.0f)) * CornerFactor * overall; };
+    const auto corner = [](float g) { return g < GainFloor ? 0.0f : g; };
+    gains[gainFL] = corner(axis(1.0f - b) * axis(1.0f - a));
+    gains[gainFR] = corner(axis(b) * axis(1.0f - a));
+    gains[gainRL] = corner(axis(1.0f - b) * axis(a));
+    gains[gainRR] = corner(axis(b) * axis(a));
+    gains[gainC] = p[paraCenter].gain;
+    gains[gainLfe] = p[paraLFE].gain;
+}
+
+void Pan51_c::initBuffer() {}
+
+void Pan51_c::prepProc(int instrument, Note_c n, bool legato)
+{
+    VariatorTone_c::prepProc(instrument, n, legato);
+    if (!legato)
+        initBuffer();
+}
+
+void Pan51_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !inputBus || !outputBusA)
+        return;
+    const bool stereo = inputBus->isStereo();
+    if (!stereo && !inputBus->isMono())
+        return;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    if (stereo ? !inputBus->wantReadStereo(&inL, &inR) : !inputBus->wantReadMono(&inL, false))
+        return;
+    // L, R, C, Lfe, Ls, Rs.
+    float* out[6] = {};
+    if (!outputBusA->wantWrite51(out))
+        return;
+    n = framesFor(n, inputBus, outputBusA);
+    const float fl = gains[gainFL], fr = gains[gainFR], rl = gains[gainRL], rr = gains[gainRR];
+    const float c = gains[gainC], lfe = gains[gainLfe];
+    for (int i = 0; i < n; ++i) {
+        const float l = inL[i] * scale;
+        const float r = stereo ? inR[i] * scale : l;
+        // Centre and LFE take the mono sum: the average of both sides.
+        const float mid = stereo ? 0.5f * (l + r) : l;
+        mixSample(&out[0], fl * l);
+        mixSample(&out[1], fr * r);
+        mixSample(&out[2], c * mid);
+        mixSample(&out[3], lfe * mid);
+        mixSample(&out[4], rl * l);
+        mixSample(&out[5], rr * r);
+    }
+    outputBusA->doneWrite51();
+}
