@@ -25,6 +25,12 @@ inline float* zeroBlock()
     return block;
 }
 
+// A four-character type code, most significant byte first.
+constexpr int fourCC(const char (&c)[5])
+{
+    return (c[0] << 24) | (c[1] << 16) | (c[2] << 8) | c[3];
+}
+
 inline Note_c noteOf(int note, int velocity)
 {
     Note_c n;
