@@ -29,11 +29,12 @@ public:
 
     // The meter value of a peak (linear level).
     double getMaxAudioTransmit(float peak) const;
-    // A peak above the stored one is stored and held; then idleVU(samples).
+    // A peak above the stored one is stored and held (a peak that is not a
+    // finite number is ignored); then idleVU(samples).
     void updateVU(float peak, int samples);
     // Sends the stored peak's value when the send countdown has run out and
-    // restarts it; then counts both countdowns down by samples and, once the
-    // hold has run out, lets the stored peak decay.
+    // restarts it; then counts both countdowns down by samples (a negative
+    // count as 0) and, once the hold has run out, lets the stored peak decay.
     void idleVU(int samples);
 
     float getPeak() const { return peak; }

@@ -53,7 +53,8 @@ public:
     // The processing of n samples; nothing here.
     virtual void render(int n);
     // The entry per piece: render(on, n) with on = the input bus holds a
-    // signal this cycle. False, and nothing done, without an input bus.
+    // signal this cycle. False, and nothing done, without an input bus or
+    // while the processor is switched off (not active).
     virtual bool renderII(int n);
     // Adds the input into the first output bus unchanged, when both exist and
     // the input holds a signal.
