@@ -436,7 +436,8 @@ public:
 
 protected:
     // getPartParaIdx at selector depth `depth`.
-    bool lookupParameter(int local, Part_c** part, int* para, int* ins, int depth);
+    enum Lookup_t { LookupMapped, LookupUnmapped, LookupTooDeep };
+    Lookup_t lookupParameter(int local, Part_c** part, int* para, int* ins, int depth);
     // Queues the 'Y' record that sends (ins, local) to the host as a MIDI
     // controller from the audio thread.
     void queueParameterCC(int ins, int local);

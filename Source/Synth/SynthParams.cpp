@@ -24,16 +24,13 @@
 #include "Instrument.h"
 #include "PatchBay.h"
 #include "RegMod.h"
+#include "SysGlo.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace {
-
-constexpr int TypeSYPS = 0x53595053; // system settings
-constexpr int TypeSYG0 = 0x53594730; // synth settings
-constexpr int TypeSYG1 = 0x53594731; // instrument settings
 
 // Parameters of the settings parts that this file reads or writes.
 constexpr int SYG0EditIns = 1;    // "Edit Ins"
@@ -245,7 +242,7 @@ void Synth::initRegModParts(int row)
             continue;
         part->setSynth(this);
         part->getParaSetPtr(&r.paraSet, nSets);
-        part->create(this, part->tuning);
+        part->create(this, getTuningTable());
         if (rateKnown)
             part->setSampleRate(rate);
     }
@@ -402,9 +399,7 @@ InBuffer2_c* Synth::getRegBuf(int i) const
 
 void Synth::tweakParameter(int first, int last)
 {
-    const int row = findRegMod(TypeSYG1, 0);
-    Part_c* insSettings = row >= 0 ? getRegMod(row)->instance(0) : nullptr;
-    if (insSettings) {
+    if (Part_c* insSettings = getSynGloIns()) {
         for (int k = std::max(first, 0); k < last && k < numInstruments; ++k) {
             insSettings->setParaVal(k, SYG1Program, k);
             insSettings->setParaVal(k, SYG1Edited, k == 0 ? 1 : 0);
@@ -562,7 +557,7 @@ bool Synth::getPartParaIdx(int local, Part_c** part, int* para, int* ins)
     Part_c* p = nullptr;
     int pa = -1;
     int in = -1;
-    const bool ok = lookupParameter(local, &p, &pa, &in, 0);
+    const bool ok = lookupParameter(local, &p, &pa, &in, 0) == LookupMapped;
     if (part)
         *part = p;
     if (para)
@@ -572,18 +567,18 @@ bool Synth::getPartParaIdx(int local, Part_c** part, int* para, int* ins)
     return ok;
 }
 
-bool Synth::lookupParameter(int local, Part_c** part, int* para, int* ins, int depth)
+Synth::Lookup_t Synth::lookupParameter(int local, Part_c** part, int* para, int* ins, int depth)
 {
     *part = nullptr;
     *para = -1;
     *ins = -1;
     const ParameterMap_t* m = paraMap.get();
     if (!m || !m->epas || local < 0 || local >= m->count)
-        return false;
+        return LookupUnmapped;
     const EPAS_c& d = m->epas[local];
     // An unset slot has no target, or an index that is not its own.
     if (d.index != local || !d.target)
-        return false;
+        return LookupUnmapped;
     Part_c* p = d.target;
     long long pa = d.parameter;
     int in = d.instrument;
@@ -592,27 +587,31 @@ bool Synth::lookupParameter(int local, Part_c** part, int* para, int* ins, int d
 
     const int s = d.selector;
     if (s >= 1 && s <= SelectorCount) {
-        // A selector entry may itself be paged; the depth bound keeps a
-        // selector that (through others) pages itself from recursing for ever.
+        // The page entry may itself be paged. A chain of distinct selectors
+        // is at most SelectorCount long, so a deeper one goes round in a
+        // circle: the whole lookup fails instead of recursing for ever.
         if (depth >= SelectorCount)
-            return false;
+            return LookupTooDeep;
         Part_c* selPart = nullptr;
         int selPara = -1;
         int selIns = -1;
-        int page = 0;
-        if (lookupParameter(m->selectorIndex[s], &selPart, &selPara, &selIns, depth + 1))
+        int page = 0; // an undefined or unmapped page entry shows page 0
+        const Lookup_t found = lookupParameter(m->selectorIndex[s], &selPart, &selPara, &selIns, depth + 1);
+        if (found == LookupTooDeep)
+            return LookupTooDeep;
+        if (found == LookupMapped)
             if (const Parameter_c* sp = selPart->getParaPtr(selIns, selPara))
                 page = sp->value;
         pa += static_cast<long long>(page) * m->selectorStride[s];
         // The page must land on a parameter of the set: the set's setters
         // would clamp a stray number onto another parameter.
         if (pa < 0 || pa > INT32_MAX || !p->getParaPtr(in, static_cast<int>(pa)))
-            return false;
+            return LookupUnmapped;
     }
     *part = p;
     *para = static_cast<int>(pa);
     *ins = in;
-    return true;
+    return LookupMapped;
 }
 
 bool Synth::getPartParaIdxDis(int local, Part_c** part, int* para, int* ins, bool* flag)
@@ -785,7 +784,7 @@ void Synth::setParameterAutomated(int32_t index, float value)
         return;
     const int full = ins * std::max(stride, 1) + local;
     const int code = typeCodeOf(part);
-    if ((code == TypeSYG1 && (para == SYG1Mute || para == SYG1Solo)) || local >= numHostParas)
+    if ((code == TypeCodeSynGloIns && (para == SYG1Mute || para == SYG1Solo)) || local >= numHostParas)
         setParameterIntern(full, value);
     else if (automation)
         AudioEffect::setParameterAutomated(full, value);
@@ -1022,8 +1021,7 @@ bool Synth::wantsParameterCC(int ins, int local)
 {
     if (getSampleCounter() == 0)
         return false;
-    const int row = findRegMod(TypeSYG0, 0);
-    const Part_c* synthSettings = row >= 0 ? getRegMod(row)->instance(0) : nullptr;
+    const Part_c* synthSettings = getSynGlo();
     if (!synthSettings || synthSettings->getParaVal(0, SYG0CCMode) != 1)
         return false;
     return isParameterCCAssigned(ins, local);
@@ -1079,7 +1077,7 @@ void Synth::followEditedInstrument(int local, Part_c* part)
 {
     const EPAS_c* d = getEPAS(local);
     const int code = typeCodeOf(part);
-    if (!d || code == TypeSYG0 || code == TypeSYPS)
+    if (!d || code == TypeCodeSynGlo || code == TypeCodeSysGlo)
         return;
     if (d->instrument >= 0 && d->instrument != curEditIns && d->instrumentBelow1000)
         setEditIns(d->instrument);
@@ -1091,11 +1089,9 @@ void Synth::setEditIns(int ins)
     if (ins == curEditIns)
         return;
     curEditIns = ins;
-    const int synthRow = findRegMod(TypeSYG0, 0);
-    if (Part_c* synthSettings = synthRow >= 0 ? getRegMod(synthRow)->instance(0) : nullptr)
+    if (Part_c* synthSettings = getSynGlo())
         synthSettings->setParaVal(0, SYG0EditIns, ins);
-    const int insRow = findRegMod(TypeSYG1, 0);
-    if (Part_c* insSettings = insRow >= 0 ? getRegMod(insRow)->instance(0) : nullptr) {
+    if (Part_c* insSettings = getSynGloIns()) {
         curProgram = insSettings->getParaVal(ins, SYG1Program);
         for (int k = 0; k < numInstruments; ++k)
             insSettings->setParaVal(k, SYG1Edited, k == ins ? 1 : 0);

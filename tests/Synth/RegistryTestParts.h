@@ -39,11 +39,20 @@ public:
             return true;
         Parameter_c* p = paraSet->getParaPtr(0);
         p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-        for (int i = 1; i < paraCount; ++i) {
-            const std::string name = "P" + std::to_string(i);
-            p[i].createNum(name.c_str(), "u", 0.0f, 0, 100, 0, 10, 0);
-        }
+        for (int i = 1; i < paraCount; ++i)
+            p[i].createNum(name(i), "u", 0.0f, 0, 100, 0, 10, 0);
         return paraSet->spreadPara();
+    }
+    // "P<i>": parameter names must outlive the definition.
+    static const char* name(int i)
+    {
+        static const std::vector<std::string> names = [] {
+            std::vector<std::string> v;
+            for (int k = 0; k < 256; ++k)
+                v.push_back("P" + std::to_string(k));
+            return v;
+        }();
+        return names[static_cast<size_t>(i) % names.size()].c_str();
     }
     bool getParaSetPtr(ParaSet_c** shared) override { return getParaSetPtr(shared, 1); }
 

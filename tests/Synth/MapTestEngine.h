@@ -1,0 +1,91 @@
+// An engine for the registry and parameter-map tests: the engine's own
+// figures (967 parameter slots, 602 host parameters, stride 1024) with two
+// instruments and four programs, opened with its parameter map and two plain instruments whose
+// optional locks the writes take. It records descriptor callbacks and can
+// pretend that audio blocks have run or that controllers are assigned.
+#pragma once
+
+#include "Capacities.h"
+#include "EPAS.h"
+#include "Instrument.h"
+#include "RegMod.h"
+#include "RegistryTestParts.h"
+#include "Synth.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace RegistryTest {
+
+constexpr int ParaSlots = 967;
+constexpr int HostStride = 1024;
+
+class MapTestEngine : public Synth
+{
+public:
+    explicit MapTestEngine(int instrumentCount = 2)
+        : Synth(nullptr, instrumentCount, 0, 4, ParaSlots, NumHostParameters, HostStride, instrumentCount, 0, 0,
+                1, 0, 0, "Test", "", "1.0", "MapTest", true, true)
+    {
+        for (int i = 0; i < instrumentCount; ++i)
+            ownInstruments.push_back(std::make_unique<Instrument_c>(2));
+    }
+    // Closed while the instruments still exist.
+    ~MapTestEngine() override
+    {
+        if (isOpen())
+            closeShutdown();
+    }
+
+    void open() override
+    {
+        if (isOpen())
+            return;
+        Synth::open();
+        if (!isOpen())
+            return;
+        for (size_t i = 0; i < ownInstruments.size(); ++i)
+            instruments[i] = ownInstruments[i].get();
+    }
+
+    // Descriptor callback: records the host index it was called for.
+    void recordWrite(int local, Part_c*, int)
+    {
+        std::lock_guard<std::mutex> guard(writesMutex);
+        writes.push_back(local);
+    }
+    static EPAS_c::Callback_t recorder() { return static_cast<EPAS_c::Callback_t>(&MapTestEngine::recordWrite); }
+
+    bool isParameterCCAssigned(int, int) override { return ccAssigned; }
+    void pretendAudioRan() { sampleCounter = 256; }
+    void setEdited(int ins) { curEditIns = ins; }
+    Instrument_c* instrument(int i) { return instruments ? instruments[i] : nullptr; }
+    // Puts another instrument in slot i (open engine only).
+    void setInstrument(int i, Instrument_c* inst)
+    {
+        if (instruments)
+            instruments[i] = inst;
+    }
+
+    // Fills descriptor i; false when the map has no such slot.
+    bool describe(int i, const char* name, int insCode, Part_c* target, int para, bool readOnly = false,
+                  int selector = 0, bool recorded = false)
+    {
+        EPAS_c* d = getEPAS(i);
+        if (!d)
+            return false;
+        d->set(i, name, true, insCode, selector, target, para, readOnly, -1, recorded ? recorder() : nullptr);
+        return true;
+    }
+
+    std::mutex writesMutex;
+    std::vector<int> writes;
+    bool ccAssigned = false;
+
+private:
+    std::vector<std::unique_ptr<Instrument_c>> ownInstruments;
+};
+
+} // namespace RegistryTest
