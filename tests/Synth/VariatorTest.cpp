@@ -272,7 +272,7 @@ TEST(VariatorTone, VoiceStartRecachesOnceWithTheClampedSet)
 
 // --- amplitude-and-pan core
 
-struct CoreFixture : ProcessorFixture
+struct AmpPanCoreFixture : ProcessorFixture
 {
     // Runs the core over one block of DC input with constant level and pan
     // entries; returns left and right.
@@ -291,7 +291,7 @@ struct CoreFixture : ProcessorFixture
     float curPan = 1.0f;
 };
 
-TEST_F(CoreFixture, LevelRampsOverEachControlStepAndTheCentreSplitsEvenly)
+TEST_F(AmpPanCoreFixture, LevelRampsOverEachControlStepAndTheCentreSplitsEvenly)
 {
     const auto ch = run(1.0f, 0.0f);
     ASSERT_EQ(ch.size(), 2u);
@@ -308,7 +308,7 @@ TEST_F(CoreFixture, LevelRampsOverEachControlStepAndTheCentreSplitsEvenly)
 }
 
 // At the hard ends the far side keeps at least 0.00001 of the level.
-TEST_F(CoreFixture, HardPanNeverSilencesTheFarSide)
+TEST_F(AmpPanCoreFixture, HardPanNeverSilencesTheFarSide)
 {
     struct Case
     {
@@ -333,7 +333,7 @@ TEST_F(CoreFixture, HardPanNeverSilencesTheFarSide)
     }
 }
 
-TEST_F(CoreFixture, PanFollowsItsTargetByAQuarterPerStep)
+TEST_F(AmpPanCoreFixture, PanFollowsItsTargetByAQuarterPerStep)
 {
     curLevel = 1.0f;
     curPan = 1.0f;
@@ -345,7 +345,7 @@ TEST_F(CoreFixture, PanFollowsItsTargetByAQuarterPerStep)
     EXPECT_FLOAT_EQ(ch[0][ControlStepFrames], 1.4375f);
 }
 
-TEST_F(CoreFixture, StereoInputIsFoldedToItsAverage)
+TEST_F(AmpPanCoreFixture, StereoInputIsFoldedToItsAverage)
 {
     InBuffer2_c stereoIn;
     makeBus(stereoIn, 2);
@@ -362,7 +362,7 @@ TEST_F(CoreFixture, StereoInputIsFoldedToItsAverage)
     EXPECT_FLOAT_EQ(ch[1][100], 0.5f);
 }
 
-TEST_F(CoreFixture, EmptyPiecesStillCloseTheOutputAndMissingArraysWriteNothing)
+TEST_F(AmpPanCoreFixture, EmptyPiecesStillCloseTheOutputAndMissingArraysWriteNothing)
 {
     const Signal s = dc(1.0f);
     cycle(Block, &s);
@@ -376,7 +376,7 @@ TEST_F(CoreFixture, EmptyPiecesStillCloseTheOutputAndMissingArraysWriteNothing)
 }
 
 // A piece longer than the buses' cycle is cut to the cycle.
-TEST_F(CoreFixture, PiecesStayInsideTheCycle)
+TEST_F(AmpPanCoreFixture, PiecesStayInsideTheCycle)
 {
     const int n = 64;
     const Signal s = dc(1.0f);
