@@ -142,21 +142,12 @@ void Envelope_c::gotoPosInSubPhases(float startLevel, float level)
 
 EnvADSFR_c::~EnvADSFR_c() = default;
 
-bool EnvADSFR_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool EnvADSFR_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool result = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return result;
     p[pATime].createNum("A Time", "sec", 4.0f, 1, 10000, 3, 1, 0);
     p[pDTime].createNum("D Time", "sec", 4.0f, 1, 10000, 3, 1, 0);
     p[pSLevel].createNum("S Level", "", 2.0f, 0, 1000, 3, 1000, 0);
@@ -393,21 +384,12 @@ void EnvADSFR_c::finishEnvADSFR()
 
 EnvDAD_c::~EnvDAD_c() = default;
 
-bool EnvDAD_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool EnvDAD_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool result = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return result;
     p[pDelayTime].createNum("D Time", "sec", 4.0f, 0, 10000, 3, 0, 0);
     p[pAttackTime].createNum("A Time", "sec", 4.0f, 0, 10000, 3, 0, 0);
     p[pDecayTime].createNum("D Time", "sec", 4.0f, 1, 10001, 3, 10001, 0);

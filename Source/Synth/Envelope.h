@@ -107,7 +107,7 @@ public:
     ~EnvADSFR_c() override;
 
     int getTypeCode() const override { return TypeCodeEnvADSFR; }
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using Modulator_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
 
     using Envelope_c::prepProc;
@@ -158,7 +158,7 @@ public:
     ~EnvDAD_c() override;
 
     int getTypeCode() const override { return TypeCodeEnvDAD; }
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using Modulator_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
 
     using Envelope_c::prepProc;

@@ -38,6 +38,29 @@ constexpr int ZeroCycleWaitSteps = 8;
 // Noise and sample-and-hold take eight random values per cycle.
 constexpr double NoiseValuesPerCycle = 8.0;
 
+// The parameters both LFO classes have at the same indices: 1 "S0 On/Off",
+// 2 "Waveform", 3 "Frequency" (Hz), 4 "Sync", 5 "Frequency" (note value, with
+// the class's items and default) and 10 "Symmetry".
+void defineCommonLFOParas(Parameter_c* p, const char* noteItems, int noteDefault)
+{
+    p[LFOSimp_c::pOnOff].createOnOff("S0 On/Off", 1);
+    p[LFOSimp_c::pWaveform].createEnu("Waveform", "", 0, 5, 6, 1, WaveformItems, nullptr);
+    p[LFOSimp_c::pFrequency].createNum("Frequency", "Hz", 4.0f, 1, 3200, 2, 100, 0);
+    p[LFOSimp_c::pSync].createOnOff("Sync", 1);
+    p[LFOSimp_c::pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
+                                   noteDefault, noteItems, nullptr);
+    p[LFOSimp_c::pSymmetry].createNum("Symmetry", "%", 0.0f, 4, 96, 2, 50, 0);
+}
+
+constexpr bool sameIndex(int a, int b)
+{
+    return a == b;
+}
+static_assert(sameIndex(AdvLFO_c::pOnOff, LFOSimp_c::pOnOff) && sameIndex(AdvLFO_c::pWaveform, LFOSimp_c::pWaveform) &&
+              sameIndex(AdvLFO_c::pFrequency, LFOSimp_c::pFrequency) && sameIndex(AdvLFO_c::pSync, LFOSimp_c::pSync) &&
+              sameIndex(AdvLFO_c::pNotes, LFOSimp_c::pNotes) && sameIndex(AdvLFO_c::pSymmetry, LFOSimp_c::pSymmetry),
+              "both LFO classes keep the shared parameters at the same indices");
+
 // Seeds of the LFOs in construction order, so each has its own noise.
 std::atomic<uint32_t> seedCounter{0};
 
@@ -134,32 +157,17 @@ float LFOSimp_c::byteLevel(uint8_t b)
     return static_cast<float>(b) / 255.0f * 2.0f - 1.0f;
 }
 
-bool LFOSimp_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool LFOSimp_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool result = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    p[pOnOff].createOnOff("S0 On/Off", 1);
-    p[pWaveform].createEnu("Waveform", "", 0, 5, 6, 1, WaveformItems, nullptr);
-    p[pFrequency].createNum("Frequency", "Hz", 4.0f, 1, 3200, 2, 100, 0);
-    p[pSync].createOnOff("Sync", 1);
-    p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
-                        NoteValueCodeOff, LFONoteValueItems.data(), nullptr);
+        return result;
+    defineCommonLFOParas(p, LFONoteValueItems.data(), NoteValueCodeOff);
     p[pUnused6].createNum("Unused", "", 0.0f, 0, 96, 0, 0, 0);
     p[pReserve7].createNum("Reserve", "", 0.0f, 0, 1, 0, 0, 0);
     p[pReserve8].createNum("Reserve", "", 0.0f, 0, 1, 0, 0, 0);
     p[pUnused9].createNum("Unused", "", 0.0f, 0, 1, 0, 0, 0);
-    p[pSymmetry].createNum("Symmetry", "%", 0.0f, 4, 96, 2, 50, 0);
     return paraSet->spreadPara();
 }
 
@@ -463,11 +471,6 @@ AdvLFO_c::AdvLFO_c()
 
 AdvLFO_c::~AdvLFO_c() = default;
 
-bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     if (!shared)
@@ -483,32 +486,25 @@ bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     // The embedded sets hang on the outer set; a set of another making has
     // nowhere to keep them.
     auto* outer = dynamic_cast<AdvLFOParaSet_c*>(*shared);
-    if (!outer || !createParaSet(shared, nSets, ParaCount))
+    if (!outer)
         return false;
-    if (created)
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
+    if (created && paraSet == outer)
         ownsSet = true;
-
-    bool defined = paraSet->getParaDefined();
-    if (!defined) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-        p[pOnOff].createOnOff("S0 On/Off", 1);
-        p[pWaveform].createEnu("Waveform", "", 0, 5, 6, 1, WaveformItems, nullptr);
-        p[pFrequency].createNum("Frequency", "Hz", 4.0f, 1, 3200, 2, 100, 0);
-        p[pSync].createOnOff("Sync", 1);
-        p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth, 7,
-                            NoteValueItems, nullptr);
+    if (p) {
+        // " Off " first, default " 1/4 ".
+        defineCommonLFOParas(p, NoteValueItems, 7);
         p[pDelay].createNum("Delay", "sec", 4.0f, 0, 10000, 3, 0, 4);
         p[pAttack].createNum("Attack", "sec", 4.0f, 0, 10000, 3, 0, 4);
         p[pDecay].createNum("Decay", "sec", 4.0f, 0, 10001, 3, 10001, 0);
         p[pDecay].setInfiniteHi(true);
-        p[pSymmetry].createNum("Symmetry", "%", 0.0f, 4, 96, 2, 50, 0);
         p[pPhase].createNum("Phase", "%", 0.0f, 0, 99, 2, 0, 0);
         p[pKeyTrack].createNum("KeyTrack", "%", 0.0f, -100, 100, 0, 0, 0);
         defined = paraSet->spreadPara();
     }
+    if (!defined)
+        return false;
 
     const int sets = paraSet->getSetCount();
     const bool fresh = !outer->lfoSet || !outer->envSet;
@@ -524,10 +520,10 @@ bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     }
     // New embedded sets start from their own class defaults; they must show
     // the outer set's values from the start.
-    if (fresh && defined)
+    if (fresh)
         for (int s = 0; s < sets; ++s)
             copyToEmbedded(s, -1);
-    return defined;
+    return true;
 }
 
 void AdvLFO_c::copyToEmbedded(int set, int idx)

@@ -65,7 +65,7 @@ public:
     ~LFOSimp_c() override;
 
     int getTypeCode() const override { return TypeCodeLFOSimp; }
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using Modulator_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     // After the part's handling: "Sync" switched off sets the note value to
     // "Off" and "Sync" back on (index 4 or -1).
@@ -159,8 +159,9 @@ public:
     int getTypeCode() const override { return TypeCodeAdvLFO; }
     // Also builds (or shares) the embedded parts' sets: every AdvLFO_c bound
     // to one set shares one LFO set and one envelope set, so a parameter
-    // copied into them reaches every voice.
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    // copied into them reaches every voice. The slot must be empty or hold
+    // a set an AdvLFO_c built.
+    using Modulator_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     // The "Sync" rule, then copies the changed parameter into the embedded
     // parts (2, 3, 4, 5, 10 to the LFO's same indices; 6, 7, 8 to the

@@ -8,14 +8,11 @@
 
 RampGlide_c::~RampGlide_c() = default;
 
-bool RampGlide_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool RampGlide_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
+    bool result = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
+    if (!p && !result)
         return false;
     // The arrays follow the set this instance is bound to, which another
     // instance may have built with its own set count.
@@ -33,12 +30,8 @@ bool RampGlide_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         std::fill(previousNotes.get(), previousNotes.get() + n + 1, -1);
         std::fill(legatoFlags.get(), legatoFlags.get() + n + 1, false);
     }
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return result;
     p[pGlideMode].createEnu("Glide Mode", "", 0, 3, 4, 0, "Off Held On Bend", nullptr);
     p[pBend].createNum("Bend", "semi", 0.0f, -48, 48, 0, 0, 0);
     p[pTime].createNum("Time", "sec", 4.0f, 1, 1200, 3, 30, 0);

@@ -38,7 +38,7 @@ public:
     int getTypeCode() const override { return TypeCodeRampGlide; }
     // One set per instrument. Also (re)allocates this instance's previous
     // note and legato arrays, one entry per set of the bound set.
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using Modulator_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
 
     // Audio thread, before the voice's note start: remembers the previous

@@ -13,22 +13,6 @@ namespace {
 
 using E = EnvADSFR_c;
 
-// Restores the host tempo that synced envelopes read.
-struct TempoGuard
-{
-    double saved = Bpm.load();
-    ~TempoGuard()
-    {
-        Bpm = saved;
-        RecBpm = 1.0 / saved;
-    }
-    void set(double bpm)
-    {
-        Bpm = bpm;
-        RecBpm = 1.0 / bpm;
-    }
-};
-
 struct AdsrRig : Rig<EnvADSFR_c>
 {
     using Rig::Rig;

@@ -14,22 +14,6 @@ namespace {
 
 using L = LFOSimp_c;
 
-// Restores the host tempo that synced LFOs read.
-struct TempoGuard
-{
-    double saved = Bpm.load();
-    ~TempoGuard()
-    {
-        Bpm = saved;
-        RecBpm = 1.0 / saved;
-    }
-    void set(double bpm)
-    {
-        Bpm = bpm;
-        RecBpm = 1.0 / bpm;
-    }
-};
-
 struct LfoRig : Rig<LFOSimp_c>
 {
     // A free-running LFO (no tempo sync) of the waveform at hz.

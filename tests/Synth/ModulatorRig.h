@@ -7,6 +7,7 @@
 #include "Modulator.h"
 #include "Note.h"
 #include "ParaSet.h"
+#include "Synth.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,22 @@ struct SlotOwner
         for (int i = 0; i < n; ++i)
             step();
         return n;
+    }
+};
+
+// Sets the host tempo that synced modulators read, and restores it.
+struct TempoGuard
+{
+    double saved = Bpm.load();
+    ~TempoGuard()
+    {
+        Bpm = saved;
+        RecBpm = 1.0 / saved;
+    }
+    void set(double bpm)
+    {
+        Bpm = bpm;
+        RecBpm = 1.0 / bpm;
     }
 };
 
