@@ -791,8 +791,7 @@ void Synth::setParameterAutomated(int32_t index, float value)
     else
         setParameter(full, value);
     followEditedInstrument(local, part);
-    // The global display follows the parameter last written here.
-    // (setGlobalDisplayTo comes with the editor-facing engine calls.)
+    setGlobalDisplayTo(local);
 }
 
 void Synth::getParameterName(int32_t index, char* text)
@@ -1034,10 +1033,9 @@ bool Synth::isParameterCCAssigned(int, int)
     return false;
 }
 
-void Synth::queueParameterCC(int, int)
+void Synth::queueParameterCC(int ins, int local)
 {
-    // The audio queue's 'Y' record (instrument, local index, appended) goes
-    // here once the command queues are in the engine.
+    holdCmdtoRT('Y', ins, local, nullptr, nullptr, 2);
 }
 
 // ---------------------------------------------------------------------------

@@ -490,4 +490,15 @@ TEST_F(HostMapFixture, ControllerSendingOnlyForAssignedParametersWhileSending)
         engine.ccAssigned = c.assigned;
         EXPECT_EQ(engine.wantsParameterCC(0, dCutoff), c.sends) << c.what;
     }
+
+    // A knob drag of unassigned parameters leaves the audio ring alone; an
+    // assigned one queues one record per write.
+    engine.ccAssigned = false;
+    const int before = engine.audioRecords();
+    for (int i = 0; i < 100; ++i)
+        engine.setParameter(dCutoff, static_cast<float>(i) / 100.0f);
+    EXPECT_EQ(engine.audioRecords(), before);
+    engine.ccAssigned = true;
+    engine.setParameter(dCutoff, 0.5f);
+    EXPECT_EQ(engine.audioRecords(), before + 1);
 }

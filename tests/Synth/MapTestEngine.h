@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Capacities.h"
+#include "CmdBuffer.h"
 #include "EPAS.h"
 #include "Instrument.h"
 #include "RegMod.h"
@@ -60,6 +61,8 @@ public:
 
     bool isParameterCCAssigned(int, int) override { return ccAssigned; }
     void pretendAudioRan() { sampleCounter = 256; }
+    // Records waiting in the ring toward the audio thread.
+    int audioRecords() const { return cmdQueues.toRT ? cmdQueues.toRT->getCount() : 0; }
     void setEdited(int ins) { curEditIns = ins; }
     Instrument_c* instrument(int i) { return instruments ? instruments[i] : nullptr; }
     // Puts another instrument in slot i (open engine only).
