@@ -725,8 +725,7 @@ public:
             return;
         // The audio thread never waits: it writes without the lock when
         // another thread holds it, as rendering does.
-        held_ = audioThread ? lock->getImmediateReadPermission() : lock->getWritePermission();
-        if (held_)
+        if (audioThread ? lock->getImmediateReadPermission() : lock->getWritePermission())
             lock_ = lock;
     }
     ~ParaWriteScope()
@@ -739,8 +738,7 @@ public:
     ParaWriteScope& operator=(const ParaWriteScope&) = delete;
 
 private:
-    Lock_c* lock_ = nullptr;
-    bool held_ = false;
+    Lock_c* lock_ = nullptr; // taken by this write, released by it
 };
 
 } // namespace
