@@ -101,6 +101,28 @@ void SysGloBase_c::markChanged(int idx)
         changedMask.fetch_or(uint64_t{1} << idx);
 }
 
+namespace {
+
+// Puts a kept value back into a live parameter. The audio thread may be
+// writing number-like parameters at this moment, so those get only their
+// value back (atomic fields); replacing their specification under the audio
+// thread would race. Texts are only ever written off the audio thread.
+void restoreKept(Parameter_c& live, const Parameter_c& kept)
+{
+    switch (kept.getType()) {
+    case ptCharPtr:
+    case ptFloatArray:
+    case ptString:
+        live.copyDeep(kept);
+        break;
+    default:
+        live.setValue(kept.value);
+        break;
+    }
+}
+
+} // namespace
+
 bool SysGloBase_c::recallKeepingChanges()
 {
     Parameter_c* live = paraSet ? paraSet->getParaPtr(0) : nullptr;
@@ -126,7 +148,7 @@ bool SysGloBase_c::recallKeepingChanges()
         paraSet->setChunk(chunk.get(), size, 0);
         for (int i = 0; i < n && i < 64; ++i)
             if (mask & (uint64_t{1} << i))
-                live[i].copyDeep(kept[i]);
+                restoreKept(live[i], kept[i]);
     }
     recalled.store(true);
     return true;
