@@ -5,6 +5,7 @@
 #include "Disk.h"
 #include "FileDialog.h"
 #include "Instrument.h"
+#include "ModuleManager.h"
 #include "NoteFreqTable.h"
 #include "OsLib.h"
 #include "Path.h"
@@ -123,6 +124,9 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
                                               std::max(0, monoOutputs));
     noteFreqTable = std::make_unique<NoteFreqTable_c>();
     createVoiceTable();
+    // The module manager's export no longer borrows the engine's chunk
+    // buffer (the host may be reading it), so it is given none.
+    moduleManager = std::make_unique<ModuleManager_c>(this, nullptr, CopyBuffer0, CopyBuffer1);
     fileDialog = new FileDialog_c(this);
     disk = new Disk_c();
 

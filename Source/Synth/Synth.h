@@ -36,6 +36,7 @@ class InBuffer2_c;
 class FileList_c;
 class FileDialog_c;
 class Disk_c;
+class ModuleManager_c;
 
 // The process-wide working block: buses, clearing and piecewise rendering work
 // in pieces of at most MaxBlockSize frames.
@@ -234,6 +235,8 @@ public:
     // The clipboards of module copy and paste, shared by every instance in the process.
     static unsigned char CopyBuffer0[CopyBufferBytes];
     static unsigned char CopyBuffer1[CopyBufferBytes];
+    // Module copy, paste and module files; null only when construction failed.
+    ModuleManager_c* getModuleManager() { return moduleManager.get(); }
 
     // ---------------------------------------------------- state others read
     // Host entries that touch the engine from a non-audio thread hold this.
@@ -709,13 +712,14 @@ protected:
 
     // Owned members, made in this order by the constructor (and destroyed in
     // the reverse order). The controller assignments and the NRPN decoder
-    // join them with the controller work, the module manager with module
-    // copy and paste; the command rings are cmdQueues, the voice table is
-    // voiceTable, the route table lives in the parameter map.
+    // join them with the controller work; the command rings are cmdQueues,
+    // the voice table is voiceTable, the route table lives in the parameter
+    // map.
     std::unique_ptr<SysGlo_c> sysGlo;
     std::unique_ptr<SynGlo_c> synGlo;
     std::unique_ptr<SynGloIns_c> synGloIns;
     std::unique_ptr<NoteFreqTable_c> noteFreqTable;
+    std::unique_ptr<ModuleManager_c> moduleManager; // module copy, paste and files
     // The slots through which the system settings and the tuning table share
     // their parameter sets (not users of the sets).
     ParaSet_c* sysGloSet = nullptr;

@@ -2,8 +2,10 @@
 // host time and idle, through the product class and a scriptable host.
 #include "EngineTestHost.h"
 #include "Instrument.h"
+#include "ModuleManager.h"
 #include "OsLib.h"
 #include "Synth.h"
+#include "SysGlo.h"
 #include "Vela.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +163,28 @@ TEST(SynthConstruction, FiguresOfTheProduct)
         EXPECT_NE(vela.getInstPtr(0), nullptr);
         EXPECT_EQ(vela.getNumOutputs(), is51 ? 6 : 2);
     }
+}
+
+// Module copy and paste travel between two plug-in instances of one process
+// through the engine's own module manager.
+TEST(SynthConstruction, ModuleCopyInOneEnginePastesIntoAnother)
+{
+    EngineTestHost host;
+    ProbeVela first(false), second(false);
+    first.open();
+    second.open();
+    ASSERT_NE(first.getModuleManager(), nullptr);
+    ASSERT_NE(second.getModuleManager(), nullptr);
+    ASSERT_NE(first.getModuleManager(), second.getModuleManager());
+
+    SynGloIns_c* a = first.getSynGloIns();
+    SynGloIns_c* b = second.getSynGloIns();
+    const int row = 19; // the key zone's lower note
+    a->setParaVal(0, row, 36);
+    ASSERT_NE(b->getParaVal(0, row), 36);
+    ASSERT_TRUE(first.getModuleManager()->copyModule(a, 0));
+    ASSERT_TRUE(second.getModuleManager()->pasteModule(b, 0));
+    EXPECT_EQ(b->getParaVal(0, row), 36);
 }
 
 // ---------------------------------------------------------------------------
