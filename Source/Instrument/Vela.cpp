@@ -1,6 +1,7 @@
 #include "Vela.h"
 
 #include "Capacities.h"
+#include "ECS2.h"
 #include "EPAS.h"
 #include "SysGlo.h"
 #include "VelaInst.h"
@@ -18,6 +19,23 @@ struct OutputConfig
 };
 constexpr OutputConfig Config51{2, 2};
 constexpr OutputConfig ConfigStereo{1, 0};
+
+// The two descriptors a touch never makes the learn target.
+constexpr int LearnExcludedFirst = 610;
+constexpr int LearnExcludedSecond = 611;
+
+// The default controller assignments: controller -> host parameter.
+struct DefaultAssignment
+{
+    int controller;
+    int hostIndex;
+};
+constexpr DefaultAssignment DefaultAssignments[] = {
+    {20, 4},    {28, 5},    {52, 6},    {60, 7},    {74, 124},  {75, 141},  {76, 142},  {77, 143},
+    {78, 144},  {79, 145},  {80, 114},  {81, 116},  {82, 125},  {83, 147},  {84, 148},  {85, 149},
+    {86, 150},  {87, 151},  {88, 115},  {89, 117},  {90, 134},  {91, 135},  {92, 136},  {93, 137},
+    {94, 138},  {95, 139},  {102, 126}, {103, 127},
+};
 
 } // namespace
 
@@ -56,6 +74,7 @@ void Vela_c::open()
         return;
     }
     fillParameterMap();
+    setLearnExcluded(LearnExcludedFirst, LearnExcludedSecond);
     const OutputConfig config = build51 ? Config51 : ConfigStereo;
     initOutputConfiguration(config.stereo, config.mono, 0);
     render51 = build51;
@@ -135,4 +154,15 @@ bool Vela_c::getOutputProperties(int32_t index, VstPinProperties* properties)
     properties->flags = kVstPinIsActive | (pairedChannel ? kVstPinIsStereo : 0);
     setLabel(labels[index]);
     return true;
+}
+
+void Vela_c::initECS()
+{
+    ECS2_c* table = getECS();
+    if (!table)
+        return;
+    // Offered at every resume; a control that has a controller already
+    // keeps it, so each default goes in once.
+    for (const DefaultAssignment& a : DefaultAssignments)
+        table->assignCC(0, a.controller, 0, a.hostIndex, true, 0);
 }

@@ -27,6 +27,9 @@ public:
     virtual void initProcess();
     // The host parameter map: descriptors of the parameters the host sees.
     virtual void fillParameterMap();
+    // The product's default controller assignments (channel 0, instrument 0).
+    // Thread: user interface (resume).
+    void initECS() override;
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (all pins connected).

@@ -3,9 +3,11 @@
 
 #include "AEffEditor.h"
 #include "Disk.h"
+#include "ECS2.h"
 #include "FileDialog.h"
 #include "Instrument.h"
 #include "ModuleManager.h"
+#include "NRPN.h"
 #include "NoteFreqTable.h"
 #include "OsLib.h"
 #include "Path.h"
@@ -122,6 +124,7 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     synGlo = std::make_unique<SynGlo_c>(std::max(0, stereoPairs) + std::max(0, monoOutputs));
     synGloIns = std::make_unique<SynGloIns_c>(numProgramsFig, std::max(0, stereoPairs),
                                               std::max(0, monoOutputs));
+    ecs = std::make_unique<ECS2_c>(this, codeName);
     noteFreqTable = std::make_unique<NoteFreqTable_c>();
     createVoiceTable();
     // The module manager's export no longer borrows the engine's chunk
@@ -129,6 +132,7 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     moduleManager = std::make_unique<ModuleManager_c>(this, nullptr, CopyBuffer0, CopyBuffer1);
     fileDialog = new FileDialog_c(this);
     disk = new Disk_c();
+    nrpn = std::make_unique<NRPN_c>();
 
     initOutputConfiguration(stereoPairs, monoOutputs, inputs);
     muteSoloScratch = allocArray<int>(static_cast<size_t>(numInstruments) + 1);
@@ -589,8 +593,11 @@ void Synth::resume()
             sysGlo->recall();
         for (int p = 2; p <= 5; ++p)
             postprocessParaChange(0, sysGlo.get(), p);
-        // The controller assignments (their defaults and their recall) join
-        // here with the controller work.
+        // The product's default assignments, then the stored table, which
+        // replaces them when there is one.
+        initECS();
+        if (ecs)
+            ecs->recall();
         {
             AudioHold hold(*this);
             MidiReset();

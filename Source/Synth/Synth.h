@@ -584,6 +584,56 @@ public:
     GlobalDisplay_t globalDisplay[2];
     int globalDisplayCount = 0;
 
+    // --- controller assignments
+    // MIDI controllers reach host parameters through the table of learned
+    // controller assignments (ECS2.h); NRPN data entries step programs and
+    // banks (NRPN.h). The engine owns one of each from construction (null
+    // only when construction failed). SynthControllers.cpp holds these and
+    // the controller sending declared with the commands above
+    // (sendParameterCC, clearLearnAssignment) and with the parameter map
+    // (isParameterCCAssigned).
+    class ECS2_c* getECS() const { return ecs.get(); }
+    class NRPN_c* getNRPN() const { return nrpn.get(); }
+    // Applies an incoming controller to every assignment it matches, all
+    // through one snapshot of the table. Thread: audio (or any thread, one
+    // at a time, when no audio runs).
+    virtual void CCsetParameter(int channel, int controller, int value);
+    // Sets host parameter index (local) to value for instrument ins without
+    // notification, runs its descriptor callback and the value copies whose
+    // source it is. negative is not used. Thread: as CCsetParameter.
+    virtual void CCsetParameterCore(int index, Part_c* part, int ins, int para, float value, bool negative);
+    // The lookup of an assignment's target (getPartParaIdx). Thread: any.
+    virtual bool getECSPartParaIdx(int index, Part_c** part, int* para, int* ins);
+    // Value-copy pair i (source and destination host index); false outside
+    // the pairs defined. Thread: any.
+    bool getValueCopyPair(int i, int* source, int* destination) const;
+    // A control of descriptor index was touched in the editor: it becomes
+    // the learn target, and while learning is on the table's (or, in clear
+    // mode, loses its assignments), unless it is learn-excluded.
+    // Thread: user interface.
+    virtual void touchedParameter(int index, bool flag);
+    // The two descriptors that are never learned (the product names them
+    // while opening; -1 none).
+    void setLearnExcluded(int first, int second);
+    // The product's default assignments (ECS2_c::assignCC with onlyFree);
+    // resume offers them before it recalls the stored table. None here.
+    // Thread: user interface.
+    virtual void initECS() {}
+    // Sends one control change (0xB0 + channel, controller, value) to the
+    // host, while open and "MIDI CC Mode" is receive+send. Thread: audio.
+    virtual void sendParameterCCCore(int channel, int controller, int value);
+    // The controller-output inversion hook: true sends 127 - value. False here.
+    virtual bool invertsParameterCC() { return false; }
+    // The idle side's part of the table: learns the audio thread completed
+    // and stores it asked for. SynthIdle calls it. Not the audio thread.
+    void idleControllers();
+
+protected:
+    std::unique_ptr<class ECS2_c> ecs;
+    std::unique_ptr<class NRPN_c> nrpn;
+    int learnExcluded[2] = {-1, -1};
+
+public:
     // --- voice table
     // Frees every voice of instrument ins that is not free. Thread: audio, or
     // any thread while hardNoteOff keeps the audio thread out; everyone else
@@ -737,7 +787,7 @@ protected:
     float masterTuneFactor = 1.0f;
     float masterTuneLog = 0.0f;
     int curEditIns = 0;
-    int learnTarget = -1;
+    std::atomic<int> learnTarget{-1}; // descriptor touched last (the editor's clear command); -1 none
     const char* unmappedDisplay = "-";
     void* midiPlayers[8] = {};
 };

@@ -485,6 +485,8 @@ void Synth::SynthIdle()
     // Settings changed on the audio side are stored from here.
     if (sysGlo)
         sysGlo->storePending();
+    // Learns completed and stores asked for on the audio side.
+    idleControllers();
     idleTimeStamp = now;
     engineLock.releaseReadPermission();
 }

@@ -423,22 +423,6 @@ void Synth::AllNotesOff(int)
     // MIDI handling: the MIDI work releases every note of the instrument here.
 }
 
-void Synth::sendParameterCC()
-{
-    // Controller assignments: the MIDI work sends every assigned parameter here.
-}
-
-void Synth::sendParameterCC(int, int)
-{
-    // Controller assignments: the MIDI work sends the parameter's controller here.
-}
-
-void Synth::clearLearnAssignment(int, int)
-{
-    // Controller assignments: the MIDI work clears the learned assignment
-    // (ECS2_c::clearAssignment) here.
-}
-
 void Synth::gloDispSingle(int, int)
 {
     // Parameter change handling: the parameter-change work writes the single

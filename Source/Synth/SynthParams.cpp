@@ -490,6 +490,16 @@ int Synth::getValueCopyCount() const
     return m ? m->copyCount : 0;
 }
 
+bool Synth::getValueCopyPair(int i, int* source, int* destination) const
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || i < 0 || i >= m->copyCount || !source || !destination)
+        return false;
+    *source = m->copyPairs[i][0];
+    *destination = m->copyPairs[i][1];
+    return true;
+}
+
 void Synth::doValueCopy(int index, float value)
 {
     ParameterMap_t* m = paraMap.get();
@@ -1022,13 +1032,6 @@ bool Synth::wantsParameterCC(int ins, int local)
     if (!synthSettings || synthSettings->getParaVal(0, SYG0CCMode) != 1)
         return false;
     return isParameterCCAssigned(ins, local);
-}
-
-bool Synth::isParameterCCAssigned(int, int)
-{
-    // No controller is assigned while the engine has no assignment table;
-    // the controller-assignment work answers from its table.
-    return false;
 }
 
 void Synth::queueParameterCC(int ins, int local)
