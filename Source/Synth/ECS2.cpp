@@ -790,18 +790,18 @@ int ECS2_c::View::requestCCVal(int slot, float parameterValue) const
     if (hi == lo)
         return lo;
     const int n = hi - lo + 1;
+    // The exact inverse of requestFl01, rounded to the nearest controller
+    // value: a value received goes back unchanged however narrow the
+    // parameter range is.
     int cc = lo;
     if (n % 2 == 0 && n > 2) {
-        // The inverse of the two halves of requestFl01; the quarter keeps a
-        // value that went there from coming back one lower through rounding.
         const int m = lo + n / 2;
         if (x > 0.5f)
-            cc = m + int(2.0f * (x - 0.5f) * float(hi - m) + 0.25f);
+            cc = m + int(std::lround(2.0f * (x - 0.5f) * float(hi - m)));
         else
-            cc = lo + int(float(n) * x + 0.25f);
+            cc = lo + int(std::lround(2.0f * x * float(m - lo)));
     } else {
-        // n bins of equal width over 0..1.
-        cc = lo + int(x * 0.9961f * float(n));
+        cc = lo + int(std::lround(x * float(hi - lo)));
     }
     return std::clamp(cc, lo, hi);
 }
