@@ -618,6 +618,11 @@ void ECS2_c::idle()
 {
     if (onAudio())
         return;
+    // An edit under way (a module file dialog may be open) keeps the table:
+    // the idle round skips, as SynthIdle does, and the next one comes.
+    std::unique_lock<std::recursive_mutex> lock(editMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return;
     if (const uint64_t request = learnRequest.exchange(0)) {
         int channel = 0;
         int number = 0;

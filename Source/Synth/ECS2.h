@@ -164,7 +164,8 @@ public:
     void processCC(int channel, int controller, int value);
 
     // The idle side's round: enters a learn the audio thread completed and
-    // writes a store it asked for. Not the audio thread.
+    // writes a store it asked for; skipped while another thread edits the
+    // table (the next round does it). Not the audio thread.
     void idle();
 
     // True while learning is on ("On/Off"). Any thread.

@@ -89,9 +89,15 @@ void Synth::CCsetParameterCore(int index, Part_c* part, int ins, int para, float
 {
     if (!part)
         return;
+    // The descriptor's own follow-up, when it has one.
+    auto callback = [this](int local, Part_c* target, int parameter) {
+        const EPAS_c* d = getEPAS(local);
+        const EPAS_c::Callback_t call = d ? d->callback : nullptr;
+        if (call)
+            (this->*call)(local, target, parameter);
+    };
     setParameterCore(index, part, ins, para, value, false);
-    if (const EPAS_c* d = getEPAS(index); d && d->callback)
-        (this->*d->callback)(index, part, para);
+    callback(index, part, para);
     // The parameters paired with this one follow, set the same way.
     const int pairs = getValueCopyCount();
     for (int i = 0; i < pairs; ++i) {
@@ -105,8 +111,7 @@ void Synth::CCsetParameterCore(int index, Part_c* part, int ins, int para, float
         if (!getECSPartParaIdx(destination, &dstPart, &dstPara, &dstIns) || !dstPart)
             return;
         setParameterCore(destination, dstPart, ins, dstPara, value, false);
-        if (const EPAS_c* d = getEPAS(destination); d && d->callback)
-            (this->*d->callback)(destination, dstPart, dstPara);
+        callback(destination, dstPart, dstPara);
     }
 }
 
