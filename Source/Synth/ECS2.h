@@ -20,7 +20,9 @@
 // allocates; a writer reuses a snapshot only once no reader holds it.
 // A learn that the audio thread completes (processCC) is handed to the idle
 // side, which enters it into the table (idle()); so are stores asked for on
-// the audio thread: the preferences are never written there.
+// the audio thread: the preferences are never written there. Code that
+// writes the set directly (a project chunk's block) calls
+// postprocessParaChange(0, -1) afterwards, which publishes what it wrote.
 #pragma once
 
 #include "Capacities.h"
