@@ -29,9 +29,9 @@ constexpr int MaxInsIdx = 1024;
 constexpr int ParRangeSteps = 1000; // "Min Par" and "Max Par" hold tenths of a percent
 
 // Speed-up of increments: steps SpeedUpFastMs apart or closer run at full
-// speed, SpeedUpSlowMs apart or more at none.
+// speed, 500 ms apart or more at none (SpeedUpFloor is 25 / 500).
 constexpr double SpeedUpFastMs = 25.0;
-constexpr double SpeedUpFloor = 0.05; // SpeedUpFastMs / SpeedUpSlowMs (500 ms)
+constexpr double SpeedUpFloor = 0.05;
 constexpr int64_t SpeedUpMaxDt = 1000000000;
 
 constexpr const char* ModeItems = "Off      Learn    Clear    Clear AllLoad     Save     Rest.Fact";
