@@ -16,6 +16,7 @@
 #include "Capacities.h"
 #include "Lock.h"
 #include "Note.h"
+#include "ParkedEvents.h"
 #include "Timer.h"
 
 #include <atomic>
@@ -160,12 +161,15 @@ public:
     // The cross-fade factor of a note in an instrument's key and velocity zone.
     virtual float getFadeVolume(int ins, NoteC_c note);
     virtual float getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi);
-    // Zone overlaps of the other instruments; the MIDI work gives the real
-    // bodies (no overlap until then: just outside the given bound).
-    virtual int getOverlapNoteLo(int, int note) { return note - 1; }
-    virtual int getOverlapNoteHi(int, int note) { return note + 1; }
-    virtual int getOverlapVeloLo(int, int velo) { return velo - 1; }
-    virtual int getOverlapVeloHi(int, int velo) { return velo + 1; }
+    // Zone overlaps with the other instruments that are not muted and whose
+    // zone is not every note and velocity. NoteLo: the highest upper note of
+    // the zones with lower < note <= upper, else note - 1; NoteHi: the lowest
+    // lower note of the zones with lower <= note < upper, else note + 1; the
+    // Velo forms the same over "Velo Lo" and "Velo Hi". Thread: any.
+    virtual int getOverlapNoteLo(int ins, int note);
+    virtual int getOverlapNoteHi(int ins, int note);
+    virtual int getOverlapVeloLo(int ins, int velo);
+    virtual int getOverlapVeloHi(int ins, int velo);
     virtual float getOtherSeqSync(int ins, int x);
 
     // ---------------------------------------------------------------------- idle
@@ -197,6 +201,20 @@ public:
     };
     // True on the audio thread while it is inside the audio or event callback.
     static bool onAudioThread();
+    // Opened by the audio and event callbacks for their run: onAudioThread
+    // answers true meanwhile, and flush-to-zero and denormals-are-zero are
+    // set, the host's own state coming back at the end.
+    class AudioScope
+    {
+    public:
+        AudioScope();
+        ~AudioScope();
+        AudioScope(const AudioScope&) = delete;
+        AudioScope& operator=(const AudioScope&) = delete;
+
+    private:
+        unsigned int savedCsr = 0;
+    };
 
     // --------------------------------------------------- engine services for parts
     // A part's parameter changed (or program, activation, voice start, tempo,
@@ -453,6 +471,137 @@ protected:
     // Registry, route table and host parameter map in one block, made with
     // the engine.
     std::unique_ptr<ParameterMap_t, void (*)(ParameterMap_t*)> paraMap{newParameterMap(), &deleteParameterMap};
+
+public:
+    // --- MIDI input and notes
+    // The host's MIDI goes to every instrument listening on its channel
+    // (processEvents, remindEvent, InsOnCh above); the instruments apply it
+    // at its frame and come back here to start, release and cut voices
+    // through the voice table (SynthMidi.cpp). Event delivery never waits:
+    // events for an instrument whose event lock is busy are parked in arrival
+    // order (ParkedEvents.h) and handed on at the next delivery or block.
+    // Thread: audio, unless said otherwise.
+
+    // True when instrument ins (clamped) listens on the note's channel and
+    // the note lies in its key and velocity zone, bounds included. Thread: any.
+    virtual bool InstrumentWants(int ins, NoteC_c note);
+    // Starts a voice for the note at instrument ins (clamped): the voice, or
+    // -1 for a muted instrument or when no voice can be had. trigger (the
+    // key that caused the note) goes to the voice's start.
+    virtual int noteOn(int ins, NoteC_c note, NoteC_c trigger);
+    // Releases the instrument's held voice of the note; its release starts.
+    virtual void noteOff(int ins, NoteC_c note);
+    // noteOn for an instrument built with the drum flag, with its choke mode
+    // ("Choke": me, previous, next, groups 1 to 5).
+    virtual void DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger);
+    // Starts voice `voice` with its note as the voice table holds it; legato
+    // when the voice was taken from a still-held note of a mono instrument
+    // with legato on.
+    virtual void prepProc(int ins, int voice, bool reused, NoteC_c trigger);
+    // The first instrument's system messages: 0xFF resets MIDI, 0xF0 and
+    // 0xF7 open and close a system-exclusive message.
+    virtual void processMidiFx(const unsigned char* message);
+    // The first instrument's controllers (all but 0, 32 and 123..127): a
+    // completed NRPN data entry steps the edited instrument's program or
+    // bank; anything else goes to learning and the controller assignments.
+    virtual void processMidiCC(const unsigned char* message);
+    // Hands parked events to their instruments, oldest first, as far as each
+    // instrument takes them now. processEvents and every block call it.
+    // Thread: audio or the event thread; never waits.
+    void deliverParkedEvents();
+    int getParkedEventCount() const { return parkedEvents.count(); }
+    // Between 0xF0 and 0xF7. Thread: any.
+    bool isSysExclusive() const { return sysExclusive.load(); }
+
+    // Mute and solo of instruments ("Mute" and "Solo" of the instrument
+    // settings); with group true they go to the group forms, which hold
+    // nothing in this engine. Thread: wherever the parameter change happens.
+    virtual int getItemMute(int item, bool group);
+    virtual int getItemSolo(int item, bool group);
+    virtual void setItemMute(int item, bool group, int on);
+    virtual void setItemSolo(int item, bool group, int on);
+    virtual int getGrpMute(int group);
+    virtual int getGrpSolo(int group);
+    virtual void setGrpMute(int group, int on);
+    virtual void setGrpSolo(int group, int on);
+    // After a "Mute" or "Solo" change of item (first <= item <= last): while
+    // anything is soloed, exactly the soloed items play; the mutes from
+    // before the first solo come back when the last solo goes.
+    virtual void consistentMuteSolo(int item, bool soloChanged, int first, int last, bool group);
+    // Soloed instruments (group false) or groups as last counted; a chunk
+    // load sets it from the settings it read.
+    int getSoloCount(bool group) const { return soloCount[group ? 1 : 0].load(); }
+    void setSoloCount(bool group, int count) { soloCount[group ? 1 : 0].store(count); }
+    void setMuteSoloEnabled(bool on) { muteSoloEnabled.store(on); }
+
+protected:
+    // Gives the event to instrument ins now when nothing is parked and its
+    // event lock is free, else parks it.
+    void deliverEvent(int ins, int offset, const unsigned char* message);
+    // The instrument's remindEvent under a try of its event lock; false when
+    // the lock is busy.
+    bool handEvent(int ins, int offset, const unsigned char* message);
+    // Drops every parked event (MIDI reset).
+    void clearParkedEvents();
+    // "NotesOn" and the activity display of instrument ins follow its voices.
+    void showVoicesInUse(int ins);
+    // Releases the held voices of instrument ins (-1: of every instrument).
+    void releaseHeldVoices(int ins);
+    // Whether instrument other's zone counts for the overlaps of self.
+    bool zoneOverlaps(int self, int other);
+    int overlapBelow(int self, int value, int loRow, int hiRow);
+    int overlapAbove(int self, int value, int loRow, int hiRow);
+
+    ParkedEvents_c parkedEvents;
+    std::atomic<bool> sysExclusive{false};
+    std::atomic<bool> muteSoloEnabled{true};
+    std::atomic<int> soloCount[2] = {}; // instruments, groups
+    // One mute/solo pass at a time (the audio thread only tries it).
+    Lock_c muteSoloLock;
+
+public:
+    // --- parameter changes
+    // What a parameter write sets off beyond the value (SynthParamChange.cpp):
+    // the engine's side effects of its settings parts (postprocessParaChange,
+    // declared with the parameter map), the re-caching of a module's
+    // instances, stepping a parameter and the global display texts. Thread:
+    // whichever wrote the parameter, the audio thread included; work for
+    // another thread goes there as a command record.
+
+    // cachePara with the row of descriptor hostIndex's target: every instance
+    // of it that belongs to instrument ins refreshes. Thread: any.
+    virtual void cachePara(CacheReason_t reason, int ins, int hostIndex, int para);
+    // Moves descriptor index by one step of its parameter in direction
+    // (> 0 up), through setParameterAutomated. Thread: user interface.
+    virtual void stepParameterAutomated(int index, int direction);
+    // The master tune from "Glo Tune": the frequency factor (1.0 at 440 Hz)
+    // and a quarter of its log2. Thread: any.
+    float getMasterTuneFactor() const { return masterTuneFactor.load(); }
+    float getMasterTuneLog() const { return masterTuneLog.load(); }
+    // Preset files (the program work gives the bodies): importPatch answers
+    // above 0 when the file was loaded into instrument ins, 0 when not.
+    // Thread: user interface or idle side, never audio.
+    virtual int importPatch(int ins, const Tool::Disk::Path_c& path);
+    virtual void exportPatch(int ins, const Tool::Disk::Path_c& path);
+
+protected:
+    void applyGloTune(int tenthsHz);
+    // "keyboard" = note x 1000 + velocity: queues that note (zones checked).
+    void auditionNote(int ins, int value);
+    void applyOutputSelection(int ins);
+    // One of the reception settings ("Receive Mod Wheel", "Receive
+    // Aftertouch", "Receive SustainPed", "Note Fade") reaches the instrument.
+    void applyReception(int ins, int para);
+    // "Preset Save Path" or "Preset Load Path" changed: the file is written
+    // or read (on the idle side when the change came on the audio thread).
+    void presetPathChanged(int ins, Part_c* part, int para);
+    // Every descriptor callback with its mapped part and parameter.
+    void runDescriptorCallbacks();
+    bool globalDisplayTarget(int hostIndex, Part_c** part, int* para, int* ins);
+    // Writes display's text for the parameter into instrument ins's "Global Display".
+    void writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins);
+
+    std::atomic<int> ccModeSeen{1}; // "MIDI CC Mode" as last seen
 
 public:
 
@@ -784,9 +933,10 @@ protected:
     int activityBase = -1;
     int activityStride = -1;
 
-    float masterTuneFactor = 1.0f;
-    float masterTuneLog = 0.0f;
-    int curEditIns = 0;
+    std::atomic<float> masterTuneFactor{1.0f}; // "Glo Tune" / 440 Hz
+    std::atomic<float> masterTuneLog{0.0f};    // a quarter of log2 of the factor
+    // Read by parameter lookups on any thread.
+    std::atomic<int> curEditIns{0};
     std::atomic<int> learnTarget{-1}; // descriptor touched last (the editor's clear command); -1 none
     const char* unmappedDisplay = "-";
     void* midiPlayers[8] = {};

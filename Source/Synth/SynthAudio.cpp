@@ -24,36 +24,6 @@ namespace {
 // How deep the calling thread is inside the engine's audio or event callback.
 thread_local int audioDepth = 0;
 
-// Marks the thread as the audio thread for the scope and, on x86, sets
-// flush-to-zero and denormals-are-zero for it, giving the host back its own
-// MXCSR afterwards.
-class AudioScope
-{
-public:
-    AudioScope()
-    {
-        ++audioDepth;
-#ifdef TESSEL_HAVE_MXCSR
-        savedCsr = _mm_getcsr();
-        _mm_setcsr(savedCsr | 0x8040); // FTZ (bit 15) and DAZ (bit 6)
-#endif
-    }
-    ~AudioScope()
-    {
-#ifdef TESSEL_HAVE_MXCSR
-        _mm_setcsr(savedCsr);
-#endif
-        --audioDepth;
-    }
-    AudioScope(const AudioScope&) = delete;
-    AudioScope& operator=(const AudioScope&) = delete;
-
-private:
-#ifdef TESSEL_HAVE_MXCSR
-    unsigned int savedCsr = 0;
-#endif
-};
-
 uint32_t nowMs()
 {
     return static_cast<uint32_t>(OsLib_c::getMilliseconds());
@@ -85,6 +55,25 @@ float maxSample(float peak, const float* buffer, int frames)
 bool Synth::onAudioThread()
 {
     return audioDepth > 0;
+}
+
+// On x86 flush-to-zero and denormals-are-zero are set for the scope, the
+// host's own MXCSR coming back afterwards.
+Synth::AudioScope::AudioScope()
+{
+    ++audioDepth;
+#ifdef TESSEL_HAVE_MXCSR
+    savedCsr = _mm_getcsr();
+    _mm_setcsr(savedCsr | 0x8040); // FTZ (bit 15) and DAZ (bit 6)
+#endif
+}
+
+Synth::AudioScope::~AudioScope()
+{
+#ifdef TESSEL_HAVE_MXCSR
+    _mm_setcsr(savedCsr);
+#endif
+    --audioDepth;
 }
 
 // ---------------------------------------------------------------------------
@@ -221,6 +210,8 @@ void Synth::processAll(float** out, int32_t frames)
 
     getHostTempoInfo();
     drainRTCmds();
+    // Events that found their instrument busy go in before it renders.
+    deliverParkedEvents();
     for (int i = 0; i < numInstruments; ++i)
         if (instruments[i])
             instruments[i]->processAll(frames);
@@ -229,53 +220,6 @@ void Synth::processAll(float** out, int32_t frames)
     // No idle watchdog here: the audio thread never starts or wakes a thread.
     // The idle timer, running since open, notices missing host idle itself.
     inCallback.fetch_sub(1);
-}
-
-// ---------------------------------------------------------------------------
-// Host events. The MIDI work builds out the routing (channel settings, zones);
-// what is here delivers every MIDI event to the instruments.
-
-int32_t Synth::processEvents(VstEvents* events)
-{
-    if (!events || events->numEvents < 1)
-        return 1;
-    AudioScope scope;
-    inCallback.fetch_add(1);
-    audioCounter.fetch_add(1, std::memory_order_relaxed);
-    if (resetting.load() == 0 && ready.load() && acceptMIDI.load()) {
-        for (int32_t i = 0; i < events->numEvents; ++i) {
-            const VstEvent* event = events->events[i];
-            if (!event || event->type != kVstMidiType)
-                continue;
-            const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
-            unsigned char bytes[4];
-            std::memcpy(bytes, midi->midiData, 4);
-            remindEvent(midi->deltaFrames, bytes);
-        }
-    }
-    inCallback.fetch_sub(1);
-    return 1;
-}
-
-void Synth::remindEvent(int offset, const unsigned char* message)
-{
-    if (!message || !instruments)
-        return;
-    if (message[0] >= 0xF0) {
-        if (numInstruments > 0 && instruments[0])
-            instruments[0]->remindEvent(offset, message);
-        return;
-    }
-    for (int i = 0; i < numInstruments; ++i)
-        if (instruments[i] && InsOnCh(message[0] & 0x0F, i))
-            instruments[i]->remindEvent(offset, message);
-}
-
-bool Synth::InsOnCh(int, int)
-{
-    // Every instrument listens on every channel until the per-instrument
-    // channel setting is there.
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -499,21 +443,3 @@ void Synth::SynthIdle()
 void Synth::updateEditor(int, bool) {}
 void Synth::updateEditor() {}
 void Synth::updateEditor(Part_c*, int, int, bool) {}
-
-// Every instance of the part's module that belongs to instrument `set`
-// refreshes; a part outside the registry refreshes on its own.
-void Synth::cachePara(CacheReason_t reason, int set, Part_c* part, int idx)
-{
-    if (!part)
-        return;
-    if (getModIdx(part) < 0) {
-        part->cachePara(reason, set, idx);
-        return;
-    }
-    bool first = true;
-    int row = -1;
-    int cursor = 0;
-    Part_c* instance = nullptr;
-    while (getAssociatedPart(&first, set, part, &instance, &row, &cursor))
-        instance->cachePara(reason, set, idx);
-}

@@ -407,34 +407,6 @@ const Tool::Disk::Path_c& Synth::getLastLoadedPreset(int)
     return Tool::Disk::Path_c::EmptyPath;
 }
 
-void Synth::MidiReset()
-{
-    // MIDI handling: the MIDI work resets the instruments, the voice table and
-    // the queued notes (CmdBuffer_c::resetMIDI on the audio ring) here.
-}
-
-void Synth::AllNotesOff()
-{
-    // MIDI handling: the MIDI work releases every note of every instrument here.
-}
-
-void Synth::AllNotesOff(int)
-{
-    // MIDI handling: the MIDI work releases every note of the instrument here.
-}
-
-void Synth::gloDispSingle(int, int)
-{
-    // Parameter change handling: the parameter-change work writes the single
-    // global display's text here.
-}
-
-void Synth::gloDispMulti(int, int)
-{
-    // Parameter change handling: the parameter-change work writes the
-    // per-instrument global display texts here.
-}
-
 void Synth::editorSwitchBack()
 {
     // The editor: its page switch (SynthEditor_c::switchBack) comes with the editor work.

@@ -593,7 +593,7 @@ Synth::Lookup_t Synth::lookupParameter(int local, Part_c** part, int* para, int*
     long long pa = d.parameter;
     int in = d.instrument;
     if (in == -1)
-        in = std::clamp(curEditIns, 0, std::max(numInstruments - 1, 0));
+        in = std::clamp(curEditIns.load(), 0, std::max(numInstruments - 1, 0));
 
     const int s = d.selector;
     if (s >= 1 && s <= SelectorCount) {
@@ -1040,15 +1040,7 @@ void Synth::queueParameterCC(int ins, int local)
 }
 
 // ---------------------------------------------------------------------------
-// Change handling hooks
-
-void Synth::postprocessParaChange(int, Part_c*, int)
-{
-    // The engine's side effects of changes to its settings parts come with
-    // the parameter-change work; the product class adds its own.
-}
-
-void Synth::postprocessParaChangeFxs(int, Part_c*, int) {}
+// Change handling hooks (postprocessParaChange: SynthParamChange.cpp)
 
 void Synth::setStringParaPost(int local, int index, Part_c* part, int para, int ins)
 {

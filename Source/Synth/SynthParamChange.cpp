@@ -1,0 +1,378 @@
+// Synth: what a parameter change sets off beyond the value itself.
+//
+// Every write through the host parameter map (host, editor, MIDI learn, value
+// copies) ends in postprocessParaChange, which carries out the engine's side
+// effects of its three settings parts: the edited instrument, the master
+// tune, controller sending, the audition note, mute and solo, the output
+// bus, program and bank changes, preset files and the instrument's MIDI
+// reception. The product class overrides it and calls this one first.
+// Besides: the hand-off of a change to every instance of a module
+// (cachePara), stepping a parameter and the global displays.
+//
+// Threads. A change runs on whatever thread wrote the parameter, the audio
+// thread included (hosts that automate there), inside the writer's optional
+// lock of the instrument. What must happen on another thread goes there as a
+// command record: program, bank and edited-instrument changes to the idle
+// side, notes off and controller sending to the audio thread. Preset files
+// are never read or written on the audio thread: a file change that arrives
+// there is handed to the idle side ('L') and carried out there.
+#include "Synth.h"
+
+#include "CmdBuffer.h"
+#include "EPAS.h"
+#include "Instrument.h"
+#include "SysGlo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+// Parameters of the settings parts that this file reads or writes.
+constexpr int SYG0EditIns = 1;       // "Edit Ins"
+constexpr int SYG0GloTune = 3;       // "Glo Tune": 4153..4662, tenths of a Hz for A
+constexpr int SYG0Keyboard = 10;     // "keyboard": an audition note, note x 1000 + velocity
+constexpr int SYG0MultiProgram = 26; // "Program" of the multi list
+constexpr int SYG0MultiBank = 27;    // "Bank" of the multi list
+constexpr int SYG0CCMode = 33;       // "MIDI CC Mode": 0 receive only, 1 receive+send
+constexpr int SYG1Program = 1;
+constexpr int SYG1Mute = 4;
+constexpr int SYG1Solo = 5;
+constexpr int SYG1LoadPath = 14;     // "Preset Load Path"
+constexpr int SYG1SavePath = 15;     // "Preset Save Path"
+constexpr int SYG1GlobalDisplay = 16;
+constexpr int SYG1Bank = 18;
+constexpr int SYG1NoteFade = 23;     // transposition in semitones
+constexpr int SYG1ReceiveMW = 26;    // "Receive Mod Wheel"
+constexpr int SYG1ReceiveAT = 28;    // "Receive Aftertouch"
+constexpr int SYG1ReceiveSP = 29;    // "Receive SustainPed"
+constexpr int SYG1OutputSelection = 31;
+
+// The master tune's reference: "Glo Tune" holds A in tenths of a Hz.
+constexpr double GloTuneReference = 4400.0;
+// A quarter of 1 / ln 2: the tune offset is a quarter of log2 of the ratio.
+constexpr double QuarterOverLn2 = 0.36067376022224085;
+// An audition note value at or above this starts nothing.
+constexpr int AuditionLimit = 200000;
+// Global display formats (the display's extra word).
+constexpr int DisplayValueUnit = 2;     // "value unit"
+constexpr int DisplayNameValueUnit = 3; // "name value unit"
+// A failed preset path this long or longer is shown shortened.
+constexpr size_t LongPathChars = 49;
+constexpr size_t LongPathHead = 16;
+constexpr size_t LongPathTail = 29;
+
+int typeCodeOf(const Part_c* part)
+{
+    return part ? part->getTypeCode() : 0;
+}
+
+// The instrument's reception switches are being built beside this file;
+// until an instrument offers them they do nothing. (Transitional.)
+template <class I> void receiveMWOf(I* i, bool on)
+{
+    if constexpr (requires { i->setFlagReceiveMW(on); })
+        i->setFlagReceiveMW(on);
+}
+template <class I> void receiveATOf(I* i, bool on)
+{
+    if constexpr (requires { i->setFlagReceiveAT(on); })
+        i->setFlagReceiveAT(on);
+}
+template <class I> void receiveSPOf(I* i, bool on)
+{
+    if constexpr (requires { i->setFlagReceiveSP(on); })
+        i->setFlagReceiveSP(on);
+}
+template <class I> void noteOffsOf(I* i, int semitones)
+{
+    if constexpr (requires { i->setNoteOffs(semitones); })
+        i->setNoteOffs(semitones);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Cache hand-off
+
+void Synth::cachePara(CacheReason_t reason, int ins, Part_c* part, int para)
+{
+    if (!part)
+        return;
+    // A part outside the registry has no other instances to tell.
+    if (getModIdx(part) < 0) {
+        part->cachePara(reason, ins, para);
+        return;
+    }
+    bool first = true;
+    int row = -1;
+    int cursor = 0;
+    Part_c* instance = nullptr;
+    while (getAssociatedPart(&first, ins, part, &instance, &row, &cursor))
+        instance->cachePara(reason, ins, para);
+}
+
+void Synth::cachePara(CacheReason_t reason, int ins, int hostIndex, int para)
+{
+    bool first = true;
+    int row = -1;
+    int cursor = 0;
+    Part_c* instance = nullptr;
+    while (getAssociatedPart(&first, ins, hostIndex, &instance, &row, &cursor))
+        instance->cachePara(reason, ins, para);
+}
+
+// ---------------------------------------------------------------------------
+// The engine's side effects
+
+void Synth::postprocessParaChange(int ins, Part_c* part, int para)
+{
+    const int code = typeCodeOf(part);
+    const bool all = para == -1;
+    const bool synth = code == TypeCodeSynGlo;
+    const bool insSettings = code == TypeCodeSynGloIns;
+    SynGlo_c* glo = getSynGlo();
+    SynGloIns_c* gloIns = getSynGloIns();
+    const bool insValid = ins >= 0 && ins < numInstruments;
+
+    if (synth && para == SYG0EditIns && glo) {
+        const int v = glo->getParaVal(0, SYG0EditIns);
+        // Inside a host call or while opening the caller expects the change
+        // done when it returns; otherwise the idle side makes it.
+        if (busy.load() == 0 && !isOpening())
+            holdCmdtoGUI('O', v, 0, nullptr, nullptr, hdAppend);
+        else
+            setEditIns(v);
+    }
+    if ((all || (synth && para == SYG0GloTune)) && glo)
+        applyGloTune(glo->getParaVal(0, SYG0GloTune));
+    if ((all || (synth && para == SYG0CCMode)) && glo) {
+        const int mode = glo->getParaVal(0, SYG0CCMode);
+        const int before = ccModeSeen.exchange(mode);
+        // Switched to receive+send: the host learns every assigned value.
+        if (mode == before + 1 && getSampleCounter() != 0)
+            holdCmdtoRT('Y', -1, -1, nullptr, nullptr, hdReplaceSame);
+    }
+    if (synth && para == SYG0Keyboard && glo)
+        auditionNote(ins, glo->getParaVal(0, SYG0Keyboard));
+
+    if (insSettings && para == SYG1Solo)
+        consistentMuteSolo(ins, true, 0, numInstruments - 1, false);
+    if (insSettings && para == SYG1Mute)
+        consistentMuteSolo(ins, false, 0, numInstruments - 1, false);
+    if (insSettings && para == SYG1OutputSelection && gloIns && insValid)
+        applyOutputSelection(ins);
+    if (insSettings && para == SYG1Bank && gloIns)
+        holdCmdtoGUI('K', ins, gloIns->getParaVal(ins, SYG1Bank), nullptr, nullptr, hdAppend);
+    if (insSettings && para == SYG1Program && gloIns) {
+        curProgram = gloIns->getParaVal(getEditIns(), SYG1Program);
+        holdCmdtoGUI('J', ins, gloIns->getParaVal(ins, SYG1Program), nullptr, nullptr, hdAppend);
+    }
+    if (synth && para == SYG0MultiBank && glo)
+        holdCmdtoGUI('F', 0, glo->getParaVal(0, SYG0MultiBank), nullptr, nullptr, hdAppend);
+    if (synth && para == SYG0MultiProgram && glo) {
+        curProgram = glo->getParaVal(0, SYG0MultiProgram);
+        holdCmdtoGUI('E', 0, curProgram, nullptr, nullptr, hdAppend);
+    }
+    if (insSettings && (para == SYG1SavePath || para == SYG1LoadPath) && gloIns)
+        presetPathChanged(ins, part, para);
+
+    if (insValid && (all || insSettings)) {
+        // After a program change every reception switch is applied anew, in
+        // this order, whatever part changed.
+        for (const int p : {SYG1ReceiveMW, SYG1ReceiveAT, SYG1ReceiveSP, SYG1NoteFade})
+            if (all || para == p)
+                applyReception(ins, p);
+    }
+    if (all)
+        runDescriptorCallbacks();
+}
+
+void Synth::postprocessParaChangeFxs(int, Part_c*, int) {}
+
+void Synth::applyGloTune(int tenthsHz)
+{
+    const double offset = std::log(tenthsHz / GloTuneReference) * QuarterOverLn2;
+    masterTuneLog.store(static_cast<float>(offset));
+    masterTuneFactor.store(static_cast<float>(std::exp2(4.0 * offset)));
+}
+
+void Synth::auditionNote(int ins, int value)
+{
+    if (value >= AuditionLimit)
+        return;
+    // The remainder goes with the quotient as computed, before the note is
+    // clamped: 128500 is note 127 with velocity 127 (remainder 500).
+    const int quotient = value / 1000;
+    const int note = value < -999 ? 0 : (value >= 128000 ? 127 : quotient);
+    const int remainder = value - quotient * 1000;
+    const int velocity = remainder < 0 ? 0 : std::min(remainder, 127);
+    NoteC_c n;
+    n.note = note;
+    n.velocity = velocity;
+    n.channel = 0;
+    holdProcNoteOn(ins, n, true);
+}
+
+void Synth::applyOutputSelection(int ins)
+{
+    SynGloIns_c* gloIns = getSynGloIns();
+    int sel = gloIns->getParaVal(ins, SYG1OutputSelection);
+    if (sel >= numStereo + numMono) {
+        gloIns->setParaVal(ins, SYG1OutputSelection, 0);
+        sel = 0;
+    }
+    if (Instrument_c* instrument = instruments ? instruments[ins] : nullptr)
+        instrument->setOutIdx(sel < numStereo ? 2 * sel : sel + numStereo);
+}
+
+void Synth::applyReception(int ins, int para)
+{
+    SynGloIns_c* gloIns = getSynGloIns();
+    Instrument_c* instrument = instruments ? instruments[ins] : nullptr;
+    if (!gloIns || !instrument)
+        return;
+    const int v = gloIns->getParaVal(ins, para);
+    switch (para) {
+    case SYG1ReceiveMW:
+        receiveMWOf(instrument, v != 0);
+        return;
+    case SYG1ReceiveAT:
+        receiveATOf(instrument, v != 0);
+        return;
+    case SYG1ReceiveSP:
+        receiveSPOf(instrument, v != 0);
+        return;
+    case SYG1NoteFade:
+        // Held notes end first: their note-offs would reach other keys
+        // under the new transposition.
+        holdCmdtoRT('S', ins, 0, nullptr, nullptr, hdKeepFirst);
+        noteOffsOf(instrument, v);
+        return;
+    default:
+        return;
+    }
+}
+
+void Synth::presetPathChanged(int ins, Part_c* part, int para)
+{
+    // Files are read and written on the idle side, never on the audio thread.
+    if (onAudioThread()) {
+        holdCmdtoGUI('L', ins, para, part, nullptr, hdAppend);
+        return;
+    }
+    Tool::Disk::Path_c path;
+    part->getParaPath(ins, para, &path);
+    if (para == SYG1SavePath) {
+        exportPatch(ins, path);
+        return;
+    }
+    if (path.empty() || importPatch(ins, path) > 0)
+        return;
+    std::string shown = path.getString();
+    if (shown.size() >= LongPathChars)
+        shown = shown.substr(0, LongPathHead) + "..." + shown.substr(shown.size() - LongPathTail);
+    holdUserMessage("Vendrax Load Error", ("This preset could not be loaded!\n" + shown).c_str());
+}
+
+void Synth::runDescriptorCallbacks()
+{
+    for (int i = 0; i < numParaSlots; ++i) {
+        const EPAS_c* d = getEPAS(i);
+        if (!d || !d->callback || d->index != i)
+            continue;
+        Part_c* target = nullptr;
+        int para = -1;
+        int ins = -1;
+        // A descriptor that maps nowhere has nothing its hook could work on.
+        if (getPartParaIdx(i, &target, &para, &ins))
+            (this->*(d->callback))(i, target, para);
+    }
+}
+
+int Synth::importPatch(int, const Tool::Disk::Path_c&)
+{
+    // Preset files: the program work reads the file into the instrument here.
+    return 0;
+}
+
+void Synth::exportPatch(int, const Tool::Disk::Path_c&)
+{
+    // Preset files: the program work writes the instrument's program here.
+}
+
+// ---------------------------------------------------------------------------
+// Stepping
+
+void Synth::stepParameterAutomated(int index, int direction)
+{
+    const float v = getParameterEdited(index);
+    const float step = getParaStepChangeValue(index, direction);
+    setParameterAutomated(index, std::clamp(v + step, 0.0f, 1.0f));
+}
+
+// ---------------------------------------------------------------------------
+// Global displays
+
+void Synth::gloDispSingle(int display, int hostIndex)
+{
+    if (display < 0 || display >= 2)
+        return;
+    const GlobalDisplay_t& d = globalDisplay[display];
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!globalDisplayTarget(hostIndex, &part, &para, &ins))
+        return;
+    writeGlobalDisplay(display, hostIndex, part, para, ins);
+    updateEditor(d.index, busy.load() != 0);
+}
+
+void Synth::gloDispMulti(int display, int hostIndex)
+{
+    if (display < 0 || display >= 2)
+        return;
+    const GlobalDisplay_t& d = globalDisplay[display];
+    Part_c* part = nullptr;
+    int para = -1;
+    int ins = -1;
+    if (!globalDisplayTarget(hostIndex, &part, &para, &ins))
+        return;
+    for (int k = std::max(d.low, 0); k < std::min(d.high, numInstruments); ++k) {
+        writeGlobalDisplay(display, hostIndex, part, para, k);
+        updateEditor();
+    }
+}
+
+bool Synth::globalDisplayTarget(int hostIndex, Part_c** part, int* para, int* ins)
+{
+    bool flag = false;
+    return getPartParaIdxDis(hostIndex, part, para, ins, &flag) && flag && *part && *para >= 0;
+}
+
+void Synth::writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins)
+{
+    const GlobalDisplay_t& d = globalDisplay[display];
+    SynGloIns_c* gloIns = getSynGloIns();
+    if (!gloIns || ins < 0 || ins >= numInstruments)
+        return;
+    Vdx::String_c shown;
+    part->getDisplay(ins, para, shown);
+    const std::string value = shown;
+    char unit[ParaNameBufferBytes] = {};
+    part->getParaUnit(ins, para, unit);
+    std::string text;
+    if (d.extra == DisplayValueUnit) {
+        text = value + " " + unit;
+    } else if (d.extra == DisplayNameValueUnit) {
+        char name[ParameterTextAnswerSize] = {};
+        getParameterName(hostIndex, name);
+        text = std::string(name) + " " + value + " " + unit;
+    } else {
+        text = value;
+    }
+    if (text.size() >= static_cast<size_t>(ParaTextBufferBytes))
+        text.resize(ParaTextBufferBytes - 1);
+    gloIns->setParaString(ins, SYG1GlobalDisplay, Vdx::String_c(text));
+}
