@@ -68,3 +68,7 @@ constexpr int ECSSlotParaCount = 11;         // parameters per controller assign
 constexpr int ECSParaCount = 1415;           // parameters of the learn table: 7 globals + 11 per assignment
 constexpr int ECSTablePoolSize = 4;          // published snapshots of the learn table readers may hold
 constexpr int ECSKeyBytes = 320;             // bytes incl. terminator of the learn table's preference key
+constexpr int NumModSources = 48;            // source slots of a voice's modulation matrix
+constexpr int NumModDests = 64;              // destination slots of a voice's modulation matrix
+constexpr int NumModRows = 24;               // matrix rows a voice sorts into its lists at note start
+constexpr int ControllerChunkFrames = 64;    // samples per step of the instrument's smoothed controllers and a voice's aftertouch
