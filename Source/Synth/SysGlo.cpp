@@ -38,16 +38,17 @@ RecalledChunk_t readStoredChunk(const Vdx::String_c& key, const ParaSet_c& set, 
     return chunk;
 }
 
-// A text that lasts for the life of the process, one copy per distinct
+// A text that lasts as long as the plug-in is loaded, one copy per distinct
 // content. Enumeration items are not owned by the specifications that point
 // to them, and a shared set may outlive the part that defined it.
 const char* lastingText(const std::string& text)
 {
     static std::mutex mutex;
-    // Never destroyed: specifications may be read during static destruction.
-    static auto* texts = new std::set<std::string>;
+    // Freed when the plug-in is unloaded; every engine, and with it every
+    // specification pointing here, is gone by then.
+    static std::set<std::string> texts;
     std::lock_guard<std::mutex> lock(mutex);
-    return texts->insert(text).first->c_str();
+    return texts.insert(text).first->c_str();
 }
 
 // The eight-character knob movement items of 'SYG0' parameter 14.
