@@ -280,14 +280,17 @@ void Synth::runDescriptorCallbacks()
 {
     for (int i = 0; i < numParaSlots; ++i) {
         const EPAS_c* d = getEPAS(i);
-        if (!d || !d->callback || d->index != i)
+        if (!d || d->index != i)
+            continue;
+        const EPAS_c::Callback_t hook = d->callback;
+        if (!hook)
             continue;
         Part_c* target = nullptr;
         int para = -1;
         int ins = -1;
         // A descriptor that maps nowhere has nothing its hook could work on.
         if (getPartParaIdx(i, &target, &para, &ins))
-            (this->*(d->callback))(i, target, para);
+            (this->*hook)(i, target, para);
     }
 }
 
