@@ -4,6 +4,7 @@
 #include "EngineTestHost.h"
 #include "Envelope.h"
 #include "Instrument.h"
+#include "NoteFreqTable.h"
 #include "PolyNoteTable.h"
 #include "RampGlide.h"
 #include "Synth.h"
@@ -626,6 +627,22 @@ TEST_F(ToneTest, PitchBendRangesFromTheInstrumentSettings)
         EXPECT_NEAR(voice.pitchBendUp, c.wantUp, 1e-6) << c.up << " " << c.down;
         EXPECT_NEAR(voice.pitchBendDown, c.wantDown, 1e-6) << c.up << " " << c.down;
     }
+
+    // In a tuning of quarter tones a key is half a semitone: the ranges, in
+    // keys, shrink with it.
+    std::string tun;
+    for (int k = 0; k < 128; ++k)
+        tun += "note " + std::to_string(k) + " = " + std::to_string(k * 50) + "\n";
+    NoteFreqTable_c* tuning = vela.getTuningTable();
+    ASSERT_NE(tuning, nullptr);
+    ASSERT_TRUE(tuning->loadTunText(tun.data(), tun.size()));
+    tuning->determineSemiScale();
+    ASSERT_NEAR(tuning->getSemiScale(), 0.5f, 1e-4f);
+    settings->setParaVal(0, 12, 12);
+    settings->setParaVal(0, 25, -1);
+    voice.start();
+    EXPECT_NEAR(voice.pitchBendUp, 0.125f, 1e-5);
+    EXPECT_NEAR(voice.pitchBendDown, 0.125f, 1e-5);
 }
 
 TEST_F(ToneTest, AftertouchSumsAndIsSmoothedEveryChunk)
