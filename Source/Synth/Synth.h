@@ -783,6 +783,12 @@ protected:
     int learnExcluded[2] = {-1, -1};
 
 public:
+    // --- voices of the instruments
+    // Voice v (0 .. voices - 1), for the instrument that renders it and gives
+    // it pressure; null outside that range, before open or where the product
+    // made none. Thread: audio.
+    Tone_c* getVoice(int v) const { return voices && v >= 0 && v < numVoices ? voices[v] : nullptr; }
+
     // --- voice table
     // Frees every voice of instrument ins that is not free. Thread: audio, or
     // any thread while hardNoteOff keeps the audio thread out; everyone else
