@@ -60,47 +60,6 @@ constexpr int ChokeGroupLast = 8;
 // before a free one.
 constexpr bool ReuseReleasedVoice = false;
 
-// The instrument's note state (voice limit, last-triggered notes, legato and
-// still-held flags, mono memory, reset, reception switches) is being built
-// beside this file; until an instrument offers an operation, its stand-in
-// does what a plain instrument means. (Transitional: goes when both are in.)
-template <class I> int voiceLimitOf(I* i, int voices)
-{
-    if constexpr (requires { i->getVoiceLimit(); })
-        return i->getVoiceLimit();
-    else
-        return voices;
-}
-template <class I> int lastTriggeredOf(I* i, int channel)
-{
-    if constexpr (requires { i->getLastTriggered(channel); })
-        return i->getLastTriggered(channel);
-    else
-        return 0;
-}
-template <class I> void setLastTriggeredOf(I* i, int channel, int note)
-{
-    if constexpr (requires { i->setLastTriggered(channel, note); })
-        i->setLastTriggered(channel, note);
-}
-template <class I> bool legatoHeldOf(I* i)
-{
-    if constexpr (requires { i->getLegato(); i->getStillHeld(); })
-        return i->getLegato() && i->getStillHeld();
-    else
-        return false;
-}
-template <class I> void clearMonoNoteOffOf(I* i, NoteC_c note)
-{
-    if constexpr (requires { i->clearMonoNoteOff(note); })
-        i->clearMonoNoteOff(note);
-}
-template <class I> void midiResetOf(I* i)
-{
-    if constexpr (requires { i->MidiReset(); })
-        i->MidiReset();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -261,17 +220,17 @@ int Synth::noteOn(int ins, NoteC_c note, NoteC_c trigger)
     if (getItemMute(ins, false))
         return -1;
     bool reused = false;
-    const int voice = table->noteOn(ins, instrument, voiceLimitOf(instrument, numVoices), note, &reused, ReuseReleasedVoice);
+    const int voice = table->noteOn(ins, instrument, instrument->getVoiceLimit(), note, &reused, ReuseReleasedVoice);
     if (voice < 0)
         return -1;
     showVoicesInUse(ins);
     // (The editor's keyboard shows the key down once the editor exists.)
     const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
     // The first note of a channel sees itself as the previous note.
-    if (lastTriggeredOf(instrument, channel) == -1)
-        setLastTriggeredOf(instrument, channel, note.note);
+    if (instrument->getLastTriggered(channel) == -1)
+        instrument->setLastTriggered(channel, note.note);
     prepProc(ins, voice, reused, trigger);
-    setLastTriggeredOf(instrument, channel, note.note);
+    instrument->setLastTriggered(channel, note.note);
     return voice;
 }
 
@@ -293,7 +252,7 @@ void Synth::prepProc(int ins, int voice, bool reused, NoteC_c trigger)
         return;
     if (numInstruments >= 2)
         tone->setFadeVolume(getFadeVolume(ins, trigger));
-    const bool legato = reused && legatoHeldOf(instrument) && voiceLimitOf(instrument, numVoices) < 2;
+    const bool legato = reused && (instrument->getLegato() && instrument->getStillHeld()) && instrument->getVoiceLimit() < 2;
     tone->prepProc(ins, note, reused, legato);
 #else
     (void)reused;
@@ -381,7 +340,7 @@ void Synth::releaseHeldVoices(int ins)
         NoteC_c note;
         table->getNote(v, &note);
         noteOff(owned, note);
-        clearMonoNoteOffOf(owner, note);
+        owner->clearMonoNoteOff(note);
     }
 }
 
@@ -393,7 +352,7 @@ void Synth::MidiReset()
     for (int i = 0; instruments && i < numInstruments; ++i) {
         if (!instruments[i])
             break;
-        midiResetOf(instruments[i]);
+        instruments[i]->MidiReset();
     }
     // (Effect units, which this engine builds none of, would reset here.)
     AllNotesOff();
