@@ -133,6 +133,7 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     fileDialog = new FileDialog_c(this);
     disk = new Disk_c();
     nrpn = std::make_unique<NRPN_c>();
+    createProgramLists();
 
     initOutputConfiguration(stereoPairs, monoOutputs, inputs);
     muteSoloScratch = allocArray<int>(static_cast<size_t>(numInstruments) + 1);
@@ -489,9 +490,9 @@ void Synth::open()
 
     instruments = allocArray<Instrument_c*>(static_cast<size_t>(numInstruments) + 1);
     voices = allocArray<Tone_c*>(static_cast<size_t>(numVoices) + 1);
-    insPrgMems = allocArray<void*>(static_cast<size_t>(numInsPrgMem) + 1);
+    insPrgMems = allocArray<MemC_c*>(static_cast<size_t>(numInsPrgMem) + 1);
     if (numFxsPrgMem > 0)
-        fxsPrgMems = allocArray<void*>(static_cast<size_t>(numFxsPrgMem) + 1);
+        fxsPrgMems = allocArray<MemC_c*>(static_cast<size_t>(numFxsPrgMem) + 1);
     if (numFxUnits > 0)
         fxUnits = allocArray<Part_c*>(static_cast<size_t>(numFxUnits) + 1);
     bool ok = instruments && voices && insPrgMems && (numFxsPrgMem <= 0 || fxsPrgMems) &&
@@ -567,6 +568,7 @@ void Synth::closeShutdown()
     voices = nullptr;
     delete[] fxUnits;
     fxUnits = nullptr;
+    releaseProgramMemories();
     delete[] insPrgMems;
     insPrgMems = nullptr;
     delete[] fxsPrgMems;

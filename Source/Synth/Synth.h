@@ -783,6 +783,207 @@ protected:
     int learnExcluded[2] = {-1, -1};
 
 public:
+    // --- programs, banks and the project chunk
+    // A program of an instrument is a preset file in its current bank folder,
+    // a bank one folder among the bank folders (SynthPrograms.cpp). Beside the
+    // files, each instrument (and effect unit) has one program memory: the
+    // parameter-set blocks of its modules back to back, the form FXP files
+    // and the project chunk carry (SynthChunk.cpp, docs/formats.md). The
+    // host's program and bank changes, MIDI program changes and stepping
+    // arrive as command records and run on the idle side.
+
+    // Host program entries. setProgram queues 'I' (the idle side runs
+    // setProgramCore); the others hold the busy counter. Thread: user interface.
+    void setProgram(int32_t program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    // The display name of file index of the program list (the multi list
+    // when there is one, else the edited instrument's), at most
+    // ProgramNameChars characters; "unknown" for an empty name. Loads the
+    // start-up programs first when no chunk was loaded yet.
+    bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
+    // Parameter 1 (the program name) of the module in registry row 2 for
+    // instrument ins, then its control is redrawn. Thread: user interface.
+    virtual void setInsPrgName(int ins, const char* name);
+
+    // "Program" of instrument ins's settings (clamped; 0 without settings).
+    virtual int getCurPrgIdx(int ins);
+    // "Bank" of instrument ins's settings.
+    virtual int getCurBnkIdx(int ins);
+    // multi: the synth settings' multi program; else "Program" of the edited
+    // instrument.
+    virtual int getCurProgramIdx(bool multi);
+    // Writes that parameter and the program number reported to the host.
+    virtual void setCurProgramIdx(int program, bool multi);
+    // The bank number reported to the host.
+    int getCurBank() const { return curBank.load(); }
+    // Applies instrument ins's "Output Selection" to its output index.
+    virtual void setInsOutIdx(int ins);
+
+    // The program-file and bank-folder lists of instrument ins (clamped);
+    // null before construction finished. The multi lists are null: this
+    // engine never makes them, so every multi operation returns at once.
+    // Thread: user interface or idle side (one at a time).
+    FileList_c* getPrgList(int ins);
+    FileList_c* getBnkList(int ins);
+    FileList_c* getMultiPrgList() { return multiPrgList; }
+    FileList_c* getMultiBnkList() { return multiBnkList; }
+    bool hasMultiLists() const { return multiPrgList && multiBnkList; }
+    // Re-reads instrument ins's (clamped) bank folders beside path's folder
+    // and its program files in path's folder; "Bank" and "Program" become
+    // path's indices (0 when not listed). Nothing for an empty path.
+    virtual void refreshPrgList(int ins, const Tool::Disk::Path_c& path);
+    virtual void refreshMultiPrgList(const Tool::Disk::Path_c& path);
+    // The host-display flag: while cleared (a list call or a program load
+    // inside another host request runs) no host display update is asked for.
+    bool getHostDisplayFlag() const { return hostDisplayFlag.load(); }
+    void setHostDisplayFlag(bool on) { hostDisplayFlag.store(on); }
+
+    // Program memory i of the instruments (of the effect units); null when
+    // empty or outside.
+    class MemC_c* getInsPrgMem(int i) const;
+    class MemC_c* getFxsPrgMem(int i) const;
+    // Stores the live parameters of program prog into its memory (the sets
+    // `prog` of every registry row from row 2 on of group); a program without
+    // any parameters leaves the memory empty. Thread: user interface.
+    virtual void setPrgFromParaUni(int prog, class MemC_c** mems, int group);
+    virtual void setPrgFromPara(int i);
+    virtual void setPrgFromParaFxs(int i);
+    // Reads memory prog into the live parameters: the rows' sets prog are
+    // reset, then every block goes to the row of group with its type code
+    // and order. A block that no row takes (and handleUnknownChunk declines)
+    // is reported as a queued "Load Error" and ends the reading. False when
+    // nothing could be read (no memory, bad framing).
+    virtual bool setParaFromPrgUni(int prog, class MemC_c** mems, int group);
+    // setParaFromPrgUni under the instrument's (effect unit's) render lock.
+    virtual void setParaFromPrg(int i);
+    virtual void setParaFromPrgFxs(int i);
+    // An unregistered block of a program memory; true when taken. False here.
+    virtual bool handleUnknownChunk(const void* block, int size, int prog, int group);
+    // The program-store gate: false keeps setPrgFromParaUni from storing
+    // instrument programs. True here.
+    virtual bool mayStoreProgram(int prog);
+    // Memory prog released, every row's set prog reset, then makeSure(prog)
+    // (makeSureFxs for group 1).
+    virtual void initPresetUni(int prog, class MemC_c** mems, int group);
+
+    // The program of instrument i as a chunk: the live parameters are stored
+    // into its memory and *out points at the memory's bytes (valid until the
+    // next store). The size; 0 for an empty program, -1 for a bad
+    // instrument, -2 for a null out. Thread: user interface or idle side.
+    virtual int getChunkPreset(int ins, void** out);
+    virtual int getChunkPresetFxs(int i, void** out);
+    // Loads a program chunk into instrument ins: the instrument stops taking
+    // MIDI and its voices are stopped (hardNoteOff keeps the audio thread
+    // out), the chunk replaces its memory and is read into the live
+    // parameters, then MIDI comes back. The framing of every block is checked
+    // first: a chunk that does not hold well-formed blocks is refused whole
+    // (reported, nothing changed). Result: size when loaded, 0 when refused
+    // or for a missing instrument, -1 for null data or size < 1.
+    // Thread: user interface or idle side, never audio.
+    virtual int setChunkPreset(int ins, void* data, int size);
+    virtual int setChunkPresetFxs(int i, void* data, int size);
+    // The memory step of setChunkPreset: memory prog := a copy of data, read
+    // into the live parameters and the program-changed work done. size, -1
+    // for null data or size < 1, 0 when the framing is bad (nothing changed).
+    virtual int setChunkPresetUni(int prog, class MemC_c** mems, int group, void* data, int size);
+
+    // After a program was put into the live parameters: every part's change
+    // handling for instrument i (clamped), caches, routes and the editor.
+    virtual void handlePrgChanged(int i);
+    virtual void handlePrgChangedFxs(int i);
+    virtual void handlePrgChangedUni(int i, int group);
+    // Every registry row's set back to its defaults (counted as a chunk load
+    // in progress), then tweakParameter over the instruments.
+    virtual void resetPara();
+    // Randomises the listed host indexes (ended by a negative entry) of
+    // instrument ins within "Generation Range", then handlePrgChanged(ins).
+    virtual void createSound(int ins, const int* indexes);
+
+    // The project chunk. getChunk (bank) hands the host the engine's chunk
+    // buffer, valid until the next getChunk; the buffer grows to hold the
+    // whole state. Both hold the busy counter. Thread: user interface.
+    int32_t getChunk(void** data, bool isPreset) override;
+    int32_t setChunk(void* data, int32_t size, bool isPreset) override;
+    // The writer: programs prgFirst..prgLast and effect programs
+    // fxFirst..fxLast with the settings, the global modules and the tuning.
+    // The byte count, 0 on failure (then the user has been told).
+    virtual int getBlockChunk(void** out, int prgFirst, int prgLast, int fxFirst, int fxLast, bool globals,
+                              bool typedGlobals, bool tuning);
+    // The reader. Every block is checked before anything changes: framing (12
+    // <= size <= bytes left, a multiple of 4; the scrambled form decoded
+    // first), an order within the sets or memories it names, a part that
+    // takes the tag. A chunk with a bad block is refused whole with a queued
+    // "Bank Load Error" and 0; otherwise size.
+    virtual int setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool skipGlobals);
+    // True when id is one of the accepted plug-in identifiers, read as a
+    // big-endian or a little-endian int.
+    virtual bool ChunkIdValid(int id);
+    // A chunk (or the start-up programs) has been loaded.
+    bool isChunkLoaded() const { return chunkLoaded.load(); }
+    void setChunkLoaded(bool on) { chunkLoaded.store(on); }
+    // A chunk load is in progress (bank or program memory reading).
+    bool isChunkLoadInProgress() const { return chunkLoadCount.load() > 0; }
+    // Milliseconds (low 32 bits) of the last chunk load; 0 before any.
+    uint32_t getChunkLoadTime() const { return chunkLoadTime.load(); }
+
+protected:
+    // Checks that data holds nothing but well-framed blocks (program memory
+    // blocks: the same rules as the bank's). False with *bad set to the
+    // first bad block's offset.
+    static bool blocksWellFramed(const void* data, long long size, long long* bad);
+    // Queues the "format mismatch" message of a refused block.
+    void reportBadBlock(const char* title, const void* data, long long size, long long offset, bool withSize);
+    // Releases every program memory (closeShutdown calls it).
+    void releaseProgramMemories();
+    // How many memories the array holds (the instruments' or the effect
+    // units'); 0 for any other pointer.
+    int memoryCount(class MemC_c** mems) const;
+    // The row from the first module row on with the group, type code and
+    // order; -1 when none.
+    int findRegModOfGroup(int typeCode, int order, int group) const;
+    // Loads a multi program file (the preset-file work gives the reading).
+    virtual void loadMultiProgram(const Tool::Disk::Path_c& path);
+    // The bank form of setChunk: checked whole, then the settings reset and
+    // the chunk read, the program lists refreshed and the tuning repaired.
+    int setBankChunk(void* data, int size);
+    // Every block of a bank chunk checked as setChunkBank will read it; false
+    // (reported as "Bank Load Error") at the first bad one.
+    bool bankChunkValid(const void* data, int size, int prgOffset, int fxOffset, bool skipGlobals);
+    // Any registry row with that type code and order; -1 when none.
+    int findAnyRegMod(int typeCode, int order) const;
+    // The chunk buffer holds at least bytes; false when it could not grow.
+    bool growChunkBuffer(size_t bytes);
+
+    // Makes the program-file and bank-folder lists of every instrument; the
+    // constructor calls it.
+    void createProgramLists();
+    // Owns the per-instrument lists, so the engine's destructor frees them.
+    struct ProgramListsOwner
+    {
+        ProgramListsOwner() = default;
+        ~ProgramListsOwner();
+        ProgramListsOwner(const ProgramListsOwner&) = delete;
+        ProgramListsOwner& operator=(const ProgramListsOwner&) = delete;
+        FileList_c* prg = nullptr; // one per instrument
+        FileList_c* bnk = nullptr;
+    };
+    ProgramListsOwner programLists;
+    FileList_c* multiPrgList = nullptr; // never made in this engine
+    FileList_c* multiBnkList = nullptr;
+    std::atomic<int> curBank{0};
+    std::atomic<bool> hostDisplayFlag{true};
+    std::atomic<bool> chunkLoaded{false};
+    std::atomic<bool> bankLoading{false};
+    std::atomic<int> chunkLoadCount{0};
+    std::atomic<uint32_t> chunkLoadTime{0};
+    std::atomic<bool> chunkLoadTimed{false}; // chunkLoadTime holds a load
+    std::atomic<bool> ignoredProgramUpdate{false}; // guards the one display update of an ignored setProgram
+    // The bank chunk handed to the host (getChunk); grows as needed.
+    std::unique_ptr<unsigned char[]> chunkBuffer;
+    size_t chunkBufferBytes = 0;
+
+public:
     // --- voices of the instruments
     // Voice v (0 .. voices - 1), for the instrument that renders it and gives
     // it pressure; null outside that range, before open or where the product
@@ -910,8 +1111,8 @@ protected:
     Instrument_c** instruments = nullptr;  // instruments + 1, filled by the product class
     Tone_c** voices = nullptr;             // voices + 1
     Part_c** fxUnits = nullptr;            // effect units, when any
-    void** insPrgMems = nullptr;           // instrument program memories + 1 (program work fills them)
-    void** fxsPrgMems = nullptr;
+    MemC_c** insPrgMems = nullptr;         // instrument program memories + 1 (null: empty)
+    MemC_c** fxsPrgMems = nullptr;         // effect program memories + 1
     unsigned char* scratchBlocks[5] = {};  // five blocks of 36 bytes
     int* muteSoloScratch = nullptr;        // one int per instrument
 

@@ -369,32 +369,8 @@ void Synth::triggerNote(int, Note_c)
 
 // ---------------------------------------------------------------------------
 // Targets that later work completes. Each command stays in the table and
-// reaches one of these; until its work is there, nothing happens.
-
-void Synth::setProgramCore(int)
-{
-    // Programs and banks: the program work selects the host's program here.
-}
-
-void Synth::setInsPrg(int, int)
-{
-    // Programs and banks: the program work loads the instrument's program here.
-}
-
-void Synth::setInsBnk(int, int)
-{
-    // Programs and banks: the program work switches the instrument's bank here.
-}
-
-void Synth::setMultiPrg(int)
-{
-    // Programs and banks: the program work loads the multi program here.
-}
-
-void Synth::setMultiBnk(int)
-{
-    // Programs and banks: the program work switches the multi bank here.
-}
+// reaches one of these; until its work is there, nothing happens. (The
+// program and bank targets live in SynthPrograms.cpp.)
 
 void Synth::nextPatchFile(int, bool)
 {
