@@ -82,7 +82,7 @@ void Vela_c::open()
     MidiReset();
     tweakParameter(0, getNumInstruments());
     flagOpen = getFlagInitialized();
-    // (The program work selects program 0 here: handlePrgChanged(0).)
+    handlePrgChanged(0);
     suspend();
     opening = false;
 }

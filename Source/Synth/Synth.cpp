@@ -682,9 +682,16 @@ void Synth::setBlockSize(int32_t frames)
 
 void Synth::reset()
 {
-    // Program memories and start-up programs come with the program work;
-    // what exists of a reset today is the suspend/resume cycle.
     suspend();
+    resetPara();
+    // The program memories take the reset parameters, and each instrument
+    // selects the program of its own number.
+    for (int i = 0; i < numInsPrgMem; ++i)
+        setPrgFromPara(i);
+    for (int i = 0; i < numFxsPrgMem; ++i)
+        setPrgFromParaFxs(i);
+    for (int i = 0; i < numInstruments; ++i)
+        setInsPrg(i, i);
     resume();
 }
 
