@@ -79,5 +79,7 @@ constexpr int SustainNotesPerVoice = 2;      // notes the sustain pedal holds ba
 constexpr int ModDelayRowValues = 34;        // control-rate values per voice in the modulation delay's table
 constexpr int ModDelayRingExtra = 36;        // control steps a delay ring holds beyond the delay
 constexpr int ModDelayMaxSteps = 1 << 20;    // longest modulation delay in control steps (about 190 s at 44.1 kHz)
+constexpr int NumUnisonCopies = 5;           // detuned copies a generator plays in unison
+constexpr int OscEdgeTableEntries = 128;     // entries of the oscillator's edge correction: 32 per corrected sample
 constexpr int ProgramNameChars = 27;         // characters of a program name given to the host
 constexpr int ChunkMessageBytes = 321;       // bytes incl. terminator of a chunk load message (320 characters)
