@@ -1,0 +1,392 @@
+// The analog oscillator. See OscAnalog4.h.
+#include "OscAnalog4.h"
+
+#include "InBuffer2.h"
+#include "SafeDiv.h"
+#include "Tone.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <new>
+
+namespace {
+
+// The shape input moves the width by up to 0.95 per unit.
+constexpr float ShapeToWidth = 0.95f;
+// Widths below this fold back up (w -> 2 x LeastWidth - w); the first
+// segment is never narrower.
+constexpr double LeastWidth = 0.05;
+// The correction runs four samples, each consuming EdgeStepsPerSample table
+// entries; a switch enters it at an index of EdgeStart plus the sub-sample
+// position in steps of 1/EdgeSubSteps of a sample.
+constexpr int EdgeStepsPerSample = OscEdgeTableEntries / 4;
+constexpr int EdgeStart = OscEdgeTableEntries;
+constexpr float EdgeSubSteps = 31.9f;
+// Table shape: c(0) = EdgeRate, c(j) = c(j-1) + (1 - c(j-1)) x EdgeRate,
+// mirrored around the middle of the table.
+constexpr float EdgeRate = 0.05f;
+constexpr int EdgeHalf = OscEdgeTableEntries / 2;
+
+// FreeRun spreads start phases over 0 .. 2 x FreeRunSpread (a phase of 1 or
+// more starts in the second segment).
+constexpr double FreeRunSpread = 0.99;
+
+// Seeds of the oscillators' own random generators: each construction takes
+// the next, so no two oscillators start alike.
+std::atomic<uint32_t> seedSequence{0x2545F491u};
+constexpr uint32_t SeedStep = 0x9E3779B9u;
+
+} // namespace
+
+OscAnalog4_c::OscAnalog4_c() : Generator_c(false), randomState(seedSequence.fetch_add(SeedStep))
+{
+    sampleRate = 44100.0f;
+    inverseSampleRate = 1.0f / 44100.0f;
+    computeIncrements();
+}
+
+OscAnalog4_c::~OscAnalog4_c() = default;
+
+// While audio is stopped.
+void OscAnalog4_c::create(Synth* s, float* level, float* pitch, float* shape, unsigned int** rows)
+{
+    Generator_c::create(s, rows);
+    levelIn = level;
+    pitchIn = pitch;
+    shapeIn = shape;
+    if (!edgeTable) {
+        // One entry more than is ever read.
+        edgeTable.reset(new (std::nothrow) float[OscEdgeTableEntries + 1]);
+        if (edgeTable) {
+            float c = EdgeRate;
+            for (int j = 0; j < EdgeHalf; ++j) {
+                if (j > 0)
+                    c = c + (1.0f - c) * EdgeRate;
+                edgeTable[EdgeHalf - 1 - j] = c;
+                edgeTable[EdgeHalf + j] = -c;
+            }
+            edgeTable[OscEdgeTableEntries] = 0.0f;
+        }
+    }
+    ReadyThenCache(crActivate);
+}
+
+int OscAnalog4_c::getTypeCode() const
+{
+    return TypeCodeOscAnalog4;
+}
+
+bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, opCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[opVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[opOffOn].createOnOff("OffOn", 1);
+    p[opWaveform].createNum("Waveform", "%", 0.0f, 0, 100, 2, 50, 0);
+    p[opPulseWidth].createNum("PulseWidth", "%", 0.0f, 5, 100, 2, 100, 0);
+    p[opXA].createEnu("", "", 0, 2, 1, 2, "XA0", nullptr);
+    p[opOctave].createNum("Octave", "", 0.0f, -2, 7, 0, 0, 0);
+    p[opSemitone].createNum("Semitone", "", 0.0f, -11, 11, 0, 0, 0);
+    p[opTrack].createOnOff("Track", 1);
+    p[opCent].createNum("Cent", "cent", 0.0f, -99, 99, 0, 0, 0);
+    p[opUnused10].createNum("", "", 0.0f, 50, 150, 2, 100, 0);
+    p[opUnused11].createNum("", "", 0.0f, 1, 3, 0, 2, 0);
+    p[opSpread].createNum("Spread", "cent", 4.0f, 0, 5000, 2, 0, 0);
+    p[opFreeRun].createOnOff("FreeRun", 0);
+    p[opSubOscVol].createNum("SubOsc Vol", "%", 0.0f, 0, 100, 2, 0, 0);
+    return paraSet->spreadPara();
+}
+
+void OscAnalog4_c::checkSetFlagReady()
+{
+    Generator_c::checkSetFlagReady();
+    if (!levelIn || !pitchIn || !shapeIn || !(sampleRate > MinSampleRate) || !paraSet || !edgeTable)
+        ready = false;
+}
+
+void OscAnalog4_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (reason == crTempoChange || !paraSet)
+        return;
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    widthBase = p[opPulseWidth].fl;
+    const float a = p[opWaveform].norm;
+    shapeA = a;
+    oneMinusA = 1.0f - a;
+    const float sub = p[opSubOscVol].fl;
+    subOscGain = sub * sub;
+    unisonAmount = p[opSpread].fl;
+    computeIncrements();
+}
+
+void OscAnalog4_c::computeIncrements()
+{
+    // One cycle is two segments of phase 0..1: 2 f / rate per sample.
+    const double base = so_ddiv(2.0 * frequency, sampleRate);
+    const double d = unisonAmount;
+    for (int k = 0; k < NumUnisonCopies; ++k)
+        nominal[k] = base * (1.0 + OscDetune[k] * d);
+}
+
+double OscAnalog4_c::getNominalIncrement(int copy) const
+{
+    return nominal[std::clamp(copy, 0, NumUnisonCopies - 1)];
+}
+
+const OscAnalog4_c::Copy_t& OscAnalog4_c::getCopyState(int copy) const
+{
+    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+}
+
+void OscAnalog4_c::seedRandom(uint32_t seed)
+{
+    randomState = seed;
+}
+
+double OscAnalog4_c::nextRandom()
+{
+    // A linear congruential step; its top 31 bits give r in 0..1.
+    randomState = randomState * 1664525u + 1013904223u;
+    return static_cast<double>(randomState >> 1) * (1.0 / 2147483648.0);
+}
+
+// ---------------------------------------------------------------------------
+// Note start
+
+void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
+{
+    Generator_c::prepProc(instrument, n, legato, flag2);
+    if (!paraSet)
+        return;
+    cachePara(crVoiceStart, routeIndex, -1);
+    frequency = getFrequency(note.note, opTrack, opOctave, opSemitone, opCent);
+    computeIncrements();
+
+    const bool freeRun = renderParameters && renderParameters[opFreeRun].value != 0;
+    if (!(legato && flag2)) {
+        const double spread = freeRun ? FreeRunSpread : 0.0;
+        for (int k = 0; k < NumUnisonCopies; ++k) {
+            Copy_t& c = copies[k];
+            c.phase = 2.0 * nextRandom() * spread;
+            c.v = 1.0;
+            c.m = 1.0f;
+            c.second = false;
+            c.w = 1.0;
+            c.inc = 1.0;
+            // Copies start with a correction from about -y to +y.
+            c.i = EdgeStart;
+            c.h = 1.0f;
+            c.c = 0.0f;
+            needsStart[k] = true;
+        }
+        // The plain render starts where copy 0 does, without a correction.
+        cur.phase = copies[0].phase;
+        cur.m = 1.0f;
+        cur.second = false;
+        cur.i = 0;
+    } else if (!freeRun) {
+        for (int k = 1; k < NumUnisonCopies; ++k)
+            copies[k].phase = copies[0].phase;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+double OscAnalog4_c::pitchedIncrement(float pitch, double nominalInc)
+{
+    const double x = std::isnan(pitch) ? 0.0 : std::clamp(static_cast<double>(pitch), -1.0, 1.0);
+    double inc = ::pitchFactor(x) * nominalInc;
+    if (!std::isfinite(inc))
+        return 0.0;
+    // Too close to the rate's half: an octave lower, as often as needed.
+    while (inc > MaxIncrement)
+        inc *= 0.5;
+    return inc;
+}
+
+double OscAnalog4_c::foldWidth(float raw, double inc)
+{
+    double w = raw;
+    if (w > 1.0)
+        w = 2.0 - w;
+    if (w < LeastWidth)
+        w = 2.0 * LeastWidth - w;
+    // At least two samples of first segment; NaN ends at full width.
+    const double least = std::clamp(2.0 * inc, LeastWidth, 1.0);
+    if (least > w)
+        return least;
+    return w < 1.0 ? w : 1.0;
+}
+
+void OscAnalog4_c::readInputs(Inputs_t& in, double nominalInc)
+{
+    in.levelValue = *in.level++;
+    cur.inc = pitchedIncrement(*in.pitch++, nominalInc);
+    cur.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
+}
+
+void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
+{
+    cur.inc = pitchedIncrement(in.pitch[0], nominalInc);
+    cur.rawWidth = in.shape[0] * ShapeToWidth + widthBase;
+    cur.w = foldWidth(cur.rawWidth, cur.inc);
+    cur.incA = cur.inc / cur.w;
+    cur.incB = 0.5 * cur.inc / (1.0 - 0.5 * cur.w);
+    const float a = shapeA;
+    if (cur.phase >= 1.0) {
+        cur.phase -= 1.0;
+        cur.second = true;
+        cur.v = cur.incB;
+        cur.y = -a;
+    } else {
+        cur.second = false;
+        cur.v = cur.incA;
+        cur.y = 1.0f;
+    }
+    cur.s = static_cast<float>((a - 1.0f) * cur.v);
+    cur.lastStep = cur.v * cur.m;
+}
+
+void OscAnalog4_c::switchSegment(float x0)
+{
+    // The step that carried the phase past the end.
+    const double u = cur.lastStep;
+    cur.phase -= 1.0;
+    cur.second = !cur.second;
+    if (!cur.second) {
+        // A new cycle: only here do width and segment increments change.
+        cur.w = foldWidth(cur.rawWidth, cur.inc);
+        cur.incA = cur.inc / cur.w;
+        cur.incB = 0.5 * cur.inc / (1.0 - 0.5 * cur.w);
+    }
+    // How far past the switch the step went, in samples. It lies in 0..1
+    // whenever the last step is what carried the phase over; it is kept there
+    // for any other history (a mode change between pieces, a stalled phase),
+    // so the correction never reads outside its table.
+    float t = u > 0.0 ? static_cast<float>(cur.phase) / static_cast<float>(u) : 0.0f;
+    t = std::isnan(t) ? 0.0f : std::clamp(t, 0.0f, 1.0f);
+    const float a = shapeA;
+    float e;
+    if (cur.second) {
+        cur.v = cur.incB;
+        cur.y = -a;
+        e = -1.0f;
+    } else {
+        cur.v = cur.incA;
+        cur.y = 1.0f;
+        e = a;
+    }
+    cur.phase = t * cur.v;
+    cur.s = static_cast<float>((e - cur.y) * cur.v);
+    cur.i = static_cast<int32_t>(std::floor((1.0f - t) * EdgeSubSteps)) + EdgeStart;
+    cur.h = std::fabs(x0 - e) * 0.5f;
+    cur.c = (e + x0) * 0.5f;
+}
+
+template <int Mode>
+void OscAnalog4_c::runSamples(int n, Inputs_t& in, double nominalInc, float* out, const float* mod)
+{
+    const float* table = edgeTable.get();
+    for (int j = 0; j < n; ++j) {
+        float value;
+        for (;;) {
+            if (cur.i < EdgeStepsPerSample) {
+                if (cur.phase >= 1.0) {
+                    switchSegment(1.0f);
+                    continue;
+                }
+                value = cur.y;
+            } else {
+                cur.i -= EdgeStepsPerSample;
+                const float z = table[cur.i] * cur.y * cur.h + cur.c;
+                if (cur.phase >= 1.0) {
+                    switchSegment(z);
+                    continue;
+                }
+                value = z;
+            }
+            break;
+        }
+        if ((j & (ControlStepFrames - 1)) == 0)
+            readInputs(in, nominalInc);
+        float m = 1.0f;
+        float sample = in.levelValue * value;
+        if constexpr (Mode == rmCrossFM)
+            m = std::max(0.0f, mod[j]);
+        if constexpr (Mode == rmCrossAM)
+            sample *= mod[j];
+        mixSample(&out, sample);
+        cur.y += cur.s * m;
+        cur.m = m;
+        cur.lastStep = cur.v * m;
+        cur.phase += cur.lastStep;
+    }
+}
+
+bool OscAnalog4_c::renderOne(int n, int copy)
+{
+    const int mode = renderMode;
+    if (mode < rmPlain || mode > rmCrossAM || copy < 0 || copy >= NumUnisonCopies)
+        return false;
+    if (!ready || !outputBusA || n < 1)
+        return false;
+    float* mod = nullptr;
+    if (mode != rmPlain && (!inputBus || !inputBus->wantReadMono(&mod, true)))
+        return false;
+    float* out = nullptr;
+    if (!outputBusA->wantWriteMono(&out, false))
+        return false;
+    n = std::min(n, outputBusA->getCycleLength());
+    if (mod)
+        n = std::min(n, inputBus->getCycleLength());
+
+    const double nominalInc = nominal[copy];
+    Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
+    if (needsStart[copy]) {
+        startCopy(in, nominalInc);
+        needsStart[copy] = false;
+    }
+    switch (mode) {
+    case rmCrossFM:
+        runSamples<rmCrossFM>(n, in, nominalInc, out, mod);
+        break;
+    case rmCrossAM:
+        runSamples<rmCrossAM>(n, in, nominalInc, out, mod);
+        break;
+    default:
+        runSamples<rmPlain>(n, in, nominalInc, out, nullptr);
+        break;
+    }
+    outputBusA->doneWriteMono();
+    return false;
+}
+
+bool OscAnalog4_c::renderUnisono(int n, float)
+{
+    // Unison switched on while the note plays: copy 0 goes on from the
+    // plain render instead of starting again.
+    if (needsStart[0] != needsStart[1])
+        copies[0] = cur;
+    for (int k = 0; k < NumUnisonCopies; ++k) {
+        cur = copies[k];
+        renderOne(n, k);
+        copies[k] = cur;
+    }
+    return false;
+}
