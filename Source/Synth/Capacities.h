@@ -83,3 +83,5 @@ constexpr int NumUnisonCopies = 5;           // detuned copies a generator plays
 constexpr int OscEdgeTableEntries = 128;     // entries of the oscillator's edge correction: 32 per corrected sample
 constexpr int ProgramNameChars = 27;         // characters of a program name given to the host
 constexpr int ChunkMessageBytes = 321;       // bytes incl. terminator of a chunk load message (320 characters)
+constexpr int FxpChunkMaxBytes = 1 << 26;    // largest program chunk an FXP file may carry (64 MiB)
+constexpr int StartupKitListMax = 512;       // entries listed when the first start-up kit is looked for

@@ -984,6 +984,112 @@ protected:
     size_t chunkBufferBytes = 0;
 
 public:
+    // --- preset files and folders
+    // An instrument's program is saved to and loaded from an FXP program file
+    // (docs/formats.md): a 60-byte header of big-endian words ("CcnK", 0,
+    // "FPCh", 1, the plug-in's identifier, 1, 1, a 28-byte name, the chunk
+    // size n) and n bytes of the instrument's program memory. Preset files
+    // live in bank folders under a bank root. The engine remembers the preset
+    // last loaded per instrument ("Preset Load Path" of its settings), a
+    // default preset (the system setting "Default Preset Path") and a folder
+    // per file dialog. importPatch and exportPatch (declared with the
+    // parameter changes) and getLastLoadedPreset and nextPatchFile (declared
+    // with the command targets) live with these in SynthPresets.cpp.
+    // A file is read only after its size word has been checked against the
+    // bytes the file really has and FxpChunkMaxBytes; a save writes a
+    // temporary file beside the old one and renames it over only when every
+    // write and the close succeeded, else it reports "File Error - Save
+    // failed" and changes nothing.
+    // Thread: user interface or idle side, never audio (files).
+
+    // Loads a multi preset into instrument 0 over freshly reset settings,
+    // keeping the tuning and the multi program and bank. The import's result.
+    virtual int importMultiPatch(const Tool::Disk::Path_c& path);
+    // The multi program list's next or previous file (setMultiPrg); nothing
+    // at either end. This engine has no multi lists.
+    virtual void nextMultiFile(bool forward);
+    // An instrument's file menu; mode is a tpfioMode (ModuleManager.h): load
+    // or save through the dialog keyed "<code name>_FXP_<name>", copy the
+    // edited instrument's program to the process-wide preset clipboard,
+    // paste it, or redraw (reset). Nothing for a null name.
+    virtual void handleInstFileIO(int ins, int mode, char* name);
+    // The default preset: "Default Preset Path" := path; the bank root
+    // becomes the folder above path's folder.
+    virtual void setDefPreset(const Tool::Disk::Path_c& path);
+    // The default preset, kept when keep is set and one is stored (neither
+    // empty nor "empty"); otherwise fallback becomes the default and is
+    // stored. The bank root follows it.
+    virtual Tool::Disk::Path_c getDefPreset(const Tool::Disk::Path_c& fallback, bool keep);
+    // The folder holding the bank folders; empty until a default is known.
+    Tool::Disk::Path_c getBankRoot();
+    // path := bank root / (name of path's folder) / (path's file name), when
+    // path and the bank root are known: a project made on another machine
+    // finds its bank under this machine's root.
+    virtual void ForceBankPath(Tool::Disk::Path_c& path);
+    // The preset last loaded, per instrument and of the multi list (nothing
+    // for an empty path). getLastLoadedMulti's path is the calling thread's
+    // own, valid until its next call (as getLastLoadedPreset's).
+    virtual void setLastLoadedPreset(int ins, const Tool::Disk::Path_c& path);
+    virtual void setLastLoadedMulti(const Tool::Disk::Path_c& path);
+    virtual const Tool::Disk::Path_c& getLastLoadedMulti();
+    // The plug-in's data folder, found once; empty when it cannot be had.
+    virtual Tool::Disk::Path_c getMyPath();
+    // Stores folder under key unless the preferences hold a text there.
+    virtual void checkRegDefPath(const char* key, const Tool::Disk::Path_c& folder);
+    // Start-up presets, loaded when the host restored no chunk. The engine's
+    // loadStartupPatches only marks a chunk as loaded; the product chooses
+    // its folder and calls loadStartupPatchesFrom (a relative folder lies in
+    // the data folder), which loads the default preset (else the folder's
+    // first file) into every instrument.
+    virtual void loadStartupPatches();
+    virtual void loadStartupPatchesFrom(const Tool::Disk::Path_c& folder, bool keep);
+    virtual void loadStartupPatchesPerInst(const Tool::Disk::Path_c& folder, bool keep);
+    virtual void loadStartupPatchesMulti(const Tool::Disk::Path_c& folder, bool keep);
+    virtual void loadStartupKitFrom(const Tool::Disk::Path_c& folder);
+    // The product's kit loading; nothing here.
+    virtual void loadStartupKit(const Tool::Disk::Path_c& preset);
+    // A preset was saved or loaded since the plug-in was made.
+    bool isPresetSavedOrLoaded() const { return presetSavedOrLoaded.load(); }
+    bool isMultiLoadInProgress() const { return multiLoadInProgress.load(); }
+
+    // The process-wide preset clipboard: the bytes of the program last copied
+    // (CopySize of them; null when empty), shared by every instance and
+    // guarded inside SynthPresets.cpp.
+    static unsigned char* CopyPtr;
+    static int CopySize;
+
+protected:
+    // The chunk of an FXP file whose identifier passes ChunkIdValid and
+    // whose size word n (1 <= n <= FxpChunkMaxBytes) fits in the file after
+    // the header; null (and *size 0) for anything else, a file that is not a
+    // regular file included.
+    std::unique_ptr<unsigned char[]> readPresetFile(const Tool::Disk::Path_c& path, int* size);
+    // Writes header and chunk to a temporary file beside path and renames it
+    // over path; false (path untouched, no temporary left) when anything
+    // failed.
+    bool writePresetFile(const Tool::Disk::Path_c& path, const void* chunk, size_t n);
+    // Every write of a preset file goes through here: write(2) on fd; the
+    // bytes written, or -1 with errno set.
+    virtual long writePresetBytes(int fd, const void* data, size_t n);
+    // All n bytes through writePresetBytes; false at the first failure.
+    bool writeAllPresetBytes(int fd, const void* data, size_t n);
+    // Tells the host the project changed: the dirty marker automated to 1,
+    // then to second.
+    void markProjectChanged(float second);
+    // The stored settings are read first when no one has read them yet.
+    void recallSettingsOnce();
+
+    std::atomic<bool> presetSavedOrLoaded{false};
+    std::atomic<bool> multiLoadInProgress{false};
+    // Guards the folders below (several threads may ask for them).
+    Lock_c presetFolderLock;
+    Tool::Disk::Path_c bankRoot;
+    Tool::Disk::Path_c defPreset;     // read once from "Default Preset Path"
+    bool defPresetKnown = false;
+    Tool::Disk::Path_c myPath;        // the data folder, found once
+    bool myPathKnown = false;
+
+public:
     // --- voices of the instruments
     // Voice v (0 .. voices - 1), for the instrument that renders it and gives
     // it pressure; null outside that range, before open or where the product

@@ -370,18 +370,8 @@ void Synth::triggerNote(int, Note_c)
 // ---------------------------------------------------------------------------
 // Targets that later work completes. Each command stays in the table and
 // reaches one of these; until its work is there, nothing happens. (The
-// program and bank targets live in SynthPrograms.cpp.)
-
-void Synth::nextPatchFile(int, bool)
-{
-    // Preset folders: the program work steps to the next or previous preset file here.
-}
-
-const Tool::Disk::Path_c& Synth::getLastLoadedPreset(int)
-{
-    // Preset folders: the program work remembers the preset last loaded per instrument.
-    return Tool::Disk::Path_c::EmptyPath;
-}
+// program and bank targets live in SynthPrograms.cpp, the preset-file ones
+// in SynthPresets.cpp.)
 
 void Synth::editorSwitchBack()
 {

@@ -294,17 +294,6 @@ void Synth::runDescriptorCallbacks()
     }
 }
 
-int Synth::importPatch(int, const Tool::Disk::Path_c&)
-{
-    // Preset files: the program work reads the file into the instrument here.
-    return 0;
-}
-
-void Synth::exportPatch(int, const Tool::Disk::Path_c&)
-{
-    // Preset files: the program work writes the instrument's program here.
-}
-
 // ---------------------------------------------------------------------------
 // Stepping
 
