@@ -43,7 +43,6 @@ OscAnalog4_c::OscAnalog4_c() : Generator_c(false), randomState(seedSequence.fetc
 {
     sampleRate = 44100.0f;
     inverseSampleRate = 1.0f / 44100.0f;
-    computeIncrements();
 }
 
 OscAnalog4_c::~OscAnalog4_c() = default;
@@ -131,21 +130,14 @@ void OscAnalog4_c::cachePara(CacheReason_t reason, int set, int)
     const float sub = p[opSubOscVol].fl;
     subOscGain = sub * sub;
     unisonAmount = p[opSpread].fl;
-    computeIncrements();
-}
-
-void OscAnalog4_c::computeIncrements()
-{
-    // One cycle is two segments of phase 0..1: 2 f / rate per sample.
-    const double base = so_ddiv(2.0 * frequency, sampleRate);
-    const double d = unisonAmount;
-    for (int k = 0; k < NumUnisonCopies; ++k)
-        nominal[k] = base * (1.0 + OscDetune[k] * d);
 }
 
 double OscAnalog4_c::getNominalIncrement(int copy) const
 {
-    return nominal[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    // One cycle is two segments of phase 0..1: 2 f / rate per sample.
+    const double base = so_ddiv(2.0 * frequency, sampleRate);
+    const double d = unisonAmount;
+    return base * (1.0 + OscDetune[std::clamp(copy, 0, NumUnisonCopies - 1)] * d);
 }
 
 const OscAnalog4_c::Copy_t& OscAnalog4_c::getCopyState(int copy) const
@@ -175,7 +167,6 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
         return;
     cachePara(crVoiceStart, routeIndex, -1);
     frequency = getFrequency(note.note, opTrack, opOctave, opSemitone, opCent);
-    computeIncrements();
 
     const bool freeRun = renderParameters && renderParameters[opFreeRun].value != 0;
     if (!(legato && flag2)) {
@@ -356,7 +347,7 @@ bool OscAnalog4_c::renderOne(int n, int copy)
     if (mod)
         n = std::min(n, inputBus->getCycleLength());
 
-    const double nominalInc = nominal[copy];
+    const double nominalInc = getNominalIncrement(copy);
     Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
     if (needsStart[copy]) {
         startCopy(in, nominalInc);

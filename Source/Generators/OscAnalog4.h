@@ -43,7 +43,7 @@
 
 constexpr int TypeCodeOscAnalog4 = 0x474F3032; // 'GO02'
 
-class OscAnalog4_c : public Generator_c
+class OscAnalog4_c final : public Generator_c
 {
 public:
     // The 'GO02' parameters (index 9 is not defined).
@@ -107,8 +107,9 @@ public:
     bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
-    // Every reason but a tempo change: width base, a, Spread and the nominal
-    // increments of the copies from the set (-1: the set the oscillator plays).
+    // Every reason but a tempo change: width base, a and Spread from the set
+    // (-1: the set the oscillator plays). The copies' increments follow at
+    // the next render.
     void cachePara(CacheReason_t reason, int set, int idx) override;
     // Audio thread: note start. The frequency through the tuning table, the
     // copies' increments and, unless both flags are set, fresh copies: phase 0
@@ -133,6 +134,10 @@ public:
 
     // Inspection.
     double getNoteFrequency() const { return frequency; }
+    // Audio thread (or any, for inspection): 2 f / rate times the copy's
+    // detuning factor, from the note's frequency and the current Spread.
+    // Worked out where it is used, so a parameter change on another thread
+    // can never leave the increments of an earlier note behind.
     double getNominalIncrement(int copy) const;
     const Copy_t& getPlainState() const { return cur; }
     const Copy_t& getCopyState(int copy) const;
@@ -151,7 +156,6 @@ private:
         float levelValue;
     };
 
-    void computeIncrements();
     // inc from a pitch input value and the copy's nominal increment.
     static double pitchedIncrement(float pitch, double nominal);
     // Width of the cycle that starts now, from the state's raw width and inc.
@@ -179,8 +183,7 @@ private:
     RelaxedAtomic_t<float> shapeA{0.5f};
     RelaxedAtomic_t<float> oneMinusA{0.5f};
     RelaxedAtomic_t<float> subOscGain{0.0f}; // the squared SubOsc Vol; kept, not played
-    RelaxedAtomic_t<double> frequency{440.0};
-    RelaxedAtomic_t<double> nominal[NumUnisonCopies];
+    RelaxedAtomic_t<double> frequency{440.0}; // Hz of the note, from the tuning table
 
     // Audio thread only.
     Copy_t cur;                      // the working state: the plain render's, or the copy being rendered
