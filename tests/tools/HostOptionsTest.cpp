@@ -28,7 +28,8 @@ TEST(HostOptions, AFullRenderLine)
     std::string error;
     ASSERT_TRUE(Host::parseHostOptions(
         words("render p.so --midi s.mid --out o.wav --rate 44100 --block=64 --seconds 2.5 --param 3=0.25 "
-              "--param 10=1 --program 7 --chunk-in a.fxb --chunk-out b.fxb --no-idle"),
+              "--param 10=1 --program 7 --chunk-in a.fxb --chunk-out b.fxb --show-param 3 --show-param=22 "
+              "--no-idle"),
         o, error))
         << error;
     EXPECT_EQ(o.command, Host::Command::Render);
@@ -46,6 +47,7 @@ TEST(HostOptions, AFullRenderLine)
     EXPECT_EQ(o.program, 7);
     EXPECT_EQ(o.chunkIn, "a.fxb");
     EXPECT_EQ(o.chunkOut, "b.fxb");
+    EXPECT_EQ(o.shownParameters, (std::vector<int>{3, 22}));
     EXPECT_FALSE(o.idle);
 }
 
@@ -92,6 +94,9 @@ TEST(HostOptions, BadLinesAreRefusedWithAReason)
         {"render p.so --out o.wav --param 3=1.5", "--param"},
         {"render p.so --out o.wav --param -1=0.5", "--param"},
         {"render p.so --out o.wav --param x=0.5", "--param"},
+        {"render p.so --out o.wav --show-param -1", "--show-param"},
+        {"render p.so --out o.wav --show-param 2x", "--show-param"},
+        {"info p.so --show-param 2", "--show-param"},
         {"render p.so --out o.wav --program -2", "--program"},
         {"render p.so --out o.wav --volume 3", "unknown option --volume"},
         {"render p.so q.so --out o.wav", "unexpected argument"},

@@ -256,6 +256,10 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
         if (p.index >= e->numParams)
             return failed("--param " + std::to_string(p.index) + ": the plug-in has " +
                           std::to_string(e->numParams) + " parameters");
+    for (int index : o.shownParameters)
+        if (index >= e->numParams)
+            return failed("--show-param " + std::to_string(index) + ": the plug-in has " +
+                          std::to_string(e->numParams) + " parameters");
     const bool chunks = (e->flags & effFlagsProgramChunks) != 0;
     if ((!o.chunkIn.empty() || !o.chunkOut.empty()) && !chunks)
         return failed("the plug-in does not keep its programs as chunks (flag 32 unset)");
@@ -294,6 +298,11 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
     if (!rendered)
         return failed(error);
 
+    for (int index : o.shownParameters) {
+        const float value = host.effect()->getParameter(host.effect(), index);
+        out << "param " << index << ": value=" << number(value)
+            << " display=" << quoted(host.queryText(effGetParamDisplay, index, 0, kParameterTextBytes)) << "\n";
+    }
     if (!o.chunkOut.empty()) {
         void* data = nullptr;
         const intptr_t size = host.dispatch(effGetChunk, 0, 0, &data); // index 0: the bank

@@ -12,7 +12,7 @@ const char* const kHostUsage =
     "  tessel-host info PLUGIN [--rate HZ] [--block FRAMES] [--no-idle]\n"
     "  tessel-host render PLUGIN --out FILE.wav [--midi FILE.mid] [--rate HZ] [--block FRAMES]\n"
     "              [--seconds N] [--param INDEX=VALUE]... [--program N] [--chunk-in FILE]\n"
-    "              [--chunk-out FILE] [--no-idle]\n"
+    "              [--chunk-out FILE] [--show-param INDEX]... [--no-idle]\n"
     "  tessel-host wavstats FILE.wav\n"
     "Without --midi, render plays a built-in demo phrase. Exit status: 0 success, 1 failure,\n"
     "2 bad command line.\n";
@@ -88,7 +88,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
             return true;
         };
         const bool renderOnly = arg == "--midi" || arg == "--out" || arg == "--seconds" || arg == "--param" ||
-                                arg == "--program" || arg == "--chunk-in" || arg == "--chunk-out";
+                                arg == "--program" || arg == "--chunk-in" || arg == "--chunk-out" ||
+                                arg == "--show-param";
         const bool hostOption = arg == "--rate" || arg == "--block" || arg == "--no-idle";
         if (arg.rfind("--", 0) == 0) {
             if (!renderOnly && !hostOption)
@@ -133,6 +134,11 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
                 if (!parseParameter(value, p))
                     return error = "--param wants INDEX=VALUE with VALUE from 0 to 1, not '" + value + "'", false;
                 o.parameters.push_back(p);
+            } else if (arg == "--show-param") {
+                int index = 0;
+                if (!parseWhole(value, index) || index < 0)
+                    return error = "--show-param wants a parameter index from 0, not '" + value + "'", false;
+                o.shownParameters.push_back(index);
             } else if (arg == "--program") {
                 int program = 0;
                 if (!parseWhole(value, program) || program < 0)

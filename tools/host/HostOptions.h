@@ -40,6 +40,9 @@ struct HostOptions
     int blockFrames = 256;
     std::optional<double> seconds;
     std::vector<ParameterSetting> parameters;
+    // Parameters whose value and display render prints once the render is
+    // done (after --chunk-in and --param took effect).
+    std::vector<int> shownParameters;
     std::optional<int> program;
     std::string chunkIn;
     std::string chunkOut;
