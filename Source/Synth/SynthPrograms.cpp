@@ -102,8 +102,9 @@ void Synth::createProgramLists()
         return;
     programLists.prg = new (std::nothrow) FileList_c[static_cast<size_t>(numInstruments)];
     programLists.bnk = new (std::nothrow) FileList_c[static_cast<size_t>(numInstruments)];
-    const Tool::Disk::Extension_c presetFiles("*.fxp");
-    const Tool::Disk::Extension_c folders("*");
+    // Patterns are extensions; folders are listed whatever their name.
+    const Tool::Disk::Extension_c presetFiles("fxp");
+    const Tool::Disk::Extension_c folders("");
     for (int i = 0; i < numInstruments; ++i) {
         if (programLists.prg)
             programLists.prg[i].create("empty", presetFiles, numProgramsFig, false);

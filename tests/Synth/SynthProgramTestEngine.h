@@ -192,6 +192,7 @@ public:
     void setHostId(int id) { hostId = id; }
     void setProgramsLoaded(bool on) { programsLoaded = on; }
     int currentProgram() const { return curProgram; }
+    MemC_c** insMems() { return insPrgMems; }
     Instrument_c* instrument(int i) { return own[static_cast<size_t>(i)].get(); }
 
     struct Import
