@@ -28,31 +28,6 @@ constexpr float PerFourOctaves = 0.020833334f; // 1 / 48
 constexpr float AftertouchCoefficientLow = 0.0025f;
 constexpr float AftertouchCoefficientHigh = 0.25f;
 
-// What a voice reads from its instrument: the channel pressure as applied,
-// the alternate value (its sign flips at every note-on) and the step of the
-// smoothed controllers. The instrument's note and controller state is being
-// built out beside the voices; until it offers these, a voice starts without
-// channel pressure and with the instrument's initial alternate value.
-template <class I> float appliedAftertouchOf(const I* ins)
-{
-    if constexpr (requires { ins->getAftertouch(); })
-        return ins->getAftertouch();
-    else
-        return 0.0f;
-}
-template <class I> float alternateValueOf(const I* ins)
-{
-    if constexpr (requires { ins->getAlternateValue(); })
-        return ins->getAlternateValue();
-    else
-        return -1.0f;
-}
-template <class I> void updateControllersOf(I* ins)
-{
-    if constexpr (requires { ins->updateMIDICCValues(); })
-        ins->updateMIDICCValues();
-}
-
 } // namespace
 
 Tone_c::Tone_c(bool scaled) : scaledMode(scaled)
@@ -126,11 +101,11 @@ void Tone_c::prepProc(int ins, NoteC_c n, bool reused, bool legato)
     velocity = w;
     velocityBipolar = 2.0f * w - 1.0f;
 
-    monoAftertouch = instrument ? appliedAftertouchOf(instrument) : 0.0f;
+    monoAftertouch = instrument ? instrument->getAftertouch() : 0.0f;
     polyAftertouch = 0.0f;
     aftertouchSum = monoAftertouch + polyAftertouch;
     aftertouchSmoothed = aftertouchSum;
-    alternateValue = instrument ? alternateValueOf(instrument) : 0.0f;
+    alternateValue = instrument ? instrument->getAlternateValue() : 0.0f;
 
     Note_c limited;
     limited.note = std::clamp(n.note, 0, 127);
@@ -391,7 +366,7 @@ void Tone_c::modulateNoMatrix()
         aftertouchSmoothed = aftertouchCoefficient * aftertouchSum + (1.0f - aftertouchCoefficient) * aftertouchSmoothed;
     stepCounter += ControlStepFrames;
     if (stepCounter % ControllerChunkFrames == 0 && instrument)
-        updateControllersOf(instrument);
+        instrument->updateMIDICCValues();
 }
 
 // Audio thread.

@@ -47,6 +47,87 @@ constexpr double pitchFactor(double y)
     return p2 * p2;
 }
 
+// The source slots the instrument uses, by number. The matrix's source
+// parameter offers them as ModSourceItems, value -1 ("none") first.
+enum ModSourceNumber_t : int {
+    msNone = -1,
+    msNoteLog = 0,    // the key's signed square
+    msNoteLin = 1,    // the key, bipolar
+    msVelocity = 2,   // bipolar
+    msAftertouch = 3, // poly + channel, smoothed
+    msPitchWheel = 4, // 4..12: the playing instrument's controllers, bound at every note start
+    msModWheel = 5,
+    msBreath = 6,
+    msFoot = 7,
+    msExpression = 8,
+    msCC16 = 9,
+    msCC17 = 10,
+    msCC18 = 11,
+    msCC19 = 12,
+    msLFO1 = 13, // 13..16: LFOs 1..4
+    msGenEnvelope1 = 17,
+    msGenEnvelope2 = 18,
+    msModEnvelope1 = 19,
+    msModEnvelope2 = 20,
+    msFil1Envelope = 21,
+    msFil2Envelope = 22,
+    msAmpEnvelope = 23,
+    msGlideCurve = 24,
+    msArpeggiator = 25,
+    msAlternate = 26,
+    msConstant = 27,
+    ModSourcesUsed = 28
+};
+
+// The matrix source parameter's items, ModSourceItemWidth characters each,
+// for the values -1 .. ModSourcesUsed - 1.
+constexpr int ModSourceItemWidth = 12;
+inline constexpr char ModSourceItems[] = "    - - -   "
+                                         "  Note Log  "
+                                         "  Note Lin  "
+                                         "  Velocity  "
+                                         "Aftertouch  "
+                                         "Pitch Wheel "
+                                         "ModulatWheel"
+                                         "BreathContr "
+                                         " FootContr  "
+                                         "ExpressContr"
+                                         "CC16 Contr  "
+                                         "CC17 Contr  "
+                                         "CC18 Contr  "
+                                         "CC19 Contr  "
+                                         "   LFO 1    "
+                                         "   LFO 2    "
+                                         "   LFO 3    "
+                                         "   LFO 4    "
+                                         "GenEnvelope1"
+                                         "GenEnvelope2"
+                                         "ModEnvelope1"
+                                         "ModEnvelope2"
+                                         "Fil1Envelope"
+                                         "Fil2Envelope"
+                                         "Amp Envelope"
+                                         "Glide Curve "
+                                         "Arpeggiator "
+                                         "Alternate   "
+                                         "Constant    ";
+static_assert(sizeof(ModSourceItems) - 1 == (ModSourcesUsed + 1) * ModSourceItemWidth,
+              "one item per source value, -1 included");
+
+// How the instrument defines its sources: pre sources are known at the start
+// of a block (the note, the controllers, the constants: 0..12, 26, 27); the
+// modulators and the arpeggiator (13..25) are post. Scaled kind: sources
+// that run 0..1 as "how much is left" (3, 5..8, 17..23, 25, 27).
+constexpr bool modSourceIsPre(int s)
+{
+    return (s >= msNoteLog && s <= msCC19) || s == msAlternate || s == msConstant;
+}
+constexpr bool modSourceIsScaledKind(int s)
+{
+    return s == msAftertouch || (s >= msModWheel && s <= msExpression) ||
+           (s >= msGenEnvelope1 && s <= msAmpEnvelope) || s == msArpeggiator || s == msConstant;
+}
+
 class Tone_c : public PartGroup_c
 {
 public:

@@ -215,6 +215,59 @@ TEST(PitchFactor, FollowsTwoToTheFourYWithinAFewPerMille)
 }
 
 // ---------------------------------------------------------------------------
+// The instrument's sources: the matrix parameter's items and each source's kind
+
+class SourceChoicePart : public Part_c
+{
+public:
+    bool getParaSetPtr(ParaSet_c** shared, int nSets) override
+    {
+        if (!createParaSet(shared, nSets, 1))
+            return false;
+        if (!paraSet->getParaDefined())
+            paraSet->getParaPtr(0)[0].createEnu("Mod.Source", "", msNone, ModSourcesUsed - 1, ModSourceItemWidth,
+                                                msNone, ModSourceItems, nullptr);
+        return paraSet->spreadPara();
+    }
+    using Part_c::getParaSetPtr;
+};
+
+TEST(ToneSources, ItemsAndKindsOfTheInstrumentsSources)
+{
+    struct Case
+    {
+        int value;
+        const char* item;
+        bool pre, scaledKind;
+    };
+    const Case cases[] = {
+        {msNone, "    - - -   ", false, false},      {msNoteLog, "  Note Log  ", true, false},
+        {msVelocity, "  Velocity  ", true, false},    {msAftertouch, "Aftertouch  ", true, true},
+        {msPitchWheel, "Pitch Wheel ", true, false},  {msModWheel, "ModulatWheel", true, true},
+        {msExpression, "ExpressContr", true, true},   {msCC16, "CC16 Contr  ", true, false},
+        {msCC19, "CC19 Contr  ", true, false},        {msLFO1, "   LFO 1    ", false, false},
+        {msLFO1 + 3, "   LFO 4    ", false, false},   {msGenEnvelope1, "GenEnvelope1", false, true},
+        {msFil2Envelope, "Fil2Envelope", false, true}, {msAmpEnvelope, "Amp Envelope", false, true},
+        {msGlideCurve, "Glide Curve ", false, false}, {msArpeggiator, "Arpeggiator ", false, true},
+        {msAlternate, "Alternate   ", true, false},   {msConstant, "Constant    ", true, true},
+    };
+    ParaSet_c* set = nullptr;
+    SourceChoicePart part;
+    ASSERT_TRUE(part.getParaSetPtr(&set, 1));
+    Parameter_c* p = part.getParaPtr(0, 0);
+    ASSERT_NE(p, nullptr);
+    char item[ModSourceItemWidth + 1];
+    for (const Case& c : cases) {
+        p->setVal(c.value);
+        ASSERT_EQ(p->value.load(), c.value);
+        p->getEnuVal(item);
+        EXPECT_STREQ(item, c.item) << c.value;
+        EXPECT_EQ(modSourceIsPre(c.value), c.pre) << c.value;
+        EXPECT_EQ(modSourceIsScaledKind(c.value), c.scaledKind) << c.value;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Row layouts -> lists
 
 TEST_F(ToneTest, RowLayoutsSortIntoTheirLists)
@@ -576,6 +629,28 @@ TEST_F(ToneTest, KeySourcesAtNoteStart)
         EXPECT_EQ(voice.getInstrumentIndex(), 0);
         EXPECT_EQ(voice.getInstrument(), vela.getInstPtr(0));
     }
+}
+
+// The channel pressure and the alternate value are the instrument's at the
+// moment the note starts; poly pressure begins at 0 and the smoothed value
+// starts at the sum instead of gliding up from 0.
+TEST_F(ToneTest, PressureAndAlternateComeFromTheInstrumentAtNoteStart)
+{
+    Instrument_c* ins = vela.getInstPtr(0);
+    ins->setMIDIGlobalAftertouch(0.6f);
+    ASSERT_FLOAT_EQ(ins->getAftertouch(), 0.6f);
+    voice.setPolyAftertouch(0.3f);
+    voice.start();
+    EXPECT_FLOAT_EQ(voice.monoAftertouch, 0.6f);
+    EXPECT_FLOAT_EQ(voice.polyAftertouch, 0.0f);
+    EXPECT_FLOAT_EQ(voice.aftertouchSum, 0.6f);
+    EXPECT_FLOAT_EQ(voice.aftertouchSmoothed, 0.6f);
+    EXPECT_EQ(voice.alternateValue, ins->getAlternateValue());
+    EXPECT_EQ(std::fabs(voice.alternateValue), 1.0f);
+
+    ins->setMIDIGlobalAftertouch(0.0f);
+    voice.start();
+    EXPECT_FLOAT_EQ(voice.aftertouchSmoothed, 0.0f);
 }
 
 TEST_F(ToneTest, VelocityFollowsTheCurveSetting)
