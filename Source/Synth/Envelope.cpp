@@ -285,7 +285,9 @@ void EnvADSFR_c::gotoPhase(int p)
         value = 1.0f;
     const float target = phaseTarget(p);
     subStage = target;
-    int steps = getPhaseLength(p);
+    // Before a sample rate is known the length is 0; the phase still takes a
+    // step rather than divide by nothing.
+    int steps = std::max(getPhaseLength(p), 1);
     float increment = (target - value) / static_cast<float>(steps);
 
     // A sustain at 0 with nothing to rise to is silence: finish now. The fall

@@ -332,19 +332,37 @@ TEST(EnvADSFR, EntryIntoACurveOutsideItsRange)
 
 TEST(EnvADSFR, QuickFadeOutEndsTheEnvelope)
 {
-    AdsrRig e;
-    e.adsr(10, 10, 800, 0, 1000);
-    e.start();
-    e.owner.run(100);
-    e.mod.quickFadeOut();
-    EXPECT_EQ(e.owner.remaining, 28);
-    e.owner.run(28);
-    EXPECT_TRUE(e.mod.isFinished());
-    EXPECT_EQ(e.owner.value, 0.0f);
-    // A note-off on a finished envelope only keeps it holding.
-    e.release();
-    EXPECT_EQ(e.owner.remaining, ModHoldSteps);
-    EXPECT_TRUE(e.mod.isFinished());
+    struct Case
+    {
+        const char* what;
+        int attackMs;
+        int curved;
+    };
+    // A fade in the middle of a curved attack must not go on with the
+    // attack's remaining pieces when it ends.
+    for (const Case c : {Case{"linear, in the sustain", 10, 0}, Case{"curved, in the attack", 1000, 1}}) {
+        SCOPED_TRACE(c.what);
+        AdsrRig e;
+        e.adsr(c.attackMs, 10, 800, 0, 1000);
+        e.para(E::pLogDecay, c.curved);
+        e.start();
+        e.owner.run(100);
+        if (c.curved) {
+            ASSERT_EQ(e.mod.stage, E::phAttack);
+            ASSERT_GT(e.mod.subPhaseCount, 1);
+        }
+        e.mod.quickFadeOut();
+        EXPECT_EQ(e.owner.remaining, 28);
+        e.owner.run(28);
+        EXPECT_TRUE(e.mod.isFinished());
+        EXPECT_EQ(e.owner.value, 0.0f);
+        e.owner.run(1000);
+        EXPECT_EQ(e.owner.value, 0.0f) << "and stays silent";
+        // A note-off on a finished envelope only keeps it holding.
+        e.release();
+        EXPECT_EQ(e.owner.remaining, ModHoldSteps);
+        EXPECT_TRUE(e.mod.isFinished());
+    }
 }
 
 TEST(EnvADSFR, LegatoAndKeepContinue)
@@ -381,6 +399,19 @@ TEST(EnvADSFR, NothingRunsWithoutSlotsOrParameters)
     noPara.gotoPhase(0);
     EXPECT_TRUE(noPara.isFinished());
     EXPECT_EQ(o.remaining, ModHoldSteps);
+
+    // Slots and parameters before a sample rate is known: every phase still
+    // takes a step and the value stays a number.
+    ParaSet_c* set = nullptr;
+    EnvADSFR_c noRate;
+    ASSERT_TRUE(noRate.getParaSetPtr(&set, 1));
+    SlotOwner r;
+    r.bind(noRate);
+    noRate.prepProc(0, note(60), false, false);
+    r.run(10);
+    EXPECT_TRUE(std::isfinite(r.value));
+    EXPECT_TRUE(std::isfinite(r.increment));
+    EXPECT_GE(r.shortestSegment, 1);
 }
 
 // ---------------------------------------------------------------------------
