@@ -613,8 +613,10 @@ void Synth::resume()
                 if (fxUnits[i])
                     fxUnits[i]->resume();
         }
-        // The start-up programs load here with the program work, unless a
-        // chunk or the start-up programs were loaded already.
+        // The start-up programs, unless a chunk or the start-up programs
+        // were loaded already.
+        if (!programsLoaded)
+            loadStartupPatches();
         wantEvents(1);
         engineLock.releaseWritePermission();
     }

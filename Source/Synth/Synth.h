@@ -942,8 +942,6 @@ protected:
     // The row from the first module row on with the group, type code and
     // order; -1 when none.
     int findRegModOfGroup(int typeCode, int order, int group) const;
-    // Loads a multi program file (the preset-file work gives the reading).
-    virtual void loadMultiProgram(const Tool::Disk::Path_c& path);
     // The bank form of setChunk: checked whole, then the settings reset and
     // the chunk read, the program lists refreshed and the tuning repaired.
     int setBankChunk(void* data, int size);

@@ -213,7 +213,10 @@ int Synth::setBankChunk(void* data, int size)
     for (int i = 0; i < numInstruments; ++i) {
         if (settings)
             settings->setParaVal(i, SYG1NotesOn, 0);
-        refreshPrgList(i, getLastLoadedPreset(i));
+        // The preset last loaded, found under this machine's bank root.
+        Tool::Disk::Path_c last = getLastLoadedPreset(i);
+        ForceBankPath(last);
+        refreshPrgList(i, last);
     }
     // The start-up programs are not loaded over it at resume.
     chunkLoaded = true;

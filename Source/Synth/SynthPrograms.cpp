@@ -272,7 +272,7 @@ void Synth::setMultiPrg(int program)
         if (SynGlo_c* glo = getSynGlo())
             glo->setParaVal(0, SYG0MultiProgram, program);
         curProgram = program;
-        loadMultiProgram(path);
+        importMultiPatch(path);
     }
     updateHostDisplay();
 }
@@ -290,7 +290,7 @@ void Synth::setMultiBnk(int bank)
     if (!folder.empty()) {
         multiPrgList->refreshFromDir(folder, false);
         if (multiPrgList->getCount() > 0 && !multiPrgList->getFilename(0, true).empty()) {
-            loadMultiProgram(multiPrgList->getFilename(0, true));
+            importMultiPatch(multiPrgList->getFilename(0, true));
             if (glo)
                 glo->setParaVal(0, SYG0MultiProgram, 0);
             curProgram = 0;
@@ -299,11 +299,6 @@ void Synth::setMultiBnk(int bank)
         }
     }
     curBank = bank;
-}
-
-void Synth::loadMultiProgram(const Tool::Disk::Path_c&)
-{
-    // Multi programs are read by the preset-file work; this engine has none.
 }
 
 void Synth::getProgramName(char* name)
@@ -328,8 +323,12 @@ bool Synth::getProgramNameIndexed(int32_t, int32_t index, char* text)
         open();
     if (!isOpen())
         return false;
-    // (The start-up programs load here, before the first name, once the
-    // preset-file work gives loadStartupPatches.)
+    if (!chunkLoaded) {
+        // The start-up programs come first, without a host display update
+        // in the middle of the host's own list call.
+        HostDisplayPause pause(*this);
+        loadStartupPatches();
+    }
     FileList_c* list = hasMultiLists() ? multiPrgList : getPrgList(getEditIns());
     Vdx::String_c name;
     if (list)
