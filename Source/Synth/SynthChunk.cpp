@@ -168,9 +168,20 @@ int32_t Synth::getChunk(void** data, bool isPreset)
         SynthIdle();
     engineLock.getWritePermission();
     int size = 0;
-    if (isPreset)
-        size = std::max(getChunkPreset(getEditIns(), data), 0);
-    else
+    if (isPreset) {
+        // The host reads the bytes after this returns, while a queued program
+        // change may already replace the memory: it gets a copy in the
+        // chunk buffer, which only its own next getChunk replaces.
+        void* memory = nullptr;
+        const int n = getChunkPreset(getEditIns(), &memory);
+        if (n > 0 && memory && growChunkBuffer(static_cast<size_t>(n))) {
+            std::memcpy(chunkBuffer.get(), memory, static_cast<size_t>(n));
+            *data = chunkBuffer.get();
+            size = n;
+        } else if (n > 0) {
+            holdUserMessage("Bank Save Error", "The program is too large to be saved: no chunk was written.");
+        }
+    } else
         size = getBlockChunk(data, 0, numInsPrgMem - 1, 0, numFxsPrgMem - 1, true, true, true);
     engineLock.releaseWritePermission();
     return size;

@@ -319,6 +319,15 @@ TEST_F(ChunkFixture, ProgramChunksRoundTripAndABadOneChangesNothing)
     for (const auto& stop : engine.voiceStops)
         EXPECT_TRUE(stop.guarded);
 
+    // What the host holds stays readable while the program changes again
+    // (a queued program change may replace the memory before it reads).
+    void* held = nullptr;
+    ASSERT_EQ(engine.getChunk(&held, true), n);
+    setStateB();
+    engine.setPrgFromPara(0);
+    EXPECT_EQ(engine.setChunkPreset(0, program.data(), n), n);
+    EXPECT_EQ(0, std::memcmp(held, program.data(), static_cast<size_t>(n)));
+
     setStateB();
     std::vector<unsigned char> bad = program;
     putWord(bad, 44 + 4, 400); // the second module's size runs past the end
