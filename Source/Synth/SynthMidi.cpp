@@ -23,11 +23,7 @@
 #include "NRPN.h"
 #include "PolyNoteTable.h"
 #include "SysGlo.h"
-
-#if __has_include("Tone.h")
 #include "Tone.h"
-#define TESSEL_ENGINE_HAS_VOICES 1
-#endif
 
 #include <algorithm>
 #include <cstring>
@@ -246,7 +242,6 @@ void Synth::prepProc(int ins, int voice, bool reused, NoteC_c trigger)
     NoteC_c note;
     if (!table->getNote(voice, &note))
         return;
-#ifdef TESSEL_ENGINE_HAS_VOICES
     Tone_c* tone = voices && voice < numVoices ? voices[voice] : nullptr;
     if (!tone)
         return;
@@ -254,10 +249,6 @@ void Synth::prepProc(int ins, int voice, bool reused, NoteC_c trigger)
         tone->setFadeVolume(getFadeVolume(ins, trigger));
     const bool legato = reused && (instrument->getLegato() && instrument->getStillHeld()) && instrument->getVoiceLimit() < 2;
     tone->prepProc(ins, note, reused, legato);
-#else
-    (void)reused;
-    (void)trigger;
-#endif
 }
 
 void Synth::noteOff(int ins, NoteC_c note)
@@ -274,14 +265,12 @@ void Synth::noteOff(int ins, NoteC_c note)
     if (voice < 0)
         return;
     showVoicesInUse(ins);
-#ifdef TESSEL_ENGINE_HAS_VOICES
     if (voices && voice < numVoices && voices[voice]) {
         Note_c release;
         release.note = note.note;
         release.velocity = note.velocity;
         voices[voice]->NoteOff(ins, release);
     }
-#endif
 }
 
 void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)

@@ -68,29 +68,6 @@ int typeCodeOf(const Part_c* part)
     return part ? part->getTypeCode() : 0;
 }
 
-// The instrument's reception switches are being built beside this file;
-// until an instrument offers them they do nothing. (Transitional.)
-template <class I> void receiveMWOf(I* i, bool on)
-{
-    if constexpr (requires { i->setFlagReceiveMW(on); })
-        i->setFlagReceiveMW(on);
-}
-template <class I> void receiveATOf(I* i, bool on)
-{
-    if constexpr (requires { i->setFlagReceiveAT(on); })
-        i->setFlagReceiveAT(on);
-}
-template <class I> void receiveSPOf(I* i, bool on)
-{
-    if constexpr (requires { i->setFlagReceiveSP(on); })
-        i->setFlagReceiveSP(on);
-}
-template <class I> void noteOffsOf(I* i, int semitones)
-{
-    if constexpr (requires { i->setNoteOffs(semitones); })
-        i->setNoteOffs(semitones);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -236,19 +213,19 @@ void Synth::applyReception(int ins, int para)
     const int v = gloIns->getParaVal(ins, para);
     switch (para) {
     case SYG1ReceiveMW:
-        receiveMWOf(instrument, v != 0);
+        instrument->setFlagReceiveMW(v != 0);
         return;
     case SYG1ReceiveAT:
-        receiveATOf(instrument, v != 0);
+        instrument->setFlagReceiveAT(v != 0);
         return;
     case SYG1ReceiveSP:
-        receiveSPOf(instrument, v != 0);
+        instrument->setFlagReceiveSP(v != 0);
         return;
     case SYG1NoteFade:
         // Held notes end first: their note-offs would reach other keys
         // under the new transposition.
         holdCmdtoRT('S', ins, 0, nullptr, nullptr, hdKeepFirst);
-        noteOffsOf(instrument, v);
+        instrument->setNoteOffs(v);
         return;
     default:
         return;
