@@ -12,25 +12,7 @@ using namespace InstrumentTest;
 
 namespace {
 
-// A voice that sounds until a few blocks after its release (or fade).
-struct TestVoice : Tone_c
-{
-    static constexpr int TailBlocks = 3;
-    TestVoice() : Tone_c(false) {}
-    void prepProc(int, NoteC_c n, bool, bool) override
-    {
-        note = n;
-        tail = -1;
-    }
-    void NoteOff(int, Note_c) override
-    {
-        if (tail < 0)
-            tail = TailBlocks;
-    }
-    void quickFadeOut() override { NoteOff(0, Note_c()); }
-    bool render(int) override { return tail >= 0 && tail-- == 0; }
-    int tail = -1; // blocks left after the release, -1 while held
-};
+using TestVoice = FinishingVoice;
 
 class VoicedSynth : public Synth
 {

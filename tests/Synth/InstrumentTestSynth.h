@@ -9,6 +9,7 @@
 #include "HoldData.h"
 #include "Instrument.h"
 #include "Synth.h"
+#include "Tone.h"
 
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ struct ProbeInstrument : Instrument_c
     using Instrument_c::pitchBendTarget;
     using Instrument_c::position;
     using Instrument_c::counter16th;
+    using Instrument_c::receiveAT;
+    using Instrument_c::receiveMW;
+    using Instrument_c::receiveSP;
+    using Instrument_c::transposition;
 
     // A message of up to three bytes applied as the audio thread would.
     void midi(int status, int data1 = 0, int data2 = 0, bool checkZones = true)
@@ -41,6 +46,27 @@ struct ProbeInstrument : Instrument_c
     void key(int note, int velocity, int channel = 0) { midi(0x90 | channel, note, velocity); }
     void release(int note, int channel = 0) { midi(0x80 | channel, note, 0); }
     void cc(int controller, int value, int channel = 0) { midi(0xB0 | channel, controller, value); }
+};
+
+// A voice that sounds until a few blocks after its release or quick fade,
+// then reports itself finished (the real voice is built elsewhere).
+struct FinishingVoice : Tone_c
+{
+    static constexpr int TailBlocks = 3;
+    FinishingVoice() : Tone_c(false) {}
+    void prepProc(int, NoteC_c n, bool, bool) override
+    {
+        note = n;
+        tail = -1;
+    }
+    void NoteOff(int, Note_c) override
+    {
+        if (tail < 0)
+            tail = TailBlocks;
+    }
+    void quickFadeOut() override { NoteOff(0, Note_c()); }
+    bool render(int) override { return tail >= 0 && tail-- == 0; }
+    int tail = -1; // blocks left after the release, -1 while held
 };
 
 class RecordingSynth : public Synth
