@@ -69,6 +69,7 @@ public:
         postprocessParaChange(ins, part, para);
     }
     void pretendAudioRan() { sampleCounter = 256; }
+    CmdBuffer_c& idleRing() { return *cmdQueues.toGUI; }
     void shrinkOutputs(int stereo, int mono)
     {
         numStereo = stereo;
@@ -351,4 +352,62 @@ TEST(EngineSettings, AProgramChangeRunsTheCallbackOfEveryMappedDescriptor)
     engine.postprocessParaChange(0, nullptr, -1);
     std::lock_guard<std::mutex> guard(engine.writesMutex);
     EXPECT_EQ(engine.writes, (std::vector<int>{7, 8}));
+}
+
+TEST(EngineSettings, ProgramBankAndEditedInstrumentChangesGoToTheIdleSide)
+{
+    constexpr int SYG0EditIns = 1;
+    constexpr int SYG0MultiProgram = 26;
+    constexpr int SYG0MultiBank = 27;
+    constexpr int SYG1Program = 1;
+    constexpr int SYG1Bank = 18;
+    struct Case
+    {
+        const char* what;
+        bool synthPart;
+        int ins, para, value;
+        std::string queued;
+    };
+    const Case cases[] = {
+        {"instrument bank", false, 1, SYG1Bank, 5, "K 1 5"},
+        {"instrument program", false, 1, SYG1Program, 3, "J 1 3"},
+        {"multi bank", true, 0, SYG0MultiBank, 2, "F 0 2"},
+        {"multi program", true, 0, SYG0MultiProgram, 3, "E 0 3"},
+        {"edited instrument outside a host call", true, 0, SYG0EditIns, 1, "O 1 0"},
+    };
+    for (const Case& c : cases) {
+        SettingsEngine e;
+        Part_c* part = c.synthPart ? static_cast<Part_c*>(e.getSynGlo()) : e.getSynGloIns();
+        e.change(part, c.ins, c.para, c.value);
+        std::vector<std::string> queued;
+        HoldData_c r;
+        while (e.idleRing().unholdEvent(&r))
+            if (r.command != 0)
+                queued.push_back(std::string(1, static_cast<char>(r.command)) + " " + std::to_string(r.index) +
+                                 " " + std::to_string(r.value));
+        EXPECT_EQ(queued, std::vector<std::string>{c.queued}) << c.what;
+    }
+    // Inside a host call the edited instrument changes at once.
+    SettingsEngine e;
+    {
+        Synth::BusyScope busy(e);
+        e.change(e.getSynGlo(), 0, SYG0EditIns, 1);
+    }
+    EXPECT_EQ(e.getEditIns(), 1);
+}
+
+TEST(EngineSettings, SteppingAParameterMovesItByOneValueWithinItsRange)
+{
+    struct Case
+    {
+        int from, direction, to;
+    };
+    const Case cases[] = {{7, 1, 8}, {7, -1, 6}, {24, 1, 24}, {0, -1, 0}};
+    for (const Case& c : cases) {
+        RegistryTest::MapTestEngine engine;
+        describeBendUp(engine);
+        engine.getSynGloIns()->setParaVal(0, SYG1BendUp, c.from);
+        engine.stepParameterAutomated(Shown, c.direction);
+        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1BendUp), c.to) << c.from << " " << c.direction;
+    }
 }
