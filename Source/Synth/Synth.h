@@ -692,14 +692,15 @@ public:
     virtual void setMultiBnk(int bank);
     virtual void nextPatchFile(int ins, bool forward);
     virtual const Tool::Disk::Path_c& getLastLoadedPreset(int ins);
-    // MIDI handling and controller sending (the MIDI work).
+    // MIDI handling and controller sending: complete, in SynthMidi.cpp and
+    // SynthControllers.cpp.
     virtual void MidiReset();
     virtual void AllNotesOff();
     virtual void AllNotesOff(int ins);
     virtual void sendParameterCC();
     virtual void sendParameterCC(int ins, int index);
     virtual void clearLearnAssignment(int ins, int target);
-    // Global display updates (the parameter-change work).
+    // Global display updates: complete, in SynthParamChange.cpp.
     virtual void gloDispSingle(int display, int hostIndex);
     virtual void gloDispMulti(int display, int hostIndex);
     // The editor's page switch and mode hook (the editor work).
