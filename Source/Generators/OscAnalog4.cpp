@@ -191,8 +191,25 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
         cur.second = false;
         cur.i = 0;
     } else if (!freeRun) {
-        for (int k = 1; k < NumUnisonCopies; ++k)
-            copies[k].phase = copies[0].phase;
+        // Copies 1 to 4 line up with copy 0 again. A running copy takes its
+        // place in the cycle, not the phase alone: a phase moved back under an
+        // unchanged value would run the value on past the segment's end
+        // (toward -1.9 in the second segment), so value and slope follow from
+        // the phase on the copy's own segment line.
+        const float a = shapeA;
+        for (int k = 1; k < NumUnisonCopies; ++k) {
+            Copy_t& c = copies[k];
+            c.phase = copies[0].phase;
+            if (needsStart[k])
+                continue; // its start places it
+            c.second = copies[0].second;
+            const float from = c.second ? -a : 1.0f;
+            const float to = c.second ? -1.0f : a;
+            c.v = c.second ? c.incB : c.incA;
+            c.y = from + (to - from) * static_cast<float>(c.phase);
+            c.s = static_cast<float>((to - from) * c.v);
+            c.lastStep = c.v * c.m;
+        }
     }
 }
 

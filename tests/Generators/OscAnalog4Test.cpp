@@ -614,23 +614,44 @@ TEST(OscAnalog4FreeRun, OnDrawsPhasesFromTheOscillatorsOwnGenerator)
     EXPECT_NE(first.getCopyState(0).phase, second.getCopyState(0).phase);
 }
 
-TEST(OscAnalog4FreeRun, ALegatoRestartKeepsTheRunningCopies)
+TEST(OscAnalog4FreeRun, ALegatoRestartLinesTheCopiesUpWithCopyZeroOrLeavesThemRunning)
 {
     for (bool freeRun : {false, true}) {
         SCOPED_TRACE(freeRun);
         OscRig rig;
         rig.para(Osc::opFreeRun, freeRun ? 1 : 0);
-        rig.para(Osc::opSpread, 100);
+        rig.para(Osc::opSpread, 5000);
+        rig.para(Osc::opWaveform, 30);
         rig.start(60);
-        rig.render(333);
-        const Osc::Copy_t before[] = {rig.osc.getCopyState(0), rig.osc.getCopyState(1), rig.osc.getCopyState(2),
-                                      rig.osc.getCopyState(3), rig.osc.getCopyState(4)};
-        rig.start(64, true, true);
+        rig.render(20003); // the copies drift apart by several cycles
+        Osc::Copy_t before[NumUnisonCopies];
+        for (int k = 0; k < NumUnisonCopies; ++k)
+            before[k] = rig.osc.getCopyState(k);
+        rig.start(62, true, true);
         for (int k = 0; k < NumUnisonCopies; ++k) {
-            const double expected = !freeRun && k > 0 ? before[0].phase : before[k].phase;
-            EXPECT_EQ(rig.osc.getCopyState(k).phase, expected) << k;
-            EXPECT_EQ(rig.osc.getCopyState(k).y, before[k].y) << k;
+            SCOPED_TRACE(k);
+            const Osc::Copy_t& c = rig.osc.getCopyState(k);
+            if (freeRun || k == 0) {
+                EXPECT_EQ(c.phase, before[k].phase);
+                EXPECT_EQ(c.second, before[k].second);
+                EXPECT_EQ(c.y, before[k].y);
+            } else {
+                // Copy 0's place in the cycle, the value on the copy's own line.
+                EXPECT_EQ(c.phase, before[0].phase);
+                EXPECT_EQ(c.second, before[0].second);
+                const float from = c.second ? -0.3f : 1.0f;
+                const float to = c.second ? -1.0f : 0.3f;
+                EXPECT_NEAR(c.y, from + (to - from) * c.phase, 1e-5);
+            }
         }
+        // No copy's value runs past its segment's end (beyond one step).
+        float largest = 0.0f;
+        for (int i = 0; i < 4000; i += ControlStepFrames) {
+            rig.render(ControlStepFrames, ControlStepFrames);
+            for (int k = 0; k < NumUnisonCopies; ++k)
+                largest = std::max(largest, std::fabs(rig.osc.getCopyState(k).y));
+        }
+        EXPECT_LE(largest, 1.01f);
         // Only one flag: a fresh start.
         rig.start(64, true, false);
         EXPECT_EQ(rig.osc.getCopyState(1).i, OscEdgeTableEntries);
