@@ -10,11 +10,18 @@
 //
 // Phase runs 0..1 within a segment, with increment incA = inc / w in the
 // first and incB = inc / (2 - w) in the second, so a whole cycle takes
-// 2 / inc samples: inc = 2 f / rate. Every segment switch is softened by a
-// four-sample correction read from a table of OscEdgeTableEntries entries (32
-// per sample), entered at the switch's sub-sample position so that the edge
-// moves smoothly between samples. Width and segment increments change only
-// at the start of a cycle.
+// 2 / inc samples: inc = 2 f / rate. Width and segment increments change
+// only at the start of a cycle.
+//
+// Every segment switch runs a four-sample correction read from a table of
+// OscEdgeTableEntries entries (32 per sample), entered at the switch's
+// sub-sample position so that the edge moves smoothly between samples. It
+// blends from the value the waveform leaves toward the new segment's end, and
+// a switch from a plain stretch counts the value left as +1: so a pulse's
+// falling edge (+1 to -1) is softened whole, its rising edge (from -1, taken
+// as +1 toward +1) not at all, and a sawtooth's reset half (the correction
+// runs from a up to +1, the jump from -1 up to a stays). That is the sound
+// of this oscillator; the alias tests record what it buys.
 //
 // Modes: plain, cross-FM (the carrier's phase and slope advance by
 // max(0, input) per sample: a negative modulator sample stops the phase) and
@@ -111,11 +118,12 @@ public:
     // (-1: the set the oscillator plays). The copies' increments follow at
     // the next render.
     void cachePara(CacheReason_t reason, int set, int idx) override;
-    // Audio thread: note start. The frequency through the tuning table, the
-    // copies' increments and, unless both flags are set, fresh copies: phase 0
-    // (FreeRun off) or a random phase in 0..1.98 (FreeRun on), the unison
-    // copies beginning with a four-sample rise. Both flags set keeps the
-    // running copies (with FreeRun off they take copy 0's phase).
+    // Audio thread: note start. The frequency through the tuning table and,
+    // unless both flags are set, fresh copies: phase 0 (FreeRun off) or a
+    // random phase in 0..1.98 (FreeRun on), the unison copies beginning with
+    // a four-sample rise, the plain render without one. Both flags set keeps
+    // the running copies; with FreeRun off, copies 1 to 4 line up with copy
+    // 0 (its phase and segment, their value on their own segment's line).
     void prepProc(int instrument, Note_c note, bool legato, bool flag2) override;
     // Audio thread: the five copies, each with its own state; false.
     bool renderUnisono(int n, float d) override;
