@@ -247,6 +247,9 @@ bool Tone_c::isModSourcePre(int row, int srcPara, int destPara, int rows, int am
 // Audio thread.
 void Tone_c::precalcModulation(int srcPara, int, int destPara, int amountDestFirst, int rows, int amountDestCount)
 {
+    // Without rows for this note's instrument the note plays without the
+    // matrix, not with the rows sorted for an earlier note.
+    clearLists();
     if (!matrixRows)
         return;
     // Row counts come from the caller and row values from parameters: both
@@ -286,7 +289,6 @@ void Tone_c::precalcModulation(int srcPara, int, int destPara, int amountDestFir
         }
     }
 
-    clearLists();
     for (int level = maxDepth; level >= 0; --level) {
         for (int r = 0; r < rows; ++r) {
             if (depth[r] != level)

@@ -225,6 +225,7 @@ public:
     // through getModAmountPtr). Rows whose source is outside
     // 0..NumModSources-1, whose destination is outside 0..NumModDests-1 or
     // whose parameters lie outside the matrix part's set are in no list.
+    // Without matrix rows for the note's instrument every list is empty.
     void precalcModulation(int srcPara, int amountPara, int destPara, int amountDestFirst, int rows,
                            int amountDestCount);
     // Whether row `row` can be applied per block: its source is a pre source

@@ -536,6 +536,19 @@ TEST_F(ToneTest, NothingIsSortedBeforeANoteOrWithoutMatrixRows)
     unbound.modulate();
     EXPECT_EQ(unbound.getModList(Tone_c::mlPreAdditive).count, 0);
     EXPECT_TRUE(unbound.render(64)) << "the base has nothing to play";
+
+    // A note of an instrument the matrix part has no rows for plays without
+    // the matrix, not with the rows of the note before.
+    voice.start();
+    voice.sortRows();
+    ASSERT_EQ(voice.getModList(Tone_c::mlPreAdditive).count, 1);
+    NoteC_c other;
+    other.set(60, 100, 0);
+    voice.prepProc(1, other, false, false);
+    voice.sortRows();
+    for (int k = 0; k < Tone_c::ModListCount; ++k)
+        EXPECT_EQ(voice.getModList(k).count, 0) << "list " << k;
+    EXPECT_EQ(voice.getModList(Tone_c::mlPreAdditive).source[0], nullptr);
 }
 
 // ---------------------------------------------------------------------------
