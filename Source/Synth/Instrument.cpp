@@ -641,14 +641,9 @@ void Instrument_c::handleMonoNoteOff(NoteC_c note)
     if (!synth)
         return;
     const int released = std::clamp(note.note, 0, NumMidiNotes - 1);
-    // The key held most recently besides the released one (ties: the lower note).
-    int latest = -1;
+    // The key held most recently besides the released one.
     int64_t latestTime = 0;
-    for (int n = 0; n < NumMidiNotes; ++n)
-        if (n != released && monoTime[n] > 0 && (latest < 0 || monoTime[n] > latestTime)) {
-            latest = n;
-            latestTime = monoTime[n];
-        }
+    const int latest = latestKey(released, true, &latestTime);
     if (latest >= 0 && monoTime[released] >= latestTime) {
         // The released key was the one sounding: the voice returns to the
         // held key (the voice table hands it the released note's voice).
@@ -657,6 +652,21 @@ void Instrument_c::handleMonoNoteOff(NoteC_c note)
     }
     synth->noteOff(instrumentIndex, note);
     clearMonoNoteOff(note);
+}
+
+int Instrument_c::latestKey(int except, bool skipPedal, int64_t* time) const
+{
+    int latest = -1;
+    int64_t latestTime = 0;
+    for (int n = 0; n < NumMidiNotes; ++n)
+        if (n != except && monoTime[n] > 0 && !(skipPedal && pedalReleased[n]) &&
+            (latest < 0 || monoTime[n] > latestTime)) {
+            latest = n;
+            latestTime = monoTime[n];
+        }
+    if (time)
+        *time = latestTime;
+    return latest;
 }
 
 void Instrument_c::clearMonoNoteOff(NoteC_c note)
@@ -714,6 +724,17 @@ void Instrument_c::unsustainNotes(int channel)
 {
     if (!sustained)
         return;
+    // Mono: the keys let go under the pedal are held by nobody. Only the
+    // release of the key that sounds may return the voice, and only to a key
+    // still held down; the others just end, so none of them sounds again.
+    const bool monoNow = mono.load(std::memory_order_relaxed);
+    int sounding = -1;
+    if (monoNow) {
+        for (int i = 0; i < sustainedCount; ++i)
+            if (sustained[i].channel == channel)
+                pedalReleased[startedNote(sustained[i])] = true;
+        sounding = latestKey(-1, false, nullptr);
+    }
     int i = 0;
     while (i < sustainedCount) {
         if (sustained[i].channel != channel) {
@@ -724,10 +745,18 @@ void Instrument_c::unsustainNotes(int channel)
         for (int k = i + 1; k < sustainedCount; ++k)
             sustained[k - 1] = sustained[k];
         --sustainedCount;
-        // Through the mono-aware release, so the mono memory forgets the key
-        // and never brings back a note nobody holds.
-        noteOffCore(note);
+        const int started = startedNote(note);
+        if (monoNow && started != sounding && synth) {
+            const NoteC_c record = noteRecord(started, note.velocity, note.channel);
+            synth->noteOff(instrumentIndex, record);
+            clearMonoNoteOff(record);
+        } else {
+            // Through the mono-aware release, so the mono memory forgets the
+            // key.
+            noteOffCore(note);
+        }
     }
+    std::fill(std::begin(pedalReleased), std::end(pedalReleased), false);
 }
 
 void Instrument_c::liftAllPedals()

@@ -324,6 +324,10 @@ protected:
     void applyRequests();
     // Frees the pedal of every channel whose pedal is down, releasing its notes.
     void liftAllPedals();
+    // Mono memory: the key held most recently (ties: the lower note), other
+    // than except and, with skipPedal, than the keys the pedal is releasing;
+    // -1 when none. *time gets its note-on time.
+    int latestKey(int except, bool skipPedal, int64_t* time) const;
     // All notes off's work on one channel 0..15: the pedal lifted, the keys
     // forgotten.
     void releaseChannel(int channel);
@@ -397,6 +401,9 @@ protected:
     // note-on time in ms (-1: not held) and the note record.
     int64_t monoTime[NumMidiNotes] = {};
     NoteC_c monoNote[NumMidiNotes];
+    // Keys whose note-offs the pedal is releasing right now (mono): let go
+    // already, they are no key the voice may return to.
+    bool pedalReleased[NumMidiNotes] = {};
     int ccChunkIndex = 0;
     int ccChunkCount = 0;
     std::atomic<int> outIdx{0};

@@ -315,6 +315,33 @@ TEST_F(InstrumentMidi, MonoWithThePedalNeverBringsBackAKeyNobodyHolds)
     ins.cc(64, 0);
     EXPECT_EQ(synth.take(), (Log{"engine cc 64 127", "on 0 60/100/0", "on 0 64/90/0", "on 0 67/80/0",
                                  "engine cc 64 0", "off 0 64/0/0", "off 0 60/0/0", "off 0 67/0/0"}));
+
+    // The sounding key let go first, an older one after it: lifting the
+    // pedal ends both; the older key, let go too, never sounds again.
+    ins.cc(64, 127);
+    ins.key(60, 100);
+    later();
+    ins.key(64, 90);
+    ins.release(64);
+    ins.release(60);
+    ins.cc(64, 0);
+    EXPECT_EQ(synth.take(), (Log{"engine cc 64 127", "on 0 60/100/0", "on 0 64/90/0", "engine cc 64 0",
+                                 "off 0 64/0/0", "off 0 60/0/0"}));
+
+    // A key held down through it all is where the voice returns, once.
+    ins.key(55, 80);
+    later();
+    ins.cc(64, 127);
+    ins.key(60, 100);
+    later();
+    ins.key(64, 90);
+    ins.release(64);
+    ins.release(60);
+    ins.cc(64, 0);
+    EXPECT_EQ(synth.take(), (Log{"on 0 55/80/0", "engine cc 64 127", "on 0 60/100/0", "on 0 64/90/0",
+                                 "engine cc 64 0", "on 0 55/80/0", "off 0 64/0/0", "off 0 60/0/0"}));
+    ins.release(55);
+    EXPECT_EQ(synth.take(), (Log{"off 0 55/0/0"}));
 }
 
 TEST_F(InstrumentMidi, MonoLegatoTakesTheVelocityOfTheLowestHeldKey)
