@@ -361,6 +361,29 @@ TEST(AdvLFO, WithoutDelayAndAttackItIsTheLFO)
     }
 }
 
+// A quick fade-out writes a segment of its own; when it ends the LFO has run
+// on by the fade's steps, not by the length of the segment the fade cut.
+TEST(AdvLFO, AfterAQuickFadeOutTheLFOHasRunOnByTheFadesSteps)
+{
+    for (int before : {300, 1500}) {
+        SCOPED_TRACE(before);
+        AdvRig adv;
+        LfoRig ref(L::wfTriangle, 100);
+        adv.start();
+        ref.start();
+        ref.mod.setSyncPhase(0.0); // as the note start of AdvLFO_c does
+        adv.owner.run(before);
+        ref.owner.run(before);
+        adv.mod.quickFadeOut();
+        const int n = adv.owner.remaining;
+        ASSERT_EQ(n, 28);
+        adv.owner.run(n);
+        ref.owner.run(n);
+        EXPECT_NEAR(adv.owner.value, ref.owner.value, 1e-4f);
+        EXPECT_NEAR(adv.mod.lfoValue, ref.owner.value, 1e-4f);
+    }
+}
+
 TEST(AdvLFO, DelayAndAttackShapeTheLFO)
 {
     AdvRig adv;
