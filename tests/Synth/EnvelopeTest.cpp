@@ -127,6 +127,10 @@ TEST(EnvADSFR, KeyVelocityAndModulationScaleTheTimes)
     // A time shorter than one step is one step.
     m.para(E::pATime, 1);
     EXPECT_EQ(m.mod.getPhaseLength(E::phAttack), 1);
+    // A modulation that is not a number is no modulation.
+    m.para(E::pATime, 1000);
+    *m.mod.getModVectorAdr(0) = std::nanf("");
+    EXPECT_EQ(m.mod.getPhaseLength(E::phAttack), 5512);
 }
 
 // The linear envelope as a golden trace: attack 10 ms, decay 20 ms to 0.5,
