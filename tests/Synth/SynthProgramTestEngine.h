@@ -60,10 +60,12 @@ struct Message
 class ProgramTestEngine : public Synth
 {
 public:
-    explicit ProgramTestEngine(int instrumentCount = 1)
+    // Without keepIdleTimer the engine's idle timer is stopped once open, so
+    // the test is the only one that takes records from the idle queue.
+    explicit ProgramTestEngine(int instrumentCount = 1, bool keepIdleTimer = false)
         : Synth(EngineTestHost::callback, instrumentCount, 0, Programs, 967, 602, Stride, instrumentCount, 0, 0, 1,
                 0, 0, "Test", "Tsx3,Tsy2", "1.0", "PrgTest", true, true),
-          count(instrumentCount)
+          count(instrumentCount), keepTimer(keepIdleTimer)
     {
         for (int i = 0; i < instrumentCount; ++i)
             own.push_back(std::make_unique<Instrument_c>(2));
@@ -84,6 +86,8 @@ public:
         Synth::open();
         if (!isOpen())
             return;
+        if (!keepTimer)
+            idleTimer.stopTimer();
         for (int i = 0; i < count; ++i) {
             own[static_cast<size_t>(i)]->create(this, i, 0, false);
             instruments[i] = own[static_cast<size_t>(i)].get();
@@ -212,6 +216,7 @@ public:
     };
 
     const int count;
+    const bool keepTimer;
     TestModule globalProgram{TypePGLO};
     std::vector<std::unique_ptr<TestModule>> osc;
     TestModule globalFx{TypeGFX0};
