@@ -44,7 +44,6 @@ constexpr int SYG0GenerationRange = 16; // "Generation Range", 0..100 %
 constexpr int SYG0MultiProgram = 26;
 constexpr int SYG0MultiBank = 27;
 constexpr int SYG1Program = 1;
-constexpr int SYG1Edited = 10;
 constexpr int SYG1LoadPath = 14; // "Preset Load Path"
 constexpr int SYG1Bank = 18;
 
