@@ -17,7 +17,7 @@
 // closed. A failed save is reported and changes nothing else.
 //
 // Threads: the user-interface thread or the idle side, never the audio
-// thread (files). The program loads these start go through setChunkPreset,
+// thread (files). The loads started here go through setChunkPreset,
 // which keeps the audio thread away from the instrument's voices.
 #include "Synth.h"
 
