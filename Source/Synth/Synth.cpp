@@ -455,6 +455,7 @@ Synth::AudioHold::AudioHold(Synth& s) : synth(s), held(!onAudioThread())
 {
     if (!held)
         return;
+    synth.holdMutex.lock();
     synth.resetting.fetch_add(1);
     synth.ready.store(false);
     // The audio side raises in-callback before it looks at ready, so once it
@@ -469,6 +470,7 @@ Synth::AudioHold::~AudioHold()
         return;
     synth.resetting.fetch_sub(1);
     synth.checkSetFlagReady();
+    synth.holdMutex.unlock();
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include "Timer.h"
 
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <memory>
 
@@ -186,6 +187,7 @@ public:
     // While an AudioHold lives, the audio callback renders nothing: it sets
     // resetting, clears ready and waits in 30 ms steps until the audio thread
     // has left the callback; its end lifts resetting and checks ready again.
+    // Holds on other threads wait for each other (they nest on one thread).
     // Thread: any but the audio thread inside the callback (there it does nothing).
     class AudioHold
     {
@@ -1167,6 +1169,10 @@ protected:
     std::atomic<bool> sampleRateValid{false};
     std::atomic<int> inCallback{0}; // audio and event callbacks inside the engine (they may overlap)
     std::atomic<int> resetting{0}; // depth: resume, bank loads and AudioHolds nest
+    // Holders of an AudioHold on different threads take turns: each works on
+    // the voices and tables as if it were the audio thread, so two at once
+    // would meet there. Taken after engineLock, never before it.
+    std::recursive_mutex holdMutex;
     std::atomic<bool> ready{false};
     std::atomic<bool> outputsValidated{false};
     std::atomic<bool> programsLoaded{false};
