@@ -87,6 +87,9 @@ public:
         int row = -1;
         registerFirstModul(&row, &programPart, 0, 1, rmgInstrument);
         registerFirstModul(&row, &voicePart, 0, 1, rmgInstrument);
+        // No idle work: a message about a refused block stays queued and
+        // goes with the engine, and no timer thread starts per input.
+        idleTimer.stopTimer();
     }
     std::vector<unsigned char> program()
     {
