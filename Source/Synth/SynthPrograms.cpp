@@ -69,6 +69,21 @@ uint32_t nowMs()
     return static_cast<uint32_t>(OsLib_c::getMilliseconds());
 }
 
+// Holds the engine lock for a scope. The lists, the program numbers and the
+// memories are changed by the idle side (which runs under this lock) and read
+// by the host's list calls on its own thread.
+class EngineLockScope
+{
+public:
+    explicit EngineLockScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
+    ~EngineLockScope() { lock.releaseWritePermission(); }
+    EngineLockScope(const EngineLockScope&) = delete;
+    EngineLockScope& operator=(const EngineLockScope&) = delete;
+
+private:
+    Lock_c& lock;
+};
+
 // Restores the host-display flag when a list call or load ends.
 class HostDisplayPause
 {
@@ -130,6 +145,7 @@ void Synth::refreshPrgList(int ins, const Tool::Disk::Path_c& path)
 {
     if (numInstruments < 1 || path.empty())
         return;
+    EngineLockScope engineLockScope(engineLock);
     ins = std::clamp(ins, 0, numInstruments - 1);
     FileList_c* banks = getBnkList(ins);
     FileList_c* files = getPrgList(ins);
@@ -152,6 +168,7 @@ void Synth::refreshMultiPrgList(const Tool::Disk::Path_c& path)
 {
     if (!hasMultiLists() || path.empty())
         return;
+    EngineLockScope engineLockScope(engineLock);
     const int bank = multiBnkList->refresh(path, true);
     const int file = multiPrgList->refresh(path, false);
     curProgram = std::max(file, 0);
@@ -187,6 +204,7 @@ void Synth::setProgram(int32_t program)
 
 void Synth::setProgramCore(int program)
 {
+    EngineLockScope engineLockScope(engineLock);
     const uint32_t now = nowMs();
     const bool afterChunk = chunkLoadTimed.load() && now - chunkLoadTime.load() < ProgramAfterChunkMs;
     const bool fruityOpening = hostId == HostFruity && now - openTimeStamp.load() < ProgramAfterOpenFruityMs;
@@ -211,6 +229,7 @@ void Synth::setProgramCore(int program)
 
 void Synth::setInsPrg(int ins, int program)
 {
+    EngineLockScope engineLockScope(engineLock);
     SynGloIns_c* settings = getSynGloIns();
     FileList_c* files = getPrgList(ins);
     if (!settings || !files || ins != getEditIns())
@@ -235,6 +254,7 @@ void Synth::setInsPrg(int ins, int program)
 
 void Synth::setInsBnk(int ins, int bank)
 {
+    EngineLockScope engineLockScope(engineLock);
     SynGloIns_c* settings = getSynGloIns();
     FileList_c* banks = getBnkList(ins);
     FileList_c* files = getPrgList(ins);
@@ -261,6 +281,7 @@ void Synth::setInsBnk(int ins, int bank)
 
 void Synth::setMultiPrg(int program)
 {
+    EngineLockScope engineLockScope(engineLock);
     // This engine never makes the multi lists; the branch is kept for a
     // product that does.
     if (!hasMultiLists() || program < 0 || program >= numProgramsFig ||
@@ -278,6 +299,7 @@ void Synth::setMultiPrg(int program)
 
 void Synth::setMultiBnk(int bank)
 {
+    EngineLockScope engineLockScope(engineLock);
     if (!hasMultiLists() || bank < 0 || bank >= static_cast<int>(multiBnkList->getCount()))
         return;
     SynGlo_c* glo = getSynGlo();
@@ -308,6 +330,7 @@ void Synth::getProgramName(char* name)
     if (!isOpen())
         return;
     BusyScope busyScope(*this);
+    EngineLockScope engineLockScope(engineLock);
     if (hostId == HostKore)
         SynthIdle();
     getProgramNameIndexed(0, curProgram, name);
@@ -318,6 +341,7 @@ bool Synth::getProgramNameIndexed(int32_t, int32_t index, char* text)
     if (!text || index < 0 || index >= numProgramsFig)
         return false;
     text[0] = 0;
+    EngineLockScope engineLockScope(engineLock);
     if (!isOpen())
         open();
     if (!isOpen())
