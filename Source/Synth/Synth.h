@@ -903,9 +903,11 @@ public:
     // instrument ins within "Generation Range", then handlePrgChanged(ins).
     virtual void createSound(int ins, const int* indexes);
 
-    // The project chunk. getChunk (bank) hands the host the engine's chunk
-    // buffer, valid until the next getChunk; the buffer grows to hold the
-    // whole state. Both hold the busy counter. Thread: user interface.
+    // The project chunk (bank) or the edited instrument's program (preset).
+    // getChunk hands the host the engine's chunk buffer, valid until the next
+    // getChunk; the buffer grows to hold the whole state, and a chunk that
+    // cannot be made answers 0 with "Bank Save Error" queued for the user.
+    // Both hold the busy counter and the engine lock. Thread: user interface.
     int32_t getChunk(void** data, bool isPreset) override;
     int32_t setChunk(void* data, int32_t size, bool isPreset) override;
     // The writer: programs prgFirst..prgLast and effect programs

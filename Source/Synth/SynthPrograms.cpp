@@ -674,9 +674,8 @@ int Synth::setChunkPresetFxs(int i, void* data, int size)
         return 0;
     }
     engineLock.getWritePermission();
-    // Effect units are Part_c; they take no MIDI of their own here, and
-    // their state is cleared through the MIDI reset of the engine's queue.
-    holdCmdtoRT('R', 0, 0, nullptr, nullptr, hdKeepFirst);
+    // Effect units are plain parts here: no MIDI reception or MIDI state of
+    // their own to stop or reset around the load.
     const int result = setChunkPresetUni(i, fxsPrgMems, rmgEffect, data, size);
     engineLock.releaseWritePermission();
     return result;
