@@ -115,13 +115,15 @@ std::mutex& presetClipboardMutex()
     return m;
 }
 
-// Holds the lock of the preset folders for a scope.
-struct FolderGuard
+// Holds a lock for a scope: the preset folders' own, or the engine lock,
+// which the program lists and numbers belong to (the host may read the
+// lists on its own thread while the idle side steps through them).
+struct LockScope
 {
-    explicit FolderGuard(Lock_c& l) : lock(l) { lock.getWritePermission(); }
-    ~FolderGuard() { lock.releaseWritePermission(); }
-    FolderGuard(const FolderGuard&) = delete;
-    FolderGuard& operator=(const FolderGuard&) = delete;
+    explicit LockScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
+    ~LockScope() { lock.releaseWritePermission(); }
+    LockScope(const LockScope&) = delete;
+    LockScope& operator=(const LockScope&) = delete;
     Lock_c& lock;
 };
 
@@ -320,6 +322,7 @@ int Synth::importMultiPatch(const Tool::Disk::Path_c& path)
 
 void Synth::nextPatchFile(int ins, bool forward)
 {
+    LockScope engineScope(engineLock);
     FileList_c* list = getPrgList(ins);
     SynGloIns_c* settings = getSynGloIns();
     if (!list || !settings || list->getCount() == 0)
@@ -334,6 +337,7 @@ void Synth::nextPatchFile(int ins, bool forward)
 
 void Synth::nextMultiFile(bool forward)
 {
+    LockScope engineScope(engineLock);
     FileList_c* list = getMultiPrgList();
     SynGlo_c* glo = getSynGlo();
     if (!hasMultiLists() || !list || !glo || list->getCount() == 0)
@@ -422,7 +426,7 @@ void Synth::setDefPreset(const Tool::Disk::Path_c& path)
 {
     if (SysGlo_c* sys = getSysGlo())
         sys->setParaPath(0, SYS0DefaultPreset, path);
-    FolderGuard guard(presetFolderLock);
+    LockScope guard(presetFolderLock);
     if (!path.empty())
         bankRoot = path.getParent().getParent();
 }
@@ -431,7 +435,7 @@ Tool::Disk::Path_c Synth::getDefPreset(const Tool::Disk::Path_c& fallback, bool 
 {
     Tool::Disk::Path_c def;
     {
-        FolderGuard guard(presetFolderLock);
+        LockScope guard(presetFolderLock);
         if (!defPresetKnown) {
             if (SysGlo_c* sys = getSysGlo())
                 sys->getParaPath(0, SYS0DefaultPreset, &defPreset);
@@ -443,7 +447,7 @@ Tool::Disk::Path_c Synth::getDefPreset(const Tool::Disk::Path_c& fallback, bool 
         setDefPreset(fallback);
         def = fallback;
     }
-    FolderGuard guard(presetFolderLock);
+    LockScope guard(presetFolderLock);
     defPreset = def;
     bankRoot = def.getParent().getParent();
     return def;
@@ -451,7 +455,7 @@ Tool::Disk::Path_c Synth::getDefPreset(const Tool::Disk::Path_c& fallback, bool 
 
 Tool::Disk::Path_c Synth::getBankRoot()
 {
-    FolderGuard guard(presetFolderLock);
+    LockScope guard(presetFolderLock);
     return bankRoot;
 }
 
@@ -500,7 +504,7 @@ const Tool::Disk::Path_c& Synth::getLastLoadedMulti()
 
 Tool::Disk::Path_c Synth::getMyPath()
 {
-    FolderGuard guard(presetFolderLock);
+    LockScope guard(presetFolderLock);
     if (!myPathKnown && disk) {
         myPath = disk->getPlugDir(this);
         myPathKnown = true;
@@ -552,6 +556,7 @@ void Synth::loadStartupPatchesFrom(const Tool::Disk::Path_c& folder, bool keep)
 
 void Synth::loadStartupPatchesPerInst(const Tool::Disk::Path_c& folder, bool keep)
 {
+    LockScope engineScope(engineLock);
     setProgramCore(0);
     for (int i = 0; i < numInstruments; ++i) {
         FileList_c* list = getPrgList(i);
@@ -570,6 +575,7 @@ void Synth::loadStartupPatchesPerInst(const Tool::Disk::Path_c& folder, bool kee
 
 void Synth::loadStartupPatchesMulti(const Tool::Disk::Path_c& folder, bool keep)
 {
+    LockScope engineScope(engineLock);
     FileList_c* list = getMultiPrgList();
     if (!hasMultiLists() || !list)
         return;
