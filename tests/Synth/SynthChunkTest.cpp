@@ -3,6 +3,7 @@
 // the scrambled block form, program chunks and the accepted identifiers.
 #include "SynthProgramTestEngine.h"
 
+#include "ECS2.h"
 #include "NoteFreqTable.h"
 #include "ParaSet.h"
 
@@ -281,6 +282,27 @@ TEST_F(ChunkFixture, SkippedGlobalsLeaveTheTuningAndTheSkippedBlockIsAccepted)
     EXPECT_EQ(engine.setChunkBank(chunk.data(), static_cast<int>(chunk.size()), 0, 0, false),
               static_cast<int>(chunk.size()));
     EXPECT_EQ(tuning->getEntry(61), tonewheel);
+}
+
+TEST_F(ChunkFixture, AControllerAssignmentBlockIsReadIntoTheTable)
+{
+    // No writer makes 'ECS1'; a chunk from elsewhere may carry one.
+    ParaSet_c* table = engine.getECS()->getParaSet();
+    ASSERT_NE(table, nullptr);
+    const int slotController = ecsParaSlotBase + ecsSlotCCIdx;
+    table->setParaVal(0, slotController, 74);
+    std::vector<unsigned char> block = setChunk(table, 0, 0);
+    putWord(block, 0, fourCC('E', 'C', 'S', '1'));
+    std::vector<unsigned char> chunk = engine.bank();
+    chunk.insert(chunk.end(), block.begin(), block.end());
+
+    table->setParaVal(0, slotController, 20);
+    EXPECT_EQ(engine.loadBank(chunk), static_cast<int32_t>(chunk.size()));
+    EXPECT_EQ(table->getParaVal(0, slotController), 74);
+    table->setParaVal(0, slotController, 20);
+    EXPECT_EQ(engine.setChunkBank(chunk.data(), static_cast<int>(chunk.size()), 0, 0, true),
+              static_cast<int>(chunk.size()));
+    EXPECT_EQ(table->getParaVal(0, slotController), 20) << "skipGlobals leaves the table";
 }
 
 TEST_F(ChunkFixture, AnUnusableTuningIsRepairedAfterABankLoad)
