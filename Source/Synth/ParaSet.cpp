@@ -147,21 +147,21 @@ ParaSet_c::ParaSet_c(int typeCode, int nSets, int nParas)
     const size_t count = static_cast<size_t>(nSets_) * static_cast<size_t>(nParas_);
     parameters_ = new (std::nothrow) Parameter_c[count];
     setTable_ = new (std::nothrow) Parameter_c*[static_cast<size_t>(nSets_)];
-    specs_ = new (std::nothrow) ParaSpec_c[static_cast<size_t>(nParas_)];
-    if (!parameters_ || !setTable_ || !specs_) {
+    paraSpecs_ = new (std::nothrow) ParaSpec_c[static_cast<size_t>(nParas_)];
+    if (!parameters_ || !setTable_ || !paraSpecs_) {
         delete[] parameters_;
         delete[] setTable_;
-        delete[] specs_;
+        delete[] paraSpecs_;
         parameters_ = nullptr;
         setTable_ = nullptr;
-        specs_ = nullptr;
+        paraSpecs_ = nullptr;
         nParas_ = 0;
         nSets_ = 0;
         return;
     }
     setParaSetList();
     for (int i = 0; i < nParas_; ++i)
-        parameters_[i].setParaSpecPtr(&specs_[i]);
+        parameters_[i].setParaSpecPtr(&paraSpecs_[i]);
     defined_ = nParas_ >= 1;
 }
 
@@ -173,7 +173,7 @@ ParaSet_c::~ParaSet_c()
             parameters_[i].deleteParaSpecPtrDerived();
     }
     delete[] parameters_;
-    delete[] specs_;
+    delete[] paraSpecs_;
     delete[] setTable_;
 }
 

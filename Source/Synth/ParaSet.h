@@ -29,8 +29,8 @@
 // user calls retain() once and ParaSet_c::release() when it lets go; the last
 // release deletes the set, so the order in which the users are destroyed does
 // not matter. A set that was never retained belongs to whoever created it.
-// Inside, the set owns its parameters, their specifications and (through the
-// parameters) every payload and private specification; spreadPara copies
+// Inside, the set owns its parameters, their definitions and (through the
+// parameters) every payload and private definition; spreadPara copies
 // deeply, so no two parameters share anything they free.
 //
 // Threads: definition, chunks, resets and setters run on the user-interface
@@ -64,7 +64,7 @@ class ParaSet_c
 {
 public:
     // Allocates nSets * nParas parameters, the set table and nParas shared
-    // specifications; specification i is attached to parameter i of set 0
+    // definitions; definition i is attached to parameter i of set 0
     // (the other sets get theirs from spreadPara).
     ParaSet_c(int typeCode, int nSets, int nParas);
     virtual ~ParaSet_c();
@@ -113,7 +113,7 @@ public:
     virtual void getParaString(int set, int idx, Vdx::String_c* s) const;
     virtual void setParaPath(int set, int idx, Tool::Disk::Path_c p);
     virtual void getParaPath(int set, int idx, Tool::Disk::Path_c* p) const;
-    // Parameter idx (clamped) of set 0: specifications are shared, so the
+    // Parameter idx (clamped) of set 0: definitions are shared, so the
     // step is the same in every set. 0.0 without set 0.
     virtual float getParaStepChangeFl(int idx, int dir) const;
     // dst holds ParaNameBufferBytes.
@@ -171,7 +171,7 @@ protected:
     int32_t nParas_ = 0;
     int32_t order_ = -1;
     int32_t nSets_ = 0;
-    ParaSpec_c* specs_ = nullptr;       // nParas shared specifications
+    ParaSpec_c* paraSpecs_ = nullptr;       // nParas shared definitions
     Parameter_c** setTable_ = nullptr;  // entry s: first parameter of set s
 
 private:

@@ -135,7 +135,7 @@ void Parameter_c::deleteParaSpecPtrDerived()
     freePayload();
     if (paraSpec && paraSpec->isPrivate())
         delete paraSpec;
-    // The parameter's life ends here; forgetting the shared specification too
+    // The parameter's life ends here; forgetting the shared definition too
     // keeps a later destructor from reading it after the set has freed it.
     paraSpec = nullptr;
 }
@@ -152,7 +152,7 @@ void Parameter_c::copyDeep(const Parameter_c& src)
     deleteParaSpecPtrDerived();
     paraSpec = src.paraSpec;
     if (src.paraSpec && src.paraSpec->isPrivate()) {
-        // Its own private copy; it names the shared specification as its
+        // Its own private copy; it names the shared definition as its
         // origin, which outlives every private copy.
         ParaSpec_c* own = new (std::nothrow) ParaSpec_c(*src.paraSpec);
         paraSpec = own ? own : const_cast<ParaSpec_c*>(src.paraSpec->copiedFrom);
@@ -287,7 +287,7 @@ void Parameter_c::createCharPtr(const char* name, bool pathLeaf, bool stripExten
 void Parameter_c::createFloatArray(const char* name, int n)
 {
     // No elements would make the last index -1; the count must fit the
-    // specification's 16-bit field.
+    // definition's 16-bit field.
     if (!paraSpec || n < 1 || n > std::numeric_limits<int16_t>::max())
         return;
     freePayload();

@@ -12,13 +12,13 @@
 // code never converts anything while rendering.
 //
 // Ownership: a parameter owns its payload and, when it has one, its private
-// specification; the shared specification belongs to the set. Copies are deep
+// definition; the shared definition belongs to the set. Copies are deep
 // (copyDeep), so no two parameters ever share a payload or a private
-// specification, and destroying a parameter releases what it owns.
+// definition, and destroying a parameter releases what it owns.
 #pragma once
 
 #include "Capacities.h"
-#include "ParaSpec.h"
+#include "ParaDefinition.h"
 #include "Path.h"
 #include "VdxString.h"
 
@@ -59,28 +59,28 @@ class Parameter_c
 {
 public:
     Parameter_c() = default;
-    // Releases the payload and a private specification.
+    // Releases the payload and a private definition.
     virtual ~Parameter_c();
     // A plain copy would share the payload; use copyDeep.
     Parameter_c(const Parameter_c&) = delete;
     Parameter_c& operator=(const Parameter_c&) = delete;
 
     // Frees the payload by type and sets it to null, then deletes the
-    // specification when it is a private copy. The parameter is left without
-    // a specification.
+    // definition when it is a private copy. The parameter is left without
+    // a definition.
     virtual void deleteParaSpecPtrDerived();
-    // Attaches a specification (not owned unless it is a private copy).
+    // Attaches a definition (not owned unless it is a private copy).
     virtual void setParaSpecPtr(ParaSpec_c* paraSpec);
     ParaSpec_c* getParaSpecPtr() const { return paraSpec; }
 
     // Makes this parameter an independent copy of src: value and derived
-    // forms, the shared specification pointer, and its own copies of src's
-    // payload and private specification. What this parameter owned before is
+    // forms, the shared definition pointer, and its own copies of src's
+    // payload and private definition. What this parameter owned before is
     // released first.
     void copyDeep(const Parameter_c& src);
 
-    // Definition. Each sets the specification and then the value (the clamped
-    // default); all do nothing without a specification.
+    // Definition. Each sets the definition and then the value (the clamped
+    // default); all do nothing without a definition.
     void createNum(const char* name, const char* unit, float logFactor, int lo, int hi, int precision, int def,
                    int cut);
     // Refused (nothing defined) without items, or for a width outside 1..31.
@@ -123,7 +123,7 @@ public:
     int getHighValue() const;
     int getDefValue() const;
     float getLogFactor() const;
-    void setLogFactor(float k); // changes the specification, shared or not
+    void setLogFactor(float k); // changes the definition, shared or not
     int getPrecision() const;
     ParaType_t getType() const;
 
@@ -158,7 +158,7 @@ public:
     float getFloatArray(int i) const;
     void setFloatArray(int i, float v);
 
-    // The display text; "Error!" without a specification.
+    // The display text; "Error!" without a definition.
     void getDisplay(Vdx::String_c& out);
     // dst holds ParaTextBufferBytes; a longer text is cut there.
     void printNote(char* dst) const;
@@ -169,7 +169,7 @@ public:
     void setLoVal(int v);
     void setHiVal(int v);
     void setDefVal(int v);
-    // These change the specification the parameter points to, shared or not.
+    // These change the definition the parameter points to, shared or not.
     void setFlagDisplayNote(bool on);
     void setInfiniteLo(bool on);
     void setInfiniteHi(bool on);

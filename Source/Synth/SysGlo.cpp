@@ -39,13 +39,13 @@ RecalledChunk_t readStoredChunk(const Vdx::String_c& key, const ParaSet_c& set, 
 }
 
 // A text that lasts as long as the plug-in is loaded, one copy per distinct
-// content. Enumeration items are not owned by the specifications that point
+// content. Enumeration items are not owned by the definitions that point
 // to them, and a shared set may outlive the part that defined it.
 const char* lastingText(const std::string& text)
 {
     static std::mutex mutex;
     // Freed when the plug-in is unloaded; every engine, and with it every
-    // specification pointing here, is gone by then.
+    // definition pointing here, is gone by then.
     static std::set<std::string> texts;
     std::lock_guard<std::mutex> lock(mutex);
     return texts.insert(text).first->c_str();
@@ -106,7 +106,7 @@ namespace {
 
 // Puts a kept value back into a live parameter. The audio thread may be
 // writing number-like parameters at this moment, so those get only their
-// value back (atomic fields); replacing their specification under the audio
+// value back (atomic fields); replacing their definition under the audio
 // thread would race. Texts are only ever written off the audio thread.
 void restoreKept(Parameter_c& live, const Parameter_c& kept)
 {

@@ -4,7 +4,7 @@
 // modulation, cross-FM and cross-AM, unison, FreeRun and readiness.
 #include "OscTestRig.h"
 
-#include "ParaSpec.h"
+#include "ParaDefinition.h"
 #include "Tone.h"
 
 #include <gtest/gtest.h>

@@ -19,7 +19,7 @@ std::string labelsOf(const CodedEnuData_c& e)
 }
 
 // An enumeration parameter over the table's labels and compatibility lists,
-// with a specification of its own.
+// with a definition of its own.
 struct EnuParam
 {
     ParaSpec_c paraSpec;

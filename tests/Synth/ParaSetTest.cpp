@@ -518,7 +518,7 @@ TEST(ParaSet, SpreadCopiesDeeply)
     p[2].createString("S", false, false);
     p[2].setString(Vdx::String_c("path"));
     p[3].createNum("N", "", 0, 0, 100, 0, 5, 0);
-    p[3].setHiVal(50); // a private specification in set 0
+    p[3].setHiVal(50); // a private definition in set 0
     ASSERT_TRUE(set.spreadPara());
 
     for (int s = 1; s < 3; ++s) {
@@ -540,7 +540,7 @@ TEST(ParaSet, SpreadCopiesDeeply)
     EXPECT_EQ(s, "path");
     EXPECT_EQ(p[1].getFloatArray(2), 0.75f);
     EXPECT_EQ(set.getParaPtr(2)[3].getHighValue(), 50);
-    // The set is destroyed here: shared payloads or specifications would be
+    // The set is destroyed here: shared payloads or definitions would be
     // freed twice.
 }
 

@@ -11,8 +11,8 @@
 
 namespace {
 
-// A parameter with a shared specification of its own, as set 0 of a set
-// holds it. The specification is declared first so that it outlives the
+// A parameter with a shared definition of its own, as set 0 of a set
+// holds it. The definition is declared first so that it outlives the
 // parameter.
 struct OneParam
 {
@@ -167,7 +167,7 @@ TEST(Parameter, DefinitionDetails)
     EXPECT_EQ(precision.p.getPrecision(), 8);
     EXPECT_EQ(precision.paraSpec.divisor, 100000000);
 
-    // Without a specification nothing happens and getters give their neutral answers.
+    // Without a definition nothing happens and getters give their neutral answers.
     Parameter_c bare;
     bare.createNum("N", "", 0, 0, 10, 0, 5, 0);
     bare.setValue(3);
@@ -438,7 +438,7 @@ TEST(Parameter, FloatArrays)
 // ---------------------------------------------------------------------------
 // Copy on write
 
-// Two parameters of different sets sharing one specification.
+// Two parameters of different sets sharing one definition.
 class SharedSpec : public testing::Test
 {
 protected:
@@ -484,7 +484,7 @@ TEST_F(SharedSpec, RangeChangesAreCopyOnWrite)
     b.setLoVal(0);
     EXPECT_EQ(b.paraSpec, &shared);
 
-    // Flags and the warp change the specification a parameter points to.
+    // Flags and the warp change the definition a parameter points to.
     b.setInfiniteHi(true);
     EXPECT_TRUE(shared.flags.isSet(pfInfiniteHi));
 }
@@ -605,7 +605,7 @@ TEST(Parameter, CopyDeepSharesNothingItFrees)
     src[1].setFloatArray(1, 0.25f);
     src[2].createString("S", false, false);
     src[2].setString(Vdx::String_c("str"));
-    src[2].setHiVal(5); // private specification
+    src[2].setHiVal(5); // private definition
     for (int i = 0; i < 3; ++i) {
         dst[i].copyDeep(src[i]);
         EXPECT_NE(dst[i].payload, src[i].payload);

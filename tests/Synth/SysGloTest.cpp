@@ -270,7 +270,7 @@ TEST(SysGloDefinition, OutputSelectionNamesStereoThenMonoOutputs)
         SynGloIns_c part(4, c.stereo, c.mono);
         EXPECT_EQ(part.outputCount, c.stereo + c.mono);
         EXPECT_STREQ(part.getOutSelStr(), c.items);
-        // The same text on every call: a specification may point to it.
+        // The same text on every call: a definition may point to it.
         EXPECT_EQ(part.getOutSelStr(), part.getOutSelStr());
     }
     ParaSet_c* slot = nullptr;

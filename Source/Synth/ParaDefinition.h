@@ -1,9 +1,9 @@
 // ParaSpec_c: what a parameter is (type, name, unit, range, default, decimals,
 // item texts, display flags). All sets of a module class share one
-// specification per parameter index; a parameter that needs its own range or
+// definition per parameter index; a parameter that needs its own range or
 // default points to a private copy (copiedFrom names the one it came from).
 //
-// Threads: specifications are defined and changed on the user-interface
+// Threads: definitions are made and changed on the user-interface
 // thread (or before audio runs); the audio code reads only the derived forms
 // that Parameter_c keeps.
 #pragma once
@@ -29,7 +29,7 @@ enum ParaType_t : int {
     ptString = 11,    // Vdx::String_c payload; the value stays 0
 };
 
-// Display flags of a specification (ParaSpec_c::flags).
+// Display flags of a definition (ParaSpec_c::flags).
 enum ParaFlag_t : int {
     pfInfiniteLo = 1,     // the low bound shows as "-oo" (a volume's floor is silence)
     pfInfiniteHi = 2,     // the high bound shows as "oo"
@@ -41,7 +41,7 @@ enum ParaFlag_t : int {
 class ParaSpec_c
 {
 public:
-    // Every field zero, divisor 1, a shared specification (no copiedFrom).
+    // Every field zero, divisor 1, a shared definition (no copiedFrom).
     ParaSpec_c() = default;
     // A private copy of src (fields type .. flags); copiedFrom = src.
     explicit ParaSpec_c(const ParaSpec_c* src);

@@ -1,4 +1,4 @@
-#include "ParaSpec.h"
+#include "ParaDefinition.h"
 
 #include <cmath>
 
