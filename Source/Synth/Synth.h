@@ -876,6 +876,8 @@ public:
     // instrument, -2 for a null out. Thread: user interface or idle side.
     virtual int getChunkPreset(int ins, void** out);
     virtual int getChunkPresetFxs(int i, void** out);
+    // Both forms: memory prog of mems (count of them) for group.
+    int getChunkPresetUni(int prog, class MemC_c** mems, int count, int group, void** out);
     // Loads a program chunk into instrument ins: the instrument stops taking
     // MIDI and its voices are stopped (hardNoteOff keeps the audio thread
     // out), the chunk replaces its memory and is read into the live

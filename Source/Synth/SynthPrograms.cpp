@@ -600,16 +600,16 @@ void Synth::initPresetUni(int prog, MemC_c** mems, int group)
         makeSure(prog);
 }
 
-int Synth::getChunkPreset(int ins, void** out)
+int Synth::getChunkPresetUni(int prog, MemC_c** mems, int count, int group, void** out)
 {
-    if (ins < 0 || ins >= numInsPrgMem || !insPrgMems)
+    if (prog < 0 || prog >= count || !mems)
         return -1;
     if (!out)
         return -2;
     *out = nullptr;
     engineLock.getWritePermission();
-    setPrgFromPara(ins);
-    const MemC_c* mem = insPrgMems[ins];
+    setPrgFromParaUni(prog, mems, group);
+    const MemC_c* mem = mems[prog];
     int size = 0;
     if (mem && mem->getChunkSize() > 0) {
         *out = mem->getChunkPtr();
@@ -619,23 +619,14 @@ int Synth::getChunkPreset(int ins, void** out)
     return size;
 }
 
+int Synth::getChunkPreset(int ins, void** out)
+{
+    return getChunkPresetUni(ins, insPrgMems, numInsPrgMem, rmgInstrument, out);
+}
+
 int Synth::getChunkPresetFxs(int i, void** out)
 {
-    if (i < 0 || i >= numFxsPrgMem || !fxsPrgMems)
-        return -1;
-    if (!out)
-        return -2;
-    *out = nullptr;
-    engineLock.getWritePermission();
-    setPrgFromParaFxs(i);
-    const MemC_c* mem = fxsPrgMems[i];
-    int size = 0;
-    if (mem && mem->getChunkSize() > 0) {
-        *out = mem->getChunkPtr();
-        size = mem->getChunkSize();
-    }
-    engineLock.releaseWritePermission();
-    return size;
+    return getChunkPresetUni(i, fxsPrgMems, numFxsPrgMem, rmgEffect, out);
 }
 
 int Synth::setChunkPreset(int ins, void* data, int size)
