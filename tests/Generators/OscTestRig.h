@@ -6,7 +6,7 @@
 // partial that is not a harmonic.
 #pragma once
 
-#include "../Synth/ProcessorTestBuses.h"
+#include "ProcessorTestBuses.h"
 
 #include "Capacities.h"
 #include "InBuffer2.h"
