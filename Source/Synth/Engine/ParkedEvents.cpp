@@ -1,5 +1,7 @@
 #include "ParkedEvents.h"
 
+#include "MidiBytes.h"
+
 #include <algorithm>
 
 ParkedEvents_c::ParkedEvents_c()
@@ -71,8 +73,5 @@ void ParkedEvents_c::pop()
 
 bool ParkedEvents_c::isNoteOff(const unsigned char* message)
 {
-    if (!message)
-        return false;
-    const int kind = message[0] & 0xF0;
-    return kind == 0x80 || (kind == 0x90 && (message[2] & 0x7F) == 0);
+    return message && Midi::isNoteOff(message);
 }

@@ -10,6 +10,21 @@
 // - idle timer: the engine's own 25 ms Timer_c thread, doing the idle work
 //   when the host gives none.
 // Every flag or counter read across threads is a std::atomic.
+//
+// Where the sections below are implemented:
+//   lifecycle, identity, state others read     Synth.cpp
+//   audio callback, idle, keeping audio out    SynthAudio.cpp
+//   module registry                            SynthRegistry.cpp
+//   host parameter map                         SynthParams.cpp (tables in SynthParameterMap.h)
+//   MIDI input and notes                       SynthMidi.cpp
+//   parameter changes                          SynthParamChange.cpp
+//   command queues                             SynthCommands.cpp
+//   controller assignments                     SynthControllers.cpp
+//   programs, banks                            SynthPrograms.cpp
+//   the project chunk                          SynthChunk.cpp
+//   preset files and folders                   SynthPresets.cpp
+//   routes                                     SynthRoutes.cpp
+//   voices of the instruments, voice table     SynthVoices.cpp
 #pragma once
 
 #include "AudioEffectX.h"
@@ -228,8 +243,9 @@ public:
     // Copies paired host parameters after a change of index (index < 0: every
     // pair takes its source's value). (The parameter map's file gives the body.)
     virtual void doValueCopy(int index, float value);
-    // Per-instrument consistency after a program change or chunk load; the
-    // product class gives the bodies.
+    // Per-instrument consistency after a program change or chunk load. The
+    // engine's bodies (Synth.cpp) do nothing; the product class
+    // overrides them.
     virtual void makeSure(int ins);
     virtual void makeSure(int first, int last);
     virtual void makeSureFxs(int ins);
@@ -580,7 +596,7 @@ public:
     // and a quarter of its log2. Thread: any.
     float getMasterTuneFactor() const { return masterTuneFactor.load(); }
     float getMasterTuneLog() const { return masterTuneLog.load(); }
-    // Preset files (the program work gives the bodies): importPatch answers
+    // Preset files (bodies in SynthPresets.cpp): importPatch answers
     // above 0 when the file was loaded into instrument ins, 0 when not.
     // Thread: user interface or idle side, never audio.
     virtual int importPatch(int ins, const Tool::Disk::Path_c& path);

@@ -23,6 +23,7 @@
 //   the idle side (command, index, value, first pointer); taken on the idle
 //   side it goes to processGUICmd.
 #include "Synth.h"
+#include "MidiBytes.h"
 
 #include "CmdBuffer.h"
 #include "HoldData.h"
@@ -125,7 +126,7 @@ bool Synth::holdProcNoteOn(int ins, NoteC_c note, bool checkZones)
     if (!ring || !fitsArgument(ins))
         return false;
     HoldData_c record(checkZones ? 'Q' : 'X', int16_t(ins), 0);
-    record.midi[0] = uint8_t((note.velocity > 0 ? 0x90 : 0x80) + note.channel);
+    record.midi[0] = uint8_t((note.velocity > 0 ? Midi::NoteOn : Midi::NoteOff) + note.channel);
     record.midi[1] = uint8_t(note.note);
     record.midi[2] = uint8_t(note.velocity);
     return ring->holdEvent(&record, hdAppend);

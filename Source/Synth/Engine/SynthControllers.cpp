@@ -9,6 +9,7 @@
 // controls runs on the user-interface thread; what the audio side completes
 // is entered by the idle work (idleControllers).
 #include "Synth.h"
+#include "MidiBytes.h"
 
 #include "ECS2.h"
 #include "EPAS.h"
@@ -224,7 +225,7 @@ void Synth::sendParameterCCCore(int channel, int controller, int value)
     VstMidiEvent event = {};
     event.type = kVstMidiType;
     event.byteSize = sizeof(VstMidiEvent);
-    event.midiData[0] = static_cast<char>(0xB0 + (channel & 0x0F));
+    event.midiData[0] = static_cast<char>(Midi::Control + (channel & Midi::ChannelMask));
     // A number above 127 (an NRPN) goes out as its low seven bits.
     event.midiData[1] = static_cast<char>(controller & 0x7F);
     event.midiData[2] = static_cast<char>(std::clamp(value, 0, 127));

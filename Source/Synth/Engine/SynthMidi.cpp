@@ -16,6 +16,7 @@
 // voices from another thread goes through hardNoteOff. Mute and solo run
 // where the parameter change happens and only touch settings.
 #include "Synth.h"
+#include "MidiBytes.h"
 
 #include "CmdBuffer.h"
 #include "ECS2.h"
@@ -92,9 +93,9 @@ void Synth::remindEvent(int offset, const unsigned char* message)
     if (!message || !instruments || numInstruments < 1)
         return;
     // A data byte where the status belongs is no message.
-    if (message[0] < 0x80)
+    if (message[0] < Midi::StatusBit)
         return;
-    if (message[0] >= 0xF0) {
+    if (message[0] >= Midi::System) {
         deliverEvent(0, offset, message);
         return;
     }
@@ -365,7 +366,7 @@ void Synth::processMidiFx(const unsigned char* message)
     case 0xFF: // system reset
         MidiReset();
         return;
-    case 0xF0:
+    case Midi::System:
         sysExclusive = true;
         return;
     case 0xF7:
