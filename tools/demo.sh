@@ -3,7 +3,7 @@
 # through Tessel3-Stereo.so into a WAV file with the headless host.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+tools/setup.sh demo
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_TESTS=OFF
 cmake --build build/release --target Tessel3-51 Tessel3-Stereo tessel-host
 out="$PWD/build/demo.wav"

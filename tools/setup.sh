@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and run its
-# real-world checks. Idempotent; run as root on Debian 12.
+# Installs the Debian packages the project needs. Idempotent; run as root on
+# Debian 12.
+#   tools/setup.sh         everything: build, tests, fuzzers, real-world checks
+#   tools/setup.sh demo    only what building the plug-ins and the headless
+#                          host needs (the demo command)
 set -euo pipefail
 
 packages=(
-    # build
+    # build of the plug-ins and the headless host
     build-essential cmake ninja-build ccache pkg-config git
-    clang libclang-rt-14-dev            # libFuzzer and clang sanitizer runtimes
-    # libraries
-    libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev                     # tools and test references
-    # runtime helpers; a German locale proves numbers in text ignore the locale
-    zenity xvfb locales
-    # real-world checks: a host's VST scanner and third-party VST2 plug-ins
-    ardour dpf-plugins-vst
+    libsndfile1-dev                     # the headless host's WAV files
 )
+if [ "${1:-}" != demo ]; then
+    packages+=(
+        clang libclang-rt-14-dev        # libFuzzer and clang sanitizer runtimes
+        libgtest-dev libgmock-dev libbenchmark-dev
+        # runtime helpers; a German locale proves numbers in text ignore the locale
+        zenity xvfb locales
+        # real-world checks: a host's VST scanner and third-party VST2 plug-ins
+        ardour dpf-plugins-vst
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,6 +34,8 @@ if ((${#missing[@]})); then
     $SUDO apt-get update
     $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+[ "${1:-}" = demo ] && exit 0
 
 # Tests switch to a comma-decimal locale to prove that parsing and printing
 # do not depend on it.

@@ -25,30 +25,37 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 step "ThreadSanitizer build (thread tests)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_WERROR=ON \
       -DTESSEL_SANITIZE=thread -DTESSEL_TOOLS=OFF
-if cmake --build build/tsan -j "$jobs" --target help | grep -q '^test_thread:'; then
-    cmake --build build/tsan -j "$jobs" --target test_thread
-    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-        ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread
-else
-    echo "no thread tests yet"
-fi
+cmake --build build/tsan -j "$jobs" --target test_thread
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L thread --no-tests=error
 
 step "libFuzzer targets (${fuzz_seconds}s each)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTESSEL_FUZZ=ON -DTESSEL_WERROR=ON
 cmake --build build/fuzz -j "$jobs"
+# Each target's whole log and any crash input stay under build/fuzz/runs/NAME
+# for whoever has to reproduce a failure; the tail of a failing log is shown.
 shopt -s nullglob
-for fuzzer in build/fuzz/tests/fuzz/fuzz_*; do
+fuzzers=(build/fuzz/tests/fuzz/fuzz_*)
+((${#fuzzers[@]})) || { echo "no fuzz targets built"; exit 1; }
+for fuzzer in "${fuzzers[@]}"; do
     [ -x "$fuzzer" ] || continue
     name=$(basename "$fuzzer")
     corpus=tests/fuzz/corpus/${name#fuzz_}
-    work=$(mktemp -d)
+    run=build/fuzz/runs/$name
+    rm -rf "$run"
+    mkdir -p "$run/work" "$run/crashes"
     seeds=()
     [ -d "$corpus" ] && seeds=("$corpus")
-    echo "--- $name"
-    "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix="$work/" "$work" "${seeds[@]}" 2>&1 | tail -n 5
-    rm -rf "$work"
+    echo "--- $name (log: $run/log.txt)"
+    if "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$run/crashes/" "$run/work" "${seeds[@]}" > "$run/log.txt" 2>&1; then
+        tail -n 2 "$run/log.txt"
+    else
+        tail -n 60 "$run/log.txt"
+        echo "$name failed; crash inputs in $run/crashes"
+        exit 1
+    fi
 done
 
 step "all tests passed"
