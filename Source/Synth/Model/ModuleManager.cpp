@@ -84,24 +84,27 @@ bool ModuleManager_c::prepareDialog(const char* name, const char* patterns)
     return true;
 }
 
+Tool::Disk::Path_c ModuleManager_c::runDialog(int mode, const char* name)
+{
+    fileDialog.mode = mode;
+    std::string nameCopy(name); // the engine takes a writable text
+    synth->checkRegForModPath(nameCopy.data());
+    return fileDialog.run();
+}
+
 void ModuleManager_c::handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name)
 {
     if (!synth || !part || !name || !prepareDialog(name, "*.MOD"))
         return;
-    std::string nameCopy(name); // the engine takes a writable text
     switch (mode) {
     case tpfioLoad: {
-        fileDialog.mode = FileDialog_c::ModeOpen;
-        synth->checkRegForModPath(nameCopy.data());
-        Tool::Disk::Path_c path = fileDialog.run();
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
         importModule(part, path, set);
         synth->updateEditor();
         break;
     }
     case tpfioSave: {
-        fileDialog.mode = FileDialog_c::ModeSave;
-        synth->checkRegForModPath(nameCopy.data());
-        Tool::Disk::Path_c path = fileDialog.run();
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
         if (!path.empty() && !exportModule(part, path, set))
             OsLib_c::tellUser("File Error - Save failed", path.c_str());
         break;
@@ -133,20 +136,15 @@ void ModuleManager_c::handleGroupFileIO(Part_c** parts, int set, tpfioMode mode,
 {
     if (!synth || !parts || !name || !prepareDialog(name, "*.MGP"))
         return;
-    std::string nameCopy(name);
     switch (mode) {
     case tpfioLoad: {
-        fileDialog.mode = FileDialog_c::ModeOpen;
-        synth->checkRegForModPath(nameCopy.data());
-        Tool::Disk::Path_c path = fileDialog.run();
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
         importGroup(parts, path, set);
         synth->updateEditor();
         break;
     }
     case tpfioSave: {
-        fileDialog.mode = FileDialog_c::ModeSave;
-        synth->checkRegForModPath(nameCopy.data());
-        Tool::Disk::Path_c path = fileDialog.run();
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
         if (!path.empty() && !exportGroup(parts, path, set))
             OsLib_c::tellUser("File Error - Save failed", path.c_str());
         break;

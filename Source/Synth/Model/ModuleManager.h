@@ -105,6 +105,10 @@ private:
     // Sets up the dialog for a module name; false when the product string
     // cannot be had.
     bool prepareDialog(const char* name, const char* patterns);
+    // Shows the prepared dialog in mode (FileDialog_c::ModeOpen or ModeSave)
+    // at the folder remembered for the module name; the chosen path, empty
+    // when cancelled.
+    Tool::Disk::Path_c runDialog(int mode, const char* name);
     // Writes the bytes to a temporary file beside path and renames it over
     // path once complete. False (path untouched, no temporary file left) on
     // any failure.
