@@ -214,6 +214,27 @@ TEST(FilterFree, CoefficientSmoothing)
     EXPECT_FLOAT_EQ(r.filter.q, 0.99f);
 }
 
+// In 24 dB mode the second stage's low-pass state is held within -1..1,
+// however loud the first stage gets at full resonance.
+TEST(FilterFree, SecondStageLowPassStaysWithinOne)
+{
+    for (float type : {-1.0f, -0.5f, 0.5f}) {
+        SCOPED_TRACE(type);
+        Rig<F> r(44100.0f);
+        r.filter.setParaVal(0, F::pSlope, 2);
+        r.filter.cachePara(crParaChange, 0, -1);
+        r.set(0.5f, 1.0f, type);
+        r.start();
+        double widest = 0.0;
+        r.run(noise(44100, 16.0f), nullptr, Block, [&](size_t) {
+            for (int c = 0; c < 2; ++c)
+                widest = std::max(widest, std::fabs(r.filter.second[c].low));
+        });
+        EXPECT_LE(widest, 1.0);
+        EXPECT_GT(widest, 0.5) << "the clamp is reached";
+    }
+}
+
 // Both outputs carry the same signal, for a mono input and whatever the
 // balance input holds; a stereo input is filtered per channel.
 TEST(FilterFree, EqualOutputsAndStereo)
