@@ -334,6 +334,12 @@ void EnvADSFR_c::goNextPhase()
             return;
         }
     }
+    // The phase's steps have run out: it ends exactly on its target. The
+    // value was built up by adding a float increment once per step, and over
+    // a long ramp the rounding leaves it off by up to about 1e-3, enough to
+    // miss the silence test below and hold a voice for good.
+    if (stage >= phAttack && stage <= phRelease)
+        *valuePtr = subStage;
     switch (stage) {
     case phAttack:
         gotoPhase(phDecay);

@@ -258,6 +258,47 @@ TEST(EnvADSFR, SustainAndFall)
     }
 }
 
+// A long ramp down to 0 must end on 0 and finish, whatever its length and
+// the rate: a value summed from float increments ends some 1e-4..1e-3 away
+// from its target and would otherwise hold the voice for as long as the key
+// is down. Every phase also starts exactly where the one before it aimed.
+TEST(EnvADSFR, LongRampsEndOnTheirTargetAndFinish)
+{
+    struct Case
+    {
+        const char* what;
+        int decayMs;
+        int sustain; // thousandths
+        int fall;    // hundredths
+    };
+    std::vector<Case> cases;
+    for (int sustain = 100; sustain <= 1000; sustain += 100)
+        for (int fall : {-1, -250, -500, -999})
+            cases.push_back({"fall to 0", 1, sustain, fall});
+    for (int decayMs : {3000, 7000, 10000})
+        cases.push_back({"linear decay to a sustain of 0", decayMs, 0, 0});
+
+    for (float rate : Rates) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << " rate " << rate << " decay " << c.decayMs
+                                            << " ms sustain " << c.sustain << " fall " << c.fall);
+            AdsrRig e(rate);
+            e.adsr(1, c.decayMs, c.sustain, c.fall, 10);
+            e.start();
+            e.owner.runSegment(); // attack
+            EXPECT_EQ(e.owner.value, 1.0f);
+            e.owner.runSegment(); // decay
+            if (c.fall != 0) {
+                ASSERT_EQ(e.mod.stage, E::phSustain);
+                EXPECT_EQ(e.owner.value, e.mod.getParaFl(0, E::pSLevel));
+                e.owner.runSegment(); // the fall
+            }
+            EXPECT_TRUE(e.mod.isFinished());
+            EXPECT_EQ(e.owner.value, 0.0f);
+        }
+    }
+}
+
 TEST(EnvADSFR, SyncedRiseFromSustainZeroIsNotCutOff)
 {
     TempoGuard tempo;

@@ -1,0 +1,137 @@
+#include "Satur.h"
+
+#include "InBuffer2.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int SaturTypeCode = ('V' << 24) | ('D' << 16) | ('0' << 8) | '1';
+
+// The set a part reads outside a note: the one it last played, else 0.
+int currentSet(const Part_c& part)
+{
+    return std::max<int>(part.getRouteIndex(), 0);
+}
+
+} // namespace
+
+namespace SaturParas {
+
+void define(Parameter_c* p, const char* modeName)
+{
+    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[pOnOff].createOnOff("S0 On/Off", 1);
+    p[pIntense].createNum("Intense", "%", 0.0f, 0, 100, 2, 0, 0);
+    p[pMode].createEnu(modeName, "", 0, 2, 6, 0, "Hard  Soft  Modula", nullptr);
+}
+
+float intense(const Part_c& part)
+{
+    const Parameter_c* p = part.getRenderParaPtr(currentSet(part));
+    return p ? static_cast<float>(p[pIntense].fl) : 0.0f;
+}
+
+} // namespace SaturParas
+
+Satur_c::~Satur_c() = default;
+
+bool Satur_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool Satur_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, SaturParas::ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    SaturParas::define(p, "Unused");
+    return paraSet->spreadPara();
+}
+
+int Satur_c::getTypeCode() const
+{
+    return SaturTypeCode;
+}
+
+float Satur_c::getModSampleDefault(int input) const
+{
+    return input == 0 ? SaturParas::intense(*this) : 0.0f;
+}
+
+void Satur_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (reason == crTempoChange || !paraSet)
+        return;
+    const Parameter_c* p = getRenderParaPtr(set < 0 ? std::max<int>(routeIndex, 0) : set);
+    if (!p)
+        return;
+    const float intense = std::clamp(static_cast<float>(p[SaturParas::pIntense].fl), 0.0f, 1.0f);
+    a = std::sqrt(intense);
+    b = 1.001f - a;
+}
+
+void Satur_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !paraSet || !inputBus || !outputBusA)
+        return;
+    if (inputBus->isMono())
+        renderMono(n);
+    else if (inputBus->isStereo())
+        renderStereo(n);
+}
+
+void Satur_c::renderMono(int n)
+{
+    float* out = nullptr;
+    float* in = nullptr;
+    if (!outputBusA->wantWriteMono(&out, false))
+        return;
+    if (inputBus->wantReadMono(&in, false)) {
+        n = framesFor(n, inputBus, outputBusA);
+        const float ca = a;
+        const float cb = b;
+        if (in == out) {
+            for (int i = 0; i < n; ++i)
+                out[i] = shape(out[i], ca, cb);
+        } else {
+            for (int i = 0; i < n; ++i)
+                mixSample(&out, shape(in[i], ca, cb));
+        }
+    }
+    outputBusA->doneWriteMono();
+}
+
+void Satur_c::renderStereo(int n)
+{
+    float* outL = nullptr;
+    float* outR = nullptr;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    if (inputBus->wantReadStereo(&inL, &inR)) {
+        n = framesFor(n, inputBus, outputBusA);
+        const float ca = a;
+        const float cb = b;
+        if (inL == outL && inR == outR) {
+            for (int i = 0; i < n; ++i) {
+                outL[i] = shape(outL[i], ca, cb);
+                outR[i] = shape(outR[i], ca, cb);
+            }
+        } else {
+            for (int i = 0; i < n; ++i) {
+                mixSample(&outL, shape(inL[i], ca, cb));
+                mixSample(&outR, shape(inR[i], ca, cb));
+            }
+        }
+    }
+    outputBusA->doneWriteStereo();
+}

@@ -1,0 +1,340 @@
+// The ladder filter: its parameters and rest values, the cutoff polynomial
+// and rate factor, the responses of its four types measured on sines, the
+// tuned delay of "HP 12", the level ramp and balance, and when a type change
+// takes effect.
+#include "FilterTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace FilterTest;
+using namespace SignalMeasure;
+using M = FilterMoogSI_c;
+
+namespace {
+
+TEST(FilterMoogSI, ParametersAndRestValues)
+{
+    Rig<M> r(44100.0f);
+    const char* names[] = {"Version", "OffOn", "Type ", "Cutoff", "Resonance", "RoutBal", "Cut KeyF"};
+    for (int i = 0; i < M::ParaCount; ++i)
+        EXPECT_EQ(paraName(r.filter, i), names[i]) << i;
+    EXPECT_EQ(r.filter.getTypeCode(), fourCC("VF01"));
+    EXPECT_EQ(r.filter.getParaVal(0, M::pType), M::rBP24);
+    const char* items[] = {"LP 12", "LP 24", "BP 24", "HP 12"};
+    for (int t = M::rLP12; t <= M::rHP12; ++t) {
+        r.filter.setParaVal(0, M::pType, t);
+        EXPECT_EQ(display(r.filter, M::pType).substr(0, 5), items[t + 1]);
+    }
+
+    // The cutoff rest value is in the cutoff unit and follows every change
+    // of "Cutoff" and "Cut KeyF" at once; the resonance rests at 0..1.
+    struct Case
+    {
+        int hz;
+        int keyFollow; // hundredths
+        int key;
+        float rest;
+    };
+    const Case cases[] = {
+        {20000, 0, 60, 1.0f},
+        {5000, 0, 60, 0.75f},
+        {40, 0, 60, static_cast<float>(1.0 + std::log2(0.002) / 8.0)},
+        {5000, 100, 72, 0.875f}, // one octave up, followed fully
+        {5000, 50, 48, 0.6875f}, // one octave down, half followed
+    };
+    for (const Case& c : cases) {
+        r.filter.prepProc(0, noteOf(c.key), false);
+        r.filter.setParaVal(0, M::pCutoff, c.hz);
+        r.filter.setParaVal(0, M::pCutKeyF, c.keyFollow);
+        EXPECT_NEAR(r.filter.getModSampleDefault(0), c.rest, 1e-5f) << c.hz << " Hz, key " << c.key;
+    }
+    r.filter.setParaVal(0, M::pResonance, 40);
+    EXPECT_FLOAT_EQ(r.filter.getModSampleDefault(1), 0.4f);
+    EXPECT_EQ(r.filter.getModSampleDefault(2), 0.0f);
+}
+
+// The coefficient a render takes from the cutoff input: the fourth power of
+// a cubic in 2m - 1, scaled by 44100 / rate (0.1 at most down), clamped.
+TEST(FilterMoogSI, CutoffPolynomialAndRateFactor)
+{
+    struct Case
+    {
+        float rate;
+        float m;
+        float f;
+    };
+    const Case cases[] = {
+        {44100.0f, 0.0f, 0.0038822f},  // clamped to 1e-6
+        {44100.0f, 1.0f, 0.99385f},
+        {44100.0f, 7.0f, 0.99385f},    // clamped to 1
+        {44100.0f, 0.5f, 0.0625f},
+        {48000.0f, 1.0f, 0.99385f * 44100.0f / 48000.0f},
+        {96000.0f, 1.0f, 0.99385f * 0.459375f},
+        {96000.0f, 0.5f, 0.0625f * 0.459375f},
+        {441000.0f, 1.0f, 0.099385f},  // the factor stops at 0.1
+        {882000.0f, 0.0f, 0.0004f},    // the coefficient stops at 0.0004
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, m " << c.m);
+        Rig<M> r(c.rate);
+        r.filter.setParaVal(0, M::pType, M::rLP24);
+        r.set(c.m, 0.0f);
+        r.start();
+        r.run(Signal(ControlStepFrames, 0.0f));
+        EXPECT_NEAR(r.filter.f, c.f, c.f * 2e-4f);
+    }
+}
+
+// Slopes between two and three octaves above the cutoff (where the bilinear
+// zeros at the Nyquist frequency do not yet steepen them), and the pass band
+// three octaves below, measured at 1 kHz at every rate.
+TEST(FilterMoogSI, LowPassSlopes)
+{
+    struct Case
+    {
+        int type;
+        double slope; // dB per octave
+        double tolerance;
+    };
+    const Case cases[] = {{M::rLP24, 24.0, 3.0}, {M::rLP12, 12.0, 2.0}};
+    const double fc = 1000.0;
+    for (float rate : Rates) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, type " << c.type);
+            Rig<M> r(rate);
+            r.filter.setParaVal(0, M::pType, c.type);
+            r.set(cutoffUnit(fc), 0.0f);
+            EXPECT_NEAR(r.gainDb(fc / 8), 0.0, 0.5);
+            const double fourth = r.gainDb(fc * 4);
+            const double eighth = r.gainDb(fc * 8);
+            EXPECT_NEAR(fourth - eighth, c.slope, c.tolerance);
+        }
+    }
+}
+
+// Resonance raises the response at the cutoff; the last stage's clip keeps
+// even full resonance at a loud input from running away.
+TEST(FilterMoogSI, ResonancePeaksAtTheCutoff)
+{
+    for (float rate : Rates) {
+        SCOPED_TRACE(rate);
+        Rig<M> r(rate);
+        r.filter.setParaVal(0, M::pType, M::rLP24);
+        r.set(cutoffUnit(1000.0), 0.0f);
+        const double flat = r.gainDb(1000.0);
+        r.set(cutoffUnit(1000.0), 0.7f);
+        EXPECT_GT(r.gainDb(1000.0, 0.5, 0.01f), flat + 6.0);
+    }
+}
+
+// "BP 24": a band whose peak the gain compensation keeps near unity at every
+// cutoff, which falls on both sides, and whose frequencies scale with the
+// sample rate (its coefficient ignores the rate).
+TEST(FilterMoogSI, BandPassPeakAndRateScaling)
+{
+    for (double fc : {250.0, 1000.0, 4000.0}) {
+        double peakAt48[2] = {};
+        for (float rate : {48000.0f, 96000.0f}) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, cutoff " << fc);
+            Rig<M> r(rate);
+            r.filter.setParaVal(0, M::pType, M::rBP24);
+            r.set(cutoffUnit(fc), 0.0f);
+            // Quarter-octave steps around the peak.
+            double best = -1e9;
+            double bestHz = 0.0;
+            for (int k = -16; k <= 4; ++k) {
+                const double hz = fc * std::pow(2.0, k / 4.0) * rate / 48000.0;
+                const double g = r.gainDb(hz, 0.25);
+                if (g > best) {
+                    best = g;
+                    bestHz = hz;
+                }
+            }
+            EXPECT_NEAR(best, 0.0, 1.5);
+            EXPECT_LT(r.gainDb(bestHz * 4), best - 20.0);
+            EXPECT_LT(r.gainDb(bestHz / 4), best - 12.0);
+            if (rate == 48000.0f) {
+                peakAt48[0] = bestHz;
+                peakAt48[1] = best;
+            } else {
+                EXPECT_NEAR(bestHz, 2.0 * peakAt48[0], 1e-6 * bestHz);
+                EXPECT_NEAR(best, peakAt48[1], 0.5);
+            }
+        }
+    }
+}
+
+// "HP 12": the low end falls 12 dB per octave well below the high-pass
+// corner, and the pass band sits at the gain compensation of 0.5 (-6 dB).
+TEST(FilterMoogSI, HighPassSlopeAndGain)
+{
+    for (float rate : Rates) {
+        SCOPED_TRACE(rate);
+        Rig<M> r(rate);
+        r.filter.setParaVal(0, M::pType, M::rHP12);
+        r.set(0.5f, 0.0f);
+        r.start();
+        r.run(Signal(ControlStepFrames, 0.0f));
+        // The corner of the two one-pole stages.
+        const double corner = r.filter.f * rate / (2.0 * std::numbers::pi);
+        EXPECT_NEAR(r.gainDb(corner * 16, 0.25), dB(0.5), 0.5);
+        const double low = r.gainDb(corner / 16, 1.0);
+        const double lower = r.gainDb(corner / 32, 2.0);
+        EXPECT_NEAR(low - lower, 12.0, 1.0);
+    }
+}
+
+// "HP 12" resonates through a delay line of scale / f + 1.55 samples (scale
+// 1.25e-5 x rate), halved until it fits the 2047 samples of its ring: an
+// impulse comes back after that many samples.
+TEST(FilterMoogSI, HighPassDelayLine)
+{
+    struct Case
+    {
+        float rate;
+        float m;
+        const char* what;
+    };
+    const Case cases[] = {
+        {44100.0f, 0.7f, "a short delay"},
+        {48000.0f, 0.45f, "a longer one"},
+        {96000.0f, 0.3f, "longer still at 96 kHz"},
+        {441000.0f, 0.0f, "2758 samples folded to 1379"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig<M> r(c.rate);
+        r.filter.setParaVal(0, M::pType, M::rHP12);
+        r.set(c.m, 1.0f);
+        r.start();
+        r.run(Signal(ControlStepFrames, 0.0f));
+        const float f = r.filter.f;
+        float delay = 1.25e-5f * c.rate / f + 1.55f;
+        while (delay > 2047.0f)
+            delay *= 0.5f;
+        ASSERT_LT(delay, 2047.0f);
+
+        // An impulse after the level ramp (the output gain is then 0.5). The
+        // echo is the first sample after the impulse's own short response
+        // that carries a good part of it again; the high-passes' tail stays
+        // below f / 2.
+        const int at = 64;
+        Signal x(static_cast<size_t>(at + 2100), 0.0f);
+        x[at] = 1.0f;
+        r.start();
+        const auto o = r.run(x);
+        size_t echo = 0;
+        for (size_t i = at + 2; i < o.first.size() && echo == 0; ++i)
+            if (std::fabs(o.first[i]) > 0.15f)
+                echo = i;
+        EXPECT_NEAR(static_cast<double>(echo - at), delay, 1.0) << "f " << f;
+        if (c.rate == 441000.0f) {
+            EXPECT_NEAR(delay, 1379.0f, 1.0f);
+        }
+    }
+}
+
+// The level reaches a new control value in exactly one control step; level
+// 0 is silence; silence in gives exact silence out; the balance shares the
+// output between left and right.
+TEST(FilterMoogSI, LevelRampBalanceAndSilence)
+{
+    Rig<M> r(44100.0f);
+    r.filter.setParaVal(0, M::pType, M::rLP24);
+    r.start();
+    // Level input x 8 (the ladder's input is scaled by 1/8).
+    for (float target : {1.0f, 0.25f, 0.0f, 0.5f}) {
+        ModBuffers::fill(r.mod.level, target);
+        const float before = r.filter.level;
+        r.run(Signal(ControlStepFrames / 2, 0.0f), nullptr, ControlStepFrames / 2);
+        EXPECT_NEAR(r.filter.level, (before + 8.0f * target) / 2.0f, 1e-5f) << "halfway";
+        r.run(Signal(ControlStepFrames, 0.0f), nullptr, ControlStepFrames);
+        EXPECT_FLOAT_EQ(r.filter.level, 8.0f * target);
+    }
+
+    for (int type = M::rLP12; type <= M::rHP12; ++type) {
+        SCOPED_TRACE(type);
+        Rig<M> s(44100.0f);
+        s.filter.setParaVal(0, M::pType, type);
+        s.set(0.6f, 0.5f);
+        s.start();
+        const auto quiet = s.run(Signal(4096, 0.0f));
+        EXPECT_EQ(peak(quiet.first), 0.0f);
+        EXPECT_EQ(peak(quiet.second), 0.0f);
+
+        ModBuffers::fill(s.mod.level, 0.0f);
+        s.start();
+        const auto off = s.run(noise(4096, 1.0f));
+        EXPECT_EQ(peak(off.first), 0.0f);
+
+        ModBuffers::fill(s.mod.level, 1.0f);
+        ModBuffers::fill(s.mod.balance, -1.0f);
+        s.start();
+        const auto left = s.run(noise(8192, 0.5f));
+        EXPECT_LT(rms(left.second, 4096), 1e-3 * rms(left.first, 4096));
+        ModBuffers::fill(s.mod.balance, 0.0f);
+        s.start();
+        const auto centre = s.run(noise(8192, 0.5f));
+        EXPECT_NEAR(rms(left.first, 4096) / rms(centre.first, 4096), 2.0, 0.01);
+        EXPECT_NEAR(rms(centre.first, 4096), rms(centre.second, 4096), 1e-6);
+    }
+}
+
+// A stereo input is filtered channel by channel with separate states.
+TEST(FilterMoogSI, StereoChannelsAreIndependent)
+{
+    for (int type = M::rLP12; type <= M::rHP12; ++type) {
+        SCOPED_TRACE(type);
+        Rig<M> r(48000.0f, 2);
+        r.filter.setParaVal(0, M::pType, type);
+        r.set(0.6f, 0.3f);
+        r.start();
+        const Signal tone = sine(4096, 700.0, 48000.0, 0.5f);
+        const Signal silence(4096, 0.0f);
+        const auto o = r.run(tone, &silence);
+        EXPECT_GT(rms(o.first, 2048), 0.01);
+        EXPECT_EQ(peak(o.second), 0.0f);
+    }
+}
+
+// The response type is fixed at a note start that is not legato.
+TEST(FilterMoogSI, TypeChangesAtTheNextFreshNote)
+{
+    Rig<M> r(44100.0f);
+    r.filter.setParaVal(0, M::pType, M::rLP24);
+    r.start();
+    EXPECT_EQ(r.filter.responseType, M::rLP24);
+    r.filter.setParaVal(0, M::pType, M::rHP12);
+    r.run(Signal(256, 0.0f));
+    EXPECT_EQ(r.filter.responseType, M::rLP24);
+    r.start(true);
+    EXPECT_EQ(r.filter.responseType, M::rLP24);
+    r.start(false);
+    EXPECT_EQ(r.filter.responseType, M::rHP12);
+}
+
+// Without all inputs or at 22000 Hz and below the filter stays silent; the
+// output's write is still completed.
+TEST(FilterMoogSI, ReadinessAndSilenceWhenNotReady)
+{
+    Rig<M> low(22000.0f);
+    EXPECT_FALSE(low.filter.isReady());
+    low.start();
+    const auto o = low.run(noise(1024, 1.0f));
+    EXPECT_EQ(peak(o.first), 0.0f);
+    EXPECT_EQ(low.out.getWriteState(), 4);
+
+    M bare;
+    ParaSet_c* slot = nullptr;
+    bare.getParaSetPtr(&slot, 1);
+    bare.setSampleRate(44100.0f);
+    float buf[Steps] = {};
+    EXPECT_FALSE(bare.create(buf, buf, buf, nullptr));
+    EXPECT_TRUE(bare.create(buf, buf, buf, buf));
+    bare.setSampleRate(-1.0f); // ignored
+    EXPECT_TRUE(bare.isReady());
+}
+
+} // namespace
