@@ -14,6 +14,7 @@
 #include <complex>
 #include <limits>
 #include <random>
+#include <utility>
 
 using namespace DelayTest;
 
@@ -60,6 +61,63 @@ TEST(Delay2, LineAndReadinessFollowTheSampleRate)
     EXPECT_TRUE(bare.isBPMDependent());
     EXPECT_EQ(bare.getTypeCode(), TypeCodeDelay2);
     EXPECT_EQ(bare.getFadeTime(), 0.0f); // no parameter set
+}
+
+// The parameter table as stored in programs and shown to the user; names
+// repeat and are told apart by index.
+TEST(Delay2, ParameterDefinitions)
+{
+    struct Case
+    {
+        const char* name;
+        const char* unit;
+        ParaType_t type;
+        int lo, hi, def, precision; // precision: decimals, or the item width
+        float logFactor;
+    };
+    const Case cases[Delay2_c::ParaCount] = {
+        {"Version", "", ptNumber, 200, 9900, 200, 2, 0.0f},
+        {"OffOn", "", ptOnOff, 0, 1, 1, 3, 0.0f},
+        {"Time", "msec", ptNumber, 10, 6800, 1000, 1, 4.0f},
+        {"Feed", "%", ptNumber, 0, 99, 40, 2, 0.0f},
+        {"Fil ", "", ptNumber, -100, 100, 0, 2, 0.0f},
+        {"Wet", "%", ptNumber, 0, 100, 40, 2, 0.0f},
+        {"ModRate", "Hz", ptNumber, 1, 200, 100, 2, 4.0f},
+        {"ModDept", "", ptNumber, 0, 990, 0, 3, 4.0f},
+        {"Sync", "", ptOnOff, 0, 1, 0, 3, 0.0f},
+        {"Frequency", "Notes", ptEnu, 3, 17, 13, 5, 0.0f},
+        {"Fil ", "", ptNumber, -100, 100, 0, 2, 0.0f},
+        {"Frequency", "Notes", ptEnu, -13, 26, -13, 5, 0.0f},
+    };
+    Delay2_c fx;
+    ParaSet_c* slot = nullptr;
+    ASSERT_TRUE(fx.getParaSetPtr(&slot, 2));
+    for (int i = 0; i < Delay2_c::ParaCount; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(i);
+        const Parameter_c* p = fx.getRenderParaPtr(1);
+        char name[ParaNameBufferBytes] = {};
+        char unit[ParaNameBufferBytes] = {};
+        p[i].getName(name, sizeof name);
+        p[i].getUnit(unit, sizeof unit);
+        EXPECT_STREQ(name, c.name);
+        EXPECT_STREQ(unit, c.unit);
+        EXPECT_EQ(p[i].getType(), c.type);
+        EXPECT_EQ(p[i].getLowValue(), c.lo);
+        EXPECT_EQ(p[i].getHighValue(), c.hi);
+        EXPECT_EQ(p[i].getDefValue(), c.def);
+        EXPECT_EQ(p[i].value, c.def);
+        EXPECT_EQ(p[i].getPrecision(), c.precision);
+        EXPECT_EQ(p[i].getLogFactor(), c.logFactor);
+    }
+    // The delay note value: " Off " and then the codes 4..17.
+    Parameter_c* notes = fx.getRenderParaPtr(0) + Delay2_c::pNotes;
+    char item[8] = {};
+    for (auto [code, label] : {std::pair{3, " Off "}, {4, " 1/2 "}, {8, " 1/4T"}, {13, "1/16 "}, {17, "1/32T"}}) {
+        notes->setVal(code);
+        notes->getEnuVal(item);
+        EXPECT_STREQ(item, label);
+    }
 }
 
 // The k-th echo of an impulse is wet x Feed^(k-1), at k x d on both sides
@@ -453,6 +511,25 @@ TEST(Delay2, StoredSetsOfTheFormerFormAreConverted)
             EXPECT_EQ(p[Delay2_c::pFilOld].value, 0);
         }
     }
+}
+
+// The conversion runs before the engine re-reads the coefficients, so a
+// loaded set of the former form sounds with its filter at once.
+TEST(Delay2, ConvertedSetIsHeardAtOnce)
+{
+    Synth engine(nullptr, 1, 0, 4, NumParameterSlots, NumHostParameters, HostParameterStride, 1, 0, 0, 1, 0, 0,
+                 "Test", "", "1.0", "DelayTest", true, true);
+    DelayRig rig(44100.0f);
+    rig.fx->setSynth(&engine);
+    Parameter_c* p = rig.fx->getRenderParaPtr(0);
+    p[Delay2_c::pSync].setVal(1);
+    p[Delay2_c::pFilOld].setVal(-30);
+    p[Delay2_c::pFil].setVal(0);
+    rig.fx->postprocessParaChange(0, -1);
+    EXPECT_TRUE(rig.fx->hasFilter());
+    EXPECT_FALSE(rig.fx->isLowPass());
+    EXPECT_NEAR(rig.fx->getFilterCoefficient(), (0.996f * 0.09f + 0.004f) * 0.125f, 1e-6f);
+    rig.fx->setSynth(nullptr);
 }
 
 // The serial form replaces the bus it reads with its result; the plain form
