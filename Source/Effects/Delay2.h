@@ -60,10 +60,13 @@ public:
     // While audio is stopped: clears the filter states and the modulation
     // phase and has the taps jump onto their targets at the next update.
     void resume() override;
+    // User-interface thread: binds (and on first use defines) the class's
+    // parameter set; one set without a count.
     bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    // Taps at rest, writer 1.5 L into the line, the line filled with
-    // +1e-7 and -1e-7 alternately.
+    // While the line is not rendered (allocation, suspend): taps at rest,
+    // writer 1.5 L into the line, the line filled with +1e-7 and -1e-7
+    // alternately.
     void initBuffer() override;
     int getTypeCode() const override { return TypeCodeDelay2; }
     bool isBPMDependent() const override { return true; }
@@ -79,11 +82,14 @@ public:
     // User-interface thread: off, waits until the audio thread has left
     // render, then frees the line.
     void setInactive() override;
+    // Ready only with the line, the sine table, a set and a rate above
+    // MinSampleRate.
     void checkSetFlagReady() override;
     // Audio thread: one block from the input bus into the output bus.
     void render(int n) override;
     using VariatorBase_c::render;
-    // Seconds of tail: (-4 / log10(Feed + 0.0001)) x delay time + 0.1.
+    // Any thread (the effect base asks on the audio thread): seconds of tail,
+    // (-4 / log10(Feed + 0.0001)) x delay time + 0.1; 0 without a set.
     float getFadeTime() override;
 
     // User-interface thread (or audio stopped): a line for `rate` and the
@@ -93,8 +99,9 @@ public:
     // User-interface thread: not ready, waits for render to be left, frees.
     void freeBuffer();
 
-    // The block renderers: 12 for a mono input, 22 for a stereo input; the
-    // filter forms take the feedback filter's coefficient.
+    // Audio thread, inside render: the block renderers, 12 for a mono input,
+    // 22 for a stereo input; the filter forms take the feedback filter's
+    // coefficient.
     void renderDry12(int n, const float* in, float* outL, float* outR);
     void renderDry22(int n, const float* inL, const float* inR, float* outL, float* outR);
     void renderLP12(int n, float c, const float* in, float* outL, float* outR);
@@ -102,7 +109,8 @@ public:
     void renderHP12(int n, float c, const float* in, float* outL, float* outR);
     void renderHP22(int n, float c, const float* inL, const float* inR, float* outL, float* outR);
 
-    // Read-only views for measurement.
+    // Read-only views for measurement: any thread for the coefficients, the
+    // line and tap state only while audio is stopped.
     int getLineLength() const { return lineLength; }     // L, the limit of the delay time
     int getPhysicalLength() const { return physicalLength; }
     float getDelaySamples() const { return delaySamples; }
