@@ -152,6 +152,20 @@ TEST(Delay2, ImpulseEchoesDecayByTheFeedback)
             EXPECT_LT(between, 1e-5f);
         }
     }
+
+    // A stereo input feeds the line with the average of its sides; each
+    // side's dry signal stays on its own output.
+    DelayRig rig(44100.0f);
+    rig.set(Delay2_c::pTime, 1000);
+    rig.set(Delay2_c::pFeed, 0);
+    rig.set(Delay2_c::pWet, 100);
+    const std::vector<float> left = impulse(5000);
+    const std::vector<float> right(5000, 0.0f);
+    const Stereo o = rig.run(left, &right);
+    EXPECT_NEAR(o.l[0], 1.0f, 1e-6f);
+    EXPECT_NEAR(o.r[0], 0.0f, 1e-6f);
+    EXPECT_NEAR(o.l[4410], 0.5f, 1e-5f);
+    EXPECT_NEAR(o.r[4410], 0.5f, 1e-5f);
 }
 
 // Tap A lengthens while tap B shortens: with the sine rising, the left echo
@@ -300,6 +314,43 @@ TEST(Delay2, SyncedTimesFollowTheTempoAndFitTheLine)
     tempo.set(90.0); // 1.3333 s, halved once
     rig.fx->cachePara(crTempoChange, -1, -1);
     EXPECT_NEAR(rig.fx->getDelaySamples(), 2.0 * 60.0 / 90.0 / 2.0 * 44100.0, 0.01);
+}
+
+// The modulation rate: free ModRate while its note value is " Off ", else
+// the note value at the tempo; the phase moves rate x 512 / sample rate
+// entries per 8 samples. A tempo change leaves a synchronised rate alone
+// until the next full refresh.
+TEST(Delay2, ModulationRateFreeOrSynced)
+{
+    TempoGuard tempo;
+    struct Case
+    {
+        double bpm;
+        int code;    // modulation note value; -13 is " Off "
+        int modRate; // hundredths of a Hz
+        double hz;
+    };
+    const Case cases[] = {
+        {120.0, -13, 100, 1.0},
+        {120.0, -13, 1, 0.01},
+        {120.0, 7, 100, 2.0},                       // " 1/4 "
+        {60.0, 13, 100, 4.0},                       // "1/16 "
+        {90.0, -10, 5, 90.0 / (42.6666f * 60.0f)}, // "16/1T", its truncated length
+    };
+    for (float rate : {44100.0f, 96000.0f}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, code " << c.code << ", " << c.bpm << " BPM");
+            tempo.set(c.bpm);
+            DelayRig rig(rate);
+            rig.set(Delay2_c::pModRate, c.modRate);
+            rig.set(Delay2_c::pModNotes, c.code);
+            const double perStep = c.hz * 512.0 / rate * 8.0;
+            EXPECT_NEAR(rig.fx->getPhaseIncrement(), perStep, perStep * 1e-5);
+            tempo.set(c.bpm * 2.0);
+            rig.fx->cachePara(crTempoChange, -1, -1);
+            EXPECT_NEAR(rig.fx->getPhaseIncrement(), perStep, perStep * 1e-5);
+        }
+    }
 }
 
 // Without a line (at or below 11 kHz) a tempo change must not try to fit the
