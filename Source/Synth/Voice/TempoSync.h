@@ -14,6 +14,9 @@
 
 #include "Capacities.h"
 
+#include <array>
+#include <cstddef>
+
 // The labels of the codes -13..26, each exactly NoteValueItemWidth characters,
 // packed in code order (" Off " first). Modules whose note-value parameter
 // covers a sub-range take the slice they need.
@@ -26,6 +29,28 @@ inline constexpr char NoteValueItems[] = " Off 16/1*16/1 16/1T 8/1* 8/1  8/1T 4/
                                          "1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 11/1613/16 7/8 15/16";
 static_assert(sizeof(NoteValueItems) - 1 == (NoteValueCodeLast - NoteValueCodeOff + 1) * NoteValueItemWidth,
               "one item of NoteValueItemWidth characters per code");
+
+// The unit text of every note-value parameter.
+inline constexpr char NoteValueUnit[] = "Notes";
+
+// The items of a note-value parameter over the codes Lo..Hi: the slice of
+// NoteValueItems for those codes with the item of Lo written " Off ", since
+// such a parameter's low bound means "not synchronised" (sync is on when the
+// code is above the low bound). Zero-terminated.
+template <int Lo, int Hi>
+constexpr auto noteValueSubItems()
+{
+    static_assert(NoteValueCodeOff <= Lo && Lo < Hi && Hi <= NoteValueCodeLast);
+    constexpr size_t width = NoteValueItemWidth;
+    constexpr size_t count = static_cast<size_t>(Hi - Lo + 1);
+    std::array<char, count * width + 1> items{};
+    const size_t from = static_cast<size_t>(Lo - NoteValueCodeOff) * width;
+    for (size_t i = 0; i < count * width; ++i)
+        items[i] = NoteValueItems[from + i];
+    for (size_t i = 0; i < width; ++i)
+        items[i] = NoteValueItems[i];
+    return items;
+}
 
 struct FractToQuarterMultiple
 {

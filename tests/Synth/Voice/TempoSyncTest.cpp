@@ -69,4 +69,17 @@ TEST(TempoSync, LabelListHasOneItemPerCode)
         EXPECT_NE(item(code).find('/'), std::string::npos) << code;
 }
 
+// A sub-range takes the slice of the list for its codes, its low bound
+// written " Off ".
+TEST(TempoSync, SubRangeItems)
+{
+    constexpr auto delayItems = noteValueSubItems<3, 17>();
+    EXPECT_STREQ(delayItems.data(), " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T");
+    constexpr auto gateItems = noteValueSubItems<9, 26>();
+    EXPECT_EQ(std::string(gateItems.data(), 10), " Off  1/8 ");
+    EXPECT_EQ(std::string(gateItems.data() + 17 * NoteValueItemWidth), "15/16");
+    constexpr auto fullItems = noteValueSubItems<NoteValueCodeOff, NoteValueCodeLast>();
+    EXPECT_STREQ(fullItems.data(), NoteValueItems);
+}
+
 } // namespace

@@ -1,0 +1,464 @@
+#include "Delay2.h"
+
+#include "InBuffer2.h"
+#include "OsLib.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+#include "TempoSync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// The delay note value offers the codes 3..17 (" 1/2*" written " Off ").
+constexpr int NotesLo = 3;
+constexpr int NotesHi = 17;
+constexpr auto DelayNoteItems = noteValueSubItems<NotesLo, NotesHi>();
+
+// Seconds of delay time L must hold.
+constexpr double LineSeconds = 0.68;
+// How long freeing waits between looks at the rendering flag (ms).
+constexpr int RenderWaitStepMs = 5;
+// The denormal guard the line starts with.
+constexpr float LineFill = 1e-7f;
+// The low-pass form's DC tracker moves this share of the way per sample.
+constexpr float DcTrack = 0.0001f;
+// Filter coefficients are tuned at this rate and scaled to others.
+constexpr double TuningRate = 44100.0;
+// The write counter is folded back by FoldBack x L once it reaches FoldAt x L,
+// so the double read positions keep their precision. Both are multiples of 2,
+// so the fold keeps every index in place on the 2 L line.
+constexpr int64_t FoldAt = 32;
+constexpr int64_t FoldBack = 30;
+// How hard a tap's rate chases its target, and the rate's bounds.
+constexpr double ChaseGain = 0.0015;
+constexpr double MinTapRate = 0.25;
+constexpr double MaxTapRate = 4.0;
+// Values below this are flushed to zero in the feedback path, so a dying
+// echo never leaves subnormal numbers behind (they cost hundreds of cycles
+// each on x86); far below anything audible.
+constexpr float TinyLevel = 1e-20f;
+// Feedback values beyond this (or not finite) are dropped, so one bad input
+// sample cannot poison the line for ever.
+constexpr float HugeLevel = 1e30f;
+
+float flushTiny(float x)
+{
+    return std::fabs(x) < TinyLevel ? 0.0f : x;
+}
+
+} // namespace
+
+Delay2_c::Delay2_c()
+{
+    restart = true;
+    active = false;
+}
+
+Delay2_c::~Delay2_c()
+{
+    freeBuffer();
+}
+
+// ---------------------------------------------------------------------------
+// Parameters
+
+bool Delay2_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[pOffOn].createOnOff("OffOn", 1);
+    p[pTime].createNum("Time", "msec", 4.0f, 10, 6800, 1, 1000, 0);
+    p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);
+    p[pFilOld].createNum("Fil ", "", 0.0f, -100, 100, 2, 0, 0);
+    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 40, 0);
+    p[pModRate].createNum("ModRate", "Hz", 4.0f, 1, 200, 2, 100, 0);
+    p[pModDepth].createNum("ModDept", "", 4.0f, 0, 990, 3, 0, 0);
+    p[pSync].createOnOff("Sync", 0);
+    p[pNotes].createEnu("Frequency", NoteValueUnit, NotesLo, NotesHi, NoteValueItemWidth, 13, DelayNoteItems.data(),
+                        nullptr);
+    p[pFil].createNum("Fil ", "", 0.0f, -100, 100, 2, 0, 0);
+    p[pModNotes].createEnu("Frequency", NoteValueUnit, NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
+                           NoteValueCodeOff, NoteValueItems, nullptr);
+    return paraSet->spreadPara();
+}
+
+const Parameter_c* Delay2_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+void Delay2_c::postprocessParaChange(int set, int idx)
+{
+    if (Parameter_c* p = getRenderParaPtr(set)) {
+        // A set stored with the sync switch off means "free time".
+        if ((idx == -1 || idx == pSync) && p[pSync].value == 0) {
+            p[pNotes].setVal(p[pNotes].getLowValue());
+            p[pSync].setVal(1);
+        }
+        // The former filter setting ran the other way round.
+        if ((idx == -1 || idx == pFilOld) && p[pFilOld].value != 0) {
+            p[pFil].setVal(-p[pFilOld].value);
+            p[pFilOld].setVal(0);
+        }
+    }
+    VariatorInst_c::postprocessParaChange(set, idx);
+}
+
+double Delay2_c::delaySeconds(const Parameter_c* p, float rate) const
+{
+    const int code = p[pNotes].value;
+    double t = p[pTime].fl * 0.001;
+    if (code > p[pNotes].getLowValue()) {
+        const double synced = FractToQuarterMultiple::periodSeconds(code, RecBpm.load());
+        if (std::isfinite(synced) && synced > 0.0)
+            t = synced;
+    }
+    // Without a line (L = 0) there is nothing to fit into: halving would
+    // never end.
+    const double limit = lineLength;
+    if (limit >= 1.0 && rate > 0.0f)
+        while (rate * t >= limit)
+            t *= 0.5;
+    return t;
+}
+
+void Delay2_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (!paraSet)
+        return;
+    const Parameter_c* p = set < 0 ? ownParameters() : getRenderParaPtr(set);
+    if (!p)
+        return;
+    const float rate = sampleRate;
+    const double d = rate > 0.0f ? delaySeconds(p, rate) * rate : 0.0;
+    delaySamples = static_cast<float>(d);
+    if (reason == crTempoChange || !ready)
+        return;
+
+    noFilter = p[pFil].value == 0;
+    const double f = p[pFil].fl;
+    const double c = f < 0.0 ? (f + 1.0) * 0.996 + 0.04 : (0.996 * f * f + 0.004) * 0.125;
+    filterCoef = static_cast<float>(std::min(1.0, c * TuningRate / rate));
+    lowPass = f < 0.0;
+
+    double hz = p[pModRate].fl;
+    if (p[pModNotes].value > p[pModNotes].getLowValue())
+        hz = FractToQuarterMultiple::rateHz(p[pModNotes].value, Bpm.load());
+    modRateHz = static_cast<float>(hz);
+    phaseIncrement = static_cast<float>(hz * SineEntries / rate * ControlStepFrames);
+
+    depth = p[pModDepth].fl;
+    feedPerTap = p[pFeed].fl * 0.5f;
+    wet = p[pWet].fl;
+}
+
+float Delay2_c::getFadeTime()
+{
+    const Parameter_c* p = ownParameters();
+    if (!p)
+        return 0.0f;
+    const double t = delaySeconds(p, sampleRate);
+    const double feed = p[pFeed].fl;
+    return static_cast<float>(so_ddiv(-4.0, std::log10(feed + 0.0001)) * t + 0.1);
+}
+
+// ---------------------------------------------------------------------------
+// Lifecycle and memory
+
+void Delay2_c::setSampleRate(float rate)
+{
+    if (active) {
+        if (rate > MinSampleRate)
+            allocateBuffer(rate);
+        else
+            freeBuffer();
+    }
+    VariatorInst_c::setSampleRate(rate);
+}
+
+void Delay2_c::resume()
+{
+    VariatorInst_c::resume();
+    lpState = 0.0f;
+    second = 0.0f;
+    modPhase = 0.0f;
+    missing = 0;
+    restart = true;
+}
+
+void Delay2_c::setActive()
+{
+    VariatorInst_c::setActive();
+    if (sampleRate > MinSampleRate)
+        allocateBuffer(sampleRate);
+}
+
+void Delay2_c::setInactive()
+{
+    ready = false;
+    VariatorInst_c::setInactive();
+    ready = false;
+    releaseMemory();
+}
+
+void Delay2_c::freeBuffer()
+{
+    ready = false;
+    waitUntilNotRendering();
+    releaseMemory();
+}
+
+void Delay2_c::waitUntilNotRendering()
+{
+    // ready is already down, and render looks at it only after raising
+    // rendering (both sequentially consistent): once rendering is seen down,
+    // no render uses the line any more.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitStepMs);
+}
+
+void Delay2_c::releaseMemory()
+{
+    std::free(line);
+    line = nullptr;
+    sine.reset();
+    lineLength = 0;
+    physicalLength = 0;
+    mask = 0;
+}
+
+void Delay2_c::allocateBuffer(float rate)
+{
+    // A line may be replaced while the module is selected (a second
+    // activation, a new rate): let the audio thread leave it first.
+    freeBuffer();
+    const double need = std::trunc(static_cast<double>(rate) * LineSeconds);
+    int32_t length = 1;
+    while (length < need && length < SampleMemMaxFrames / 2)
+        length <<= 1;
+    line = allocSampleMem(2 * length);
+    if (!line)
+        return;
+    sine.reset(new (std::nothrow) float[SineEntries]);
+    if (!sine) {
+        releaseMemory();
+        return;
+    }
+    lineLength = length;
+    physicalLength = 2 * length;
+    mask = physicalLength - 1;
+    initBuffer();
+    for (int i = 0; i < SineEntries; ++i)
+        sine[i] = static_cast<float>(std::sin(i * 0.01227184630308513));
+    ReadyThenCache(crActivate);
+}
+
+void Delay2_c::initBuffer()
+{
+    if (!line)
+        return;
+    posA = posB = 0.0;
+    rateA = rateB = 0.0;
+    const int32_t length = lineLength;
+    writeCounter = length + length / 2;
+    for (int32_t i = 0; i < physicalLength; ++i)
+        line[i] = (i & 1) ? -LineFill : LineFill;
+}
+
+void Delay2_c::checkSetFlagReady()
+{
+    // Decided before it is stored: the audio thread must never see ready
+    // raised for a moment while the line is missing.
+    ready = line && sine && sampleRate > MinSampleRate && paraSet && lineLength >= 1;
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+void Delay2_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!ready || !line || !inputBus || !outputBusA)
+        return;
+    n = framesFor(n, inputBus, outputBusA);
+    if (n <= 0)
+        return;
+    const int64_t length = lineLength;
+    if (writeCounter >= FoldAt * length) {
+        writeCounter -= FoldBack * length;
+        posA -= static_cast<double>(FoldBack * length);
+        posB -= static_cast<double>(FoldBack * length);
+    }
+    // The input is read before the output is opened: in the insert chain both
+    // are the same bus, and every position is read before it is written.
+    const bool stereo = inputBus->isStereo();
+    float* inL = nullptr;
+    float* inR = nullptr;
+    if (stereo ? !inputBus->wantReadStereo(&inL, &inR) : !inputBus->wantReadMono(&inL, false))
+        return;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    blockDelay = delaySamples;
+    blockDepth = depth;
+    blockIncrement = phaseIncrement;
+    const float c = filterCoef;
+    if (noFilter) {
+        if (stereo)
+            renderDry22(n, inL, inR, outL, outR);
+        else
+            renderDry12(n, inL, outL, outR);
+    } else if (lowPass) {
+        if (stereo)
+            renderLP22(n, c, inL, inR, outL, outR);
+        else
+            renderLP12(n, c, inL, outL, outR);
+    } else {
+        if (stereo)
+            renderHP22(n, c, inL, inR, outL, outR);
+        else
+            renderHP12(n, c, inL, outL, outR);
+    }
+    outputBusA->doneWriteStereo();
+}
+
+void Delay2_c::renderDry12(int n, const float* in, float* outL, float* outR)
+{
+    renderBlock<Filter::Dry, false>(n, 0.0f, in, in, outL, outR);
+}
+
+void Delay2_c::renderDry22(int n, const float* inL, const float* inR, float* outL, float* outR)
+{
+    renderBlock<Filter::Dry, true>(n, 0.0f, inL, inR, outL, outR);
+}
+
+void Delay2_c::renderLP12(int n, float c, const float* in, float* outL, float* outR)
+{
+    renderBlock<Filter::LowPass, false>(n, c, in, in, outL, outR);
+}
+
+void Delay2_c::renderLP22(int n, float c, const float* inL, const float* inR, float* outL, float* outR)
+{
+    renderBlock<Filter::LowPass, true>(n, c, inL, inR, outL, outR);
+}
+
+void Delay2_c::renderHP12(int n, float c, const float* in, float* outL, float* outR)
+{
+    renderBlock<Filter::HighPass, false>(n, c, in, in, outL, outR);
+}
+
+void Delay2_c::renderHP22(int n, float c, const float* inL, const float* inR, float* outL, float* outR)
+{
+    renderBlock<Filter::HighPass, true>(n, c, inL, inR, outL, outR);
+}
+
+float Delay2_c::readTap(double pos) const
+{
+    // A tap never reads the slot about to be written (it holds the oldest
+    // sample, not the newest) nor beyond the line's far end, whatever the
+    // modulation asks for.
+    const double nearest = static_cast<double>(writeCounter) - 1.0;
+    const double farthest = static_cast<double>(writeCounter - physicalLength + 2);
+    pos = std::clamp(pos, farthest, nearest);
+    const double whole = std::floor(pos);
+    const float frac = static_cast<float>(pos - whole);
+    const int64_t i = static_cast<int64_t>(whole);
+    const float a = line[i & mask];
+    const float b = line[(i + 1) & mask];
+    return (1.0f - frac) * a + frac * b;
+}
+
+void Delay2_c::updateTaps(int remaining)
+{
+    const int i0 = static_cast<int>(modPhase);
+    const float fr = modPhase - static_cast<float>(i0);
+    const float s0 = sine[i0];
+    const float s1 = sine[(i0 + 1) & (SineEntries - 1)];
+    const double m = blockDepth * (s0 + (s1 - s0) * fr);
+    const double w = static_cast<float>(writeCounter + ControlStepFrames);
+    const double d = blockDelay;
+    const double targetA = w - (1.0 + m) * d;
+    const double targetB = w - (1.0 - m) * d;
+    if (restart || !std::isfinite(posA) || !std::isfinite(posB)) {
+        posA = targetA - ControlStepFrames;
+        posB = targetB - ControlStepFrames;
+        restart = false;
+    }
+    // A tap trailing its target by exactly one control step runs at rate 1.
+    rateA = std::clamp(((targetA - posA) * 0.125 - 1.0) * ChaseGain + 1.0, MinTapRate, MaxTapRate);
+    rateB = std::clamp(((targetB - posB) * 0.125 - 1.0) * ChaseGain + 1.0, MinTapRate, MaxTapRate);
+
+    // The phase moves once per update; a group cut short by the block end
+    // leaves samples missing, and once more than a group's worth is missing
+    // one step is taken back.
+    modPhase += blockIncrement;
+    if (remaining < ControlStepFrames - 1)
+        missing += ControlStepFrames - 1 - remaining;
+    if (missing > ControlStepFrames) {
+        modPhase -= blockIncrement;
+        missing -= ControlStepFrames;
+    }
+    if (modPhase >= static_cast<float>(SineEntries))
+        modPhase -= static_cast<float>(SineEntries);
+    if (!(modPhase >= 0.0f && modPhase < static_cast<float>(SineEntries))) {
+        const float wrapped = std::fmod(modPhase, static_cast<float>(SineEntries));
+        modPhase = wrapped >= 0.0f ? wrapped : (std::isfinite(wrapped) ? wrapped + SineEntries : 0.0f);
+        if (!(modPhase >= 0.0f && modPhase < static_cast<float>(SineEntries)))
+            modPhase = 0.0f;
+    }
+
+    lpState = flushTiny(lpState);
+    second = flushTiny(second);
+}
+
+template <Delay2_c::Filter F, bool Stereo>
+void Delay2_c::renderBlock(int n, float c, const float* inL, const float* inR, float* outL, float* outR)
+{
+    const float wetLevel = wet;
+    const float feed = feedPerTap;
+    for (int i = 0; i < n; ++i) {
+        if ((i & (ControlStepFrames - 1)) == 0)
+            updateTaps(n - 1 - i);
+        const float a = readTap(posA);
+        const float b = readTap(posB);
+        const float xL = inL[i];
+        const float xR = Stereo ? inR[i] : xL;
+        mixSum(&outL, xL, wetLevel * a);
+        mixSum(&outR, xR, wetLevel * b);
+        const float x = Stereo ? (xL + xR) * 0.5f : xL;
+        float v = (a + b) * feed + x;
+        if (!(std::fabs(v) <= HugeLevel))
+            v = 0.0f;
+        float written = v;
+        if constexpr (F == Filter::LowPass) {
+            const float vp = v - second;
+            second += vp * DcTrack;
+            lpState += (vp - lpState) * c;
+            written = lpState;
+        } else if constexpr (F == Filter::HighPass) {
+            const float h = v - second;
+            second += h * c;
+            written = std::clamp(h, -1.0f, 1.0f);
+        }
+        line[writeCounter & mask] = flushTiny(written);
+        ++writeCounter;
+        posA += rateA;
+        posB += rateB;
+    }
+}
