@@ -99,6 +99,15 @@ bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     return paraSet->spreadPara();
 }
 
+void Gator_c::setTargets(int step)
+{
+    const float w = wet;
+    const float closed = (1.0f - w) * (1.0f - w) + ClosedFloor;
+    const uint32_t masks[2] = {maskA, maskB};
+    for (int c = 0; c < 2; ++c)
+        gainTarget[c] = isOpen(masks[c], step) ? 1.0f : closed;
+}
+
 void Gator_c::resume()
 {
     VariatorInst_c::resume();
@@ -106,6 +115,10 @@ void Gator_c::resume()
     position = 0.0f;
     gain[0] = 0.0f;
     increment[0] = 0.0f;
+    // Step 0 is current now, so the step change that sets the targets does
+    // not come for it: without this the first step would keep whatever
+    // targets were left (silence after construction) even where it is open.
+    setTargets(0);
 }
 
 float Gator_c::getModSampleDefault(int input) const
@@ -206,8 +219,8 @@ void Gator_c::alignToHost(float length)
                              (static_cast<float>(posInBar) / static_cast<float>(samplesPerBar))) %
             GatorSteps;
     const int p = static_cast<int>(std::fmod(static_cast<float>(posInBar), length));
-    // Patterns longer than a bar: the host's step lands in the part of the
-    // pattern the gate is in.
+    // Patterns longer than a bar: the host's step is moved on by whole bars
+    // until it is no longer behind the gate's.
     if (GatorSteps / perBar >= 2 && h > 0)
         while (h < g)
             h += perBar;
@@ -245,9 +258,6 @@ void Gator_c::render(int n)
     }
     if (input) {
         n = framesFor(n, inputBus, outputBusA);
-        const float w = wet;
-        const float closed = (1.0f - w) * (1.0f - w) + ClosedFloor;
-        const uint32_t masks[2] = {maskA, maskB};
         const float smooth = smoothing;
         for (int i = 0; i < n; ++i) {
             if (i % ControlStepFrames == 0) {
@@ -256,8 +266,7 @@ void Gator_c::render(int n)
                         static_cast<int>((static_cast<double>(i) + 1.0 + position) / length + StepLead) % GatorSteps;
                     if (step != currentStep) {
                         currentStep = step;
-                        for (int c = 0; c < 2; ++c)
-                            gainTarget[c] = isOpen(masks[c], step) ? 1.0f : closed;
+                        setTargets(step);
                     }
                 }
                 for (int c = 0; c < 2; ++c)

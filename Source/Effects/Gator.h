@@ -54,8 +54,8 @@ public:
     // pointer is kept and not used. False, nothing changed, for a null
     // instrument. Audio stopped.
     bool create(Instrument_c* instrument, float* extra);
-    // Audio stopped: the pattern starts again at step 0; the left gain and
-    // its increment go to 0.
+    // Audio stopped: the pattern starts again at step 0, with that step's
+    // gain targets; the left gain and its increment go to 0.
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override { return TypeCodeGator; }
@@ -102,6 +102,9 @@ public:
     RelaxedAtomic_t<float> smoothing{0.025f};
 
 protected:
+    // Each channel's gain target for a step: 1 where its pattern opens the
+    // step, (1 - wet)^2 + 1e-7 where it closes it.
+    void setTargets(int step);
     // Moves the position to the host's step and offset in the bar.
     void alignToHost(float length);
 
