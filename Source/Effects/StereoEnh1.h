@@ -64,6 +64,8 @@ public:
 
     const Parameter_c* values(int set = -1) const;
     int getLineLength() const { return length; }
+    // The echo line of a channel (0 left, 1 right); null before a rate.
+    const float* getLine(int channel) const { return channel ? lineR : lineL; }
 
     // Cached by cachePara.
     RelaxedAtomic_t<float> cross{0.0f};  // a = wet x 0.45, the echo's gain
