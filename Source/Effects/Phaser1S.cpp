@@ -1,0 +1,266 @@
+#include "Phaser1S.h"
+
+#include "InBuffer2.h"
+#include "TempoSync.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Only above this rate (Hz) does the phaser render.
+constexpr float MinSampleRate = 22000.0f;
+
+// The input enters the chain at 1/20 of its level, and the output gain
+// (2 - wet) x 10 brings it back, so at wet 0 the output is the input.
+constexpr float InputScale = 0.05f;
+constexpr float OutputScale = 10.0f;
+
+// The feedback clip y - y^3 / 6 turns back at y = sqrt(2). Past that point
+// it folds over and a loud input at high feedback runs away to infinity, so
+// the argument is held at the turning point; below it nothing changes.
+constexpr float ClipSixth = 0.16666667f;
+constexpr float ClipTurn = 1.41421356f;
+
+constexpr float FeedbackSign = 0.998f;
+
+// Tails (seconds): 0.1, or 0.0002 t^2 + 0.1 with t = -4 / log10(f) above
+// 0.9 feedback.
+constexpr double TailGrowAbove = 0.9;
+constexpr double TailScale = 0.0002;
+constexpr float TailShort = 0.1f;
+
+constexpr int LFONote = 60;
+constexpr int LFOVelocity = 100;
+
+// The note values the phaser offers: " Off " .. " 1/8T" (codes -13..11).
+constexpr int NotesHigh = 11;
+constexpr auto makeNoteItems()
+{
+    constexpr int count = (NotesHigh - NoteValueCodeOff + 1) * NoteValueItemWidth;
+    std::array<char, count + 1> items{};
+    for (int i = 0; i < count; ++i)
+        items[static_cast<size_t>(i)] = NoteValueItems[i];
+    return items;
+}
+constexpr auto NoteItems = makeNoteItems();
+
+// N stages for both channels, sample by sample; one loop per stage count so
+// the stage loop holds no count test.
+template <int N>
+void runStages(Phaser1S_c& fx, int n, const float* inL, const float* inR, float* outL, float* outR)
+{
+    const float fb = fx.feedback;
+    const float wetNow = fx.wet;
+    const float gainNow = fx.outputGain;
+    const float signNow = fx.feedbackSign;
+    for (int i = 0; i < n; ++i) {
+        if (i % ControlStepFrames == 0)
+            fx.controlStep(n - i);
+        // Both inputs first: in place on a mono bus they are the same samples.
+        const float x[2] = {inL[i] * InputScale, inR[i] * InputScale};
+        float* out[2] = {outL + i, outR + i};
+        for (int c = 0; c < 2; ++c) {
+            float u = fb * fx.z[c] + x[c];
+            float a = 0.0f;
+            float* s = fx.stage[c];
+            const float kc = fx.k[c];
+            for (int j = 0; j < N; ++j) {
+                a = u - s[j];
+                s[j] += kc * a;
+                u = s[j] - a;
+            }
+            fx.outputSample(c, &out[c], u, x[c], wetNow, gainNow, signNow);
+        }
+    }
+}
+
+using StageLoop = void (*)(Phaser1S_c&, int, const float*, const float*, float*, float*);
+constexpr StageLoop StageLoops[PhaserMaxStages] = {runStages<1>, runStages<2>, runStages<3>, runStages<4>, runStages<5>,
+                                                   runStages<6>, runStages<7>, runStages<8>, runStages<9>};
+
+} // namespace
+
+Phaser1S_c::Phaser1S_c()
+{
+    lfo.setPtr(&lfoValue, &lfoIncrement, &lfoRemaining);
+}
+
+Phaser1S_c::~Phaser1S_c() = default;
+
+const Parameter_c* Phaser1S_c::values(int set) const
+{
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    return getRenderParaPtr(set);
+}
+
+bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[pOnOff].createOnOff("OffOn", 1);
+    p[pWet].createNum("Phaser Wet", "%", 0.0f, 0, 100, 2, 60, 0);
+    p[pSpeed].createNum("Phaser Speed", "Hz", 2.0f, 40, 1000, 3, 400, 0);
+    p[pCenter].createNum("Phaser Center", "Hz", 0.0f, 100, 10000, 0, 1760, 0);
+    p[pDepth].createNum("Phaser Depth", "%", 0.0f, 1, 99, 2, 60, 0);
+    p[pFeedback].createNum("Phaser Feedb", "%", 0.0f, 0, 99, 2, 50, 0);
+    p[pFBInvert].createOnOff("Phaser FBInv", 1);
+    p[pStages].createNum("Phaser Stages", "", 0.0f, 1, PhaserMaxStages, 0, 5, 0);
+    p[pStereo].createNum("Phaser Stereo", "%", 0.0f, 0, 100, 2, 0, 0);
+    p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NotesHigh, NoteValueItemWidth, NoteValueCodeOff,
+                        NoteItems.data(), nullptr);
+    return paraSet->spreadPara();
+}
+
+void Phaser1S_c::resume()
+{
+    VariatorInst_c::resume();
+    const int set = std::max<int>(routeIndex, 0);
+    lfo.setParaCharPtr(set, LFOSimp_c::pWaveform, "Triang");
+    Note_c n;
+    n.set(LFONote, LFOVelocity);
+    lfo.prepProc(set, n, false, false);
+    initBuffer();
+}
+
+void Phaser1S_c::initBuffer()
+{
+    for (int c = 0; c < 2; ++c) {
+        z[c] = 0.0f;
+        std::fill(std::begin(stage[c]), std::end(stage[c]), 0.0f);
+    }
+}
+
+void Phaser1S_c::postprocessParaChange(int set, int idx)
+{
+    VariatorInst_c::postprocessParaChange(set, idx);
+    if (idx != -1 && idx != pSpeed && idx != pNotes)
+        return;
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    // Thousandths of a hertz to whole hundredths: 0.455 Hz reaches the LFO
+    // as 0.45 Hz.
+    lfo.setParaVal(set, LFOSimp_c::pFrequency, p[pSpeed].value / 10);
+    lfo.setParaVal(set, LFOSimp_c::pNotes, p[pNotes].value);
+}
+
+void Phaser1S_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (reason == crTempoChange || !ready)
+        return;
+    const Parameter_c* p = values(set);
+    if (!p)
+        return;
+    stages = p[pStages].value;
+    stereo = p[pStereo].fl;
+    const float w = p[pWet].fl;
+    wet = w;
+    outputGain = (2.0f - w) * OutputScale;
+    depth = p[pDepth].fl;
+    centre = p[pCenter].fl;
+    const double fb = p[pFeedback].fl;
+    feedback = static_cast<float>(1.0 - (1.0 - fb) * (1.0 - fb));
+    feedbackSign = p[pFBInvert].value != 0 ? -FeedbackSign : FeedbackSign;
+}
+
+void Phaser1S_c::checkSetFlagReady()
+{
+    VariatorInst_c::checkSetFlagReady();
+    if (!(sampleRate > MinSampleRate))
+        ready = false;
+}
+
+float Phaser1S_c::getFadeTime()
+{
+    const Parameter_c* p = values();
+    if (!p)
+        return 0.0f;
+    const double fb = p[pFeedback].fl;
+    if (fb > TailGrowAbove) {
+        const double t = -4.0 / std::log10(fb);
+        return static_cast<float>(TailScale * t * t) + TailShort;
+    }
+    return TailShort;
+}
+
+void Phaser1S_c::controlStep(int remainingInBlock)
+{
+    lfoValue += lfoIncrement;
+    lfoRemaining -= 1;
+    if (remainingInBlock < ControlStepFrames) {
+        carry += ControlStepFrames - remainingInBlock;
+        if (carry > ControlStepFrames) {
+            lfoValue -= lfoIncrement;
+            lfoRemaining += 1;
+            carry -= ControlStepFrames;
+        }
+    }
+    if (lfoRemaining < 1)
+        lfo.goNextPhase();
+    const float v = lfoValue;
+    const float d = depth;
+    const float scale = centre * twoSamplePeriods;
+    k[0] = (d * v + 1.0f) * scale;
+    // The triangle's phase (0..1) rebuilt from its value and direction, moved
+    // on by the stereo offset, and turned back into a triangle value.
+    float p = lfoIncrement < 0.0f ? 0.5f - 0.25f * v : 1.0f + 0.25f * v;
+    p += stereo * 0.5f;
+    if (p > 1.0f)
+        p -= 1.0f;
+    float w = 4.0f * p;
+    if (w > 3.0f)
+        w -= 4.0f;
+    else if (w > 1.0f)
+        w = 2.0f - w;
+    k[1] = (d * w + 1.0f) * scale;
+}
+
+void Phaser1S_c::outputSample(int channel, float** out, float chainOut, float x, float wetNow, float gainNow,
+                              float signNow)
+{
+    const float y = std::clamp(chainOut * signNow, -ClipTurn, ClipTurn);
+    const float clipped = y - y * y * y * ClipSixth;
+    z[channel] = clipped;
+    mixSample(out, (clipped * wetNow + x) * gainNow);
+}
+
+void Phaser1S_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !ready || !inputBus || !outputBusA)
+        return;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    const int count = stages;
+    if (count >= 1 && count <= PhaserMaxStages && inputBus->wantReadStereo(&inL, &inR))
+        StageLoops[count - 1](*this, framesFor(n, inputBus, outputBusA), inL, inR, outL, outR);
+    outputBusA->doneWriteStereo();
+    // A state that is no longer finite (one bad block) starts again from
+    // silence instead of silencing the effect for good.
+    bool finite = std::isfinite(lfoValue);
+    for (int c = 0; c < 2; ++c) {
+        finite = finite && std::isfinite(z[c]);
+        for (float s : stage[c])
+            finite = finite && std::isfinite(s);
+    }
+    if (!finite) {
+        initBuffer();
+        if (!std::isfinite(lfoValue)) {
+            lfoValue = 0.0f;
+            lfoIncrement = 0.0f;
+        }
+    }
+}
