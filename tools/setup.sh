@@ -14,6 +14,8 @@ packages=(
     zenity xvfb locales
     # real-world checks: a host's VST scanner and third-party VST2 plug-ins
     ardour dpf-plugins-vst
+    # sample file checks: sox makes AIFF/AIFC fixtures, alsa-utils installs real WAVs
+    sox alsa-utils
 )
 
 missing=()
