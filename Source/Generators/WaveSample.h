@@ -127,6 +127,10 @@ public:
     // Frees, then loads by the extension (WAV, D4T, D4U, anything else AIFF).
     // True when the sample then holds data; the filename becomes path.
     bool setSample(const Tool::Disk::Path_c& path);
+    // setSample's work, answering the reader's result: the frames read, or
+    // the negative code that tells why the file did not load (for tools that
+    // show it).
+    int loadSampleFile(const Tool::Disk::Path_c& path);
     // Each frees the sample first; frames read or a negative code. The
     // SampleSource_c forms read from any byte source (memory in the fuzz
     // targets); they free every buffer again on failure.

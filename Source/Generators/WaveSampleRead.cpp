@@ -647,6 +647,11 @@ int WaveSample_c::loadD4TSample(SampleSource_c& in)
 
 bool WaveSample_c::setSample(const Tool::Disk::Path_c& path)
 {
+    return loadSampleFile(path) >= 1;
+}
+
+int WaveSample_c::loadSampleFile(const Tool::Disk::Path_c& path)
+{
     freeSample();
     const Vdx::String_c ext = path.getExt();
     int result = 0;
@@ -670,8 +675,8 @@ bool WaveSample_c::setSample(const Tool::Disk::Path_c& path)
         const uint8_t j = jFlag;
         dropData();
         jFlag = j;
-        return false;
+        return result;
     }
     info.setFilename(path);
-    return true;
+    return result;
 }
