@@ -19,6 +19,8 @@ if [ "${1:-}" != demo ]; then
         zenity xvfb locales
         # real-world checks: a host's VST scanner and third-party VST2 plug-ins
         ardour dpf-plugins-vst
+        # sample file checks: sox makes AIFF/AIFC fixtures, alsa-utils installs real WAVs
+        sox alsa-utils
     )
 fi
 

@@ -368,6 +368,8 @@ int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return runRender(options, out, err);
     case Command::WavStats:
         return runWavStats(options, out, err);
+    case Command::Sample:
+        return runSample(options, out, err);
     }
     return 1;
 }

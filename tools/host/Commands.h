@@ -18,6 +18,8 @@ constexpr int kMaxListedEntries = 100000;
 int runInfo(const HostOptions& options, std::ostream& out, std::ostream& err);
 int runRender(const HostOptions& options, std::ostream& out, std::ostream& err);
 int runWavStats(const HostOptions& options, std::ostream& out, std::ostream& err);
+// Reads a sample file with the engine's own reader (SampleCommand.cpp).
+int runSample(const HostOptions& options, std::ostream& out, std::ostream& err);
 
 // The whole tool: parses args (without the program name) and runs the
 // command. Returns the exit status: 0 success, 1 failure, 2 bad command line.

@@ -14,6 +14,7 @@ const char* const kHostUsage =
     "              [--seconds N] [--param INDEX=VALUE]... [--program N] [--chunk-in FILE]\n"
     "              [--chunk-out FILE] [--show-param INDEX]... [--no-idle]\n"
     "  tessel-host wavstats FILE.wav\n"
+    "  tessel-host sample FILE [--out DECODED.wav]\n"
     "Without --midi, render plays a built-in demo phrase. Exit status: 0 success, 1 failure,\n"
     "2 bad command line.\n";
 
@@ -64,6 +65,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         o.command = Command::Render;
     else if (command == "wavstats")
         o.command = Command::WavStats;
+    else if (command == "sample")
+        o.command = Command::Sample;
     else
         return error = "unknown command '" + command + "'", false;
 
@@ -94,7 +97,9 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         if (arg.rfind("--", 0) == 0) {
             if (!renderOnly && !hostOption)
                 return error = "unknown option " + arg, false;
-            if (o.command == Command::WavStats || (renderOnly && o.command != Command::Render))
+            const bool sampleOut = o.command == Command::Sample && arg == "--out";
+            if (!sampleOut && (o.command == Command::WavStats || o.command == Command::Sample
+                               || (renderOnly && o.command != Command::Render)))
                 return error = arg + " does not apply to " + command, false;
             if (arg == "--no-idle") {
                 if (inlineValue)
@@ -150,11 +155,13 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         if (havePositional)
             return error = "unexpected argument '" + arg + "'", false;
         havePositional = true;
-        (o.command == Command::WavStats ? o.wav : o.plugin) = arg;
+        (o.command == Command::WavStats ? o.wav : o.command == Command::Sample ? o.sample : o.plugin) = arg;
     }
 
     if (!havePositional)
-        return error = command + (o.command == Command::WavStats ? " needs a WAV file" : " needs a plug-in"),
+        return error = command + (o.command == Command::WavStats ? " needs a WAV file"
+                                  : o.command == Command::Sample ? " needs a sample file"
+                                                                 : " needs a plug-in"),
                false;
     if (o.command == Command::Render && o.out.empty())
         return error = "render needs --out FILE.wav", false;

@@ -21,6 +21,7 @@ enum class Command
     Info,
     Render,
     WavStats,
+    Sample,
 };
 
 struct ParameterSetting
@@ -34,6 +35,7 @@ struct HostOptions
     Command command = Command::Help;
     std::string plugin;      // info, render
     std::string wav;         // wavstats
+    std::string sample;      // sample: the sample file to read
     std::string midi;        // empty: the built-in demo phrase
     std::string out;
     int sampleRate = 48000;
