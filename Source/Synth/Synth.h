@@ -919,9 +919,11 @@ public:
                               bool typedGlobals, bool tuning);
     // The reader. Every block is checked before anything changes: framing (12
     // <= size <= bytes left, a multiple of 4; the scrambled form decoded
-    // first), an order within the sets or memories it names, a part that
-    // takes the tag. A chunk with a bad block is refused whole with a queued
-    // "Bank Load Error" and 0; otherwise size.
+    // first), an order within the sets or memories it names. A chunk with a
+    // bad block is refused whole with a queued "Bank Load Error" and 0. A
+    // well-framed block whose tag no part takes ends the reading there: the
+    // blocks before it stay applied, "Bank Load Error" names it, the answer
+    // is size.
     virtual int setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool skipGlobals);
     // True when id is one of the accepted plug-in identifiers, read as a
     // big-endian or a little-endian int.

@@ -302,7 +302,7 @@ TEST(Vela, ChunksCarryTheGlobalPartAndRoundTrip)
             EngineTestHost host;
             Vela_c vela(&EngineTestHost::callback, b.is51);
             ask(vela, effOpen);
-            ASSERT_GE(vela.getGlobalPartRow(), 2) << "after the two settings rows";
+            ASSERT_EQ(vela.getGlobalPartRow(), 2) << "the first program row, after the two settings rows";
             VelaGlo_c* glo = vela.getGlobalPart();
             glo->setParaVal(0, VelaGlo_c::gpGenType2, 2);
             glo->setParaVal(0, VelaGlo_c::gpMainVol, -17);
