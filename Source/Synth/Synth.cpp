@@ -550,6 +550,31 @@ void Synth::open()
         opening = false;
 }
 
+// ---------------------------------------------------------------------------
+// Host calls on several threads
+
+Synth::HostCallScope::HostCallScope(Synth& s) : synth(s), held(!s.onHostAudioThread() && !onAudioThread())
+{
+    if (held)
+        synth.engineLock.getWritePermission();
+}
+
+Synth::HostCallScope::~HostCallScope()
+{
+    if (held)
+        synth.engineLock.releaseWritePermission();
+}
+
+intptr_t Synth::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
+{
+    // Close deletes the object (and the lock with it); events are delivered
+    // without waiting, parked when their instrument is busy.
+    if (opcode == effClose || opcode == effProcessEvents)
+        return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    HostCallScope owner(*this);
+    return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+}
+
 void Synth::close()
 {
     if (flagOpen)

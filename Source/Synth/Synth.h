@@ -23,6 +23,7 @@
 #include <mutex>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "Part.h"
 
@@ -119,6 +120,32 @@ public:
     static int32_t versionNumber(const char* versionText);
     // The host id of a product and vendor string (20 for an unknown host).
     static int hostIdOf(const char* product, const char* vendor);
+
+    // ------------------------------------------------ host calls on several threads
+    // Hosts call from three threads at once: audio (render and MIDI), the
+    // parameter, display and idle calls, and the program, chunk and
+    // suspend/resume calls. Everything the last two reach of the engine's
+    // state (program numbers, texts of parameters, controller state of the
+    // instruments, settings) has one owner: every dispatcher call (but close
+    // and the event delivery) and every setParameter/getParameter off the
+    // host's audio thread runs under engineLock. The host's audio thread is
+    // the one that last entered the audio callback; it never waits for the
+    // lock and keeps its lock-free paths.
+    intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
+    // True on the thread that last called processReplacing or process.
+    bool onHostAudioThread() const { return hostAudioThread.load() == std::this_thread::get_id(); }
+    class HostCallScope
+    {
+    public:
+        explicit HostCallScope(Synth& synth);
+        ~HostCallScope();
+        HostCallScope(const HostCallScope&) = delete;
+        HostCallScope& operator=(const HostCallScope&) = delete;
+
+    private:
+        Synth& synth;
+        bool held;
+    };
 
     // ------------------------------------------------------------ audio callback
     // Thread: audio.
@@ -1192,6 +1219,7 @@ protected:
     std::atomic<uint32_t> hostIdleStamp{0};   // ms, last idle call of the host
     std::atomic<uint32_t> openTimeStamp{0};   // ms
     std::atomic<bool> deferredDisplayWork{false}; // redraw + host display update asked by the audio side
+    std::atomic<std::thread::id> hostAudioThread{}; // the thread that last entered the audio callback
 
     // Audio-thread state.
     bool playing = false;
