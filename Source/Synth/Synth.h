@@ -1164,6 +1164,9 @@ public:
 protected:
     VoiceTableOwner voiceTable;
 
+    // Frees the raw blocks and objects the engine owns (destructor, and a
+    // constructor interrupted by a throwing host callback).
+    void releaseOwnedMemory();
     // Output probing, step by step, over a pin answer (the host's by default).
     void probeOutputs(int* stereo, int* mono);
     // After a reconfiguration: each instrument's output index follows its
