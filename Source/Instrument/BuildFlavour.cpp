@@ -11,7 +11,15 @@
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
 {
-    Vela_c* vela = new (std::nothrow) Vela_c(audioMaster, TESSEL_BUILD_51 != 0);
+    // The host calls this through a C entry: nothing may be thrown past it.
+    // A constructor that throws has its memory released by the new
+    // expression itself; the host gets no plug-in.
+    Vela_c* vela = nullptr;
+    try {
+        vela = new (std::nothrow) Vela_c(audioMaster, TESSEL_BUILD_51 != 0);
+    } catch (...) {
+        return nullptr;
+    }
     // A plug-in whose construction failed is never handed to the host.
     if (vela && !vela->isConstructed()) {
         delete vela;

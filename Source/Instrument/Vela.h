@@ -1,28 +1,65 @@
 // Vela_c: the Tessel3 plug-in object, the engine built from the product's
-// construction figures. Until the instrument definition is complete it holds
-// one instrument without voice modules, and renders the silent ±1e-7 block.
+// construction figures. It owns everything that makes the sound (sample
+// stores, the instrument part, the 32 voices, the program's global part) and
+// the twelve audio buses between them, and fixes the outputs of the two
+// builds: six (L, R, C, Lfe, Ls, Rs) in the 5.1 build, two in the stereo
+// build. docs/outputs.md tells how the outputs are chosen.
+//
+// Members that later work fills in (sample stores, voices, editor) are still
+// stand-ins that hold and render nothing; until the module graph exists the
+// instrument renders the silent ±1e-7 block.
 #pragma once
 
+#include "InBuffer2.h"
+#include "Path.h"
 #include "Synth.h"
+#include "VelaGlo.h"
+#include "VelaInst.h"
+#include "VelaTone.h"
+#include "WaveRAM.h"
+#include "WaveRAM2.h"
+#include "WaveTable.h"
 
-#include <memory>
+#include <atomic>
+#include <cstdint>
 
-class VelaInst_c;
+class WaveSample_c;
 
 class Vela_c : public Synth
 {
 public:
-    // is51Build: six outputs (L, R, C, Lfe, Ls, Rs) instead of two.
+    // is51Build: the 5.1 build (six outputs) instead of the stereo build.
+    // Thread: the host's thread that creates the plug-in.
     Vela_c(audioMasterCallback audioMaster, bool is51Build);
+    // The editor goes first (it reads the members), then the engine's tables
+    // (closeShutdown), then the members in reverse order.
     ~Vela_c() override;
 
     // Thread: user interface. Nothing when already open.
     void open() override;
-    // Probes the six pins of the 5.1 build: fewer than six connected falls
-    // back to two outputs and stereo rendering. The stereo build always has
-    // two. Thread: any, the audio thread included.
+    // Cuts the outputs once, before the first block and after a host chunk
+    // load: all six pins of the 5.1 build connected keep six outputs, fewer
+    // leave two with every 5.1 panner folding into them; the stereo build
+    // always ends with two. The redraw and host display refresh it asks for
+    // run on the idle side. Thread: audio (inside the callback) or any
+    // thread while audio is stopped.
     void validateOutputs() override;
+    // Pin names and flags (Cubase-family hosts see every pin as part of the
+    // 5.1 arrangement). Thread: user interface.
     bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
+    // True only for this build's own output arrangement (5.1 with six
+    // channels, or stereo with two); changes nothing. Thread: user interface.
+    bool setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output) override;
+    // Points at the process-wide records of this build's arrangement (no
+    // inputs; 5.1 or stereo outputs); true. Thread: user interface.
+    bool getSpeakerArrangement(VstSpeakerArrangement** input, VstSpeakerArrangement** output) override;
+    // Binds the output bus to the host's output buffers of this block.
+    // Thread: audio.
+    void updateOutBuf() override;
+    // Folds every 5.1 panner (four per voice, three effect panners of the
+    // instrument) into the front pair. Thread: constructor, validateOutputs.
+    void setForceStereo(bool on);
+
     // Registers the instrument's modules and hands the engine the instrument.
     virtual void initProcess();
     // The host parameter map: descriptors of the parameters the host sees.
@@ -32,16 +69,23 @@ public:
     void initECS() override;
 
     bool is51Build() const { return build51; }
-    // True while the 5.1 build renders six channels (all pins connected).
-    bool renders51() const { return render51.load(); }
-    VelaInst_c* getInstrument() const { return instrument.get(); }
+    // True while the 5.1 build renders six channels (no fold to stereo).
+    bool renders51() const { return build51 && !forceStereo.load(); }
+    bool getForceStereo() const { return forceStereo.load(); }
+    VelaInst_c* getInstrument() { return &instrument; }
+    VelaGlo_c* getGlobalPart() { return &globalPart; }
+    VelaTone_c* getTone(int v) { return v >= 0 && v < NumVoices ? &tones[v] : nullptr; }
+    // The registry row of the global part; -1 before open.
+    int getGlobalPartRow() const { return globalPartRow; }
+    bool isImporting() const { return importing.load(); }
 
     static constexpr const char* ProductName = "Tessel3";
     static constexpr const char* VendorName = "Vendrax";
     static constexpr const char* VersionText = "3.6.5";
     static constexpr const char* CodeName = "Vela";
-    // Four-character ids accepted in preset files and chunks.
-    static constexpr const char* AcceptedIds = "Tsx3,Tsy2";
+    // Identifiers whose program files and chunks are accepted: the two
+    // builds' own, then those of the earlier builds of the instrument.
+    static constexpr const char* AcceptedIds = "Tsx3,Tsy2,Tsx2,Tsy1,Tsx1,Tsz3,Tsz2";
     // The version "3.6.5" as the host reads it.
     static constexpr int32_t VendorVersion = 3650;
     // Hosts find a plug-in again by these; they must never change.
@@ -49,7 +93,23 @@ public:
     static constexpr int32_t UniqueIdStereo = vstFourCC('T', 's', 'y', '2');
 
 private:
+    // Members in construction order; destroyed in reverse.
+    WaveRAM_c userSamples[4];  // time-stretch sampler slots 1..4
+    WaveTable_c waveTables[4]; // wavetable generator slots 1..4
+    WaveRAM2_c multiSamples[2]; // loop samplers 1 and 2
+    VelaInst_c instrument;
+    VelaTone_c tones[NumVoices];
+    Tool::Disk::Path_c importFolder; // folder of the FXP file being imported
+    VelaGlo_c globalPart;
+    InBuffer2_c XModBuf0, XModBuf1, PanBuf0, PanBuf1, PanBuf2, PanBuf3;
+    std::atomic<bool> importing{false};
+    int32_t shownZone[2] = {0, 0};              // per loop sampler, the zone the editor shows
+    WaveSample_c* shownSample[2] = {nullptr, nullptr}; // its sample, or null
+    InBuffer2_c FilBuf0, FilBuf1, EffBuf0, EffBuf1, EffBufX, OutBuf;
+
     const bool build51;
-    std::atomic<bool> render51;
-    std::unique_ptr<VelaInst_c> instrument;
+    // Once set (a host connecting fewer than six outputs, or the stereo
+    // build) it stays set.
+    std::atomic<bool> forceStereo{false};
+    int globalPartRow = -1;
 };

@@ -1,10 +1,15 @@
 #include "Vela.h"
 
+#include "../Synth/EngineTestHost.h"
+#include "AEffEditor.h"
 #include "Capacities.h"
+#include "VstMain.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,44 +87,6 @@ TEST(Vela, CanDo)
     EXPECT_EQ(vela.canDo(nullptr), 0);
 }
 
-TEST(Vela, OutputPinsOfThe51Build)
-{
-    struct Case { int32_t index; const char* label; int32_t flags; };
-    const Case cases[] = {
-        {0, "TsX3 L", 3}, {1, "TsX3 R", 3}, {2, "TsX3 C", 1},
-        {3, "TsX3 Lfe", 1}, {4, "TsX3 LS", 3}, {5, "TsX3 RS", 3},
-    };
-    Vela_c vela(quietHost, true);
-    for (const Case& c : cases) {
-        VstPinProperties pin;
-        std::memset(&pin, 0, sizeof(pin));
-        pin.arrangementType = 77;
-        EXPECT_EQ(ask(vela.getAeffect(), effGetOutputProperties, c.index, 0, &pin), 1) << c.index;
-        EXPECT_STREQ(pin.label, c.label);
-        EXPECT_EQ(pin.flags, c.flags) << c.index;
-        EXPECT_EQ(pin.arrangementType, 77) << c.index;
-    }
-    for (int32_t index : {6, -1}) {
-        VstPinProperties pin, before;
-        std::memset(&pin, 0xAB, sizeof(pin));
-        before = pin;
-        EXPECT_EQ(ask(vela.getAeffect(), effGetOutputProperties, index, 0, &pin), 0) << index;
-        EXPECT_EQ(std::memcmp(&pin, &before, sizeof(pin)), 0) << index;
-    }
-}
-
-TEST(Vela, OutputPinsOfTheStereoBuild)
-{
-    Vela_c vela(quietHost, false);
-    for (int32_t index : {0, 1, 2, -1}) {
-        VstPinProperties pin{};
-        std::strcpy(pin.label, "kept");
-        EXPECT_EQ(ask(vela.getAeffect(), effGetOutputProperties, index, 0, &pin), 1) << index;
-        EXPECT_EQ(pin.flags, kVstPinIsActive | kVstPinIsStereo) << index;
-        EXPECT_STREQ(pin.label, index == 0 || index == 1 ? "Tessel3" : "kept") << index;
-    }
-}
-
 TEST(Vela, RendersSilenceIntoEveryOutputItWasGiven)
 {
     constexpr int frames = 64;
@@ -173,4 +140,255 @@ TEST(Vela, TakesEventsAndKeepsTextsInsideTheCaps)
     for (int32_t p = 0; p < NumPrograms; ++p)
         ASSERT_TRUE(fits(effGetProgramNameIndexed, p, ProgramNameAnswerSize)) << p;
     EXPECT_TRUE(fits(effGetProgramName, 0, ProgramNameAnswerSize));
+}
+
+namespace {
+
+intptr_t ask(Vela_c& vela, int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr)
+{
+    return ask(vela.getAeffect(), opcode, index, value, ptr);
+}
+
+// Runs one block as a host's audio thread would.
+void renderBlock(Vela_c& vela, int frames = 64)
+{
+    std::vector<std::vector<float>> buffers(NumOutputs51, std::vector<float>(static_cast<size_t>(frames)));
+    float* outs[NumOutputs51];
+    for (int i = 0; i < NumOutputs51; ++i)
+        outs[i] = buffers[static_cast<size_t>(i)].data();
+    vela.getAeffect()->processReplacing(vela.getAeffect(), nullptr, outs, frames);
+}
+
+} // namespace
+
+TEST(Vela, OutputsFollowTheConnectedPins)
+{
+    struct Case { bool is51; int connected; int outputs; bool folds; };
+    const Case cases[] = {
+        {true, 6, 6, false}, // all six: full 5.1
+        {true, 4, 2, true},  // front and centre/LFE only: stereo, the panners fold
+        {true, 1, 2, true},  // never below two
+        {true, 0, 2, true},
+        {false, 6, 2, true}, {false, 4, 2, true}, {false, 1, 2, true}, {false, 0, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.is51 ? "5.1" : "stereo") << " build, " << c.connected
+                                        << " pins connected");
+        EngineTestHost host;
+        host.connectedPins = (1u << c.connected) - 1u;
+        Vela_c vela(&EngineTestHost::callback, c.is51);
+        EXPECT_EQ(vela.getEditor() != nullptr, true);
+        EXPECT_FALSE(vela.isOpening());
+        ask(vela, effOpen);
+        ask(vela, effSetSampleRate, 0, 0, nullptr);
+        ask(vela, effMainsChanged, 0, 1);
+        renderBlock(vela);
+        EXPECT_EQ(vela.getNumOutputs(), c.outputs);
+        EXPECT_EQ(vela.getForceStereo(), c.folds);
+        EXPECT_EQ(vela.renders51(), !c.folds);
+        for (int v = 0; v < NumVoices; ++v)
+            ASSERT_EQ(vela.getTone(v)->getForceStereo(), c.folds) << "voice " << v;
+        // The host learns of the cut only from its own thread: what it passes stays valid.
+        EXPECT_EQ(vela.getAeffect()->numOutputs, c.is51 ? 6 : 2);
+        // Connecting more pins later raises nothing again.
+        host.connectedPins = 0x3F;
+        renderBlock(vela);
+        EXPECT_EQ(vela.getNumOutputs(), c.outputs);
+
+    }
+}
+
+TEST(Vela, PinPropertiesByBuildAndHostFamily)
+{
+    struct Case { bool is51; const char* host; int32_t index; intptr_t answer; const char* label; int32_t flags; int32_t arrangement; };
+    const Case cases[] = {
+        {true, "Test Host", -1, 0, "untouched", 0x55, 77},
+        {true, "Test Host", 0, 1, "TsX3 L", 3, 77},
+        {true, "Test Host", 2, 1, "TsX3 C", 1, 77},
+        {true, "Test Host", 5, 1, "TsX3 RS", 3, 77},
+        {true, "Test Host", 6, 0, "untouched", 0x55, 77},
+        {true, "Cubase VST", -1, 0, "untouched", 0x55, 77},
+        {true, "Nuendo", 0, 1, "Tessel3", 5, kSpeakerArr51},
+        {true, "Cubasis", 2, 1, "Tessel3", 5, kSpeakerArr51},
+        {true, "Cubase VST", 5, 1, "Tessel3", 5, kSpeakerArr51},
+        {true, "Cubase VST", 6, 0, "untouched", 0x55, 77},
+        {false, "Test Host", -1, 1, "untouched", 3, 77},
+        {false, "Test Host", 0, 1, "Tessel3", 3, 77},
+        {false, "Test Host", 2, 1, "untouched", 3, 77},
+        {false, "Cubase VST", 5, 1, "untouched", 3, 77},
+        {false, "Cubase VST", 6, 1, "untouched", 3, 77},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.is51 ? "5.1" : "stereo") << " build, " << c.host << ", pin "
+                                        << c.index);
+        EngineTestHost host;
+        host.product = c.host;
+        Vela_c vela(&EngineTestHost::callback, c.is51);
+        VstPinProperties pin;
+        std::memset(&pin, 0, sizeof(pin));
+        std::strcpy(pin.label, "untouched");
+        pin.flags = 0x55;
+        pin.arrangementType = 77;
+        EXPECT_EQ(ask(vela, effGetOutputProperties, c.index, 0, &pin), c.answer);
+        EXPECT_STREQ(pin.label, c.label);
+        EXPECT_EQ(pin.flags, c.flags);
+        EXPECT_EQ(pin.arrangementType, c.arrangement);
+    }
+}
+
+TEST(Vela, SpeakerArrangementsOfBothBuilds)
+{
+    struct Offer { bool is51; int32_t type; int32_t channels; intptr_t taken; };
+    const Offer offers[] = {
+        {true, kSpeakerArr51, 6, 1},     {true, kSpeakerArr51, 5, 0},  {true, kSpeakerArrStereo, 2, 0},
+        {false, kSpeakerArrStereo, 2, 1}, {false, kSpeakerArr51, 6, 0}, {false, kSpeakerArrStereo, 6, 0},
+    };
+    for (const Offer& o : offers) {
+        Vela_c vela(quietHost, o.is51);
+        VstSpeakerArrangement output{};
+        output.type = o.type;
+        output.numChannels = o.channels;
+        EXPECT_EQ(ask(vela, effSetSpeakerArrangement, 0, 0, &output), o.taken)
+            << o.is51 << " " << o.type << "/" << o.channels;
+        EXPECT_EQ(vela.getNumOutputs(), o.is51 ? 6 : 2); // an offer changes nothing
+    }
+    for (const Build& b : builds) {
+        Vela_c vela(quietHost, b.is51);
+        VstSpeakerArrangement* input = nullptr;
+        VstSpeakerArrangement* output = nullptr;
+        ASSERT_EQ(ask(vela, effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&input), &output), 1);
+        ASSERT_NE(input, nullptr);
+        ASSERT_NE(output, nullptr);
+        EXPECT_EQ(input->type, kSpeakerArrEmpty);
+        EXPECT_EQ(input->numChannels, 0);
+        EXPECT_EQ(output->type, b.is51 ? kSpeakerArr51 : kSpeakerArrStereo);
+        ASSERT_EQ(output->numChannels, b.outputs);
+        for (int c = 0; c < b.outputs; ++c)
+            EXPECT_EQ(output->speakers[c].type, kSpeakerL + c) << "channel " << c;
+        EXPECT_EQ(output->speakers[b.outputs].type, 0);
+    }
+}
+
+TEST(Vela, TheOutputCheckLeavesDisplayWorkToTheIdleSide)
+{
+    EngineTestHost host;
+    host.connectedPins = 0x03;
+    Vela_c vela(&EngineTestHost::callback, true);
+    ask(vela, effOpen);
+    ask(vela, effMainsChanged, 0, 1);
+    // A host chunk load: the display may be refreshed from now on, and the
+    // outputs are checked again before the next block.
+    void* chunk = nullptr;
+    const intptr_t size = ask(vela, effGetChunk, 0, 0, &chunk);
+    ASSERT_GT(size, 0);
+    std::vector<unsigned char> copy(static_cast<const unsigned char*>(chunk),
+                                    static_cast<const unsigned char*>(chunk) + size);
+    ASSERT_EQ(ask(vela, effSetChunk, 0, size, copy.data()), size);
+    vela.fxIdle();
+    const int before = host.updateDisplayCalls.load();
+    renderBlock(vela);
+    EXPECT_EQ(vela.getNumOutputs(), 2);
+    EXPECT_EQ(host.updateDisplayCalls.load(), before) << "the audio thread asked the host for a display update";
+    vela.fxIdle();
+    EXPECT_GT(host.updateDisplayCalls.load(), before);
+
+}
+
+TEST(Vela, ChunksCarryTheGlobalPartAndRoundTrip)
+{
+    for (const Build& b : builds) {
+        for (const bool preset : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (b.is51 ? "5.1" : "stereo") << (preset ? " preset" : " bank"));
+            EngineTestHost host;
+            Vela_c vela(&EngineTestHost::callback, b.is51);
+            ask(vela, effOpen);
+            ASSERT_EQ(vela.getGlobalPartRow(), 2) << "the first program row, after the two settings rows";
+            VelaGlo_c* glo = vela.getGlobalPart();
+            glo->setParaVal(0, VelaGlo_c::gpGenType2, 2);
+            glo->setParaVal(0, VelaGlo_c::gpMainVol, -17);
+            glo->setParaCharPtr(0, VelaGlo_c::gpPrgName, "Glass Pad");
+
+            void* data = nullptr;
+            const intptr_t size = ask(vela, effGetChunk, preset ? 1 : 0, 0, &data);
+            ASSERT_GT(size, 0);
+            const std::vector<unsigned char> saved(static_cast<const unsigned char*>(data),
+                                                   static_cast<const unsigned char*>(data) + size);
+            // The global part's block, tagged with its type code, is in it.
+            const unsigned char tag[] = {'S', 'Y', 'G', '2'};
+            const unsigned char tagLE[] = {'2', 'G', 'Y', 'S'};
+            const bool tagged = std::search(saved.begin(), saved.end(), tag, tag + 4) != saved.end() ||
+                                std::search(saved.begin(), saved.end(), tagLE, tagLE + 4) != saved.end();
+            EXPECT_TRUE(tagged);
+
+            // Changed values come back from the chunk.
+            glo->setParaVal(0, VelaGlo_c::gpGenType2, 0);
+            glo->setParaVal(0, VelaGlo_c::gpMainVol, 0);
+            glo->setParaCharPtr(0, VelaGlo_c::gpPrgName, "Other");
+            std::vector<unsigned char> in = saved;
+            ASSERT_EQ(ask(vela, effSetChunk, preset ? 1 : 0, size, in.data()), size);
+            EXPECT_EQ(glo->getParaVal(0, VelaGlo_c::gpGenType2), 2);
+            EXPECT_EQ(glo->getParaVal(0, VelaGlo_c::gpMainVol), -17);
+            char name[ParaTextBufferBytes] = {};
+            glo->getParaCharPtr(0, VelaGlo_c::gpPrgName, name);
+            EXPECT_STREQ(name, "Glass Pad");
+
+            // And the next chunk is the same, byte for byte.
+            const intptr_t again = ask(vela, effGetChunk, preset ? 1 : 0, 0, &data);
+            ASSERT_EQ(again, size);
+            EXPECT_TRUE(std::equal(saved.begin(), saved.end(), static_cast<const unsigned char*>(data)));
+
+        }
+    }
+}
+
+namespace {
+
+// An editor that notes, when it goes, whether the plug-in's members were
+// still there (the engine still open, the global part still bound).
+bool editorSawMembers = false;
+struct WatchingEditor : AEffEditor
+{
+    explicit WatchingEditor(Vela_c* v) : AEffEditor(v), vela(v) {}
+    ~WatchingEditor() override
+    {
+        editorSawMembers = vela->isOpen() && vela->getGlobalPart()->getParaPtr(0, 1) != nullptr;
+    }
+    Vela_c* vela;
+};
+
+struct WatchedVela : Vela_c
+{
+    WatchedVela() : Vela_c(quietHost, true)
+    {
+        delete editor;
+        setEditor(new WatchingEditor(this));
+    }
+};
+
+// A host whose callback throws while the plug-in asks it for its name, as
+// the plug-in is being built.
+intptr_t throwingHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float)
+{
+    if (opcode == audioMasterGetProductString)
+        throw std::runtime_error("host failed");
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+} // namespace
+
+TEST(Vela, TheEditorGoesFirst)
+{
+    editorSawMembers = false;
+    {
+        WatchedVela vela;
+        ask(vela, effOpen);
+    }
+    EXPECT_TRUE(editorSawMembers);
+}
+
+TEST(Vela, AConstructionThatThrowsGivesNoPluginAndNoException)
+{
+    AudioEffect* effect = nullptr;
+    EXPECT_NO_THROW(effect = createEffectInstance(throwingHost));
+    EXPECT_EQ(effect, nullptr); // the sanitizer build checks that nothing is left allocated
 }

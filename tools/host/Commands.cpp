@@ -185,6 +185,28 @@ int runInfo(const HostOptions& o, std::ostream& out, std::ostream& err)
     };
     listPins(effGetInputProperties, numInputs, "input");
     listPins(effGetOutputProperties, numOutputs, "output");
+    // The speaker arrangement: type, channel count and the speaker type of
+    // each channel, for the inputs and the outputs.
+    {
+        VstSpeakerArrangement* inputs = nullptr;
+        VstSpeakerArrangement* outputs = nullptr;
+        const intptr_t known =
+            host.dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&inputs), &outputs);
+        auto describe = [&](const char* kind, const VstSpeakerArrangement* a) {
+            out << "speakers " << kind << ": ";
+            if (!known || !a) {
+                out << "(none)\n";
+                return;
+            }
+            out << "type=" << a->type << " channels=" << a->numChannels << " speakers=";
+            const int listed = std::clamp(a->numChannels, 0, 8);
+            for (int c = 0; c < listed; ++c)
+                out << (c ? "," : "") << a->speakers[c].type;
+            out << "\n";
+        };
+        describe("input", inputs);
+        describe("output", outputs);
+    }
 
     if (numParams < 0 || numParams > kMaxListedEntries)
         host.fault("numParams " + std::to_string(numParams) + " is out of range");

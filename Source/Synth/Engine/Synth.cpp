@@ -104,6 +104,10 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     // did not make.
     if (!constructed)
         return;
+    // The host is called while the engine is built (host detection, pin
+    // counts); a callback that throws must not leak what was made so far:
+    // the destructor does not run for an object whose constructor threw.
+    try {
 
     stride = std::max(1, strideFig);
     numInsPrgMem = std::max(0, insProgramMemories);
@@ -149,6 +153,11 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     }
     detectHost();
     opening = false;
+
+    } catch (...) {
+        releaseOwnedMemory();
+        throw;
+    }
 }
 
 Synth::~Synth()
@@ -156,7 +165,13 @@ Synth::~Synth()
     idleTimer.stopTimer();
     if (flagOpen)
         closeShutdown();
+    releaseOwnedMemory();
+}
+
+void Synth::releaseOwnedMemory()
+{
     delete[] muteSoloScratch;
+    muteSoloScratch = nullptr;
     for (float*& in : inputOwn) {
         delete[] in;
         in = nullptr;
@@ -167,6 +182,12 @@ Synth::~Synth()
     delete[] scratchOut;
     delete disk;
     delete fileDialog;
+    outPtrs = nullptr;
+    outSame = nullptr;
+    outCall = nullptr;
+    scratchOut = nullptr;
+    disk = nullptr;
+    fileDialog = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -548,6 +569,31 @@ void Synth::open()
     flagOpen = getFlagInitialized();
     if (outermost)
         opening = false;
+}
+
+// ---------------------------------------------------------------------------
+// Host calls on several threads
+
+Synth::HostCallScope::HostCallScope(Synth& s) : synth(s), held(!s.onHostAudioThread() && !onAudioThread())
+{
+    if (held)
+        synth.engineLock.getWritePermission();
+}
+
+Synth::HostCallScope::~HostCallScope()
+{
+    if (held)
+        synth.engineLock.releaseWritePermission();
+}
+
+intptr_t Synth::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
+{
+    // Close deletes the object (and the lock with it); events are delivered
+    // without waiting, parked when their instrument is busy.
+    if (opcode == effClose || opcode == effProcessEvents)
+        return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    HostCallScope owner(*this);
+    return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
 }
 
 void Synth::close()

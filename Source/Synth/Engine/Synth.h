@@ -38,6 +38,7 @@
 #include <mutex>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "Part.h"
 
@@ -134,6 +135,32 @@ public:
     static int32_t versionNumber(const char* versionText);
     // The host id of a product and vendor string (20 for an unknown host).
     static int hostIdOf(const char* product, const char* vendor);
+
+    // ------------------------------------------------ host calls on several threads
+    // Hosts call from three threads at once: audio (render and MIDI), the
+    // parameter, display and idle calls, and the program, chunk and
+    // suspend/resume calls. Everything the last two reach of the engine's
+    // state (program numbers, texts of parameters, controller state of the
+    // instruments, settings) has one owner: every dispatcher call (but close
+    // and the event delivery) and every setParameter/getParameter off the
+    // host's audio thread runs under engineLock. The host's audio thread is
+    // the one that last entered the audio callback; it never waits for the
+    // lock and keeps its lock-free paths.
+    intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
+    // True on the thread that last called processReplacing or process.
+    bool onHostAudioThread() const { return hostAudioThread.load() == std::this_thread::get_id(); }
+    class HostCallScope
+    {
+    public:
+        explicit HostCallScope(Synth& synth);
+        ~HostCallScope();
+        HostCallScope(const HostCallScope&) = delete;
+        HostCallScope& operator=(const HostCallScope&) = delete;
+
+    private:
+        Synth& synth;
+        bool held;
+    };
 
     // ------------------------------------------------------------ audio callback
     // Thread: audio.
@@ -935,9 +962,11 @@ public:
                               bool typedGlobals, bool tuning);
     // The reader. Every block is checked before anything changes: framing (12
     // <= size <= bytes left, a multiple of 4; the scrambled form decoded
-    // first), an order within the sets or memories it names, a part that
-    // takes the tag. A chunk with a bad block is refused whole with a queued
-    // "Bank Load Error" and 0; otherwise size.
+    // first), an order within the sets or memories it names. A chunk with a
+    // bad block is refused whole with a queued "Bank Load Error" and 0. A
+    // well-framed block whose tag no part takes ends the reading there: the
+    // blocks before it stay applied, "Bank Load Error" names it, the answer
+    // is size.
     virtual int setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool skipGlobals);
     // True when id is one of the accepted plug-in identifiers, read as a
     // big-endian or a little-endian int.
@@ -1151,6 +1180,9 @@ public:
 protected:
     VoiceTableOwner voiceTable;
 
+    // Frees the raw blocks and objects the engine owns (destructor, and a
+    // constructor interrupted by a throwing host callback).
+    void releaseOwnedMemory();
     // Output probing, step by step, over a pin answer (the host's by default).
     void probeOutputs(int* stereo, int* mono);
     // After a reconfiguration: each instrument's output index follows its
@@ -1206,6 +1238,7 @@ protected:
     std::atomic<uint32_t> hostIdleStamp{0};   // ms, last idle call of the host
     std::atomic<uint32_t> openTimeStamp{0};   // ms
     std::atomic<bool> deferredDisplayWork{false}; // redraw + host display update asked by the audio side
+    std::atomic<std::thread::id> hostAudioThread{}; // the thread that last entered the audio callback
 
     // Audio-thread state.
     bool playing = false;

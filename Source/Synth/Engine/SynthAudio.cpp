@@ -81,6 +81,7 @@ Synth::AudioScope::~AudioScope()
 
 void Synth::processReplacing(float** inputs, float** outputs, int32_t sampleFrames)
 {
+    hostAudioThread.store(std::this_thread::get_id());
     if (sampleFrames < 1 || !outputs)
         return;
     AudioScope scope;
@@ -92,6 +93,7 @@ void Synth::processReplacing(float** inputs, float** outputs, int32_t sampleFram
 
 void Synth::process(float** inputs, float** outputs, int32_t sampleFrames)
 {
+    hostAudioThread.store(std::this_thread::get_id());
     if (sampleFrames < 1 || !outputs)
         return;
     AudioScope scope;

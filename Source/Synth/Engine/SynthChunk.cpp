@@ -413,7 +413,9 @@ bool Synth::bankChunkValid(const void* data, int size, int prgOffset, int fxOffs
             case TagMID1:
                 break;
             default:
-                ok = findAnyRegMod(h.typeCode, h.order) >= 0;
+                // A well-framed block no row takes (a chunk of a newer or
+                // different build) does not refuse the chunk: the reader
+                // applies what comes before it and stops there.
                 break;
             }
         }
@@ -445,7 +447,8 @@ int Synth::setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool 
     }
     unsigned char* p = static_cast<unsigned char*>(data);
     SynGloIns_c* gloIns = getSynGloIns();
-    for (long long offset = 0; offset < size;) {
+    bool mismatch = false;
+    for (long long offset = 0; offset < size && !mismatch;) {
         ParaChunkHeader_t h;
         ParaSet_c::readChunkHeader(p + offset, size - offset, &h); // checked above
         unsigned char* block = p + offset;
@@ -477,6 +480,13 @@ int Synth::setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool 
         case TagMID1:
             break;
         default:
+            if (findAnyRegMod(h.typeCode, h.order) < 0) {
+                // What this build understands has been read; the user
+                // learns which block was left out.
+                reportBadBlock("Bank Load Error", data, size, offset, true);
+                mismatch = true;
+                break;
+            }
             for (int r = 0; r < getRegModCount(); ++r) {
                 const RegMod_t* row = getRegMod(r);
                 if (row && row->inUse() && static_cast<int>(row->typeCode) == h.typeCode &&
@@ -488,7 +498,7 @@ int Synth::setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool 
         offset += h.size;
     }
 
-    {
+    if (!mismatch) {
         // The edited instrument changes with the audio thread kept out.
         AudioHold hold(*this);
         if (const SynGlo_c* glo = getSynGlo())

@@ -377,11 +377,13 @@ void Synth::setParameter(int32_t index, float value)
     // Samplitude sends stale values before its first block.
     if (hostId == 12 && getSampleCounter() == 0)
         return;
+    HostCallScope owner(*this);
     setParameterIntern(index, value);
 }
 
 float Synth::getParameter(int32_t index)
 {
+    HostCallScope owner(*this);
     return getParameterCore(index, true);
 }
 

@@ -186,8 +186,6 @@ TEST_F(ChunkFixture, MalformedBlocksAreRefusedWholeAndLeaveTheStateAsItWas)
         {"size not a multiple of 4", tun.offset + 4, tun.size + 2, "format mismatch TUN0"},
         {"negative size", tun.offset + 4, -16, "format mismatch TUN0"},
         {"scrambled order with a garbage size", tun.offset + 8, ~0, "format mismatch TUN0 Order 0"},
-        {"bad tag", b[2].offset, fourCC('Z', 'Z', 'Z', 'Z'), "format mismatch ZZZZ Order 0 Size 44"},
-        {"module order no row has", b[2].offset + 8, 3, "format mismatch GFX0 Order 3 Size 44"},
         {"settings order beyond the programs", b[1].offset + 8, Programs, "format mismatch SYG1 Order 4"},
         {"program order beyond the memories", prg.offset + 8, 1, "format mismatch PROG Order 1 Size 100"},
         {"scrambled program order with a plain size", prg.offset + 8, -3, "format mismatch PROG Order 2"},
@@ -215,6 +213,42 @@ TEST_F(ChunkFixture, MalformedBlocksAreRefusedWholeAndLeaveTheStateAsItWas)
     EXPECT_EQ(engine.loadBank({}), 0);
     EXPECT_EQ(engine.bank(), before);
     engine.takeMessages();
+}
+
+TEST_F(ChunkFixture, AWellFramedBlockNoPartTakesEndsTheReadingWithWhatCameBefore)
+{
+    setStateA();
+    const std::vector<unsigned char> good = engine.bank();
+    const std::vector<Block> b = blocksOf(good);
+    ASSERT_EQ(b.size(), 5u);
+    // What a reset leaves, to tell the blocks after the unknown one.
+    setStateB();
+    engine.resetPara();
+    const int defaultModule = engine.value(engine.rowGFX0, 0, 2);
+    const int defaultProgram = engine.value(engine.rowPGLO, 0, 1);
+    ASSERT_NE(defaultModule, 5);
+    ASSERT_NE(defaultProgram, 42);
+
+    struct Case { const char* what; size_t offset; int32_t word; const char* message; };
+    const Case cases[] = {
+        {"a tag of another build", b[2].offset, fourCC('Z', 'Z', 'Z', 'Z'), "format mismatch ZZZZ Order 0 Size 44"},
+        {"a module order no row has", b[2].offset + 8, 3, "format mismatch GFX0 Order 3 Size 44"},
+    };
+    for (const Case& c : cases) {
+        setStateB();
+        std::vector<unsigned char> newer = good;
+        putWord(newer, c.offset, c.word);
+        EXPECT_EQ(engine.loadBank(newer), static_cast<int>(newer.size())) << c.what;
+        // The settings before the block are restored, everything from it on is reset.
+        EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SYG0GlobalTune), 4410) << c.what;
+        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1Solo), 1) << c.what;
+        EXPECT_EQ(engine.value(engine.rowGFX0, 0, 2), defaultModule) << c.what;
+        EXPECT_EQ(engine.value(engine.rowPGLO, 0, 1), defaultProgram) << c.what;
+        const std::vector<Message> m = engine.takeMessages();
+        ASSERT_EQ(m.size(), 1u) << c.what;
+        EXPECT_EQ(m[0].title, "Bank Load Error") << c.what;
+        EXPECT_EQ(m[0].text, c.message) << c.what;
+    }
 }
 
 TEST_F(ChunkFixture, ATruncatedChunkIsRefusedAtEveryLengthInsideABlock)

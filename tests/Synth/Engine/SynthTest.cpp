@@ -274,8 +274,9 @@ TEST(SynthOutputs, ValidateOutputsOfBothBuilds)
         {true, "Test", 0x1F, 1, 0, false},  // five of six
         {true, "Test", 0x3C, 1, 0, false},  // all but the first pair
         {true, "Test", 0x00, 1, 0, false},  // none
-        {true, "Cubase", 0x00, 2, 2, true}, // hosts 0 and 5 are not probed
-        {true, "Live", 0x03, 2, 2, true},
+        {true, "Cubase", 0x00, 1, 0, false}, // every host is probed
+        {true, "Cubase", 0x3F, 2, 2, true},
+        {true, "Live", 0x03, 1, 0, false},
         {false, "Test", 0x03, 1, 0, false},
         {false, "Test", 0x00, 1, 0, false},
         {false, "Cubase", 0x00, 1, 0, false},

@@ -1,0 +1,303 @@
+#include "VelaGlo.h"
+
+#include "Tone.h"
+
+#include <array>
+#include <string>
+
+namespace {
+
+// --- Items of the enumerations ------------------------------------------------
+
+// Filter path type, values -1..2.
+constexpr char FilterTypeItems[] = "LP12LP24 BP  HP ";
+constexpr const char* FilterTypeOld[] = {"LP12LP24HP12BP24", nullptr};
+
+// Older programs name the matrix sources differently; every list keeps the
+// current order from "none" (-1) on and ends where that version's list ended.
+// Older versions had poly and mono aftertouch as separate sources at value 3
+// and one modulation envelope, now the first of the two.
+#define OLD_SOURCE_HEAD "   --       Key Log     Key Lin       Velocity  "
+#define OLD_SOURCE_TAIL                                                                                   \
+    "PitchWhl    ModWhl      BreathC     FootC       ExpressC    Contrl16    Contrl17    Contrl18    "  \
+    "Contrl19       LFO 1       LFO 2       LFO 3       LFO 4    GenEnvelope1GenEnvelope2"
+constexpr const char* ModSourceOld[] = {
+    OLD_SOURCE_HEAD "PolATch     " OLD_SOURCE_TAIL "   Mod-Env  ",
+    OLD_SOURCE_HEAD "MonATch     " OLD_SOURCE_TAIL "   Mod-Env  ",
+    OLD_SOURCE_HEAD "AfterT(poly)" OLD_SOURCE_TAIL "Mod-Envelope",
+    OLD_SOURCE_HEAD "Aftert(poly)" OLD_SOURCE_TAIL "Mod-Envelope",
+    OLD_SOURCE_HEAD "AfterT(mono)" OLD_SOURCE_TAIL "Mod-Envelope",
+    OLD_SOURCE_HEAD "Aftert(mono)" OLD_SOURCE_TAIL "Mod-Envelope",
+    nullptr,
+};
+#undef OLD_SOURCE_HEAD
+#undef OLD_SOURCE_TAIL
+
+constexpr char RoutingItems[] = "MixAM FM ";
+constexpr char GenTypeItems[] = "Oscillator  Time SamplerQuintaro    Loop Sampler";
+constexpr char GenTypeItems3[] = "Oscillator  Time SamplerQuintaro    ";
+constexpr const char* GenTypeOld[] = {"Analogue    TimeSamp    Quintaro    LoopSamp    ", nullptr};
+constexpr char SettingsItems[] = "SettingsLooppnts";
+constexpr char VoicesItems[] = "mono  2   3   4   5   6   7   8   9  10  11  12  all";
+constexpr const char* VoicesOld[] = {" 1   2   3   4   5   6   7   8  xxxxxxxxxxxxxxxxall ", nullptr};
+constexpr char EffTypeItems[] = "DELAY     ST-DELAY  PING PONG CHORUS    PHASER    FILTER    REVERB    FLANGER   "
+                                "GATOR     ST-ENHANC PARAM-EQ  CRUSHER   ";
+constexpr const char* EffTypeOld[] = {"Delay     StDelay   xxxxxxxxxxChorus    Phaser    Filter    Reverb    ",
+                                      nullptr};
+constexpr char VarTypeItems[] = "Classic Alltype ";
+constexpr char EnvSelItems[] = "M1M2M3M4A ";
+constexpr char LFOSelItems[] = "1234";
+constexpr char ZoomItems[] = "   1   2   4   8  16  32  64 128 256 51210242048409681928192";
+constexpr char EnvKindItems[] = "ADSFR EnhEnv";
+constexpr char FileIOModuleItems[] = "Copy PasteInit "; // values 2..4
+constexpr char FileIOGenItems[] = "Load Save Copy PasteInit ";
+
+// --- The modulation destination table -----------------------------------------
+
+// Labels of "Mod.Dest." for the values -1..56: a group word of 8 characters,
+// "$" (where the editor's two-level menu splits), an item word of 7.
+constexpr const char* DestLabels[VelaGlo_c::ModDestCount + 1] = {
+    "      - - -     ",
+    "Gen 1   $Ampl   ", "Gen 1   $Pitch  ", "Gen 1   $Aux Mod", "Gen 1   $Balance", "Gen 1   $S-Start",
+    "Gen 2   $Ampl   ", "Gen 2   $Pitch  ", "Gen 2   $Aux Mod", "Gen 2   $Balance", "Gen 2   $S-Start",
+    "Gen 3   $Ampl   ", "Gen 3   $Pitch  ", "Gen 3   $Aux Mod", "Gen 3   $Balance",
+    "Gen 4   $Ampl   ", "Gen 4   $Pitch  ", "Gen 4   $Aux Mod", "Gen 4   $Balance",
+    "Filter 1$Cutoff ", "Filter 1$Resonan", "Filter 1$EnvDpth", "Filter 1$Aux Mod", "Filter 1$Pan    ",
+    "Filter 1$Ampl   ",
+    "Filter 2$Cutoff ", "Filter 2$Resonan", "Filter 2$EnvDpth", "Filter 2$Aux Mod", "Filter 2$Pan    ",
+    "Filter 2$Ampl   ",
+    "Main    $Ampl   ", "Main    $Pitch  ",
+    "Matrix  $Depth 1", "Matrix  $Depth 2", "Matrix  $Depth 3", "Matrix  $Depth 4",
+    "LFOSpeed$LFO 1  ", "LFOSpeed$LFO 2  ",
+    "Loop 1  $Start  ", "Loop 1  $End    ", "Loop 2  $Start  ", "Loop 2  $End    ",
+    "Amp-Env $Attack ", "Amp-Env $Decay  ", "Amp-Env $Release",
+    "Fil1-Env$Attack ", "Fil1-Env$Decay  ", "Fil1-Env$Release",
+    "Fil2-Env$Attack ", "Fil2-Env$Decay  ", "Fil2-Env$Release",
+    "Mod1-Env$Attack ", "Mod1-Env$Decay  ", "Mod1-Env$Release",
+    "Mod2-Env$Attack ", "Mod2-Env$Decay  ", "Mod2-Env$Release",
+};
+
+constexpr int DestCompatColumns = 6;
+constexpr int DestRowEntries = DestCompatColumns + 2; // label, its older names, null
+constexpr int DestRows = VelaGlo_c::ModDestCount + 1;
+constexpr char DestMissing[] = "xxxxxxxxxxxx    "; // a destination that version did not have
+
+std::string trimmed(const std::string& s)
+{
+    const size_t a = s.find_first_not_of(' ');
+    if (a == std::string::npos)
+        return {};
+    return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+std::string padded(std::string s)
+{
+    s.resize(VelaGlo_c::ModDestWidth, ' ');
+    return s;
+}
+
+// The row table CodedEnuData_c takes, made once for the process. Only the
+// generator destinations had other names before: the oldest version wrote
+// " item group" (" Ampl Gen 1"), the next two "item n" ("Ampl 1"), and the
+// last three called the generators oscillators (" Ampl Osc 1"). Those three
+// had none of the destinations beyond generators, filters and main, nor the
+// sample start.
+struct DestTable
+{
+    std::array<std::string, DestRows * DestCompatColumns> names;
+    std::array<const char*, DestRows * DestRowEntries + 1> rows{};
+
+    DestTable()
+    {
+        for (int r = 0; r < DestRows; ++r) {
+            const std::string label = DestLabels[r];
+            std::array<std::string, DestCompatColumns> old;
+            old.fill(label);
+            const size_t split = label.find('$');
+            if (split != std::string::npos) {
+                const std::string group = trimmed(label.substr(0, split));
+                const std::string item = trimmed(label.substr(split + 1));
+                const bool generator = group.rfind("Gen ", 0) == 0;
+                const bool known = (generator && item != "S-Start") || group.rfind("Filter ", 0) == 0 ||
+                                   group == "Main";
+                if (generator) {
+                    const std::string number = group.substr(4);
+                    old[0] = padded(" " + item + " " + group);
+                    old[1] = old[2] = padded(item + " " + number);
+                    old[3] = old[4] = old[5] = padded(" " + item + " Osc " + number);
+                }
+                if (!known)
+                    old[3] = old[4] = old[5] = DestMissing;
+            }
+            for (int c = 0; c < DestCompatColumns; ++c)
+                names[static_cast<size_t>(r * DestCompatColumns + c)] = old[static_cast<size_t>(c)];
+        }
+        size_t k = 0;
+        for (int r = 0; r < DestRows; ++r) {
+            rows[k++] = DestLabels[r];
+            for (int c = 0; c < DestCompatColumns; ++c)
+                rows[k++] = names[static_cast<size_t>(r * DestCompatColumns + c)].c_str();
+            rows[k++] = nullptr;
+        }
+        rows[k] = nullptr; // no further label: the table ends
+    }
+};
+
+const char* const* destRowTable()
+{
+    static const DestTable table;
+    return table.rows.data();
+}
+
+// Names of the runs of like parameters. A definition keeps the name's
+// address, so they live for the process.
+constexpr const char* EffXTypeNames[] = {"Eff X0 Type", "Eff X1 Type", "Eff X2 Type", "Eff X3 Type"};
+constexpr const char* EffXOnNames[] = {"Eff X0 On", "Eff X1 On", "Eff X2 On", "Eff X3 On"};
+constexpr const char* LFOPermNames[] = {"LFO0 Perm", "LFO1 Perm", "LFO2 Perm", "LFO3 Perm"};
+constexpr const char* SampleScrollingNames[] = {"Sample 0 Scrolling", "Sample 1 Scrolling"};
+constexpr const char* SampleEditingNames[] = {"Sample 0 Editing", "Sample 1 Editing"};
+constexpr const char* SampleShownNames[] = {"Sample 0 Shown", "Sample 1 Shown"};
+constexpr const char* SDZoomNames[] = {"SD Zoom 0", "SD Zoom 1"};
+constexpr const char* SDSliderNames[] = {"SD Slider 0", "SD Slider 1"};
+constexpr const char* SDSliderSizeNames[] = {"SD Slider Size 0", "SD Slider Size 1"};
+constexpr const char* EnvNames[] = {"Var 0 Env", "Var 1 Env", "Mod 0 Env", "Mod 1 Env",
+                                    "Mod 2 Env", "Mod 3 Env", "Amp Env"};
+constexpr const char* GenVolNames[] = {"Gen0 Vol.", "Gen1 Vol.", "Gen2 Vol.", "Gen3 Vol."};
+constexpr const char* FxWetNames[] = {"Fx0 Wet", "Fx1 Wet", "Fx2 Wet", "Fx3 Wet", "Fx4 Wet", "Fx5 Wet"};
+constexpr const char* Pow51Names[] = {"Pow 51 0 ", "Pow 51 1 ", "Pow 51 2 ", "Pow 51 3 ",
+                                      "Pow 51 4 ", "Pow 51 5 ", "Pow 51 6 "};
+constexpr const char* FileIOModuleNames[] = {"File IO Env", "File IO EF0", "File IO EF1", "File IO LFO"};
+constexpr const char* FileIOGenNames[] = {"File IO Gn0", "File IO Gn1", "File IO Gn2", "File IO Gn3"};
+constexpr const char* ExportSampleNames[] = {"Export Sample 0", "Export Sample 1", "Export Sample 2",
+                                             "Export Sample 3"};
+constexpr const char* ExportWTGNames[] = {"ExpWTG Sample 0", "ExpWTG Sample 1", "ExpWTG Sample 2",
+                                          "ExpWTG Sample 3"};
+
+// Volumes are stored in fifths of a decibel.
+constexpr int dB(double value)
+{
+    return static_cast<int>(value * 5.0 + (value < 0 ? -0.5 : 0.5));
+}
+
+} // namespace
+
+bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+
+    p[gpPrgName].createCharPtr("PrgName", false, false, nullptr);
+    p[gpMainVol].createVolume("Main Vol.", -30, 0, dB(-6.0), true);
+    p[gpScaleCentre].createNote("Scal.Centr", 24, 108, 0, 60);
+    p[gpDetune].createNum("Detune", "cent", 4.0f, -1, 500, 1, -1, 0);
+    p[gpFilterType0].createEnu("FilterType", "", -1, 2, 4, 0, FilterTypeItems, FilterTypeOld);
+    p[gpEnvDepth0].createNum("EnvDepth", "", 0.0f, 0, 100, 2, 100, 0);
+    p[gpEnvInv0].createOnOff("EnvInv", 0);
+
+    modDest.set(destRowTable());
+    for (int r = 0; r < ModRows; ++r)
+        p[gpModSource + r].createEnu("Mod.Source", "", -1, ModSourcesUsed - 1, ModSourceItemWidth, -1,
+                                     ModSourceItems, ModSourceOld);
+    for (int r = 0; r < ModRows; ++r)
+        p[gpModAmount + r].createNum("Mod.Amount", "", 0.0f, -10000, 10000, 4, 0, 5);
+    for (int r = 0; r < ModRows; ++r)
+        p[gpModDest + r].createEnu("Mod.Dest.", "", -1, ModDestCount - 1, ModDestWidth, -1, modDest.getLabels(),
+                                   modDest.getCompatib());
+
+    p[gpMidiVolume].createOnOff("DMVol", 1);
+    p[gpMidiVelocity].createOnOff("DMVel", 1);
+    p[gpMidiWheel].createOnOff("DMWh ", 1);
+    p[gpUnusedSpread].createNum("Unusued Spread", "cent", 4.0f, 0, 2000, 2, 0, 0);
+    p[gpUnusedGenMix].createNum("Unusued GenMix", "% Gen2", 0.0f, 0, 1000, 3, 500, 0);
+    p[gpUnusedText0].createCharPtr("Unused", true, false, nullptr);
+    p[gpUnusedText0 + 1].createCharPtr("Unused", true, false, nullptr);
+    p[gpGen0Routing].createEnu("Gen0 Routing", "", 0, 2, 3, 0, RoutingItems, nullptr);
+    p[88].createOnOff("Unused", 0);
+    p[89].createOnOff("Unused", 0);
+    p[gpGenType0].createEnu("Gen 0 Type", "", 0, 3, 12, 0, GenTypeItems, GenTypeOld);
+    p[gpGenType0 + 1].createEnu("Gen 1 Type", "", 0, 3, 12, 1, GenTypeItems, GenTypeOld);
+    p[gpGenOn0].createOnOff("Gen 0 OnOff", 1);
+    p[gpGenOn0 + 1].createOnOff("Gen 1 OnOff", 1);
+    p[94].createEnu("Unused", "", 0, 1, 8, 0, SettingsItems, nullptr);
+    p[95].createEnu("Unused", "", 0, 1, 8, 0, SettingsItems, nullptr);
+    p[gpVoices].createEnu("Voices", "", 1, 13, 4, 13, VoicesItems, VoicesOld);
+    p[gpVoices].setInfiniteHi(true);
+    p[gpEffType0].createEnu("Eff 0 Type", "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
+    p[gpEffOn0].createOnOff("Eff 0 On", 1);
+    // The second send slot's type has carried the first one's name since
+    // the beginning; hosts and stored automation know it by it.
+    p[gpEffType1].createEnu("Eff 0 Type", "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
+    p[gpEffOn1].createOnOff("Eff 1 On", 1);
+    p[gpGen2Routing].createEnu("Gen2 Routing", "", 0, 2, 3, 0, RoutingItems, nullptr);
+    p[gpGenType2].createEnu("Gen 2 Type", "", 0, 2, 12, 0, GenTypeItems3, GenTypeOld);
+    p[gpGenType2 + 1].createEnu("Gen 3 Type", "", 0, 2, 12, 0, GenTypeItems3, GenTypeOld);
+    p[gpGenOn2].createOnOff("Gen 2 OnOff", 0);
+    p[gpGenOn2 + 1].createOnOff("Gen 3 OnOff", 0);
+    p[gpVarType0].createEnu("Var 0 Type", "", 0, 1, 8, 0, VarTypeItems, nullptr);
+    p[gpVarType0 + 1].createEnu("Var 1 Type", "", 0, 1, 8, 0, VarTypeItems, nullptr);
+    for (int k = 0; k < 4; ++k) {
+        p[gpEffXType0 + 2 * k].createEnu(EffXTypeNames[k], "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
+        p[gpEffXOn0 + 2 * k].createOnOff(EffXOnNames[k], 0);
+    }
+    p[gpVarOn0].createOnOff("Var 0 On", 1);
+    p[gpVarOn0 + 1].createOnOff("Var 1 On", 1);
+    p[gpCutKeyF0].createNum("F0 Cut KeyF ", "", 0.0f, 0, 100, 2, 0, 0);
+    p[gpCutKeyF0 + 1].createNum("F0 Cut KeyF ", "", 0.0f, 0, 100, 2, 0, 0);
+    p[gpFilterType1].createEnu("FilterType", "", -1, 2, 4, 0, FilterTypeItems, FilterTypeOld);
+    p[gpEnvDepth1].createNum("EnvDepth", "", 0.0f, 0, 100, 2, 100, 0);
+    p[gpEnvInv1].createOnOff("EnvInv", 0);
+    p[gpSF2Path0].createCharPtr("Import Sampler 0 SF2 Path", false, false, nullptr);
+    p[gpSF2Path0 + 1].createCharPtr("Import Sampler 1 SF2 Path", false, false, nullptr);
+    for (int r = 0; r < ModRows; ++r)
+        p[gpModActive + r].createOnOff("Mod.Active", 1);
+    for (int k = 0; k < 4; ++k)
+        p[gpLFOPerm0 + k].createOnOff(LFOPermNames[k], 0);
+    p[gpEnvSel].createEnu("Env Sel", "", 0, 4, 2, 4, EnvSelItems, nullptr);
+    p[gpLFOSel].createEnu("LFO Sel", "", 0, 3, 1, 0, LFOSelItems, nullptr);
+    for (int k = 0; k < 2; ++k) {
+        p[gpSampleScrolling0 + 3 * k].createNum(SampleScrollingNames[k], "", 0.0f, 0, 7, 0, 0, 0);
+        p[gpSampleScrolling0 + 3 * k + 1].createNum(SampleEditingNames[k], "", 0.0f, 0, 7, 0, 0, 0);
+        p[gpSampleScrolling0 + 3 * k + 2].createNum(SampleShownNames[k], "", 0.0f, 0, 63, 0, 0, 0);
+    }
+    for (int k = 0; k < 2; ++k) {
+        p[gpSDZoom0 + k].createEnu(SDZoomNames[k], "", 0, 13, 4, 6, ZoomItems, nullptr);
+        p[gpSDSlider0 + k].createNum(SDSliderNames[k], "pm", 0.0f, 0, 1000, 3, 0, 0);
+        p[gpSDSliderSize0 + k].createNum(SDSliderSizeNames[k], "pm", 0.0f, 10, 1000, 3, 1000, 0);
+    }
+    for (int k = 0; k < 7; ++k)
+        p[gpVar0Env + k].createEnu(EnvNames[k], "", 0, 1, 6, 0, EnvKindItems, nullptr);
+    p[gpVelVol].createNum("Vel->Vol", "%", 0.0f, 0, 100, 2, 66, 0);
+    p[gpVelF1Cut].createNum("Vel->F1Cut", "%", 0.0f, 0, 100, 2, 15, 0);
+    p[gpVelF2Cut].createNum("Vel->F2Cut", "%", 0.0f, 0, 100, 2, 15, 0);
+    for (int k = 0; k < 4; ++k)
+        p[gpGenCent0 + k].createNum("G3 Cent", "cent", 0.0f, -100, 100, 0, 0, 0);
+    for (int k = 0; k < 4; ++k)
+        p[gpGenVol0 + k].createVolume(GenVolNames[k], -36, 0, dB(-3.0), true);
+    p[gpKeys].createOnOff("Keys", 1);
+    for (int k = 0; k < 6; ++k)
+        p[gpFxWet0 + k].createNum(FxWetNames[k], "%", 4.0f, 0, 1000, 3, 100, 0);
+    // Only the last effect panner (after the fourth insert slot) starts on.
+    for (int k = 0; k < 7; ++k)
+        p[gpPow51First + k].createOnOff(Pow51Names[k], k == 6 ? 1 : 0);
+    p[gpVar0Pan].createNum("Var0Pan", "", 0.0f, -100, 100, 2, 0, 0);
+    p[gpVar1Pan].createNum("Var1Pan", "", 0.0f, -100, 100, 2, 0, 0);
+    p[gpExactness].createNum("Exactness", "%", 0.0f, 85, 100, 2, 100, 0);
+    for (int k = 0; k < 4; ++k)
+        p[gpFileIOEnv + k].createEnu(FileIOModuleNames[k], "", 2, 4, 5, 2, FileIOModuleItems, nullptr);
+    // The two filter paths' output levels have carried the first slot
+    // volume's name since they were added.
+    p[gpVarVol0].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
+    p[gpVarVol0 + 1].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
+    for (int k = 0; k < 4; ++k) {
+        p[gpFileIOGen0 + k].createEnu(FileIOGenNames[k], "", 0, 4, 5, 2, FileIOGenItems, nullptr);
+        p[gpExportSample0 + k].createCharPtr(ExportSampleNames[k], false, false, nullptr);
+        p[gpExportWTG0 + k].createCharPtr(ExportWTGNames[k], false, false, nullptr);
+    }
+    p[gpNewAnalogOsc].createOnOff("New Analog Osc", 1);
+    return paraSet->spreadPara();
+}
