@@ -1,6 +1,6 @@
 #include "Vela.h"
 
-#include "../Synth/EngineTestHost.h"
+#include "EngineTestHost.h"
 #include "AEffEditor.h"
 #include "Capacities.h"
 #include "VstMain.h"
