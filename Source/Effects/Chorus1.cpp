@@ -135,8 +135,11 @@ void Chorus1_c::initBuffer()
 
 void Chorus1_c::checkSetFlagReady()
 {
-    VariatorInst_c::checkSetFlagReady();
-    if (!(sampleRate > MinRenderRate) || !line)
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (sampleRate > MinRenderRate && line)
+        VariatorInst_c::checkSetFlagReady();
+    else
         ready = false;
 }
 

@@ -27,6 +27,7 @@
 #pragma once
 
 #include "LFO.h"
+#include "Parameter.h"
 #include "Variator.h"
 
 #include <atomic>
@@ -105,12 +106,12 @@ public:
     static double maxTapDelay(float rate);
 
     // Cached (written by the refreshing thread, read per block).
-    float baseDelay = 0.0f;    // samples
-    float longerDelay = 0.0f;  // samples, voice 3
-    float shorterDelay = 1.0f; // samples, voice 4; 1 or more
-    float sameGain = 0.0f;
-    float otherGain = 0.0f;
-    float dryGain = 1.0f;
+    RelaxedAtomic_t<float> baseDelay = 0.0f;    // samples
+    RelaxedAtomic_t<float> longerDelay = 0.0f;  // samples, voice 3
+    RelaxedAtomic_t<float> shorterDelay = 1.0f; // samples, voice 4; 1 or more
+    RelaxedAtomic_t<float> sameGain = 0.0f;
+    RelaxedAtomic_t<float> otherGain = 0.0f;
+    RelaxedAtomic_t<float> dryGain = 1.0f;
 
 protected:
     const Parameter_c* ownParameters() const;

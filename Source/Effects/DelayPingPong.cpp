@@ -1,6 +1,7 @@
 #include "DelayPingPong.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // Seconds of line per second of sample rate: the longest free time (1.3 s).
 constexpr double LineSeconds = 1.3;
 constexpr int LineHeadroom = 16; // a time is halved until it is shorter than L - 16
@@ -112,6 +114,9 @@ void DelayPingPong_c::setInactive()
 void DelayPingPong_c::freeBuffer()
 {
     ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     for (float*& line : lines) {
         std::free(line);
         line = nullptr;
@@ -152,11 +157,12 @@ void DelayPingPong_c::resume()
 
 void DelayPingPong_c::checkSetFlagReady()
 {
-    VariatorInst_c::checkSetFlagReady();
-    for (float* line : lines)
-        if (!line)
-            ready = false;
-    if (!(sampleRate > MinRenderRate) || !paraSet || lineLength < 1)
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    const bool linesOk = std::all_of(std::begin(lines), std::end(lines), [](const float* l) { return l; });
+    if (linesOk && sampleRate > MinRenderRate && paraSet && lineLength >= 1)
+        VariatorInst_c::checkSetFlagReady();
+    else
         ready = false;
 }
 

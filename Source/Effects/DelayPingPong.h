@@ -83,13 +83,14 @@ public:
     int getLineLength() const { return lineLength; }
     int getDelaySamples(int line) const { return delaySamples[line]; }
 
-    float preGain = 0.5f;   // 1 - balance
-    float gainLL = 0.0f;    // left line to the left output
-    float gainLR = 0.0f;    // left line to the right output
-    float gainRR = 0.0f;    // right line to the right output
-    float gainRL = 0.0f;    // right line to the left output
-    float wet = 0.0f;
-    float feedback = 0.0f;
+    // Cached (written by the refreshing thread, read per block).
+    RelaxedAtomic_t<float> preGain = 0.5f; // 1 - balance
+    RelaxedAtomic_t<float> gainLL = 0.0f;  // left line to the left output
+    RelaxedAtomic_t<float> gainLR = 0.0f;  // left line to the right output
+    RelaxedAtomic_t<float> gainRR = 0.0f;  // right line to the right output
+    RelaxedAtomic_t<float> gainRL = 0.0f;  // right line to the left output
+    RelaxedAtomic_t<float> wet = 0.0f;
+    RelaxedAtomic_t<float> feedback = 0.0f;
 
 protected:
     void allocateBuffer();

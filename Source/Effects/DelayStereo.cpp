@@ -165,8 +165,11 @@ void DelayStereo_c::setInactive()
 
 void DelayStereo_c::checkSetFlagReady()
 {
-    VariatorInst_c::checkSetFlagReady();
-    if (!lines[0] || !lines[1] || !(sampleRate > MinRenderRate) || !paraSet || lineLength < 1)
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (lines[0] && lines[1] && sampleRate > MinRenderRate && paraSet && lineLength >= 1)
+        VariatorInst_c::checkSetFlagReady();
+    else
         ready = false;
 }
 

@@ -23,6 +23,7 @@
 // touches the lines.
 #pragma once
 
+#include "Parameter.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -92,15 +93,15 @@ public:
     int getLineLength() const { return lineLength; }
 
     // Cached coefficients (written by the refreshing thread, read per block).
-    int32_t delaySamples[2] = {0, 0}; // whole samples, 1..L-1
-    float wet = 0.0f;
-    float sameGain = 1.0f;  // wet of a side's own line
-    float crossGain = 0.0f; // wet of the other side's line
-    float feedback[2] = {0.0f, 0.0f};
-    float highPassCoef = 0.0f; // the "CutHi" corner
-    float lowPassCoef = 1.0f;  // the "CutLo" corner
-    bool crossDelay = false;
-    bool filtersInFeedback = false;
+    RelaxedAtomic_t<int32_t> delaySamples[2] = {0, 0}; // whole samples, 1..L-1
+    RelaxedAtomic_t<float> wet = 0.0f;
+    RelaxedAtomic_t<float> sameGain = 1.0f;  // wet of a side's own line
+    RelaxedAtomic_t<float> crossGain = 0.0f; // wet of the other side's line
+    RelaxedAtomic_t<float> feedback[2] = {0.0f, 0.0f};
+    RelaxedAtomic_t<float> highPassCoef = 0.0f; // the "CutHi" corner
+    RelaxedAtomic_t<float> lowPassCoef = 1.0f;  // the "CutLo" corner
+    RelaxedAtomic_t<bool> crossDelay = false;
+    RelaxedAtomic_t<bool> filtersInFeedback = false;
 
 protected:
     void allocateBuffer();

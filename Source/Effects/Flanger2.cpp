@@ -1,6 +1,7 @@
 #include "Flanger2.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -12,6 +13,7 @@
 
 namespace {
 
+constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // The longest delay a tap can be asked for: the longest time (85 ms) swept
 // to (1 + depth) with the depth below 1, so under twice the time.
 constexpr double MaxTimeSeconds = 0.085;
@@ -129,6 +131,9 @@ void Flanger2_c::setInactive()
 void Flanger2_c::freeBuffer()
 {
     ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     for (float*& line : lines) {
         std::free(line);
         line = nullptr;
@@ -147,6 +152,8 @@ void Flanger2_c::allocateBuffer()
         return;
     }
     ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     for (int side = 0; side < 2; ++side) {
         std::free(lines[side]);
         lines[side] = fresh[side];
@@ -177,8 +184,11 @@ void Flanger2_c::resume()
 
 void Flanger2_c::checkSetFlagReady()
 {
-    VariatorInst_c::checkSetFlagReady();
-    if (!lines[0] || !lines[1])
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (lines[0] && lines[1])
+        VariatorInst_c::checkSetFlagReady();
+    else
         ready = false;
 }
 

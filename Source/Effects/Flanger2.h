@@ -19,6 +19,7 @@
 // setInactive waits for the render to leave before it frees the lines.
 #pragma once
 
+#include "Parameter.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -84,14 +85,14 @@ public:
     float getSweepRight() const { return sweepRight; }
 
     // Cached (written by the refreshing thread, read per control step).
-    float phaseIncrement = 0.0f; // per control step
-    float wet = 0.0f;            // signed
-    float delayTime = 0.0f;      // seconds
-    float delayLength = 0.0f;    // samples
-    float feedback = 0.0f;       // signed
-    float phaseOffset = 0.0f;    // degrees
-    float timeDepth = 0.0f;
-    float panDepth = 0.0f;
+    RelaxedAtomic_t<float> phaseIncrement = 0.0f; // per control step
+    RelaxedAtomic_t<float> wet = 0.0f;            // signed
+    RelaxedAtomic_t<float> delayTime = 0.0f;      // seconds
+    RelaxedAtomic_t<float> delayLength = 0.0f;    // samples
+    RelaxedAtomic_t<float> feedback = 0.0f;       // signed
+    RelaxedAtomic_t<float> phaseOffset = 0.0f;    // degrees
+    RelaxedAtomic_t<float> timeDepth = 0.0f;
+    RelaxedAtomic_t<float> panDepth = 0.0f;
 
 protected:
     void allocateBuffer();

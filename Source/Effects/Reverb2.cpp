@@ -1,6 +1,7 @@
 #include "Reverb2.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -12,6 +13,7 @@
 
 namespace {
 
+constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 constexpr float BaseRate = 44100.0f; // the rate the base lengths are given at
 constexpr int CombBase[2][Reverb2_c::NumCombs] = {{1116, 1211, 1277, 1379, 1422, 1514, 1557, 1641},
                                                  {1139, 1188, 1300, 1356, 1445, 1491, 1580, 1617}};
@@ -308,6 +310,9 @@ void Reverb2_c::setInactive()
 void Reverb2_c::freeBuffer()
 {
     ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     for (int side = 0; side < 2; ++side) {
         for (Comb_t& c : combs[side])
             freeLine(c);
@@ -321,7 +326,7 @@ void Reverb2_c::allocateBuffer()
 {
     if (!(sampleRate > MinAllocRate))
         return;
-    ready = false;
+    freeBuffer();
     for (int side = 0; side < 2; ++side) {
         for (Comb_t& c : combs[side]) {
             allocateLine(c, sampleRate);
@@ -332,15 +337,20 @@ void Reverb2_c::allocateBuffer()
             allocateLine(a, sampleRate);
     }
     allocateLine(predelay, sampleRate);
-    ReadyThenCache(crActivate);
+    // Silent before the part can be ready: the audio thread may render as
+    // soon as it is.
     if (buffersOk())
         mute();
+    ReadyThenCache(crActivate);
 }
 
 void Reverb2_c::checkSetFlagReady()
 {
-    VariatorInst_c::checkSetFlagReady();
-    if (!(sampleRate > MinRenderRate) || !paraSet || !buffersOk())
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (sampleRate > MinRenderRate && paraSet && buffersOk())
+        VariatorInst_c::checkSetFlagReady();
+    else
         ready = false;
 }
 

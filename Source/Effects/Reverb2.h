@@ -22,6 +22,7 @@
 // before it frees the buffers.
 #pragma once
 
+#include "Parameter.h"
 #include "Variator.h"
 
 #include <atomic>
@@ -65,9 +66,9 @@ public:
     // between 0 and depth samples ahead of the write position.
     struct Comb_t : Line_t
     {
-        float feedback = 0.0f;
+        RelaxedAtomic_t<float> feedback = 0.0f; // written by the refreshing thread
         float state = 0.0f;   // the damping low-pass
-        float damping = 0.0f;
+        RelaxedAtomic_t<float> damping = 0.0f; // written by the refreshing thread
         int32_t offset = 0;   // whole samples of the sweep
         float fraction = 0.0f; // 0..1
         float frequency = 2.5f; // Hz
@@ -139,10 +140,11 @@ public:
     const Allpass_t& getAllpass(int side, int k) const { return allpasses[side][k]; }
     const PreDelay_t& getPreDelay() const { return predelay; }
 
-    float wetGain = 1.0f;
-    bool sweepOn = false;
-    int32_t diffusers = 4;
-    float inputGain = 0.03f;
+    // Cached (written by the refreshing thread, read per block).
+    RelaxedAtomic_t<float> wetGain = 1.0f;
+    RelaxedAtomic_t<bool> sweepOn = false;
+    RelaxedAtomic_t<int32_t> diffusers = 4;
+    RelaxedAtomic_t<float> inputGain = 0.03f;
 
 protected:
     void allocateBuffer();
