@@ -1,0 +1,289 @@
+#include "DelayPingPong.h"
+
+#include "InBuffer2.h"
+#include "OsLib.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+#include "TempoSync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
+// Seconds of line per second of sample rate: the longest free time (1.3 s).
+constexpr double LineSeconds = 1.3;
+constexpr int LineHeadroom = 16; // a time is halved until it is shorter than L - 16
+constexpr int SyncOffCode = 3;   // the note-value item " Off "
+// Loop values below this magnitude are taken as silence and set to 0, so a
+// silent loop never computes with subnormal numbers.
+constexpr float TinyState = 1e-20f;
+
+constexpr char NoteItems[] =
+    " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
+
+constexpr DelayPingPong_c::Para_t TimePara[3] = {DelayPingPong_c::pTimeC, DelayPingPong_c::pTimeL,
+                                                DelayPingPong_c::pTimeR};
+constexpr DelayPingPong_c::Para_t SyncPara[3] = {DelayPingPong_c::pSyncC, DelayPingPong_c::pSyncL,
+                                                DelayPingPong_c::pSyncR};
+
+inline float flushTiny(float x)
+{
+    return std::fabs(x) < TinyState ? 0.0f : x;
+}
+
+} // namespace
+
+DelayPingPong_c::DelayPingPong_c()
+{
+    active = false;
+}
+
+DelayPingPong_c::~DelayPingPong_c()
+{
+    freeBuffer();
+}
+
+int DelayPingPong_c::getTypeCode() const
+{
+    return TypeCodeDelayPingPong;
+}
+
+bool DelayPingPong_c::isBPMDependent() const
+{
+    return true;
+}
+
+bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    bool result = true;
+    if (!paraSet->getParaDefined()) {
+        Parameter_c* p = paraSet->getParaPtr(0);
+        if (!p)
+            return false;
+        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        p[pTimeC].createNum("Time Center", "msec", 4.0f, 1, 1300, 0, 125, 0);
+        p[pSyncC].createEnu("Sync Center", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
+        p[pTimeL].createNum("Time Left", "msec", 4.0f, 1, 1300, 0, 125, 0);
+        p[pSyncL].createEnu("Sync Left", "Notes", 3, 22, NoteValueItemWidth, 7, NoteItems, nullptr);
+        p[pPanL].createNum("Pan Left", "", 0.0f, -100, 100, 2, -100, 0);
+        p[pTimeR].createNum("Time Right", "msec", 4.0f, 1, 1300, 0, 125, 0);
+        p[pSyncR].createEnu("Sync Right", "Notes", 3, 22, NoteValueItemWidth, 10, NoteItems, nullptr);
+        p[pPanR].createNum("Pan Right", "", 0.0f, -100, 100, 2, 100, 0);
+        p[pFeed].createNum("Feedback L+R", "%", 0.0f, 0, 99, 2, 40, 0);
+        p[pBalance].createNum("Balance Pre/LR", "%", 0.0f, 0, 100, 2, 50, 0);
+        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
+        result = paraSet->spreadPara();
+    }
+    ReadyThenCache(crActivate);
+    return result;
+}
+
+void DelayPingPong_c::setSampleRate(float rate)
+{
+    if (active) {
+        sampleRate = rate;
+        allocateBuffer();
+    }
+    VariatorInst_c::setSampleRate(rate);
+}
+
+void DelayPingPong_c::setActive()
+{
+    VariatorInst_c::setActive();
+    if (sampleRate > MinAllocRate)
+        allocateBuffer();
+}
+
+void DelayPingPong_c::setInactive()
+{
+    ready = false;
+    VariatorInst_c::setInactive();
+    freeBuffer();
+}
+
+void DelayPingPong_c::freeBuffer()
+{
+    ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
+    for (float*& line : lines) {
+        std::free(line);
+        line = nullptr;
+    }
+}
+
+void DelayPingPong_c::allocateBuffer()
+{
+    freeBuffer();
+    lineLength = static_cast<int32_t>(static_cast<double>(sampleRate) * LineSeconds);
+    for (float*& line : lines)
+        line = allocSampleMem(lineLength);
+    for (float* line : lines)
+        if (!line) {
+            freeBuffer();
+            return;
+        }
+    initBuffer();
+    for (int k = 0; k < 3; ++k) {
+        index[k] = 0;
+        delaySamples[k] = 0;
+    }
+    ReadyThenCache(crActivate);
+}
+
+void DelayPingPong_c::initBuffer()
+{
+    for (float* line : lines)
+        if (line)
+            for (int i = 0; i < lineLength; ++i)
+                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+}
+
+void DelayPingPong_c::resume()
+{
+    ReadyThenCache(crActivate);
+}
+
+void DelayPingPong_c::checkSetFlagReady()
+{
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    const bool linesOk = std::all_of(std::begin(lines), std::end(lines), [](const float* l) { return l; });
+    if (linesOk && sampleRate > MinRenderRate && paraSet && lineLength >= 1)
+        VariatorInst_c::checkSetFlagReady();
+    else
+        ready = false;
+}
+
+const Parameter_c* DelayPingPong_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
+{
+    if (!p || lineLength <= LineHeadroom)
+        return 0.0;
+    const int sync = p[SyncPara[line]].value;
+    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                  : p[TimePara[line]].fl * 0.001;
+    const double limit = static_cast<double>(lineLength - LineHeadroom);
+    while (t * sampleRate >= limit)
+        t *= 0.5;
+    return t > 0.0 ? t : 0.0;
+}
+
+void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (!ready || !paraSet)
+        return;
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    for (int k = 0; k < 3; ++k) {
+        const double d = std::trunc(delaySeconds(p, k) * sampleRate + 0.5);
+        delaySamples[k] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
+    }
+    if (reason == crTempoChange)
+        return;
+    const float b = p[pBalance].fl;
+    preGain = 1.0f - b;
+    const float pl = (p[pPanL].fl + 1.0f) * 0.5f;
+    const float pr = (p[pPanR].fl + 1.0f) * 0.5f;
+    gainLL = b * (1.0f - pl);
+    gainLR = b * pl;
+    gainRR = b * pr;
+    gainRL = b * (1.0f - pr);
+    wet = p[pWet].fl;
+    feedback = p[pFeed].fl;
+}
+
+float DelayPingPong_c::getFadeTime()
+{
+    const Parameter_c* p = ownParameters();
+    if (!p)
+        return 0.0f;
+    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double loop = (delaySeconds(p, lineLeft) + delaySeconds(p, lineRight)) * g + 0.1;
+    return static_cast<float>(loop + delaySeconds(p, lineCentre) + 0.1);
+}
+
+void DelayPingPong_c::repairState(float probe)
+{
+    // A non-finite sample in the loop would circle there for good: start the
+    // lines again from silence.
+    if (std::isfinite(probe))
+        return;
+    initBuffer();
+}
+
+void DelayPingPong_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !ready || !inputBus || !outputBusA)
+        return;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!inputBus->wantReadStereo(&inL, &inR))
+        return;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    n = framesFor(n, inputBus, outputBusA);
+    float* const centreL = lines[0];
+    float* const centreR = lines[1];
+    float* const loopL = lines[2];
+    float* const loopR = lines[3];
+    // A ring holds delay + 1 samples; the delays are kept inside the line
+    // whatever was stored, so an index never leaves it.
+    int32_t last[3];
+    for (int k = 0; k < 3; ++k)
+        last[k] = std::clamp<int32_t>(delaySamples[k], 0, lineLength - 1);
+    int32_t iC = std::min(index[0], lineLength - 1);
+    int32_t iL = std::min(index[1], lineLength - 1);
+    int32_t iR = std::min(index[2], lineLength - 1);
+    const double fb = feedback;
+    const float pre = preGain;
+    const float w = wet;
+    float probe = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        const float xL = inL[i];
+        const float xR = inR[i];
+        const float cL = centreL[iC];
+        const float cR = centreR[iC];
+        centreL[iC] = xL;
+        centreR[iC] = xR;
+        const float r = loopR[iR];
+        const float l = loopL[iL];
+        loopL[iL] = flushTiny(static_cast<float>(fb * r + (static_cast<double>(cL) + cR) * 0.5));
+        loopR[iR] = l;
+        probe += l;
+        mixSum(&outL, xL, w * (cL * pre + gainLL * l + gainRL * r));
+        mixSum(&outR, xR, w * (cR * pre + gainLR * l + gainRR * r));
+        if (++iC > last[0])
+            iC = 0;
+        if (++iL > last[1])
+            iL = 0;
+        if (++iR > last[2])
+            iR = 0;
+    }
+    index[0] = iC;
+    index[1] = iL;
+    index[2] = iR;
+    outputBusA->doneWriteStereo();
+    repairState(probe);
+}

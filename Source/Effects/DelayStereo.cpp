@@ -1,0 +1,352 @@
+#include "DelayStereo.h"
+
+#include "InBuffer2.h"
+#include "Parameter.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+#include "TempoSync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// Seconds of line per second of sample rate: the longest free time (1.3 s)
+// fits without halving.
+constexpr double LineSeconds = 1.3;
+// The taps stay this many samples inside the line: a time is halved until it
+// is shorter than L - LineHeadroom.
+constexpr int LineHeadroom = 16;
+constexpr int SyncOffCode = 3; // the note-value item " Off "
+constexpr float RateMin = 0.25f;
+constexpr float RateMax = 4.0f;
+// How hard a tap pulls toward its target: a tap trailing by exactly one
+// control step runs at rate 1.
+constexpr double RatePull = 0.0015;
+// Recursive states below this magnitude are taken as silence and set to 0,
+// so a silent effect never computes with subnormal numbers.
+constexpr float TinyState = 1e-20f;
+
+constexpr char NoteItems[] =
+    " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
+
+inline float flushTiny(float x)
+{
+    return std::fabs(x) < TinyState ? 0.0f : x;
+}
+
+int powerOfTwoAtLeast(int n)
+{
+    int l = 1;
+    while (l < n && l < (1 << 30))
+        l <<= 1;
+    return l;
+}
+
+} // namespace
+
+DelayStereo_c::DelayStereo_c()
+{
+    active = false;
+    restart = true;
+}
+
+DelayStereo_c::~DelayStereo_c()
+{
+    freeLines();
+}
+
+int DelayStereo_c::getTypeCode() const
+{
+    return TypeCodeDelayStereo;
+}
+
+bool DelayStereo_c::isBPMDependent() const
+{
+    return true;
+}
+
+bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    bool result = true;
+    if (!paraSet->getParaDefined()) {
+        Parameter_c* p = paraSet->getParaPtr(0);
+        if (!p)
+            return false;
+        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        p[pOnOff].createOnOff("OffOn", 1);
+        p[pTimeL].createNum("TimeL", "msec", 4.0f, 1, 1300, 0, 125, 0);
+        p[pSyncL].createEnu("SyncL", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
+        p[pTimeR].createNum("TimeR", "msec", 4.0f, 1, 1300, 0, 250, 0);
+        p[pSyncR].createEnu("SyncR", "Notes", 3, 22, NoteValueItemWidth, 10, NoteItems, nullptr);
+        p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);
+        p[pCutLo].createNum("CutLo", "Hz", 4.0f, 40, 22000, 0, 22000, 0);
+        p[pCutHi].createNum("CutHi", "Hz", 4.0f, 8, 11000, 0, 8, 0);
+        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
+        p[pStereo].createNum("Stereo", "%", 0.0f, -100, 100, 2, 100, 0);
+        p[pLink].createOnOff("Feedback Link", 1);
+        p[pCross].createOnOff("Crossdelay", 0);
+        p[pFilterInFeedback].createOnOff("Filters in Feedback", 0);
+        result = paraSet->spreadPara();
+    }
+    ReadyThenCache(crActivate);
+    return result;
+}
+
+void DelayStereo_c::setSampleRate(float rate)
+{
+    sampleRate = rate;
+    allocateBuffer();
+    VariatorInst_c::setSampleRate(rate);
+}
+
+void DelayStereo_c::freeLines()
+{
+    ready = false;
+    for (float*& line : lines) {
+        std::free(line);
+        line = nullptr;
+    }
+}
+
+void DelayStereo_c::allocateBuffer()
+{
+    const int length = powerOfTwoAtLeast(static_cast<int>(static_cast<double>(sampleRate) * LineSeconds));
+    freeLines();
+    lineLength = length;
+    mask = length - 1;
+    foldAt = 16 * length;
+    foldBy = 14 * length;
+    foldByD = static_cast<double>(foldBy);
+    lines[0] = allocSampleMem(length);
+    lines[1] = allocSampleMem(length);
+    if (!lines[0] || !lines[1]) {
+        freeLines();
+        return;
+    }
+    initBuffer();
+    writeCounter = 0;
+    position[0] = position[1] = 0.0;
+    rate[0] = rate[1] = 1.0;
+    delaySamples[0] = delaySamples[1] = 0;
+    ReadyThenCache(crActivate);
+}
+
+void DelayStereo_c::initBuffer()
+{
+    for (float* line : lines)
+        if (line)
+            for (int i = 0; i < lineLength; ++i)
+                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+    lowState[0] = lowState[1] = 0.0f;
+    bandState[0] = bandState[1] = 0.0f;
+}
+
+void DelayStereo_c::resume()
+{
+    ReadyThenCache(crActivate);
+}
+
+void DelayStereo_c::setInactive()
+{
+    const bool wasActive = active;
+    VariatorInst_c::setInactive();
+    if (wasActive && ready)
+        initBuffer();
+}
+
+void DelayStereo_c::checkSetFlagReady()
+{
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (lines[0] && lines[1] && sampleRate > MinRenderRate && paraSet && lineLength >= 1)
+        VariatorInst_c::checkSetFlagReady();
+    else
+        ready = false;
+}
+
+const Parameter_c* DelayStereo_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const
+{
+    if (!p || lineLength <= LineHeadroom)
+        return 0.0;
+    const int sync = p[side == 0 ? pSyncL : pSyncR].value;
+    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                  : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
+    const double limit = static_cast<double>(lineLength - LineHeadroom);
+    // A tempo of a few BPM can ask for minutes: halving keeps it in the line.
+    while (t * sampleRate >= limit)
+        t *= 0.5;
+    return t > 0.0 ? t : 0.0;
+}
+
+void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (!ready || !paraSet)
+        return;
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    for (int side = 0; side < 2; ++side) {
+        const double d = std::trunc(delaySeconds(p, side) * sampleRate + 0.5);
+        delaySamples[side] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
+    }
+    if (reason == crTempoChange)
+        return;
+    wet = p[pWet].fl;
+    const float s = p[pStereo].fl;
+    sameGain = (s + 1.0f) * 0.5f;
+    crossGain = (1.0f - s) * 0.5f;
+    const float feed = p[pFeed].fl;
+    feedback[0] = feedback[1] = feed;
+    if (p[pLink].value != 0) {
+        // The shorter side passes its line more often: a feedback raised to
+        // the ratio of the delays makes both lose the same per second.
+        const float l = static_cast<float>(delaySamples[0]);
+        const float r = static_cast<float>(delaySamples[1]);
+        if (l <= r)
+            feedback[0] = std::pow(feed, l / r);
+        else
+            feedback[1] = std::pow(feed, r / l);
+    }
+    lowPassCoef = std::min(1.0f, 2.0f * p[pCutLo].fl / sampleRate);
+    highPassCoef = std::min(1.0f, 2.0f * p[pCutHi].fl / sampleRate);
+    crossDelay = p[pCross].value != 0;
+    filtersInFeedback = p[pFilterInFeedback].value != 0;
+}
+
+float DelayStereo_c::getFadeTime()
+{
+    const Parameter_c* p = ownParameters();
+    if (!p)
+        return 0.0f;
+    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double tl = delaySeconds(p, 0) * g + 0.1;
+    const double tr = delaySeconds(p, 1) * g + 0.1;
+    return static_cast<float>(std::max(tl, tr));
+}
+
+void DelayStereo_c::updateTaps(float dL, float dR)
+{
+    const float c = static_cast<float>(writeCounter + ControlStepFrames);
+    const double target[2] = {static_cast<double>(c - dL), static_cast<double>(c - dR)};
+    for (int side = 0; side < 2; ++side) {
+        // A tap that has left the line (a non-finite state, or a counter
+        // fold it missed) starts again from its target.
+        const double distance = static_cast<double>(writeCounter) - position[side];
+        if (restart || !(distance >= 0.0 && distance <= static_cast<double>(lineLength - LineHeadroom)))
+            position[side] = target[side] - ControlStepFrames;
+        const double r = ((target[side] - position[side]) * 0.125 - 1.0) * RatePull + 1.0;
+        rate[side] = std::clamp(r, static_cast<double>(RateMin), static_cast<double>(RateMax));
+    }
+    restart = false;
+}
+
+template <bool Cross, bool FilterInFeedback>
+void DelayStereo_c::renderLines(int n, float* inL, float* inR, float* outL, float* outR)
+{
+    const Parameter_c* p = ownParameters();
+    const float dL = static_cast<float>(delaySeconds(p, 0) * sampleRate);
+    const float dR = static_cast<float>(delaySeconds(p, 1) * sampleRate);
+    float* const left = lines[0];
+    float* const right = lines[1];
+    const float fbL = feedback[0];
+    const float fbR = feedback[1];
+    const float same = sameGain;
+    const float cross = crossGain;
+    const float w = wet;
+    const float hp = highPassCoef;
+    const float lp = lowPassCoef;
+    for (int i = 0; i < n; ++i) {
+        if (i % ControlStepFrames == 0)
+            updateTaps(dL, dR);
+        const float xL = inL[i];
+        const float xR = inR[i];
+        const float yL = left[static_cast<int32_t>(position[0]) & mask];
+        const float yR = right[static_cast<int32_t>(position[1]) & mask];
+        lowState[0] = flushTiny(lowState[0] + (yL - lowState[0]) * hp);
+        bandState[0] = flushTiny(bandState[0] + (yL - lowState[0] - bandState[0]) * lp);
+        lowState[1] = flushTiny(lowState[1] + (yR - lowState[1]) * hp);
+        bandState[1] = flushTiny(bandState[1] + (yR - lowState[1] - bandState[1]) * lp);
+        const float zL = bandState[0];
+        const float zR = bandState[1];
+        const float mL = same * zL + cross * zR;
+        const float mR = same * zR + cross * zL;
+        const int32_t at = writeCounter & mask;
+        if constexpr (FilterInFeedback && Cross) {
+            left[at] = flushTiny(fbL * mL + xL);
+            right[at] = flushTiny(fbR * mR + xR);
+        } else if constexpr (FilterInFeedback) {
+            left[at] = flushTiny(fbL * zL + xL);
+            right[at] = flushTiny(fbR * zR + xR);
+        } else if constexpr (Cross) {
+            left[at] = flushTiny((same * yL + cross * yR) * fbL + xL);
+            right[at] = flushTiny((same * yR + cross * yL) * fbR + xR);
+        } else {
+            left[at] = flushTiny(fbL * yL + xL);
+            right[at] = flushTiny(fbR * yR + xR);
+        }
+        mixSample(&outL, xL + w * mL);
+        mixSample(&outR, xR + w * mR);
+        ++writeCounter;
+        position[0] += rate[0];
+        position[1] += rate[1];
+        if (writeCounter >= foldAt) {
+            // Keeps the double positions precise and the int far from its
+            // limit; every distance stays as it was.
+            writeCounter -= foldBy;
+            position[0] -= foldByD;
+            position[1] -= foldByD;
+        }
+    }
+}
+
+void DelayStereo_c::repairState()
+{
+    // A non-finite sample that reached the filters has spread through the
+    // lines as well: start again from silence rather than ring NaN forever.
+    if (std::isfinite(lowState[0] + lowState[1] + bandState[0] + bandState[1]))
+        return;
+    initBuffer();
+    restart = true;
+}
+
+void DelayStereo_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !ready || !inputBus || !outputBusA)
+        return;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!inputBus->wantReadStereo(&inL, &inR))
+        return;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    n = framesFor(n, inputBus, outputBusA);
+    if (crossDelay && filtersInFeedback)
+        renderLines<true, true>(n, inL, inR, outL, outR);
+    else if (crossDelay)
+        renderLines<true, false>(n, inL, inR, outL, outR);
+    else if (filtersInFeedback)
+        renderLines<false, true>(n, inL, inR, outL, outR);
+    else
+        renderLines<false, false>(n, inL, inR, outL, outR);
+    outputBusA->doneWriteStereo();
+    repairState();
+}

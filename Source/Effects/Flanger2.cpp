@@ -1,0 +1,313 @@
+#include "Flanger2.h"
+
+#include "InBuffer2.h"
+#include "OsLib.h"
+#include "Parameter.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+#include "TempoSync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
+// The longest delay a tap can be asked for: the longest time (85 ms) swept
+// to (1 + depth) with the depth below 1, so under twice the time.
+constexpr double MaxTimeSeconds = 0.085;
+constexpr double MaxSweepFactor = 2.0;
+// Beyond it the line holds the control step a tap trails its target by and
+// the interpolation's second sample.
+constexpr int LineHeadroom = 16;
+// A tap is restarted when its distance leaves this band (a non-finite state
+// or a missed fold); in steady work it lies between 8 and the longest delay
+// + 8.
+constexpr double TapNear = 2.0;
+constexpr int TapFarMargin = 4;
+constexpr float DegreesToPhase = 0.0027777778f; // 1 / 360
+constexpr float FeedbackScale = 0.975f;
+// The counter folds back by whole lines long before an int could overflow.
+constexpr int FoldLines = 16;
+constexpr int FoldByLines = 14;
+// Line values below this magnitude are taken as silence and set to 0.
+constexpr float TinyState = 1e-20f;
+
+int powerOfTwoAtLeast(int n)
+{
+    int l = 1;
+    while (l < n && l < (1 << 30))
+        l <<= 1;
+    return l;
+}
+
+// Clamped to -1..1; NaN becomes -1, so the line never holds a non-finite
+// value and the feedback cannot keep one alive.
+inline float lineValue(float v)
+{
+    const float c = std::fmin(std::fmax(v, -1.0f), 1.0f);
+    return std::fabs(c) < TinyState ? 0.0f : c;
+}
+
+} // namespace
+
+Flanger2_c::Flanger2_c()
+{
+    active = false;
+}
+
+Flanger2_c::~Flanger2_c()
+{
+    for (float*& line : lines) {
+        std::free(line);
+        line = nullptr;
+    }
+}
+
+int Flanger2_c::getTypeCode() const
+{
+    return TypeCodeFlanger2;
+}
+
+bool Flanger2_c::isBPMDependent() const
+{
+    return true;
+}
+
+bool Flanger2_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[pOnOff].createOnOff("OffOn", 1);
+    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 0, 0);
+    p[pInvertWet].createOnOff("InvertFeedback", 0);
+    p[pTime].createNum("Time", "msec", 4.0f, 1, 8500, 2, 200, 0);
+    p[pFeed].createNum("Feed", "%", 0.0f, 0, 999, 3, 100, 0);
+    p[pInvertFeedback].createOnOff("InvertFeedback", 0);
+    p[pPhase].createNum("Phase", "deg", 4.0f, 0, 180, 0, 5, 0);
+    p[pModRate].createNum("ModRate", "Hz", 4.0f, 1, 5000, 3, 400, 0);
+    p[pSync].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth, 7,
+                       NoteValueItems, nullptr);
+    p[pTimeDepth].createNum("Time Depth", "", 4.0f, 0, 999, 3, 250, 0);
+    p[pPanDepth].createNum("Pan Depth", "", 4.0f, 0, 999, 3, 0, 0);
+    return paraSet->spreadPara();
+}
+
+void Flanger2_c::setSampleRate(float rate)
+{
+    if (active) {
+        sampleRate = rate;
+        allocateBuffer();
+    }
+    VariatorInst_c::setSampleRate(rate);
+}
+
+void Flanger2_c::setActive()
+{
+    VariatorInst_c::setActive();
+    if (sampleRate > MinAllocRate)
+        allocateBuffer();
+}
+
+void Flanger2_c::setInactive()
+{
+    ready = false;
+    VariatorInst_c::setInactive();
+    freeBuffer();
+}
+
+void Flanger2_c::freeBuffer()
+{
+    ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
+    for (float*& line : lines) {
+        std::free(line);
+        line = nullptr;
+    }
+}
+
+void Flanger2_c::allocateBuffer()
+{
+    const double longest = MaxSweepFactor * MaxTimeSeconds * sampleRate;
+    const int length = powerOfTwoAtLeast(static_cast<int>(std::ceil(longest)) + LineHeadroom);
+    float* fresh[2] = {allocSampleMem(length), allocSampleMem(length)};
+    if (!fresh[0] || !fresh[1]) {
+        // The previous lines stay.
+        std::free(fresh[0]);
+        std::free(fresh[1]);
+        return;
+    }
+    ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
+    for (int side = 0; side < 2; ++side) {
+        std::free(lines[side]);
+        lines[side] = fresh[side];
+    }
+    lineLength = length;
+    mask = length - 1;
+    initBuffer();
+    resume();
+    ReadyThenCache(crActivate);
+}
+
+void Flanger2_c::initBuffer()
+{
+    if (!lines[0] || !lines[1])
+        return;
+    for (int i = 0; i < lineLength; ++i) {
+        const float v = (i & 1) ? -1e-7f : 1e-7f;
+        lines[0][i] = v;
+        lines[1][i] = -v;
+    }
+}
+
+void Flanger2_c::resume()
+{
+    position[0] = position[1] = 0.0;
+    writeCounter = lineLength / 2;
+}
+
+void Flanger2_c::checkSetFlagReady()
+{
+    // Decided before the flag goes up, so the audio thread never sees it up
+    // while a condition fails.
+    if (lines[0] && lines[1])
+        VariatorInst_c::checkSetFlagReady();
+    else
+        ready = false;
+}
+
+const Parameter_c* Flanger2_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+void Flanger2_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (!paraSet || !ready)
+        return;
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    const int sync = p[pSync].value;
+    const double hz = sync > NoteValueCodeOff ? FractToQuarterMultiple::rateHz(sync, Bpm.load())
+                                              : static_cast<double>(p[pModRate].fl);
+    phaseIncrement = static_cast<float>(hz / sampleRate * ControlStepFrames);
+    if (reason == crTempoChange)
+        return;
+    wet = p[pWet].fl * (p[pInvertWet].value != 0 ? -1.0f : 1.0f);
+    delayTime = p[pTime].fl * 0.001f;
+    delayLength = delayTime * sampleRate;
+    feedback = p[pInvertFeedback].value != 0 ? -p[pFeed].fl : p[pFeed].fl * FeedbackScale;
+    phaseOffset = p[pPhase].fl;
+    timeDepth = p[pTimeDepth].fl;
+    panDepth = p[pPanDepth].fl;
+}
+
+float Flanger2_c::getFadeTime()
+{
+    const Parameter_c* p = ownParameters();
+    if (!p)
+        return 0.0f;
+    const double t = static_cast<double>(p[pTime].fl) * 0.001;
+    const double g = so_ddiv(-5.0, std::log10(static_cast<double>(p[pFeed].fl) + 0.0001));
+    return static_cast<float>(t * g + 0.1);
+}
+
+float Flanger2_c::triangle(float phase)
+{
+    return 4.0f * (phase < 0.5f ? phase : 1.0f - phase) - 1.0f;
+}
+
+void Flanger2_c::updateSweep()
+{
+    float right = phase + phaseOffset * DegreesToPhase;
+    if (right > 1.0f)
+        right -= 1.0f;
+    sweepLeft = triangle(phase);
+    sweepRight = triangle(right);
+    phase += phaseIncrement;
+    if (phase > 1.0f)
+        phase -= 1.0f;
+    // A phase that is no longer a number (or ran away) starts the sweep over.
+    if (!(phase >= 0.0f && phase <= 1.0f))
+        phase = 0.0f;
+    const double c = static_cast<double>(writeCounter);
+    const double d = delayLength;
+    const double target[2] = {c - (1.0 + sweepLeft * timeDepth) * d, c - (1.0 + sweepRight * timeDepth) * d};
+    const double far = static_cast<double>(lineLength - TapFarMargin);
+    for (int side = 0; side < 2; ++side) {
+        const double distance = c - position[side];
+        if (!(distance >= TapNear && distance <= far))
+            position[side] = target[side] - ControlStepFrames;
+        rate[side] = (target[side] - position[side]) * 0.125;
+    }
+}
+
+void Flanger2_c::render(int n)
+{
+    RenderingScope scope(*this);
+    if (!active || !ready || !inputBus || !outputBusA)
+        return;
+    float* inL = nullptr;
+    float* inR = nullptr;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!inputBus->wantReadStereo(&inL, &inR))
+        return;
+    if (!outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    n = framesFor(n, inputBus, outputBusA);
+    float* const left = lines[0];
+    float* const right = lines[1];
+    const float fb = feedback;
+    const float w = wet;
+    const float pan = panDepth;
+    const auto read = [this](const float* line, double p) {
+        const double whole = std::floor(p);
+        const float frac = static_cast<float>(p - whole);
+        const int32_t i = static_cast<int32_t>(whole);
+        return (1.0f - frac) * line[i & mask] + frac * line[(i + 1) & mask];
+    };
+    for (int i = 0; i < n; ++i) {
+        if (i % ControlStepFrames == 0)
+            updateSweep();
+        const float xL = inL[i];
+        const float xR = inR[i];
+        const float yL = read(left, position[0]);
+        const float yR = read(right, position[1]);
+        mixSum(&outL, xL, (1.0f + sweepLeft * pan) * w * yL);
+        mixSum(&outR, xR, (1.0f - sweepLeft * pan) * w * yR);
+        const int32_t at = writeCounter & mask;
+        left[at] = lineValue(yL * fb + xL);
+        right[at] = lineValue(yR * fb + xR);
+        ++writeCounter;
+        position[0] += rate[0];
+        position[1] += rate[1];
+    }
+    if (writeCounter >= FoldLines * lineLength) {
+        // Whole lines: every index and distance stays as it was.
+        const int32_t by = FoldByLines * lineLength;
+        writeCounter -= by;
+        position[0] -= by;
+        position[1] -= by;
+    }
+    outputBusA->doneWriteStereo();
+}
