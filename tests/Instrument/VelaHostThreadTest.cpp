@@ -154,7 +154,15 @@ TEST(VelaHostThreads, ThreeHostThreadsAtOnce)
         }
     });
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // At least 2.5 s of contention, and on until every thread has had its
+    // share: a loaded machine (sanitizers, two cores) slows the rounds down
+    // but must not fail the test for it.
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [&] { return std::chrono::steady_clock::now() - start; };
+    while (elapsed() < std::chrono::milliseconds(2500) ||
+           ((blocks.load() <= 50 || parameterRounds.load() <= 50 || programRounds.load() <= 10) &&
+            elapsed() < std::chrono::seconds(60)))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     stop = true;
     audio.join();
     parameters.join();
