@@ -95,6 +95,9 @@ bool InstrumentWithSeq_c::anyKeyHeld() const
 
 void InstrumentWithSeq_c::noteOn(NoteC_c note)
 {
+    // The tempo-synced phases align to the bar at every key, as in the
+    // plain instrument.
+    Sync();
     if (tempoChanged.exchange(false, std::memory_order_relaxed))
         for (auto& seq : stepSeqs)
             if (seq)
@@ -118,10 +121,8 @@ void InstrumentWithSeq_c::noteOn(NoteC_c note)
             if (seq)
                 seq->noteOn(chordNote, note);
     // Without sequencer 0 the keys still play.
-    if (!stepSeqs[0]) {
-        Sync();
+    if (!stepSeqs[0])
         noteOnCore(note, note);
-    }
 }
 
 void InstrumentWithSeq_c::releaseThroughChord(NoteC_c key)

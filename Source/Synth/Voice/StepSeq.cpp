@@ -243,13 +243,15 @@ void StepSeq_c::resetPara(int first, int end)
     if (!paraSet)
         return;
     for (int s = first; s < end; ++s) {
-        Parameter_c* opMode = getParaPtr(s, pOpMode);
-        if (!opMode)
+        Parameter_c* p = getParaPtr(s, 0);
+        if (!p)
             continue;
-        const int keep = opMode->value;
-        Part_c::resetPara(s, s + 1);
-        opMode->setVal(keep);
-        if (keep == mModOnly) {
+        // Everything but the mode, which stays as it is: the sequencer is
+        // not switched off and on again by a reset.
+        for (int i = 0; i < ParaCount; ++i)
+            if (i != pOpMode)
+                p[i].reset();
+        if (p[pOpMode].value == mModOnly) {
             // A modulation pattern starts flat in the middle.
             char text[StepDataChars + 1];
             text[0] = ShownStepByte;
@@ -257,8 +259,7 @@ void StepSeq_c::resetPara(int first, int end)
             for (int k = 0; k < StepSeqMaxSteps; ++k)
                 text[2 + 2 * k] = text[3 + 2 * k] = DefaultValueByte;
             text[StepDataChars] = 0;
-            if (Parameter_c* data = getParaPtr(s, pStepData))
-                data->setCharPtr(text);
+            p[pStepData].setCharPtr(text);
             writeDefaultText(DefaultValueByte, ModOnlyLevelByte);
         }
         postprocessParaChange(s, -1);

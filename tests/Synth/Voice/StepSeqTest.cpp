@@ -473,3 +473,56 @@ TEST(StepSeqStair, TheStairClimbsAndTurnsAtBothEnds)
     for (size_t i = 0; i < got.size(); ++i)
         EXPECT_NEAR(got[i], expected[i], 1e-6) << i;
 }
+
+TEST(StepSeqNotes, ThePedalKeepsReleasedKeysInTheArpeggio)
+{
+    SeqEngine e;
+    e.set(StepSeq_c::pOpMode, StepSeq_c::mUp);
+    e.midi(0, 0xB0, 64, 127);
+    e.key(60);
+    e.key(64);
+    e.release(60, 10);
+    e.release(64, 10);
+    e.run(StepAt48k * 3 - 100, 100);
+    EXPECT_EQ(e.onNotes(), (std::vector<int>{60, 64, 60}));
+    EXPECT_EQ(e.seq().getHeldCount(), 2);
+    e.midi(0, 0xB0, 64, 0);
+    e.run(StepAt48k * 3);
+    EXPECT_EQ(e.seq().getHeldCount(), 0);
+    EXPECT_FALSE(e.seq().isRunning());
+    EXPECT_TRUE(e.hanging().empty());
+}
+
+TEST(StepSeqNotes, SwitchingMidiReceptionOffStopsEverySequencer)
+{
+    SeqEngine e;
+    e.set(StepSeq_c::pOpMode, StepSeq_c::mUp);
+    e.set(StepSeq_c::pOpMode, StepSeq_c::mModOnly, 1);
+    e.key(60);
+    e.run(StepAt48k * 2 + 100, 100);
+    ASSERT_TRUE(e.seq(0).isRunning());
+    ASSERT_TRUE(e.seq(1).isRunning());
+    e.ins.ReceiveMIDI(false); // a thread other than the audio thread
+    e.run(256);
+    EXPECT_FALSE(e.seq(0).isRunning());
+    EXPECT_FALSE(e.seq(1).isRunning());
+    EXPECT_EQ(e.seq(0).getStep(), 0);
+    EXPECT_EQ(e.seq(0).getHeldCount(), 0);
+}
+
+TEST(StepSeqNotes, TheRestartSwitchDecidesWhereANewFirstKeyStarts)
+{
+    for (bool restartOn : {true, false}) {
+        SeqEngine e;
+        e.set(StepSeq_c::pRestart, restartOn ? 1 : 0);
+        e.set(StepSeq_c::pOpMode, StepSeq_c::mUp);
+        e.key(60);
+        e.release(60, StepAt48k * 2 + 10 - 0);
+        e.run(StepAt48k * 5, StepAt48k * 5); // one block: the release is queued in it
+        ASSERT_FALSE(e.seq().isRunning());
+        const int stoppedAt = e.seq().getStep();
+        e.key(62);
+        e.run(100);
+        EXPECT_EQ(e.seq().getStep(), restartOn ? 0 : stoppedAt) << (restartOn ? "restart" : "no restart");
+    }
+}
