@@ -6,6 +6,8 @@
 // queued at frame offsets; the host's bar position is whatever the test says.
 #pragma once
 
+#include "CmdBuffer.h"
+#include "HoldData.h"
 #include "InstrumentWithSeq.h"
 #include "Synth.h"
 
@@ -117,6 +119,16 @@ public:
             ins.processAll(block);
             ins.frame += block;
         }
+    }
+
+    // The commands queued for the audio thread, taken, as "letter index".
+    std::vector<std::string> takeAudioCommands()
+    {
+        std::vector<std::string> out;
+        HoldData_c r;
+        while (cmdQueues.toRT && cmdQueues.toRT->unholdEvent(&r))
+            out.push_back(std::string(1, static_cast<char>(r.command)) + " " + std::to_string(r.index));
+        return out;
     }
 
     std::vector<NoteEvent> ons() const

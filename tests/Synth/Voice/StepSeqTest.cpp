@@ -410,7 +410,9 @@ TEST(StepSeqNotes, SwitchingToOffWhileAStepSoundsEndsItsNotes)
     e.key(60);
     e.run(1000);
     ASSERT_EQ(e.hanging().size(), 1u);
+    e.takeAudioCommands();
     e.set(StepSeq_c::pOpMode, StepSeq_c::mOff); // the user-interface side
+    EXPECT_EQ(e.takeAudioCommands(), std::vector<std::string>{"S 0"}) << "the instrument's notes end too";
     e.run(256);                                 // the audio thread takes the reset
     EXPECT_TRUE(e.hanging().empty());
     EXPECT_FALSE(e.seq().isRunning());
@@ -525,4 +527,25 @@ TEST(StepSeqNotes, TheRestartSwitchDecidesWhereANewFirstKeyStarts)
         e.run(100);
         EXPECT_EQ(e.seq().getStep(), restartOn ? 0 : stoppedAt) << (restartOn ? "restart" : "no restart");
     }
+}
+
+TEST(StepSeqNotes, ModOnlyPlaysKeysAndKeepsThemUntilTheirVoicesEnd)
+{
+    SeqEngine e;
+    e.set(StepSeq_c::pOpMode, StepSeq_c::mModOnly);
+    e.key(60, 90, 5);
+    e.release(60, 50);
+    e.run(256);
+    ASSERT_EQ(e.events.size(), 2u);
+    EXPECT_TRUE(e.events[0].on);
+    EXPECT_EQ(e.events[0].frame, 5);
+    EXPECT_FALSE(e.events[1].on);
+    EXPECT_EQ(e.events[1].frame, 50);
+    EXPECT_EQ(e.seq().getHeldCount(), 1) << "the voice still sounds its release";
+    EXPECT_TRUE(e.seq().isRunning());
+    e.ins.noteVanishes(0, 60);
+    EXPECT_EQ(e.seq().getHeldCount(), 0);
+    e.run(StepAt48k * 2);
+    EXPECT_FALSE(e.seq().isRunning());
+    EXPECT_EQ(e.events.size(), 2u) << "the steps start no notes";
 }
