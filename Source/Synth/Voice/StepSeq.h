@@ -131,7 +131,8 @@ public:
     void postprocessParaChange(int set, int idx) override;
     void resetPara(int first, int end) override;
     using Part_c::resetPara;
-    // The pattern text with the step and length the audio thread shows.
+    // User-interface thread: the pattern text with the step and length the
+    // audio thread shows in its first two bytes.
     void getParaCharPtr(int set, int idx, char* dst) const override;
 
     // --- Observers (any thread for the atomics, audio thread otherwise) ---
