@@ -1,0 +1,169 @@
+#include "ChordMem.h"
+
+#include "Parameter.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr char ModeItems[] = "Off  LearnPlay ";
+constexpr int ModeItemWidth = 5;
+static_assert(sizeof(ModeItems) - 1 == 3 * ModeItemWidth, "three mode items");
+
+constexpr int DefaultNotes[ChordMemNotes] = {60, 64, 67, 60, 60, 60, 60, 60};
+constexpr int DefaultVelocity = 100;
+
+NoteC_c record(int note, int velocity, int channel)
+{
+    NoteC_c n;
+    n.note = note;
+    n.velocity = velocity;
+    n.channel = channel;
+    return n;
+}
+
+} // namespace
+
+ChordMem_c::ChordMem_c() = default;
+ChordMem_c::~ChordMem_c() = default;
+
+bool ChordMem_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!createParaSet(shared, nSets, ParaCount))
+        return false;
+    if (paraSet->getParaDefined())
+        return true;
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return false;
+    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    p[pOnOff].createOnOff("On/Off", 0);
+    p[pOpMode].createEnu("Op.Mode", "", 0, 2, ModeItemWidth, mOff, ModeItems, nullptr);
+    p[pPolyphony].createNum("Polyphony", "", 0.0f, 0, ChordMemNotes, 0, 1, 0);
+    static const char* const noteNames[ChordMemNotes] = {"Note 0", "Note 1", "Note 2", "Note 3",
+                                                         "Note 4", "Note 5", "Note 6", "Note 7"};
+    static const char* const veloNames[ChordMemNotes] = {"Velo 0", "Velo 1", "Velo 2", "Velo 3",
+                                                         "Velo 4", "Velo 5", "Velo 6", "Velo 7"};
+    for (int i = 0; i < ChordMemNotes; ++i) {
+        p[pNote0 + 2 * i].createNote(noteNames[i], 0, 127, 0, DefaultNotes[i]);
+        p[pVelo0 + 2 * i].createNum(veloNames[i], "", 0.0f, 0, 127, 0, DefaultVelocity, 0);
+    }
+    return paraSet->spreadPara();
+}
+
+int ChordMem_c::para(int idx) const
+{
+    const Parameter_c* p = getParaPtr(playSet.load(std::memory_order_relaxed), idx);
+    return p ? static_cast<int>(p->value) : 0;
+}
+
+void ChordMem_c::clearRecord(int key)
+{
+    started[key][0] = 0;
+    started[key][1] = 0;
+}
+
+void ChordMem_c::remindNote(NoteC_c key)
+{
+    const int set = playSet.load(std::memory_order_relaxed);
+    Parameter_c* count = getParaPtr(set, pPolyphony);
+    if (!count)
+        return;
+    const int i = count->value;
+    if (i < 0 || i >= ChordMemNotes)
+        return;
+    if (Parameter_c* n = getParaPtr(set, pNote0 + 2 * i))
+        n->setVal(key.note);
+    if (Parameter_c* v = getParaPtr(set, pVelo0 + 2 * i))
+        v->setVal(key.velocity);
+    count->setVal(i + 1);
+}
+
+bool ChordMem_c::getNextOnNote(bool* first, NoteC_c key, NoteC_c* out)
+{
+    if (!first || !out || key.note < 0 || key.note >= NumMidiNotes)
+        return false;
+    if (*first) {
+        *first = false;
+        clearRecord(key.note);
+        nextIndex = 0;
+    }
+    const bool play = mode.load(std::memory_order_relaxed) == mPlay;
+    const int count = play ? std::clamp(para(pPolyphony), 1, ChordMemNotes) : 1;
+    if (nextIndex >= count)
+        return false;
+    const int i = nextIndex++;
+    int note = key.note;
+    int velocity = key.velocity;
+    if (play) {
+        note += para(pNote0 + 2 * i) - para(pNote0);
+        while (note < 0)
+            note += 12;
+        while (note > 127)
+            note -= 12;
+        velocity = std::clamp(velocity + para(pVelo0 + 2 * i) - para(pVelo0), 1, 127);
+    }
+    *out = record(note, velocity, key.channel);
+    rememberForOff(*out, key.note);
+    return true;
+}
+
+bool ChordMem_c::getNextOffNote(bool* first, NoteC_c key, NoteC_c* out)
+{
+    if (!first || !out || key.note < 0 || key.note >= NumMidiNotes)
+        return false;
+    if (*first) {
+        *first = false;
+        nextIndex = 0;
+    }
+    for (; nextIndex < NumMidiNotes; ++nextIndex) {
+        const int n = nextIndex;
+        if (started[key.note][n / 64] & (uint64_t{1} << (n % 64))) {
+            ++nextIndex;
+            *out = record(n, 0, startedChannel[key.note][n]);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ChordMem_c::rememberForOff(NoteC_c note, int key)
+{
+    if (key < 0 || key >= NumMidiNotes || note.note < 0 || note.note >= NumMidiNotes)
+        return;
+    started[key][note.note / 64] |= uint64_t{1} << (note.note % 64);
+    startedChannel[key][note.note] = static_cast<int8_t>(std::clamp(note.channel, 0, NumMidiChannels - 1));
+}
+
+void ChordMem_c::cachePara(CacheReason_t reason, int set, int)
+{
+    if (reason == crTempoChange || (set >= 0 && set != playSet.load(std::memory_order_relaxed)))
+        return;
+    const int m = std::clamp(para(pOpMode), static_cast<int>(mOff), static_cast<int>(mPlay));
+    if (m == mLearn && previousMode.load(std::memory_order_relaxed) != mLearn)
+        if (Parameter_c* count = getParaPtr(playSet.load(std::memory_order_relaxed), pPolyphony))
+            count->setVal(0);
+    previousMode.store(m, std::memory_order_relaxed);
+    mode.store(m, std::memory_order_relaxed);
+}
+
+void ChordMem_c::postprocessParaChange(int set, int idx)
+{
+    Parameter_c* onOff = getParaPtr(set, pOnOff);
+    Parameter_c* opMode = getParaPtr(set, pOpMode);
+    if (onOff && opMode) {
+        if (idx == pOpMode) {
+            onOff->setSwOn(opMode->value != mOff);
+        } else if (idx == pOnOff) {
+            opMode->setVal(onOff->value != 0 ? mPlay : mOff);
+        } else if (idx == -1 && opMode->value == mLearn) {
+            // A program saved while learning must not go on learning.
+            opMode->setVal(mOff);
+            onOff->setSwOn(false);
+        }
+    }
+    Part_c::postprocessParaChange(set, idx);
+    // Not attached to an engine, the change is taken here.
+    if (!ready || !synth)
+        cachePara(crParaChange, set, idx);
+}
