@@ -25,9 +25,7 @@ constexpr int CmdProgram = 'M';
 constexpr int CmdBank = 'N';
 constexpr int CmdModWheel = 91;
 
-// Rows of the instrument settings ('SYG1') the pitch-bend range RPN writes.
-constexpr int SynGloInsBendUp = 12;
-constexpr int SynGloInsBendDown = 25;
+// The pitch-bend range RPN writes "Pitch Bend Down Amount" as
 constexpr int BendDownLink = -1; // "link": the down range follows the up range
 
 // Notes reach a voice within 0..NoteFoldTop: a transposed note above it
@@ -410,8 +408,8 @@ void Instrument_c::processMidiCC(int channel, int controller, int value)
         // Only RPN 0 (pitch-bend range), and only for this instrument.
         if (rpnComplete && rpnNumber == 0 && synth && instrumentIndex >= 0)
             if (SynGloIns_c* settings = synth->getSynGloIns()) {
-                settings->setParaVal(instrumentIndex, SynGloInsBendUp, value);
-                settings->setParaVal(instrumentIndex, SynGloInsBendDown, BendDownLink);
+                settings->setParaVal(instrumentIndex, SynGloInsPara::BendUp, value);
+                settings->setParaVal(instrumentIndex, SynGloInsPara::BendDown, BendDownLink);
             }
         return;
     case Midi::CCVolume:

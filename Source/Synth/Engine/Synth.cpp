@@ -83,10 +83,6 @@ uint32_t nowMs()
     return static_cast<uint32_t>(OsLib_c::getMilliseconds());
 }
 
-// Rows of the instrument settings ('SYG1') the lifecycle touches.
-constexpr int SYG1NotesOn = 6;          // display of the voices in use
-constexpr int SYG1OutputSelection = 31; // the instrument's output bus
-
 } // namespace
 
 Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
@@ -402,7 +398,7 @@ void Synth::checkOutputBuses()
     // instrument's output index follows at once, the setting itself (a
     // parameter write, with its notifications) and the redraws on the idle side.
     for (int i = 0; instruments && synGloIns && i < numInstruments; ++i) {
-        int bus = synGloIns->getParaVal(i, SYG1OutputSelection);
+        int bus = synGloIns->getParaVal(i, SynGloInsPara::OutputSelection);
         if (bus >= numBuses)
             bus = 0;
         if (instruments[i])
@@ -417,8 +413,8 @@ void Synth::checkOutputBuses()
 void Synth::runDeferredDisplayWork()
 {
     for (int i = 0; synGloIns && i < numInstruments; ++i)
-        if (synGloIns->getParaVal(i, SYG1OutputSelection) >= numBuses)
-            synGloIns->setParaVal(i, SYG1OutputSelection, 0);
+        if (synGloIns->getParaVal(i, SynGloInsPara::OutputSelection) >= numBuses)
+            synGloIns->setParaVal(i, SynGloInsPara::OutputSelection, 0);
     updateEditor();
     updateHostDisplay();
 }
@@ -607,7 +603,7 @@ void Synth::resume()
             MidiReset();
             // The voices' resume joins here with the voice work.
             for (int i = 0; i < numInstruments; ++i) {
-                synGloIns->setParaVal(i, SYG1NotesOn, 0);
+                synGloIns->setParaVal(i, SynGloInsPara::NotesOn, 0);
                 if (instruments[i])
                     instruments[i]->resume();
             }

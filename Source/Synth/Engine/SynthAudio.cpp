@@ -349,11 +349,13 @@ void Synth::memorizeMaxAudio(const float* a, const float* b, int frames)
 
 float Synth::getFadeVolume(int ins, NoteC_c note)
 {
-    // The instrument's key and velocity zone: rows 19 to 22 of its settings.
+    // The instrument's key and velocity zone.
     if (!synGloIns)
         return getFadeVolumeD(ins, note, 0, 127, 1, 127);
-    return getFadeVolumeD(ins, note, synGloIns->getParaVal(ins, 19), synGloIns->getParaVal(ins, 20),
-                          synGloIns->getParaVal(ins, 21), synGloIns->getParaVal(ins, 22));
+    return getFadeVolumeD(ins, note, synGloIns->getParaVal(ins, SynGloInsPara::NoteLo),
+                          synGloIns->getParaVal(ins, SynGloInsPara::NoteHi),
+                          synGloIns->getParaVal(ins, SynGloInsPara::VeloLo),
+                          synGloIns->getParaVal(ins, SynGloInsPara::VeloHi));
 }
 
 float Synth::getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi)

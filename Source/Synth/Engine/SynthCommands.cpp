@@ -39,8 +39,6 @@
 
 namespace {
 
-constexpr int SysGloPadVelocity = 4; // "Pad Velocity" of the system settings: 1 keeps note velocities
-
 bool fitsArgument(int v)
 {
     return v >= INT16_MIN && v <= INT16_MAX;
@@ -119,7 +117,7 @@ bool Synth::holdProcNoteOn(int ins, NoteC_c note, bool checkZones)
     note.limit();
     // Without its settings the system keeps the setting's default (on).
     const SysGlo_c* settings = getSysGlo();
-    const bool padVelocity = !settings || !settings->getParaSet() || settings->getParaVal(0, SysGloPadVelocity) != 0;
+    const bool padVelocity = !settings || !settings->getParaSet() || settings->getParaVal(0, SysGloPara::PadVelocity) != 0;
     if (!padVelocity && note.velocity > 0)
         note.velocity = 127;
     CmdBuffer_c* ring = cmdQueues.toRT;

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr int SYG0CCMode = 33; // "MIDI CC Mode": 0 receive only, 1 receive+send
-
 // Stepping by increments: a step is at least one value of the parameter
 // (counted over at most StepRangeLimit values) and at most
 // FastStepFraction of the range at full speed.
@@ -179,7 +177,7 @@ float hostValue(Synth& synth, int ins, int local)
 bool sendsControllers(const Synth& synth)
 {
     const Part_c* settings = synth.getSynGlo();
-    return synth.isOpen() && settings && settings->getParaVal(0, SYG0CCMode) == 1;
+    return synth.isOpen() && settings && settings->getParaVal(0, SynGloPara::CCMode) == 1;
 }
 
 } // namespace

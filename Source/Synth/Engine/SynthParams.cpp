@@ -33,14 +33,6 @@
 
 namespace {
 
-// Parameters of the settings parts that this file reads or writes.
-constexpr int SYG0EditIns = 1;    // "Edit Ins"
-constexpr int SYG0CCMode = 33;    // "MIDI CC Mode": 0 receive only, 1 receive+send
-constexpr int SYG1Program = 1;    // "Program"
-constexpr int SYG1Mute = 4;       // "Mute"
-constexpr int SYG1Solo = 5;       // "Solo"
-constexpr int SYG1Edited = 10;    // "Edited"
-
 constexpr int16_t EmptyLink = -1;
 
 // Depth of parameter writes and of value copies on this thread.
@@ -508,7 +500,7 @@ void Synth::setParameterAutomated(int32_t index, float value)
         return;
     const int full = ins * std::max(stride, 1) + local;
     const int code = typeCodeOf(part);
-    if ((code == TypeCodeSynGloIns && (para == SYG1Mute || para == SYG1Solo)) || local >= numHostParas)
+    if ((code == TypeCodeSynGloIns && (para == SynGloInsPara::Mute || para == SynGloInsPara::Solo)) || local >= numHostParas)
         setParameterIntern(full, value);
     else if (automation)
         AudioEffect::setParameterAutomated(full, value);
@@ -745,7 +737,7 @@ bool Synth::wantsParameterCC(int ins, int local)
     if (getSampleCounter() == 0)
         return false;
     const Part_c* synthSettings = getSynGlo();
-    if (!synthSettings || synthSettings->getParaVal(0, SYG0CCMode) != 1)
+    if (!synthSettings || synthSettings->getParaVal(0, SynGloPara::CCMode) != 1)
         return false;
     return isParameterCCAssigned(ins, local);
 }
@@ -797,11 +789,11 @@ void Synth::setEditIns(int ins)
         return;
     curEditIns = ins;
     if (Part_c* synthSettings = getSynGlo())
-        synthSettings->setParaVal(0, SYG0EditIns, ins);
+        synthSettings->setParaVal(0, SynGloPara::EditIns, ins);
     if (Part_c* insSettings = getSynGloIns()) {
-        curProgram = insSettings->getParaVal(ins, SYG1Program);
+        curProgram = insSettings->getParaVal(ins, SynGloInsPara::Program);
         for (int k = 0; k < numInstruments; ++k)
-            insSettings->setParaVal(k, SYG1Edited, k == ins ? 1 : 0);
+            insSettings->setParaVal(k, SynGloInsPara::Edited, k == ins ? 1 : 0);
     }
     if (!isOpening())
         updateHostDisplay();
