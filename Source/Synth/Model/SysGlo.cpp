@@ -244,15 +244,10 @@ SysGlo_c::SysGlo_c(const char* name) : SysGloBase_c(name, "SysGlo")
 
 bool SysGlo_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, SysGloParaCount))
-        return false;
-    paraSet->setOrder(0);
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, SysGloParaCount, &defined, 0);
     if (!p)
-        return false;
-    p[SysGloPara::Version].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[SysGloPara::KnobMovement].createEnu("Cir/Lin Knob Movement", "", 0, 1, 8, 1, "Circular Linear ", nullptr);
     p[SysGloPara::NoteDisplayType].createOnOff("NoteDisplayType", 0);
     p[SysGloPara::PadVelocity].createOnOff("Pad Velocity", 1);
@@ -289,14 +284,10 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared, int)
 
 bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, SynGloParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, SynGloParaCount, &defined);
     if (!p)
-        return false;
-    p[SynGloPara::Version].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[SynGloPara::EditIns].createNum("Edit Ins", "", 0.0f, 0, 64, 0, 0, 0);
     p[SynGloPara::UndoRedo].createOnOff("Undo/Redo", 0);
     p[SynGloPara::GloTune].createNum("Glo Tune", "", 0.0f, 4153, 4662, 1, 4400, 0);
@@ -369,15 +360,11 @@ const char* SynGloIns_c::getOutSelStr()
 
 bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, SynGloInsParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, SynGloInsParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
     const int lastOutput = std::max(0, outputCount - 1);
-    p[SynGloInsPara::Version].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
     p[SynGloInsPara::Program].createNum("Program", "", 0.0f, 0, std::max(0, programCount - 1), 0, 0, 0);
     p[SynGloInsPara::Unused2].createOnOff("Unused", 1);
     p[SynGloInsPara::Unused3].createNum("unused ", "", 0.0f, 0, lastOutput, 0, 0, 0);

@@ -26,12 +26,10 @@ public:
     TextModule() : TestModule(fourCC('T', 'X', 'T', '0'), 2) {}
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, paraCount))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, paraCount, &defined);
+        if (!p)
+            return defined;
         p[1].createCharPtr("A module parameter name far longer than any host box", false, false, "");
         return paraSet->spreadPara();
     }

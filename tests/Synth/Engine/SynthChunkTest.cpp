@@ -399,12 +399,10 @@ TEST_F(ChunkFixture, AStateBeyondTheOldCapIsHandedOverWhole)
         int getTypeCode() const override { return fourCC('B', 'I', 'G', '0'); }
         bool getParaSetPtr(ParaSet_c** shared, int nSets) override
         {
-            if (!createParaSet(shared, nSets, 33))
-                return false;
-            if (paraSet->getParaDefined())
-                return true;
-            Parameter_c* p = paraSet->getParaPtr(0);
-            p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+            bool defined = false;
+            Parameter_c* p = beginParaDefinition(shared, nSets, 33, &defined);
+            if (!p)
+                return defined;
             for (int i = 1; i < 33; ++i)
                 p[i].createFloatArray("Table", 32767);
             return paraSet->spreadPara();

@@ -37,12 +37,10 @@ class MatrixPart : public Part_c
 public:
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, MatrixParas))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, MatrixParas, &defined);
+        if (!p)
+            return defined;
         for (int i = 1; i < MatrixParas; ++i)
             p[i].createNum("Row", "", 0.0f, -100000, 100000, 0, -1, 0);
         return paraSet->spreadPara();
