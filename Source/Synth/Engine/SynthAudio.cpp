@@ -8,6 +8,7 @@
 #include "RegMod.h"
 #include "SafeDiv.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <climits>
@@ -102,6 +103,7 @@ void Synth::process(float** inputs, float** outputs, int32_t sampleFrames)
 
 void Synth::renderBlock(float** outputs, int32_t frames)
 {
+    TESSEL_ASSERT_AUDIO_THREAD();
     if (!outputsValidated)
         validateOutputs();
     const int passed = hostOutputs.load();
@@ -227,6 +229,7 @@ void Synth::processAll(float** out, int32_t frames)
 
 void Synth::getHostTempoInfo()
 {
+    TESSEL_ASSERT_AUDIO_THREAD();
     if (VstTimeInfo* info = getTimeInfo(kVstTempoValid | kVstTimeSigValid | kVstTransportPlaying))
         timeInfo = *info;
     if (!(timeInfo.flags & kVstTempoValid))

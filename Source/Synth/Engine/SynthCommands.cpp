@@ -30,6 +30,7 @@
 #include "Instrument.h"
 #include "OsLib.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -132,6 +133,7 @@ bool Synth::holdProcNoteOn(int ins, NoteC_c note, bool checkZones)
 
 bool Synth::holdUserMessage(const char* title, const char* text)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!text)
         text = "";
     const size_t n = std::strlen(text) + 1;
@@ -310,6 +312,7 @@ bool Synth::handleKey(int key)
 
 void Synth::tellUserSafe(const char* title, const char* message)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     OsLib_c::tellUser(title, message);
 }
 

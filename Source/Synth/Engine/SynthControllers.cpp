@@ -16,6 +16,7 @@
 #include "NRPN.h"
 #include "Parameter.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -151,6 +152,7 @@ bool Synth::isParameterCCAssigned(int ins, int local)
 
 void Synth::idleControllers()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (ecs)
         ecs->idle();
 }

@@ -28,6 +28,7 @@
 #include "ModuleManager.h"
 #include "OsLib.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -236,6 +237,8 @@ void Synth::markProjectChanged(float second)
 
 void Synth::exportPatch(int ins, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    // Release builds refuse instead.
     if (onAudioThread())
         return;
     void* data = nullptr;
@@ -259,6 +262,7 @@ void Synth::exportPatch(int ins, const Tool::Disk::Path_c& path)
 
 int Synth::importPatch(int ins, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (path.empty() || onAudioThread())
         return 0;
     int n = 0;

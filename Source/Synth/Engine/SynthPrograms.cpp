@@ -31,6 +31,7 @@
 #include "PatchBay.h"
 #include "RegMod.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -623,6 +624,7 @@ int Synth::getChunkPresetFxs(int i, void** out)
 
 int Synth::setChunkPreset(int ins, void* data, int size)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!data || size < 1)
         return -1;
     Instrument_c* instrument = instruments && ins >= 0 && ins < numInstruments ? instruments[ins] : nullptr;

@@ -2,6 +2,7 @@
 
 #include "OsLib.h"
 #include "Synth.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -94,6 +95,7 @@ bool SysGloBase_c::isRecalled()
 
 bool SysGloBase_c::recall()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     std::lock_guard<std::mutex> lock(storeMutex);
     return recallKeepingChanges();
 }
@@ -227,6 +229,7 @@ void SysGloBase_c::postprocessParaChange(int set, int idx)
 
 bool SysGloBase_c::storePending()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     // The flag is taken before the changes: a change marked after this point
     // either goes into this store or raises the flag again.
     if (!storePendingFlag.exchange(false))
