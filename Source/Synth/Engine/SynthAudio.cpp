@@ -3,6 +3,7 @@
 // idle work.
 #include "Synth.h"
 
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "OsLib.h"
 #include "RegMod.h"
@@ -139,7 +140,7 @@ void Synth::captureInputs(float** inputs, int32_t)
 {
     if (!inputs || !inputs[0] || !inputs[1])
         return;
-    if (hostId == 18 && inputOwn[0] && inputOwn[1]) {
+    if (hostId == HostFamily::FxTeleport && inputOwn[0] && inputOwn[1]) {
         inputCopy[0] = inputOwn[0];
         inputCopy[1] = inputOwn[1];
     } else {

@@ -21,6 +21,7 @@
 #include "Synth.h"
 
 #include "ECS2.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "MemC.h"
 #include "NoteFreqTable.h"
@@ -53,7 +54,6 @@ constexpr int32_t TagMID1 = TagOf('M', 'I', 'D', '1');
 
 constexpr int BlockHeaderBytes = 12;
 constexpr int FirstModuleRow = 2;
-constexpr int HostKore = 19;
 
 int32_t loadWord(const unsigned char* p)
 {
@@ -160,7 +160,7 @@ int32_t Synth::getChunk(void** data, bool isPreset)
     if (!isOpen())
         return 0;
     BusyScope busyScope(*this);
-    if (hostId == HostKore)
+    if (hostId == HostFamily::Kore)
         SynthIdle();
     engineLock.getWritePermission();
     int size = 0;

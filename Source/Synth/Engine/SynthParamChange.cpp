@@ -19,6 +19,7 @@
 #include "Synth.h"
 
 #include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
 #include "Instrument.h"
 #include "SysGlo.h"
@@ -98,7 +99,7 @@ void Synth::postprocessParaChange(int ins, Part_c* part, int para)
         // Inside a host call or while opening the caller expects the change
         // done when it returns; otherwise the idle side makes it.
         if (busy.load() == 0 && !isOpening())
-            holdCmdtoGUI('O', v, 0, nullptr, nullptr, hdAppend);
+            holdCmdtoGUI(Cmd::EditIns, v, 0, nullptr, nullptr, hdAppend);
         else
             setEditIns(v);
     }
@@ -109,7 +110,7 @@ void Synth::postprocessParaChange(int ins, Part_c* part, int para)
         const int before = ccModeSeen.exchange(mode);
         // Switched to receive+send: the host learns every assigned value.
         if (mode == before + 1 && getSampleCounter() != 0)
-            holdCmdtoRT('Y', -1, -1, nullptr, nullptr, hdReplaceSame);
+            holdCmdtoRT(Cmd::ControllerSend, -1, -1, nullptr, nullptr, hdReplaceSame);
     }
     if (synth && para == SynGloPara::Keyboard && glo)
         auditionNote(ins, glo->getParaVal(0, SynGloPara::Keyboard));
@@ -121,16 +122,16 @@ void Synth::postprocessParaChange(int ins, Part_c* part, int para)
     if (insSettings && para == SynGloInsPara::OutputSelection && gloIns && insValid)
         applyOutputSelection(ins);
     if (insSettings && para == SynGloInsPara::Bank && gloIns)
-        holdCmdtoGUI('K', ins, gloIns->getParaVal(ins, SynGloInsPara::Bank), nullptr, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::InsBank, ins, gloIns->getParaVal(ins, SynGloInsPara::Bank), nullptr, nullptr, hdAppend);
     if (insSettings && para == SynGloInsPara::Program && gloIns) {
         curProgram = gloIns->getParaVal(getEditIns(), SynGloInsPara::Program);
-        holdCmdtoGUI('J', ins, gloIns->getParaVal(ins, SynGloInsPara::Program), nullptr, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::InsProgram, ins, gloIns->getParaVal(ins, SynGloInsPara::Program), nullptr, nullptr, hdAppend);
     }
     if (synth && para == SynGloPara::MultiBank && glo)
-        holdCmdtoGUI('F', 0, glo->getParaVal(0, SynGloPara::MultiBank), nullptr, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::MultiBank, 0, glo->getParaVal(0, SynGloPara::MultiBank), nullptr, nullptr, hdAppend);
     if (synth && para == SynGloPara::MultiProgram && glo) {
         curProgram = glo->getParaVal(0, SynGloPara::MultiProgram);
-        holdCmdtoGUI('E', 0, curProgram, nullptr, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::MultiProgram, 0, curProgram, nullptr, nullptr, hdAppend);
     }
     if (insSettings && (para == SynGloInsPara::SavePath || para == SynGloInsPara::LoadPath) && gloIns)
         presetPathChanged(ins, part, para);
@@ -204,7 +205,7 @@ void Synth::applyReception(int ins, int para)
     case SynGloInsPara::NoteFade:
         // Held notes end first: their note-offs would reach other keys
         // under the new transposition.
-        holdCmdtoRT('S', ins, 0, nullptr, nullptr, hdKeepFirst);
+        holdCmdtoRT(Cmd::NotesOff, ins, 0, nullptr, nullptr, hdKeepFirst);
         instrument->setNoteOffs(v);
         return;
     default:
@@ -216,7 +217,7 @@ void Synth::presetPathChanged(int ins, Part_c* part, int para)
 {
     // Files are read and written on the idle side, never on the audio thread.
     if (onAudioThread()) {
-        holdCmdtoGUI('L', ins, para, part, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::ParaChangeFollowUp, ins, para, part, nullptr, hdAppend);
         return;
     }
     Tool::Disk::Path_c path;

@@ -21,7 +21,10 @@
 #include "Synth.h"
 #include "SynthParameterMap.h"
 
+#include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "PatchBay.h"
 #include "RegMod.h"
@@ -367,7 +370,7 @@ void Synth::setParameter(int32_t index, float value)
     if (local >= numHostParas)
         return;
     // Samplitude sends stale values before its first block.
-    if (hostId == 12 && getSampleCounter() == 0)
+    if (hostId == HostFamily::Samplitude && getSampleCounter() == 0)
         return;
     setParameterIntern(index, value);
 }
@@ -744,7 +747,7 @@ bool Synth::wantsParameterCC(int ins, int local)
 
 void Synth::queueParameterCC(int ins, int local)
 {
-    holdCmdtoRT('Y', ins, local, nullptr, nullptr, 2);
+    holdCmdtoRT(Cmd::ControllerSend, ins, local, nullptr, nullptr, hdAppend);
 }
 
 // ---------------------------------------------------------------------------
@@ -764,7 +767,7 @@ void Synth::setStringParaPost(int local, int index, Part_c* part, int para, int 
         else
             postprocessParaChange(ins, part, para);
         updateEditor(local, true);
-        if (hostId == 5) // Live redraws its parameter texts only when told
+        if (hostId == HostFamily::Live) // Live redraws its parameter texts only when told
             updateHostDisplay();
         if (index != local)
             updateEditor(index, true);

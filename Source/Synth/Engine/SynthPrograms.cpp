@@ -23,8 +23,10 @@
 #include "Synth.h"
 
 #include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
 #include "FileList.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "MemC.h"
 #include "OsLib.h"
@@ -47,10 +49,6 @@ constexpr int FirstModuleRow = 2;
 constexpr int ProgramNamePara = 1;
 
 // Host ids with their own program behaviour.
-constexpr int HostCubase = 0;
-constexpr int HostFruity = 6;
-constexpr int HostReaper = 15;
-constexpr int HostKore = 19;
 
 // A host setProgram this soon after a chunk load (or, in Fruity, after
 // opening) is the host replaying its own old program choice over the chunk.
@@ -192,7 +190,7 @@ void Synth::refreshMultiPrgList(const Tool::Disk::Path_c& path)
 void Synth::setProgram(int32_t program)
 {
     // Only the newest request stays queued (any two 'I' records count as the same).
-    holdCmdtoGUI('I', 0, program, nullptr, nullptr, hdReplaceSame);
+    holdCmdtoGUI(Cmd::HostProgram, 0, program, nullptr, nullptr, hdReplaceSame);
 }
 
 void Synth::setProgramCore(int program)
@@ -200,7 +198,7 @@ void Synth::setProgramCore(int program)
     EngineLockScope engineLockScope(engineLock);
     const uint32_t now = nowMs();
     const bool afterChunk = chunkLoadTimed.load() && now - chunkLoadTime.load() < ProgramAfterChunkMs;
-    const bool fruityOpening = hostId == HostFruity && now - openTimeStamp.load() < ProgramAfterOpenFruityMs;
+    const bool fruityOpening = hostId == HostFamily::Fruity && now - openTimeStamp.load() < ProgramAfterOpenFruityMs;
     if (afterChunk || fruityOpening) {
         // The host re-reads what we have instead; its display update may
         // come straight back here, which must not update again.
@@ -241,7 +239,7 @@ void Synth::setInsPrg(int ins, int program)
         // The load path's change handling reads the file.
         postprocessParaChange(ins, settings, SynGloInsPara::LoadPath);
     }
-    if (wasOn && hostId != HostReaper)
+    if (wasOn && hostId != HostFamily::Reaper)
         updateHostDisplay();
 }
 
@@ -324,7 +322,7 @@ void Synth::getProgramName(char* name)
         return;
     BusyScope busyScope(*this);
     EngineLockScope engineLockScope(engineLock);
-    if (hostId == HostKore)
+    if (hostId == HostFamily::Kore)
         SynthIdle();
     getProgramNameIndexed(0, curProgram, name);
 }
@@ -695,7 +693,7 @@ int Synth::setChunkPresetUni(int prog, MemC_c** mems, int group, void* data, int
     }
     if (hostDisplayFlag) {
         updateEditor();
-        if (hostId != HostCubase)
+        if (hostId != HostFamily::Cubase)
             updateHostDisplay();
     }
     checkSetFlagReady();
@@ -746,7 +744,7 @@ void Synth::handlePrgChangedUni(int i, int group)
     doValueCopy(-1, 0.0f);
     // The host hears every controller-assigned value again.
     if (getSampleCounter() != 0)
-        holdCmdtoRT('Y', -1, -1, nullptr, nullptr, hdReplaceSame);
+        holdCmdtoRT(Cmd::ControllerSend, -1, -1, nullptr, nullptr, hdReplaceSame);
     for (int r = 0; r < getRegModCount(); ++r) {
         const RegMod_t* row = getRegMod(r);
         Part_c* first = row && row->group == group ? row->instance(0) : nullptr;
