@@ -83,14 +83,10 @@ bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
 
 bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, opCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, opCount, &defined);
     if (!p)
-        return false;
-    p[opVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[opOffOn].createOnOff("OffOn", 1);
     p[opWaveform].createNum("Waveform", "%", 0.0f, 0, 100, 2, 50, 0);
     p[opPulseWidth].createNum("PulseWidth", "%", 0.0f, 5, 100, 2, 100, 0);

@@ -72,12 +72,10 @@ public:
     using Part_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, 4))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, 4, &defined);
+        if (!p)
+            return defined;
         p[1].createNum("Level", "", 0.0f, 0, 100, 0, 50, 0);
         p[2].createOnOff("Switch", 0);
         p[3].createCharPtr("Name", false, false, nullptr);

@@ -39,13 +39,6 @@ constexpr int TypeVOSC = fourCC('V', 'O', 'S', 'C');
 constexpr int Programs = 8;
 constexpr int32_t OwnId = fourCC('T', 's', 'x', '3');
 
-// Settings the tests look at.
-constexpr int SYS0JumpToSaveDir = 6;
-constexpr int SYS0DefaultPreset = 8;
-constexpr int SYG1Program = 1;
-constexpr int SYG1LoadPath = 14;
-constexpr int SYG1Bank = 18;
-
 // What the host was told through the automation opcode.
 struct Automation
 {
@@ -181,7 +174,7 @@ public:
     std::string loadPath(int ins = 0) const
     {
         Tool::Disk::Path_c p;
-        getSynGloIns()->getParaPath(ins, SYG1LoadPath, &p);
+        getSynGloIns()->getParaPath(ins, SynGloInsPara::LoadPath, &p);
         return p.getString();
     }
 

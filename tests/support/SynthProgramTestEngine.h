@@ -42,14 +42,6 @@ constexpr int Programs = 4;
 constexpr int Stride = 1024;
 
 // Rows of the instrument settings the tests look at.
-constexpr int SYG1Program = 1;
-constexpr int SYG1Solo = 5;
-constexpr int SYG1NotesOn = 6;
-constexpr int SYG1LoadPath = 14;
-constexpr int SYG1Bank = 18;
-constexpr int SYG0EditIns = 1;
-constexpr int SYG0GlobalTune = 3;
-constexpr int SYG0GenerationRange = 16;
 
 struct Message
 {

@@ -20,6 +20,7 @@
 // full of emptied records still refuses new ones until it is drained.
 #pragma once
 
+#include "CommandLetters.h"
 #include "HoldData.h"
 
 #include <atomic>
@@ -71,7 +72,7 @@ public:
     void clearCmd(int command);
 
     // Any thread. clearCmd for the queued notes ('Q').
-    void resetMIDI() { clearCmd('Q'); }
+    void resetMIDI() { clearCmd(Cmd::NoteZones); }
 
     // Records queued now, those still being written by a producer included;
     // a snapshot that other threads may change at once. The consumer may take

@@ -108,15 +108,10 @@ bool ECS2_c::getParaSetPtr(ParaSet_c** shared, int)
 
 bool ECS2_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, ECSParaCount))
-        return false;
-    paraSet->setOrder(0);
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, ECSParaCount, &defined, 0);
     if (!p)
-        return false;
-    p[ecsParaVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[ecsParaOnOff].createOnOff("On/Off", 0);
     p[ecsParaMode].createEnu("Mode", "", 0, 6, 9, 0, ModeItems, nullptr);
     p[ecsParaActiveGroup].createNum("Active Group", "", 0.0f, 1, 5, 0, 1, 0);

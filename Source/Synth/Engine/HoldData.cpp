@@ -1,4 +1,5 @@
 #include "HoldData.h"
+#include "CommandLetters.h"
 
 void HoldData_c::set(HoldData_c const& other)
 {
@@ -14,7 +15,7 @@ void HoldData_c::set(HoldData_c const& other)
 
 bool HoldData_c::isSame(HoldData_c const& other) const
 {
-    if (command == 'I' && other.command == 'I')
+    if (command == Cmd::HostProgram && other.command == Cmd::HostProgram)
         return true;
     return command == other.command && index == other.index && value == other.value && spare == other.spare
         && ptr1 == other.ptr1 && ptr2 == other.ptr2 && midi[0] == other.midi[0] && midi[1] == other.midi[1]

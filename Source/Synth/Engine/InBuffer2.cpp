@@ -253,7 +253,7 @@ void InBuffer2_c::resetCycle(int n)
     content_ = formNone;
     scratch1Used_ = false;
     scratch3Used_ = false;
-    writeState_ = 0;
+    writeState_ = wsUntouched;
     touched_ = formNone;
     dirtyLo_ = 0;
     dirtyHi_ = 0;
@@ -318,7 +318,7 @@ bool InBuffer2_c::openWriteMono(float** out, bool direct, int len)
     }
     writeFrom_ = offset_;
     writeLen_ = len;
-    writeState_ = 1;
+    writeState_ = wsMono;
     return true;
 }
 
@@ -350,7 +350,7 @@ bool InBuffer2_c::openWriteStereo(float** left, float** right, int len)
     }
     writeFrom_ = offset_;
     writeLen_ = len;
-    writeState_ = 2;
+    writeState_ = wsStereo;
     return true;
 }
 
@@ -374,7 +374,7 @@ bool InBuffer2_c::openWrite51(float** six, int len)
     writeFrom_ = offset_;
     writeLen_ = len;
     writeViaScratch_ = false;
-    writeState_ = 3;
+    writeState_ = wsSurround;
     return true;
 }
 
@@ -397,7 +397,7 @@ void InBuffer2_c::doneWriteMono()
 {
     // Only after a wantWriteMono of this cycle: a stray done must not add
     // scratch 1 into the channels a second time.
-    if (writeState_ != 1)
+    if (writeState_ != wsMono)
         return;
     if (writeViaScratch_) {
         const float* s = buffers_[Scratch1] + writeFrom_;
@@ -413,12 +413,12 @@ void InBuffer2_c::doneWriteMono()
     if (content_ == formNone)
         content_ = formMono;
     writeViaScratch_ = false;
-    writeState_ = 4;
+    writeState_ = wsDone;
 }
 
 void InBuffer2_c::doneWriteStereo()
 {
-    if (writeState_ != 2)
+    if (writeState_ != wsStereo)
         return;
     if (writeViaScratch_) {
         // A stereo writer into 5.1 content reaches the front and the surround
@@ -433,15 +433,15 @@ void InBuffer2_c::doneWriteStereo()
     if (content_ != formStereo && content_ != form51)
         content_ = formStereo;
     writeViaScratch_ = false;
-    writeState_ = 4;
+    writeState_ = wsDone;
 }
 
 void InBuffer2_c::doneWrite51()
 {
-    if (writeState_ != 3)
+    if (writeState_ != wsSurround)
         return;
     content_ = form51;
-    writeState_ = 4;
+    writeState_ = wsDone;
 }
 
 // ---------------------------------------------------------------- reading
@@ -585,8 +585,8 @@ bool InBuffer2_c::mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, b
             mixed = true;
         }
     }
-    if (writeState_ == 0 && src->writeState_ != 0)
-        writeState_ = 4;
+    if (writeState_ == wsUntouched && src->writeState_ != wsUntouched)
+        writeState_ = wsDone;
     return mixed;
 }
 
@@ -602,7 +602,7 @@ bool InBuffer2_c::rpl(InBuffer2_c* src, int n, bool forceStereo, float* mod)
 
 bool InBuffer2_c::loadMono(float* data, int n)
 {
-    if (data == nullptr || n < 1 || (writeState_ != 0 && writeState_ != 4))
+    if (data == nullptr || n < 1 || (writeState_ != wsUntouched && writeState_ != wsDone))
         return false;
     if (std::none_of(data, data + n, [](float x) { return std::fabs(x) > LoadThreshold; }))
         return false;
@@ -616,7 +616,7 @@ bool InBuffer2_c::loadMono(float* data, int n)
 
 bool InBuffer2_c::loadStereo(float* left, float* right, int n)
 {
-    if (left == nullptr || right == nullptr || n < 1 || (writeState_ != 0 && writeState_ != 4))
+    if (left == nullptr || right == nullptr || n < 1 || (writeState_ != wsUntouched && writeState_ != wsDone))
         return false;
     auto loud = [](float x) { return std::fabs(x) > LoadThreshold; };
     if (std::none_of(left, left + n, loud) && std::none_of(right, right + n, loud))
@@ -667,7 +667,7 @@ void InBuffer2_c::forceMono(bool mix)
         const float* r = buffers_[2];
         for (int i = dirtyLo_; i < dirtyHi_; ++i)
             l[i] = (l[i] + r[i]) * 0.5f;
-        writeState_ = 4;
+        writeState_ = wsDone;
     }
     content_ = formMono;
     if (scratch1Used_) {

@@ -28,6 +28,16 @@
 // allocates nor locks.
 #pragma once
 
+
+// Where a bus stands in the current cycle's write.
+enum WriteState_t : int {
+    wsUntouched = 0, // nothing written this cycle
+    wsMono = 1,      // a mono writer is active
+    wsStereo = 2,    // a stereo writer is active
+    wsSurround = 3,  // a 5.1 writer is active
+    wsDone = 4,      // a write was completed
+};
+
 class InBuffer2_c
 {
 public:
@@ -128,8 +138,7 @@ public:
     int getSize() const { return size_; }
     int getOffset() const { return offset_; }
     int getCycleLength() const { return cycleLen_; }
-    // 0 untouched this cycle, 1/2/3 a mono/stereo/5.1 writer active, 4 a
-    // write was completed.
+    // One of WriteState_t.
     int getWriteState() const { return writeState_; }
     Form_t getContent() const { return content_; }
     bool hasContent() const { return content_ != formNone; }
@@ -182,7 +191,7 @@ protected:
     int channels_ = 0;
     int bufferCount_ = 0;
     int size_ = 0;
-    int writeState_ = 0;
+    int writeState_ = wsUntouched;
     bool ready_ = false;
     bool created_ = false;
     bool hostFed_ = false;

@@ -1,5 +1,6 @@
 #include "Instrument.h"
 
+#include "CommandLetters.h"
 #include "InBuffer2.h"
 #include "MidiBytes.h"
 #include "OsLib.h"
@@ -19,15 +20,7 @@ namespace {
 
 constexpr int SustainDownFrom = 32; // pedal values from here count as down
 
-// Commands to the idle side: a program or bank request of an instrument,
-// and the modulation wheel's value for the editor.
-constexpr int CmdProgram = 'M';
-constexpr int CmdBank = 'N';
-constexpr int CmdModWheel = 91;
-
-// Rows of the instrument settings ('SYG1') the pitch-bend range RPN writes.
-constexpr int SynGloInsBendUp = 12;
-constexpr int SynGloInsBendDown = 25;
+// What the pitch-bend range RPN writes into "Pitch Bend Down Amount".
 constexpr int BendDownLink = -1; // "link": the down range follows the up range
 
 // Notes reach a voice within 0..NoteFoldTop: a transposed note above it
@@ -72,7 +65,7 @@ void Instrument_c::processMidi(const unsigned char* message, bool checkZones)
         if (data1 == Midi::CCBankSelectMSB)
             return;
         if (data1 == Midi::CCBankSelectLSB) {
-            synth->holdCmdtoGUI(CmdBank, instrumentIndex, data2);
+            synth->holdCmdtoGUI(Cmd::InsBankMidi, instrumentIndex, data2);
             return;
         }
         if (data1 >= Midi::CCAllNotesOff) {
@@ -109,7 +102,7 @@ void Instrument_c::processMidi(const unsigned char* message, bool checkZones)
         }
         break;
     case Midi::Program:
-        synth->holdCmdtoGUI(CmdProgram, instrumentIndex, data1);
+        synth->holdCmdtoGUI(Cmd::InsProgramMidi, instrumentIndex, data1);
         break;
     case Midi::ChannelPressure:
         if (receiveAT.load(std::memory_order_relaxed))
@@ -398,7 +391,7 @@ void Instrument_c::processMidiCC(int channel, int controller, int value)
         if (receiveMW.load(std::memory_order_relaxed))
             modWheelTarget.store(v, std::memory_order_relaxed);
         if (synth)
-            synth->holdCmdtoGUI(CmdModWheel, channel, value);
+            synth->holdCmdtoGUI(Cmd::ModWheel, channel, value);
         return;
     case Midi::CCBreath:
         breathTarget = v;
@@ -410,8 +403,8 @@ void Instrument_c::processMidiCC(int channel, int controller, int value)
         // Only RPN 0 (pitch-bend range), and only for this instrument.
         if (rpnComplete && rpnNumber == 0 && synth && instrumentIndex >= 0)
             if (SynGloIns_c* settings = synth->getSynGloIns()) {
-                settings->setParaVal(instrumentIndex, SynGloInsBendUp, value);
-                settings->setParaVal(instrumentIndex, SynGloInsBendDown, BendDownLink);
+                settings->setParaVal(instrumentIndex, SynGloInsPara::BendUp, value);
+                settings->setParaVal(instrumentIndex, SynGloInsPara::BendDown, BendDownLink);
             }
         return;
     case Midi::CCVolume:

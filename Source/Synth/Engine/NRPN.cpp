@@ -1,5 +1,6 @@
 #include "NRPN.h"
 
+#include "CommandLetters.h"
 #include "OsLib.h"
 
 #include <algorithm>
@@ -82,19 +83,19 @@ bool NRPN_c::programStep(int number, int data, int program, int bank, int* comma
     int to = 0;
     switch (number) {
     case ProgramDown:
-        cmd = 'M';
+        cmd = Cmd::InsProgramMidi;
         to = program - 1;
         break;
     case ProgramUp:
-        cmd = 'M';
+        cmd = Cmd::InsProgramMidi;
         to = program + 1;
         break;
     case BankDown:
-        cmd = 'N';
+        cmd = Cmd::InsBankMidi;
         to = bank - 1;
         break;
     case BankUp:
-        cmd = 'N';
+        cmd = Cmd::InsBankMidi;
         to = bank + 1;
         break;
     default:

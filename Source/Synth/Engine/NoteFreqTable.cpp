@@ -140,14 +140,11 @@ void NoteFreqTable_c::storeEntry(int n, float hz)
 
 bool NoteFreqTable_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, tpCount))
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, tpCount, &defined);
+    if (!p && !defined)
         return false;
-    bool defined = paraSet->getParaDefined();
-    if (!defined) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[tpVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    if (p) {
         p[tpOnOff].createOnOff("On/Off", 0);
         p[tpFrequencies].createFloatArray("Frequencies", NumTuningNotes);
         p[tpFilePath].createCharPtr("TUN-File Path", true, false, nullptr);

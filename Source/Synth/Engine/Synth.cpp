@@ -5,6 +5,7 @@
 #include "Disk.h"
 #include "ECS2.h"
 #include "FileDialog.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "ModuleManager.h"
 #include "NRPN.h"
@@ -82,10 +83,6 @@ uint32_t nowMs()
 {
     return static_cast<uint32_t>(OsLib_c::getMilliseconds());
 }
-
-// Rows of the instrument settings ('SYG1') the lifecycle touches.
-constexpr int SYG1NotesOn = 6;          // display of the voices in use
-constexpr int SYG1OutputSelection = 31; // the instrument's output bus
 
 } // namespace
 
@@ -216,24 +213,37 @@ int Synth::hostIdOf(const char* product, const char* vendor)
     };
     // In this order; a later match overrides an earlier one.
     static const Known table[] = {
-        {"Cubase", 0},       {"Cubasis", 0},         {"Nuendo", 0},
-        {"ProTools", 1},     {"Live", 5},            {"Fruity", 6},
-        {"Orion", 4},        {"Logic", 2},           {"Making Waves", 8},
-        {"MultitrackStudio", 9}, {"SingerSongWriter", 10}, {"Cakewalk", 11},
-        {"Samplitude", 12},  {"Tracktion", 13},      {"GarageBand", 14},
-        {"Receptor", 16},    {"REAPER", 15},         {"Chainer", 17},
-        {"FX Teleport Server", 18}, {"Kore", 19},
+        {"Cubase", HostFamily::Cubase},
+        {"Cubasis", HostFamily::Cubase},
+        {"Nuendo", HostFamily::Cubase},
+        {"ProTools", HostFamily::ProTools},
+        {"Live", HostFamily::Live},
+        {"Fruity", HostFamily::Fruity},
+        {"Orion", HostFamily::Orion},
+        {"Logic", HostFamily::Logic},
+        {"Making Waves", HostFamily::MakingWaves},
+        {"MultitrackStudio", HostFamily::MultitrackStudio},
+        {"SingerSongWriter", HostFamily::SingerSongWriter},
+        {"Cakewalk", HostFamily::Cakewalk},
+        {"Samplitude", HostFamily::Samplitude},
+        {"Tracktion", HostFamily::Tracktion},
+        {"GarageBand", HostFamily::GarageBand},
+        {"Receptor", HostFamily::Receptor},
+        {"REAPER", HostFamily::Reaper},
+        {"Chainer", HostFamily::Chainer},
+        {"FX Teleport Server", HostFamily::FxTeleport},
+        {"Kore", HostFamily::Kore},
     };
     auto begins = [](const char* text, const char* prefix) {
         return text && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
     };
-    int id = 20;
+    int id = HostFamily::Unknown;
     for (const Known& k : table) {
         if (begins(product, k.prefix))
             id = k.id;
         // The Receptor is also recognised by its maker.
-        if (k.id == 16 && begins(vendor, "Muse Research"))
-            id = 16;
+        if (k.id == HostFamily::Receptor && begins(vendor, "Muse Research"))
+            id = HostFamily::Receptor;
     }
     return id;
 }
@@ -401,7 +411,7 @@ void Synth::probeOutputs(int* stereo, int* mono)
 
 void Synth::validateOutputs()
 {
-    if (hostId != 0 && hostId != 5) {
+    if (hostId != HostFamily::Cubase && hostId != HostFamily::Live) {
         int stereo = 0;
         int mono = 0;
         probeOutputs(&stereo, &mono);
@@ -423,7 +433,7 @@ void Synth::checkOutputBuses()
     // instrument's output index follows at once, the setting itself (a
     // parameter write, with its notifications) and the redraws on the idle side.
     for (int i = 0; instruments && synGloIns && i < numInstruments; ++i) {
-        int bus = synGloIns->getParaVal(i, SYG1OutputSelection);
+        int bus = synGloIns->getParaVal(i, SynGloInsPara::OutputSelection);
         if (bus >= numBuses)
             bus = 0;
         if (instruments[i])
@@ -438,8 +448,8 @@ void Synth::checkOutputBuses()
 void Synth::runDeferredDisplayWork()
 {
     for (int i = 0; synGloIns && i < numInstruments; ++i)
-        if (synGloIns->getParaVal(i, SYG1OutputSelection) >= numBuses)
-            synGloIns->setParaVal(i, SYG1OutputSelection, 0);
+        if (synGloIns->getParaVal(i, SynGloInsPara::OutputSelection) >= numBuses)
+            synGloIns->setParaVal(i, SynGloInsPara::OutputSelection, 0);
     updateEditor();
     updateHostDisplay();
 }
@@ -653,7 +663,7 @@ void Synth::resume()
             MidiReset();
             // The voices' resume joins here with the voice work.
             for (int i = 0; i < numInstruments; ++i) {
-                synGloIns->setParaVal(i, SYG1NotesOn, 0);
+                synGloIns->setParaVal(i, SynGloInsPara::NotesOn, 0);
                 if (instruments[i])
                     instruments[i]->resume();
             }

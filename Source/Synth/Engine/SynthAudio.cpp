@@ -3,11 +3,13 @@
 // idle work.
 #include "Synth.h"
 
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "OsLib.h"
 #include "RegMod.h"
 #include "SafeDiv.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <climits>
@@ -104,6 +106,7 @@ void Synth::process(float** inputs, float** outputs, int32_t sampleFrames)
 
 void Synth::renderBlock(float** outputs, int32_t frames)
 {
+    TESSEL_ASSERT_AUDIO_THREAD();
     if (!outputsValidated)
         validateOutputs();
     const int passed = hostOutputs.load();
@@ -139,7 +142,7 @@ void Synth::captureInputs(float** inputs, int32_t)
 {
     if (!inputs || !inputs[0] || !inputs[1])
         return;
-    if (hostId == 18 && inputOwn[0] && inputOwn[1]) {
+    if (hostId == HostFamily::FxTeleport && inputOwn[0] && inputOwn[1]) {
         inputCopy[0] = inputOwn[0];
         inputCopy[1] = inputOwn[1];
     } else {
@@ -229,6 +232,7 @@ void Synth::processAll(float** out, int32_t frames)
 
 void Synth::getHostTempoInfo()
 {
+    TESSEL_ASSERT_AUDIO_THREAD();
     if (VstTimeInfo* info = getTimeInfo(kVstTempoValid | kVstTimeSigValid | kVstTransportPlaying))
         timeInfo = *info;
     if (!(timeInfo.flags & kVstTempoValid))
@@ -351,11 +355,13 @@ void Synth::memorizeMaxAudio(const float* a, const float* b, int frames)
 
 float Synth::getFadeVolume(int ins, NoteC_c note)
 {
-    // The instrument's key and velocity zone: rows 19 to 22 of its settings.
+    // The instrument's key and velocity zone.
     if (!synGloIns)
         return getFadeVolumeD(ins, note, 0, 127, 1, 127);
-    return getFadeVolumeD(ins, note, synGloIns->getParaVal(ins, 19), synGloIns->getParaVal(ins, 20),
-                          synGloIns->getParaVal(ins, 21), synGloIns->getParaVal(ins, 22));
+    return getFadeVolumeD(ins, note, synGloIns->getParaVal(ins, SynGloInsPara::NoteLo),
+                          synGloIns->getParaVal(ins, SynGloInsPara::NoteHi),
+                          synGloIns->getParaVal(ins, SynGloInsPara::VeloLo),
+                          synGloIns->getParaVal(ins, SynGloInsPara::VeloHi));
 }
 
 float Synth::getFadeVolumeD(int ins, NoteC_c note, int keyLo, int keyHi, int velLo, int velHi)

@@ -21,6 +21,7 @@
 #include "Synth.h"
 
 #include "ECS2.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "MemC.h"
 #include "NoteFreqTable.h"
@@ -52,12 +53,7 @@ constexpr int32_t TagFXPG = TagOf('F', 'X', 'P', 'G');
 constexpr int32_t TagMID1 = TagOf('M', 'I', 'D', '1');
 
 constexpr int BlockHeaderBytes = 12;
-constexpr int SYG0EditIns = 1;
-constexpr int SYG1Program = 1;
-constexpr int SYG1Solo = 5;
-constexpr int SYG1NotesOn = 6;
 constexpr int FirstModuleRow = 2;
-constexpr int HostKore = 19;
 
 int32_t loadWord(const unsigned char* p)
 {
@@ -164,7 +160,7 @@ int32_t Synth::getChunk(void** data, bool isPreset)
     if (!isOpen())
         return 0;
     BusyScope busyScope(*this);
-    if (hostId == HostKore)
+    if (hostId == HostFamily::Kore)
         SynthIdle();
     engineLock.getWritePermission();
     int size = 0;
@@ -199,7 +195,7 @@ int32_t Synth::setChunk(void* data, int32_t size, bool isPreset)
         const int edited = getEditIns();
         result = setChunkPreset(edited, data, size);
         if (SynGloIns_c* settings = getSynGloIns())
-            settings->setParaVal(edited, SYG1NotesOn, 0);
+            settings->setParaVal(edited, SynGloInsPara::NotesOn, 0);
         makeSure(edited);
         chunkLoadTime = nowMs();
         chunkLoadTimed = true;
@@ -223,7 +219,7 @@ int Synth::setBankChunk(void* data, int size)
     SynGloIns_c* settings = getSynGloIns();
     for (int i = 0; i < numInstruments; ++i) {
         if (settings)
-            settings->setParaVal(i, SYG1NotesOn, 0);
+            settings->setParaVal(i, SynGloInsPara::NotesOn, 0);
         // The preset last loaded, found under this machine's bank root.
         Tool::Disk::Path_c last = getLastLoadedPreset(i);
         ForceBankPath(last);
@@ -502,12 +498,12 @@ int Synth::setChunkBank(void* data, int size, int prgOffset, int fxOffset, bool 
         // The edited instrument changes with the audio thread kept out.
         AudioHold hold(*this);
         if (const SynGlo_c* glo = getSynGlo())
-            setEditIns(glo->getParaVal(0, SYG0EditIns));
+            setEditIns(glo->getParaVal(0, SynGloPara::EditIns));
         if (gloIns) {
-            curProgram = gloIns->getParaVal(getEditIns(), SYG1Program);
+            curProgram = gloIns->getParaVal(getEditIns(), SynGloInsPara::Program);
             int solo = 0;
             for (int i = 0; i < numInstruments; ++i)
-                solo += gloIns->getParaVal(i, SYG1Solo);
+                solo += gloIns->getParaVal(i, SynGloInsPara::Solo);
             setSoloCount(false, solo);
         }
     }

@@ -2,7 +2,7 @@
 // the complete command table, the command entry for the editor and the idle
 // queue, and the editor-facing calls that go with them.
 //
-// Command table (queue: "audio" = toward the audio thread, "idle" = toward
+// Command table, named in CommandLetters.h (queue: "audio" = toward the audio thread, "idle" = toward
 // the idle side):
 //   0    emptied record (cleared or replaced)            nothing
 //   28   meter value (idle)       part->setPara01(set, para, *double), redraw
@@ -23,6 +23,7 @@
 //   the idle side (command, index, value, first pointer); taken on the idle
 //   side it goes to processGUICmd.
 #include "Synth.h"
+#include "CommandLetters.h"
 #include "MidiBytes.h"
 
 #include "CmdBuffer.h"
@@ -30,6 +31,7 @@
 #include "Instrument.h"
 #include "OsLib.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -39,8 +41,6 @@
 
 namespace {
 
-constexpr int SysGloPadVelocity = 4; // "Pad Velocity" of the system settings: 1 keeps note velocities
-
 bool fitsArgument(int v)
 {
     return v >= INT16_MIN && v <= INT16_MAX;
@@ -49,7 +49,7 @@ bool fitsArgument(int v)
 // Frees the text of a 'P' record that will never be shown.
 void dropMessage(const HoldData_c& record)
 {
-    if (record.command == 'P')
+    if (record.command == Cmd::UserMessage)
         std::free(record.ptr1);
 }
 
@@ -91,13 +91,13 @@ bool Synth::holdCmdX(bool toRT, int command, int index, int value, void* p1, voi
     bool fits = command >= 1 && command <= 255 && fitsArgument(index) && fitsArgument(value);
     // A controller to send before any block has run would go to a host that
     // has not started playing us yet.
-    if (command == 'Y' && getSampleCounter() == 0)
+    if (command == Cmd::ControllerSend && getSampleCounter() == 0)
         fits = false;
     // A message is shown only on the idle side; passed on from the audio
     // side it would lose its title, and a refusal there could not free it.
-    CmdBuffer_c* ring = (toRT && command != 'P') ? cmdQueues.toRT : cmdQueues.toGUI;
+    CmdBuffer_c* ring = (toRT && command != Cmd::UserMessage) ? cmdQueues.toRT : cmdQueues.toGUI;
     const bool queued = fits && ring && ring->holdEvent(&record, tHD_RemoveDouble(rule));
-    if (!queued && command == 'P')
+    if (!queued && command == Cmd::UserMessage)
         std::free(p1);
     return queued;
 }
@@ -119,13 +119,13 @@ bool Synth::holdProcNoteOn(int ins, NoteC_c note, bool checkZones)
     note.limit();
     // Without its settings the system keeps the setting's default (on).
     const SysGlo_c* settings = getSysGlo();
-    const bool padVelocity = !settings || !settings->getParaSet() || settings->getParaVal(0, SysGloPadVelocity) != 0;
+    const bool padVelocity = !settings || !settings->getParaSet() || settings->getParaVal(0, SysGloPara::PadVelocity) != 0;
     if (!padVelocity && note.velocity > 0)
         note.velocity = 127;
     CmdBuffer_c* ring = cmdQueues.toRT;
     if (!ring || !fitsArgument(ins))
         return false;
-    HoldData_c record(checkZones ? 'Q' : 'X', int16_t(ins), 0);
+    HoldData_c record(checkZones ? Cmd::NoteZones : Cmd::NoteNoZones, int16_t(ins), 0);
     record.midi[0] = uint8_t((note.velocity > 0 ? Midi::NoteOn : Midi::NoteOff) + note.channel);
     record.midi[1] = uint8_t(note.note);
     record.midi[2] = uint8_t(note.velocity);
@@ -134,6 +134,7 @@ bool Synth::holdProcNoteOn(int ins, NoteC_c note, bool checkZones)
 
 bool Synth::holdUserMessage(const char* title, const char* text)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!text)
         text = "";
     const size_t n = std::strlen(text) + 1;
@@ -141,7 +142,7 @@ bool Synth::holdUserMessage(const char* title, const char* text)
     if (!copy)
         return false;
     std::memcpy(copy, text, n);
-    return holdCmdtoGUI('P', 0, 0, copy, const_cast<char*>(title), hdReplaceSame);
+    return holdCmdtoGUI(Cmd::UserMessage, 0, 0, copy, const_cast<char*>(title), hdReplaceSame);
 }
 
 // ---------------------------------------------------------------------------
@@ -172,24 +173,24 @@ void Synth::processRTCmd(const HoldData_c& record)
     switch (record.command) {
     case 0:
         return;
-    case 'Q':
-    case 'X': {
+    case Cmd::NoteZones:
+    case Cmd::NoteNoZones: {
         // No clamping: a note for an instrument that is not there is dropped.
         const int ins = record.index;
         if (instruments && ins >= 0 && ins < numInstruments && instruments[ins])
-            instruments[ins]->processMidi(record.midi, record.command == 'Q');
+            instruments[ins]->processMidi(record.midi, record.command == Cmd::NoteZones);
         return;
     }
-    case 'R':
+    case Cmd::MidiReset:
         MidiReset();
         return;
-    case 'S':
+    case Cmd::NotesOff:
         if (record.index == 255)
             AllNotesOff();
         else
             AllNotesOff(record.index);
         return;
-    case 'Y':
+    case Cmd::ControllerSend:
         if (getSampleCounter() == 0)
             return;
         if (record.value == -1)
@@ -201,7 +202,7 @@ void Synth::processRTCmd(const HoldData_c& record)
         // Everything else is the idle side's work. The second pointer and the
         // MIDI message stay behind; a message ('P') keeps its title.
         HoldData_c forward(record.command, record.index, record.value, record.ptr1,
-                           record.command == 'P' ? record.ptr2 : nullptr);
+                           record.command == Cmd::UserMessage ? record.ptr2 : nullptr);
         if (CmdBuffer_c* ring = cmdQueues.toGUI; !ring || !ring->holdEvent(&forward, hdAppend))
             dropMessage(forward);
         return;
@@ -214,7 +215,7 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
     switch (record.command) {
     case 0:
         return;
-    case 28: {
+    case Cmd::MeterValue: {
         // A meter value: p1 the part, p2 the value as a double.
         Part_c* part = static_cast<Part_c*>(record.ptr1);
         const double* value = static_cast<const double*>(record.ptr2);
@@ -224,30 +225,30 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
         updateEditor(part, record.value, record.index, false);
         return;
     }
-    case 'E':
+    case Cmd::MultiProgram:
         setMultiPrg(record.value);
         return;
-    case 'F':
+    case Cmd::MultiBank:
         setMultiBnk(record.value);
         return;
-    case 'I':
+    case Cmd::HostProgram:
         setProgramCore(record.value);
         return;
-    case 'J':
-    case 'M':
+    case Cmd::InsProgram:
+    case Cmd::InsProgramMidi:
         setInsPrg(record.index, record.value);
         return;
-    case 'K':
-    case 'N':
+    case Cmd::InsBank:
+    case Cmd::InsBankMidi:
         setInsBnk(record.index, record.value);
         return;
-    case 'L':
+    case Cmd::ParaChangeFollowUp:
         postprocessParaChange(record.index, static_cast<Part_c*>(record.ptr1), record.value);
         return;
-    case 'O':
+    case Cmd::EditIns:
         setEditIns(record.index);
         return;
-    case 'P':
+    case Cmd::UserMessage:
         OsLib_c::tellUser(static_cast<const char*>(record.ptr2), static_cast<const char*>(record.ptr1));
         std::free(record.ptr1);
         return;
@@ -265,33 +266,33 @@ bool Synth::processGUICmd(int command, int index, int value, void* ptr)
     BusyScope busyScope(*this);
     const int ins = index == -1 ? getEditIns() : index;
     switch (command) {
-    case 5:
+    case Cmd::Key:
         return handleKey(value & 0xFF);
-    case 13:
+    case Cmd::LoadedPresetPath:
         // The path parameter `index` takes the preset last loaded into the
         // edited instrument.
         setParaPath(index, getLastLoadedPreset(getEditIns()));
         return true;
-    case 15:
-    case 16:
-        nextPatchFile(ins, command == 15);
+    case Cmd::NextPatch:
+    case Cmd::PreviousPatch:
+        nextPatchFile(ins, command == Cmd::NextPatch);
         return true;
-    case 51:
+    case Cmd::EditorSwitchBack:
         editorSwitchBack();
         return true;
-    case 61:
+    case Cmd::TriggerNote:
         if (ptr)
             triggerNote(index, *static_cast<const Note_c*>(ptr));
         return true;
-    case 62:
+    case Cmd::ClearLearn:
         if (learnTarget != -1)
             clearLearnAssignment(getEditIns(), learnTarget);
         return true;
-    case 63:
-    case 64:
-        editorModeHook(command == 63);
+    case Cmd::EditorModeOn:
+    case Cmd::EditorModeOff:
+        editorModeHook(command == Cmd::EditorModeOn);
         return true;
-    case 91:
+    case Cmd::ModWheel:
         return true; // the product class handles it; the engine has nothing to do
     default:
         return false;
@@ -301,9 +302,9 @@ bool Synth::processGUICmd(int command, int index, int value, void* ptr)
 bool Synth::handleKey(int key)
 {
     if (key == 13)
-        return processGUICmd(15, -1, 0, nullptr);
+        return processGUICmd(Cmd::NextPatch, -1, 0, nullptr);
     if (key == 11)
-        return processGUICmd(16, -1, 0, nullptr);
+        return processGUICmd(Cmd::PreviousPatch, -1, 0, nullptr);
     return false;
 }
 
@@ -312,6 +313,7 @@ bool Synth::handleKey(int key)
 
 void Synth::tellUserSafe(const char* title, const char* message)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     OsLib_c::tellUser(title, message);
 }
 

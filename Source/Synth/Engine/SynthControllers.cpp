@@ -16,14 +16,13 @@
 #include "NRPN.h"
 #include "Parameter.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 namespace {
-
-constexpr int SYG0CCMode = 33; // "MIDI CC Mode": 0 receive only, 1 receive+send
 
 // Stepping by increments: a step is at least one value of the parameter
 // (counted over at most StepRangeLimit values) and at most
@@ -153,6 +152,7 @@ bool Synth::isParameterCCAssigned(int ins, int local)
 
 void Synth::idleControllers()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (ecs)
         ecs->idle();
 }
@@ -179,7 +179,7 @@ float hostValue(Synth& synth, int ins, int local)
 bool sendsControllers(const Synth& synth)
 {
     const Part_c* settings = synth.getSynGlo();
-    return synth.isOpen() && settings && settings->getParaVal(0, SYG0CCMode) == 1;
+    return synth.isOpen() && settings && settings->getParaVal(0, SynGloPara::CCMode) == 1;
 }
 
 } // namespace

@@ -31,19 +31,6 @@
 
 namespace {
 
-// Rows of the instrument settings ('SYG1') read and written here.
-constexpr int SYG1Mute = 4;
-constexpr int SYG1Solo = 5;
-constexpr int SYG1NotesOn = 6;    // display of the voices in use
-constexpr int SYG1Choke = 7;
-constexpr int SYG1InsChIdx = 8;   // MIDI channel 0..15, or AllChannels
-constexpr int SYG1NoteLo = 19;
-constexpr int SYG1NoteHi = 20;
-constexpr int SYG1VeloLo = 21;
-constexpr int SYG1VeloHi = 22;
-constexpr int SYG1Program = 1;
-constexpr int SYG1Bank = 18;
-
 constexpr int AllChannels = 16;   // "InsChIdx": every channel
 
 // Choke modes (row 7).
@@ -175,7 +162,7 @@ bool Synth::InsOnCh(int channel, int ins)
         return false;
     ins = std::clamp(ins, 0, numInstruments - 1);
     const SynGloIns_c* settings = getSynGloIns();
-    const int listens = settings ? settings->getParaVal(ins, SYG1InsChIdx) : AllChannels;
+    const int listens = settings ? settings->getParaVal(ins, SynGloInsPara::InsChIdx) : AllChannels;
     return listens == AllChannels || listens == std::clamp(channel, 0, NumMidiChannels - 1);
 }
 
@@ -187,9 +174,9 @@ bool Synth::InstrumentWants(int ins, NoteC_c note)
     const SynGloIns_c* settings = getSynGloIns();
     if (!settings)
         return true;
-    return settings->getParaVal(ins, SYG1NoteLo) <= note.note && note.note <= settings->getParaVal(ins, SYG1NoteHi) &&
-           settings->getParaVal(ins, SYG1VeloLo) <= note.velocity &&
-           note.velocity <= settings->getParaVal(ins, SYG1VeloHi);
+    return settings->getParaVal(ins, SynGloInsPara::NoteLo) <= note.note && note.note <= settings->getParaVal(ins, SynGloInsPara::NoteHi) &&
+           settings->getParaVal(ins, SynGloInsPara::VeloLo) <= note.velocity &&
+           note.velocity <= settings->getParaVal(ins, SynGloInsPara::VeloHi);
 }
 
 // ---------------------------------------------------------------------------
@@ -201,7 +188,7 @@ void Synth::showVoicesInUse(int ins)
     if (!instrument)
         return;
     if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaVal(ins, SYG1NotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
+        settings->setParaVal(ins, SynGloInsPara::NotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
     showActivity(ins);
 }
 
@@ -280,7 +267,7 @@ void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)
         return;
     ins = std::clamp(ins, 0, numInstruments - 1);
     const SynGloIns_c* settings = getSynGloIns();
-    const int choke = settings ? settings->getParaVal(ins, SYG1Choke) : 0;
+    const int choke = settings ? settings->getParaVal(ins, SynGloInsPara::Choke) : 0;
     if (choke == ChokeSelf) {
         quickFadeOutIns(ins);
         noteOn(ins, note, trigger);
@@ -295,7 +282,7 @@ void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)
         quickFadeOutIns((ins + 1) % n);
     } else if (choke >= ChokeGroupFirst && choke <= ChokeGroupLast) {
         for (int k = 0; k < n; ++k)
-            if (k != ins && settings->getParaVal(k, SYG1Choke) == choke)
+            if (k != ins && settings->getParaVal(k, SynGloInsPara::Choke) == choke)
                 quickFadeOutIns(k);
     }
 }
@@ -351,7 +338,7 @@ void Synth::MidiReset()
     // "NotesOn" follows the emptied table.
     if (SynGloIns_c* settings = getSynGloIns())
         for (int i = 0; i < numInstruments; ++i)
-            settings->setParaVal(i, SYG1NotesOn, 0);
+            settings->setParaVal(i, SynGloInsPara::NotesOn, 0);
     if (cmdQueues.toRT)
         cmdQueues.toRT->resetMIDI();
     clearParkedEvents();
@@ -394,8 +381,8 @@ void Synth::processMidiCC(const unsigned char* message)
         // program and bank are those of the edited instrument.
         const int edited = getEditIns();
         const SynGloIns_c* settings = getSynGloIns();
-        const int program = settings ? settings->getParaVal(edited, SYG1Program) : 0;
-        const int bank = settings ? settings->getParaVal(edited, SYG1Bank) : 0;
+        const int program = settings ? settings->getParaVal(edited, SynGloInsPara::Program) : 0;
+        const int bank = settings ? settings->getParaVal(edited, SynGloInsPara::Bank) : 0;
         int command = 0;
         int target = 0;
         if (NRPN_c::programStep(number, data, program, bank, &command, &target))
@@ -415,7 +402,7 @@ int Synth::getItemMute(int item, bool group)
     if (group)
         return getGrpMute(item);
     const SynGloIns_c* settings = getSynGloIns();
-    return settings ? settings->getParaVal(item, SYG1Mute) : 0;
+    return settings ? settings->getParaVal(item, SynGloInsPara::Mute) : 0;
 }
 
 int Synth::getItemSolo(int item, bool group)
@@ -423,7 +410,7 @@ int Synth::getItemSolo(int item, bool group)
     if (group)
         return getGrpSolo(item);
     const SynGloIns_c* settings = getSynGloIns();
-    return settings ? settings->getParaVal(item, SYG1Solo) : 0;
+    return settings ? settings->getParaVal(item, SynGloInsPara::Solo) : 0;
 }
 
 void Synth::setItemMute(int item, bool group, int on)
@@ -433,7 +420,7 @@ void Synth::setItemMute(int item, bool group, int on)
         return;
     }
     if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaVal(item, SYG1Mute, on ? 1 : 0);
+        settings->setParaVal(item, SynGloInsPara::Mute, on ? 1 : 0);
 }
 
 void Synth::setItemSolo(int item, bool group, int on)
@@ -443,7 +430,7 @@ void Synth::setItemSolo(int item, bool group, int on)
         return;
     }
     if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaVal(item, SYG1Solo, on ? 1 : 0);
+        settings->setParaVal(item, SynGloInsPara::Solo, on ? 1 : 0);
 }
 
 // Instrument groups hold no mute or solo in this engine.
@@ -514,12 +501,12 @@ void Synth::consistentMuteSolo(int item, bool soloChanged, int first, int last, 
 bool Synth::zoneOverlaps(int self, int other)
 {
     const SynGloIns_c* settings = getSynGloIns();
-    if (!settings || other == self || settings->getParaVal(other, SYG1Mute))
+    if (!settings || other == self || settings->getParaVal(other, SynGloInsPara::Mute))
         return false;
     // A zone over every note and velocity overlaps everything: it is no
     // neighbour to fade against.
-    return !(settings->getParaVal(other, SYG1NoteLo) == 0 && settings->getParaVal(other, SYG1NoteHi) == 127 &&
-             settings->getParaVal(other, SYG1VeloLo) == 1 && settings->getParaVal(other, SYG1VeloHi) == 127);
+    return !(settings->getParaVal(other, SynGloInsPara::NoteLo) == 0 && settings->getParaVal(other, SynGloInsPara::NoteHi) == 127 &&
+             settings->getParaVal(other, SynGloInsPara::VeloLo) == 1 && settings->getParaVal(other, SynGloInsPara::VeloHi) == 127);
 }
 
 int Synth::overlapBelow(int self, int value, int loRow, int hiRow)
@@ -560,20 +547,20 @@ int Synth::overlapAbove(int self, int value, int loRow, int hiRow)
 
 int Synth::getOverlapNoteLo(int ins, int note)
 {
-    return overlapBelow(ins, note, SYG1NoteLo, SYG1NoteHi);
+    return overlapBelow(ins, note, SynGloInsPara::NoteLo, SynGloInsPara::NoteHi);
 }
 
 int Synth::getOverlapNoteHi(int ins, int note)
 {
-    return overlapAbove(ins, note, SYG1NoteLo, SYG1NoteHi);
+    return overlapAbove(ins, note, SynGloInsPara::NoteLo, SynGloInsPara::NoteHi);
 }
 
 int Synth::getOverlapVeloLo(int ins, int velo)
 {
-    return overlapBelow(ins, velo, SYG1VeloLo, SYG1VeloHi);
+    return overlapBelow(ins, velo, SynGloInsPara::VeloLo, SynGloInsPara::VeloHi);
 }
 
 int Synth::getOverlapVeloHi(int ins, int velo)
 {
-    return overlapAbove(ins, velo, SYG1VeloLo, SYG1VeloHi);
+    return overlapAbove(ins, velo, SynGloInsPara::VeloLo, SynGloInsPara::VeloHi);
 }

@@ -19,6 +19,7 @@
 #include "Synth.h"
 
 #include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
 #include "Instrument.h"
 #include "SysGlo.h"
@@ -28,26 +29,6 @@
 #include <string>
 
 namespace {
-
-// Parameters of the settings parts that this file reads or writes.
-constexpr int SYG0EditIns = 1;       // "Edit Ins"
-constexpr int SYG0GloTune = 3;       // "Glo Tune": 4153..4662, tenths of a Hz for A
-constexpr int SYG0Keyboard = 10;     // "keyboard": an audition note, note x 1000 + velocity
-constexpr int SYG0MultiProgram = 26; // "Program" of the multi list
-constexpr int SYG0MultiBank = 27;    // "Bank" of the multi list
-constexpr int SYG0CCMode = 33;       // "MIDI CC Mode": 0 receive only, 1 receive+send
-constexpr int SYG1Program = 1;
-constexpr int SYG1Mute = 4;
-constexpr int SYG1Solo = 5;
-constexpr int SYG1LoadPath = 14;     // "Preset Load Path"
-constexpr int SYG1SavePath = 15;     // "Preset Save Path"
-constexpr int SYG1GlobalDisplay = 16;
-constexpr int SYG1Bank = 18;
-constexpr int SYG1NoteFade = 23;     // transposition in semitones
-constexpr int SYG1ReceiveMW = 26;    // "Receive Mod Wheel"
-constexpr int SYG1ReceiveAT = 28;    // "Receive Aftertouch"
-constexpr int SYG1ReceiveSP = 29;    // "Receive SustainPed"
-constexpr int SYG1OutputSelection = 31;
 
 // The master tune's reference: "Glo Tune" holds A in tenths of a Hz.
 constexpr double GloTuneReference = 4400.0;
@@ -113,52 +94,52 @@ void Synth::postprocessParaChange(int ins, Part_c* part, int para)
     SynGloIns_c* gloIns = getSynGloIns();
     const bool insValid = ins >= 0 && ins < numInstruments;
 
-    if (synth && para == SYG0EditIns && glo) {
-        const int v = glo->getParaVal(0, SYG0EditIns);
+    if (synth && para == SynGloPara::EditIns && glo) {
+        const int v = glo->getParaVal(0, SynGloPara::EditIns);
         // Inside a host call or while opening the caller expects the change
         // done when it returns; otherwise the idle side makes it.
         if (busy.load() == 0 && !isOpening())
-            holdCmdtoGUI('O', v, 0, nullptr, nullptr, hdAppend);
+            holdCmdtoGUI(Cmd::EditIns, v, 0, nullptr, nullptr, hdAppend);
         else
             setEditIns(v);
     }
-    if ((all || (synth && para == SYG0GloTune)) && glo)
-        applyGloTune(glo->getParaVal(0, SYG0GloTune));
-    if ((all || (synth && para == SYG0CCMode)) && glo) {
-        const int mode = glo->getParaVal(0, SYG0CCMode);
+    if ((all || (synth && para == SynGloPara::GloTune)) && glo)
+        applyGloTune(glo->getParaVal(0, SynGloPara::GloTune));
+    if ((all || (synth && para == SynGloPara::CCMode)) && glo) {
+        const int mode = glo->getParaVal(0, SynGloPara::CCMode);
         const int before = ccModeSeen.exchange(mode);
         // Switched to receive+send: the host learns every assigned value.
         if (mode == before + 1 && getSampleCounter() != 0)
-            holdCmdtoRT('Y', -1, -1, nullptr, nullptr, hdReplaceSame);
+            holdCmdtoRT(Cmd::ControllerSend, -1, -1, nullptr, nullptr, hdReplaceSame);
     }
-    if (synth && para == SYG0Keyboard && glo)
-        auditionNote(ins, glo->getParaVal(0, SYG0Keyboard));
+    if (synth && para == SynGloPara::Keyboard && glo)
+        auditionNote(ins, glo->getParaVal(0, SynGloPara::Keyboard));
 
-    if (insSettings && para == SYG1Solo)
+    if (insSettings && para == SynGloInsPara::Solo)
         consistentMuteSolo(ins, true, 0, numInstruments - 1, false);
-    if (insSettings && para == SYG1Mute)
+    if (insSettings && para == SynGloInsPara::Mute)
         consistentMuteSolo(ins, false, 0, numInstruments - 1, false);
-    if (insSettings && para == SYG1OutputSelection && gloIns && insValid)
+    if (insSettings && para == SynGloInsPara::OutputSelection && gloIns && insValid)
         applyOutputSelection(ins);
-    if (insSettings && para == SYG1Bank && gloIns)
-        holdCmdtoGUI('K', ins, gloIns->getParaVal(ins, SYG1Bank), nullptr, nullptr, hdAppend);
-    if (insSettings && para == SYG1Program && gloIns) {
-        curProgram = gloIns->getParaVal(getEditIns(), SYG1Program);
-        holdCmdtoGUI('J', ins, gloIns->getParaVal(ins, SYG1Program), nullptr, nullptr, hdAppend);
+    if (insSettings && para == SynGloInsPara::Bank && gloIns)
+        holdCmdtoGUI(Cmd::InsBank, ins, gloIns->getParaVal(ins, SynGloInsPara::Bank), nullptr, nullptr, hdAppend);
+    if (insSettings && para == SynGloInsPara::Program && gloIns) {
+        curProgram = gloIns->getParaVal(getEditIns(), SynGloInsPara::Program);
+        holdCmdtoGUI(Cmd::InsProgram, ins, gloIns->getParaVal(ins, SynGloInsPara::Program), nullptr, nullptr, hdAppend);
     }
-    if (synth && para == SYG0MultiBank && glo)
-        holdCmdtoGUI('F', 0, glo->getParaVal(0, SYG0MultiBank), nullptr, nullptr, hdAppend);
-    if (synth && para == SYG0MultiProgram && glo) {
-        curProgram = glo->getParaVal(0, SYG0MultiProgram);
-        holdCmdtoGUI('E', 0, curProgram, nullptr, nullptr, hdAppend);
+    if (synth && para == SynGloPara::MultiBank && glo)
+        holdCmdtoGUI(Cmd::MultiBank, 0, glo->getParaVal(0, SynGloPara::MultiBank), nullptr, nullptr, hdAppend);
+    if (synth && para == SynGloPara::MultiProgram && glo) {
+        curProgram = glo->getParaVal(0, SynGloPara::MultiProgram);
+        holdCmdtoGUI(Cmd::MultiProgram, 0, curProgram, nullptr, nullptr, hdAppend);
     }
-    if (insSettings && (para == SYG1SavePath || para == SYG1LoadPath) && gloIns)
+    if (insSettings && (para == SynGloInsPara::SavePath || para == SynGloInsPara::LoadPath) && gloIns)
         presetPathChanged(ins, part, para);
 
     if (insValid && (all || insSettings)) {
         // After a program change every reception switch is applied anew, in
         // this order, whatever part changed.
-        for (const int p : {SYG1ReceiveMW, SYG1ReceiveAT, SYG1ReceiveSP, SYG1NoteFade})
+        for (const int p : {SynGloInsPara::ReceiveMW, SynGloInsPara::ReceiveAT, SynGloInsPara::ReceiveSP, SynGloInsPara::NoteFade})
             if (all || para == p)
                 applyReception(ins, p);
     }
@@ -195,9 +176,9 @@ void Synth::auditionNote(int ins, int value)
 void Synth::applyOutputSelection(int ins)
 {
     SynGloIns_c* gloIns = getSynGloIns();
-    int sel = gloIns->getParaVal(ins, SYG1OutputSelection);
+    int sel = gloIns->getParaVal(ins, SynGloInsPara::OutputSelection);
     if (sel >= numStereo + numMono) {
-        gloIns->setParaVal(ins, SYG1OutputSelection, 0);
+        gloIns->setParaVal(ins, SynGloInsPara::OutputSelection, 0);
         sel = 0;
     }
     if (Instrument_c* instrument = instruments ? instruments[ins] : nullptr)
@@ -212,19 +193,19 @@ void Synth::applyReception(int ins, int para)
         return;
     const int v = gloIns->getParaVal(ins, para);
     switch (para) {
-    case SYG1ReceiveMW:
+    case SynGloInsPara::ReceiveMW:
         instrument->setFlagReceiveMW(v != 0);
         return;
-    case SYG1ReceiveAT:
+    case SynGloInsPara::ReceiveAT:
         instrument->setFlagReceiveAT(v != 0);
         return;
-    case SYG1ReceiveSP:
+    case SynGloInsPara::ReceiveSP:
         instrument->setFlagReceiveSP(v != 0);
         return;
-    case SYG1NoteFade:
+    case SynGloInsPara::NoteFade:
         // Held notes end first: their note-offs would reach other keys
         // under the new transposition.
-        holdCmdtoRT('S', ins, 0, nullptr, nullptr, hdKeepFirst);
+        holdCmdtoRT(Cmd::NotesOff, ins, 0, nullptr, nullptr, hdKeepFirst);
         instrument->setNoteOffs(v);
         return;
     default:
@@ -236,12 +217,12 @@ void Synth::presetPathChanged(int ins, Part_c* part, int para)
 {
     // Files are read and written on the idle side, never on the audio thread.
     if (onAudioThread()) {
-        holdCmdtoGUI('L', ins, para, part, nullptr, hdAppend);
+        holdCmdtoGUI(Cmd::ParaChangeFollowUp, ins, para, part, nullptr, hdAppend);
         return;
     }
     Tool::Disk::Path_c path;
     part->getParaPath(ins, para, &path);
-    if (para == SYG1SavePath) {
+    if (para == SynGloInsPara::SavePath) {
         exportPatch(ins, path);
         return;
     }
@@ -343,5 +324,5 @@ void Synth::writeGlobalDisplay(int display, int hostIndex, Part_c* part, int par
     }
     if (text.size() >= static_cast<size_t>(ParaTextBufferBytes))
         text.resize(ParaTextBufferBytes - 1);
-    gloIns->setParaString(ins, SYG1GlobalDisplay, Vdx::String_c(text));
+    gloIns->setParaString(ins, SynGloInsPara::GlobalDisplay, Vdx::String_c(text));
 }

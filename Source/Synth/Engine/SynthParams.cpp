@@ -21,7 +21,10 @@
 #include "Synth.h"
 #include "SynthParameterMap.h"
 
+#include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "PatchBay.h"
 #include "RegMod.h"
@@ -32,14 +35,6 @@
 #include <new>
 
 namespace {
-
-// Parameters of the settings parts that this file reads or writes.
-constexpr int SYG0EditIns = 1;    // "Edit Ins"
-constexpr int SYG0CCMode = 33;    // "MIDI CC Mode": 0 receive only, 1 receive+send
-constexpr int SYG1Program = 1;    // "Program"
-constexpr int SYG1Mute = 4;       // "Mute"
-constexpr int SYG1Solo = 5;       // "Solo"
-constexpr int SYG1Edited = 10;    // "Edited"
 
 constexpr int16_t EmptyLink = -1;
 
@@ -375,7 +370,7 @@ void Synth::setParameter(int32_t index, float value)
     if (local >= numHostParas)
         return;
     // Samplitude sends stale values before its first block.
-    if (hostId == 12 && getSampleCounter() == 0)
+    if (hostId == HostFamily::Samplitude && getSampleCounter() == 0)
         return;
     HostCallScope owner(*this);
     setParameterIntern(index, value);
@@ -510,7 +505,7 @@ void Synth::setParameterAutomated(int32_t index, float value)
         return;
     const int full = ins * std::max(stride, 1) + local;
     const int code = typeCodeOf(part);
-    if ((code == TypeCodeSynGloIns && (para == SYG1Mute || para == SYG1Solo)) || local >= numHostParas)
+    if ((code == TypeCodeSynGloIns && (para == SynGloInsPara::Mute || para == SynGloInsPara::Solo)) || local >= numHostParas)
         setParameterIntern(full, value);
     else if (automation)
         AudioEffect::setParameterAutomated(full, value);
@@ -747,14 +742,14 @@ bool Synth::wantsParameterCC(int ins, int local)
     if (getSampleCounter() == 0)
         return false;
     const Part_c* synthSettings = getSynGlo();
-    if (!synthSettings || synthSettings->getParaVal(0, SYG0CCMode) != 1)
+    if (!synthSettings || synthSettings->getParaVal(0, SynGloPara::CCMode) != 1)
         return false;
     return isParameterCCAssigned(ins, local);
 }
 
 void Synth::queueParameterCC(int ins, int local)
 {
-    holdCmdtoRT('Y', ins, local, nullptr, nullptr, 2);
+    holdCmdtoRT(Cmd::ControllerSend, ins, local, nullptr, nullptr, hdAppend);
 }
 
 // ---------------------------------------------------------------------------
@@ -774,7 +769,7 @@ void Synth::setStringParaPost(int local, int index, Part_c* part, int para, int 
         else
             postprocessParaChange(ins, part, para);
         updateEditor(local, true);
-        if (hostId == 5) // Live redraws its parameter texts only when told
+        if (hostId == HostFamily::Live) // Live redraws its parameter texts only when told
             updateHostDisplay();
         if (index != local)
             updateEditor(index, true);
@@ -799,11 +794,11 @@ void Synth::setEditIns(int ins)
         return;
     curEditIns = ins;
     if (Part_c* synthSettings = getSynGlo())
-        synthSettings->setParaVal(0, SYG0EditIns, ins);
+        synthSettings->setParaVal(0, SynGloPara::EditIns, ins);
     if (Part_c* insSettings = getSynGloIns()) {
-        curProgram = insSettings->getParaVal(ins, SYG1Program);
+        curProgram = insSettings->getParaVal(ins, SynGloInsPara::Program);
         for (int k = 0; k < numInstruments; ++k)
-            insSettings->setParaVal(k, SYG1Edited, k == ins ? 1 : 0);
+            insSettings->setParaVal(k, SynGloInsPara::Edited, k == ins ? 1 : 0);
     }
     if (!isOpening())
         updateHostDisplay();

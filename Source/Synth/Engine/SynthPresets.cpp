@@ -28,6 +28,7 @@
 #include "ModuleManager.h"
 #include "OsLib.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,16 +41,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Settings this file reads or writes.
-constexpr int SYS0JumpToSaveDir = 6;     // "Jump To Save Dir": after a save, the program list shows its folder
-constexpr int SYS0DefaultPreset = 8;     // "Default Preset Path"
-constexpr int SYG0GloTune = 3;           // "Glo Tune"
-constexpr int SYG0MultiProgram = 26;     // "Program" of the multi list
-constexpr int SYG0MultiBank = 27;        // "Bank" of the multi list
-constexpr int SYG0MultiLoad = 30;        // "Multi Load": the multi preset last loaded
-constexpr int SYG1Program = 1;           // "Program"
-constexpr int SYG1LoadPath = 14;         // "Preset Load Path": the preset last loaded
 
 // The program file. Every header word is big-endian; the chunk follows the
 // 60-byte header.
@@ -246,6 +237,8 @@ void Synth::markProjectChanged(float second)
 
 void Synth::exportPatch(int ins, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    // Release builds refuse instead.
     if (onAudioThread())
         return;
     void* data = nullptr;
@@ -259,16 +252,17 @@ void Synth::exportPatch(int ins, const Tool::Disk::Path_c& path)
     }
     presetSavedOrLoaded = true;
     SysGlo_c* sys = getSysGlo();
-    if (sys && sys->getParaVal(0, SYS0JumpToSaveDir) != 0) {
+    if (sys && sys->getParaVal(0, SysGloPara::JumpToSaveDir) != 0) {
         refreshPrgList(ins, path);
         if (SynGloIns_c* settings = getSynGloIns())
-            settings->setParaPath(getEditIns(), SYG1LoadPath, path);
+            settings->setParaPath(getEditIns(), SynGloInsPara::LoadPath, path);
     }
     markProjectChanged(static_cast<float>(::random() * 0x1p-31));
 }
 
 int Synth::importPatch(int ins, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (path.empty() || onAudioThread())
         return 0;
     int n = 0;
@@ -283,12 +277,12 @@ int Synth::importPatch(int ins, const Tool::Disk::Path_c& path)
     presetSavedOrLoaded = true;
     if (multiLoadInProgress) {
         if (SynGlo_c* glo = getSynGlo())
-            glo->setParaPath(0, SYG0MultiLoad, path);
+            glo->setParaPath(0, SynGloPara::MultiLoad, path);
         refreshMultiPrgList(path);
     } else {
         ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
         if (SynGloIns_c* settings = getSynGloIns())
-            settings->setParaPath(ins, SYG1LoadPath, path);
+            settings->setParaPath(ins, SynGloInsPara::LoadPath, path);
         refreshPrgList(ins, path);
     }
     markProjectChanged(static_cast<float>(::random() * 0x1p-31 * 0.9));
@@ -302,15 +296,15 @@ int Synth::importMultiPatch(const Tool::Disk::Path_c& path)
         return 0;
     multiLoadInProgress = true;
     setHostDisplayFlag(false);
-    const int tune = glo->getParaVal(0, SYG0GloTune);
-    const int program = glo->getParaVal(0, SYG0MultiProgram);
-    const int bank = glo->getParaVal(0, SYG0MultiBank);
+    const int tune = glo->getParaVal(0, SynGloPara::GloTune);
+    const int program = glo->getParaVal(0, SynGloPara::MultiProgram);
+    const int bank = glo->getParaVal(0, SynGloPara::MultiBank);
     resetPara();
-    glo->setParaVal(0, SYG0MultiProgram, program);
-    glo->setParaVal(0, SYG0MultiBank, bank);
+    glo->setParaVal(0, SynGloPara::MultiProgram, program);
+    glo->setParaVal(0, SynGloPara::MultiBank, bank);
     const int r = importPatch(0, path);
-    glo->setParaVal(0, SYG0GloTune, tune);
-    postprocessParaChange(0, glo, SYG0GloTune);
+    glo->setParaVal(0, SynGloPara::GloTune, tune);
+    postprocessParaChange(0, glo, SynGloPara::GloTune);
     multiLoadInProgress = false;
     setHostDisplayFlag(true);
     setEditIns(0);
@@ -328,7 +322,7 @@ void Synth::nextPatchFile(int ins, bool forward)
     if (!list || !settings || list->getCount() == 0)
         return;
     ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
-    const int current = settings->getParaVal(ins, SYG1Program);
+    const int current = settings->getParaVal(ins, SynGloInsPara::Program);
     const int last = static_cast<int>(list->getCount()) - 1;
     const int next = std::clamp(current + (forward ? 1 : -1), 0, last);
     if (next != current)
@@ -342,7 +336,7 @@ void Synth::nextMultiFile(bool forward)
     SynGlo_c* glo = getSynGlo();
     if (!hasMultiLists() || !list || !glo || list->getCount() == 0)
         return;
-    const int current = glo->getParaVal(0, SYG0MultiProgram);
+    const int current = glo->getParaVal(0, SynGloPara::MultiProgram);
     const int last = static_cast<int>(list->getCount()) - 1;
     const int next = std::clamp(current + (forward ? 1 : -1), 0, last);
     if (next != current)
@@ -425,7 +419,7 @@ void Synth::handleInstFileIO(int ins, int mode, char* name)
 void Synth::setDefPreset(const Tool::Disk::Path_c& path)
 {
     if (SysGlo_c* sys = getSysGlo())
-        sys->setParaPath(0, SYS0DefaultPreset, path);
+        sys->setParaPath(0, SysGloPara::DefaultPresetPath, path);
     LockScope guard(presetFolderLock);
     if (!path.empty())
         bankRoot = path.getParent().getParent();
@@ -438,7 +432,7 @@ Tool::Disk::Path_c Synth::getDefPreset(const Tool::Disk::Path_c& fallback, bool 
         LockScope guard(presetFolderLock);
         if (!defPresetKnown) {
             if (SysGlo_c* sys = getSysGlo())
-                sys->getParaPath(0, SYS0DefaultPreset, &defPreset);
+                sys->getParaPath(0, SysGloPara::DefaultPresetPath, &defPreset);
             defPresetKnown = true;
         }
         def = defPreset;
@@ -472,7 +466,7 @@ void Synth::setLastLoadedPreset(int ins, const Tool::Disk::Path_c& path)
     if (path.empty())
         return;
     if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaPath(std::clamp(ins, 0, std::max(numInstruments - 1, 0)), SYG1LoadPath, path);
+        settings->setParaPath(std::clamp(ins, 0, std::max(numInstruments - 1, 0)), SynGloInsPara::LoadPath, path);
 }
 
 void Synth::setLastLoadedMulti(const Tool::Disk::Path_c& path)
@@ -480,7 +474,7 @@ void Synth::setLastLoadedMulti(const Tool::Disk::Path_c& path)
     if (path.empty())
         return;
     if (SynGlo_c* glo = getSynGlo())
-        glo->setParaPath(0, SYG0MultiLoad, path);
+        glo->setParaPath(0, SynGloPara::MultiLoad, path);
 }
 
 const Tool::Disk::Path_c& Synth::getLastLoadedPreset(int ins)
@@ -489,7 +483,7 @@ const Tool::Disk::Path_c& Synth::getLastLoadedPreset(int ins)
     static thread_local Tool::Disk::Path_c last;
     last = Tool::Disk::Path_c();
     if (SynGloIns_c* settings = getSynGloIns())
-        settings->getParaPath(std::clamp(ins, 0, std::max(numInstruments - 1, 0)), SYG1LoadPath, &last);
+        settings->getParaPath(std::clamp(ins, 0, std::max(numInstruments - 1, 0)), SynGloInsPara::LoadPath, &last);
     return last;
 }
 
@@ -498,7 +492,7 @@ const Tool::Disk::Path_c& Synth::getLastLoadedMulti()
     static thread_local Tool::Disk::Path_c last;
     last = Tool::Disk::Path_c();
     if (SynGlo_c* glo = getSynGlo())
-        glo->getParaPath(0, SYG0MultiLoad, &last);
+        glo->getParaPath(0, SynGloPara::MultiLoad, &last);
     return last;
 }
 

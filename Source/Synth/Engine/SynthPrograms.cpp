@@ -23,14 +23,17 @@
 #include "Synth.h"
 
 #include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "EPAS.h"
 #include "FileList.h"
+#include "HostFamily.h"
 #include "Instrument.h"
 #include "MemC.h"
 #include "OsLib.h"
 #include "PatchBay.h"
 #include "RegMod.h"
 #include "SysGlo.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -39,14 +42,6 @@
 
 namespace {
 
-// Parameters of the settings parts that programs and banks use.
-constexpr int SYG0GenerationRange = 16; // "Generation Range", 0..100 %
-constexpr int SYG0MultiProgram = 26;
-constexpr int SYG0MultiBank = 27;
-constexpr int SYG1Program = 1;
-constexpr int SYG1LoadPath = 14; // "Preset Load Path"
-constexpr int SYG1Bank = 18;
-
 // The registry row of the first module the product registers: it carries
 // the program name as its parameter 1 and is the product's global program
 // part. Program memories hold the rows from here on.
@@ -54,10 +49,6 @@ constexpr int FirstModuleRow = 2;
 constexpr int ProgramNamePara = 1;
 
 // Host ids with their own program behaviour.
-constexpr int HostCubase = 0;
-constexpr int HostFruity = 6;
-constexpr int HostReaper = 15;
-constexpr int HostKore = 19;
 
 // A host setProgram this soon after a chunk load (or, in Fruity, after
 // opening) is the host replaying its own old program choice over the chunk.
@@ -154,10 +145,10 @@ void Synth::refreshPrgList(int ins, const Tool::Disk::Path_c& path)
         return;
     const int bank = banks->refresh(path, true);
     const int file = files->refresh(path, false);
-    settings->setParaVal(ins, SYG1Bank, std::max(bank, 0));
-    settings->setParaVal(ins, SYG1Program, std::max(file, 0));
+    settings->setParaVal(ins, SynGloInsPara::Bank, std::max(bank, 0));
+    settings->setParaVal(ins, SynGloInsPara::Program, std::max(file, 0));
     if (ins == getEditIns() && !hasMultiLists())
-        curProgram = settings->getParaVal(ins, SYG1Program);
+        curProgram = settings->getParaVal(ins, SynGloInsPara::Program);
     if (hostDisplayFlag) {
         updateEditor();
         updateHostDisplay();
@@ -173,8 +164,8 @@ void Synth::refreshMultiPrgList(const Tool::Disk::Path_c& path)
     const int file = multiPrgList->refresh(path, false);
     curProgram = std::max(file, 0);
     if (SynGlo_c* glo = getSynGlo()) {
-        glo->setParaVal(0, SYG0MultiBank, std::max(bank, 0));
-        glo->setParaVal(0, SYG0MultiProgram, std::max(file, 0));
+        glo->setParaVal(0, SynGloPara::MultiBank, std::max(bank, 0));
+        glo->setParaVal(0, SynGloPara::MultiProgram, std::max(file, 0));
     }
     SynGloIns_c* settings = getSynGloIns();
     for (int i = 0; i < numInstruments; ++i) {
@@ -183,8 +174,8 @@ void Synth::refreshMultiPrgList(const Tool::Disk::Path_c& path)
         if (FileList_c* list = getBnkList(i))
             *list = FileList_c();
         if (settings) {
-            settings->setParaVal(i, SYG1Bank, 0);
-            settings->setParaVal(i, SYG1Program, 0);
+            settings->setParaVal(i, SynGloInsPara::Bank, 0);
+            settings->setParaVal(i, SynGloInsPara::Program, 0);
         }
     }
     if (hostDisplayFlag) {
@@ -199,7 +190,7 @@ void Synth::refreshMultiPrgList(const Tool::Disk::Path_c& path)
 void Synth::setProgram(int32_t program)
 {
     // Only the newest request stays queued (any two 'I' records count as the same).
-    holdCmdtoGUI('I', 0, program, nullptr, nullptr, hdReplaceSame);
+    holdCmdtoGUI(Cmd::HostProgram, 0, program, nullptr, nullptr, hdReplaceSame);
 }
 
 void Synth::setProgramCore(int program)
@@ -207,7 +198,7 @@ void Synth::setProgramCore(int program)
     EngineLockScope engineLockScope(engineLock);
     const uint32_t now = nowMs();
     const bool afterChunk = chunkLoadTimed.load() && now - chunkLoadTime.load() < ProgramAfterChunkMs;
-    const bool fruityOpening = hostId == HostFruity && now - openTimeStamp.load() < ProgramAfterOpenFruityMs;
+    const bool fruityOpening = hostId == HostFamily::Fruity && now - openTimeStamp.load() < ProgramAfterOpenFruityMs;
     if (afterChunk || fruityOpening) {
         // The host re-reads what we have instead; its display update may
         // come straight back here, which must not update again.
@@ -240,15 +231,15 @@ void Synth::setInsPrg(int ins, int program)
     {
         HostDisplayPause pause(*this);
         wasOn = pause.wasOn();
-        settings->setParaVal(ins, SYG1Program, program);
+        settings->setParaVal(ins, SynGloInsPara::Program, program);
         const Tool::Disk::Path_c path = files->getFilename(static_cast<unsigned>(program), true);
-        settings->setParaPath(ins, SYG1LoadPath, path);
+        settings->setParaPath(ins, SynGloInsPara::LoadPath, path);
         if (!hasMultiLists())
-            curProgram = settings->getParaVal(ins, SYG1Program);
+            curProgram = settings->getParaVal(ins, SynGloInsPara::Program);
         // The load path's change handling reads the file.
-        postprocessParaChange(ins, settings, SYG1LoadPath);
+        postprocessParaChange(ins, settings, SynGloInsPara::LoadPath);
     }
-    if (wasOn && hostId != HostReaper)
+    if (wasOn && hostId != HostFamily::Reaper)
         updateHostDisplay();
 }
 
@@ -262,14 +253,14 @@ void Synth::setInsBnk(int ins, int bank)
     if (!settings || !banks || !files || ins != getEditIns() || bank < 0 ||
         bank >= static_cast<int>(banks->getCount()))
         return;
-    settings->setParaVal(ins, SYG1Bank, bank);
-    settings->setParaVal(ins, SYG1Program, 0);
+    settings->setParaVal(ins, SynGloInsPara::Bank, bank);
+    settings->setParaVal(ins, SynGloInsPara::Program, 0);
     const Tool::Disk::Path_c folder = banks->getFilename(static_cast<unsigned>(bank), true);
     files->refreshFromDir(folder, false);
     if (files->getCount() > 0 && !files->getFilename(0, true).empty()) {
-        settings->setParaPath(ins, SYG1LoadPath, files->getFilename(0, true));
-        postprocessParaChange(ins, settings, SYG1LoadPath);
-        settings->setParaVal(getEditIns(), SYG1Program, 0);
+        settings->setParaPath(ins, SynGloInsPara::LoadPath, files->getFilename(0, true));
+        postprocessParaChange(ins, settings, SynGloInsPara::LoadPath);
+        settings->setParaVal(getEditIns(), SynGloInsPara::Program, 0);
         curProgram = 0;
     } else {
         // An empty bank folder loads nothing.
@@ -290,7 +281,7 @@ void Synth::setMultiPrg(int program)
     const Tool::Disk::Path_c path = multiPrgList->getFilename(static_cast<unsigned>(program), true);
     if (!path.empty()) {
         if (SynGlo_c* glo = getSynGlo())
-            glo->setParaVal(0, SYG0MultiProgram, program);
+            glo->setParaVal(0, SynGloPara::MultiProgram, program);
         curProgram = program;
         importMultiPatch(path);
     }
@@ -304,8 +295,8 @@ void Synth::setMultiBnk(int bank)
         return;
     SynGlo_c* glo = getSynGlo();
     if (glo) {
-        glo->setParaVal(0, SYG0MultiBank, bank);
-        glo->setParaVal(0, SYG0MultiProgram, 0);
+        glo->setParaVal(0, SynGloPara::MultiBank, bank);
+        glo->setParaVal(0, SynGloPara::MultiProgram, 0);
     }
     const Tool::Disk::Path_c folder = multiBnkList->getFilename(static_cast<unsigned>(bank), true);
     if (!folder.empty()) {
@@ -313,7 +304,7 @@ void Synth::setMultiBnk(int bank)
         if (multiPrgList->getCount() > 0 && !multiPrgList->getFilename(0, true).empty()) {
             importMultiPatch(multiPrgList->getFilename(0, true));
             if (glo)
-                glo->setParaVal(0, SYG0MultiProgram, 0);
+                glo->setParaVal(0, SynGloPara::MultiProgram, 0);
             curProgram = 0;
         } else {
             updateEditor();
@@ -331,7 +322,7 @@ void Synth::getProgramName(char* name)
         return;
     BusyScope busyScope(*this);
     EngineLockScope engineLockScope(engineLock);
-    if (hostId == HostKore)
+    if (hostId == HostFamily::Kore)
         SynthIdle();
     getProgramNameIndexed(0, curProgram, name);
 }
@@ -383,14 +374,14 @@ int Synth::getCurPrgIdx(int ins)
 {
     const SynGloIns_c* settings = getSynGloIns();
     return settings && numInstruments > 0
-               ? settings->getParaVal(std::clamp(ins, 0, numInstruments - 1), SYG1Program)
+               ? settings->getParaVal(std::clamp(ins, 0, numInstruments - 1), SynGloInsPara::Program)
                : 0;
 }
 
 int Synth::getCurBnkIdx(int ins)
 {
     const SynGloIns_c* settings = getSynGloIns();
-    return settings && numInstruments > 0 ? settings->getParaVal(std::clamp(ins, 0, numInstruments - 1), SYG1Bank)
+    return settings && numInstruments > 0 ? settings->getParaVal(std::clamp(ins, 0, numInstruments - 1), SynGloInsPara::Bank)
                                           : 0;
 }
 
@@ -398,7 +389,7 @@ int Synth::getCurProgramIdx(bool multi)
 {
     if (multi) {
         const SynGlo_c* glo = getSynGlo();
-        return glo ? glo->getParaVal(0, SYG0MultiProgram) : 0;
+        return glo ? glo->getParaVal(0, SynGloPara::MultiProgram) : 0;
     }
     return getCurPrgIdx(getEditIns());
 }
@@ -407,9 +398,9 @@ void Synth::setCurProgramIdx(int program, bool multi)
 {
     if (multi) {
         if (SynGlo_c* glo = getSynGlo())
-            glo->setParaVal(0, SYG0MultiProgram, program);
+            glo->setParaVal(0, SynGloPara::MultiProgram, program);
     } else if (SynGloIns_c* settings = getSynGloIns()) {
-        settings->setParaVal(getEditIns(), SYG1Program, program);
+        settings->setParaVal(getEditIns(), SynGloInsPara::Program, program);
     }
     curProgram = program;
 }
@@ -631,6 +622,7 @@ int Synth::getChunkPresetFxs(int i, void** out)
 
 int Synth::setChunkPreset(int ins, void* data, int size)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!data || size < 1)
         return -1;
     Instrument_c* instrument = instruments && ins >= 0 && ins < numInstruments ? instruments[ins] : nullptr;
@@ -701,7 +693,7 @@ int Synth::setChunkPresetUni(int prog, MemC_c** mems, int group, void* data, int
     }
     if (hostDisplayFlag) {
         updateEditor();
-        if (hostId != HostCubase)
+        if (hostId != HostFamily::Cubase)
             updateHostDisplay();
     }
     checkSetFlagReady();
@@ -752,7 +744,7 @@ void Synth::handlePrgChangedUni(int i, int group)
     doValueCopy(-1, 0.0f);
     // The host hears every controller-assigned value again.
     if (getSampleCounter() != 0)
-        holdCmdtoRT('Y', -1, -1, nullptr, nullptr, hdReplaceSame);
+        holdCmdtoRT(Cmd::ControllerSend, -1, -1, nullptr, nullptr, hdReplaceSame);
     for (int r = 0; r < getRegModCount(); ++r) {
         const RegMod_t* row = getRegMod(r);
         Part_c* first = row && row->group == group ? row->instance(0) : nullptr;
@@ -786,7 +778,7 @@ void Synth::resetPara()
 void Synth::createSound(int ins, const int* indexes)
 {
     const SynGlo_c* glo = getSynGlo();
-    const float range = glo ? glo->getParaVal(0, SYG0GenerationRange) * 0.01f : 0.0f;
+    const float range = glo ? glo->getParaVal(0, SynGloPara::GenerationRange) * 0.01f : 0.0f;
     for (const int* index = indexes; index && *index >= 0; ++index) {
         Part_c* part = nullptr;
         int para = -1;

@@ -10,14 +10,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// Parameters of the instrument settings ('SYG1') this file reads.
-constexpr int SYG1Program = 1; // "Program"
-constexpr int SYG1Edited = 10; // "Edited"
-
-} // namespace
-
 // ---------------------------------------------------------------------------
 // Registry
 
@@ -258,8 +250,8 @@ void Synth::tweakParameter(int first, int last)
 {
     if (Part_c* insSettings = getSynGloIns()) {
         for (int k = std::max(first, 0); k < last && k < numInstruments; ++k) {
-            insSettings->setParaVal(k, SYG1Program, k);
-            insSettings->setParaVal(k, SYG1Edited, k == 0 ? 1 : 0);
+            insSettings->setParaVal(k, SynGloInsPara::Program, k);
+            insSettings->setParaVal(k, SynGloInsPara::Edited, k == 0 ? 1 : 0);
         }
     }
     makeSure(first, last);

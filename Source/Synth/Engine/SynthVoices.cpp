@@ -21,10 +21,6 @@
 
 namespace {
 
-// Row of the instrument settings that shows how many voices an instrument
-// has in use.
-constexpr int SynGloInsNotesOn = 6;
-
 // "NotesOn" of instrument ins follows its voices in use, and so does the
 // activity display.
 void showNotesOn(Synth& synth, int ins, const Instrument_c* instrument)
@@ -32,7 +28,7 @@ void showNotesOn(Synth& synth, int ins, const Instrument_c* instrument)
     if (!instrument || ins < 0)
         return;
     if (SynGloIns_c* settings = synth.getSynGloIns())
-        settings->setParaVal(ins, SynGloInsNotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
+        settings->setParaVal(ins, SynGloInsPara::NotesOn, instrument->voicesInUse.load(std::memory_order_relaxed));
     synth.showActivity(ins);
 }
 

@@ -237,6 +237,23 @@ bool Part_c::getParaSetPtr(ParaSet_c**, int)
     return false;
 }
 
+Parameter_c* Part_c::beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order)
+{
+    *result = false;
+    if (!createParaSet(shared, nSets, nParas))
+        return nullptr;
+    if (order >= 0)
+        paraSet->setOrder(order);
+    if (paraSet->getParaDefined()) {
+        *result = true;
+        return nullptr;
+    }
+    Parameter_c* p = paraSet->getParaPtr(0);
+    if (p)
+        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    return p;
+}
+
 void Part_c::initBuffer() {}
 
 // ---------------------------------------------------------------------------

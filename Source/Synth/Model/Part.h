@@ -129,9 +129,9 @@ public:
     // then postprocessParaChange(s, -1) for each valid set s in that range.
     // Nothing without a set.
     virtual void resetPara(int first, int end);
-    // Classes define their parameters here (createParaSet, optional
-    // setOrder, stop when getParaDefined(), define set 0, spreadPara). The
-    // result is the set's completion result; false here.
+    // Classes define their parameters here: beginParaDefinition, then the
+    // rest of set 0, then spreadPara. The result is the set's completion
+    // result; false here.
     virtual bool getParaSetPtr(ParaSet_c** shared);
     virtual bool getParaSetPtr(ParaSet_c** shared, int nSets);
     // Modules clear delay lines and state here.
@@ -191,6 +191,17 @@ public:
     // part that shares the set (Synth::cachePara with crParaChange).
     virtual void postprocessParaChange(int set, int idx);
     // Modules re-derive coefficients from their parameters here.
+    //
+    // Threads of cachePara and notifyBPMChange: both run on the user-interface
+    // thread (parameter edits, program loads, setActive; crSampleRate only
+    // while audio is stopped) and on the audio thread (crVoiceStart at every
+    // note start, crTempoChange when processReplacing reads a new host tempo,
+    // crParaChange for controller and automation changes made there). So an
+    // override never allocates, blocks or touches files, and derives each
+    // value from the parameters alone, writing it with one plain store: the
+    // render may read the derived fields while another thread rewrites them,
+    // and then mixes old and new values for at most one block, never
+    // anything worse.
     virtual void cachePara(CacheReason_t reason, int set, int idx);
 
     // --- Morphing: idx in the list stands for the pair A = idx, B = idx + 1.
@@ -294,6 +305,15 @@ public:
     std::atomic<bool> active{true};      // inactive modules get no note calls
 
 protected:
+    // The common opening of every getParaSetPtr: binds (or creates) the
+    // class's set of nSets x nParas, gives it order when order is not
+    // negative, and, when its parameters are still to be defined, defines
+    // parameter 0 "Version" and returns the parameters of set 0 for the rest.
+    // Otherwise null, with *result what getParaSetPtr answers: true when
+    // another instance has defined the set already. User-interface thread or
+    // audio stopped.
+    Parameter_c* beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order = -1);
+
     // Makes set the part's set, as one more of its users; the previous set
     // is let go. Null unbinds.
     void bindParaSet(ParaSet_c* set);

@@ -2,12 +2,17 @@
 
 #include "OsLib.h"
 #include "Synth.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <set>
 #include <string>
+
+static_assert(SysGloPara::EcsFollowsEditIns + 1 == SysGloParaCount);
+static_assert(SynGloPara::CCMode + 1 == SynGloParaCount);
+static_assert(SynGloInsPara::ModWheel + 1 == SynGloInsParaCount);
 
 namespace {
 
@@ -51,7 +56,7 @@ const char* lastingText(const std::string& text)
     return texts.insert(text).first->c_str();
 }
 
-// The eight-character knob movement items of 'SYG0' parameter 14.
+// The eight-character knob movement items of 'SYG0' SynGloPara::KnobMovement.
 constexpr const char* KnobMovementItems = "CircularLinear  Relative";
 // Pitch bend down: -1 links to the up amount.
 constexpr const char* BendDownItems =
@@ -90,6 +95,7 @@ bool SysGloBase_c::isRecalled()
 
 bool SysGloBase_c::recall()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     std::lock_guard<std::mutex> lock(storeMutex);
     return recallKeepingChanges();
 }
@@ -223,6 +229,7 @@ void SysGloBase_c::postprocessParaChange(int set, int idx)
 
 bool SysGloBase_c::storePending()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     // The flag is taken before the changes: a change marked after this point
     // either goes into this store or raises the flag again.
     if (!storePendingFlag.exchange(false))
@@ -240,27 +247,22 @@ SysGlo_c::SysGlo_c(const char* name) : SysGloBase_c(name, "SysGlo")
 
 bool SysGlo_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, SysGloParaCount))
-        return false;
-    paraSet->setOrder(0);
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, SysGloParaCount, &defined, 0);
     if (!p)
-        return false;
-    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    p[2].createEnu("Cir/Lin Knob Movement", "", 0, 1, 8, 1, "Circular Linear ", nullptr);
-    p[3].createOnOff("NoteDisplayType", 0);
-    p[4].createOnOff("Pad Velocity", 1);
-    p[5].createEnu("PanMode", "", 0, 1, 5, 1, "EqVolEqPow", nullptr);
-    p[6].createOnOff("Jump To Save Dir", 1);
-    p[7].createEnu("Font Color", "", 0, 2, 8, 0, "Red     LightRedWhite   ", nullptr);
-    p[8].createCharPtr("Default Preset Path", true, true, nullptr);
-    p[10].createNum("unused", "", 0.0f, 0, 9, 0, 0, 0);
-    p[11].createCharPtr("Data Path", true, true, nullptr);
-    p[12].createCharPtr("Version string to display", false, false, nullptr);
-    p[14].createOnOff("EditIns follows Morp", 0);
-    p[15].createOnOff("ECS follows EditIns", 0);
+        return defined;
+    p[SysGloPara::KnobMovement].createEnu("Cir/Lin Knob Movement", "", 0, 1, 8, 1, "Circular Linear ", nullptr);
+    p[SysGloPara::NoteDisplayType].createOnOff("NoteDisplayType", 0);
+    p[SysGloPara::PadVelocity].createOnOff("Pad Velocity", 1);
+    p[SysGloPara::PanMode].createEnu("PanMode", "", 0, 1, 5, 1, "EqVolEqPow", nullptr);
+    p[SysGloPara::JumpToSaveDir].createOnOff("Jump To Save Dir", 1);
+    p[SysGloPara::FontColor].createEnu("Font Color", "", 0, 2, 8, 0, "Red     LightRedWhite   ", nullptr);
+    p[SysGloPara::DefaultPresetPath].createCharPtr("Default Preset Path", true, true, nullptr);
+    p[SysGloPara::Unused10].createNum("unused", "", 0.0f, 0, 9, 0, 0, 0);
+    p[SysGloPara::DataPath].createCharPtr("Data Path", true, true, nullptr);
+    p[SysGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
+    p[SysGloPara::EditInsFollowsMorph].createOnOff("EditIns follows Morp", 0);
+    p[SysGloPara::EcsFollowsEditIns].createOnOff("ECS follows EditIns", 0);
     return paraSet->spreadPara();
 }
 
@@ -285,47 +287,43 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared, int)
 
 bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
 {
-    if (!createParaSet(shared, 1, SynGloParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, SynGloParaCount, &defined);
     if (!p)
-        return false;
-    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    p[1].createNum("Edit Ins", "", 0.0f, 0, 64, 0, 0, 0);
-    p[2].createOnOff("Undo/Redo", 0);
-    p[3].createNum("Glo Tune", "", 0.0f, 4153, 4662, 1, 4400, 0);
-    p[4].createOnOff("CCAssignActive", 0);
-    p[5].createOnOff("Saved or Loaded Presets", 0);
-    p[6].createNum("CPU Load", "%", 0.0f, 0, 1000, 1, 0, 0);
-    p[7].createNum("SRFactor", "", 0.0f, 10, 100, 2, 100, 0);
-    p[8].createNum("VelCurve", "", 0.0f, 0, 9, 0, 5, 0);
-    p[9].createOnOff("Automatik 1", 0);
-    p[10].createNum("keyboard", "", 0.0f, 0, 1000000, 0, 0, 0);
-    p[11].createNum("Stereo Outs", "", 0.0f, 0, outputCount, 0, 1, 0);
-    p[12].createNum("Mono Outs", "", 0.0f, 0, outputCount, 0, 0, 0);
-    p[13].createEnu("Wheel Target", "", 0, 2, 5, 0, "Pan  LevelTune ", nullptr);
-    p[14].createEnu("", "", 0, 2, 8, 0, KnobMovementItems, nullptr);
-    p[15].createOnOff("", 0);
-    p[16].createNum("Generation Range", "%", 0.0f, 0, 100, 2, 5, 0);
-    p[17].createCharPtr("ECS Save Path", false, false, nullptr);
-    p[18].createCharPtr("ECS Load Path", false, false, nullptr);
-    p[19].createCharPtr("Version string to display", false, false, nullptr);
-    p[20].createNum("System Error Code", "", 0.0f, 0, 65535, 0, 0, 0);
-    p[21].createOnOff("SynthEdited", 0);
-    p[22].createOnOff("Choke", 1);
-    p[23].createEnu("Sample Display", "", 0, 1, 4, 0, "Off Norm", nullptr);
-    p[24].createCharPtr("Kit Name Display", true, true, nullptr);
-    p[25].createNum("Edit Page", "", 0.0f, 0, 99, 0, 0, 0);
-    p[26].createNum("Program", "", 0.0f, 0, 207, 0, 0, 0);
-    p[27].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
-    p[28].createVolume("Master Vol", -24, 6, 0, true);
-    p[29].createCharPtr("Multi Save", false, false, nullptr);
-    p[30].createCharPtr("Multi Load", false, false, nullptr);
-    p[31].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
-    p[32].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
-    p[33].createEnu("MIDI CC Mode", "", 0, 1, 12, 1, "receive onlyreceive+send", nullptr);
+        return defined;
+    p[SynGloPara::EditIns].createNum("Edit Ins", "", 0.0f, 0, 64, 0, 0, 0);
+    p[SynGloPara::UndoRedo].createOnOff("Undo/Redo", 0);
+    p[SynGloPara::GloTune].createNum("Glo Tune", "", 0.0f, 4153, 4662, 1, 4400, 0);
+    p[SynGloPara::CCAssignActive].createOnOff("CCAssignActive", 0);
+    p[SynGloPara::SavedOrLoaded].createOnOff("Saved or Loaded Presets", 0);
+    p[SynGloPara::CpuLoad].createNum("CPU Load", "%", 0.0f, 0, 1000, 1, 0, 0);
+    p[SynGloPara::SRFactor].createNum("SRFactor", "", 0.0f, 10, 100, 2, 100, 0);
+    p[SynGloPara::VelCurve].createNum("VelCurve", "", 0.0f, 0, 9, 0, 5, 0);
+    p[SynGloPara::Automatik1].createOnOff("Automatik 1", 0);
+    p[SynGloPara::Keyboard].createNum("keyboard", "", 0.0f, 0, 1000000, 0, 0, 0);
+    p[SynGloPara::StereoOuts].createNum("Stereo Outs", "", 0.0f, 0, outputCount, 0, 1, 0);
+    p[SynGloPara::MonoOuts].createNum("Mono Outs", "", 0.0f, 0, outputCount, 0, 0, 0);
+    p[SynGloPara::WheelTarget].createEnu("Wheel Target", "", 0, 2, 5, 0, "Pan  LevelTune ", nullptr);
+    p[SynGloPara::KnobMovement].createEnu("", "", 0, 2, 8, 0, KnobMovementItems, nullptr);
+    p[SynGloPara::Unnamed15].createOnOff("", 0);
+    p[SynGloPara::GenerationRange].createNum("Generation Range", "%", 0.0f, 0, 100, 2, 5, 0);
+    p[SynGloPara::EcsSavePath].createCharPtr("ECS Save Path", false, false, nullptr);
+    p[SynGloPara::EcsLoadPath].createCharPtr("ECS Load Path", false, false, nullptr);
+    p[SynGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
+    p[SynGloPara::SystemErrorCode].createNum("System Error Code", "", 0.0f, 0, 65535, 0, 0, 0);
+    p[SynGloPara::SynthEdited].createOnOff("SynthEdited", 0);
+    p[SynGloPara::Choke].createOnOff("Choke", 1);
+    p[SynGloPara::SampleDisplay].createEnu("Sample Display", "", 0, 1, 4, 0, "Off Norm", nullptr);
+    p[SynGloPara::KitNameDisplay].createCharPtr("Kit Name Display", true, true, nullptr);
+    p[SynGloPara::EditPage].createNum("Edit Page", "", 0.0f, 0, 99, 0, 0, 0);
+    p[SynGloPara::MultiProgram].createNum("Program", "", 0.0f, 0, 207, 0, 0, 0);
+    p[SynGloPara::MultiBank].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
+    p[SynGloPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
+    p[SynGloPara::MultiSave].createCharPtr("Multi Save", false, false, nullptr);
+    p[SynGloPara::MultiLoad].createCharPtr("Multi Load", false, false, nullptr);
+    p[SynGloPara::BendUp].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
+    p[SynGloPara::BendDown].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
+    p[SynGloPara::CCMode].createEnu("MIDI CC Mode", "", 0, 1, 12, 1, "receive onlyreceive+send", nullptr);
     return paraSet->spreadPara();
 }
 
@@ -365,48 +363,44 @@ const char* SynGloIns_c::getOutSelStr()
 
 bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, SynGloInsParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, SynGloInsParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
     const int lastOutput = std::max(0, outputCount - 1);
-    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    p[1].createNum("Program", "", 0.0f, 0, std::max(0, programCount - 1), 0, 0, 0);
-    p[2].createOnOff("Unused", 1);
-    p[3].createNum("unused ", "", 0.0f, 0, lastOutput, 0, 0, 0);
-    p[4].createOnOff("Mute", 0);
-    p[5].createOnOff("Solo", 0);
-    p[6].createNum("NotesOn", "", 0.0f, 0, 8, 0, 0, 0);
-    p[7].createEnu("Choke", "", 0, 12, 3, 0, " - me prvnxt 1  2  3  4  5  6  7  8  9 ", ChokeAltLists);
-    p[8].createChannel("InsChIdx", 0, 16, 16);
-    p[9].createNum("", "", 0.0f, -99999999, 99999999, 0, 0, 0);
-    p[10].createOnOff("Edited", 0);
-    p[11].createOnOff("Legato", 0);
-    p[12].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
-    p[13].createCharPtr("Unused", false, false, nullptr);
-    p[14].createCharPtr("Preset Load Path", false, false, nullptr);
-    p[15].createCharPtr("Preset Save Path", false, false, nullptr);
-    p[16].createCharPtr("Global Display", false, false, nullptr);
-    p[17].createNote("Trigger", 0, 127, 0, 36);
-    p[18].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
-    p[19].createNote("Note Lo", 0, 127, 0, 0);
-    p[20].createNote("Note Hi", 0, 127, 0, 127);
-    p[21].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
-    p[22].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
-    p[23].createNum("Note Fade", "", 0.0f, -24, 24, 0, 0, 0);
-    p[24].createNum("Velo Fade", "", 0.0f, -127, 127, 0, 0, 0);
-    p[25].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
-    p[26].createOnOff("Receive Mod Wheel", 1);
-    p[27].createOnOff("Receive Pitchwheel", 1);
-    p[28].createOnOff("Receive Aftertouch", 1);
-    p[29].createOnOff("Receive SustainPed", 1);
-    p[30].createVolume("Master Vol", -24, 6, 0, true);
+    p[SynGloInsPara::Program].createNum("Program", "", 0.0f, 0, std::max(0, programCount - 1), 0, 0, 0);
+    p[SynGloInsPara::Unused2].createOnOff("Unused", 1);
+    p[SynGloInsPara::Unused3].createNum("unused ", "", 0.0f, 0, lastOutput, 0, 0, 0);
+    p[SynGloInsPara::Mute].createOnOff("Mute", 0);
+    p[SynGloInsPara::Solo].createOnOff("Solo", 0);
+    p[SynGloInsPara::NotesOn].createNum("NotesOn", "", 0.0f, 0, 8, 0, 0, 0);
+    p[SynGloInsPara::Choke].createEnu("Choke", "", 0, 12, 3, 0, " - me prvnxt 1  2  3  4  5  6  7  8  9 ", ChokeAltLists);
+    p[SynGloInsPara::InsChIdx].createChannel("InsChIdx", 0, 16, 16);
+    p[SynGloInsPara::Unnamed9].createNum("", "", 0.0f, -99999999, 99999999, 0, 0, 0);
+    p[SynGloInsPara::Edited].createOnOff("Edited", 0);
+    p[SynGloInsPara::Legato].createOnOff("Legato", 0);
+    p[SynGloInsPara::BendUp].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
+    p[SynGloInsPara::Unused13].createCharPtr("Unused", false, false, nullptr);
+    p[SynGloInsPara::LoadPath].createCharPtr("Preset Load Path", false, false, nullptr);
+    p[SynGloInsPara::SavePath].createCharPtr("Preset Save Path", false, false, nullptr);
+    p[SynGloInsPara::GlobalDisplay].createCharPtr("Global Display", false, false, nullptr);
+    p[SynGloInsPara::Trigger].createNote("Trigger", 0, 127, 0, 36);
+    p[SynGloInsPara::Bank].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
+    p[SynGloInsPara::NoteLo].createNote("Note Lo", 0, 127, 0, 0);
+    p[SynGloInsPara::NoteHi].createNote("Note Hi", 0, 127, 0, 127);
+    p[SynGloInsPara::VeloLo].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
+    p[SynGloInsPara::VeloHi].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
+    p[SynGloInsPara::NoteFade].createNum("Note Fade", "", 0.0f, -24, 24, 0, 0, 0);
+    p[SynGloInsPara::VeloFade].createNum("Velo Fade", "", 0.0f, -127, 127, 0, 0, 0);
+    p[SynGloInsPara::BendDown].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
+    p[SynGloInsPara::ReceiveMW].createOnOff("Receive Mod Wheel", 1);
+    p[SynGloInsPara::ReceivePW].createOnOff("Receive Pitchwheel", 1);
+    p[SynGloInsPara::ReceiveAT].createOnOff("Receive Aftertouch", 1);
+    p[SynGloInsPara::ReceiveSP].createOnOff("Receive SustainPed", 1);
+    p[SynGloInsPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
     // The set may outlive this part (another user may hold it), so its items
     // must last for the process.
-    p[31].createEnu("Output Selection", "", 0, lastOutput, 3, 0, lastingText(getOutSelStr()), nullptr);
-    p[32].createNum("MIDI Mod Wheel", "", 0.0f, 0, 127, 0, 0, 0);
+    p[SynGloInsPara::OutputSelection].createEnu("Output Selection", "", 0, lastOutput, 3, 0, lastingText(getOutSelStr()), nullptr);
+    p[SynGloInsPara::ModWheel].createNum("MIDI Mod Wheel", "", 0.0f, 0, 127, 0, 0, 0);
     return paraSet->spreadPara();
 }

@@ -36,6 +36,106 @@ constexpr int TypeCodeSysGlo = 0x53595053;    // 'SYPS'
 constexpr int TypeCodeSynGlo = 0x53594730;    // 'SYG0'
 constexpr int TypeCodeSynGloIns = 0x53594731; // 'SYG1'
 
+// Parameter indices of the settings parts, one enumeration per part, named
+// after what each parameter holds. Readers and tests use these names, never
+// the numbers; a stored chunk keeps the parameters in this order, so an index
+// never changes once released. Gaps are indices the part leaves undefined.
+// Every other fixed table of parameters follows the same form.
+namespace SysGloPara {
+enum : int {
+    Version = 0,
+    KnobMovement = 2, // "Cir/Lin Knob Movement"
+    NoteDisplayType = 3,
+    PadVelocity = 4, // 1 keeps note velocities of the pads
+    PanMode = 5,
+    JumpToSaveDir = 6, // after a save, the program list shows its folder
+    FontColor = 7,
+    DefaultPresetPath = 8,
+    Unused10 = 10,
+    DataPath = 11,
+    VersionString = 12,
+    EditInsFollowsMorph = 14,
+    EcsFollowsEditIns = 15,
+};
+} // namespace SysGloPara
+
+namespace SynGloPara {
+enum : int {
+    Version = 0,
+    EditIns = 1,
+    UndoRedo = 2,
+    GloTune = 3, // 4153..4662, tenths of a Hz for A
+    CCAssignActive = 4,
+    SavedOrLoaded = 5,
+    CpuLoad = 6,
+    SRFactor = 7,
+    VelCurve = 8, // 0..9
+    Automatik1 = 9,
+    Keyboard = 10, // an audition note, note x 1000 + velocity
+    StereoOuts = 11,
+    MonoOuts = 12,
+    WheelTarget = 13,
+    KnobMovement = 14,
+    Unnamed15 = 15,
+    GenerationRange = 16, // 0..100 %
+    EcsSavePath = 17,
+    EcsLoadPath = 18,
+    VersionString = 19,
+    SystemErrorCode = 20,
+    SynthEdited = 21,
+    Choke = 22,
+    SampleDisplay = 23,
+    KitNameDisplay = 24,
+    EditPage = 25,
+    MultiProgram = 26, // "Program" of the multi list
+    MultiBank = 27,    // "Bank" of the multi list
+    MasterVol = 28,
+    MultiSave = 29,
+    MultiLoad = 30, // the multi preset last loaded
+    BendUp = 31,    // semitones
+    BendDown = 32,  // semitones, -1 follows the up amount
+    CCMode = 33,    // 0 receive only, 1 receive+send
+};
+} // namespace SynGloPara
+
+namespace SynGloInsPara {
+enum : int {
+    Version = 0,
+    Program = 1,
+    Unused2 = 2,
+    Unused3 = 3,
+    Mute = 4,
+    Solo = 5,
+    NotesOn = 6, // display of the voices in use
+    Choke = 7,
+    InsChIdx = 8, // MIDI channel 0..15, or all channels
+    Unnamed9 = 9,
+    Edited = 10,
+    Legato = 11,
+    BendUp = 12, // semitones
+    Unused13 = 13,
+    LoadPath = 14, // "Preset Load Path": the preset last loaded
+    SavePath = 15, // "Preset Save Path"
+    GlobalDisplay = 16,
+    Trigger = 17,
+    Bank = 18,
+    NoteLo = 19,
+    NoteHi = 20,
+    VeloLo = 21,
+    VeloHi = 22,
+    NoteFade = 23, // transposition in semitones
+    VeloFade = 24,
+    BendDown = 25, // semitones, -1 follows the up amount
+    ReceiveMW = 26,
+    ReceivePW = 27,
+    ReceiveAT = 28,
+    ReceiveSP = 29,
+    MasterVol = 30,
+    OutputSelection = 31, // the instrument's output bus
+    ModWheel = 32,
+};
+} // namespace SynGloInsPara
+
 class SysGloBase_c : public Part_c
 {
 public:

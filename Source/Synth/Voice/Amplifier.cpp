@@ -42,14 +42,10 @@ bool Amp_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Amp_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, AmpParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, AmpParaCount, &defined);
     if (!p)
-        return false;
-    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     return paraSet->spreadPara();
 }
 

@@ -1,6 +1,7 @@
 #include "LevelMeter.h"
 
 #include "CmdBuffer.h"
+#include "CommandLetters.h"
 #include "Part.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-// The command that carries a meter value to the idle side.
-constexpr int MeterCommand = 28;
 // Hold time of a new peak and interval between sends (seconds).
 constexpr double MeterInterval = 0.2;
 // Decay of the stored peak per idle call once the hold has run out.
@@ -72,7 +71,7 @@ void VUDriver_c::idleVU(int samples)
         // Rule "replace the same": a queued record of the same value is
         // superseded rather than repeated while the idle side is slow.
         if (synth && part)
-            synth->holdCmdtoGUI(MeterCommand, std::max(part->getRouteIndex(), 0), paramIndex, part,
+            synth->holdCmdtoGUI(Cmd::MeterValue, std::max(part->getRouteIndex(), 0), paramIndex, part,
                                 &stepValues[step], hdReplaceSame);
         idleCountdown = countdownSamples();
     }

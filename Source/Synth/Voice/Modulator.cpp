@@ -43,21 +43,6 @@ bool Modulator_c::getParaSetPtr(ParaSet_c** shared)
     return getParaSetPtr(shared, 1);
 }
 
-Parameter_c* Modulator_c::beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result)
-{
-    *result = false;
-    if (!createParaSet(shared, nSets, nParas))
-        return nullptr;
-    if (paraSet->getParaDefined()) {
-        *result = true;
-        return nullptr;
-    }
-    Parameter_c* p = paraSet->getParaPtr(0);
-    if (p)
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    return p;
-}
-
 void Modulator_c::writeSegment(float increment, int remaining)
 {
     if (!slotsReady)

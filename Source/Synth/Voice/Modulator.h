@@ -91,13 +91,6 @@ public:
     static constexpr int QuickFadeStage = 99;
 
 protected:
-    // The common start of a modulator's getParaSetPtr: binds (or creates)
-    // the class's set of nSets x nParas and, when its parameters are still to
-    // be defined, defines parameter 0 "Version" and returns the parameters of
-    // set 0 for the rest. Otherwise null, with *result what getParaSetPtr
-    // answers: true when another instance has defined the set already.
-    Parameter_c* beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result);
-
     // Writes increment and remaining (kept within 1..ModHoldSteps) into the
     // owner's slots. Only when ready.
     void writeSegment(float increment, int remaining);

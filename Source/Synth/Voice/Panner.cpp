@@ -53,14 +53,10 @@ bool Pan_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, PanParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, PanParaCount, &defined);
     if (!p)
-        return false;
-    p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[1].createOnOff("S0 On/Off", 1);
     p[2].createPan("Pan");
     return paraSet->spreadPara();
@@ -146,14 +142,10 @@ bool Pan51_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, paraCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, paraCount, &defined);
     if (!p)
-        return false;
-    p[paraVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[paraLeftRight].createPan("LeftRight");
     p[paraFrontRear].createPan("FrontRear");
     p[paraCenter].createVolume("Center Vol.", CenterLoDb, 0, CenterDefault, true);

@@ -13,11 +13,6 @@
 
 namespace {
 
-// Rows of the settings parts that a note start reads.
-constexpr int SynGloVelCurve = 8;          // 'SYG0' "VelCurve", 0..9
-constexpr int SynGloInsBendUp = 12;        // 'SYG1' "Pitch Bend Up Amount", semitones
-constexpr int SynGloInsBendDown = 25;      // 'SYG1' "Pitch Bend Down Amount", -1 = follow up
-
 // Key and bend ranges are expressed in units of 48 semitones.
 constexpr float KeyScale = 0.007874016f;   // 1 / 127
 constexpr float PerFourOctaves = 0.020833334f; // 1 / 48
@@ -95,7 +90,7 @@ void Tone_c::prepProc(int ins, NoteC_c n, bool reused, bool legato)
     // (about 6 dB per 14 steps); velocity 127 is 1 whatever the curve.
     float p = 0.0f;
     if (SynGlo_c* settings = synth->getSynGlo())
-        p = std::clamp(settings->getPara01(0, SynGloVelCurve), 0.0f, 1.0f);
+        p = std::clamp(settings->getPara01(0, SynGloPara::VelCurve), 0.0f, 1.0f);
     const float v = static_cast<float>(n.velocity);
     const float w = p * std::exp((v - 127.0f) * 0.05f) + (1.0f - p) * v / 127.0f;
     velocity = w;
@@ -115,8 +110,8 @@ void Tone_c::prepProc(int ins, NoteC_c n, bool reused, bool legato)
     float up = 0.0f;
     float down = 0.0f;
     if (SynGloIns_c* settings = synth->getSynGloIns()) {
-        up = static_cast<float>(settings->getParaVal(ins, SynGloInsBendUp)) * PerFourOctaves;
-        const int d = settings->getParaVal(ins, SynGloInsBendDown);
+        up = static_cast<float>(settings->getParaVal(ins, SynGloInsPara::BendUp)) * PerFourOctaves;
+        const int d = settings->getParaVal(ins, SynGloInsPara::BendDown);
         down = d < 0 ? up : static_cast<float>(d) * PerFourOctaves;
     }
     const NoteFreqTable_c* tuningTable = synth->getTuningTable();

@@ -112,7 +112,6 @@ intptr_t countingHost(AEffect* effect, int32_t opcode, int32_t index, intptr_t v
 }
 
 constexpr int WheelIndex = 40; // "MIDI Mod Wheel" of the instrument settings
-constexpr int WheelPara = 32;
 
 // Every block feeds the controllers a parser would hand the engine, and
 // automates the learned parameter as a host does from its audio thread.
@@ -123,7 +122,7 @@ public:
     void fillParameterMap() override
     {
         Vela_c::fillParameterMap();
-        getEPAS(WheelIndex)->set(WheelIndex, "Wheel", true, 0, 0, getSynGloIns(), WheelPara, false, -1, nullptr);
+        getEPAS(WheelIndex)->set(WheelIndex, "Wheel", true, 0, 0, getSynGloIns(), SynGloInsPara::ModWheel, false, -1, nullptr);
     }
     void processAll(float** out, int32_t frames) override
     {

@@ -26,12 +26,10 @@ public:
     TextModule() : TestModule(fourCC('T', 'X', 'T', '0'), 2) {}
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, paraCount))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, paraCount, &defined);
+        if (!p)
+            return defined;
         p[1].createCharPtr("A module parameter name far longer than any host box", false, false, "");
         return paraSet->spreadPara();
     }
@@ -84,8 +82,8 @@ protected:
         ASSERT_TRUE(e.describe(dFollows, "Follows", -1, &voice0, 2));
         ASSERT_TRUE(e.describe(dIns1, "Ins1", 1, &voice0, 3));
         ASSERT_TRUE(e.describe(dIns1Late, "Ins1 late", 1001, &voice0, 3));
-        ASSERT_TRUE(e.describe(dMute, "Mute", 0, e.getSynGloIns(), 4));
-        ASSERT_TRUE(e.describe(dGlobal, "Global", 1, e.getSynGlo(), 2));
+        ASSERT_TRUE(e.describe(dMute, "Mute", 0, e.getSynGloIns(), SynGloInsPara::Mute));
+        ASSERT_TRUE(e.describe(dGlobal, "Global", 1, e.getSynGlo(), SynGloPara::UndoRedo));
         ASSERT_TRUE(e.describe(dText, "Text", 0, &text, 1));
         ASSERT_TRUE(e.describe(dCopyA, "Copy A", 0, &voice0, 5, false, 0, true));
         ASSERT_TRUE(e.describe(dCopyB, "Copy B", 0, &voice0, 6, false, 0, true));
@@ -445,25 +443,25 @@ TEST_F(HostMapFixture, EditorWritesFollowTheirInstrument)
     engine.setParameterAutomated(dIns1, 0.6f);
     EXPECT_EQ(value(1, 3), 60);
     EXPECT_EQ(engine.getEditIns(), 1);
-    EXPECT_EQ(engine.getSynGlo()->getParaVal(0, 1), 1) << "\"Edit Ins\"";
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, 10), 1) << "\"Edited\"";
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, 10), 0);
+    EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SynGloPara::EditIns), 1) << "\"Edit Ins\"";
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, SynGloInsPara::Edited), 1) << "\"Edited\"";
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Edited), 0);
 
     // Mute goes through the internal write and keeps the edited instrument.
     engine.setParameterAutomated(dMute, 1.0f);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, 4), 1);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Mute), 1);
     EXPECT_EQ(engine.getEditIns(), 0) << "instrument 0's entry switches back";
 }
 
 TEST_F(HostMapFixture, TweakSetsProgramAndEditedPerInstrument)
 {
-    engine.getSynGloIns()->setParaVal(1, 1, 9);
-    engine.getSynGloIns()->setParaVal(1, 10, 1);
+    engine.getSynGloIns()->setParaVal(1, SynGloInsPara::Program, 9);
+    engine.getSynGloIns()->setParaVal(1, SynGloInsPara::Edited, 1);
     engine.tweakParameter(0, 2);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, 1), 0);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, 1), 1);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, 10), 1);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, 10), 0);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Program), 0);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, SynGloInsPara::Program), 1);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Edited), 1);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(1, SynGloInsPara::Edited), 0);
 }
 
 TEST_F(HostMapFixture, ControllerSendingOnlyForAssignedParametersWhileSending)
@@ -486,7 +484,7 @@ TEST_F(HostMapFixture, ControllerSendingOnlyForAssignedParametersWhileSending)
     for (const Case& c : cases) {
         if (c.audioRan)
             engine.pretendAudioRan();
-        synthSettings->getParaPtr(0, 33)->setVal(c.ccMode);
+        synthSettings->getParaPtr(0, SynGloPara::CCMode)->setVal(c.ccMode);
         engine.ccAssigned = c.assigned;
         EXPECT_EQ(engine.wantsParameterCC(0, dCutoff), c.sends) << c.what;
     }

@@ -38,8 +38,8 @@ struct InstrumentMidi : testing::Test
     }
 };
 
-int bendUp(RecordingSynth& s, int ins) { return s.getSynGloIns()->getParaVal(ins, 12); }
-int bendDown(RecordingSynth& s, int ins) { return s.getSynGloIns()->getParaVal(ins, 25); }
+int bendUp(RecordingSynth& s, int ins) { return s.getSynGloIns()->getParaVal(ins, SynGloInsPara::BendUp); }
+int bendDown(RecordingSynth& s, int ins) { return s.getSynGloIns()->getParaVal(ins, SynGloInsPara::BendDown); }
 
 } // namespace
 

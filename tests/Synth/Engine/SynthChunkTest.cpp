@@ -43,30 +43,30 @@ protected:
         for (int ins = 0; ins < engine.count; ++ins) {
             engine.setValue(engine.rowPGLO, ins, 1, 42 + ins);
             engine.setValue(engine.rowVOSC, ins, 3, 77 - ins);
-            engine.getSynGloIns()->setParaVal(ins, SYG1Solo, 1);
+            engine.getSynGloIns()->setParaVal(ins, SynGloInsPara::Solo, 1);
         }
         engine.setValue(engine.rowGFX0, 0, 2, 5);
-        engine.getSynGlo()->setParaVal(0, SYG0GlobalTune, 4410);
+        engine.getSynGlo()->setParaVal(0, SynGloPara::GloTune, 4410);
     }
     void setStateB()
     {
         for (int ins = 0; ins < engine.count; ++ins) {
             engine.setValue(engine.rowPGLO, ins, 1, 1);
             engine.setValue(engine.rowVOSC, ins, 3, 2);
-            engine.getSynGloIns()->setParaVal(ins, SYG1Solo, 0);
+            engine.getSynGloIns()->setParaVal(ins, SynGloInsPara::Solo, 0);
         }
         engine.setValue(engine.rowGFX0, 0, 2, 3);
-        engine.getSynGlo()->setParaVal(0, SYG0GlobalTune, 4400);
+        engine.getSynGlo()->setParaVal(0, SynGloPara::GloTune, 4400);
     }
     void expectStateA()
     {
         for (int ins = 0; ins < engine.count; ++ins) {
             EXPECT_EQ(engine.value(engine.rowPGLO, ins, 1), 42 + ins);
             EXPECT_EQ(engine.value(engine.rowVOSC, ins, 3), 77 - ins);
-            EXPECT_EQ(engine.getSynGloIns()->getParaVal(ins, SYG1Solo), 1);
+            EXPECT_EQ(engine.getSynGloIns()->getParaVal(ins, SynGloInsPara::Solo), 1);
         }
         EXPECT_EQ(engine.value(engine.rowGFX0, 0, 2), 5);
-        EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SYG0GlobalTune), 4410);
+        EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SynGloPara::GloTune), 4410);
     }
 
     // The chunk a set writes for `set`, with its order word replaced.
@@ -135,7 +135,7 @@ TEST_F(ChunkFixture, OneProgramBankHoldsItsBlocksInOrderWithTheirBytes)
 TEST_F(TwoInstrumentChunk, RoundTripRestoresEveryValueAndGivesTheSameBytes)
 {
     setStateA();
-    engine.getSynGloIns()->setParaVal(1, SYG1NotesOn, 3); // a display a load resets
+    engine.getSynGloIns()->setParaVal(1, SynGloInsPara::NotesOn, 3); // a display a load resets
     const std::vector<unsigned char> saved = engine.bank();
     ASSERT_FALSE(saved.empty());
     // Two programs: their settings and memories carry orders 0 and 1.
@@ -154,7 +154,7 @@ TEST_F(TwoInstrumentChunk, RoundTripRestoresEveryValueAndGivesTheSameBytes)
 
     std::vector<unsigned char> again = engine.bank();
     ASSERT_EQ(again.size(), saved.size());
-    const size_t notesOn = blocks[2].offset + 12 + 4 * SYG1NotesOn;
+    const size_t notesOn = blocks[2].offset + 12 + 4 * SynGloInsPara::NotesOn;
     EXPECT_EQ(wordAt(again, notesOn), 0) << "\"NotesOn\" is reset by a load";
     putWord(again, notesOn, 3);
     EXPECT_EQ(again, saved);
@@ -277,7 +277,7 @@ TEST_F(ChunkFixture, ATruncatedChunkIsRefusedAtEveryLengthInsideABlock)
     const size_t twoBlocks = boundaries[1];
     std::vector<unsigned char> shorter(good.begin(), good.begin() + static_cast<long>(twoBlocks));
     EXPECT_EQ(engine.loadBank(shorter), static_cast<int32_t>(twoBlocks));
-    EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SYG0GlobalTune), 4410) << "from the chunk";
+    EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SynGloPara::GloTune), 4410) << "from the chunk";
     EXPECT_EQ(engine.value(engine.rowGFX0, 0, 2), 10) << "reset: not in the chunk";
 }
 
@@ -433,12 +433,10 @@ TEST_F(ChunkFixture, AStateBeyondTheOldCapIsHandedOverWhole)
         int getTypeCode() const override { return fourCC('B', 'I', 'G', '0'); }
         bool getParaSetPtr(ParaSet_c** shared, int nSets) override
         {
-            if (!createParaSet(shared, nSets, 33))
-                return false;
-            if (paraSet->getParaDefined())
-                return true;
-            Parameter_c* p = paraSet->getParaPtr(0);
-            p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+            bool defined = false;
+            Parameter_c* p = beginParaDefinition(shared, nSets, 33, &defined);
+            if (!p)
+                return defined;
             for (int i = 1; i < 33; ++i)
                 p[i].createFloatArray("Table", 32767);
             return paraSet->spreadPara();

@@ -337,7 +337,7 @@ TEST(SynthCommands, NotesFromOtherThreads)
     // starts on.
     ParaSet_c* settings = nullptr;
     ASSERT_TRUE(e.getSysGlo()->getParaSetPtr(&settings));
-    Parameter_c* pad = e.getSysGlo()->getParaPtr(0, 4);
+    Parameter_c* pad = e.getSysGlo()->getParaPtr(0, SysGloPara::PadVelocity);
     ASSERT_NE(pad, nullptr);
     struct Case { const char* what; int note, velocity, channel; bool zones, padOn; int status, key, vel; };
     const Case cases[] = {

@@ -28,10 +28,6 @@ using TestSupport::TempDir;
 constexpr int WheelIndex = 40;     // "MIDI Mod Wheel" 0..127
 constexpr int FadeIndex = 42;      // "Velo Fade" -127..127
 constexpr int TriggerIndex = 43;   // "Trigger" 0..127, a value copy of WheelIndex
-constexpr int WheelPara = 32;
-constexpr int FadePara = 24;
-constexpr int TriggerPara = 17;
-constexpr int SYG0CCMode = 33;
 
 // Control changes the host received (host opcode 8).
 struct SentCC
@@ -76,9 +72,9 @@ public:
     {
         Vela_c::fillParameterMap();
         SynGloIns_c* s = getSynGloIns();
-        getEPAS(WheelIndex)->set(WheelIndex, "Wheel", true, 0, 0, s, WheelPara, false, -1, nullptr);
-        getEPAS(FadeIndex)->set(FadeIndex, "Fade", true, 0, 0, s, FadePara, false, -1, nullptr);
-        getEPAS(TriggerIndex)->set(TriggerIndex, "Trigger", true, 0, 0, s, TriggerPara, false, -1, nullptr);
+        getEPAS(WheelIndex)->set(WheelIndex, "Wheel", true, 0, 0, s, SynGloInsPara::ModWheel, false, -1, nullptr);
+        getEPAS(FadeIndex)->set(FadeIndex, "Fade", true, 0, 0, s, SynGloInsPara::VeloFade, false, -1, nullptr);
+        getEPAS(TriggerIndex)->set(TriggerIndex, "Trigger", true, 0, 0, s, SynGloInsPara::Trigger, false, -1, nullptr);
         defineValCopy(WheelIndex, TriggerIndex, false);
     }
     // Work to do on the audio thread at the start of the next block.
@@ -108,7 +104,7 @@ public:
         };
         block();
     }
-    int wheel() { return getSynGloIns()->getParaVal(0, WheelPara); }
+    int wheel() { return getSynGloIns()->getParaVal(0, SynGloInsPara::ModWheel); }
     void setMode(int mode) { getECS()->setParaVal(0, ecsParaMode, mode); }
 
     std::function<void(ControllerVela&)> onBlock;
@@ -250,7 +246,7 @@ TEST_F(SynthControllers, AControllerSetsTheParametersPairedWithItsTarget)
     vela->getECS()->assignCC(0, 21, 0, WheelIndex, false, 0);
     vela->controllerOnAudioThread(0, 21, 127);
     EXPECT_EQ(vela->wheel(), 127);
-    EXPECT_EQ(vela->getSynGloIns()->getParaVal(0, TriggerPara), 127);
+    EXPECT_EQ(vela->getSynGloIns()->getParaVal(0, SynGloInsPara::Trigger), 127);
 }
 
 TEST_F(SynthControllers, IncrementsStepByOneValueSlowlyAndFivePercentFast)
@@ -260,7 +256,7 @@ TEST_F(SynthControllers, IncrementsStepByOneValueSlowlyAndFivePercentFast)
     ecs.setClock(&fakeClock);
     fakeNow = 1000000;
     ecs.assignCC(0, 30, 0, FadeIndex, false, 0);
-    auto fade = [&] { return vela->getSynGloIns()->getParaVal(0, FadePara); };
+    auto fade = [&] { return vela->getSynGloIns()->getParaVal(0, SynGloInsPara::VeloFade); };
     // Without an NRPN, increment and decrement name the controller by value.
     auto step = [&](int controller, int64_t dt) {
         fakeNow += dt;
@@ -306,7 +302,7 @@ TEST_F(SynthControllers, ChangesOfAssignedParametersGoToTheHostAsControllers)
         sentToHost.clear();
         auto vela = started();
         vela->getECS()->assignCC(2, 21, 0, WheelIndex, false, 0);
-        vela->getSynGlo()->setParaVal(0, SYG0CCMode, c.ccMode);
+        vela->getSynGlo()->setParaVal(0, SynGloPara::CCMode, c.ccMode);
         vela->invert = c.invert;
         sentToHost.clear();
         vela->setParameter(WheelIndex, 1.0f);

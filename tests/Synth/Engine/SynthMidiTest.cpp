@@ -16,18 +16,6 @@ using namespace InstrumentTest;
 
 namespace {
 
-// Rows of the instrument settings.
-constexpr int SYG1Program = 1;
-constexpr int SYG1Mute = 4;
-constexpr int SYG1Solo = 5;
-constexpr int SYG1Choke = 7;
-constexpr int SYG1InsChIdx = 8;
-constexpr int SYG1Bank = 18;
-constexpr int SYG1NoteLo = 19;
-constexpr int SYG1NoteHi = 20;
-constexpr int SYG1VeloLo = 21;
-constexpr int SYG1VeloHi = 22;
-
 constexpr int Instruments = 4;
 constexpr int Voices = 8;
 
@@ -126,7 +114,7 @@ TEST(EngineMidi, NotesReachTheInstrumentsListeningOnTheirChannel)
         FourInstruments e;
         const int listens[Instruments] = {3, 16, 0, 3};
         for (int i = 0; i < Instruments; ++i)
-            e.set(i, SYG1InsChIdx, listens[i]);
+            e.set(i, SynGloInsPara::InsChIdx, listens[i]);
         e.send(0x90 | c.channel, 60, 100);
         EXPECT_EQ(soundingPerInstrument(e), c.voices) << c.what;
         e.send(0x80 | c.channel, 60, 0);
@@ -138,7 +126,7 @@ TEST(EngineMidi, NotesReachTheInstrumentsListeningOnTheirChannel)
 TEST(EngineMidi, SystemMessagesGoToTheFirstInstrumentWhateverItsChannel)
 {
     FourInstruments e;
-    e.set(0, SYG1InsChIdx, 5);
+    e.set(0, SynGloInsPara::InsChIdx, 5);
     e.send(0xF0, 0, 0);
     EXPECT_TRUE(e.isSysExclusive());
     e.send(0xF7, 0, 0);
@@ -158,12 +146,12 @@ TEST(EngineMidi, ZoneBoundsAreInsideTheZone)
     };
     for (const Case& c : cases) {
         FourInstruments e;
-        e.set(0, SYG1NoteLo, 40);
-        e.set(0, SYG1NoteHi, 50);
-        e.set(0, SYG1VeloLo, 20);
-        e.set(0, SYG1VeloHi, 100);
+        e.set(0, SynGloInsPara::NoteLo, 40);
+        e.set(0, SynGloInsPara::NoteHi, 50);
+        e.set(0, SynGloInsPara::VeloLo, 20);
+        e.set(0, SynGloInsPara::VeloHi, 100);
         for (int i = 1; i < Instruments; ++i)
-            e.set(i, SYG1InsChIdx, 1);
+            e.set(i, SynGloInsPara::InsChIdx, 1);
         e.send(0x90, c.note, c.velocity);
         EXPECT_EQ(e.sounding(0), c.plays ? 1 : 0) << c.note << "/" << c.velocity;
     }
@@ -190,11 +178,11 @@ TEST(EngineMidi, ChokeModesFadeTheirTargets)
     for (const Case& c : cases) {
         FourInstruments e(true);
         for (int i = 0; i < Instruments; ++i)
-            e.set(i, SYG1InsChIdx, i); // instrument i listens on channel i
+            e.set(i, SynGloInsPara::InsChIdx, i); // instrument i listens on channel i
         for (int i = 0; i < Instruments; ++i)
             e.send(0x90 | i, 40 + i, 100); // every instrument holds a note
         for (int i = 0; i < Instruments; ++i)
-            e.set(i, SYG1Choke, c.choke[i]);
+            e.set(i, SynGloInsPara::Choke, c.choke[i]);
         e.send(0x90 | c.chooser, 70, 100);
         for (int i = 0; i < Instruments; ++i) {
             EXPECT_EQ(e.entries(i, NoteStateOn), c.held[static_cast<size_t>(i)]) << c.what << ", instrument " << i;
@@ -207,7 +195,7 @@ TEST(EngineMidi, ChokeModesFadeTheirTargets)
 TEST(EngineMidi, NextWithASingleInstrumentFadesTheNewNoteToo)
 {
     FourInstruments e(true, 1);
-    e.set(0, SYG1Choke, 3);
+    e.set(0, SynGloInsPara::Choke, 3);
     e.send(0x90, 40, 100);
     e.send(0x90, 41, 100);
     EXPECT_EQ(e.entries(0, NoteStateOn), 0);
@@ -236,8 +224,8 @@ TEST(EngineMidi, NrpnDataEntriesStepTheEditedInstrumentsProgramAndBank)
     };
     for (const Case& c : cases) {
         FourInstruments e;
-        e.set(0, SYG1Program, 2);
-        e.set(0, SYG1Bank, 0);
+        e.set(0, SynGloInsPara::Program, 2);
+        e.set(0, SynGloInsPara::Bank, 0);
         e.takeIdleRecords();
         e.send(0xB0, 99, c.number / 128);
         e.send(0xB0, 98, c.number % 128);
@@ -245,7 +233,7 @@ TEST(EngineMidi, NrpnDataEntriesStepTheEditedInstrumentsProgramAndBank)
         EXPECT_EQ(e.takeIdleRecords(), c.queued) << c.what;
     }
     FourInstruments e;
-    e.set(0, SYG1Program, 2);
+    e.set(0, SynGloInsPara::Program, 2);
     e.takeIdleRecords();
     e.send(0xB0, 99, 8);
     e.send(0xB0, 98, 1);
@@ -293,22 +281,22 @@ TEST(EngineMidi, SoloAndMuteStayConsistent)
     auto mutes = [&] {
         Counts m{};
         for (int i = 0; i < Instruments; ++i)
-            m[static_cast<size_t>(i)] = e.get(i, SYG1Mute);
+            m[static_cast<size_t>(i)] = e.get(i, SynGloInsPara::Mute);
         return m;
     };
-    change(2, SYG1Mute, 1);
+    change(2, SynGloInsPara::Mute, 1);
     ASSERT_EQ(mutes(), (Counts{0, 0, 1, 0}));
-    change(1, SYG1Solo, 1);
+    change(1, SynGloInsPara::Solo, 1);
     EXPECT_EQ(mutes(), (Counts{1, 0, 1, 1})) << "soloing 1 mutes the others";
-    change(3, SYG1Solo, 1);
+    change(3, SynGloInsPara::Solo, 1);
     EXPECT_EQ(mutes(), (Counts{1, 0, 1, 0})) << "a second solo plays too";
-    change(2, SYG1Mute, 0);
-    EXPECT_EQ(e.get(2, SYG1Solo), 1) << "unmuting while others are soloed joins the solo";
+    change(2, SynGloInsPara::Mute, 0);
+    EXPECT_EQ(e.get(2, SynGloInsPara::Solo), 1) << "unmuting while others are soloed joins the solo";
     EXPECT_EQ(mutes(), (Counts{1, 0, 0, 0}));
-    change(0, SYG1Mute, 1);
-    EXPECT_EQ(e.get(0, SYG1Solo), 0);
+    change(0, SynGloInsPara::Mute, 1);
+    EXPECT_EQ(e.get(0, SynGloInsPara::Solo), 0);
     for (int i : {1, 2, 3})
-        change(i, SYG1Solo, 0);
+        change(i, SynGloInsPara::Solo, 0);
     EXPECT_EQ(mutes(), (Counts{0, 0, 1, 0})) << "the mutes from before the first solo come back";
     EXPECT_EQ(e.getSoloCount(false), 0);
 
@@ -326,12 +314,12 @@ TEST(EngineMidi, ZoneOverlapsWithTheOtherInstruments)
     // velocities 1..80, 2 notes 55..80 and velocities 60..127, 3 is muted.
     const int zones[Instruments][4] = {{0, 127, 1, 127}, {40, 60, 1, 80}, {55, 80, 60, 127}, {70, 90, 1, 50}};
     for (int i = 0; i < Instruments; ++i) {
-        e.set(i, SYG1NoteLo, zones[i][0]);
-        e.set(i, SYG1NoteHi, zones[i][1]);
-        e.set(i, SYG1VeloLo, zones[i][2]);
-        e.set(i, SYG1VeloHi, zones[i][3]);
+        e.set(i, SynGloInsPara::NoteLo, zones[i][0]);
+        e.set(i, SynGloInsPara::NoteHi, zones[i][1]);
+        e.set(i, SynGloInsPara::VeloLo, zones[i][2]);
+        e.set(i, SynGloInsPara::VeloHi, zones[i][3]);
     }
-    e.set(3, SYG1Mute, 1);
+    e.set(3, SynGloInsPara::Mute, 1);
     struct Case
     {
         const char* what;

@@ -18,18 +18,6 @@ using namespace InstrumentTest;
 
 namespace {
 
-constexpr int SYG0GloTune = 3;
-constexpr int SYG0Keyboard = 10;
-constexpr int SYG0CCMode = 33;
-constexpr int SYG1LoadPath = 14;
-constexpr int SYG1SavePath = 15;
-constexpr int SYG1GlobalDisplay = 16;
-constexpr int SYG1BendUp = 12;
-constexpr int SYG1NoteFade = 23;
-constexpr int SYG1ReceiveMW = 26;
-constexpr int SYG1ReceiveAT = 28;
-constexpr int SYG1ReceiveSP = 29;
-constexpr int SYG1OutputSelection = 31;
 
 // Two instruments, two stereo pairs and two mono outputs; preset files are
 // recorded instead of read.
@@ -134,8 +122,8 @@ TEST(EngineSettings, TheKeyboardSettingAuditionsNoteAndVelocity)
     };
     for (const Case& c : cases) {
         SettingsEngine e;
-        e.getSynGlo()->setParaVal(0, SYG0Keyboard, c.value);
-        e.postprocessParaChange(1, e.getSynGlo(), SYG0Keyboard);
+        e.getSynGlo()->setParaVal(0, SynGloPara::Keyboard, c.value);
+        e.postprocessParaChange(1, e.getSynGlo(), SynGloPara::Keyboard);
         const std::vector<HoldData_c> queued = e.takeAudio();
         ASSERT_EQ(queued.size(), c.queued ? 1u : 0u) << c.value;
         if (!c.queued)
@@ -159,13 +147,13 @@ TEST(EngineSettings, MasterTuneFollowsGloTune)
     const Case cases[] = {{4400, 1.0}, {4662, 4662.0 / 4400.0}, {4153, 4153.0 / 4400.0}};
     for (const Case& c : cases) {
         SettingsEngine e;
-        e.change(e.getSynGlo(), 0, SYG0GloTune, c.tenthsHz);
+        e.change(e.getSynGlo(), 0, SynGloPara::GloTune, c.tenthsHz);
         EXPECT_NEAR(e.getMasterTuneFactor(), c.factor, 1e-6) << c.tenthsHz;
         // A quarter of log2 of the factor.
         EXPECT_NEAR(e.getMasterTuneLog(), std::log2(c.factor) / 4.0, 1e-7) << c.tenthsHz;
     }
     SettingsEngine e;
-    e.change(e.getSynGlo(), 0, SYG0GloTune, 4400);
+    e.change(e.getSynGlo(), 0, SynGloPara::GloTune, 4400);
     EXPECT_EQ(e.getMasterTuneFactor(), 1.0f);
     EXPECT_EQ(e.getMasterTuneLog(), 0.0f);
 }
@@ -179,15 +167,15 @@ TEST(EngineSettings, OutputSelectionPicksStereoPairsThenMonoOutputs)
     const Case cases[] = {{0, 0}, {1, 2}, {2, 4}, {3, 5}};
     SettingsEngine e;
     for (const Case& c : cases) {
-        e.change(e.getSynGloIns(), 1, SYG1OutputSelection, c.selection);
+        e.change(e.getSynGloIns(), 1, SynGloInsPara::OutputSelection, c.selection);
         EXPECT_EQ(e.own[1].getOutIdx(), c.index) << c.selection;
         EXPECT_EQ(e.own[1].getOutEnd(), c.index + e.own[1].getOutputCount()) << c.selection;
     }
     // With fewer outputs (a host that connects only one pair) a selection at
     // or beyond their count falls back to the first pair.
     e.shrinkOutputs(1, 2);
-    e.change(e.getSynGloIns(), 1, SYG1OutputSelection, 3);
-    EXPECT_EQ(e.getSynGloIns()->getParaVal(1, SYG1OutputSelection), 0);
+    e.change(e.getSynGloIns(), 1, SynGloInsPara::OutputSelection, 3);
+    EXPECT_EQ(e.getSynGloIns()->getParaVal(1, SynGloInsPara::OutputSelection), 0);
     EXPECT_EQ(e.own[1].getOutIdx(), 0);
 }
 
@@ -202,12 +190,12 @@ TEST(EngineSettings, SwitchingToSendQueuesOneSendAll)
         {0, {}}, {1, {"Y -1 -1"}}, {1, {}}, {0, {}}, {1, {"Y -1 -1"}},
     };
     SettingsEngine e;
-    e.change(e.getSynGlo(), 0, SYG0CCMode, 0);
-    e.change(e.getSynGlo(), 0, SYG0CCMode, 1);
+    e.change(e.getSynGlo(), 0, SynGloPara::CCMode, 0);
+    e.change(e.getSynGlo(), 0, SynGloPara::CCMode, 1);
     EXPECT_TRUE(e.takeAudioRecords().empty()) << "before the first block nothing is sent";
     e.pretendAudioRan();
     for (const Step& s : steps) {
-        e.change(e.getSynGlo(), 0, SYG0CCMode, s.mode);
+        e.change(e.getSynGlo(), 0, SynGloPara::CCMode, s.mode);
         EXPECT_EQ(e.takeAudioRecords(), s.queued) << s.mode;
     }
 }
@@ -216,9 +204,9 @@ TEST(EngineSettings, AProgramChangeAppliesReceptionAndTranspositionFromTheSettin
 {
     SettingsEngine e;
     SynGloIns_c* s = e.getSynGloIns();
-    for (const int row : {SYG1ReceiveMW, SYG1ReceiveAT, SYG1ReceiveSP})
+    for (const int row : {SynGloInsPara::ReceiveMW, SynGloInsPara::ReceiveAT, SynGloInsPara::ReceiveSP})
         s->setParaVal(1, row, 0);
-    s->setParaVal(1, SYG1NoteFade, 5);
+    s->setParaVal(1, SynGloInsPara::NoteFade, 5);
     e.takeAudioRecords();
     e.postprocessParaChange(1, nullptr, -1);
     ProbeInstrument& changed = e.own[1];
@@ -232,10 +220,10 @@ TEST(EngineSettings, AProgramChangeAppliesReceptionAndTranspositionFromTheSettin
     EXPECT_EQ(other.transposition.load(), 0);
 
     // One setting on its own reaches the instrument too.
-    e.change(s, 1, SYG1ReceiveAT, 1);
+    e.change(s, 1, SynGloInsPara::ReceiveAT, 1);
     EXPECT_TRUE(changed.receiveAT.load());
     EXPECT_FALSE(changed.receiveMW.load());
-    e.change(s, 1, SYG1NoteFade, -3);
+    e.change(s, 1, SynGloInsPara::NoteFade, -3);
     EXPECT_EQ(changed.transposition.load(), -3);
     EXPECT_EQ(e.takeAudioRecords(), std::vector<std::string>{"S 1 0"});
 }
@@ -267,23 +255,23 @@ TEST(EngineSettings, PresetPathsLoadAndSaveAndAFailedLoadIsShownShortened)
     for (const Case& c : cases) {
         SettingsEngine e;
         e.importResult = c.result;
-        e.getSynGloIns()->setParaPath(1, SYG1LoadPath, Tool::Disk::Path_c(Vdx::String_c(c.path)));
+        e.getSynGloIns()->setParaPath(1, SynGloInsPara::LoadPath, Tool::Disk::Path_c(Vdx::String_c(c.path)));
         e.takeMessages();
-        e.postprocessParaChange(1, e.getSynGloIns(), SYG1LoadPath);
+        e.postprocessParaChange(1, e.getSynGloIns(), SynGloInsPara::LoadPath);
         EXPECT_EQ(e.files, c.files) << c.what;
         EXPECT_EQ(e.takeMessages(), c.messages) << c.what;
     }
     // 48 characters are shown whole.
     SettingsEngine e;
     const std::string p48whole = p49.substr(0, 48);
-    e.getSynGloIns()->setParaPath(0, SYG1LoadPath, Tool::Disk::Path_c(Vdx::String_c(p48whole)));
+    e.getSynGloIns()->setParaPath(0, SynGloInsPara::LoadPath, Tool::Disk::Path_c(Vdx::String_c(p48whole)));
     e.takeMessages();
-    e.postprocessParaChange(0, e.getSynGloIns(), SYG1LoadPath);
+    e.postprocessParaChange(0, e.getSynGloIns(), SynGloInsPara::LoadPath);
     EXPECT_EQ(e.takeMessages(), std::vector<std::string>{failed + p48whole});
 
     SettingsEngine saver;
-    saver.getSynGloIns()->setParaPath(0, SYG1SavePath, Tool::Disk::Path_c(Vdx::String_c("/presets/Out.fxp")));
-    saver.postprocessParaChange(0, saver.getSynGloIns(), SYG1SavePath);
+    saver.getSynGloIns()->setParaPath(0, SynGloInsPara::SavePath, Tool::Disk::Path_c(Vdx::String_c("/presets/Out.fxp")));
+    saver.postprocessParaChange(0, saver.getSynGloIns(), SynGloInsPara::SavePath);
     EXPECT_EQ(saver.files, std::vector<std::string>{"export 0 /presets/Out.fxp"});
 }
 
@@ -297,15 +285,15 @@ void describeBendUp(RegistryTest::MapTestEngine& engine)
 {
     engine.open();
     ASSERT_TRUE(engine.isOpen());
-    ASSERT_TRUE(engine.describe(Shown, "Bend Up", -1, engine.getSynGloIns(), SYG1BendUp));
-    engine.getSynGloIns()->setParaVal(0, SYG1BendUp, 7);
-    engine.getSynGloIns()->setParaVal(1, SYG1BendUp, 9);
+    ASSERT_TRUE(engine.describe(Shown, "Bend Up", -1, engine.getSynGloIns(), SynGloInsPara::BendUp));
+    engine.getSynGloIns()->setParaVal(0, SynGloInsPara::BendUp, 7);
+    engine.getSynGloIns()->setParaVal(1, SynGloInsPara::BendUp, 9);
 }
 
 std::string displayText(RegistryTest::MapTestEngine& engine, int ins)
 {
     Vdx::String_c s;
-    engine.getSynGloIns()->getParaString(ins, SYG1GlobalDisplay, &s);
+    engine.getSynGloIns()->getParaString(ins, SynGloInsPara::GlobalDisplay, &s);
     return std::string(s);
 }
 
@@ -346,8 +334,8 @@ TEST(EngineSettings, AProgramChangeRunsTheCallbackOfEveryMappedDescriptor)
 {
     RegistryTest::MapTestEngine engine;
     describeBendUp(engine);
-    ASSERT_TRUE(engine.describe(7, "Recorded", 0, engine.getSynGloIns(), SYG1NoteFade, false, 0, true));
-    ASSERT_TRUE(engine.describe(8, "Recorded too", 1, engine.getSynGlo(), SYG0CCMode, false, 0, true));
+    ASSERT_TRUE(engine.describe(7, "Recorded", 0, engine.getSynGloIns(), SynGloInsPara::NoteFade, false, 0, true));
+    ASSERT_TRUE(engine.describe(8, "Recorded too", 1, engine.getSynGlo(), SynGloPara::CCMode, false, 0, true));
     ASSERT_TRUE(engine.describe(9, "Maps nowhere", 0, nullptr, 1, false, 0, true));
     engine.postprocessParaChange(0, nullptr, -1);
     std::lock_guard<std::mutex> guard(engine.writesMutex);
@@ -356,11 +344,6 @@ TEST(EngineSettings, AProgramChangeRunsTheCallbackOfEveryMappedDescriptor)
 
 TEST(EngineSettings, ProgramBankAndEditedInstrumentChangesGoToTheIdleSide)
 {
-    constexpr int SYG0EditIns = 1;
-    constexpr int SYG0MultiProgram = 26;
-    constexpr int SYG0MultiBank = 27;
-    constexpr int SYG1Program = 1;
-    constexpr int SYG1Bank = 18;
     struct Case
     {
         const char* what;
@@ -369,11 +352,11 @@ TEST(EngineSettings, ProgramBankAndEditedInstrumentChangesGoToTheIdleSide)
         std::string queued;
     };
     const Case cases[] = {
-        {"instrument bank", false, 1, SYG1Bank, 5, "K 1 5"},
-        {"instrument program", false, 1, SYG1Program, 3, "J 1 3"},
-        {"multi bank", true, 0, SYG0MultiBank, 2, "F 0 2"},
-        {"multi program", true, 0, SYG0MultiProgram, 3, "E 0 3"},
-        {"edited instrument outside a host call", true, 0, SYG0EditIns, 1, "O 1 0"},
+        {"instrument bank", false, 1, SynGloInsPara::Bank, 5, "K 1 5"},
+        {"instrument program", false, 1, SynGloInsPara::Program, 3, "J 1 3"},
+        {"multi bank", true, 0, SynGloPara::MultiBank, 2, "F 0 2"},
+        {"multi program", true, 0, SynGloPara::MultiProgram, 3, "E 0 3"},
+        {"edited instrument outside a host call", true, 0, SynGloPara::EditIns, 1, "O 1 0"},
     };
     for (const Case& c : cases) {
         SettingsEngine e;
@@ -391,7 +374,7 @@ TEST(EngineSettings, ProgramBankAndEditedInstrumentChangesGoToTheIdleSide)
     SettingsEngine e;
     {
         Synth::BusyScope busy(e);
-        e.change(e.getSynGlo(), 0, SYG0EditIns, 1);
+        e.change(e.getSynGlo(), 0, SynGloPara::EditIns, 1);
     }
     EXPECT_EQ(e.getEditIns(), 1);
 }
@@ -406,8 +389,8 @@ TEST(EngineSettings, SteppingAParameterMovesItByOneValueWithinItsRange)
     for (const Case& c : cases) {
         RegistryTest::MapTestEngine engine;
         describeBendUp(engine);
-        engine.getSynGloIns()->setParaVal(0, SYG1BendUp, c.from);
+        engine.getSynGloIns()->setParaVal(0, SynGloInsPara::BendUp, c.from);
         engine.stepParameterAutomated(Shown, c.direction);
-        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1BendUp), c.to) << c.from << " " << c.direction;
+        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::BendUp), c.to) << c.from << " " << c.direction;
     }
 }

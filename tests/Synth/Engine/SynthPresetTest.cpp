@@ -35,8 +35,8 @@ protected:
         fs::create_directories(bank);
         // The system settings are shared by every engine of the process:
         // each test starts from the same ones.
-        sys().setParaVal(0, SYS0JumpToSaveDir, 0);
-        sys().setParaPath(0, SYS0DefaultPreset, Path_c("empty"));
+        sys().setParaVal(0, SysGloPara::JumpToSaveDir, 0);
+        sys().setParaPath(0, SysGloPara::DefaultPresetPath, Path_c("empty"));
     }
     ~PresetFiles() override { FileDialog_c::setPanelRunner(nullptr); }
 
@@ -138,7 +138,7 @@ TEST_F(PresetFiles, AnExportKeepsTheModeOfTheFileItReplaces)
 
 TEST_F(PresetFiles, ASuccessfulExportMarksTheProgramSavedAndTellsTheHost)
 {
-    sys().setParaVal(0, SYS0JumpToSaveDir, 1);
+    sys().setParaVal(0, SysGloPara::JumpToSaveDir, 1);
     const std::string path = save("Saved.fxp", 5);
 
     EXPECT_TRUE(engine.isPresetSavedOrLoaded());
@@ -186,7 +186,7 @@ TEST_F(PresetFiles, AFailingWriteLeavesTheOldPresetIntact)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PresetTestEngine writer;
-        sys().setParaVal(0, SYS0JumpToSaveDir, 1);
+        sys().setParaVal(0, SysGloPara::JumpToSaveDir, 1);
         sound(writer, 99, 98);
         writer.failFrom = c.failFrom;
         writer.shortBy = c.shortBy;
@@ -204,7 +204,7 @@ TEST_F(PresetFiles, AFailingWriteLeavesTheOldPresetIntact)
         EXPECT_EQ(writer.loadPath(), "") << "no jump to the folder of a file that was not saved";
         EXPECT_EQ(writer.getPrgList(0)->getCount(), 0u);
         EXPECT_TRUE(HostRecorder::take().empty()) << "the host is not told of a change";
-        sys().setParaVal(0, SYS0JumpToSaveDir, 0);
+        sys().setParaVal(0, SysGloPara::JumpToSaveDir, 0);
     }
 }
 
@@ -235,7 +235,7 @@ TEST_F(PresetFiles, AnImportRestoresTheSavedProgramAndSelectsItsFile)
     EXPECT_EQ(glo(engine), 2);
     EXPECT_EQ(engine.loadPath(), b);
     EXPECT_EQ(engine.getPrgList(0)->getCount(), 2u);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1Program), 1);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Program), 1);
     EXPECT_TRUE(engine.isPresetSavedOrLoaded());
     const std::vector<Automation> told = HostRecorder::take();
     ASSERT_EQ(told.size(), 2u);
@@ -359,17 +359,15 @@ TEST_F(PresetFiles, OnlyRegularFilesAreRead)
 
 TEST_F(PresetFiles, AMultiPresetKeepsTheTuningAndIsRememberedAsTheMultiLoad)
 {
-    constexpr int SYG0GloTune = 3;
-    constexpr int SYG0MultiLoad = 30;
     const std::string path = save("Multi.fxp", 60);
     SynGlo_c* glo = engine.getSynGlo();
-    glo->setParaVal(0, SYG0GloTune, 4410);
+    glo->setParaVal(0, SynGloPara::GloTune, 4410);
     sound(1, 1);
     EXPECT_GT(engine.importMultiPatch(Path_c(path)), 0);
     EXPECT_EQ(osc(engine), 60);
-    EXPECT_EQ(glo->getParaVal(0, SYG0GloTune), 4410);
+    EXPECT_EQ(glo->getParaVal(0, SynGloPara::GloTune), 4410);
     Path_c multi;
-    glo->getParaPath(0, SYG0MultiLoad, &multi);
+    glo->getParaPath(0, SynGloPara::MultiLoad, &multi);
     EXPECT_EQ(multi.getString(), path);
     EXPECT_FALSE(engine.isMultiLoadInProgress());
 }
@@ -395,14 +393,14 @@ TEST_F(PresetFiles, NextPatchFileStepsWithinTheListAndStopsAtItsEnds)
     EXPECT_EQ(engine.loadPath(), b);
     engine.nextPatchFile(0, true);
     EXPECT_EQ(osc(engine), 30);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1Program), 2);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Program), 2);
 
     // At the last file, forwards: nothing.
     sound(6, 6);
     engine.nextPatchFile(0, true);
     EXPECT_EQ(osc(engine), 6);
     EXPECT_EQ(engine.loadPath(), c);
-    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1Program), 2);
+    EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Program), 2);
 
     engine.nextPatchFile(0, false);
     EXPECT_EQ(osc(engine), 20);
@@ -425,7 +423,7 @@ TEST_F(PresetFiles, GetDefPresetWithAStoredEmptyTakesTheFallbackAndStoresIt)
     const Path_c fallback(dir.path() + "/Root/Bank/First.fxp");
     EXPECT_EQ(engine.getDefPreset(fallback, true).getString(), fallback.getString());
     Path_c stored;
-    sys().getParaPath(0, SYS0DefaultPreset, &stored);
+    sys().getParaPath(0, SysGloPara::DefaultPresetPath, &stored);
     EXPECT_EQ(stored.getString(), fallback.getString());
     EXPECT_EQ(engine.getBankRoot().getString(), dir.path() + "/Root");
 }
@@ -441,7 +439,7 @@ TEST_F(PresetFiles, AStoredDefaultPresetIsKeptOnlyWhenAskedTo)
     EXPECT_EQ(engine.getDefPreset(fallback, false).getString(), fallback.getString());
     EXPECT_EQ(engine.getBankRoot().getString(), dir.path() + "/Other");
     Path_c now;
-    sys().getParaPath(0, SYS0DefaultPreset, &now);
+    sys().getParaPath(0, SysGloPara::DefaultPresetPath, &now);
     EXPECT_EQ(now.getString(), fallback.getString());
 }
 
@@ -482,7 +480,7 @@ TEST_F(PresetFiles, StartupLoadsTheFirstFileAndMakesItTheDefault)
     EXPECT_EQ(engine.loadPath(), a);
     EXPECT_TRUE(engine.isChunkLoaded());
     Path_c def;
-    sys().getParaPath(0, SYS0DefaultPreset, &def);
+    sys().getParaPath(0, SysGloPara::DefaultPresetPath, &def);
     EXPECT_EQ(def.getString(), a);
 }
 

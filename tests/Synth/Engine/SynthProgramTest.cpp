@@ -43,8 +43,8 @@ protected:
         TestSupport::writeFile(root.file(name), "x");
     }
     Tool::Disk::Path_c path(const std::string& name) const { return Tool::Disk::Path_c(root.file(name)); }
-    int program(int ins = 0) { return engine.getSynGloIns()->getParaVal(ins, SYG1Program); }
-    int bank(int ins = 0) { return engine.getSynGloIns()->getParaVal(ins, SYG1Bank); }
+    int program(int ins = 0) { return engine.getSynGloIns()->getParaVal(ins, SynGloInsPara::Program); }
+    int bank(int ins = 0) { return engine.getSynGloIns()->getParaVal(ins, SynGloInsPara::Bank); }
     std::string importedLeaf(size_t i) const
     {
         return i < engine.imports.size() ? std::filesystem::path(engine.imports[i].path).filename().string() : "";
@@ -149,7 +149,7 @@ TEST_F(TwoInstrumentPrograms, OnlyTheEditedInstrumentChangesItsProgram)
     EXPECT_EQ(engine.imports[0].ins, 0);
     EXPECT_EQ(importedLeaf(0), "b.fxp");
     Tool::Disk::Path_c loadPath;
-    engine.getSynGloIns()->getParaPath(0, SYG1LoadPath, &loadPath);
+    engine.getSynGloIns()->getParaPath(0, SynGloInsPara::LoadPath, &loadPath);
     EXPECT_EQ(std::filesystem::path(static_cast<const std::string&>(loadPath.getString())).filename(), "b.fxp");
 
     for (int beyond : {-1, 3, Programs})
@@ -291,7 +291,7 @@ TEST_F(ProgramFixture, RandomSoundWithoutRangeChangesNothingAndAnEarlyStopStillS
     engine.describe(1, 0, &engine.globalProgram, 1);
     engine.setValue(engine.rowVOSC, 0, 3, 33);
     engine.setValue(engine.rowPGLO, 0, 1, 44);
-    engine.getSynGlo()->setParaVal(0, SYG0GenerationRange, 0);
+    engine.getSynGlo()->setParaVal(0, SynGloPara::GenerationRange, 0);
     auto programChanges = [](const TestModule& m) {
         int n = 0;
         for (const auto& c : m.caches)
@@ -308,7 +308,7 @@ TEST_F(ProgramFixture, RandomSoundWithoutRangeChangesNothingAndAnEarlyStopStillS
 
     // An index of another instrument ends the list: what came before it is
     // still settled by the program-changed work.
-    engine.getSynGlo()->setParaVal(0, SYG0GenerationRange, 100);
+    engine.getSynGlo()->setParaVal(0, SynGloPara::GenerationRange, 100);
     engine.describe(2, 1, &osc, 3);
     osc.caches.clear();
     engine.globalProgram.caches.clear();

@@ -60,7 +60,7 @@ protected:
         ASSERT_EQ(ins->heldVoices.load(), 2);
     }
     // The instrument settings' "NotesOn" of instrument 0.
-    int notesOnShown() { return vela.getSynGloIns()->getParaVal(0, 6); }
+    int notesOnShown() { return vela.getSynGloIns()->getParaVal(0, SynGloInsPara::NotesOn); }
     void expectAllFree()
     {
         for (int v = 0; v < table->getVoiceCount(); ++v)

@@ -63,12 +63,10 @@ public:
 
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, paraCount))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, paraCount, &defined);
+        if (!p)
+            return defined;
         for (int i = 1; i < paraCount; ++i)
             p[i].createNum("N", "", 0.0f, 0, 100, 0, 10, 0);
         return paraSet->spreadPara();

@@ -143,11 +143,11 @@ TEST(SysGloDefinition, SystemSettingsRows)
     // The rows between keep their place undefined.
     for (int idx : {1, 9, 13})
         EXPECT_EQ(s.part.getParaPtr(0, idx)->getType(), ptUndefined) << idx;
-    EXPECT_EQ(displayOf(s.part, 0, 0), "2.00");
-    EXPECT_EQ(displayOf(s.part, 0, 2), " Linear ");
-    EXPECT_EQ(displayOf(s.part, 0, 5), "EqPow");
-    s.part.setParaVal(0, 7, 1);
-    EXPECT_EQ(displayOf(s.part, 0, 7), "LightRed");
+    EXPECT_EQ(displayOf(s.part, 0, SysGloPara::Version), "2.00");
+    EXPECT_EQ(displayOf(s.part, 0, SysGloPara::KnobMovement), " Linear ");
+    EXPECT_EQ(displayOf(s.part, 0, SysGloPara::PanMode), "EqPow");
+    s.part.setParaVal(0, SysGloPara::FontColor, 1);
+    EXPECT_EQ(displayOf(s.part, 0, SysGloPara::FontColor), "LightRed");
 }
 
 TEST(SysGloDefinition, SynthSettingsRows)
@@ -194,16 +194,16 @@ TEST(SysGloDefinition, SynthSettingsRows)
                 {31, "Pitch Bend Up Amount", ptNumber, 0, 24, 2},
                 {32, "Pitch Bend Down Amount", ptEnu, -1, 24, -1},
                 {33, "MIDI CC Mode", ptEnu, 0, 1, 1}});
-    EXPECT_EQ(displayOf(part, 0, 3), "440.0");
-    EXPECT_EQ(displayOf(part, 0, 32), "link");
+    EXPECT_EQ(displayOf(part, 0, SynGloPara::GloTune), "440.0");
+    EXPECT_EQ(displayOf(part, 0, SynGloPara::BendDown), "link");
     // Value 12 is the fourteenth four-character item of the packed text.
-    part.setParaVal(0, 32, 12);
+    part.setParaVal(0, SynGloPara::BendDown, 12);
     char item[8] = {};
-    part.getParaPtr(0, 32)->getEnuVal(item);
+    part.getParaPtr(0, SynGloPara::BendDown)->getEnuVal(item);
     EXPECT_STREQ(item, " 12 ");
-    EXPECT_EQ(displayOf(part, 0, 33), "receive+send");
+    EXPECT_EQ(displayOf(part, 0, SynGloPara::CCMode), "receive+send");
     char unit[ParaNameBufferBytes] = {};
-    part.getParaUnit(0, 31, unit);
+    part.getParaUnit(0, SynGloPara::BendUp, unit);
     EXPECT_STREQ(unit, "semitones");
 }
 
@@ -253,8 +253,8 @@ TEST(SysGloDefinition, InstrumentSettingsRowsInEverySet)
         expectRows(part, set, rows);
     }
     // An older stored choke text is still recognised.
-    part.getParaPtr(2, 7)->setEnuVal("P  ");
-    EXPECT_EQ(part.getParaVal(2, 7), 2);
+    part.getParaPtr(2, SynGloInsPara::Choke)->setEnuVal("P  ");
+    EXPECT_EQ(part.getParaVal(2, SynGloInsPara::Choke), 2);
 }
 
 TEST(SysGloDefinition, OutputSelectionNamesStereoThenMonoOutputs)
@@ -278,8 +278,8 @@ TEST(SysGloDefinition, OutputSelectionNamesStereoThenMonoOutputs)
     part.getParaSetPtr(&slot, 1);
     const char* expected[] = {"S01", "S02", "M01", "M02"};
     for (int v = 0; v < 4; ++v) {
-        part.setParaVal(0, 31, v);
-        EXPECT_EQ(displayOf(part, 0, 31), expected[v]);
+        part.setParaVal(0, SynGloInsPara::OutputSelection, v);
+        EXPECT_EQ(displayOf(part, 0, SynGloInsPara::OutputSelection), expected[v]);
     }
 }
 
@@ -293,8 +293,8 @@ TEST(SysGloDefinition, SetOutlivesThePartThatDefinedIt)
     SynGloIns_c second(4, 1, 1);
     second.getParaSetPtr(&slot, 1);
     first.reset();
-    second.setParaVal(0, 31, 1);
-    EXPECT_EQ(displayOf(second, 0, 31), "M01");
+    second.setParaVal(0, SynGloInsPara::OutputSelection, 1);
+    EXPECT_EQ(displayOf(second, 0, SynGloInsPara::OutputSelection), "M01");
 }
 
 // ---------------------------------------------------------------------------
@@ -305,18 +305,18 @@ TEST_F(SysGloStore, ChangesRoundTripThroughThePreferences)
     {
         Settings a;
         EXPECT_EQ(a.part.getKey(), "TestSysGlo");
-        a.part.setParaVal(0, 3, 1);
-        a.part.setParaVal(0, 7, 2);
-        a.part.setParaCharPtr(0, 8, "/banks/Factory/Init.fxp");
+        a.part.setParaVal(0, SysGloPara::NoteDisplayType, 1);
+        a.part.setParaVal(0, SysGloPara::FontColor, 2);
+        a.part.setParaCharPtr(0, SysGloPara::DefaultPresetPath, "/banks/Factory/Init.fxp");
     }
     Settings b;
     EXPECT_FALSE(b.part.isRecalled());
     EXPECT_TRUE(b.part.recall());
     EXPECT_TRUE(b.part.isRecalled());
-    EXPECT_EQ(b.value(3), 1);
-    EXPECT_EQ(b.value(7), 2);
-    EXPECT_EQ(b.text(8), "/banks/Factory/Init.fxp");
-    EXPECT_EQ(b.value(4), 1); // untouched: its default
+    EXPECT_EQ(b.value(SysGloPara::NoteDisplayType), 1);
+    EXPECT_EQ(b.value(SysGloPara::FontColor), 2);
+    EXPECT_EQ(b.text(SysGloPara::DefaultPresetPath), "/banks/Factory/Init.fxp");
+    EXPECT_EQ(b.value(SysGloPara::PadVelocity), 1); // untouched: its default
     const std::vector<int32_t> words = storedWords();
     ASSERT_GE(words.size(), 3u);
     EXPECT_EQ(words[0], 0x53595053);
@@ -331,8 +331,8 @@ TEST_F(SysGloStore, StoredChunkThatIsNotSettingsIsIgnored)
         ParaSet_c* slot = nullptr;
         SysGlo_c writer("Unused");
         writer.getParaSetPtr(&slot);
-        slot->setParaVal(0, 4, 0);
-        slot->setParaVal(0, 7, 2);
+        slot->setParaVal(0, SysGloPara::PadVelocity, 0);
+        slot->setParaVal(0, SysGloPara::FontColor, 2);
         good.resize(static_cast<size_t>(slot->getChunkSize(0)) / 4);
         slot->getChunk(good.data(), 0);
     }
@@ -361,15 +361,15 @@ TEST_F(SysGloStore, StoredChunkThatIsNotSettingsIsIgnored)
         Settings s;
         EXPECT_FALSE(s.part.recall());
         EXPECT_FALSE(s.part.isRecalled());
-        EXPECT_EQ(s.value(4), 1);
-        EXPECT_EQ(s.value(7), 0);
+        EXPECT_EQ(s.value(SysGloPara::PadVelocity), 1);
+        EXPECT_EQ(s.value(SysGloPara::FontColor), 0);
     }
     // The intact chunk is read.
     ASSERT_TRUE(OsLib_c::remindChunk("TestSysGlo", good.data(), bytes));
     Settings s;
     EXPECT_TRUE(s.part.recall());
-    EXPECT_EQ(s.value(4), 0);
-    EXPECT_EQ(s.value(7), 2);
+    EXPECT_EQ(s.value(SysGloPara::PadVelocity), 0);
+    EXPECT_EQ(s.value(SysGloPara::FontColor), 2);
 }
 
 TEST_F(SysGloStore, AfterAnUnreadableChunkTheNextChangeStoresAndRecallWorksAgain)
@@ -378,12 +378,12 @@ TEST_F(SysGloStore, AfterAnUnreadableChunkTheNextChangeStoresAndRecallWorksAgain
     ASSERT_TRUE(OsLib_c::remindChunk("TestSysGlo", junk, sizeof junk));
     {
         Settings s;
-        s.part.setParaVal(0, 3, 1);
+        s.part.setParaVal(0, SysGloPara::NoteDisplayType, 1);
         EXPECT_FALSE(s.part.isRecalled());
     }
     Settings again;
     EXPECT_TRUE(again.part.recall());
-    EXPECT_EQ(again.value(3), 1);
+    EXPECT_EQ(again.value(SysGloPara::NoteDisplayType), 1);
 }
 
 TEST_F(SysGloStore, TwoInstancesChangingDifferentSettingsKeepBoth)
@@ -392,62 +392,62 @@ TEST_F(SysGloStore, TwoInstancesChangingDifferentSettingsKeepBoth)
     Settings b;
     a.part.recall();
     b.part.recall();
-    a.part.setParaVal(0, 3, 1);   // NoteDisplayType on
-    b.part.setParaVal(0, 4, 0);   // Pad Velocity off
-    a.part.setParaVal(0, 7, 1);   // a writes again: b's change stays
-    b.part.setParaCharPtr(0, 12, "v3");
+    a.part.setParaVal(0, SysGloPara::NoteDisplayType, 1);   // NoteDisplayType on
+    b.part.setParaVal(0, SysGloPara::PadVelocity, 0);   // Pad Velocity off
+    a.part.setParaVal(0, SysGloPara::FontColor, 1);   // a writes again: b's change stays
+    b.part.setParaCharPtr(0, SysGloPara::VersionString, "v3");
     Settings c;
     ASSERT_TRUE(c.part.recall());
-    EXPECT_EQ(c.value(3), 1);
-    EXPECT_EQ(c.value(4), 0);
-    EXPECT_EQ(c.value(7), 1);
-    EXPECT_EQ(c.text(12), "v3");
+    EXPECT_EQ(c.value(SysGloPara::NoteDisplayType), 1);
+    EXPECT_EQ(c.value(SysGloPara::PadVelocity), 0);
+    EXPECT_EQ(c.value(SysGloPara::FontColor), 1);
+    EXPECT_EQ(c.text(SysGloPara::VersionString), "v3");
     // The same parameter changed in both: the later change wins.
-    a.part.setParaVal(0, 5, 0);
-    b.part.setParaVal(0, 5, 1);
+    a.part.setParaVal(0, SysGloPara::PanMode, 0);
+    b.part.setParaVal(0, SysGloPara::PanMode, 1);
     Settings d;
     ASSERT_TRUE(d.part.recall());
-    EXPECT_EQ(d.value(5), 1);
+    EXPECT_EQ(d.value(SysGloPara::PanMode), 1);
 }
 
 TEST_F(SysGloStore, FirstChangeBeforeRecallIsAppliedOnTopOfTheStoredSettings)
 {
-    storeSettings({{4, 0}, {7, 2}});
+    storeSettings({{SysGloPara::PadVelocity, 0}, {SysGloPara::FontColor, 2}});
     Settings s;
     ASSERT_FALSE(s.part.isRecalled());
-    s.part.setParaVal(0, 7, 1);
+    s.part.setParaVal(0, SysGloPara::FontColor, 1);
     EXPECT_TRUE(s.part.isRecalled());
-    EXPECT_EQ(s.value(4), 0); // came from the store
-    EXPECT_EQ(s.value(7), 1); // the change survived the recall
+    EXPECT_EQ(s.value(SysGloPara::PadVelocity), 0); // came from the store
+    EXPECT_EQ(s.value(SysGloPara::FontColor), 1); // the change survived the recall
     Settings check;
     ASSERT_TRUE(check.part.recall());
-    EXPECT_EQ(check.value(4), 0);
-    EXPECT_EQ(check.value(7), 1);
+    EXPECT_EQ(check.value(SysGloPara::PadVelocity), 0);
+    EXPECT_EQ(check.value(SysGloPara::FontColor), 1);
 }
 
 TEST_F(SysGloStore, ResettingEverySettingStoresTheWholeSet)
 {
-    storeSettings({{4, 0}, {7, 2}});
+    storeSettings({{SysGloPara::PadVelocity, 0}, {SysGloPara::FontColor, 2}});
     Settings s;
     s.part.recall();
     s.part.resetPara(0, 1);
     Settings check;
     ASSERT_TRUE(check.part.recall());
-    EXPECT_EQ(check.value(4), 1);
-    EXPECT_EQ(check.value(7), 0);
+    EXPECT_EQ(check.value(SysGloPara::PadVelocity), 1);
+    EXPECT_EQ(check.value(SysGloPara::FontColor), 0);
 }
 
 TEST_F(SysGloStore, AudioThreadChangeIsStoredByTheIdlePath)
 {
-    storeSettings({{7, 2}});
+    storeSettings({{SysGloPara::FontColor, 2}});
     const std::vector<int32_t> before = storedWords();
     AudioSideSysGlo part("Test");
     ParaSet_c* slot = nullptr;
     part.getParaSetPtr(&slot);
 
     part.onAudio = true;
-    part.setParaVal(0, 3, 1);
-    part.setParaVal(0, 6, 0);
+    part.setParaVal(0, SysGloPara::NoteDisplayType, 1);
+    part.setParaVal(0, SysGloPara::JumpToSaveDir, 0);
     // Nothing was read or written on the audio thread.
     EXPECT_TRUE(part.isStorePending());
     EXPECT_FALSE(part.isRecalled());
@@ -458,12 +458,12 @@ TEST_F(SysGloStore, AudioThreadChangeIsStoredByTheIdlePath)
     EXPECT_FALSE(part.isStorePending());
     Settings check;
     ASSERT_TRUE(check.part.recall());
-    EXPECT_EQ(check.value(3), 1);
-    EXPECT_EQ(check.value(6), 0);
-    EXPECT_EQ(check.value(7), 2); // stored before, not overwritten
+    EXPECT_EQ(check.value(SysGloPara::NoteDisplayType), 1);
+    EXPECT_EQ(check.value(SysGloPara::JumpToSaveDir), 0);
+    EXPECT_EQ(check.value(SysGloPara::FontColor), 2); // stored before, not overwritten
     // The live set took the stored settings under its own changes.
-    EXPECT_EQ(part.getParaVal(0, 7), 2);
-    EXPECT_EQ(part.getParaVal(0, 3), 1);
+    EXPECT_EQ(part.getParaVal(0, SysGloPara::FontColor), 2);
+    EXPECT_EQ(part.getParaVal(0, SysGloPara::NoteDisplayType), 1);
     // Nothing waits: a further idle round writes nothing.
     EXPECT_TRUE(part.storePending());
 }
@@ -475,12 +475,12 @@ TEST_F(SysGloStore, PendingChangeIsStoredWhenThePartCloses)
         ParaSet_c* slot = nullptr;
         part.getParaSetPtr(&slot);
         part.onAudio = true;
-        part.setParaVal(0, 15, 1);
+        part.setParaVal(0, SysGloPara::EcsFollowsEditIns, 1);
         part.onAudio = false;
     }
     Settings check;
     ASSERT_TRUE(check.part.recall());
-    EXPECT_EQ(check.value(15), 1);
+    EXPECT_EQ(check.value(SysGloPara::EcsFollowsEditIns), 1);
 }
 
 TEST_F(SysGloStore, FailedStoreKeepsItsChangeForTheNextStore)
@@ -490,13 +490,13 @@ TEST_F(SysGloStore, FailedStoreKeepsItsChangeForTheNextStore)
         // The preferences folder cannot be made below a plain file.
         TestSupport::writeFile(dir.file("plain"), "x");
         ScopedEnv broken("XDG_CONFIG_HOME", dir.file("plain/config").c_str());
-        s.part.setParaVal(0, 3, 1);
+        s.part.setParaVal(0, SysGloPara::NoteDisplayType, 1);
     }
-    s.part.setParaVal(0, 4, 0);
+    s.part.setParaVal(0, SysGloPara::PadVelocity, 0);
     Settings check;
     ASSERT_TRUE(check.part.recall());
-    EXPECT_EQ(check.value(3), 1);
-    EXPECT_EQ(check.value(4), 0);
+    EXPECT_EQ(check.value(SysGloPara::NoteDisplayType), 1);
+    EXPECT_EQ(check.value(SysGloPara::PadVelocity), 0);
 }
 
 TEST_F(SysGloStore, WithoutAKeyNothingIsStored)

@@ -62,7 +62,7 @@ TEST_F(AmpFixture, RendersOnlyWithALevelArrayAndASignal)
     cycle();
     writeMono(in, Block, dc(1.0f));
     bare.render(Block);
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
 
     bare.create(level);
     EXPECT_TRUE(bare.isReady());
@@ -72,7 +72,7 @@ TEST_F(AmpFixture, RendersOnlyWithALevelArrayAndASignal)
     // Ready, but the input holds nothing this cycle.
     cycle();
     amp.render(Block);
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
     EXPECT_FALSE(amp.rendering);
 }
 
@@ -181,7 +181,7 @@ TEST_F(AmpFixture, AnInactiveAmplifierLeavesAtOnce)
 {
     amp.setInactive();
     monoBlock();
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
     EXPECT_FALSE(amp.rendering);
 }
 

@@ -115,7 +115,7 @@ TEST_F(PanFixture, NeedsANoteAPositionArrayAndASignal)
     cycle();
     writeMono(in, Block, dc(1.0f));
     fresh.render(Block); // no note started: no render parameters
-    EXPECT_EQ(outA.getWriteState(), 0);
+    EXPECT_EQ(outA.getWriteState(), wsUntouched);
 
     Pan_c noArray;
     noArray.setInBuf(&in);
@@ -125,12 +125,12 @@ TEST_F(PanFixture, NeedsANoteAPositionArrayAndASignal)
     noArray.create(nullptr);
     EXPECT_EQ(noArray.getPositionArray(), nullptr);
     noArray.render(Block);
-    EXPECT_EQ(outA.getWriteState(), 0);
+    EXPECT_EQ(outA.getWriteState(), wsUntouched);
 
     cycle(); // silent input
     pan.render(Block);
-    EXPECT_EQ(outA.getWriteState(), 0);
-    EXPECT_EQ(outB.getWriteState(), 0);
+    EXPECT_EQ(outA.getWriteState(), wsUntouched);
+    EXPECT_EQ(outB.getWriteState(), wsUntouched);
 
     pan.create(nullptr); // keeps the array bound before
     EXPECT_EQ(pan.getPositionArray(), position);
@@ -142,7 +142,7 @@ TEST_F(PanFixture, AMissingSecondBusLeavesTheFirstItsShare)
     std::fill(std::begin(position), std::end(position), 0.5f);
     renderMono();
     EXPECT_FLOAT_EQ(channels(outA, Block)[0][10], 0.25f);
-    EXPECT_EQ(outB.getWriteState(), 0);
+    EXPECT_EQ(outB.getWriteState(), wsUntouched);
 }
 
 TEST_F(PanFixture, ParametersAndTypeCode)
@@ -300,7 +300,7 @@ TEST_F(Pan51Fixture, OnlyMonoOrStereoIntoA51Bus)
     ASSERT_TRUE(in.wantWrite51(six));
     in.doneWrite51();
     p.render(Block);
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
 
     // A stereo output bus cannot take 5.1: nothing, and nothing breaks.
     InBuffer2_c stereoOut;

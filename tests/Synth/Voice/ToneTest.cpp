@@ -37,12 +37,10 @@ class MatrixPart : public Part_c
 public:
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override
     {
-        if (!createParaSet(shared, nSets, MatrixParas))
-            return false;
-        if (paraSet->getParaDefined())
-            return true;
-        Parameter_c* p = paraSet->getParaPtr(0);
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        bool defined = false;
+        Parameter_c* p = beginParaDefinition(shared, nSets, MatrixParas, &defined);
+        if (!p)
+            return defined;
         for (int i = 1; i < MatrixParas; ++i)
             p[i].createNum("Row", "", 0.0f, -100000, 100000, 0, -1, 0);
         return paraSet->spreadPara();
@@ -685,7 +683,7 @@ TEST_F(ToneTest, VelocityFollowsTheCurveSetting)
     SynGlo_c* settings = vela.getSynGlo();
     ASSERT_NE(settings, nullptr);
     for (const Case& c : cases) {
-        settings->setParaVal(0, 8, c.curve);
+        settings->setParaVal(0, SynGloPara::VelCurve, c.curve);
         voice.start(60, c.velocity);
         EXPECT_NEAR(voice.velocity, c.want, 1e-6) << c.curve << " " << c.velocity;
         EXPECT_NEAR(voice.velocityBipolar, 2.0f * c.want - 1.0f, 2e-6) << c.curve << " " << c.velocity;
@@ -709,8 +707,8 @@ TEST_F(ToneTest, PitchBendRangesFromTheInstrumentSettings)
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(voice.pitchBendUp, -1.0f) << "before the first note";
     for (const Case& c : cases) {
-        settings->setParaVal(0, 12, c.up);
-        settings->setParaVal(0, 25, c.down);
+        settings->setParaVal(0, SynGloInsPara::BendUp, c.up);
+        settings->setParaVal(0, SynGloInsPara::BendDown, c.down);
         voice.start();
         EXPECT_NEAR(voice.pitchBendUp, c.wantUp, 1e-6) << c.up << " " << c.down;
         EXPECT_NEAR(voice.pitchBendDown, c.wantDown, 1e-6) << c.up << " " << c.down;
@@ -726,8 +724,8 @@ TEST_F(ToneTest, PitchBendRangesFromTheInstrumentSettings)
     ASSERT_TRUE(tuning->loadTunText(tun.data(), tun.size()));
     tuning->determineSemiScale();
     ASSERT_NEAR(tuning->getSemiScale(), 0.5f, 1e-4f);
-    settings->setParaVal(0, 12, 12);
-    settings->setParaVal(0, 25, -1);
+    settings->setParaVal(0, SynGloInsPara::BendUp, 12);
+    settings->setParaVal(0, SynGloInsPara::BendDown, -1);
     voice.start();
     EXPECT_NEAR(voice.pitchBendUp, 0.125f, 1e-5);
     EXPECT_NEAR(voice.pitchBendDown, 0.125f, 1e-5);

@@ -224,7 +224,7 @@ TEST_F(ProcessorFixture, BypassAddsTheInputOnlyWhenItHoldsASignal)
 {
     cycle(Block);
     p.bypass(Block);
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
     EXPECT_FALSE(out.hasContent());
 
     const Signal s = dc(0.25f);
@@ -367,12 +367,12 @@ TEST_F(AmpPanCoreFixture, EmptyPiecesStillCloseTheOutputAndMissingArraysWriteNot
     const Signal s = dc(1.0f);
     cycle(Block, &s);
     p.renderAmpPanCore(0, level, pan, curLevel, curPan);
-    EXPECT_EQ(out.getWriteState(), 4);
+    EXPECT_EQ(out.getWriteState(), wsDone);
 
     cycle(Block, &s);
     p.renderAmpPanCore(Block, nullptr, pan, curLevel, curPan);
     p.renderAmpPanCore(Block, level, nullptr, curLevel, curPan);
-    EXPECT_EQ(out.getWriteState(), 0);
+    EXPECT_EQ(out.getWriteState(), wsUntouched);
 }
 
 // A piece longer than the buses' cycle is cut to the cycle.
