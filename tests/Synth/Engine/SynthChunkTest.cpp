@@ -240,8 +240,8 @@ TEST_F(ChunkFixture, AWellFramedBlockNoPartTakesEndsTheReadingWithWhatCameBefore
         putWord(newer, c.offset, c.word);
         EXPECT_EQ(engine.loadBank(newer), static_cast<int>(newer.size())) << c.what;
         // The settings before the block are restored, everything from it on is reset.
-        EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SYG0GlobalTune), 4410) << c.what;
-        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SYG1Solo), 1) << c.what;
+        EXPECT_EQ(engine.getSynGlo()->getParaVal(0, SynGloPara::GloTune), 4410) << c.what;
+        EXPECT_EQ(engine.getSynGloIns()->getParaVal(0, SynGloInsPara::Solo), 1) << c.what;
         EXPECT_EQ(engine.value(engine.rowGFX0, 0, 2), defaultModule) << c.what;
         EXPECT_EQ(engine.value(engine.rowPGLO, 0, 1), defaultProgram) << c.what;
         const std::vector<Message> m = engine.takeMessages();
