@@ -14,7 +14,6 @@ namespace {
 constexpr double MaxTimeSeconds = 0.006;
 constexpr double MaxTimeSpread = 0.9;
 constexpr double LongerSpread = 1.23;
-constexpr double ShorterSpread = 1.44;
 constexpr double ExtraSweep = 0.75;     // sweep of voices 3 and 4
 constexpr float MainSweep = 0.66666f;   // sweep of voices 1 and 2
 // Beyond the longest delay the line holds the control step a tap trails its

@@ -40,8 +40,6 @@ constexpr double BypassResonance = 0.1;
 // grows for ever. 0.99 keeps the sharpest peak and a bounded output.
 constexpr double ResonanceCap = 0.99;
 
-constexpr float OutputOffset = 1e-6f;
-
 } // namespace
 
 CrushX_c::CrushX_c() = default;

@@ -103,8 +103,8 @@ private:
     VelaGlo_c globalPart;
     InBuffer2_c XModBuf0, XModBuf1, PanBuf0, PanBuf1, PanBuf2, PanBuf3;
     std::atomic<bool> importing{false};
-    int32_t shownZone[2] = {0, 0};              // per loop sampler, the zone the editor shows
-    WaveSample_c* shownSample[2] = {nullptr, nullptr}; // its sample, or null
+    [[maybe_unused]] int32_t shownZone[2] = {0, 0};              // per loop sampler, the zone the editor shows
+    [[maybe_unused]] WaveSample_c* shownSample[2] = {nullptr, nullptr}; // its sample, or null
     InBuffer2_c FilBuf0, FilBuf1, EffBuf0, EffBuf1, EffBufX, OutBuf;
 
     const bool build51;

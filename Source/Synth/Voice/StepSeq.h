@@ -89,6 +89,7 @@ public:
     // instrument (its index is the set the sequencer plays from) and the
     // pattern length limit (clamped to 2..StepSeqMaxSteps).
     void create(int index, InstrumentWithSeq_c* owner, int maxSteps);
+    using Part_c::create;
 
     // Audio thread: note starts key's note (the chord memory may have moved
     // it); key is the key that was played.
