@@ -88,7 +88,6 @@ public:
     // Only while audio is stopped: index 0..3 (0 plays notes), the owning
     // instrument (its index is the set the sequencer plays from) and the
     // pattern length limit (clamped to 2..StepSeqMaxSteps).
-    using Part_c::create;
     void create(int index, InstrumentWithSeq_c* owner, int maxSteps);
     using Part_c::create;
 
