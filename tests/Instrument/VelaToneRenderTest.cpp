@@ -473,3 +473,74 @@ TEST(VelaToneRender, ZeroTimeSegmentsNeverStallTheControlLoop)
     EXPECT_GE(rig.run(44100, 256), 0);
     EXPECT_TRUE(SignalMeasure::allFinite(rig.left));
 }
+
+TEST(VelaToneRender, LegatoKeepsTheRunningEnvelopes)
+{
+    for (bool legato : {false, true}) {
+        ToneRig rig;
+        plainOscillator(rig);
+        rig.noteOn(60, 100);
+        rig.run(4410, 256); // well into the sustain
+        for (int e : {V::evAmp, V::evFilter1, V::evMod1})
+            ASSERT_EQ(rig.tone.env[e].stage, EnvADSFR_c::phSustain);
+        rig.noteOn(64, 100, legato);
+        for (int e : {V::evAmp, V::evFilter1, V::evFilter2, V::evMod1, V::evMod2})
+            EXPECT_EQ(rig.tone.env[e].stage, legato ? EnvADSFR_c::phSustain : EnvADSFR_c::phAttack)
+                << "envelope " << e << (legato ? ", legato" : "");
+    }
+}
+
+TEST(VelaToneRender, EnvelopeTimeRowsActBeforeTheAttackStarts)
+{
+    // "Amp-Env Attack" (42) with +1 shortens a 1 s attack by P(-0.5)^4,
+    // about four times; -1 lengthens it as much. The row is applied at note
+    // start, before the envelope starts again, so the very first attack
+    // already has its new length.
+    struct Case
+    {
+        float amount;
+        double factor;
+    };
+    for (const Case c : {Case{0.0f, 1.0}, Case{1.0f, pitchFactor(-0.5)}, Case{-1.0f, pitchFactor(0.5)}}) {
+        ToneRig rig;
+        rig.setModule(V::chEnvGen1 + int{V::evAmp}, EnvADSFR_c::pATime, 1000);
+        rig.setModule(V::chEnvGen1 + int{V::evAmp}, EnvADSFR_c::pLogDecay, 0);
+        if (c.amount != 0.0f)
+            rig.setRow(0, msConstant, c.amount, 42);
+        rig.noteOn(60, 127);
+        const double steps = rig.tone.modRemaining[V::meEnvelope1 + V::evAmp];
+        EXPECT_NEAR(steps / (44100.0 / 8.0), c.factor, 0.01 * c.factor) << "amount " << c.amount;
+    }
+}
+
+TEST(VelaToneRender, GlideStartsFromTheChannelsLastNote)
+{
+    ToneRig rig;
+    plainOscillator(rig);
+    rig.setModule(V::chGlide, RampGlide_c::pGlideMode, RampGlide_c::gmOn);
+    rig.noteOn(60, 100);
+    EXPECT_EQ(rig.tone.modValue[V::meGlide], 0.0f) << "no note before: no glide";
+    rig.run(2048, 256);
+    rig.noteOn(72, 100);
+    // From 60 up to 72 the glide starts a quarter (12 of 48 semitones) below.
+    EXPECT_NEAR(rig.tone.modValue[V::meGlide], -0.25f, 1e-6f);
+}
+
+TEST(VelaToneRender, PitchWheelBendsByItsRangeWhenTheWheelIsOn)
+{
+    // "DMWh" on: the wheel bends by the instrument's range (2 semitones up
+    // by default); off: not at all.
+    for (bool wheelOn : {true, false}) {
+        auto play = [wheelOn](float wheel) {
+            ToneRig rig;
+            plainOscillator(rig);
+            rig.setGlobal(G::gpMidiWheel, wheelOn);
+            rig.instrument()->pitchBend = wheel;
+            rig.noteOn(57, 100);
+            rig.run(22050, 256);
+            return frequency(rig.left, 4096, 44100.0);
+        };
+        const double ratio = play(1.0f) / play(0.0f);
+        EXPECT_NEAR(cents(ratio, wheelOn ? pitchFactor(2.0 / 48.0) : 1.0), 0.0, 1.0) << "wheel on " << wheelOn;
+    }
+}
