@@ -544,3 +544,34 @@ TEST(VelaToneRender, PitchWheelBendsByItsRangeWhenTheWheelIsOn)
         EXPECT_NEAR(cents(ratio, wheelOn ? pitchFactor(2.0 / 48.0) : 1.0), 0.0, 1.0) << "wheel on " << wheelOn;
     }
 }
+
+TEST(VelaToneRender, EveryDestinationAtFullAmountStaysFiniteAndBounded)
+{
+    // Each destination driven by the constant, an LFO and the Amp envelope
+    // at full amount either way, with both slots sounding into both filter
+    // kinds: whatever the rows do, the voice's output stays finite and
+    // within reason.
+    for (int dest = 0; dest < V::DestCount; ++dest) {
+        for (float amount : {1.0f, -1.0f}) {
+            for (int filterKind : {0, 1}) {
+                ToneRig rig;
+                rig.setGlobal(G::gpGenType0 + 1, 0);
+                rig.setGlobal(G::gpVarType0, filterKind);
+                rig.setGlobal(G::gpVarType0 + 1, filterKind);
+                rig.setModule(V::chLFO1, AdvLFO_c::pSync, 0);
+                rig.setModule(V::chLFO1, AdvLFO_c::pFrequency, 3200);
+                rig.setRow(0, msConstant, amount, dest);
+                rig.setRow(1, msLFO1, amount, dest);
+                rig.setRow(2, msAmpEnvelope, amount, dest);
+                rig.noteOn(96, 127);
+                rig.run(4096, 256);
+                SCOPED_TRACE(testing::Message() << "destination " << dest << " amount " << amount << " filter "
+                                                << filterKind);
+                ASSERT_TRUE(SignalMeasure::allFinite(rig.left));
+                ASSERT_TRUE(SignalMeasure::allFinite(rig.right));
+                EXPECT_LT(SignalMeasure::peak(rig.left), 16.0f);
+                EXPECT_LT(SignalMeasure::peak(rig.right), 16.0f);
+            }
+        }
+    }
+}
