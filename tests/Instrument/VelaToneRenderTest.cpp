@@ -575,3 +575,31 @@ TEST(VelaToneRender, EveryDestinationAtFullAmountStaysFiniteAndBounded)
         }
     }
 }
+
+TEST(VelaToneRender, FilterEnvelopeSweepsFromTheRestValue)
+{
+    // With the Filter 1 envelope held at 1, path 1's cutoff lies the depth's
+    // share of the way from the filter's rest value up to 1, or down to 0
+    // with the envelope inverted.
+    struct Case
+    {
+        int depth; // "EnvDepth" x 100
+        bool inverted;
+        float share; // of the way to the end
+    };
+    const Case cases[] = {{0, false, 0.0f}, {100, false, 1.0f}, {50, false, 0.5f}, {100, true, 1.0f}, {25, true, 0.25f}};
+    for (const Case& c : cases) {
+        ToneRig rig;
+        plainOscillator(rig);
+        rig.setModule(V::chLadder1, FilterMoogSI_c::pCutoff, 1000);
+        rig.setGlobal(G::gpEnvDepth0, c.depth);
+        rig.setGlobal(G::gpEnvInv0, c.inverted);
+        rig.noteOn(60, 100);
+        rig.run(4096, 256);
+        const float rest = rig.tone.ladder[0].getModSampleDefault(0);
+        ASSERT_NEAR(rest, 1.0f + std::log2(1000.0f / 20000.0f) / 8.0f, 1e-3f);
+        const float end = c.inverted ? 0.0f : 1.0f;
+        EXPECT_NEAR(rig.control[V::pathBuffer(0, V::pbCutoff)][5], rest + c.share * (end - rest), 1e-3f)
+            << "depth " << c.depth << (c.inverted ? " inverted" : "");
+    }
+}
