@@ -452,7 +452,9 @@ TEST(VelaToneRender, AudibleMatrixRows)
 TEST(VelaToneRender, ZeroTimeSegmentsNeverStallTheControlLoop)
 {
     // Every envelope as short as it goes, and counts left at 0 or below: the
-    // loop still takes a step per round and fills every step of the block.
+    // loop still takes at least a step per round (a run of 0 or fewer steps
+    // would stand still or even add steps), runs exactly the block's steps
+    // and fills every one of them.
     ToneRig rig;
     plainOscillator(rig);
     for (int e = 0; e < V::EnvelopeCount; ++e) {
@@ -466,7 +468,9 @@ TEST(VelaToneRender, ZeroTimeSegmentsNeverStallTheControlLoop)
         rig.tone.modRemaining[e] = e % 2 ? 0 : -3;
     for (float& v : rig.control[V::pathBuffer(0, V::pbLevel)])
         v = -1.0f;
+    const uint32_t before = rig.tone.getStepCounter();
     rig.render(256);
+    EXPECT_EQ(rig.tone.getStepCounter() - before, 256u) << "exactly the block's 32 steps, no more, no fewer";
     for (int w = 0; w < 32; ++w)
         EXPECT_NE(rig.control[V::pathBuffer(0, V::pbLevel)][w], -1.0f) << "step " << w << " was written";
     // The short envelopes run out; the voice ends within a few blocks.
