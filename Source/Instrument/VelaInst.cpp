@@ -331,7 +331,7 @@ void VelaInst_c::setWet(int slot, float wet)
 
 void VelaInst_c::setWetDetail(int typeParameter, float wet)
 {
-    if (!globalParameters.load())
+    if (!globalParameters.load() || typeParameter < 0 || typeParameter >= VelaGlo_c::ParaCount)
         return;
     const int type = globalValue(typeParameter);
     const int para = wetParameter(type);
