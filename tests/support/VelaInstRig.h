@@ -46,6 +46,7 @@ struct Rig
         for (int s = 0; s < VI::NumFxSets; ++s) {
             for (int t = 0; t < VI::NumFxTypes; ++t) {
                 VariatorInst_c* fx = inst.getEffect(s, t);
+                fx->setSynth(&synth); // parameter changes re-cache through the engine
                 fx->setInBuf(inputs[s]);
                 fx->setOutBufFixed(&effX, nullptr);
                 EXPECT_TRUE(fx->getParaSetPtr(&fxSlots[s][t], 1));
