@@ -64,28 +64,56 @@ TEST(VelaInstSets, BuildsOneModuleOfEveryTypePerSetAsChildren)
             EXPECT_TRUE(seen.insert(fx).second);
             EXPECT_EQ(inst.getPart(VI::childNumber(s, t)), fx);
         }
-    // The serial set stores where the send sets add.
-    const int codes[VI::NumFxTypes] = {ProcTest::fourCC("VD02"), ProcTest::fourCC("VDS1"), ProcTest::fourCC("VDP1"),
-                                       ProcTest::fourCC("VCH0"), ProcTest::fourCC("VPH0"), ProcTest::fourCC("VGF1"),
-                                       ProcTest::fourCC("VR01"), ProcTest::fourCC("VFL1"), ProcTest::fourCC("VGT1"),
-                                       ProcTest::fourCC("VSE1"), ProcTest::fourCC("VEQ1"), ProcTest::fourCC("VCX1")};
-    for (int t = 0; t < VI::NumFxTypes; ++t)
+    EXPECT_EQ(inst.getChildCount(), 39);
+}
+
+// Per type: the class's four-character code, whether it follows the host
+// tempo; in every set the same code and parameters (a program stores set X
+// under the codes of sets 0 and 1), and the serial set stores its output
+// where the send sets add it.
+TEST(VelaInstSets, SlotVariantsShareTheirClassButStoreInsteadOfAdding)
+{
+    struct Row
+    {
+        int type;
+        char code[5];
+        bool tempo;
+    };
+    const Row rows[VI::NumFxTypes] = {
+        {VI::fxDelay, "VD02", true},         {VI::fxStereoDelay, "VDS1", true}, {VI::fxPingPong, "VDP1", true},
+        {VI::fxChorus, "VCH0", false},       {VI::fxPhaser, "VPH0", false},     {VI::fxFilter, "VGF1", false},
+        {VI::fxReverb, "VR01", true},        {VI::fxFlanger, "VFL1", true},     {VI::fxGator, "VGT1", true},
+        {VI::fxStereoEnhancer, "VSE1", false}, {VI::fxParamEQ, "VEQ1", false},  {VI::fxCrusher, "VCX1", false},
+    };
+    Rig rig;
+    for (const Row& row : rows)
         for (int s = 0; s < VI::NumFxSets; ++s) {
-            SCOPED_TRACE(testing::Message() << "set " << s << " type " << t);
-            VariatorInst_c* fx = inst.getEffect(s, t);
-            EXPECT_EQ(fx->getTypeCode(), codes[t]);
-            float v = 0.0f;
-            float* p = &v;
+            SCOPED_TRACE(testing::Message() << row.code << " set " << s);
+            VariatorInst_c* fx = rig.inst.getEffect(s, row.type);
+            EXPECT_EQ(fx->getTypeCode(), ProcTest::fourCC(row.code));
+            EXPECT_EQ(fx->isBPMDependent(), row.tempo);
+            EXPECT_EQ(fx->getParaSet()->getParaCount(), rig.inst.getEffect(0, row.type)->getParaSet()->getParaCount());
+            float v[2] = {};
+            float* p = v;
             fx->mixSample(&p, 0.25f);
-            p = &v;
+            p = v;
             fx->mixSample(&p, 0.5f);
-            EXPECT_FLOAT_EQ(v, s == VI::setSerial ? 0.5f : 0.75f);
+            EXPECT_FLOAT_EQ(v[0], s == VI::setSerial ? 0.5f : 0.75f);
+            p = v + 1;
+            fx->mixSum(&p, 0.25f, 0.5f);
+            p = v + 1;
+            fx->mixSum(&p, 0.125f, 0.125f);
+            EXPECT_FLOAT_EQ(v[1], s == VI::setSerial ? 0.25f : 1.0f);
         }
+}
+
+TEST(VelaInstSets, PannersAndStepSequencerAreInPlace)
+{
+    VelaInst_c inst;
     for (int p = 0; p < VI::NumFxPanners; ++p) {
         EXPECT_EQ(inst.getPart(VI::PannerChildren[p]), inst.getPanner(p));
         EXPECT_FLOAT_EQ(inst.getPanner(p)->getScale(), VI::PannerGains[p]);
     }
-    EXPECT_EQ(inst.getChildCount(), 39);
     EXPECT_NE(inst.getStepSeq(0), nullptr);
     EXPECT_EQ(inst.getStepSeq(1), nullptr);
     // The build order is the registry's: delay, chorus, phaser, filter,
