@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -79,15 +78,6 @@ constexpr int OnParameter[VI::NumFxSlots] = {VelaGlo_c::gpEffOn0,     VelaGlo_c:
 // "Pow 51 4 ", "Pow 51 5 ", "Pow 51 6 ": the switches of FX0, FX3, FX5.
 constexpr int PannerOnParameter[VI::NumFxPanners] = {VelaGlo_c::gpPow51First + 4, VelaGlo_c::gpPow51First + 5,
                                                      VelaGlo_c::gpPow51First + 6};
-
-// Selections on different non-audio threads (host automation and the
-// editor) take turns, so the off/store/on steps of one never interleave with
-// another's. Never taken on the audio thread.
-std::mutex& selectionLock()
-{
-    static std::mutex lock;
-    return lock;
-}
 
 } // namespace
 
@@ -241,7 +231,7 @@ void VelaInst_c::selectParallel(int set)
     const int type = globalValue(TypeParameter[set]);
     if (type < 0 || type >= NumFxTypes || !byType[set][type])
         return;
-    std::lock_guard<std::mutex> hold(selectionLock());
+    std::lock_guard<std::mutex> hold(selectionLock);
     VariatorInst_c* chosen = byType[set][type];
     VariatorInst_c* previous = current[set].load();
     if (chosen == previous)
@@ -285,7 +275,7 @@ void VelaInst_c::selectSerial(int keep)
         types[k] = std::clamp(globalValue(TypeParameter[slotX0 + k]), 0, NumFxTypes - 1);
     makeDistinct(types, keep);
 
-    std::lock_guard<std::mutex> hold(selectionLock());
+    std::lock_guard<std::mutex> hold(selectionLock);
     VariatorInst_c* previous[NumSerialSlots];
     VariatorInst_c* next[NumSerialSlots];
     for (int k = 0; k < NumSerialSlots; ++k) {

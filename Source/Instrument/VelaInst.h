@@ -45,6 +45,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class InBuffer2_c;
 class VelaGlo_c;
@@ -203,6 +204,10 @@ private:
     // audio thread.
     std::atomic<VariatorInst_c*> current[NumFxSlots] = {};
     std::atomic<const Parameter_c*> globalParameters{nullptr};
+    // Selections on different non-audio threads (host automation and the
+    // editor) take turns, so the off/store/on steps of one never interleave
+    // with another's. Never taken on the audio thread.
+    std::mutex selectionLock;
     VelaGlo_c* globalPart = nullptr;
     InBuffer2_c* effBuf0 = nullptr;
     InBuffer2_c* effBuf1 = nullptr;

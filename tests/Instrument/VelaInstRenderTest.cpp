@@ -225,29 +225,41 @@ TEST(VelaInstTails, WithNoNotePlayedTheFirstPieceStopsTheInstrument)
     EXPECT_TRUE(rig.inst.activeFlag.load());
 }
 
-// A ringing send delay keeps the instrument sounding after the last voice
-// for the delay's tail, then the sounding flag clears.
-TEST(VelaInstTails, ADelayTailKeepsTheInstrumentSoundingUntilItRunsOut)
+// A ringing send effect keeps the instrument sounding after the last voice
+// for the longest tail of the two send sets (both on), then the sounding
+// flag clears.
+TEST(VelaInstTails, ASendTailKeepsTheInstrumentSoundingUntilItRunsOut)
 {
-    Rig rig;
-    neutral(rig);
-    rig.selectSend(0, VI::fxDelay);
-    rig.sendOn(0, true);
-    rig.plainDelay(VI::setSend0, 100, 50, 100);
-    std::vector<float> out = rig.run(MaxBlockSize, impulseAt(0));
-    const float tail = rig.inst.getEffect(VI::setSend0, VI::fxDelay)->getFadeTime();
-    // (-4 / log10(0.5001)) x 0.1 s + 0.1 s
-    ASSERT_NEAR(tail, 1.429f, 0.01f);
-    const int tailPieces = static_cast<int>(std::ceil(tail * Rate / MaxBlockSize));
-    const int pieces = piecesUntilSilent(rig, 2 * tailPieces, &out);
-    // One piece for the voice that just ended, the tail, then the piece that
-    // finds it over.
-    EXPECT_EQ(pieces, 1 + tailPieces + 1);
-    // The echoes went on meanwhile, halving.
-    for (int k = 1; k <= 8; ++k)
-        EXPECT_NEAR(around(out, 100 * Ms * k), around(out, 0) * std::pow(0.5f, static_cast<float>(k - 1)),
-                    0.02f * around(out, 0))
-            << "echo " << k;
+    for (int type : {VI::fxDelay, VI::fxReverb}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        Rig rig;
+        neutral(rig);
+        rig.selectSend(0, type);
+        rig.sendOn(0, true);
+        rig.sendOn(1, true);
+        if (type == VI::fxDelay)
+            rig.plainDelay(VI::setSend0, 100, 50, 100);
+        std::vector<float> out = rig.run(MaxBlockSize, impulseAt(0));
+        int tailSamples = 0;
+        for (int slot : {VI::slotSend0, VI::slotSend1}) {
+            VariatorInst_c* fx = rig.inst.getCurrentEffect(slot);
+            tailSamples = std::max(tailSamples, fx->tailSamplesFor(fx->getFadeTime()));
+        }
+        ASSERT_GT(tailSamples, 20 * MaxBlockSize);
+        const int tailPieces = (tailSamples + MaxBlockSize - 1) / MaxBlockSize;
+        // One piece for the voice that just ended, the tail, then the piece
+        // that finds it over.
+        EXPECT_EQ(piecesUntilSilent(rig, 2 * tailPieces, &out), 1 + tailPieces + 1);
+        if (type != VI::fxDelay)
+            continue;
+        // (-4 / log10(0.5001)) x 0.1 s + 0.1 s
+        EXPECT_NEAR(rig.inst.getEffect(VI::setSend0, VI::fxDelay)->getFadeTime(), 1.429f, 0.01f);
+        // The echoes went on meanwhile, halving.
+        for (int k = 1; k <= 8; ++k)
+            EXPECT_NEAR(around(out, 100 * Ms * k), around(out, 0) * std::pow(0.5f, static_cast<float>(k - 1)),
+                        0.02f * around(out, 0))
+                << "echo " << k;
+    }
 }
 
 // Turning a serial slot off cuts its tail at once: the bus passes it by, and
