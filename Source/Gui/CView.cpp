@@ -135,6 +135,10 @@ void CViewContainer::addView(CView* view)
 {
     if (!view || isChild(view))
         return;
+    // A view lives in one container at a time: taking it over takes it out
+    // of the one that held it (without releasing it).
+    if (CViewContainer* previous = view->getParentView())
+        previous->removeView(view, false);
     children.push_back(view);
     view->attached(this, frame);
 }
