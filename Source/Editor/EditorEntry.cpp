@@ -5,10 +5,5 @@
 #include "VelaEditor.h"
 
 namespace {
-AEffEditor* makeVelaEditor(AudioEffect* effect)
-{
-    return new VelaEditor_c(effect);
-}
-
-const bool registered = (Vela_c::setEditorFactory(&makeVelaEditor), true);
+const bool registered = (Vela_c::setEditorFactory(&VelaEditor_c::create), true);
 } // namespace

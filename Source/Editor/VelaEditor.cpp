@@ -10,6 +10,11 @@ VelaEditor_c::VelaEditor_c(AudioEffect* effect)
 
 VelaEditor_c::~VelaEditor_c() = default;
 
+AEffEditor* VelaEditor_c::create(AudioEffect* effect)
+{
+    return new VelaEditor_c(effect);
+}
+
 bool VelaEditor_c::open(void* parent)
 {
     std::lock_guard<std::recursive_mutex> guard(editorMutex);

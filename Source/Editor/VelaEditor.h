@@ -14,6 +14,8 @@ public:
     static constexpr int KnobModeIndex = 657;
 
     explicit VelaEditor_c(AudioEffect* effect);
+    // The factory the plug-in registers with the instrument.
+    static AEffEditor* create(AudioEffect* effect);
     ~VelaEditor_c() override;
 
     // The base's frame, then the pages; the controls stand when it returns true.
