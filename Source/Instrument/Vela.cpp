@@ -81,10 +81,14 @@ Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
     setUniqueID(is51Build ? UniqueId51 : UniqueIdStereo);
     importing = false;
     // The editor is made with the plug-in, by the factory the plug-in's
-    // editor registered; without one (tests, tools) there is no window to
-    // offer and the has-editor flag stays clear.
-    if (EditorFactory_t makeEditor = editorFactory.load())
+    // editor registered. Without one (tests, tools) a bare editor object
+    // stands in: it declines to open, and the has-editor flag stays clear.
+    if (EditorFactory_t makeEditor = editorFactory.load()) {
         setEditor(makeEditor(this));
+    } else {
+        setEditor(new AEffEditor(this));
+        setFlag(effFlagsHasEditor, false);
+    }
     // Everything below runs with or without an editor: a plug-in that has
     // none still needs its outputs and its program lists.
     if (FileList_c* programs = getPrgList(0))

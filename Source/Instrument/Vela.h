@@ -37,7 +37,7 @@ public:
 
     // The editor lives above the instrument: the plug-in registers the
     // factory that makes it (at load, before any plug-in object exists).
-    // Without a factory the plug-in has no editor. Thread: any.
+    // Without a factory the plug-in offers no editor window. Thread: any.
     using EditorFactory_t = AEffEditor* (*)(AudioEffect* effect);
     static void setEditorFactory(EditorFactory_t factory);
 

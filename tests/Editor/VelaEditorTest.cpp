@@ -17,12 +17,14 @@ struct EditorFactoryScope
 };
 } // namespace
 
-TEST(VelaEditor, WithoutAFactoryThePlugInOffersNoEditor)
+TEST(VelaEditor, WithoutAFactoryThePlugInOffersNoEditorWindow)
 {
     EngineTestHost host;
     Vela_c vela(&EngineTestHost::callback, false);
-    EXPECT_EQ(vela.getEditor(), nullptr);
     EXPECT_FALSE(vela.getAeffect()->flags & effFlagsHasEditor);
+    EXPECT_EQ(dynamic_cast<VelaEditor_c*>(vela.getEditor()), nullptr);
+    int window = 0;
+    EXPECT_EQ(vela.dispatcher(effEditOpen, 0, 0, &window, 0), 0) << "the stand-in declines to open";
 }
 
 TEST(VelaEditor, TheHostOpensDrawsAndClosesThePlugInsEditor)
