@@ -183,6 +183,7 @@ void SynthEditor_c::reInit()
     fullRedraw = false;
     depModCount = 0;
     backShown = false;
+    std::fill(std::begin(keyboards), std::end(keyboards), nullptr);
     for (int i = 0; i < MaxEdits; ++i) {
         records[i] = ControlRecord();
         edits[i].mainControl = nullptr;
@@ -255,6 +256,52 @@ void SynthEditor_c::setDirtyCore(int index, bool now)
     }
     if (now)
         updateEdit(index, true);
+}
+
+// -------------------------------------------------------------- keyboards
+
+void SynthEditor_c::setKeyboard(int k, CKeyboardBase* keyboard)
+{
+    if (k >= 0 && k < MaxKeyboards)
+        keyboards[k] = keyboard;
+}
+
+CKeyboardBase* SynthEditor_c::getKeyboard(int k) const
+{
+    return k >= 0 && k < MaxKeyboards ? keyboards[k] : nullptr;
+}
+
+void SynthEditor_c::updateKeyboard(int k, NoteC_c note)
+{
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    CKeyboardBase* keyboard = getKeyboard(k);
+    if (!openFlag || !keyboard || backShown)
+        return;
+    keyboard->setKey(note.note, note.velocity);
+    setDirty(keyboard->getTag(), false);
+}
+
+void SynthEditor_c::noteOn(bool all, NoteC_c note)
+{
+    if (!all) {
+        // Channels 3 and up show on no keyboard.
+        updateKeyboard(note.channel, note);
+        return;
+    }
+    for (int k = 0; k < MaxKeyboards; ++k)
+        updateKeyboard(k, note);
+}
+
+void SynthEditor_c::allNotesOff()
+{
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!openFlag)
+        return;
+    for (CKeyboardBase* keyboard : keyboards)
+        if (keyboard) {
+            keyboard->allNotesOff();
+            setDirty(keyboard->getTag(), false);
+        }
 }
 
 // ------------------------------------------------- engine and parameters

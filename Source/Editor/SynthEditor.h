@@ -16,6 +16,7 @@
 
 #include "AEffGUIEditor.h"
 #include "CControlVx.h"
+#include "KeyboardBase.h"
 #include "Lock.h"
 #include "ModulFrame.h"
 
@@ -86,6 +87,14 @@ public:
     virtual void setDirty(int index, bool now);
     virtual void setDirtyCore(int index, bool now);
     virtual void editInstrumentChangedHook() {}
+    // Keyboards by number (the MIDI channel 0..2 they show): the concrete
+    // editor registers them; the engine lights their keys.
+    void setKeyboard(int k, CKeyboardBase* keyboard);
+    CKeyboardBase* getKeyboard(int k) const;
+    void updateKeyboard(int k, NoteC_c note);
+    // all: every keyboard shows the note; otherwise the one of its channel.
+    virtual void noteOn(bool all, NoteC_c note);
+    virtual void allNotesOff();
     virtual void updateAllEdits();
     virtual void updateEdit(int index, bool withDependents);
     virtual void switchBack();
@@ -159,6 +168,7 @@ protected:
     int dirtyQueue[DirtyQueueSize] = {};
     int dirtyCount = 0;
     bool fullRedraw = false;
+    CKeyboardBase* keyboards[MaxKeyboards] = {};
     bool backShown = false;
     int knobModeIndex = -1;
     int mainBitmapId;

@@ -136,3 +136,59 @@ TEST(SynthEditor, ControlRecordsFollowTheFontColourAndEndTheirPresses)
     e.mouseUpAllControls();
     EXPECT_FALSE(control->isMouseDown());
 }
+
+namespace {
+struct TestKeyboard : CKeyboardBase
+{
+    using CKeyboardBase::CKeyboardBase;
+    bool getKeyVelo(int, int, Note_c*) override { return false; }
+};
+
+NoteC_c noteOf(int note, int velocity, int channel)
+{
+    NoteC_c n;
+    n.set(note, velocity, channel);
+    return n;
+}
+} // namespace
+
+TEST(SynthEditor, KeyboardsShowTheNotesOfTheirChannel)
+{
+    RegistryTest::MapTestEngine engine;
+    TestEditor e(&engine, 200);
+    e.open(nullptr);
+    TestKeyboard* keys[3];
+    for (int k = 0; k < 3; ++k) {
+        keys[k] = new TestKeyboard(CRect(0, 10 * k, 100, 10 * k + 10), &e, 900 + k);
+        e.getEditFrame()->addView(keys[k]);
+        e.setKeyboard(k, keys[k]);
+    }
+    struct Case
+    {
+        bool all;
+        int note, velocity, channel;
+        int lit[3];
+        const char* what;
+    };
+    const Case cases[] = {
+        {false, 60, 100, 1, {0, 100, 0}, "channel 1 lights keyboard 1"},
+        {false, 62, 90, 3, {0, 0, 0}, "channel 3 shows on no keyboard"},
+        {true, 62, 90, 3, {90, 90, 90}, "all: every keyboard"},
+    };
+    for (const Case& c : cases) {
+        e.noteOn(c.all, noteOf(c.note, c.velocity, c.channel));
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(keys[k]->getKeyVelocity(c.note), c.lit[k]) << c.what << ", keyboard " << k;
+    }
+    EXPECT_EQ(e.getDirtyCount(), 3) << "each keyboard's index queued once";
+
+    e.allNotesOff();
+    EXPECT_EQ(keys[1]->getKeyVelocity(60), 0);
+    keys[0]->setKey(200, 300);
+    EXPECT_EQ(keys[0]->getKeyVelocity(127), 127) << "clamped";
+
+    e.switchBack();
+    e.noteOn(false, noteOf(64, 80, 0));
+    EXPECT_EQ(keys[0]->getKeyVelocity(64), 0) << "not while the back frame is shown";
+    EXPECT_TRUE(keys[0]->onWheel(CPoint(1, 1), 1.f, 0)) << "keyboards take no wheel steps";
+}
