@@ -5,6 +5,7 @@
 #include "EditorPictures.h"
 #include "OsLib.h"
 #include "Synth.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 
@@ -114,6 +115,7 @@ bool SynthEditor_c::open(void* parent)
 
 void SynthEditor_c::close()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
     std::lock_guard<std::recursive_mutex> guard(editorMutex);
     openFlag = false;
     // The window goes with close even when the concrete editor never
@@ -196,6 +198,7 @@ void SynthEditor_c::reInit()
 
 void SynthEditor_c::idle()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
     std::lock_guard<std::recursive_mutex> guard(editorMutex);
     if (!engine || !openFlag || !frame || updating)
         return;
@@ -229,6 +232,7 @@ void SynthEditor_c::idle()
 
 void SynthEditor_c::setDirty()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
     std::lock_guard<std::recursive_mutex> guard(editorMutex);
     if (openFlag)
         fullRedraw = true;
@@ -236,6 +240,7 @@ void SynthEditor_c::setDirty()
 
 void SynthEditor_c::setDirty(int index, bool now)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
     std::lock_guard<std::recursive_mutex> guard(editorMutex);
     if (!openFlag || index < 0)
         return;
@@ -273,6 +278,7 @@ CKeyboardBase* SynthEditor_c::getKeyboard(int k) const
 
 void SynthEditor_c::updateKeyboard(int k, NoteC_c note)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
     std::lock_guard<std::recursive_mutex> guard(editorMutex);
     CKeyboardBase* keyboard = getKeyboard(k);
     if (!openFlag || !keyboard || backShown)

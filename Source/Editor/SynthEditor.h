@@ -9,7 +9,8 @@
 // an idle pass may come from the engine's substitute timer when the host
 // gives no idle. One editor mutex (recursive) guards open, close, idle and
 // the dirty queue, so a close never frees the frame under an idle pass on
-// another thread and an idle pass never starts once close has begun.
+// another thread and an idle pass never starts once close has begun. The
+// audio thread never calls the editor (the engine queues its redraws).
 // Pictures come from a store shared by every editor in the process, guarded
 // by sSharedLock.
 #pragma once
