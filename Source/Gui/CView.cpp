@@ -259,6 +259,19 @@ void CViewContainer::drawDirty(CDrawContext* context)
             context->pop();
         }
         drawChild(context, v, true);
+        if (!v->isContainer()) {
+            // Siblings above it (a menu overlay, say) stay on top.
+            const CRect area = v->getViewSize();
+            for (size_t k = i + 1; k < children.size(); ++k) {
+                CView* above = children[k];
+                if (above->isDirty() || !above->getViewSize().rectOverlap(area))
+                    continue;
+                context->push();
+                context->clip(area);
+                above->draw(context);
+                context->pop();
+            }
+        }
     }
     context->pop();
 }

@@ -174,6 +174,16 @@ TEST(GuiDrawing, OffscreenPixelsAndDirtyPropagation)
     EXPECT_EQ(other->draws, otherDraws) << "a clean sibling elsewhere is not redrawn";
     EXPECT_FALSE(f.frame->isDirty());
 
+    // A sibling above a redrawn view stays on top.
+    auto* cover = new Box(CRect(20, 20, 40, 40), kBlackCColor);
+    panel->addView(cover);
+    f.frame->idle();
+    box->setDirty(true);
+    f.frame->idle();
+    EXPECT_EQ(f.pixel(125, 25), kBlackCColor) << "the cover over the redrawn box";
+    EXPECT_EQ(f.pixel(115, 15), kWhiteCColor);
+    panel->removeView(cover);
+
     // Removing a view repaints what it covered.
     panel->removeView(box);
     f.frame->idle();
