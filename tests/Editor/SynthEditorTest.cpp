@@ -192,3 +192,42 @@ TEST(SynthEditor, KeyboardsShowTheNotesOfTheirChannel)
     EXPECT_EQ(keys[0]->getKeyVelocity(64), 0) << "not while the back frame is shown";
     EXPECT_TRUE(keys[0]->onWheel(CPoint(1, 1), 1.f, 0)) << "keyboards take no wheel steps";
 }
+
+TEST(SynthEditor, ControlsReachTheEngineThroughTheEditor)
+{
+    struct Knob : CControlVx
+    {
+        using CControlVx::CControlVx;
+        float valueFromPoint(CPoint& where) override { return static_cast<float>(where.h) / 100.f; }
+    };
+    struct Case
+    {
+        const char* what;
+        long buttons;    // 0: a wheel step up instead of a press
+        const char* calls; // b begin, s set, p step, e end
+    };
+    const Case cases[] = {
+        {"a press sets the value inside one gesture", kLButton, "bse"},
+        {"a wheel step steps once, never sets", 0, "bpe"},
+        {"option steps", kLButton | kAlt, "bpe"},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        auto* knob = new Knob(CRect(0, 0, 100, 20), &rig.editor, 12);
+        knob->setType(5);
+        rig.editor.getEditFrame()->addView(knob);
+        if (c.buttons) {
+            rig.editor.getFrame()->platformMouseDown(CPoint(40, 15), c.buttons);
+            rig.editor.getFrame()->platformMouseUp(CPoint(40, 15), c.buttons);
+        } else {
+            rig.editor.getFrame()->platformWheel(CPoint(40, 15), 1.f, 0);
+        }
+        EXPECT_EQ(rig.engine.kinds(), c.calls) << c.what;
+        for (const auto& call : rig.engine.calls)
+            EXPECT_EQ(call.index, 12) << c.what;
+        if (rig.engine.calls.size() == 3) {
+            const float want = c.buttons == kLButton ? 0.4f : 1.f; // the value, or step +1
+            EXPECT_FLOAT_EQ(rig.engine.calls[1].value, want) << c.what;
+        }
+    }
+}

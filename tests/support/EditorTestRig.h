@@ -8,6 +8,7 @@
 #include "SynthEditor.h"
 
 #include <map>
+#include <string>
 #include <vector>
 
 namespace EditorTest {
@@ -49,9 +50,43 @@ struct TestEditor : SynthEditor_c
     std::map<int, int> values, lows;
 };
 
+// Records the editor's calls into the engine.
+struct RecordingEngine : RegistryTest::MapTestEngine
+{
+    struct Call
+    {
+        char kind; // 's' set, 'p' step, 'b' begin, 'e' end
+        int index;
+        float value;
+    };
+    void setParameterAutomated(int32_t index, float value) override { calls.push_back({'s', index, value}); }
+    void stepParameterAutomated(int index, int direction) override
+    {
+        calls.push_back({'p', index, float(direction)});
+    }
+    bool beginEdit(int32_t index) override
+    {
+        calls.push_back({'b', index, 0.f});
+        return true;
+    }
+    bool endEdit(int32_t index) override
+    {
+        calls.push_back({'e', index, 0.f});
+        return true;
+    }
+    std::string kinds() const
+    {
+        std::string k;
+        for (const Call& c : calls)
+            k += c.kind;
+        return k;
+    }
+    std::vector<Call> calls;
+};
+
 struct Rig
 {
-    RegistryTest::MapTestEngine engine;
+    RecordingEngine engine;
     TestEditor editor{&engine};
     Rig() { editor.open(nullptr); }
     Rig(const Rig&) = delete;
