@@ -203,13 +203,14 @@ TEST(SynthEditor, ControlsReachTheEngineThroughTheEditor)
     struct Case
     {
         const char* what;
-        long buttons;    // 0: a wheel step up instead of a press
+        long buttons;      // 0: a wheel step up instead of a press
         const char* calls; // b begin, s set, p step, e end
+        float value;       // of the set, or the step's direction
     };
     const Case cases[] = {
-        {"a press sets the value inside one gesture", kLButton, "bse"},
-        {"a wheel step steps once, never sets", 0, "bpe"},
-        {"option steps", kLButton | kAlt, "bpe"},
+        {"a press sets the value inside one gesture", kLButton, "bse", 0.4f},
+        {"a wheel step steps once, never sets", 0, "bpe", 1.f},
+        {"option in the lower half steps down", kLButton | kAlt, "bpe", -1.f},
     };
     for (const Case& c : cases) {
         Rig rig;
@@ -225,9 +226,7 @@ TEST(SynthEditor, ControlsReachTheEngineThroughTheEditor)
         EXPECT_EQ(rig.engine.kinds(), c.calls) << c.what;
         for (const auto& call : rig.engine.calls)
             EXPECT_EQ(call.index, 12) << c.what;
-        if (rig.engine.calls.size() == 3) {
-            const float want = c.buttons == kLButton ? 0.4f : 1.f; // the value, or step +1
-            EXPECT_FLOAT_EQ(rig.engine.calls[1].value, want) << c.what;
-        }
+        if (rig.engine.calls.size() == 3)
+            EXPECT_FLOAT_EQ(rig.engine.calls[1].value, c.value) << c.what;
     }
 }
