@@ -226,7 +226,8 @@ TEST(SynthEditor, ControlsReachTheEngineThroughTheEditor)
         EXPECT_EQ(rig.engine.kinds(), c.calls) << c.what;
         for (const auto& call : rig.engine.calls)
             EXPECT_EQ(call.index, 12) << c.what;
-        if (rig.engine.calls.size() == 3)
+        if (rig.engine.calls.size() == 3) {
             EXPECT_FLOAT_EQ(rig.engine.calls[1].value, c.value) << c.what;
+        }
     }
 }
