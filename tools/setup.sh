@@ -10,6 +10,7 @@ packages=(
     # build of the plug-ins and the headless host
     build-essential cmake ninja-build ccache pkg-config git
     libsndfile1-dev                     # the headless host's WAV files
+    libcairo2-dev libx11-dev fonts-dejavu-core  # the editor: drawing, window, its font
 )
 if [ "${1:-}" != demo ]; then
     packages+=(

@@ -1,12 +1,12 @@
 #include "Vela.h"
 
+#include "AEffEditor.h"
 #include "Capacities.h"
 #include "ECS2.h"
 #include "EPAS.h"
 #include "SysGlo.h"
 #include "FileList.h"
 #include "RegMod.h"
-#include "VelaEditor.h"
 #include "VelaInst.h"
 
 #include <cstring>
@@ -59,6 +59,13 @@ constexpr DefaultAssignment DefaultAssignments[] = {
 
 } // namespace
 
+std::atomic<Vela_c::EditorFactory_t> Vela_c::editorFactory{nullptr};
+
+void Vela_c::setEditorFactory(EditorFactory_t factory)
+{
+    editorFactory.store(factory);
+}
+
 Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
     : Synth(audioMaster, 1, 0, NumPrograms, NumParameterSlots, NumHostParameters,
             HostParameterStride, NumVelaInstruments, NumVoices, 0,
@@ -73,10 +80,15 @@ Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
     opening = true;
     setUniqueID(is51Build ? UniqueId51 : UniqueIdStereo);
     importing = false;
-    // The editor is made with the plug-in; until it draws, the host is not
-    // offered a window (the has-editor flag stays clear).
-    setEditor(new VelaEditor_c(this));
-    setFlag(effFlagsHasEditor, false);
+    // The editor is made with the plug-in, by the factory the plug-in's
+    // editor registered. Without one (tests, tools) a bare editor object
+    // stands in: it declines to open, and the has-editor flag stays clear.
+    if (EditorFactory_t makeEditor = editorFactory.load()) {
+        setEditor(makeEditor(this));
+    } else {
+        setEditor(new AEffEditor(this));
+        setFlag(effFlagsHasEditor, false);
+    }
     // Everything below runs with or without an editor: a plug-in that has
     // none still needs its outputs and its program lists.
     if (FileList_c* programs = getPrgList(0))

@@ -35,6 +35,12 @@ public:
     // (closeShutdown), then the members in reverse order.
     ~Vela_c() override;
 
+    // The editor lives above the instrument: the plug-in registers the
+    // factory that makes it (at load, before any plug-in object exists).
+    // Without a factory the plug-in offers no editor window. Thread: any.
+    using EditorFactory_t = AEffEditor* (*)(AudioEffect* effect);
+    static void setEditorFactory(EditorFactory_t factory);
+
     // Thread: user interface. Nothing when already open.
     void open() override;
     // Cuts the outputs once, before the first block and after a host chunk
@@ -114,6 +120,7 @@ private:
     InBuffer2_c FilBuf0, FilBuf1, EffBuf0, EffBuf1, EffBufX, OutBuf;
 
     const bool build51;
+    static std::atomic<EditorFactory_t> editorFactory;
     // Once set (a host connecting fewer than six outputs, or the stereo
     // build) it stays set.
     std::atomic<bool> forceStereo{false};

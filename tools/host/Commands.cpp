@@ -372,6 +372,15 @@ int runWavStats(const HostOptions& o, std::ostream& out, std::ostream& err)
     return 0;
 }
 
+namespace {
+EditorRunner editorRunner = nullptr;
+}
+
+void setEditorRunner(EditorRunner runner)
+{
+    editorRunner = runner;
+}
+
 int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     HostOptions options;
@@ -392,6 +401,12 @@ int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return runWavStats(options, out, err);
     case Command::Sample:
         return runSample(options, out, err);
+    case Command::Editor:
+        if (!editorRunner) {
+            err << "tessel-host: the editor command is not built into this host\n";
+            return 1;
+        }
+        return editorRunner(options, out, err);
     }
     return 1;
 }

@@ -21,6 +21,16 @@ int runWavStats(const HostOptions& options, std::ostream& out, std::ostream& err
 // Reads a sample file with the engine's own reader (SampleCommand.cpp).
 int runSample(const HostOptions& options, std::ostream& out, std::ostream& err);
 
+// Opens the plug-in's editor in a window of its own on the X display, runs
+// idle, clicks into it, saves the window's pixels as PNG and closes it
+// (EditorCommand.cpp, built into the executable only: it needs X11 and
+// cairo, which the host's library and its tests do without).
+using EditorRunner = int (*)(const HostOptions& options, std::ostream& out, std::ostream& err);
+int runEditor(const HostOptions& options, std::ostream& out, std::ostream& err);
+// main registers runEditor; without it the editor command reports that it
+// is not built in.
+void setEditorRunner(EditorRunner runner);
+
 // The whole tool: parses args (without the program name) and runs the
 // command. Returns the exit status: 0 success, 1 failure, 2 bad command line.
 int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

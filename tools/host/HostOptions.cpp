@@ -15,6 +15,7 @@ const char* const kHostUsage =
     "              [--chunk-out FILE] [--show-param INDEX]... [--no-idle]\n"
     "  tessel-host wavstats FILE.wav\n"
     "  tessel-host sample FILE [--out DECODED.wav]\n"
+    "  tessel-host editor PLUGIN --out FILE.png [--seconds N]   (needs an X display, e.g. Xvfb)\n"
     "Without --midi, render plays a built-in demo phrase. Exit status: 0 success, 1 failure,\n"
     "2 bad command line.\n";
 
@@ -67,6 +68,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         o.command = Command::WavStats;
     else if (command == "sample")
         o.command = Command::Sample;
+    else if (command == "editor")
+        o.command = Command::Editor;
     else
         return error = "unknown command '" + command + "'", false;
 
@@ -98,7 +101,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
             if (!renderOnly && !hostOption)
                 return error = "unknown option " + arg, false;
             const bool sampleOut = o.command == Command::Sample && arg == "--out";
-            if (!sampleOut && (o.command == Command::WavStats || o.command == Command::Sample
+            const bool editorOption = o.command == Command::Editor && (arg == "--out" || arg == "--seconds");
+            if (!sampleOut && !editorOption && (o.command == Command::WavStats || o.command == Command::Sample
                                || (renderOnly && o.command != Command::Render)))
                 return error = arg + " does not apply to " + command, false;
             if (arg == "--no-idle") {
@@ -165,6 +169,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
                false;
     if (o.command == Command::Render && o.out.empty())
         return error = "render needs --out FILE.wav", false;
+    if (o.command == Command::Editor && o.out.empty())
+        return error = "editor needs --out FILE.png", false;
     options = o;
     return true;
 }

@@ -22,6 +22,7 @@ enum class Command
     Render,
     WavStats,
     Sample,
+    Editor,
 };
 
 struct ParameterSetting
@@ -33,7 +34,7 @@ struct ParameterSetting
 struct HostOptions
 {
     Command command = Command::Help;
-    std::string plugin;      // info, render
+    std::string plugin;      // info, render, editor
     std::string wav;         // wavstats
     std::string sample;      // sample: the sample file to read
     std::string midi;        // empty: the built-in demo phrase

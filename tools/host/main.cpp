@@ -10,6 +10,7 @@ int main(int argc, char** argv)
 {
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
+        Host::setEditorRunner(&Host::runEditor);
         return Host::runHost(args, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "tessel-host: " << e.what() << "\n";

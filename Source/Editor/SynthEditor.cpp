@@ -1,0 +1,700 @@
+#include "SynthEditor.h"
+
+#include "CBitmap.h"
+#include "CFrame.h"
+#include "EditorPictures.h"
+#include "OsLib.h"
+#include "Synth.h"
+#include "ThreadCheck.h"
+
+#include <algorithm>
+
+Lock_c SynthEditor_c::sSharedLock;
+std::atomic<int64_t> SynthEditor_c::sEditorInstanceCount{0};
+CBitmap* SynthEditor_c::sBitmapSharedStore[BitmapStoreSize] = {};
+
+namespace {
+// Takes sSharedLock for writing, retrying until it is granted.
+struct SharedStoreLock
+{
+    SharedStoreLock()
+    {
+        while (!SynthEditor_c::sSharedLock.getWritePermission())
+            OsLib_c::xSleep(1);
+    }
+    ~SharedStoreLock() { SynthEditor_c::sSharedLock.releaseWritePermission(); }
+    SharedStoreLock(const SharedStoreLock&) = delete;
+    SharedStoreLock& operator=(const SharedStoreLock&) = delete;
+};
+
+float clamp01(float v)
+{
+    return v < 0.f ? 0.f : (v > 1.f ? 1.f : v);
+}
+} // namespace
+
+SynthEditor_c::SynthEditor_c(AudioEffect* effect, int editsInUse, int mainId, int backId)
+    : AEffGUIEditor(effect), engine(dynamic_cast<Synth*>(effect)), edits(new Edit[MaxEdits]),
+      editCount(std::clamp(editsInUse, 1, MaxEdits)), records(new ControlRecord[MaxEdits]), mainBitmapId(mainId),
+      backBitmapId(backId)
+{
+    {
+        SharedStoreLock lock;
+        if (sEditorInstanceCount.fetch_add(1) == 0)
+            std::fill(std::begin(sBitmapSharedStore), std::end(sBitmapSharedStore), nullptr);
+    }
+    mainBitmap = loadBitmap(mainBitmapId);
+    if (backBitmapId >= 0)
+        backBitmap = loadBitmap(backBitmapId);
+    // Without a main picture the window keeps the main background's size.
+    width = mainBitmap ? mainBitmap->getWidth() : EditorPictures::MainWidth;
+    height = mainBitmap ? mainBitmap->getHeight() : EditorPictures::MainHeight;
+    setRectSize(width, height);
+    for (int i = 0; i < MaxEdits; ++i)
+        edits[i].engine = engine;
+    reInit();
+}
+
+SynthEditor_c::~SynthEditor_c()
+{
+    {
+        std::lock_guard<std::recursive_mutex> guard(editorMutex);
+        openFlag = false;
+        closeCore();
+    }
+    SharedStoreLock lock;
+    if (sEditorInstanceCount.fetch_sub(1) == 1) {
+        for (CBitmap*& b : sBitmapSharedStore) {
+            if (b)
+                b->forget();
+            b = nullptr;
+        }
+    }
+}
+
+CBitmap* SynthEditor_c::loadBitmap(int id)
+{
+    if (id < 0 || id >= BitmapStoreSize)
+        return nullptr;
+    SharedStoreLock lock;
+    if (!sBitmapSharedStore[id])
+        sBitmapSharedStore[id] = EditorPictures::make(id);
+    return sBitmapSharedStore[id];
+}
+
+int SynthEditor_c::clampEdit(int index) const
+{
+    return std::clamp(index, 0, editCount - 1);
+}
+
+// ------------------------------------------------------------ open, close
+
+bool SynthEditor_c::open(void* parent)
+{
+    if (!engine)
+        return false;
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    Synth::BusyScope busy(*engine);
+    if (frame)
+        close();
+    closePending = false;
+    AEffGUIEditor::open(parent);
+    frame = new CFrame(CRect(0, 0, width, height), parent, this);
+    frame->setDoubleClickInterval(OsLib_c::getDoubleClickTreshold());
+    editFrame = new CModulFrameVx(0, 0, width, height, frame, mainBitmap, "MainEditFrame");
+    // The two full-window panels stay the editor's own: every container
+    // lets go of them without releasing, and closeCore releases them.
+    frame->addView(editFrame);
+    if (backBitmap) {
+        backFrame = new CModulFrameVx(0, 0, backBitmap->getWidth(), backBitmap->getHeight(), frame, backBitmap,
+                                      "MainBackFrame");
+    }
+    fontColorChanged(0);
+    return true;
+}
+
+void SynthEditor_c::close()
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    openFlag = false;
+    // The window goes with close even when the concrete editor never
+    // finished its pages (the open flag is still clear then).
+    closeCore();
+    AEffGUIEditor::close();
+}
+
+void SynthEditor_c::forgetRec(CModulFrameVx** slot)
+{
+    if (!slot || !*slot)
+        return;
+    CModulFrameVx* f = *slot;
+    *slot = nullptr;
+    if (CViewContainer* p = f->getParentView())
+        p->removeView(f, false);
+    f->removeAll(true);
+    f->forget();
+}
+
+void SynthEditor_c::closeCore()
+{
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!frame)
+        return;
+    if (updating) {
+        // Asked from inside this thread's own idle pass: the pass closes when
+        // it is done with the frame.
+        closePending = true;
+        return;
+    }
+    frame->closeMenu();
+    // Detach every exchangeable frame first, so releasing one never frees a
+    // frame another still holds as its child.
+    for (CModulFrameVx* f : exchFrames)
+        if (f && f != editFrame && f != backFrame)
+            if (CViewContainer* p = f->getParentView())
+                p->removeView(f, false);
+    for (CModulFrameVx*& f : exchFrames)
+        if (f && f != editFrame && f != backFrame)
+            forgetRec(&f);
+    for (CModulFrameVx* panel : {editFrame, backFrame}) {
+        if (!panel)
+            continue;
+        panel->removeAll(true);
+        if (CViewContainer* p = panel->getParentView())
+            p->removeView(panel, false);
+    }
+    if (editFrame)
+        editFrame->forget();
+    if (backFrame)
+        backFrame->forget();
+    editFrame = nullptr;
+    backFrame = nullptr;
+    frame->forget();
+    frame = nullptr;
+    for (DepMod_c& d : depMods)
+        d.undefine();
+    reInit();
+}
+
+void SynthEditor_c::reInit()
+{
+    openFlag = false;
+    updating = false;
+    dirtyCount = 0;
+    fullRedraw = false;
+    depModCount = 0;
+    backShown = false;
+    std::fill(std::begin(keyboards), std::end(keyboards), nullptr);
+    for (int i = 0; i < MaxEdits; ++i) {
+        records[i] = ControlRecord();
+        edits[i].mainControl = nullptr;
+        edits[i].display = nullptr;
+    }
+    std::fill(std::begin(exchFrames), std::end(exchFrames), nullptr);
+}
+
+// ------------------------------------------------------------------- idle
+
+void SynthEditor_c::idle()
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!engine || !openFlag || !frame || updating)
+        return;
+    Synth::BusyScope busy(*engine);
+    engine->SynthIdle();
+    updating = true;
+    if (fullRedraw) {
+        fullRedraw = false;
+        dirtyCount = 0;
+        updateAllEdits();
+        if (editFrame)
+            editFrame->setDirty(true);
+    } else if (dirtyCount > 0) {
+        // Indices queued while these redraw wait for the next pass.
+        int queued[DirtyQueueSize];
+        const int n = dirtyCount;
+        std::copy(dirtyQueue, dirtyQueue + n, queued);
+        dirtyCount = 0;
+        for (int i = n - 1; i >= 0; --i)
+            updateEdit(queued[i], true);
+    }
+    updating = false;
+    if (closePending) {
+        closePending = false;
+        openFlag = false;
+        closeCore();
+        return;
+    }
+    AEffGUIEditor::idle();
+}
+
+void SynthEditor_c::setDirty()
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (openFlag)
+        fullRedraw = true;
+}
+
+void SynthEditor_c::setDirty(int index, bool now)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!openFlag || index < 0)
+        return;
+    setDirtyCore(index, now);
+    if (index == knobModeIndex)
+        updateCircularLinearMode();
+}
+
+void SynthEditor_c::setDirtyCore(int index, bool now)
+{
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!openFlag)
+        return;
+    if (dirtyCount >= DirtyQueueSize) {
+        fullRedraw = true;
+    } else if (std::find(dirtyQueue, dirtyQueue + dirtyCount, index) == dirtyQueue + dirtyCount) {
+        dirtyQueue[dirtyCount++] = index;
+    }
+    if (now)
+        updateEdit(index, true);
+}
+
+// -------------------------------------------------------------- keyboards
+
+void SynthEditor_c::setKeyboard(int k, CKeyboardBase* keyboard)
+{
+    if (k >= 0 && k < MaxKeyboards)
+        keyboards[k] = keyboard;
+}
+
+CKeyboardBase* SynthEditor_c::getKeyboard(int k) const
+{
+    return k >= 0 && k < MaxKeyboards ? keyboards[k] : nullptr;
+}
+
+void SynthEditor_c::updateKeyboard(int k, NoteC_c note)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // the editor mutex may wait
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    CKeyboardBase* keyboard = getKeyboard(k);
+    if (!openFlag || !keyboard || backShown)
+        return;
+    keyboard->setKey(note.note, note.velocity);
+    setDirty(keyboard->getTag(), false);
+}
+
+void SynthEditor_c::noteOn(bool all, NoteC_c note)
+{
+    if (!all) {
+        // Channels 3 and up show on no keyboard.
+        updateKeyboard(note.channel, note);
+        return;
+    }
+    for (int k = 0; k < MaxKeyboards; ++k)
+        updateKeyboard(k, note);
+}
+
+void SynthEditor_c::allNotesOff()
+{
+    std::lock_guard<std::recursive_mutex> guard(editorMutex);
+    if (!openFlag)
+        return;
+    for (CKeyboardBase* keyboard : keyboards)
+        if (keyboard) {
+            keyboard->allNotesOff();
+            setDirty(keyboard->getTag(), false);
+        }
+}
+
+// ------------------------------------------------- engine and parameters
+
+void SynthEditor_c::beginEdit(int32_t index)
+{
+    if (engine)
+        engine->beginEdit(index);
+}
+
+void SynthEditor_c::endEdit(int32_t index)
+{
+    if (engine)
+        engine->endEdit(index);
+}
+
+int SynthEditor_c::selectorValue(int index)
+{
+    return engine ? engine->getParaVal(index) : 0;
+}
+
+int SynthEditor_c::selectorLowValue(int index)
+{
+    return engine ? engine->getParaLowValue(index) : 0;
+}
+
+void SynthEditor_c::updateEdit(int index, bool withDependents)
+{
+    if (!engine)
+        return;
+    if (withDependents)
+        updateDepMod(index);
+    const int i = clampEdit(index);
+    Edit& binder = edits[i];
+    if (binder.paraIndex >= 0) {
+        if (binder.mainControl)
+            binder.mainControl->setValue(binder.paraIndex, engine->getParameterEdited(binder.paraIndex));
+        return;
+    }
+    ControlRecord& r = records[i];
+    if (!r.control && !r.secondView)
+        return;
+    Vdx::String_c text;
+    engine->getParaDispStr(i, text);
+    const float v = engine->getParameterEdited(i);
+    if (r.secondView && r.secondView->isTypeOf("CControl"))
+        static_cast<CControl*>(r.secondView)->setValue(v);
+    if (r.control) {
+        r.control->setText(text);
+        r.control->setValue(i, v);
+    }
+}
+
+void SynthEditor_c::updateAllEdits()
+{
+    for (int i = 0; i < editCount; ++i)
+        updateEdit(i, false);
+    updateDepMod(-1);
+    if (knobModeIndex >= 0)
+        updateCircularLinearMode();
+}
+
+void SynthEditor_c::valueChanged(CControl* control)
+{
+    if (!engine || !control)
+        return;
+    Synth::BusyScope busy(*engine);
+    if (control->isTypeOf("CControlVx"))
+        handleUserInput(static_cast<CControlVx*>(control));
+    control->setDirty(true);
+}
+
+void SynthEditor_c::handleUserInput(CControlVx* control)
+{
+    const int i = clampEdit(control->getTag());
+    if (control->getStepUp()) {
+        engine->stepParameterAutomated(i, +1);
+    } else if (control->getStepDown()) {
+        engine->stepParameterAutomated(i, -1);
+    } else if (control->getTextMode()) {
+        engine->setParaString(i, control->getUserText());
+    } else {
+        int index = -1;
+        float v = 0.f;
+        while (control->getValue(&index, &v))
+            if (index >= 0)
+                engine->setParameterAutomated(clampEdit(index), clamp01(v));
+    }
+}
+
+void SynthEditor_c::touched(CControl* control, bool right)
+{
+    if (engine && control)
+        engine->touchedParameter(clampEdit(control->getTag()), right);
+}
+
+bool SynthEditor_c::setKnobMode(int32_t mode)
+{
+    if (engine && engine->getFlagInitialized()) {
+        Synth::BusyScope busy(*engine);
+        if (knobModeIndex >= 0) {
+            engine->setParaVal(knobModeIndex, mode >= 2 ? 1 : 0);
+            updateCircularLinearMode();
+            setDirty(knobModeIndex, true);
+        }
+    }
+    return true;
+}
+
+void SynthEditor_c::updateCircularLinearMode()
+{
+    if (!openFlag || knobModeIndex < 0 || !engine)
+        return;
+    const bool circular = engine->getParameterEdited(knobModeIndex) < 0.5f;
+    for (int i = 0; i < editCount; ++i) {
+        if (edits[i].mainControl)
+            edits[i].mainControl->setCircularLinearMode(circular);
+        if (records[i].control)
+            records[i].control->setCircularLinearMode(circular);
+    }
+}
+
+void SynthEditor_c::mouseUpAllControls()
+{
+    if (!openFlag)
+        return;
+    for (int i = 0; i < editCount; ++i) {
+        if (edits[i].mainControl)
+            edits[i].mainControl->releaseMouse();
+        if (records[i].control)
+            records[i].control->releaseMouse();
+    }
+}
+
+void SynthEditor_c::setFontColorRGB(int r, int g, int b, int a)
+{
+    auto byte = [](int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); };
+    fontColor = CColor{byte(r), byte(g), byte(b), byte(a)};
+    if (!openFlag)
+        return;
+    for (int i = 0; i < editCount; ++i) {
+        ControlRecord& rec = records[i];
+        if (rec.control) {
+            rec.control->setDrawColor(fontColor);
+        } else if (rec.kind == 13) {
+            if (edits[i].mainControl)
+                edits[i].mainControl->setDrawColor(fontColor);
+        } else if ((rec.kind == 9 || rec.kind == 10) && rec.secondView && rec.secondView->isTypeOf("CParamDisplay")) {
+            static_cast<CParamDisplay*>(rec.secondView)->setFontColor(fontColor);
+        }
+    }
+}
+
+void SynthEditor_c::fontColorChanged(int)
+{
+    setFontColorRGB(fontColor.red, fontColor.green, fontColor.blue, fontColor.alpha);
+}
+
+bool SynthEditor_c::onKeyDown(VstKeyCode& key)
+{
+    if (engine && engine->processGUICmd(5, key.character, key.modifier * 256 + key.virt, nullptr))
+        return true;
+    return AEffGUIEditor::onKeyDown(key);
+}
+
+bool SynthEditor_c::onKeyUp(VstKeyCode& key)
+{
+    if (engine && engine->processGUICmd(6, key.character, key.modifier * 256 + key.virt, nullptr))
+        return true;
+    return AEffGUIEditor::onKeyUp(key);
+}
+
+void SynthEditor_c::switchBack()
+{
+    if (!backFrame || !engine || !frame)
+        return;
+    if (editFrame && frame->isChild(editFrame)) {
+        if (!backBitmap)
+            return;
+        frame->removeView(editFrame, false);
+        width = backBitmap->getWidth();
+        height = backBitmap->getHeight();
+        frame->addView(backFrame);
+        frame->setSize(width, height);
+        setRectSize(width, height);
+        backShown = true;
+    } else {
+        if (!mainBitmap || !editFrame)
+            return;
+        frame->removeView(backFrame, false);
+        width = mainBitmap->getWidth();
+        height = mainBitmap->getHeight();
+        frame->addView(editFrame);
+        frame->setSize(width, height);
+        setRectSize(width, height);
+        backShown = false;
+    }
+    frame->setDirty(true);
+}
+
+void SynthEditor_c::setMouseEnabled(int index, bool enabled)
+{
+    ControlRecord& r = records[clampEdit(index)];
+    if (r.control)
+        r.control->setMouseEnabled(enabled);
+    if (r.secondView)
+        r.secondView->setMouseEnabled(enabled);
+}
+
+// ------------------------------------------------ frames and their rules
+
+void SynthEditor_c::createExchFrame(int n, int x, int y, CBitmap* background, const char* name)
+{
+    if (!validFrameNumber(n) || x < 0 || y < 0 || !background || background->getWidth() <= 0 ||
+        background->getHeight() <= 0 || exchFrames[n])
+        return;
+    exchFrames[n] = new CModulFrameVx(x, y, background->getWidth(), background->getHeight(), frame, background, name);
+}
+
+CModulFrameVx* SynthEditor_c::getExchFrame(int n) const
+{
+    return validFrameNumber(n) ? exchFrames[n] : nullptr;
+}
+
+void SynthEditor_c::removeExFrame(CModulFrameVx* parent, int n, bool release)
+{
+    CModulFrameVx* f = getExchFrame(n);
+    if (!parent || !f || !parent->isChild(f))
+        return;
+    parent->removeView(f, release);
+    // A released frame is gone: its slot must not point at it any more.
+    if (release)
+        exchFrames[n] = nullptr;
+}
+
+void SynthEditor_c::removeExFrame(int parent, int child, bool release)
+{
+    if (child < 0 || child >= MaxExchFrames)
+        return;
+    removeExFrame(getExchFrame(parent), child, release);
+}
+
+void SynthEditor_c::defineDepMod(int selector, int frameNumber, int s0, int s1, int s2, int s3, int s4, int s5, int s6, int s7, int s8, int s9, int s10, int s11, int s12, int s13, int s14, int s15, int s16, int s17, int s18, int s19, int s20, int s21)
+{
+    if (depModCount >= MaxDepMods)
+        return;
+    depMods[depModCount++].define(selector, frameNumber, s0, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, s14, s15, s16, s17, s18, s19, s20, s21);
+}
+
+void SynthEditor_c::selectMod(CModulFrameVx* parent, CModulFrameVx** list, int position)
+{
+    if (!parent || !list || !list[0])
+        return;
+    int n = 0;
+    while (list[n])
+        ++n;
+    CModulFrameVx* chosen = list[std::clamp(position, 0, n - 1)];
+    if (parent->isChild(chosen))
+        return;
+    for (int k = 0; k < n; ++k)
+        if (parent->isChild(list[k]))
+            parent->removeView(list[k], false);
+    parent->addView(chosen);
+    setDirty();
+    chosen->setDirty(true);
+}
+
+void SynthEditor_c::selectMod(CModulFrameVx* parent, int* frames, int position, bool& changed)
+{
+    if (!parent || !frames || frames[0] == 0)
+        return;
+    int n = 0;
+    while (n < DepMod_c::SubFrameCount && frames[n] > 0)
+        ++n;
+    if (n == 0)
+        return;
+    CModulFrameVx* chosen = getExchFrame(frames[std::clamp(position, 0, n - 1)]);
+    if (!chosen)
+        return;
+    const bool wasChild = parent->isChild(chosen);
+    if (wasChild) {
+        parent->removeView(chosen, false);
+    } else {
+        for (int k = 0; k < n; ++k) {
+            CModulFrameVx* listed = getExchFrame(frames[k]);
+            if (!listed)
+                return;
+            if (parent->isChild(listed)) {
+                parent->removeView(listed, false);
+                changed = true;
+                break;
+            }
+        }
+    }
+    if (parent->isAttached(frame)) {
+        parent->addView(chosen);
+        changed = changed || !wasChild;
+        setDirty();
+        chosen->setDirty(true);
+    } else {
+        changed = changed || wasChild;
+    }
+}
+
+void SynthEditor_c::selectModStatic(int parentNumber, int childNumber)
+{
+    CModulFrameVx* parent = getExchFrame(parentNumber);
+    CModulFrameVx* child = getExchFrame(childNumber);
+    if (!parent || !child)
+        return;
+    if (parent->isChild(child))
+        parent->removeView(child, false);
+    if (parent->isAttached(frame)) {
+        parent->addView(child);
+        child->setDirty(true);
+    }
+}
+
+void SynthEditor_c::updateDepMod(int selector)
+{
+    if (!engine || !openFlag)
+        return;
+    bool any = selector == -1;
+    for (int r = 0; r < depModCount && !any; ++r)
+        any = depMods[r].getSelector() == selector;
+    if (any) {
+        // Each pass settles one more level of nesting, so a tree of rules
+        // settles within one pass per rule; rules that fight over a shared
+        // child would otherwise swing for ever.
+        const int maxPasses = depModCount + 1;
+        for (int pass = 0; pass < maxPasses; ++pass) {
+            bool changed = false;
+            for (int r = 0; r < depModCount; ++r) {
+                DepMod_c& rule = depMods[r];
+                if (rule.getSelector() <= 0)
+                    continue;
+                const int position = selectorValue(rule.getSelector()) - selectorLowValue(rule.getSelector());
+                selectMod(getExchFrame(rule.getFrameIdx()), rule.getSubFrames(), position, changed);
+            }
+            if (!changed)
+                break;
+            framesChangedHook();
+        }
+    }
+    if (engine->getHostId() == FruityHostId)
+        fullRedraw = true;
+}
+
+void SynthEditor_c::recurseRemoveFrames(int n, int count)
+{
+    CModulFrameVx* fn = getExchFrame(n);
+    if (count < 2 || !fn)
+        return;
+    for (int k = 1; k < count; ++k) {
+        CModulFrameVx* fk = exchFrames[k];
+        if (!fk || !fn->isChild(fk))
+            continue;
+        for (int j = 1; j < count; ++j) {
+            CModulFrameVx* fj = exchFrames[j];
+            if (fj && fk->isChild(fj)) {
+                recurseRemoveFrames(j, count);
+                fk->removeView(fj, false);
+            }
+        }
+        fn->removeView(fk, false);
+    }
+}
+
+void SynthEditor_c::RemoveFrames(int count)
+{
+    if (count < 2)
+        return;
+    count = std::min(count, MaxExchFrames);
+    for (int i = 1; i < count; ++i) {
+        CModulFrameVx* fi = exchFrames[i];
+        if (!fi)
+            continue;
+        for (int j = 1; j < count; ++j) {
+            CModulFrameVx* fj = exchFrames[j];
+            if (fj && fi->isChild(fj)) {
+                recurseRemoveFrames(j, count);
+                fi->removeView(fj, false);
+            }
+        }
+    }
+    if (editFrame)
+        for (int j = 1; j < count; ++j)
+            if (exchFrames[j] && editFrame->isChild(exchFrames[j]))
+                editFrame->removeView(exchFrames[j], false);
+}

@@ -1,0 +1,185 @@
+// SynthEditor_c: the base of the plug-in's editor. It opens and closes the
+// window's frame with its two full-window panels, keeps the tables through
+// which controls and parameters find each other (binders, per-index control
+// records, exchangeable frames, dependent-frame rules, the dirty queue) and
+// runs the idle pass that brings changed parameters to the screen. It is the
+// listener of every control its factories make.
+//
+// Threads: everything runs on the host's user-interface thread, except that
+// an idle pass may come from the engine's substitute timer when the host
+// gives no idle. One editor mutex (recursive) guards open, close, idle and
+// the dirty queue, so a close never frees the frame under an idle pass on
+// another thread and an idle pass never starts once close has begun. The
+// audio thread never calls the editor (the engine queues its redraws).
+// Pictures come from a store shared by every editor in the process, guarded
+// by sSharedLock.
+#pragma once
+
+#include "AEffGUIEditor.h"
+#include "CControlVx.h"
+#include "KeyboardBase.h"
+#include "Lock.h"
+#include "ModulFrame.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class Synth;
+
+// A binder: ties one parameter to a main control and an optional value
+// display. The binding operations come with the control factories.
+class Edit : public CControlListenerVx
+{
+public:
+    void valueChanged(CControl*) override {}
+    int paraIndex = -1;             // engine parameter; -1 unbound
+    CControlVx* mainControl = nullptr;
+    CView* display = nullptr;
+    Synth* engine = nullptr;
+};
+
+class SynthEditor_c : public AEffGUIEditor, public CControlListenerVx
+{
+public:
+    static constexpr int MaxEdits = 8192;
+    static constexpr int MaxExchFrames = 768; // numbers 1..767 used
+    static constexpr int MaxDepMods = 256;
+    static constexpr int DirtyQueueSize = 64;
+    static constexpr int MaxKeyboards = 3;
+    static constexpr int BitmapStoreSize = 601; // ids 0..600
+    // A host whose product name begins with "Fruity" redraws in full.
+    static constexpr int FruityHostId = 6;
+
+    struct ControlRecord
+    {
+        CControlVx* control = nullptr;
+        CView* secondView = nullptr;
+        tControlType kind = kControlKindNone;
+    };
+
+    // effect: the engine (a Synth); edits: binders in use; mainBitmapId and
+    // backBitmapId (-1: none) are ids of the shared picture store.
+    SynthEditor_c(AudioEffect* effect, int edits, int mainBitmapId, int backBitmapId);
+    ~SynthEditor_c() override;
+
+    // --- host entries (AEffGUIEditor)
+    bool open(void* parent) override;
+    void close() override;
+    void idle() override;
+    bool onKeyDown(VstKeyCode& keyCode) override;
+    bool onKeyUp(VstKeyCode& keyCode) override;
+    bool setKnobMode(int32_t mode) override;
+
+    // --- frame and pictures
+    static CBitmap* loadBitmap(int id);
+    virtual void reInit();
+    virtual void closeCore();
+    virtual void framesChangedHook() {}
+    virtual void setFontColorRGB(int r, int g, int b, int a);
+    virtual void fontColorChanged(int setting);
+    virtual int editSlotOfParameter() { return -1; }
+    void beginEdit(int32_t index) override;
+    void endEdit(int32_t index) override;
+    virtual void mouseUpAllControls();
+    virtual void redrawAllHook() { setDirty(); }
+    // Dirty marks: a full redraw, or one edit index (now: redrawn at once).
+    virtual void setDirty();
+    virtual void setDirty(int index, bool now);
+    virtual void setDirtyCore(int index, bool now);
+    virtual void editInstrumentChangedHook() {}
+    // Keyboards by number (the MIDI channel 0..2 they show): the concrete
+    // editor registers them; the engine lights their keys.
+    void setKeyboard(int k, CKeyboardBase* keyboard);
+    CKeyboardBase* getKeyboard(int k) const;
+    void updateKeyboard(int k, NoteC_c note);
+    // all: every keyboard shows the note; otherwise the one of its channel.
+    virtual void noteOn(bool all, NoteC_c note);
+    virtual void allNotesOff();
+    virtual void updateAllEdits();
+    virtual void updateEdit(int index, bool withDependents);
+    virtual void switchBack();
+    virtual void editableTextHook(int, const char*) {}
+    void valueChanged(CControl* control) override;
+    void touched(CControl* control, bool right) override;
+    virtual void updateCircularLinearMode();
+    void setMouseEnabled(int index, bool enabled);
+
+    // --- pages and dependent frames
+    virtual void selectMod(CModulFrameVx* parent, CModulFrameVx** list, int position);
+    virtual void selectMod(CModulFrameVx* parent, int* frames, int position, bool& changed);
+    virtual void selectModStatic(int parent, int child);
+    virtual void forgetRec(CModulFrameVx** slot);
+    void createExchFrame(int n, int x, int y, CBitmap* background, const char* name);
+    CModulFrameVx* getExchFrame(int n) const;
+    void removeExFrame(CModulFrameVx* parent, int n, bool release);
+    void removeExFrame(int parent, int child, bool release);
+    void defineDepMod(int selector, int frame, int s0 = -1, int s1 = -1, int s2 = -1, int s3 = -1, int s4 = -1, int s5 = -1, int s6 = -1, int s7 = -1, int s8 = -1, int s9 = -1, int s10 = -1, int s11 = -1, int s12 = -1, int s13 = -1, int s14 = -1, int s15 = -1, int s16 = -1, int s17 = -1, int s18 = -1, int s19 = -1, int s20 = -1, int s21 = -1);
+    void updateDepMod(int selector);
+    void RemoveFrames(int count);
+    void recurseRemoveFrames(int n, int count);
+
+    // --- state others read
+    Synth* getEngine() const { return engine; }
+    bool isEditorOpen() const { return openFlag.load(); }
+    CModulFrameVx* getEditFrame() const { return editFrame; }
+    CModulFrameVx* getBackFrame() const { return backFrame; }
+    bool isBackShown() const { return backShown; }
+    int getWidth() const { return width; }
+    int getHeight() const { return height; }
+    int getDirtyCount() const { return dirtyCount; }
+    bool getFullRedraw() const { return fullRedraw; }
+    int getDepModCount() const { return depModCount; }
+    CColor getFontColor() const { return fontColor; }
+    ControlRecord& getRecord(int index) { return records[clampEdit(index)]; }
+    Edit& getEdit(int index) { return edits[clampEdit(index)]; }
+    int getEditCount() const { return editCount; }
+    void setKnobModeIndex(int index) { knobModeIndex = index; }
+    static int64_t getInstanceCount() { return sEditorInstanceCount.load(); }
+
+    static Lock_c sSharedLock;
+
+protected:
+    int clampEdit(int index) const;
+    // The selector's integer value and lowest value, as the rules read them.
+    virtual int selectorValue(int index);
+    virtual int selectorLowValue(int index);
+    // The edit queue's handling of one registered control (binders and
+    // factories refine it).
+    virtual void handleUserInput(CControlVx* control);
+    bool validFrameNumber(int n) const { return n >= 1 && n < MaxExchFrames; }
+
+    CBitmap* mainBitmap = nullptr;
+    CBitmap* backBitmap = nullptr;
+    CModulFrameVx* editFrame = nullptr;
+    CModulFrameVx* backFrame = nullptr;
+    CColor fontColor{255, 255, 255, 255};
+    int width = 0;
+    int height = 0;
+    Synth* engine = nullptr;
+    // True while the controls stand (set by the concrete editor's open).
+    std::atomic<bool> openFlag{false};
+    std::unique_ptr<Edit[]> edits;
+    int editCount;
+    std::unique_ptr<ControlRecord[]> records;
+    DepMod_c depMods[MaxDepMods];
+    int depModCount = 0;
+    CModulFrameVx* exchFrames[MaxExchFrames] = {};
+    bool updating = false;
+    int dirtyQueue[DirtyQueueSize] = {};
+    int dirtyCount = 0;
+    bool fullRedraw = false;
+    CKeyboardBase* keyboards[MaxKeyboards] = {};
+    bool backShown = false;
+    int knobModeIndex = -1;
+    int mainBitmapId;
+    int backBitmapId;
+    // Guards open, close, idle and the dirty queue (see the file comment).
+    std::recursive_mutex editorMutex;
+    // A close asked for from inside an idle pass runs when that pass ends.
+    bool closePending = false;
+
+private:
+    static std::atomic<int64_t> sEditorInstanceCount;
+    static CBitmap* sBitmapSharedStore[BitmapStoreSize];
+};

@@ -1,0 +1,34 @@
+// CBitmap: an ARGB picture held in memory (a cairo image surface), drawn
+// into views and filled by code; the layer reads no image files.
+// Thread: the user-interface thread.
+#pragma once
+
+#include "CBaseObject.h"
+#include "GuiTypes.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+class CDrawContext;
+
+class CBitmap : public CBaseObject
+{
+public:
+    // A transparent picture of the given size (at least 1 x 1).
+    CBitmap(CCoord width, CCoord height);
+    ~CBitmap() override;
+    CBitmap(const CBitmap&) = delete;
+    CBitmap& operator=(const CBitmap&) = delete;
+
+    CCoord getWidth() const { return width; }
+    CCoord getHeight() const { return height; }
+    // Copies the part of the picture that starts at offset into dest.
+    void draw(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint());
+    // Reads one pixel (straight, not premultiplied); outside gives transparent black.
+    CColor getPixel(CCoord x, CCoord y) const;
+    cairo_surface_t* getSurface() const { return surface; }
+
+private:
+    CCoord width;
+    CCoord height;
+    cairo_surface_t* surface;
+};
