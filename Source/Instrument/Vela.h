@@ -75,6 +75,12 @@ public:
     VelaInst_c* getInstrument() { return &instrument; }
     VelaGlo_c* getGlobalPart() { return &globalPart; }
     VelaTone_c* getTone(int v) { return v >= 0 && v < NumVoices ? &tones[v] : nullptr; }
+    // The sample stores the voices' generators play: time-sampler slot k
+    // (0..3), wavetable store k (0..3), multisample memory k (0, 1); null
+    // outside.
+    WaveRAM_c* getUserSample(int k) { return k >= 0 && k < 4 ? &userSamples[k] : nullptr; }
+    WaveTable_c* getWaveTable(int k) { return k >= 0 && k < 4 ? &waveTables[k] : nullptr; }
+    WaveRAM2_c* getMultiSample(int k) { return k >= 0 && k < 2 ? &multiSamples[k] : nullptr; }
     // The registry row of the global part; -1 before open.
     int getGlobalPartRow() const { return globalPartRow; }
     bool isImporting() const { return importing.load(); }
