@@ -75,11 +75,52 @@ public:
     // The path's 5.1 panner reads the voice bus, so it pans this voice
     // alone. Thread: audio, from the voice's render.
     void sendPath(int path, int frames);
-    // The host parameter map: descriptors of the parameters the host sees.
+    // The external parameter table: the 967 descriptors, then the redraw
+    // links, the value copies, the special entries and the four selectors
+    // (VelaExtTable.h holds the rows). Thread: opening.
     virtual void fillParameterMap();
-    // The product's default controller assignments (channel 0, instrument 0).
-    // Thread: user interface (resume).
+    // The part behind a logical module number (0..10 global, 40..90 voice
+    // 0's modules, 100..164 the instrument's); null for a number that names
+    // nothing or a module not built. Thread: any (the parts live as long as
+    // the plug-in).
+    Part_c* getModule(int number);
+
+    // --- Parameter side effects (VelaSideEffects.cpp) ---------------------
+    // The change hook: the engine's own handling, then the instrument's
+    // rules in their fixed order; index -1 is a whole-set change (part null
+    // after a program load). Thread: whichever changed the value.
+    void postprocessParaChange(int set, Part_c* part, int index) override;
+    // Keeps the four serial slots on four different effect types; slot
+    // `keep` (0..3, -1 none) keeps its value. Writes only values that change
+    // and does nothing when called again from inside its own writes.
+    void sortXFx(int set, int keep);
+    // The shared phase step of LFO k from global parameter `parameter` ("LFO
+    // k Perm"); reset puts the running phase back to 0.
+    void postprocessLFOMono(int set, int parameter, int lfo, bool reset);
+    // The engine's defaults, then the envelope defaults of this instrument.
+    // Thread: opening, or while audio is held.
+    void tweakParameter(int first, int end) override;
+    void setEditIns(int instrument) override;
+    // The product's default controller assignments (channel 0, instrument
+    // 0), each only where its control has none. Thread: user interface
+    // (resume).
     void initECS() override;
+    // The display zoom (0..) of a sample of `frames` frames: the exponent of
+    // the smallest power of two from 2 that is not below frames / 317, 0 for
+    // fewer than 634 frames.
+    static int zoomForFrames(int frames);
+    // The zone the editor shows for loop sampler k (0, 1), and its sample.
+    int getShownZone(int k) const { return shownZone[k & 1].load(); }
+    WaveSample_c* getShownSample(int k) const { return shownSample[k & 1].load(); }
+
+    // Work of the commands and program conversion that the change hook
+    // starts; the commands and programs work gives them their bodies.
+    virtual void postprocessC2load(int set);
+    virtual void trim(int set, int index);
+    virtual void trimWT(int set, int index);
+    virtual void setSliderSize(int set, int sampler);
+    virtual void importSF2(int set, int sampler, const Tool::Disk::Path_c& path);
+    virtual void postprocessFileIO(int set, Part_c* part, int index);
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (no fold to stereo).
@@ -128,8 +169,8 @@ private:
     VelaGlo_c globalPart;
     InBuffer2_c XModBuf0, XModBuf1, PanBuf0, PanBuf1, PanBuf2, PanBuf3;
     std::atomic<bool> importing{false};
-    [[maybe_unused]] int32_t shownZone[2] = {0, 0};              // per loop sampler, the zone the editor shows
-    [[maybe_unused]] WaveSample_c* shownSample[2] = {nullptr, nullptr}; // its sample, or null
+    std::atomic<int32_t> shownZone[2] = {0, 0};                   // per loop sampler, the zone the editor shows
+    std::atomic<WaveSample_c*> shownSample[2] = {nullptr, nullptr}; // its sample, or null
     InBuffer2_c FilBuf0, FilBuf1, EffBuf0, EffBuf1, EffBufX, OutBuf;
 
     const bool build51;
