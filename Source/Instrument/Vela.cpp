@@ -244,19 +244,6 @@ Part_c* Vela_c::getModule(int number)
     return nullptr;
 }
 
-void Vela_c::initProcess()
-{
-    // The global part is the first module row of the program, so program
-    // memories, FXP files and both chunk forms carry it. The module graph
-    // will register it as module 0 with the other modules.
-    registerFirstModul(&globalPartRow, &globalPart, 0, 1, rmgInstrument);
-    instrument.create(this, 0, NumVoices, false);
-    if (getEngineSampleRate() > 0.0)
-        instrument.setSampleRate(static_cast<float>(getEngineSampleRate()));
-    instrument.setOutIdx(0);
-    instruments[0] = &instrument;
-}
-
 void Vela_c::validateOutputs()
 {
     // The outputs count up to the first pin the host leaves unconnected.

@@ -12,6 +12,7 @@
 
 #include "InBuffer2.h"
 #include "Path.h"
+#include "RegMod.h"
 #include "Synth.h"
 #include "VelaGlo.h"
 #include "VelaInst.h"
@@ -60,8 +61,20 @@ public:
     // instrument) into the front pair. Thread: constructor, validateOutputs.
     void setForceStereo(bool on);
 
-    // Registers the instrument's modules and hands the engine the instrument.
+    // The module graph (VelaGraph.cpp): creates the voices, registers every
+    // module under its logical number, shapes and attaches the buses, enters
+    // the routes and creates the instrument. Thread: user interface, once,
+    // from open.
     virtual void initProcess();
+    // The registry row of logical module number n (0..255); -1 when none.
+    // Thread: any, after open.
+    int getModuleRow(int number) const;
+    // Adds the voice's own signal of filter path `path` (0, 1), as its
+    // filter or amplifier left it on the path's voice bus, onto the path's
+    // effect bus EffBuf0/EffBuf1, which gathers every voice of the piece.
+    // The path's 5.1 panner reads the voice bus, so it pans this voice
+    // alone. Thread: audio, from the voice's render.
+    void sendPath(int path, int frames);
     // The external parameter table: the 967 descriptors, then the redraw
     // links, the value copies, the special entries and the four selectors
     // (VelaExtTable.h holds the rows). Thread: opening.
@@ -138,6 +151,12 @@ public:
     // Hosts find a plug-in again by these; they must never change.
     static constexpr int32_t UniqueId51 = vstFourCC('T', 's', 'x', '3');
     static constexpr int32_t UniqueIdStereo = vstFourCC('T', 's', 'y', '2');
+    // Logical module numbers of the graph: 0..10 global, 40..90 per voice,
+    // 100..164 per instrument.
+    static constexpr int NumModuleNumbers = 256;
+    // Frames the output bus spans at least: the host's buffers are its
+    // channels, and a host may hand blocks far above the engine's pieces.
+    static constexpr int HostOutBusFrames = 16384;
 
 private:
     // Members in construction order; destroyed in reverse.
@@ -159,4 +178,19 @@ private:
     // build) it stays set.
     std::atomic<bool> forceStereo{false};
     int globalPartRow = -1;
+    // Logical module number -> registry row, filled by initProcess.
+    RMI_c moduleRows{NumModuleNumbers};
+    // Each voice's two filter paths before they join the effect buses.
+    InBuffer2_c PathBuf0, PathBuf1;
+    // The control-rate buffers every voice fills and its modules read (one
+    // float per 8-sample step); voices render one after another, so they
+    // share them.
+    static constexpr int NumControlTables = 32;
+    float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
+
+    // Graph helpers (VelaGraph.cpp). bus: the graph's bus number, in the
+    // order of the members above.
+    InBuffer2_c* graphBus(int bus);
+    Part_c* globalModule(int kind, int index);
+    void registerGraphModule(int number, Part_c* part, int order, int count);
 };
