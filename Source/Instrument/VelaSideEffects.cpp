@@ -224,6 +224,11 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
         if (keep >= 0) {
             sortXFx(set, keep);
             instrument.selectSerial(keep);
+            // A slot's remote wet belongs to the effect the slot now runs:
+            // without this a program would sound with the old effect's wet
+            // until it is saved and loaded again.
+            for (int slot = VelaInst_c::slotX0; slot < VelaInst_c::NumFxSlots; ++slot)
+                instrument.setWet(slot, glo->getPara01(set, G::gpFxWet0 + slot));
         }
     }
     // 13. Shared LFO phases.
