@@ -349,3 +349,24 @@ TEST(VelaOpen, OpeningGivesBackOnlyItsOwnHoldOfTheBusyCounter)
     }
     EXPECT_EQ(v.busy.load(), 0);
 }
+
+TEST(VelaExtTableOpened, ACentWriteReachesEveryCentOfItsSlot)
+{
+    OpenedVela v;
+    // Each group's entries with a parameter behind them (the loop sampler's
+    // may have none while its module defines no set).
+    auto addressed = [&v](int entry) { return v->getParaPtr(entry) != nullptr; };
+    for (const auto& group : {std::vector<int>{484, 28, 64, 88, 831}, std::vector<int>{487, 31, 67, 91}}) {
+        for (const int source : {group.front(), group[1]}) {
+            SCOPED_TRACE(source);
+            const float value = source == group.front() ? 0.75f : 0.25f;
+            v->setParameter(source, value);
+            const float written = v->getParameter(source);
+            for (const int partner : group)
+                if (partner != source && addressed(partner)) {
+                    EXPECT_NEAR(v->getParameter(partner), written, 0.01f) << partner;
+                }
+        }
+    }
+    EXPECT_TRUE(addressed(28) && addressed(484));
+}

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -30,13 +32,17 @@ struct OpenedVela
 
     // Writes the integer value v into whatever entry addresses, as the editor
     // does (every entry, host-visible or not, goes through the same write).
+    // The integer goes in as the engine's own write leaves it: value, then
+    // the module's caches, then the change hook.
     void write(int entry, int v)
     {
-        const Parameter_c* p = vela->getParaPtr(entry);
-        ASSERT_NE(p, nullptr) << entry;
-        const int lo = p->getLowValue();
-        const int hi = p->getHighValue();
-        vela->setParameterIntern(entry, hi > lo ? float(v - lo) / float(hi - lo) : 0.0f);
+        Part_c* part = nullptr;
+        int para = -1;
+        int ins = -1;
+        ASSERT_TRUE(vela->getPartParaIdx(entry, &part, &para, &ins)) << entry;
+        part->setParaVal(ins, para, v);
+        vela->cachePara(crParaChange, ins, part, para);
+        vela->postprocessParaChange(ins, part, para);
         ASSERT_EQ(vela->getParaVal(entry), v) << entry;
     }
 
@@ -242,4 +248,110 @@ TEST(VelaSideEffects, KnobsMoveLinearlyAfterAnyChange)
     sys->setParaVal(0, SysGloPara::KnobMovement, 0);
     v.write(134, 0); // "Main Volume"
     EXPECT_EQ(sys->getParaVal(0, SysGloPara::KnobMovement), 1);
+}
+
+TEST(VelaSideEffects, TheMorphingFilterFollowsTheLadderFilterOfItsPath)
+{
+    OpenedVela v;
+    Part_c* ladder[2] = {v->getModule(VelaExt::ModLadder1), v->getModule(VelaExt::ModLadder1 + 1)};
+    Part_c* morph[2] = {v->getModule(VelaExt::ModMorph1), v->getModule(VelaExt::ModMorph1 + 1)};
+    struct Case
+    {
+        int entry;      // the ladder's external entry
+        int path;
+        int ladderPara;
+        int morphPara;
+        int value;
+    };
+    const Case cases[] = {
+        {114, 0, 3, 2, 1200}, {115, 1, 3, 2, 9000}, {116, 0, 4, 3, 40}, {117, 1, 4, 3, 70},
+        {120, 0, 6, 6, 50},   {121, 1, 6, 6, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        v.write(c.entry, c.value);
+        EXPECT_EQ(ladder[c.path]->getParaVal(0, c.ladderPara), c.value);
+        EXPECT_EQ(morph[c.path]->getParaVal(0, c.morphPara), c.value);
+        EXPECT_NE(morph[1 - c.path]->getParaVal(0, c.morphPara), c.value);
+    }
+    // The path's global filter type goes to its ladder filter.
+    v.write(118, 2);
+    v.write(119, -1);
+    EXPECT_EQ(ladder[0]->getParaVal(0, 2), 2);
+    EXPECT_EQ(ladder[1]->getParaVal(0, 2), -1);
+}
+
+TEST(VelaSideEffects, FlangerInversionsMoveTogether)
+{
+    OpenedVela v;
+    for (const int base : {VelaExt::ModSet0, VelaExt::ModSet1, VelaExt::ModSetX}) {
+        Part_c* flanger = v->getModule(base + VelaExt::SetFlanger);
+        for (const bool on : {true, false}) {
+            flanger->setParaOn(0, 6, on);
+            v->postprocessParaChange(0, flanger, 6);
+            EXPECT_EQ(flanger->getParaOn(0, 3), on) << base;
+        }
+    }
+}
+
+TEST(VelaSideEffects, RemoteWetReachesTheSendSetsAndTheSerialSlotsEffect)
+{
+    OpenedVela v;
+    VelaInst_c* ins = v->getInstrument();
+    Part_c* reverb0 = ins->getEffect(VelaInst_c::setSend0, VelaInst_c::fxReverb);
+    const int reverbWet = VelaInst_c::wetParameter(VelaInst_c::fxReverb);
+    v->setParameter(492, 0.8f); // "Fx 1 Wet": every set-0 effect
+    EXPECT_NEAR(reverb0->getPara01(0, reverbWet), 0.8f, 0.01f);
+    // X2 runs the reverb: "Fx 5 Wet" reaches it, "Fx 6 Wet" does not.
+    v.write(SerialTypeEntry + 2, VelaInst_c::fxReverb);
+    Part_c* reverbX = ins->getEffect(VelaInst_c::setSerial, VelaInst_c::fxReverb);
+    v->setParameter(496, 0.3f);
+    EXPECT_NEAR(reverbX->getPara01(0, reverbWet), 0.3f, 0.01f);
+    v->setParameter(497, 0.9f);
+    EXPECT_NEAR(reverbX->getPara01(0, reverbWet), 0.3f, 0.01f);
+}
+
+TEST(VelaSideEffects, PermanentLFOsShareOneRunningPhase)
+{
+    OpenedVela v;
+    v->dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    std::vector<float> left(256), right(256);
+    float* outs[2] = {left.data(), right.data()};
+    // A block with an event renders whatever the voices do, and with it the
+    // shared phases.
+    VstMidiEvent note{};
+    note.type = kVstMidiType;
+    note.byteSize = sizeof(note);
+    note.midiData[0] = static_cast<char>(0x90);
+    note.midiData[1] = 60;
+    note.midiData[2] = 100;
+    VstEvents events{};
+    events.numEvents = 1;
+    events.events[0] = reinterpret_cast<VstEvent*>(&note);
+    auto render = [&] {
+        v->processEvents(&events);
+        v->processReplacing(nullptr, outs, 256);
+    };
+    Instrument_c* ins = v->getInstrument();
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        // "LFO k Mono" on: the shared phase restarts and then runs.
+        v.write(209 + k, 1);
+        EXPECT_EQ(ins->getSyncPhase(k), 0.0);
+        render();
+        const double slowStep = ins->getSyncPhase(k);
+        EXPECT_GT(slowStep, 0.0);
+        // Another rate ("LFO k Sync", the note value the default runs on)
+        // changes the step without a restart.
+        const float noteValue = v->getParameter(205 + k);
+        v->setParameter(205 + k, noteValue > 0.5f ? noteValue - 0.2f : noteValue + 0.2f);
+        EXPECT_EQ(ins->getSyncPhase(k), slowStep);
+        render();
+        EXPECT_GT(std::abs(ins->getSyncPhase(k) - 2 * slowStep), 1e-6);
+        // Off: back to 0, and it stays there.
+        v.write(209 + k, 0);
+        render();
+        EXPECT_EQ(ins->getSyncPhase(k), 0.0);
+    }
+    v->dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
 }
