@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <set>
 #include <string>
@@ -369,4 +371,69 @@ TEST(VelaExtTableOpened, ACentWriteReachesEveryCentOfItsSlot)
         }
     }
     EXPECT_TRUE(addressed(28) && addressed(484));
+}
+
+TEST(VelaExtTableOpened, EveryHostParameterAtBothEndsWhileNotesPlayStaysFiniteAndBounded)
+{
+    for (const bool is51 : {false, true}) {
+        SCOPED_TRACE(is51 ? "5.1" : "stereo");
+        OpenedVela v(is51);
+        const int outputs = v->getNumOutputs();
+        std::vector<std::vector<float>> buffers(static_cast<size_t>(outputs), std::vector<float>(256));
+        std::vector<float*> outs(static_cast<size_t>(outputs));
+        for (int i = 0; i < outputs; ++i)
+            outs[static_cast<size_t>(i)] = buffers[static_cast<size_t>(i)].data();
+        // A chord, struck again now and then so voices keep sounding while
+        // the parameters go to their ends one after the other.
+        VstMidiEvent notes[3] = {};
+        VstEvents events{};
+        events.numEvents = 2;
+        const unsigned char keys[3] = {48, 60, 67};
+        for (int k = 0; k < 2; ++k)
+            events.events[k] = reinterpret_cast<VstEvent*>(&notes[k]);
+        int strike = 0;
+        float loudest = 0.0f;
+        for (int i = 0; i < VelaExt::HostEntries; ++i) {
+            for (const float end : {0.0f, 1.0f}) {
+                if ((i * 2 + (end > 0.5f)) % 24 == 0) {
+                    for (int k = 0; k < 2; ++k) {
+                        notes[k].type = kVstMidiType;
+                        notes[k].byteSize = sizeof(VstMidiEvent);
+                        notes[k].midiData[0] = static_cast<char>(0x90);
+                        notes[k].midiData[1] = static_cast<char>(keys[(strike + k) % 3]);
+                        notes[k].midiData[2] = 110;
+                    }
+                    ++strike;
+                    v->processEvents(&events);
+                }
+                v->setParameter(i, end);
+                v->processReplacing(nullptr, outs.data(), 256);
+                for (const std::vector<float>& channel : buffers)
+                    for (const float x : channel) {
+                        ASSERT_TRUE(std::isfinite(x)) << "parameter " << i << " at " << end;
+                        loudest = std::max(loudest, std::fabs(x));
+                    }
+            }
+        }
+        // Every gain stage at its top (slot and main volumes, path levels,
+        // the effect panners' input gains) multiplies up to some +50 dB on one
+        // 5.1 channel; the bound is what no stage adds up to.
+        EXPECT_LT(loudest, 1000.0f);
+        // Held there, nothing runs away: feedback paths at their ends settle.
+        auto peakOf = [&](int blocks) {
+            float peak = 0.0f;
+            for (int b = 0; b < blocks; ++b) {
+                v->processReplacing(nullptr, outs.data(), 256);
+                for (const std::vector<float>& channel : buffers)
+                    for (const float x : channel)
+                        peak = std::max(peak, std::isfinite(x) ? std::fabs(x) : INFINITY);
+            }
+            return peak;
+        };
+        const float early = peakOf(100);
+        peakOf(200);
+        const float late = peakOf(100);
+        EXPECT_TRUE(std::isfinite(late));
+        EXPECT_LE(late, 2.0f * early + 1e-3f);
+    }
 }
