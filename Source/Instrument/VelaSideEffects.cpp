@@ -207,8 +207,18 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
             writeIfChanged(flanger, set, Flanger2_c::pInvertWet, valueOf(flanger, set, Flanger2_c::pInvertFeedback));
     }
     // 10. Generator routing: the conditional routes follow.
-    if (all || (part == glo && (index == G::gpGen0Routing || index == G::gpGen2Routing)))
-        doRoute(set);
+    if (all || (part == glo && (index == G::gpGen0Routing || index == G::gpGen2Routing))) {
+        // Every voice start sets its modules' routes on the audio thread;
+        // from any other thread the audio thread is kept out of the
+        // instrument (it skips the block) while the routes change.
+        if (onAudioThread()) {
+            doRoute(set);
+        } else {
+            instrument.renderLock.getWritePermission();
+            doRoute(set);
+            instrument.renderLock.releaseWritePermission();
+        }
+    }
     // 11. Send effects.
     if (globalChanged(G::gpEffType0))
         instrument.selectParallel(VelaInst_c::setSend0);
@@ -320,6 +330,7 @@ void Vela_c::postprocessLFOMono(int set, int parameter, int lfo, bool reset)
         return;
     if (reset)
         instrument.setSyncPhase(lfo, 0.0);
+
     double step = 0.0;
     if (globalPart.getParaOn(set, parameter))
         if (const auto* segment = dynamic_cast<const LFOSimp_c*>(getModule(ModLFOSimp1 + lfo)))
