@@ -263,7 +263,16 @@ void Vela_c::setForceStereo(bool on)
 
 void Vela_c::updateOutBuf()
 {
-    OutBuf.setBufPtr(outPtrs);
+    // The output bus has six channels in both builds; the channels the host
+    // has no buffer for (all but two in the stereo build or a folded 5.1
+    // build) go to a block nobody reads, so the bus stays bound and the
+    // front pair keeps sounding.
+    float* channels[NumOutputs51];
+    for (int c = 0; c < NumOutputs51; ++c) {
+        float* host = outPtrs && c < getNumOutputs() ? outPtrs[c] : nullptr;
+        channels[c] = host ? host : outSink.get();
+    }
+    OutBuf.setBufPtr(channels);
 }
 
 bool Vela_c::getOutputProperties(int32_t index, VstPinProperties* properties)
