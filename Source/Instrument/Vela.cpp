@@ -14,6 +14,7 @@
 #include "VelaInst.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -255,10 +256,14 @@ void Vela_c::validateOutputs()
 void Vela_c::setForceStereo(bool on)
 {
     forceStereo = on;
-    for (VelaTone_c& tone : tones)
+    for (VelaTone_c& tone : tones) {
         tone.setForceStereo(on);
-    // The instrument's three effect panners take the flag when the effect
-    // sets are built into the instrument part.
+        for (Pan51_c* panner : {&tone.slotPan51[0], &tone.slotPan51[1], &tone.pathPan51[0], &tone.pathPan51[1]})
+            panner->setForceStereo(on);
+    }
+    for (int k = 0; k < VelaInst_c::NumFxPanners; ++k)
+        if (Pan51_c* panner = instrument.getPanner(k))
+            panner->setForceStereo(on);
 }
 
 void Vela_c::updateOutBuf()
