@@ -13,6 +13,7 @@
 #include "VelaInst.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -268,15 +269,28 @@ void Vela_c::validateOutputs()
 void Vela_c::setForceStereo(bool on)
 {
     forceStereo = on;
-    for (VelaTone_c& tone : tones)
+    for (VelaTone_c& tone : tones) {
         tone.setForceStereo(on);
-    // The instrument's three effect panners take the flag when the effect
-    // sets are built into the instrument part.
+        for (Pan51_c* panner : {&tone.slotPan51[0], &tone.slotPan51[1], &tone.pathPan51[0], &tone.pathPan51[1]})
+            panner->setForceStereo(on);
+    }
+    for (int k = 0; k < VelaInst_c::NumFxPanners; ++k)
+        if (Pan51_c* panner = instrument.getPanner(k))
+            panner->setForceStereo(on);
 }
 
 void Vela_c::updateOutBuf()
 {
-    OutBuf.setBufPtr(outPtrs);
+    // The output bus has six channels in both builds; the channels the host
+    // has no buffer for (all but two in the stereo build or a folded 5.1
+    // build) go to a block nobody reads, so the bus stays bound and the
+    // front pair keeps sounding.
+    float* channels[NumOutputs51];
+    for (int c = 0; c < NumOutputs51; ++c) {
+        float* host = outPtrs && c < getNumOutputs() ? outPtrs[c] : nullptr;
+        channels[c] = host ? host : outSink.get();
+    }
+    OutBuf.setBufPtr(channels);
 }
 
 bool Vela_c::getOutputProperties(int32_t index, VstPinProperties* properties)

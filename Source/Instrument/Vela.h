@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class WaveSample_c;
 
@@ -182,6 +183,9 @@ private:
     RMI_c moduleRows{NumModuleNumbers};
     // Each voice's two filter paths before they join the effect buses.
     InBuffer2_c PathBuf0, PathBuf1;
+    // Stands in for the output channels the host gives no buffer (the bus's
+    // size in frames); written, never read.
+    std::unique_ptr<float[]> outSink;
     // The control-rate buffers every voice fills and its modules read (one
     // float per 8-sample step); voices render one after another, so they
     // share them.

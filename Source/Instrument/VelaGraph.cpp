@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 namespace {
 
@@ -382,10 +383,14 @@ void Vela_c::initProcess()
     for (const BusShape& shape : BusShapes) {
         InBuffer2_c* bus = graphBus(shape.bus);
         float* zero = shape.ones ? OneBuffer : NullBuffer;
-        if (shape.hostFed)
-            bus->create(shape.name, std::max(getBlockSizeCopy(), HostOutBusFrames), shape.channels, zero);
-        else
+        if (shape.hostFed) {
+            const int frames = std::max(getBlockSizeCopy(), HostOutBusFrames);
+            bus->create(shape.name, frames, shape.channels, zero);
+            outSink.reset(new (std::nothrow) float[static_cast<size_t>(frames)]());
+        }
+        else {
             bus->create(shape.name, MaxBlockSize, shape.channels, zero, shape.perVoice, shape.perPiece);
+        }
     }
     for (const BusInput& input : BusInputs)
         registerBuffer(getModuleRow(input.number), graphBus(input.bus), false, -1);
