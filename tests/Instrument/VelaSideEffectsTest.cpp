@@ -355,3 +355,23 @@ TEST(VelaSideEffects, PermanentLFOsShareOneRunningPhase)
     }
     v->dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
 }
+
+TEST(VelaSideEffects, OpeningGivesTheEnvelopesTheirDefaults)
+{
+    OpenedVela v;
+    struct Case
+    {
+        int module;
+        int para;
+        float value;
+    };
+    // Filter envelopes: decay 0.1064, sustain 0.5; generator envelopes:
+    // release at the top (normalised values).
+    const Case cases[] = {
+        {VelaExt::ModEnvFilter1, 2, 0.1064f}, {VelaExt::ModEnvFilter1, 3, 0.5f},
+        {VelaExt::ModEnvFilter2, 2, 0.1064f}, {VelaExt::ModEnvFilter2, 3, 0.5f},
+        {VelaExt::ModEnvGen1, 5, 1.0f},       {VelaExt::ModEnvGen2, 5, 1.0f},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(v->getModule(c.module)->getPara01(0, c.para), c.value, 0.002f) << c.module << " " << c.para;
+}
