@@ -443,7 +443,9 @@ TEST(VelaSound, EveryHostParameterAtItsEndsKeepsTheOutputFiniteAndBounded)
         for (int c = 0; c < 2; ++c) {
             const std::vector<float>& y = p.out[static_cast<size_t>(c)];
             ASSERT_TRUE(SignalMeasure::allFinite(y.data() + checked, y.size() - checked)) << "parameter " << i;
-            EXPECT_LT(SignalMeasure::peak(y, checked), 16.0f) << "parameter " << i;
+            // With every level the sweep has passed at its top the sum
+            // reaches about +25 dB; a runaway goes far beyond.
+            EXPECT_LT(SignalMeasure::peak(y, checked), 64.0f) << "parameter " << i;
         }
         checked = p.out[0].size();
     }
