@@ -452,7 +452,9 @@ TEST(VelaToneRender, AudibleMatrixRows)
 TEST(VelaToneRender, ZeroTimeSegmentsNeverStallTheControlLoop)
 {
     // Every envelope as short as it goes, and counts left at 0 or below: the
-    // loop still takes a step per round and fills every step of the block.
+    // loop still takes at least a step per round (a run of 0 or fewer steps
+    // would stand still or even add steps), runs exactly the block's steps
+    // and fills every one of them.
     ToneRig rig;
     plainOscillator(rig);
     for (int e = 0; e < V::EnvelopeCount; ++e) {
@@ -466,7 +468,9 @@ TEST(VelaToneRender, ZeroTimeSegmentsNeverStallTheControlLoop)
         rig.tone.modRemaining[e] = e % 2 ? 0 : -3;
     for (float& v : rig.control[V::pathBuffer(0, V::pbLevel)])
         v = -1.0f;
+    const uint32_t before = rig.tone.getStepCounter();
     rig.render(256);
+    EXPECT_EQ(rig.tone.getStepCounter() - before, 256u) << "exactly the block's 32 steps, no more, no fewer";
     for (int w = 0; w < 32; ++w)
         EXPECT_NE(rig.control[V::pathBuffer(0, V::pbLevel)][w], -1.0f) << "step " << w << " was written";
     // The short envelopes run out; the voice ends within a few blocks.
@@ -573,5 +577,33 @@ TEST(VelaToneRender, EveryDestinationAtFullAmountStaysFiniteAndBounded)
                 EXPECT_LT(SignalMeasure::peak(rig.right), 16.0f);
             }
         }
+    }
+}
+
+TEST(VelaToneRender, FilterEnvelopeSweepsFromTheRestValue)
+{
+    // With the Filter 1 envelope held at 1, path 1's cutoff lies the depth's
+    // share of the way from the filter's rest value up to 1, or down to 0
+    // with the envelope inverted.
+    struct Case
+    {
+        int depth; // "EnvDepth" x 100
+        bool inverted;
+        float share; // of the way to the end
+    };
+    const Case cases[] = {{0, false, 0.0f}, {100, false, 1.0f}, {50, false, 0.5f}, {100, true, 1.0f}, {25, true, 0.25f}};
+    for (const Case& c : cases) {
+        ToneRig rig;
+        plainOscillator(rig);
+        rig.setModule(V::chLadder1, FilterMoogSI_c::pCutoff, 1000);
+        rig.setGlobal(G::gpEnvDepth0, c.depth);
+        rig.setGlobal(G::gpEnvInv0, c.inverted);
+        rig.noteOn(60, 100);
+        rig.run(4096, 256);
+        const float rest = rig.tone.ladder[0].getModSampleDefault(0);
+        ASSERT_NEAR(rest, 1.0f + std::log2(1000.0f / 20000.0f) / 8.0f, 1e-3f);
+        const float end = c.inverted ? 0.0f : 1.0f;
+        EXPECT_NEAR(rig.control[V::pathBuffer(0, V::pbCutoff)][5], rest + c.share * (end - rest), 1e-3f)
+            << "depth " << c.depth << (c.inverted ? " inverted" : "");
     }
 }
