@@ -435,6 +435,10 @@ bool VelaTone_c::renderAudio(int n)
         } else {
             amp[q].render(n);
         }
+        // The path ends on this voice's own bus (so its 5.1 panner pans this
+        // voice alone); from there it joins the other voices on EffBuf0/1.
+        if (plugin)
+            plugin->sendPath(q, n);
     }
     // With no slot on nothing can report its end: the Amp envelope decides.
     return (anyOn && finished) || env[evAmp].isFinished();
