@@ -394,6 +394,18 @@ void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
     s.lock.releaseWritePermission();
 }
 
+void WaveRAM2_c::setZoneLoop(int ins, int z, int ls, int le)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return;
+    const int frames = zones[z].frames;
+    le = std::clamp(le, 0, std::max(frames - 1, 0));
+    ls = std::clamp(ls, 0, le);
+    setZoneVal(z, zpLoopStart, ls);
+    setZoneVal(z, zpLoopEnd, le);
+    postprocessLoopStartEnd(z, false, true);
+}
+
 void WaveRAM2_c::postprocessLoopModRange(int z, bool user)
 {
     WaveSample_c& s = zones[z];

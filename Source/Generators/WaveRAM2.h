@@ -169,6 +169,10 @@ public:
     void setFlagTakeFileLoops(bool on) { flagTakeFileLoops = on; }
     bool getFlagLoadEnabled() const { return flagLoadEnabled; }
     bool getFlagAskForMissing() const { return flagAskForMissing; }
+    // Sets both loop points of zone z at once (le clamped to the sample,
+    // ls to 0..le) and applies them as they are, without snapping: an
+    // imported loop is exact already.
+    void setZoneLoop(int ins, int z, int ls, int le);
     // Zeroed buffers in zone z for the caller to fill; keeps the zone's
     // write permission until finishLoad releases it (also on failure, where
     // finishLoad must still be called).
