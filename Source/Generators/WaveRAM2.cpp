@@ -177,9 +177,14 @@ bool WaveRAM2_c::setSampleCore(int ins, int z, const Tool::Disk::Path_c& path)
         for (int o = 0; o < NumZones; ++o) {
             if (o == z || !s.isVirtuallySame(&zones[o]))
                 continue;
-            if (zones[o].info.isNormal())
-                zones[o].info.setMaster();
-            s.beVirtual(&zones[o]);
+            // The master's per-note fields are written by note starts under
+            // its lock; hold it while they are copied.
+            WaveSample_c& master = zones[o];
+            master.lock.getWritePermission();
+            if (master.info.isNormal())
+                master.info.setMaster();
+            s.beVirtual(&master);
+            master.lock.releaseWritePermission();
             finishLoad(ins, z, false);
             return true;
         }
