@@ -2,7 +2,10 @@
 // parameters' side effects, alternation groups and the velocity crossfade.
 #include "MultiSampleRig.h"
 
+#include "EngineTestHost.h"
+#include "OsLib.h"
 #include "Parameter.h"
+#include "Synth.h"
 #include "WaveSample.h"
 
 #include <gtest/gtest.h>
@@ -286,4 +289,36 @@ TEST(WaveRAM2, AFailedLoadLeavesTheZoneEmptyWithItsName)
     m.setParaCharPtr(0, para(4, WaveRAM2_c::zpFilename), "/nowhere/at/all.wav");
     EXPECT_FALSE(m.waveSampleHasData(0, 4));
     EXPECT_STREQ(m.getSampleFilename(0, 4), "/nowhere/at/all.wav");
+}
+
+TEST(WaveRAM2, AFailedLoadIsReportedThroughTheEnginesQueue)
+{
+    // Parameter changes may come from any thread that sets parameters; only
+    // the idle side shows the message.
+    struct QueueEngine : Synth
+    {
+        QueueEngine()
+            : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Zones", "Zon0", "1.0", "Zones",
+                    true, true)
+        {
+        }
+    };
+    EngineTestHost host;
+    std::vector<std::string> shown;
+    OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool) {
+        shown.push_back(title + ": " + message);
+        return true;
+    });
+    {
+        QueueEngine engine;
+        WaveRAM2_c m;
+        m.synth = &engine;
+        m.setParaCharPtr(0, para(4, WaveRAM2_c::zpFilename), "/nowhere/at/all.wav");
+        EXPECT_TRUE(shown.empty());
+        engine.drainGUICmds();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0], "File Error - Load failed: /nowhere/at/all.wav");
+        m.synth = nullptr;
+    }
+    OsLib_c::setPanelHook({});
 }
