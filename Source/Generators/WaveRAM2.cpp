@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -35,7 +36,6 @@ WaveRAM2_c::WaveRAM2_c()
         SampleInfo_c id;
         id.set(0, z, SampleInfo_c::kindNormal);
         zones[z].setBackRef(id, this);
-        zonePtrs[z] = &zones[z];
         lastChoice[z] = static_cast<uint8_t>(z);
     }
 }
@@ -178,9 +178,12 @@ bool WaveRAM2_c::setSampleCore(int ins, int z, const Tool::Disk::Path_c& path)
             if (o == z || !s.isVirtuallySame(&zones[o]))
                 continue;
             // The master's per-note fields are written by note starts under
-            // its lock; hold it while they are copied.
+            // its lock; hold it while they are copied. Hand-overs lock a
+            // master before its borrowers, and this zone's lock is held
+            // already, so the master's is only tried (the audio thread holds
+            // it for a block at most).
             WaveSample_c& master = zones[o];
-            master.lock.getWritePermission();
+            lockByTrying(master);
             if (master.info.isNormal())
                 master.info.setMaster();
             s.beVirtual(&master);
@@ -743,9 +746,55 @@ void WaveRAM2_c::prepareDestructiveMaster(SampleInfo_c& info)
     const int z = info.getSampleIdx();
     if (!paraSet || z < 0 || z >= NumZones || info.getFilename().empty())
         return;
-    // Every sharer's pointers change under its own lock (passMasterRole), so
-    // no voice reads data while it is handed over.
-    WaveSample_c::passMasterRole(&zones[z], zonePtrs, NumZones);
+    handOverMaster(zones[z]);
+}
+
+void WaveRAM2_c::lockByTrying(WaveSample_c& s)
+{
+    while (!s.lock.getImmediateReadPermission())
+        std::this_thread::yield();
+}
+
+void WaveRAM2_c::handOverMaster(WaveSample_c& master)
+{
+    // The hand-over of WaveSample_c::passMasterRole: the first borrower takes
+    // its own copy and becomes master, the others borrow from it; a lone heir
+    // becomes normal. Every sharer's pointers change under its own lock, so
+    // no voice reads data while it is handed over. Zones swap roles over
+    // time (zone 3 may borrow from zone 7 today and lend to it tomorrow), so
+    // with the master's lock held the borrowers' locks are only tried: a
+    // fixed order of blocking locks does not exist here.
+    WaveSample_c* heir = nullptr;
+    int borrowers = 0;
+    for (WaveSample_c& s : zones) {
+        if (&s == &master || !s.info.isVirtual() || s.info.getMasterPtr() != &master)
+            continue;
+        lockByTrying(s);
+        if (!heir) {
+            if (s.unVirtual()) {
+                heir = &s;
+                heir->info.setMaster();
+            } else {
+                // No memory for a copy: the zone goes empty rather than keep
+                // pointers into data that is about to change.
+                s.left = s.right = nullptr;
+                s.frames = 0;
+                s.info.setNormal();
+            }
+        } else {
+            s.info.setVirtual(heir);
+            s.left = heir->left;
+            s.right = heir->right;
+            ++borrowers;
+        }
+        s.lock.releaseReadPermission();
+    }
+    if (heir && borrowers == 0) {
+        lockByTrying(*heir);
+        heir->info.setNormal();
+        heir->lock.releaseReadPermission();
+    }
+    master.info.setNormal();
 }
 
 void WaveRAM2_c::prepareDestructiveVirtual(SampleInfo_c& info)

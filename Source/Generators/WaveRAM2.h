@@ -250,6 +250,11 @@ private:
     void setFrameLimits(int z, int hi);
     void applyReverse(int z);
     void resetZoneParas(int z);
+    // Takes a zone's lock by trying until it is granted: for a zone locked
+    // while another zone's lock is held (the audio thread holds a lock for a
+    // block at most, and never waits).
+    static void lockByTrying(WaveSample_c& s);
+    void handOverMaster(WaveSample_c& master);
     bool snapToCrossing(const WaveSample_c& s, int* pos) const;
     void reportSamplesInfo(int ins);
     uint32_t nextRandom();
@@ -262,7 +267,6 @@ private:
     uint8_t flagLoadEnabled = 1;
     uint8_t flagSingleKeyZone = 0;
     WaveSample_c zones[NumZones];
-    WaveSample_c* zonePtrs[NumZones] = {};
     uint8_t lastChoice[NumZones] = {};
     Disk_c disk;
     bool rexFlag = false; // nothing sets it
