@@ -86,6 +86,7 @@ public:
     bool renderXA(int n, int copy) override;
 
     // Inspection.
+    WaveRAM2_c* getMemory() const { return memory; }
     int getLayerCount() const { return layerCount; }
     double getLayerPosition(int l) const;
     bool getLoopModulation() const { return loopModOn; }
