@@ -212,9 +212,11 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
 
     if (!ibag)
         return true; // no zones: nothing to transfer
-    // The last record is the terminal one; fewer than two records make no
-    // zone.
+    // The last record is the terminal one: a table without it is broken
+    // (its zone count would be -1), one with it alone makes no zone.
     const uint32_t bagRecords = ibagSize / BagBytes;
+    if (bagRecords < 1)
+        return false;
     if (bagRecords < 2)
         return true;
     const int count = static_cast<int>(bagRecords - 1);

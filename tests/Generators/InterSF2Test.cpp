@@ -217,20 +217,27 @@ TEST(InterSF2, SampleHeadersOutsideTheDataMakeEmptyZones)
 
 TEST(InterSF2, FilesWithoutZonesTransferNothing)
 {
-    // A terminal record alone, and a zone table shorter than one record.
-    std::string noZones = file({}, twoHeaders(), twoSamples());
+    // A zone table with its terminal record alone makes no zone; one shorter
+    // than a record is refused (its zone count would be -1).
+    const std::string noZones = file({}, twoHeaders(), twoSamples());
     std::string shortBag = noZones;
     const size_t ibag = shortBag.find("ibag");
     ASSERT_NE(ibag, std::string::npos);
-    shortBag[ibag + 4] = 2; // size 2: less than one record
-    for (const std::string& image : {noZones, shortBag}) {
+    shortBag[ibag + 4] = 2;
+    struct Case
+    {
+        const char* what;
+        std::string image;
+        bool accepted;
+    } cases[] = {{"terminal record only", noZones, true}, {"two bytes of zones", shortBag, false}};
+    for (const Case& c : cases) {
         WaveRAM2_c m;
         preload(m);
         const Snapshot before(m);
         InterSF2_c reader(nullptr, &m, 0);
-        import(m, image, &reader);
-        EXPECT_TRUE(Snapshot(m) == before);
-        EXPECT_EQ(reader.getEnvelope()[0], 0);
+        EXPECT_EQ(import(m, c.image, &reader), c.accepted) << c.what;
+        EXPECT_TRUE(Snapshot(m) == before) << c.what;
+        EXPECT_EQ(reader.getEnvelope()[0], 0) << c.what;
     }
 }
 
