@@ -200,3 +200,31 @@ TEST(SamLoop, SampleStartModulationOffsetsEveryLayer)
     rig.gen.adjustSampleStart(-1.0f);
     EXPECT_DOUBLE_EQ(rig.gen.getLayerPosition(0), 0.0);
 }
+
+TEST(SamLoop, AHalfFMStreamHalvesTheStepAndTheLevel)
+{
+    // Plain, then as the carrier of a cross-FM pair whose modulator holds
+    // 0.5: half the pitch, and half the level (the difference of two reads
+    // half as far apart, divided by the same nominal step).
+    double hz[2] = {}, level[2] = {};
+    for (int fm = 0; fm < 2; ++fm) {
+        LoopRig rig;
+        InBuffer2_c modulator;
+        ProcTest::makeBus(modulator, 1);
+        rig.gen.setInBuf(&modulator);
+        rig.zone(0, sineWave(44100, 880.0, 44100.0), 81);
+        rig.noteOn(81);
+        rig.gen.setRenderMode(fm ? Generator_c::rmCrossFM : Generator_c::rmPlain);
+        std::vector<float> out;
+        for (int b = 0; b < 100; ++b) {
+            modulator.prepCycle(MaxBlockSize);
+            ProcTest::writeMono(modulator, MaxBlockSize, ProcTest::dc(0.5f));
+            const auto piece = rig.render(MaxBlockSize);
+            out.insert(out.end(), piece.begin(), piece.end());
+        }
+        hz[fm] = zeroCrossingHz(out, 256, out.size(), 44100.0);
+        level[fm] = ProcTest::rms(std::vector<float>(out.begin() + 256, out.end()));
+    }
+    EXPECT_NEAR(hz[1] / hz[0], 0.5, 0.002);
+    EXPECT_NEAR(level[1] / level[0], 0.5, 0.01);
+}
