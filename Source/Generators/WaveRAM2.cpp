@@ -187,7 +187,11 @@ bool WaveRAM2_c::setSampleCore(int ins, int z, const Tool::Disk::Path_c& path)
             if (master.info.isNormal())
                 master.info.setMaster();
             s.beVirtual(&master);
-            master.lock.releaseWritePermission();
+            // The file's loop travels with the data.
+            s.hasLoop = master.hasLoop;
+            s.loopStart = master.loopStart;
+            s.loopEnd = master.loopEnd;
+            master.lock.releaseReadPermission();
             finishLoad(ins, z, false);
             return true;
         }
@@ -698,14 +702,18 @@ int WaveRAM2_c::prepProcWR(int ins, Note_c note, WaveSample_c** layers, int maxL
         for (int i = 0; i < count; ++i) {
             const Parameter_c* c = p + zonePara(chosenZone[i], 0);
             const int vlo = c[zpVeloLo].value, vhi = c[zpVeloHi].value;
-            float g = layers[i]->gain;
+            float factor = 1.0f;
             if (vlo == lo && vhi > hi)
-                g *= x;
+                factor = x;
             else if (vhi == hi && vlo < lo)
-                g *= 1.0f - x;
+                factor = 1.0f - x;
             else
                 continue;
-            layers[i]->gain = std::clamp(g, CrossfadeGainLow, ZoneGainHigh);
+            WaveSample_c& s = *layers[i];
+            if (!s.lock.getImmediateReadPermission())
+                continue;
+            s.gain = std::clamp(s.gain * factor, CrossfadeGainLow, ZoneGainHigh);
+            s.lock.releaseReadPermission();
         }
     }
     return count;
