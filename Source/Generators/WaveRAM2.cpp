@@ -993,3 +993,72 @@ const char* WaveRAM2_c::getSampleFilename(int ins, int z)
         paraSet->getParaCharPtr(0, zonePara(z, zpFilename), filenameText);
     return filenameText;
 }
+
+// ---------------------------------------------------------------------------
+// End-point tools
+
+int WaveRAM2_c::findPrev0x(const float* buf, int n)
+{
+    if (!buf)
+        return n;
+    for (int i = n; i >= 2; --i)
+        if (buf[i] * buf[i - 1] < 0.0f)
+            return i;
+    return n;
+}
+
+int WaveRAM2_c::findBestEnd(const float* left, const float* right, int from, int to)
+{
+    if (!left)
+        return from;
+    int best = from;
+    float lowest = 1.0f;
+    for (int i = from; i <= to; ++i) {
+        const float m = right ? std::max(left[i], right[i]) : left[i];
+        if (m < lowest) {
+            lowest = m;
+            best = i;
+        }
+    }
+    return best;
+}
+
+void WaveRAM2_c::optimizeEnd(int ins, int z)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return;
+    WaveSample_c& s = zones[z];
+    s.lock.getWritePermission();
+    if (s.left && s.frames > 2) {
+        const int end = std::clamp(zoneVal(z, zpEndFrame), 0, s.frames - 1);
+        // Each crossing lies at or before the end, and no further back than
+        // EndSearchFrames.
+        constexpr int EndSearchFrames = 500;
+        auto crossing = [&](const float* buf) {
+            const int i = findPrev0x(buf, end);
+            return i < end - EndSearchFrames ? end : i;
+        };
+        const int a = crossing(s.left);
+        const int b = s.right ? crossing(s.right) : a;
+        setZoneVal(z, zpEndFrame, findBestEnd(s.left, s.right, std::min(a, b), std::max(a, b)));
+        postprocessEnd(z, false);
+    }
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::swapDirectoryDrum(const Tool::Disk::Path_c& from, const Tool::Disk::Path_c& to, int insFrom,
+                                   int insTo)
+{
+    if (insFrom > 0 || insTo < 0 || from.empty() || to.empty() || !paraSet)
+        return;
+    const size_t prefix = from.getString().size();
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (file.empty() || !file.isSamePath(from) || file.getString().size() <= prefix)
+            continue;
+        Tool::Disk::Path_c relative(Vdx::String_c(file.getString().substr(prefix)));
+        relative.convertToRelative();
+        setParaPath(0, zonePara(z, zpFilename), to / relative);
+    }
+}

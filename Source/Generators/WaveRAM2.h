@@ -201,6 +201,9 @@ public:
     void dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::Path_c& folder);
     void swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, int insTo);
     void loadSamples(int insFrom, int insTo);
+    // Zone files under from move to the same relative place under to, and
+    // load from there.
+    void swapDirectoryDrum(const Tool::Disk::Path_c& from, const Tool::Disk::Path_c& to, int insFrom, int insTo);
     // "wav aif aiff wav d4t d4u" (and the REX types when the REX flag is set).
     Vdx::String_c getSupportedFileTypes() const;
     bool isExtSupported(const Vdx::String_c& ext) const;
@@ -215,6 +218,18 @@ public:
     int getMaxSampleRate(int ins) const;
     float getMaxLength(int ins) const; // seconds
     const char* getSampleFilename(int ins, int z);
+
+    // --- End-point tools ----------------------------------------------------
+    // The last index i from n down to 2 with buf[i] * buf[i-1] < 0; n when
+    // there is none.
+    static int findPrev0x(const float* buf, int n);
+    // The index in from..to where max(left, right) is lowest below 1.0;
+    // from when there is none. right may be null (mono).
+    static int findBestEnd(const float* left, const float* right, int from, int to);
+    // Moves "End Frame" to a quiet crossing: the last sign change at or
+    // before the end in each channel (no earlier than 500 frames before it),
+    // and between the two the frame where the louder channel is lowest.
+    void optimizeEnd(int ins, int z);
     void checkAllMaster() {}
 
     // --- Missing samples (WaveRAM2Missing.cpp) ------------------------------

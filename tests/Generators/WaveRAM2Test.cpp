@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <filesystem>
 
 using namespace MultiTest;
 
@@ -321,4 +321,69 @@ TEST(WaveRAM2, AFailedLoadIsReportedThroughTheEnginesQueue)
         m.synth = nullptr;
     }
     OsLib_c::setPanelHook({});
+}
+
+TEST(WaveRAM2, EndPointTools)
+{
+    const float mono[] = {0.5f, 0.4f, -0.2f, -0.3f, 0.1f, 0.2f, 0.3f};
+    EXPECT_EQ(WaveRAM2_c::findPrev0x(mono, 6), 4); // 0.1 after -0.3
+    EXPECT_EQ(WaveRAM2_c::findPrev0x(mono, 3), 2);
+    const float flat[] = {0.1f, 0.1f, 0.1f, 0.1f};
+    EXPECT_EQ(WaveRAM2_c::findPrev0x(flat, 3), 3); // none: n
+    const float right[] = {0.9f, 0.9f, 0.0f, 0.5f, 0.9f, 0.9f, 0.9f};
+    EXPECT_EQ(WaveRAM2_c::findBestEnd(mono, right, 0, 6), 2); // max(-0.2, 0.0) is the lowest
+    EXPECT_EQ(WaveRAM2_c::findBestEnd(mono, nullptr, 0, 6), 3);
+    const float loud[] = {1.5f, 2.0f};
+    EXPECT_EQ(WaveRAM2_c::findBestEnd(loud, nullptr, 0, 1), 0); // nothing below 1.0: from
+}
+
+TEST(WaveRAM2, DrumPathsMoveToTheSameRelativePlace)
+{
+    TestSupport::TempDir dir;
+    const std::string moved = dir.file("new/Kit/snare.wav");
+    std::filesystem::create_directories(dir.file("new/Kit"));
+    writeWav(moved, sineWave(1000, 441.0, 44100.0));
+    WaveRAM2_c m;
+    m.setFlagLoadEnabled(false);
+    m.setParaCharPtr(0, para(0, WaveRAM2_c::zpFilename), "/old/Kit/snare.wav");
+    m.setParaCharPtr(0, para(1, WaveRAM2_c::zpFilename), "/elsewhere/kick.wav");
+    m.setFlagLoadEnabled(true);
+    m.swapDirectoryDrum(Tool::Disk::Path_c("/old"), Tool::Disk::Path_c(dir.file("new").c_str()), 0, 0);
+    EXPECT_EQ(std::string(m.getSampleFilename(0, 0)), Tool::Disk::Path_c(moved.c_str()).getString());
+    EXPECT_TRUE(m.waveSampleHasData(0, 0));
+    EXPECT_STREQ(m.getSampleFilename(0, 1), "/elsewhere/kick.wav");
+}
+
+TEST(WaveRAM2, RawExportsLoadAgainAndFoldersAreSwapped)
+{
+    TestSupport::TempDir dir;
+    const std::string source = dir.file("src/pad.wav");
+    std::filesystem::create_directories(dir.file("src"));
+    writeWav(source, sineWave(3000, 441.0, 44100.0));
+    WaveRAM2_c m;
+    m.setParaCharPtr(0, para(2, WaveRAM2_c::zpFilename), source.c_str());
+    ASSERT_TRUE(m.waveSampleHasData(0, 2));
+
+    // A raw export is written in J form and named .D4U; the zone now names it.
+    m.dumpToPath(0, 0, true, Tool::Disk::Path_c(dir.file("export").c_str()));
+    const Tool::Disk::Path_c exported(m.getSampleFilename(0, 2));
+    EXPECT_EQ(exported.getParent().getString(), Tool::Disk::Path_c(dir.file("export").c_str()).getString());
+    EXPECT_TRUE(m.isExtSupported(exported.getExt()));
+    WaveRAM2_c again;
+    again.setParaPath(0, para(0, WaveRAM2_c::zpFilename), exported);
+    ASSERT_TRUE(again.waveSampleHasData(0, 0));
+    EXPECT_EQ(again.getSample(0, 0)->frames, 3000);
+
+    // swapDirectory finds the file by its own name in the new folder, or in
+    // "Samples" beside it.
+    std::filesystem::create_directories(dir.file("moved/Samples"));
+    std::filesystem::copy_file(source, dir.file("moved/Samples/pad.wav"));
+    WaveRAM2_c swapped;
+    swapped.setFlagLoadEnabled(false);
+    swapped.setParaCharPtr(0, para(0, WaveRAM2_c::zpFilename), "/old/place/pad.wav");
+    swapped.setFlagLoadEnabled(true);
+    swapped.swapDirectory(Tool::Disk::Path_c(dir.file("moved/Presets").c_str()), 0, 0);
+    EXPECT_EQ(std::string(swapped.getSampleFilename(0, 0)),
+              Tool::Disk::Path_c(dir.file("moved/Samples/pad.wav").c_str()).getString());
+    EXPECT_TRUE(swapped.waveSampleHasData(0, 0));
 }
