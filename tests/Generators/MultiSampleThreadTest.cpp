@@ -49,7 +49,12 @@ TEST(MultiSampleThread, LoadShareAndFreeWhileVoicesPlay)
         rig.memory.setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpReverse), 1);
         rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpReverse), 1);
         rig.memory.setParaVal(0, WaveRAM2_c::zonePara(2, WaveRAM2_c::zpAlterne), round & 1);
-        rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpLoopEnd), 1000 + round * 10);
+        rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpLoopEnd), 1000 + round % 100 * 10);
+        // Overlapping velocity layers: note starts crossfade the gains that
+        // volume changes write.
+        rig.memory.setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpVeloHi), 100 + round % 20);
+        rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpVeloLo), 60);
+        rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpVolume), -(round % 50));
         rig.memory.freeSample(0, 0);
         rig.memory.setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpReverse), 0);
         rig.memory.setParaVal(0, WaveRAM2_c::zonePara(1, WaveRAM2_c::zpReverse), 0);
