@@ -125,7 +125,7 @@ InterSF2_c::InterSF2_c(Synth* s, WaveRAM2_c* m, int ins) : Inter_c(s), memory(m)
 void InterSF2_c::processData()
 {
     const int64_t size = Tool::Disk::getSize(filePath);
-    if (size < 12 || size > MaxFileBytes)
+    if (size < 12 || size >= MaxFileBytes)
         return;
     std::vector<uint8_t> image;
     try {
@@ -152,7 +152,7 @@ bool InterSF2_c::interpretMemory(const uint8_t* data, size_t size)
 bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
 {
     rep = SF2Rep_c{};
-    if (!data || size < 12 || size > static_cast<size_t>(MaxFileBytes))
+    if (!data || size < 12 || size >= static_cast<size_t>(MaxFileBytes))
         return false;
     if (!isId(data + 8, "sfbk"))
         return false;

@@ -112,8 +112,8 @@ public:
     static constexpr int SampleHeaderBytes = 46;
     static constexpr int GeneratorBytes = 4;
     static constexpr int BagBytes = 4;
-    // Files above this are not read (the sample data must fit the memory's
-    // 32-bit frame counts).
+    // Files of this size and above are not read (the file is read in one
+    // piece of a 32-bit byte count).
     static constexpr int64_t MaxFileBytes = int64_t(1) << 31;
 
     InterSF2_c(Synth* s, WaveRAM2_c* memory, int instrument);

@@ -110,6 +110,17 @@ TEST(SamLoop, NoteOffLeavesTheLoopUnlessReleaseLoopIsOn)
     }
 }
 
+TEST(SamLoop, EqualLoopPointsPlayStraightToTheEnd)
+{
+    LoopRig rig;
+    rig.zone(0, sineWave(8000, 441.0, 44100.0), 69, 0, 127, 4000, 4000);
+    rig.noteOn(69);
+    const auto out = rig.render(8192);
+    EXPECT_TRUE(rig.finished);
+    EXPECT_GT(ProcTest::peak(std::vector<float>(out.begin() + 7000, out.begin() + 7900)), 0.5f);
+    EXPECT_LT(ProcTest::peak(std::vector<float>(out.begin() + 8000, out.end())), 1e-6f);
+}
+
 TEST(SamLoop, ALayerRefusedByItsLockIsSilentAndResumesWhereItWas)
 {
     LoopRig rig;
