@@ -22,6 +22,8 @@ if [ "${1:-}" != demo ]; then
         ardour dpf-plugins-vst
         # sample file checks: sox makes AIFF/AIFC fixtures, alsa-utils installs real WAVs
         sox alsa-utils
+        # SoundFont import: a real General MIDI SoundFont to import and play
+        timgm6mb-soundfont
     )
 fi
 

@@ -1,0 +1,1064 @@
+// The multisample memory. See WaveRAM2.h; the missing-sample search lives in
+// WaveRAM2Missing.cpp.
+#include "WaveRAM2.h"
+
+#include "Parameter.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// Hz of MIDI note 0; a root key k sounds at RootNoteZeroHz * 2^(k / 12).
+constexpr double RootNoteZeroHz = 8.175798915643707;
+// Gains a zone may carry (linear): the lower bound keeps the sign of a
+// silenced zone, the upper one is +12 dB.
+constexpr float ZoneGainLow = -0.0001f;
+constexpr float CrossfadeGainLow = -0.00001f;
+constexpr float ZoneGainHigh = 4.0f;
+
+// The alternation modes, seven characters each.
+constexpr const char* AltModeItems = "Cycling"
+                                     "Random "
+                                     "Random+";
+
+} // namespace
+
+WaveRAM2_c::WaveRAM2_c()
+{
+    if (!getParaSetPtr(&ownSet, 1))
+        return;
+    for (int z = 0; z < NumZones; ++z) {
+        SampleInfo_c id;
+        id.set(0, z, SampleInfo_c::kindNormal);
+        zones[z].setBackRef(id, this);
+        lastChoice[z] = static_cast<uint8_t>(z);
+    }
+}
+
+WaveRAM2_c::~WaveRAM2_c()
+{
+    for (int z = 0; z < NumZones; ++z) {
+        zones[z].lock.getWritePermission();
+        zones[z].freeSample();
+        zones[z].lock.releaseWritePermission();
+    }
+}
+
+int WaveRAM2_c::getTypeCode() const
+{
+    return TypeCodeWaveRAM2;
+}
+
+bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
+{
+    if (!shared)
+        return false;
+    // Each memory keeps its own set: zones are not shared between stores.
+    // A registry slot asking later gets that set.
+    if (paraSet) {
+        if (!*shared)
+            *shared = paraSet;
+        return *shared == paraSet;
+    }
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
+    if (!p)
+        return defined;
+    p[ipVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 300, 0);
+    p[ipReserve00].createOnOff("Reserve00", 0);
+    p[ipDistortion].createNum("Distortion", "%", 0.0f, 0, 10000, 2, 0, 0);
+    p[ipCompression].createNum("Compression", ":1", 0.0f, 100, 2000, 2, 100, 0);
+    p[ipBitCrushing].createNum("BitCrushing", "Bit", 0.0f, 10, 240, 1, 240, 0);
+    p[ipKeySync].createOnOff("Key Sync", 0);
+    p[6].createOnOff("Reserve05", 0);
+    p[7].createOnOff("Reserve06", 0);
+    p[8].createOnOff("Reserve07", 0);
+    for (int z = 0; z < NumZones; ++z) {
+        Parameter_c* q = p + zonePara(z, 0);
+        q[zpFilename].createCharPtr("Filename", true, false, nullptr);
+        q[zpRoot].createNote("Root", 0, 127, 0, 60);
+        q[zpZoneLo].createNote("Zone Lo", 0, 127, 0, 0);
+        q[zpZoneHi].createNote("Zone Hi", 0, 128, 0, 127);
+        q[zpVeloLo].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
+        q[zpVeloHi].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
+        q[zpStartFrame].createNum("Start Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
+        q[zpEndFrame].createNum("End Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
+        q[zpVolume].createVolume("Volume", -48, 6, 0, false);
+        q[zpPanorama].createNum("Panorama", "", 0.0f, -100, 100, 2, 0, 0);
+        q[zpReverse].createOnOff("Reverse", 0);
+        q[zpLoopStart].createNum("Loop Start Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
+        q[zpLoopEnd].createNum("Loop End Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
+        q[zpLoopCounter].createNum("Loop Counter", "Samples", 0.0f, 1, 9999, 0, 9999, 0);
+        q[zpLoopMode].createNum("Loop Mode", "", 0.0f, 0, 3, 0, 0, 0);
+        q[zpCmdLoadFilename].createCharPtr("Cmd Load Filename", true, false, nullptr);
+        q[zpLoopModRange].createNum("Loop Mod Range", "Samples", 0.0f, 1, DefaultFrameLimit, 0, 10, 0);
+        q[zpSuppressXCross].createOnOff("Suppress AutoXCross", 0);
+        q[zpAlterne].createOnOff("Alterne", 0);
+        q[zpDelay].createNum("Delay", "", 0.0f, 0, 9990, 1, 0, 0);
+    }
+    p[ParaAltMode].createEnu("Alt Mode", "", 1, 3, 7, 1, AltModeItems, nullptr);
+    return paraSet->spreadPara();
+}
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+Parameter_c* WaveRAM2_c::zoneParas(int z) const
+{
+    Parameter_c* p = paraSet ? paraSet->getParaPtr(0) : nullptr;
+    return p && z >= 0 && z < NumZones ? p + zonePara(z, 0) : nullptr;
+}
+
+int WaveRAM2_c::zoneVal(int z, int k) const
+{
+    const Parameter_c* q = zoneParas(z);
+    return q ? static_cast<int>(q[k].value) : 0;
+}
+
+void WaveRAM2_c::setZoneVal(int z, int k, int v)
+{
+    if (Parameter_c* q = zoneParas(z))
+        q[k].setVal(v);
+}
+
+WaveSample_c* WaveRAM2_c::getSample(int ins, int z)
+{
+    return validZone(ins, z) ? &zones[z] : nullptr;
+}
+
+bool WaveRAM2_c::waveSampleHasData(int ins, int z) const
+{
+    return validZone(ins, z) && zones[z].left && zones[z].frames > 0;
+}
+
+uint32_t WaveRAM2_c::nextRandom()
+{
+    randomState = randomState * 1664525u + 1013904223u;
+    return randomState >> 8;
+}
+
+void WaveRAM2_c::sendGroupData(PSUData_i&) {}
+
+bool WaveRAM2_c::hasDataNow(int z)
+{
+    WaveSample_c& s = zones[z];
+    if (!s.lock.getImmediateReadPermission())
+        return false;
+    const bool has = s.left && s.frames > 0;
+    s.lock.releaseReadPermission();
+    return has;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+bool WaveRAM2_c::setSampleCore(int ins, int z, const Tool::Disk::Path_c& path)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return false;
+    if (Parameter_c* q = zoneParas(z))
+        q[zpFilename].setPath(path);
+    WaveSample_c& s = zones[z];
+    if (!s.lock.getWritePermission())
+        return false;
+    s.freeSample();
+    s.info.setFilename(path);
+    if (!s.info.isVirtual()) {
+        for (int o = 0; o < NumZones; ++o) {
+            if (o == z || !s.isVirtuallySame(&zones[o]))
+                continue;
+            // The master's per-note fields are written by note starts under
+            // its lock; hold it while they are copied. Hand-overs lock a
+            // master before its borrowers, and this zone's lock is held
+            // already, so the master's is only tried (the audio thread holds
+            // it for a block at most).
+            WaveSample_c& master = zones[o];
+            lockByTrying(master);
+            if (master.info.isNormal())
+                master.info.setMaster();
+            s.beVirtual(&master);
+            // The file's loop travels with the data.
+            s.hasLoop = master.hasLoop;
+            s.loopStart = master.loopStart;
+            s.loopEnd = master.loopEnd;
+            master.lock.releaseReadPermission();
+            finishLoad(ins, z, false);
+            return true;
+        }
+    }
+    if (!s.setSample(path)) {
+        s.lock.releaseWritePermission();
+        return false;
+    }
+    finishLoad(ins, z, true);
+    return true;
+}
+
+bool WaveRAM2_c::setSample(int ins, int z, const void* data, int frames, int rate)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return false;
+    WaveSample_c& s = zones[z];
+    if (!s.lock.getWritePermission())
+        return false;
+    s.freeSample();
+    if (data && frames > 0 && rate > 0 && s.setSample(data, frames))
+        s.sampleRate = rate;
+    else
+        s.freeSample(); // a zone without data or rate stays empty
+    finishLoad(ins, z, true);
+    return waveSampleHasData(ins, z);
+}
+
+bool WaveRAM2_c::getBufferFor(int ins, int z, int frames, int channels, float** left, float** right)
+{
+    if (!validZone(ins, z))
+        return false;
+    zones[z].lock.getWritePermission();
+    return zones[z].getBufferFor(frames, channels, left, right);
+}
+
+void WaveRAM2_c::finishLoad(int ins, int z, bool process)
+{
+    if (!validZone(ins, z))
+        return;
+    WaveSample_c& s = zones[z];
+    if (s.frames >= 1 && s.left) {
+        if (process && !s.jFlag) {
+            if (flagJMode) {
+                makeSym(s.left, s.frames);
+                if (s.right)
+                    makeSym(s.right, s.frames);
+            }
+            if (s.right)
+                norm0dBPeak(s.left, s.right, s.frames);
+            else
+                norm0dBPeak(s.left, s.frames);
+            if (flagJMode) {
+                changeToJ(s.left, s.frames);
+                if (s.right)
+                    changeToJ(s.right, s.frames);
+                s.jFlag = 1;
+            }
+        }
+        setFrameLimits(z, s.frames - 1);
+        if (flagTakeFileLoops && s.hasLoop) {
+            setZoneVal(z, zpLoopStart, s.loopStart);
+            setZoneVal(z, zpLoopEnd, s.loopEnd);
+        }
+        postprocessStart(z, false);
+        postprocessEnd(z, false);
+        postprocessLoopStartEnd(z, false, true);
+        postprocessLoopModRange(z, false);
+        applyReverse(z);
+    }
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::setFrameLimits(int z, int hi)
+{
+    if (!paraSet)
+        return;
+    for (int k : {zpStartFrame, zpEndFrame, zpLoopStart, zpLoopEnd, zpLoopModRange})
+        paraSet->setParaHiVal(0, zonePara(z, k), std::max(hi, k == zpLoopModRange ? 1 : 0));
+}
+
+void WaveRAM2_c::clearAllSampleLimits(int ins)
+{
+    if (ins != 0)
+        return;
+    for (int z = 0; z < NumZones; ++z)
+        setFrameLimits(z, UnlimitedFrames);
+}
+
+void WaveRAM2_c::applyReverse(int z)
+{
+    WaveSample_c& s = zones[z];
+    s.lock.getWritePermission();
+    const bool on = zoneVal(z, zpReverse) != 0;
+    if (s.jFlag)
+        s.doReverseJ(on);
+    else
+        s.doReverse(on);
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::freeSample(int ins, int z)
+{
+    if (!validZone(ins, z))
+        return;
+    WaveSample_c& s = zones[z];
+    if (!s.lock.getWritePermission())
+        return;
+    s.freeSample();
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::resetZoneParas(int z)
+{
+    Parameter_c* q = zoneParas(z);
+    if (!q)
+        return;
+    for (int k = 0; k < ZoneParaCount; ++k)
+        q[k].reset();
+    q[zpFilename].setCharPtr("");
+    q[zpCmdLoadFilename].setCharPtr("");
+    setFrameLimits(z, DefaultFrameLimit);
+    WaveSample_c& s = zones[z];
+    s.lock.getWritePermission();
+    s.keyLow = 0;
+    s.keyHigh = 127;
+    s.velocityLow = 1;
+    s.velocityHigh = 127;
+    s.loopStart = s.loopEnd = 0;
+    s.start = s.end = 0;
+    s.loopModRange = q[zpLoopModRange].value;
+    s.gain = 1.0f;
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::freeAllSamples(int ins)
+{
+    if (ins != 0)
+        return;
+    for (int z = 0; z < NumZones; ++z) {
+        freeSample(ins, z);
+        resetZoneParas(z);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Start, end and loop points
+
+bool WaveRAM2_c::snapToCrossing(const WaveSample_c& s, int* pos) const
+{
+    // In J form the sound crosses zero upwards where its running sum has a
+    // local minimum.
+    return s.matchClosestZeroCrossLM(s.jFlag != 0, false, pos);
+}
+
+void WaveRAM2_c::postprocessStart(int z, bool user)
+{
+    WaveSample_c& s = zones[z];
+    int v = zoneVal(z, zpStartFrame);
+    if (user && s.frames > 0) {
+        v = std::clamp(v, 0, s.frames - 1);
+        if (v > 0 && !zoneVal(z, zpSuppressXCross))
+            snapToCrossing(s, &v);
+        setZoneVal(z, zpStartFrame, v);
+        if (v > zoneVal(z, zpLoopStart)) {
+            setZoneVal(z, zpLoopStart, v);
+            postprocessLoopStartEnd(z, true, true);
+        }
+    }
+    s.lock.getWritePermission();
+    s.start = std::max(v, 0);
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::postprocessEnd(int z, bool user)
+{
+    WaveSample_c& s = zones[z];
+    int v = zoneVal(z, zpEndFrame);
+    if (user && s.frames > 0) {
+        v = std::clamp(v, 0, s.frames - 1);
+        if (v > 0 && !zoneVal(z, zpSuppressXCross))
+            snapToCrossing(s, &v);
+        setZoneVal(z, zpEndFrame, v);
+    }
+    s.lock.getWritePermission();
+    s.end = std::max(v, 0);
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
+{
+    WaveSample_c& s = zones[z];
+    int ls = zoneVal(z, zpLoopStart);
+    int le = zoneVal(z, zpLoopEnd);
+    if (user && s.frames > 0) {
+        le = std::clamp(le, 0, s.frames - 1);
+        ls = std::clamp(ls, 0, le);
+        if (!zoneVal(z, zpSuppressXCross)) {
+            snapToCrossing(s, &ls);
+            snapToCrossing(s, &le);
+        }
+        ls = std::max(ls, zoneVal(z, zpStartFrame));
+        if (startWins)
+            ls = std::min(ls, le);
+        le = std::max(le, ls);
+        setZoneVal(z, zpLoopStart, ls);
+        setZoneVal(z, zpLoopEnd, le);
+    }
+    s.lock.getWritePermission();
+    s.loopStart = ls;
+    s.loopEnd = le;
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::setZoneLoop(int ins, int z, int ls, int le)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return;
+    const int frames = zones[z].frames;
+    le = std::clamp(le, 0, std::max(frames - 1, 0));
+    ls = std::clamp(ls, 0, le);
+    setZoneVal(z, zpLoopStart, ls);
+    setZoneVal(z, zpLoopEnd, le);
+    postprocessLoopStartEnd(z, false, true);
+}
+
+void WaveRAM2_c::postprocessLoopModRange(int z, bool user)
+{
+    WaveSample_c& s = zones[z];
+    int v = zoneVal(z, zpLoopModRange);
+    if (user && s.frames > 0) {
+        v = std::clamp(v, 0, s.frames - 1);
+        setZoneVal(z, zpLoopModRange, v);
+    }
+    s.lock.getWritePermission();
+    s.loopModRange = v;
+    s.lock.releaseWritePermission();
+}
+
+// ---------------------------------------------------------------------------
+// Parameter changes
+
+void WaveRAM2_c::postprocessParaChange(int set, int idx)
+{
+    WaveBase_c::postprocessParaChange(set, idx);
+    if (set != 0 || !paraSet)
+        return;
+    if (idx == -1) {
+        for (int z = 0; z < NumZones; ++z)
+            handleZoneChange(z, -1, true);
+        return;
+    }
+    if (idx < FirstZonePara || idx >= ParaAltMode)
+        return;
+    const int z = (idx - FirstZonePara) / ZoneParaCount;
+    const int k = (idx - FirstZonePara) % ZoneParaCount;
+    handleZoneChange(z, k, false);
+}
+
+void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
+{
+    WaveSample_c& s = zones[z];
+    auto is = [&](int which) { return all || k == which; };
+
+    if (is(zpFilename))
+        handleFilename(z, all);
+    if (is(zpZoneLo)) {
+        const int v = zoneVal(z, zpZoneLo);
+        s.lock.getWritePermission();
+        s.keyLow = v;
+        s.lock.releaseWritePermission();
+        if (!all && paraSet->getParaVal(0, ipKeySync)) {
+            for (int o = 0; o < NumZones; ++o) {
+                setZoneVal(o, zpZoneLo, v);
+                zones[o].lock.getWritePermission();
+                zones[o].keyLow = v;
+                zones[o].lock.releaseWritePermission();
+            }
+        }
+    }
+    if (is(zpZoneHi)) {
+        if (zoneVal(z, zpZoneHi) == 128) {
+            if (flagSingleKeyZone)
+                setZoneVal(z, zpZoneLo, 0);
+            else
+                setZoneVal(z, zpZoneHi, 127);
+        }
+        const int v = zoneVal(z, zpZoneHi);
+        s.lock.getWritePermission();
+        s.keyHigh = v;
+        s.lock.releaseWritePermission();
+        if (!all && flagSingleKeyZone && v != 128)
+            setParaVal(0, zonePara(z, zpZoneLo), v);
+        if (!all && paraSet->getParaVal(0, ipKeySync)) {
+            for (int o = 0; o < NumZones; ++o) {
+                setZoneVal(o, zpZoneHi, v);
+                zones[o].lock.getWritePermission();
+                zones[o].keyHigh = v;
+                zones[o].lock.releaseWritePermission();
+            }
+        }
+    }
+    if (is(zpVeloLo) || is(zpVeloHi)) {
+        s.lock.getWritePermission();
+        s.velocityLow = zoneVal(z, zpVeloLo);
+        s.velocityHigh = zoneVal(z, zpVeloHi);
+        s.lock.releaseWritePermission();
+    }
+    if (all || k == zpAlterne || k == zpZoneLo || k == zpZoneHi || k == zpVeloLo || k == zpVeloHi)
+        postprocessParaChangeAlt(z, k, all);
+    if (is(zpVolume)) {
+        const Parameter_c* q = zoneParas(z);
+        s.lock.getWritePermission();
+        s.gain = std::clamp(q[zpVolume].getVol(), ZoneGainLow, ZoneGainHigh);
+        s.lock.releaseWritePermission();
+    }
+    if (!all && k == zpStartFrame)
+        postprocessStart(z, true);
+    if (!all && k == zpEndFrame)
+        postprocessEnd(z, true);
+    if (all || k == zpLoopStart || k == zpLoopEnd)
+        postprocessLoopStartEnd(z, !all, all || k == zpLoopStart);
+    if (is(zpLoopModRange))
+        postprocessLoopModRange(z, !all);
+    if (is(zpReverse))
+        applyReverse(z);
+    if (!all && k == zpCmdLoadFilename) {
+        Tool::Disk::Path_c path;
+        paraSet->getParaPath(0, zonePara(z, zpCmdLoadFilename), &path);
+        if (!path.empty())
+            setParaPath(0, zonePara(z, zpFilename), path);
+    }
+}
+
+void WaveRAM2_c::handleFilename(int z, bool all)
+{
+    WaveSample_c& s = zones[z];
+    Tool::Disk::Path_c path;
+    paraSet->getParaPath(0, zonePara(z, zpFilename), &path);
+    s.lock.getWritePermission();
+    s.freeSample();
+    if (flagLoadEnabled && !path.empty()) {
+        // On a preset load the stored loop points win over the file's.
+        const uint8_t takeLoops = flagTakeFileLoops;
+        if (all)
+            flagTakeFileLoops = 0;
+        const bool loaded = setSampleCore(0, z, path);
+        flagTakeFileLoops = takeLoops;
+        if (!loaded) {
+            // Through the engine's queue: the change may come from any thread
+            // that sets parameters, and only the idle side shows panels.
+            if (synth)
+                synth->holdUserMessage("File Error - Load failed", path.c_str());
+        }
+    }
+    s.lock.releaseWritePermission();
+    reportSamplesInfo(0);
+}
+
+void WaveRAM2_c::reportSamplesInfo(int ins)
+{
+    InstrumentSamplesInfo_c info;
+    info.instrument = ins;
+    info.maxChannels = getMaxChannels(ins);
+    info.maxResolution = getMaxResolution(ins);
+    info.maxSampleRate = getMaxSampleRate(ins);
+    info.maxLengthSeconds = getMaxLength(ins);
+    sendGroupData(info);
+}
+
+void WaveRAM2_c::copyZonesRanges(int from, int to)
+{
+    for (int k : {zpZoneLo, zpZoneHi, zpVeloLo, zpVeloHi})
+        setZoneVal(to, k, zoneVal(from, k));
+    WaveSample_c& s = zones[to];
+    s.lock.getWritePermission();
+    s.keyLow = zoneVal(to, zpZoneLo);
+    s.keyHigh = zoneVal(to, zpZoneHi);
+    s.velocityLow = zoneVal(to, zpVeloLo);
+    s.velocityHigh = zoneVal(to, zpVeloHi);
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::postprocessParaChangeAlt(int z, int k, bool all)
+{
+    const bool alterne = zoneVal(z, zpAlterne) != 0;
+    if ((all || k == zpAlterne) && alterne) {
+        if (z == 0)
+            setZoneVal(0, zpAlterne, 0); // zone 0 has no zone before it to join
+        else
+            copyZonesRanges(z - 1, z);
+    }
+    if (all || k == zpZoneLo || k == zpZoneHi || k == zpVeloLo || k == zpVeloHi) {
+        if (zoneVal(z, zpAlterne) != 0 && z > 0) {
+            copyZonesRanges(z - 1, z);
+        } else {
+            for (int o = z + 1; o < NumZones - 1 && zoneVal(o, zpAlterne); ++o)
+                copyZonesRanges(z, o);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Note start
+
+int WaveRAM2_c::getNumAlt(int z) const
+{
+    if (z < 0 || z >= NumZones)
+        return 0;
+    int n = 1;
+    // The last zone has no zone after it that could join.
+    while (z + n < NumZones && zoneVal(z + n, zpAlterne))
+        ++n;
+    return n;
+}
+
+int WaveRAM2_c::getThisTurnsSampleIdx(int ins, int first, int n)
+{
+    if (ins != 0 || first < 0 || first >= NumZones || n < 2)
+        return first;
+    n = std::min(n, NumZones - first);
+    const int mode = paraSet ? paraSet->getParaVal(0, ParaAltMode) : amCycling;
+    const int last = lastChoice[first];
+    int c = first;
+    switch (mode) {
+    case amRandom:
+        c = first + static_cast<int>(nextRandom() % static_cast<uint32_t>(n));
+        break;
+    case amRandomPlus:
+        do
+            c = first + static_cast<int>(nextRandom() % static_cast<uint32_t>(n));
+        while (c == last);
+        break;
+    default:
+        c = last + 1;
+        // A group that shrank since its last turn may have left the last
+        // choice outside it: start again at its first zone.
+        if (c < first || c >= first + n)
+            c = first;
+        break;
+    }
+    lastChoice[first] = static_cast<uint8_t>(c);
+    return c;
+}
+
+int WaveRAM2_c::prepProcWR(int ins, Note_c note, WaveSample_c** layers, int maxLayers)
+{
+    int count = 0;
+    if (!layers || maxLayers < 0)
+        return 0;
+    layers[0] = nullptr;
+    if (ins != 0 || !paraSet)
+        return 0;
+    maxLayers = std::min(maxLayers, NumZones);
+    const Parameter_c* p = paraSet->getParaPtr(0);
+    if (!p)
+        return 0;
+
+    for (int z = 0; z < NumZones && count < maxLayers; ++z) {
+        const Parameter_c* q = p + zonePara(z, 0);
+        const int n = getNumAlt(z);
+        const bool inRange = q[zpZoneLo].value <= note.note && note.note <= q[zpZoneHi].value &&
+                             q[zpVeloLo].value <= note.velocity && note.velocity <= q[zpVeloHi].value;
+        int chosen = z;
+        if (n >= 2) {
+            // The members share the first zone's ranges; the scan goes on
+            // after the group either way.
+            z += n - 1;
+            if (!inRange)
+                continue;
+            chosen = getThisTurnsSampleIdx(ins, chosen, n);
+            // A member without data gives its turn to the group's first zone.
+            if (!hasDataNow(chosen))
+                chosen = z - (n - 1);
+        } else if (!inRange) {
+            continue;
+        }
+        WaveSample_c& s = zones[chosen];
+        // A zone being loaded or freed right now is not played.
+        if (!s.lock.getImmediateReadPermission())
+            continue;
+        if (!s.left || s.frames < 1) {
+            s.lock.releaseReadPermission();
+            continue;
+        }
+        const Parameter_c* c = p + zonePara(chosen, 0);
+        s.delay = static_cast<int32_t>(c[zpDelay].fl * 0.001f * sampleRate);
+        s.rootFrequency = static_cast<float>(RootNoteZeroHz * std::pow(2.0, c[zpRoot].value / 12.0));
+        s.rateRatio = s.rootFrequency != 0.0f ? s.sampleRate / s.rootFrequency : 1e9f;
+        s.gain = c[zpVolume].getVol();
+        s.lock.releaseReadPermission();
+        chosenZone[count] = chosen;
+        layers[count++] = &s;
+    }
+    layers[count] = nullptr;
+
+    // Velocity crossfade between overlapping velocity layers: the layer
+    // reaching up from the overlap fades in over it, the layer reaching down
+    // fades out.
+    if (count >= 2) {
+        int lo = 1, hi = 127;
+        for (int i = 0; i < count; ++i) {
+            const Parameter_c* c = p + zonePara(chosenZone[i], 0);
+            lo = std::max<int>(lo, c[zpVeloLo].value);
+            hi = std::min<int>(hi, c[zpVeloHi].value);
+        }
+        const float x = lo < hi ? static_cast<float>(1 - lo + note.velocity) / static_cast<float>(2 - lo + hi) : 1.0f;
+        for (int i = 0; i < count; ++i) {
+            const Parameter_c* c = p + zonePara(chosenZone[i], 0);
+            const int vlo = c[zpVeloLo].value, vhi = c[zpVeloHi].value;
+            float factor = 1.0f;
+            if (vlo == lo && vhi > hi)
+                factor = x;
+            else if (vhi == hi && vlo < lo)
+                factor = 1.0f - x;
+            else
+                continue;
+            WaveSample_c& s = *layers[i];
+            if (!s.lock.getImmediateReadPermission())
+                continue;
+            s.gain = std::clamp(s.gain * factor, CrossfadeGainLow, ZoneGainHigh);
+            s.lock.releaseReadPermission();
+        }
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// Rate
+
+void WaveRAM2_c::setSampleRate(float rate)
+{
+    WaveBase_c::setSampleRate(rate);
+    for (int z = 0; z < NumZones; ++z) {
+        if (!waveSampleHasData(0, z))
+            continue;
+        if (!paraSet)
+            return;
+        for (int k : {zpStartFrame, zpLoopStart, zpLoopEnd, zpLoopModRange})
+            paraSet->setParaHiVal(0, zonePara(z, k), zones[z].frames - 1);
+        postprocessStart(z, true);
+        postprocessLoopStartEnd(z, true, true);
+        postprocessLoopModRange(z, true);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sharing
+
+void WaveRAM2_c::prepareDestructiveOperation(SampleInfo_c& info)
+{
+    if (info.isVirtual())
+        prepareDestructiveVirtual(info);
+    else if (info.isMaster())
+        prepareDestructiveMaster(info);
+}
+
+void WaveRAM2_c::prepareDestructiveMaster(SampleInfo_c& info)
+{
+    const int z = info.getSampleIdx();
+    if (!paraSet || z < 0 || z >= NumZones || info.getFilename().empty())
+        return;
+    handOverMaster(zones[z]);
+}
+
+void WaveRAM2_c::lockByTrying(WaveSample_c& s)
+{
+    while (!s.lock.getImmediateReadPermission())
+        std::this_thread::yield();
+}
+
+void WaveRAM2_c::handOverMaster(WaveSample_c& master)
+{
+    // The hand-over of WaveSample_c::passMasterRole: the first borrower takes
+    // its own copy and becomes master, the others borrow from it; a lone heir
+    // becomes normal. Every sharer's pointers change under its own lock, so
+    // no voice reads data while it is handed over. Zones swap roles over
+    // time (zone 3 may borrow from zone 7 today and lend to it tomorrow), so
+    // with the master's lock held the borrowers' locks are only tried: a
+    // fixed order of blocking locks does not exist here.
+    WaveSample_c* heir = nullptr;
+    int borrowers = 0;
+    for (WaveSample_c& s : zones) {
+        if (&s == &master || !s.info.isVirtual() || s.info.getMasterPtr() != &master)
+            continue;
+        lockByTrying(s);
+        if (!heir) {
+            if (s.unVirtual()) {
+                heir = &s;
+                heir->info.setMaster();
+            } else {
+                // No memory for a copy: the zone goes empty rather than keep
+                // pointers into data that is about to change.
+                s.left = s.right = nullptr;
+                s.frames = 0;
+                s.info.setNormal();
+            }
+        } else {
+            s.info.setVirtual(heir);
+            s.left = heir->left;
+            s.right = heir->right;
+            ++borrowers;
+        }
+        s.lock.releaseReadPermission();
+    }
+    if (heir && borrowers == 0) {
+        lockByTrying(*heir);
+        heir->info.setNormal();
+        heir->lock.releaseReadPermission();
+    }
+    master.info.setNormal();
+}
+
+void WaveRAM2_c::prepareDestructiveVirtual(SampleInfo_c& info)
+{
+    const int z = info.getSampleIdx();
+    if (z >= 0 && z < NumZones)
+        zones[z].unVirtual();
+}
+
+// ---------------------------------------------------------------------------
+// Browsing and folders
+
+Vdx::String_c WaveRAM2_c::getSupportedFileTypes() const
+{
+    // d4u: the raw exports dumpToPath writes must be loadable again.
+    Vdx::String_c types("wav aif aiff wav d4t d4u");
+    if (rexFlag)
+        types += " rex rx2 rcy";
+    return types;
+}
+
+bool WaveRAM2_c::isExtSupported(const Vdx::String_c& ext) const
+{
+    const Vdx::String_c types = getSupportedFileTypes();
+    size_t pos = 0;
+    while (pos < types.size()) {
+        size_t end = types.find(' ', pos);
+        if (end == std::string::npos)
+            end = types.size();
+        const std::string entry = types.substr(pos, end - pos);
+        if (entry.size() == ext.size() &&
+            std::equal(entry.begin(), entry.end(), ext.begin(),
+                       [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
+            return true;
+        pos = end + 1;
+    }
+    return false;
+}
+
+bool WaveRAM2_c::nextSample(bool forward, int ins, int z)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return false;
+    Tool::Disk::Path_c current, next;
+    paraSet->getParaPath(0, zonePara(z, zpFilename), &current);
+    if (current.empty())
+        return false;
+    const Tool::Disk::Extension_c patterns("aif aiff wav d4t d4u");
+    disk.getNextFile(forward, current, next, patterns, 4096);
+    if (next.empty())
+        return false;
+    setParaPath(0, zonePara(z, zpFilename), next);
+    return true;
+}
+
+void WaveRAM2_c::dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::Path_c& folder)
+{
+    if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
+        return;
+    if (Tool::Disk::exists(folder) != 1)
+        disk.createDir(folder);
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (file.empty())
+            continue;
+        Tool::Disk::Path_c result;
+        if (raw) {
+            WaveSample_c& s = zones[z];
+            s.lock.getWritePermission();
+            const Tool::Disk::Path_c target = disk.newFileName(file, folder, s.jFlag ? "D4U" : "D4T");
+            if (!target.empty() && s.saveD4TSample(target) >= 0)
+                result = target;
+            s.lock.releaseWritePermission();
+        } else {
+            result = disk.copyFileTo(file, folder);
+        }
+        if (!result.empty())
+            paraSet->setParaPath(0, zonePara(z, zpFilename), result);
+    }
+}
+
+void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, int insTo)
+{
+    if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
+        return;
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (file.empty())
+            continue;
+        Tool::Disk::Path_c candidate = file.getLeaf();
+        disk.MakeFullPath(folder, candidate);
+        if (Tool::Disk::exists(candidate) != 1) {
+            candidate = file.getLeaf();
+            disk.MakeFullPath(folder.getParent() / Tool::Disk::Path_c("Samples"), candidate);
+        }
+        setParaPath(0, zonePara(z, zpFilename), candidate);
+    }
+}
+
+void WaveRAM2_c::loadSamples(int insFrom, int insTo)
+{
+    if (insFrom > 0 || insTo < 0 || !paraSet)
+        return;
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (!file.empty())
+            setParaPath(0, zonePara(z, zpFilename), file);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Questions
+
+int WaveRAM2_c::InsSamples(int ins, bool contiguous) const
+{
+    int n = 0;
+    for (int z = 0; z < NumZones; ++z) {
+        if (waveSampleHasData(ins, z))
+            ++n;
+        else if (contiguous)
+            break;
+    }
+    return n;
+}
+
+bool WaveRAM2_c::InsHasSamples(int ins) const
+{
+    return InsSamples(ins, false) > 0;
+}
+
+bool WaveRAM2_c::InsHasSamples(int ins, Note_c note) const
+{
+    for (int z = 0; z < NumZones; ++z) {
+        if (!waveSampleHasData(ins, z))
+            continue;
+        if (zoneVal(z, zpZoneLo) > note.note || note.note > zoneVal(z, zpZoneHi))
+            continue;
+        if (note.velocity != 0 && (zoneVal(z, zpVeloLo) > note.velocity || note.velocity > zoneVal(z, zpVeloHi)))
+            continue;
+        return true;
+    }
+    return false;
+}
+
+int WaveRAM2_c::getMaxChannels(int ins) const
+{
+    int m = 0;
+    for (int z = 0; z < NumZones; ++z)
+        if (waveSampleHasData(ins, z))
+            m = std::max<int>(m, zones[z].channels);
+    return m;
+}
+
+int WaveRAM2_c::getMaxResolution(int ins) const
+{
+    int m = 0;
+    for (int z = 0; z < NumZones; ++z)
+        if (waveSampleHasData(ins, z))
+            m = std::max<int>(m, zones[z].resolution);
+    return m;
+}
+
+int WaveRAM2_c::getMaxSampleRate(int ins) const
+{
+    int m = 0;
+    for (int z = 0; z < NumZones; ++z)
+        if (waveSampleHasData(ins, z))
+            m = std::max<int>(m, zones[z].sampleRate);
+    return m;
+}
+
+float WaveRAM2_c::getMaxLength(int ins) const
+{
+    float m = 0.0f;
+    for (int z = 0; z < NumZones; ++z)
+        if (waveSampleHasData(ins, z) && zones[z].sampleRate > 0)
+            m = std::max(m, static_cast<float>(zones[z].frames) / static_cast<float>(zones[z].sampleRate));
+    return m;
+}
+
+const char* WaveRAM2_c::getSampleFilename(int ins, int z)
+{
+    filenameText[0] = 0;
+    if (validZone(ins, z) && paraSet)
+        paraSet->getParaCharPtr(0, zonePara(z, zpFilename), filenameText);
+    return filenameText;
+}
+
+// ---------------------------------------------------------------------------
+// End-point tools
+
+int WaveRAM2_c::findPrev0x(const float* buf, int n)
+{
+    if (!buf)
+        return n;
+    for (int i = n; i >= 2; --i)
+        if (buf[i] * buf[i - 1] < 0.0f)
+            return i;
+    return n;
+}
+
+int WaveRAM2_c::findBestEnd(const float* left, const float* right, int from, int to)
+{
+    if (!left)
+        return from;
+    int best = from;
+    float lowest = 1.0f;
+    for (int i = from; i <= to; ++i) {
+        const float m = right ? std::max(left[i], right[i]) : left[i];
+        if (m < lowest) {
+            lowest = m;
+            best = i;
+        }
+    }
+    return best;
+}
+
+void WaveRAM2_c::optimizeEnd(int ins, int z)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return;
+    WaveSample_c& s = zones[z];
+    s.lock.getWritePermission();
+    if (s.left && s.frames > 2) {
+        const int end = std::clamp(zoneVal(z, zpEndFrame), 0, s.frames - 1);
+        // Each crossing lies at or before the end, and no further back than
+        // EndSearchFrames.
+        constexpr int EndSearchFrames = 500;
+        auto crossing = [&](const float* buf) {
+            const int i = findPrev0x(buf, end);
+            return i < end - EndSearchFrames ? end : i;
+        };
+        const int a = crossing(s.left);
+        const int b = s.right ? crossing(s.right) : a;
+        setZoneVal(z, zpEndFrame, findBestEnd(s.left, s.right, std::min(a, b), std::max(a, b)));
+        postprocessEnd(z, false);
+    }
+    s.lock.releaseWritePermission();
+}
+
+void WaveRAM2_c::swapDirectoryDrum(const Tool::Disk::Path_c& from, const Tool::Disk::Path_c& to, int insFrom,
+                                   int insTo)
+{
+    if (insFrom > 0 || insTo < 0 || from.empty() || to.empty() || !paraSet)
+        return;
+    const size_t prefix = from.getString().size();
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (file.empty() || !file.isSamePath(from) || file.getString().size() <= prefix)
+            continue;
+        Tool::Disk::Path_c relative(Vdx::String_c(file.getString().substr(prefix)));
+        relative.convertToRelative();
+        setParaPath(0, zonePara(z, zpFilename), to / relative);
+    }
+}

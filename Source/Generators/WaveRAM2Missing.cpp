@@ -1,0 +1,147 @@
+// Missing samples: a zone whose file is not where a preset says looks for it
+// under the folders where earlier missing samples were found, and otherwise
+// asks the user to locate it. Everything here runs on the user-interface
+// thread and may block in panels and dialogs; headless, the panels answer
+// "no" and the dialog answers like a cancel, so a missing sample is reported
+// and skipped and the program still loads.
+#include "WaveRAM2.h"
+
+#include "FileDialog.h"
+#include "OsLib.h"
+#include "Parameter.h"
+
+namespace {
+
+constexpr const char* MissingTitle = "Sample Missing";
+constexpr const char* MissingQuestion = "Do you want to display this message for other missing samples?";
+
+// ISO Latin-1 text as UTF-8: each byte above 0x7F becomes two bytes.
+Vdx::String_c latin1ToUtf8(const Vdx::String_c& text)
+{
+    Vdx::String_c out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool candidateExists(const Tool::Disk::Path_c& candidate, Tool::Disk::Path_c& found)
+{
+    if (Tool::Disk::exists(candidate) == 1) {
+        found = candidate;
+        return true;
+    }
+    // Paths stored by older systems may be Latin-1.
+    if (!candidate.getString().isUTF8Compliant()) {
+        const Tool::Disk::Path_c converted(latin1ToUtf8(candidate.getString()));
+        if (Tool::Disk::exists(converted) == 1) {
+            found = converted;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool WaveRAM2_c::autoLocateSample(const Tool::Disk::Path_c& missing, Tool::Disk::Path_c& found) const
+{
+    // The tails of the path, longest first: Kits/Drums/kick.wav,
+    // Drums/kick.wav, kick.wav.
+    std::vector<Tool::Disk::Path_c> tails;
+    Tool::Disk::Path_c t = missing;
+    t.convertToRelative();
+    while (!t.empty()) {
+        tails.push_back(t);
+        Tool::Disk::Path_c shorter = t.getTopLevelStripped();
+        if (shorter.getString() == t.getString())
+            break; // no folder left to strip
+        t = shorter;
+    }
+    for (const Tool::Disk::Path_c& folder : searchPaths) {
+        for (auto it = tails.rbegin(); it != tails.rend(); ++it) {
+            if (candidateExists(folder / *it, found))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool WaveRAM2_c::setSample(int ins, int z, const Tool::Disk::Path_c& path)
+{
+    if (setSampleCore(ins, z, path))
+        return true;
+    if (!validZone(ins, z))
+        return false;
+    return handleMissingSample(ins, z, ZoneParaCount * z, path);
+}
+
+bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::Disk::Path_c& path)
+{
+    if (!validZone(ins, z) || !paraSet)
+        return false;
+    const int filenamePara = FirstZonePara + zoneBase + zpFilename;
+    if (Tool::Disk::exists(path) == 1) {
+        // There, but unreadable: searching elsewhere would not help.
+        const Vdx::String_c text = path.getString() + " could not be loaded! Corrupted file or unknown format!";
+        OsLib_c::tellUser("File Error - Load failed", text.c_str());
+        return false;
+    }
+    Tool::Disk::Path_c found;
+    if (autoLocateSample(path, found) && setSampleCore(ins, z, found)) {
+        // setSampleCore has stored the name; no second load.
+        return true;
+    }
+    if (!flagAskForMissing)
+        return false;
+    const Vdx::String_c question = path.getString() + " not found! Do you want to manually locate this sample?";
+    if (!OsLib_c::askUser(question.c_str(), "File error")) {
+        flagAskForMissing = OsLib_c::askUser(MissingQuestion, MissingTitle);
+        return false;
+    }
+
+    Vdx::String_c patterns;
+    {
+        const Vdx::String_c types = getSupportedFileTypes();
+        size_t pos = 0;
+        while (pos < types.size()) {
+            size_t end = types.find(' ', pos);
+            if (end == std::string::npos)
+                end = types.size();
+            if (end > pos) {
+                if (!patterns.empty())
+                    patterns += " ";
+                patterns += "*." + types.substr(pos, end - pos);
+            }
+            pos = end + 1;
+        }
+    }
+    for (;;) {
+        Tool::Disk::Path_c chosen;
+        {
+            FileDialog_c dialog(synth);
+            dialog.title = "Sample load";
+            dialog.mode = FileDialog_c::ModeOpen;
+            dialog.setExtensions(patterns.c_str());
+            chosen = dialog.run();
+        }
+        if (chosen.empty()) {
+            flagAskForMissing = OsLib_c::askUser(MissingQuestion, MissingTitle);
+            return false;
+        }
+        if (setSampleCore(ins, z, chosen)) {
+            if (Parameter_c* q = paraSet->getParaPtr(0))
+                q[filenamePara].setPath(chosen);
+            const Tool::Disk::Path_c folder = chosen.getParent();
+            searchPaths.push_back(folder);
+            SearchPathInfo_c info(folder);
+            sendGroupData(info);
+            return true;
+        }
+    }
+}
