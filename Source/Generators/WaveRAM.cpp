@@ -174,25 +174,31 @@ bool WaveRAM_c::freeSample(int idx)
 
 void WaveRAM_c::applyFilename()
 {
+    const Vdx::String_c text = filenameText();
+    const bool load = loadEnabled && !text.empty();
+    const Tool::Disk::Path_c path(text);
+    bool loaded = false;
     {
+        // Freeing, loading and setting the range under one hold: a playing
+        // note never sees the slot empty in between (it would end) nor a
+        // sample without its range.
         WriteHold hold(sample);
         sample.freeSample();
         sampleCount = 0;
         changed();
+        if (!load)
+            return;
+        // The stored text becomes the cleaned path.
+        if (Parameter_c* p = getParaPtr(0, wrFilename))
+            p->setPath(path);
+        loaded = setSample(0, path);
+        if (loaded) {
+            applyRange();
+            applyReverse();
+        }
     }
-    const Vdx::String_c text = filenameText();
-    if (!loadEnabled || text.empty())
-        return;
-    const Tool::Disk::Path_c path(text);
-    // The stored text becomes the cleaned path.
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(path);
-    if (!setSample(0, path)) {
+    if (!loaded)
         tell("File Error - Load failed", path.c_str());
-        return;
-    }
-    applyRange();
-    applyReverse();
 }
 
 void WaveRAM_c::applyReverse()
@@ -403,11 +409,15 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
     setParaQuietly(wrReverse, 0);
     setParaQuietly(wrStartFrame, 0);
     setParaQuietly(wrEndFrame, 100 * PercentStored);
-    if (!setSample(0, path)) {
-        tell("File Error - Load failed", path.c_str());
-        return true;
+    bool loaded = false;
+    {
+        WriteHold hold(sample);
+        loaded = setSample(0, path);
+        if (loaded)
+            applyRange();
     }
-    applyRange();
+    if (!loaded)
+        tell("File Error - Load failed", path.c_str());
     return true;
 }
 

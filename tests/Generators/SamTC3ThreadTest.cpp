@@ -34,3 +34,29 @@ TEST(SamTC3Thread, AHeldSampleLockGivesASilentBlockAndTheNoteGoesOn)
     EXPECT_GT(ProcTest::peak(after), 0.5f) << "the note sounds again";
     EXPECT_EQ(rig.finishedCount, 0);
 }
+
+TEST(SamTC3Thread, ReloadsWhileANotePlaysNeverReadBeyondTheData)
+{
+    SamTC3Test::Rig rig;
+    rig.para(SamTC3_c::tcFullLoop, 1);
+    const std::string longFile = rig.dir.file("src.d4t");
+    const std::string shortFile = rig.dir.file("short.d4t");
+    SamplerTest::writeSampleFile(shortFile, SamplerTest::sineWave(700, rig.sourceHz, rig.rate), 44100);
+    rig.start(60);
+
+    std::atomic<bool> stop{false};
+    std::thread editor([&] {
+        for (int k = 0; k < 40 && !stop; ++k)
+            rig.slot.setParaCharPtr(0, WaveRAM_c::wrFilename, (k % 2 ? longFile : shortFile).c_str());
+        stop = true;
+    });
+    int blocks = 0;
+    while (!stop || blocks < 8) {
+        const std::vector<float> out = rig.render(MaxBlockSize);
+        for (float v : out)
+            ASSERT_TRUE(std::isfinite(v));
+        ++blocks;
+    }
+    editor.join();
+    EXPECT_EQ(rig.finishedCount, 0) << "FullLoop: the note never ends, reloads or not";
+}
