@@ -218,10 +218,10 @@ void WaveRAM_c::applyReverse()
 
 void WaveRAM_c::applyRange()
 {
+    // Notes keep the range they started with; only new notes take this one.
     WriteHold hold(sample);
     sample.start = getStartSample();
     sample.end = getEndSample();
-    changed();
 }
 
 void WaveRAM_c::applyZone(int idx)
@@ -282,7 +282,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
         if (Parameter_c* p = getParaPtr(0, wrCmdLoadFilename))
             p->setCharPtr("");
         if (Parameter_c* p = getParaPtr(0, wrFilename))
-            p->setString(text);
+            p->setCharPtr(text.c_str());
         applyFilename();
         return;
     }

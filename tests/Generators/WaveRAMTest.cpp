@@ -1,4 +1,6 @@
+#include "EngineTestHost.h"
 #include "SamplerTestRig.h"
+#include "Synth.h"
 #include "TestSupport.h"
 #include "WaveRAM.h"
 
@@ -344,4 +346,50 @@ TEST(WaveSampleJForm, ConversionKeepsTheFlag)
     EXPECT_FALSE(s.jFlag);
     for (int i = 0; i < 4; ++i)
         EXPECT_FLOAT_EQ(l[i], plain[i]);
+}
+
+namespace {
+
+// The smallest engine: its queue toward the idle side is all the slot uses.
+class MessageEngine : public Synth
+{
+public:
+    MessageEngine()
+        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Msg", "Msg0", "1.0", "Msg", true,
+                true)
+    {
+    }
+};
+
+} // namespace
+
+TEST(WaveRAM, MessagesTravelThroughTheEnginesQueue)
+{
+    EngineTestHost host;
+    PanelRecorder panels;
+    TempDir dir;
+    MessageEngine engine;
+    WaveRAM_c slot;
+    slot.setSynth(&engine);
+    loadByName(slot, dir.file("missing.aif"));
+    EXPECT_TRUE(panels.panels.empty()) << "queued, not shown on the spot";
+    engine.drainGUICmds();
+    ASSERT_EQ(panels.panels.size(), 1u);
+    EXPECT_EQ(panels.panels[0].title, "File Error - Load failed");
+    EXPECT_EQ(panels.panels[0].message, dir.file("missing.aif"));
+}
+
+TEST_F(LoadedSlot, LoadCommandBecomesTheFilenameOnce)
+{
+    const std::string other = dir.file("other.wav");
+    writeSampleFile(other, source, 44100);
+    slot.setParaOn(0, WaveRAM_c::wrReverse, true);
+    slot.setParaCharPtr(0, WaveRAM_c::wrCmdLoadFilename, other.c_str());
+    Vdx::String_c name, command;
+    slot.getParaString(0, WaveRAM_c::wrFilename, &name);
+    slot.getParaString(0, WaveRAM_c::wrCmdLoadFilename, &command);
+    EXPECT_EQ(name, Path_c(other.c_str()).getString());
+    EXPECT_TRUE(command.empty()) << "used up, so applying every parameter does not repeat it";
+    EXPECT_TRUE(slot.getSample()->reversedFlag) << "Reverse is applied to the new sample";
+    EXPECT_EQ(slot.getSample()->resolution, 24);
 }
