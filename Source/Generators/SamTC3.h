@@ -103,6 +103,7 @@ public:
     bool renderOne(int n, int copy) override;
 
     // Inspection.
+    WaveRAM_c* getSlot() const { return slot; }
     WaveSample_c* getPlayingSample() const { return playing; }
     const Copy_t& getCopyState(int copy) const;
     double getBaseSpeed() const { return baseSpeed; }

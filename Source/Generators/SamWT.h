@@ -80,6 +80,7 @@ public:
     bool renderOne(int n, int copy) override;
 
     // Inspection.
+    WaveTable_c* getStore() const { return store; }
     double getBaseIncrement() const { return baseIncrement; }
     double getFrameRate() const { return frameRate; }
     const Copy_t& getCopyState(int copy) const;
