@@ -188,7 +188,10 @@ void SamTC3_c::readControls(Run_t& r) const
     const float y = r.pitch[k];
     const double yc = std::isnan(y) ? 0.0 : std::clamp(static_cast<double>(y), -1.0, 1.0);
     double speed = ::pitchFactor(yc) * r.base;
-    const double timeSpeed = static_cast<double>(r.time[k]) * r.timeRate;
+    // The time input is the voice's aux value: an offset around the rest
+    // speed, like every generator's third input, so an unmodulated slot (0)
+    // plays the material at the time rate.
+    const double timeSpeed = (1.0 + static_cast<double>(r.time[k])) * r.timeRate;
     double fade = (speed - timeSpeed) / r.period;
     if (!std::isfinite(fade))
         fade = 0.0;

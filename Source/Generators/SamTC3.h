@@ -18,8 +18,11 @@
 // Speeds: base speed = (sample rate / engine rate) x the key's ratio to the
 // Root (with PitchTrack) x the Octave, Semitone and Cent offsets; the pitch
 // input y scales it by P(y)^4 (pitchFactor in Tone.h), y kept within -1..1.
-// Time rate = (sample rate / engine rate) x ratio^TimeTrk / Time, scaled by
-// the time input.
+// Time rate = (sample rate / engine rate) x ratio^TimeTrk / Time; the time
+// speed is (1 + time input) x time rate. The time input is the voice's aux
+// value of the slot, which rests at 0 and moves with the modulation matrix:
+// a voice without time modulation plays the material through at the time
+// rate, +1 plays it twice as fast, -1 holds it.
 //
 // Threads: construction, create and getParaSetPtr while audio is stopped;
 // cachePara on the thread of a parameter change or, at a note start, the
@@ -84,7 +87,8 @@ public:
     using Generator_c::prepProc;
 
     // While audio is stopped: keeps the slot and the three control-rate
-    // inputs (level, pitch, time; one value per 8 output samples each).
+    // inputs (level, pitch, time; one value per 8 output samples each; the
+    // time input rests at 0).
     virtual void create(WaveRAM_c* slot, float* level, float* pitch, float* time);
 
     bool getParaSetPtr(ParaSet_c** shared) override;

@@ -1,8 +1,8 @@
 // The time-stretch sampler on a loaded sample slot: a sine at the Root
 // note's frequency (so one root period is one cycle of it) written as a D4T
 // fixture and loaded through the slot's Filename, the generator bound to the
-// slot, its level, pitch and time inputs (time 1.0), and the slot's data in
-// plain form for comparisons.
+// slot, its level, pitch and time inputs (time at rest, 0), and the slot's
+// data in plain form for comparisons.
 #pragma once
 
 #include "SamTC3.h"
@@ -27,7 +27,6 @@ struct Rig : SamplerTest::GeneratorRig<SamTC3_c>
         slot.setParaCharPtr(0, WaveRAM_c::wrFilename, dir.file("src.d4t").c_str());
         EXPECT_EQ(slot.getSampleCount(), 1);
         gen.create(&slot, level.data(), pitch.data(), third.data());
-        thirdDefault = 1.0f;
     }
 
     // The slot's data as plain samples.

@@ -52,21 +52,26 @@ TEST(SamTC3, TimeOnePlaysTheSourceBack)
 TEST(SamTC3, TimeAndPitchAreSetApart)
 {
     // Time 2.00 doubles the length at the same pitch; a key an octave up
-    // doubles the pitch at the same length.
+    // doubles the pitch at the same length; the time input moves the time
+    // speed around its rest.
     struct Row
     {
-        int key, time; // time stored x100
+        int key, time;   // time stored x100
+        float timeInput; // at rest: 0
         double lengthFactor, pitchFactor;
     } rows[] = {
-        {60, 100, 1.0, 1.0},
-        {60, 200, 2.0, 1.0},
-        {60, 50, 0.5, 1.0},
-        {72, 100, 1.0, 2.0},
-        {48, 200, 2.0, 0.5},
+        {60, 100, 0.0f, 1.0, 1.0},
+        {60, 200, 0.0f, 2.0, 1.0},
+        {60, 50, 0.0f, 0.5, 1.0},
+        {72, 100, 0.0f, 1.0, 2.0},
+        {48, 200, 0.0f, 2.0, 0.5},
+        {60, 100, 1.0f, 0.5, 1.0},
+        {60, 100, -0.5f, 2.0, 1.0},
     };
     for (const Row& r : rows) {
         Rig rig;
         rig.para(SamTC3_c::tcTime, r.time);
+        rig.thirdDefault = r.timeInput;
         rig.start(r.key);
         const std::vector<float> out = rig.render(4 * Rig::Frames, MaxBlockSize, true);
         ASSERT_GT(rig.finishedAt, 0) << r.key << " " << r.time;
@@ -74,7 +79,7 @@ TEST(SamTC3, TimeAndPitchAreSetApart)
         // The end is reached within a block, and head A alone finishes the
         // last period.
         const double slack = MaxBlockSize + 2.0 * rig.gen.getRootPeriod() / r.pitchFactor;
-        EXPECT_NEAR(length, Rig::Frames * r.lengthFactor, slack) << r.key << " " << r.time;
+        EXPECT_NEAR(length, Rig::Frames * r.lengthFactor, slack) << r.key << " " << r.time << " " << r.timeInput;
         const size_t from = out.size() / 5, to = out.size() * 3 / 5;
         const double hz = zeroCrossingHz(out, from, to, rig.rate);
         EXPECT_NEAR(hz / (rig.sourceHz * r.pitchFactor), 1.0, 0.01) << r.key << " " << r.time;
