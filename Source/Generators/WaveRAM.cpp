@@ -4,6 +4,7 @@
 #include "OsLib.h"
 #include "SafeDiv.h"
 #include "Synth.h"
+#include "ThreadCheck.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -135,6 +136,7 @@ float WaveRAM_c::getRootFrequency() const
 
 bool WaveRAM_c::setSample(int idx, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (idx != 0 || !paraSet)
         return false;
     WriteHold hold(sample);
@@ -163,6 +165,7 @@ bool WaveRAM_c::setSample(int idx, const Tool::Disk::Path_c& path)
 
 bool WaveRAM_c::freeSample(int idx)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (idx != 0)
         return false;
     WriteHold hold(sample);
@@ -174,6 +177,7 @@ bool WaveRAM_c::freeSample(int idx)
 
 void WaveRAM_c::applyFilename()
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     const Vdx::String_c text = filenameText();
     const bool load = loadEnabled && !text.empty();
     const Tool::Disk::Path_c path(text);
@@ -376,6 +380,7 @@ bool WaveRAM_c::nextSample(bool next, int set)
 
 bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (set != 0 || !paraSet || path.empty())
         return false;
     // The cut is made on a copy in plain form; the slot's own data stays as
@@ -423,6 +428,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
 
 void WaveRAM_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!paraSet)
         return;
     const Vdx::String_c text = filenameText();

@@ -4,6 +4,7 @@
 #include "OsLib.h"
 #include "SafeDiv.h"
 #include "Synth.h"
+#include "ThreadCheck.h"
 
 #include <algorithm>
 #include <array>
@@ -156,6 +157,7 @@ void WaveTable_c::mixToWTWave(const float* a, int aLen, float aWeight, const flo
 
 void WaveTable_c::forceSample2Table(int, int root, int start, int end)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!table)
         return;
     WriteHold hold(sample);
@@ -229,6 +231,7 @@ void WaveTable_c::TableFromSample(int set)
 
 bool WaveTable_c::setSample(int set, const Tool::Disk::Path_c& path)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!paraSet)
         return false;
     {
@@ -345,6 +348,7 @@ bool WaveTable_c::nextFile(bool next, int set)
 
 float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!paraSet || path.empty())
         return 1.0f;
     // The cut is made on a copy, so a failed save leaves the source and its
@@ -382,6 +386,7 @@ float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
 
 void WaveTable_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
 {
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!paraSet)
         return;
     const int sets = paraSet->getSetCount();
