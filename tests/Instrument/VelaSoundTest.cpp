@@ -417,3 +417,35 @@ TEST(VelaSound, APathPannerPansOnlyItsOwnVoice)
         EXPECT_NEAR(dB(both[1] / e5[1]), 0.0, 0.5) << "A4 first: " << (keys[0] == 69);
     }
 }
+
+TEST(VelaSound, EveryHostParameterAtItsEndsKeepsTheOutputFiniteAndBounded)
+{
+    // Four held notes while each host parameter goes to 0 and then to 1,
+    // one block each: whatever a parameter switches (generator types,
+    // routings, filter kinds, effect types, 5.1 switches), the sound stays a
+    // finite signal of sane level.
+    Player p(false);
+    constexpr int Keys[] = {45, 57, 64, 72};
+    size_t checked = 0;
+    double audible = 0.0;
+    for (int i = 0; i < NumHostParameters; ++i) {
+        // The notes start again for every parameter: a program change or a
+        // voice limit may have ended them.
+        for (int key : Keys)
+            p.noteOn(key);
+        for (const float x : {0.0f, 1.0f}) {
+            p.e->setParameter(p.e, i, x);
+            p.renderTo(double(p.out[0].size() + Block + 1) / Rate);
+        }
+        for (int key : Keys)
+            p.noteOff(key);
+        audible = std::max(audible, rms(p.out[0], checked));
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& y = p.out[static_cast<size_t>(c)];
+            ASSERT_TRUE(SignalMeasure::allFinite(y.data() + checked, y.size() - checked)) << "parameter " << i;
+            EXPECT_LT(SignalMeasure::peak(y, checked), 16.0f) << "parameter " << i;
+        }
+        checked = p.out[0].size();
+    }
+    EXPECT_GT(dB(audible), -40.0) << "the notes sounded";
+}
