@@ -153,6 +153,22 @@ void WaveSample_c::trim(int from, int to)
     end = to - from;
 }
 
+void WaveSample_c::setJForm(bool on)
+{
+    if ((jFlag != 0) == on || !left || frames < 1)
+        return;
+    prepareDestructiveOperation();
+    for (float* buf : {left, right}) {
+        if (!buf)
+            continue;
+        if (on)
+            changeToJ(buf, frames);
+        else
+            changeFromJ(buf, frames);
+    }
+    jFlag = on ? 1 : 0;
+}
+
 void WaveSample_c::forceMono()
 {
     if (channels != 2 || !left || !right)

@@ -83,6 +83,11 @@ public:
     void doReverseJ(bool reversed);
     // Keeps frames from..to; other arguments do nothing.
     void trim(int from, int to);
+    // Turns every channel into its running sum (on) or back to plain samples
+    // (off) and keeps the J flag saying which form the data is in. Nothing
+    // when the data is already in that form or the sample is empty. A shared
+    // sample asks its store for leave first, as any edit does.
+    void setJForm(bool on);
     // Mixes a stereo sample to mono.
     void forceMono();
     float getMaxLevel(const float* buf, int from, int to) const;

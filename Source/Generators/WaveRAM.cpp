@@ -1,0 +1,467 @@
+// The user sample slot. See WaveRAM.h.
+#include "WaveRAM.h"
+
+#include "OsLib.h"
+#include "SafeDiv.h"
+#include "Synth.h"
+#include "ThreadCheck.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Holds a sample's write permission for a scope (user-interface thread).
+class WriteHold
+{
+public:
+    explicit WriteHold(WaveSample_c& s) : lock(s.lock) { lock.getWritePermission(); }
+    ~WriteHold() { lock.releaseWritePermission(); }
+    WriteHold(const WriteHold&) = delete;
+    WriteHold& operator=(const WriteHold&) = delete;
+
+private:
+    Lock_c& lock;
+};
+
+// The percentages are stored with one decimal.
+constexpr int PercentStored = 10;
+
+} // namespace
+
+WaveRAM_c::WaveRAM_c()
+{
+    getParaSetPtr(&ownSet, 1);
+    SampleInfo_c id;
+    id.set(0, 0, SampleInfo_c::kindNormal);
+    sample.setBackRef(id, this);
+}
+
+WaveRAM_c::~WaveRAM_c() = default;
+
+int WaveRAM_c::getTypeCode() const
+{
+    return TypeCodeWaveRAM;
+}
+
+bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
+{
+    // The slot keeps one set of its own; a registry row shares it.
+    if (paraSet && shared && shared != &ownSet) {
+        if (!*shared)
+            *shared = paraSet;
+        return paraSet->getParaDefined();
+    }
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, 1, wrCount, &defined);
+    if (!p)
+        return defined;
+    p[wrVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 300, 0);
+    p[wrInsIdx].createNum("InsIdx", "", 0.0f, 0, 1, 0, 0, 0);
+    p[wrSampleIdx].createNum("SampleIdx", "", 0.0f, 0, 1, 0, 0, 0);
+    p[wrFilename].createCharPtr("Filename", false, false, nullptr);
+    p[wrUnus0].createNum("Unus0", "", 0.0f, 0, 999, 0, 0, 0);
+    p[wrVolume].createVolume("Volume", -18, 6, 0, false);
+    p[wrRoot].createNote("Root", 24, 96, 0, 60);
+    p[wrZoneLow].createNum("Zone Low", "", 0.0f, 0, 127, 0, 0, 0);
+    p[wrZoneHigh].createNum("Zone High", "", 0.0f, 0, 127, 0, 127, 0);
+    p[wrVeloLow].createNum("Velo Low", "", 0.0f, 1, 127, 0, 1, 0);
+    p[wrVeloHigh].createNum("Velo High", "", 0.0f, 1, 127, 0, 127, 0);
+    p[wrReverse].createOnOff("Reverse", 0);
+    p[wrMLEnable].createOnOff("MLEnable", 0);
+    p[wrCmdPrev].createOnOff("Cmd Prev", 0);
+    p[wrCmdLoadFilename].createCharPtr("Cmd Load Filename", false, false, nullptr);
+    p[wrCmdNext].createOnOff("Cmd Next", 0);
+    p[wrCmdClear].createOnOff("Cmd Clear", 0);
+    p[wrStartFrame].createNum("Start Frame", "%", 0.0f, 0, 990, 1, 0, 0);
+    p[wrEndFrame].createNum("End Frame", "%", 0.0f, 10, 1000, 1, 1000, 0);
+    return paraSet->spreadPara();
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+void WaveRAM_c::tell(const char* title, const char* text)
+{
+    if (synth && synth->holdUserMessage(title, text))
+        return;
+    OsLib_c::tellUser(title, text);
+}
+
+Vdx::String_c WaveRAM_c::filenameText() const
+{
+    Vdx::String_c s;
+    getParaString(0, wrFilename, &s);
+    return s;
+}
+
+void WaveRAM_c::setParaQuietly(int idx, int value)
+{
+    if (Parameter_c* p = getParaPtr(0, idx))
+        p->setVal(value);
+}
+
+int WaveRAM_c::frameOf(int idx) const
+{
+    const Parameter_c* p = getParaPtr(0, idx);
+    if (!p || !sample.left || sample.frames < 1)
+        return 0;
+    return static_cast<int>(std::floor((sample.frames - 1) * static_cast<double>(p->fl) / 100.0 + 0.25));
+}
+
+int WaveRAM_c::getStartSample() const
+{
+    return frameOf(wrStartFrame);
+}
+
+int WaveRAM_c::getEndSample() const
+{
+    return frameOf(wrEndFrame);
+}
+
+float WaveRAM_c::getRootFrequency() const
+{
+    const Parameter_c* root = getParaPtr(0, wrRoot);
+    return MidiFrequency(root ? static_cast<float>(root->value) : 60.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+bool WaveRAM_c::setSample(int idx, const Tool::Disk::Path_c& path)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    if (idx != 0 || !paraSet)
+        return false;
+    WriteHold hold(sample);
+    if (sampleCount.load() > 0) {
+        sample.freeSample();
+        sampleCount = 0;
+    }
+    changed();
+    if (!sample.setSample(path))
+        return false;
+    // D4U data is already a running sum; everything else is made one here,
+    // after its offset is removed and each channel brought to full scale.
+    if (!sample.jFlag) {
+        for (float* buf : {sample.left, sample.right}) {
+            if (!buf)
+                continue;
+            makeSym(buf, sample.frames);
+            norm0dBPeak(buf, sample.frames);
+        }
+        sample.setJForm(true);
+    }
+    if (sample.left && sample.frames > 0)
+        sampleCount = 1;
+    return sampleCount.load() > 0;
+}
+
+bool WaveRAM_c::freeSample(int idx)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    if (idx != 0)
+        return false;
+    WriteHold hold(sample);
+    const bool had = sample.freeSample();
+    sampleCount = 0;
+    changed();
+    return had;
+}
+
+void WaveRAM_c::applyFilename()
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    const Vdx::String_c text = filenameText();
+    const bool load = loadEnabled && !text.empty();
+    const Tool::Disk::Path_c path(text);
+    bool loaded = false;
+    {
+        // Freeing, loading and setting the range under one hold: a playing
+        // note never sees the slot empty in between (it would end) nor a
+        // sample without its range.
+        WriteHold hold(sample);
+        sample.freeSample();
+        sampleCount = 0;
+        changed();
+        if (!load)
+            return;
+        // The stored text becomes the cleaned path.
+        if (Parameter_c* p = getParaPtr(0, wrFilename))
+            p->setPath(path);
+        loaded = setSample(0, path);
+        if (loaded) {
+            applyRange();
+            applyReverse();
+        }
+    }
+    if (!loaded)
+        tell("File Error - Load failed", path.c_str());
+}
+
+void WaveRAM_c::applyReverse()
+{
+    const bool on = getParaOn(0, wrReverse);
+    WriteHold hold(sample);
+    if (!sample.left)
+        return;
+    if ((sample.reversedFlag != 0) == on)
+        return;
+    if (sample.jFlag)
+        sample.doReverseJ(on);
+    else
+        sample.doReverse(on);
+    changed();
+}
+
+void WaveRAM_c::applyRange()
+{
+    // Notes keep the range they started with; only new notes take this one.
+    WriteHold hold(sample);
+    sample.start = getStartSample();
+    sample.end = getEndSample();
+}
+
+void WaveRAM_c::applyZone(int idx)
+{
+    if (singleKeyZone && !inZoneCoupling && (idx == wrZoneLow || idx == wrZoneHigh)) {
+        inZoneCoupling = true;
+        const int other = idx == wrZoneLow ? wrZoneHigh : wrZoneLow;
+        setParaVal(0, other, getParaVal(0, idx));
+        inZoneCoupling = false;
+    }
+    WriteHold hold(sample);
+    sample.keyLow = getParaVal(0, wrZoneLow);
+    sample.keyHigh = getParaVal(0, wrZoneHigh);
+    sample.velocityLow = getParaVal(0, wrVeloLow);
+    sample.velocityHigh = getParaVal(0, wrVeloHigh);
+}
+
+void WaveRAM_c::postprocessParaChange(int set, int idx)
+{
+    if (!paraSet || set != 0)
+        return;
+    if (idx == -1) {
+        for (int i = 0; i < wrCount; ++i)
+            postprocessParaChange(0, i);
+        return;
+    }
+    switch (idx) {
+    case wrFilename:
+        applyFilename();
+        return;
+    case wrVolume: {
+        WriteHold hold(sample);
+        sample.gain = getParaVol(0, wrVolume);
+        return;
+    }
+    case wrZoneLow:
+    case wrZoneHigh:
+    case wrVeloLow:
+    case wrVeloHigh:
+        applyZone(idx);
+        return;
+    case wrReverse:
+        applyReverse();
+        return;
+    case wrCmdPrev:
+    case wrCmdNext:
+        if (getParaOn(0, idx)) {
+            setParaQuietly(idx, 0);
+            nextSample(idx == wrCmdNext, 0);
+        }
+        return;
+    case wrCmdLoadFilename: {
+        Vdx::String_c text;
+        getParaString(0, wrCmdLoadFilename, &text);
+        if (text.empty())
+            return;
+        // The command is used up, so a later apply-all does not repeat it.
+        if (Parameter_c* p = getParaPtr(0, wrCmdLoadFilename))
+            p->setCharPtr("");
+        if (Parameter_c* p = getParaPtr(0, wrFilename))
+            p->setCharPtr(text.c_str());
+        applyFilename();
+        return;
+    }
+    case wrCmdClear:
+        if (getParaOn(0, idx)) {
+            setParaQuietly(idx, 0);
+            if (OsLib_c::askUser("Do you want to unload the sample ?", "Clear Sample")) {
+                if (Parameter_c* p = getParaPtr(0, wrFilename))
+                    p->setCharPtr("");
+                applyFilename();
+            }
+        }
+        return;
+    case wrStartFrame:
+    case wrEndFrame: {
+        Parameter_c* start = getParaPtr(0, wrStartFrame);
+        Parameter_c* end = getParaPtr(0, wrEndFrame);
+        if (start && end && start->fl > end->fl - MinRangePercent) {
+            const int gap = static_cast<int>(MinRangePercent) * PercentStored;
+            if (idx == wrStartFrame)
+                start->setVal(end->value - gap);
+            else
+                end->setVal(start->value + gap);
+        }
+        applyRange();
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Note start (audio thread)
+
+void WaveRAM_c::prepProc(int set, Note_c n, WaveSample_c** out)
+{
+    if (!out)
+        return;
+    *out = nullptr;
+    const Parameter_c* p = getRenderParaPtr(0);
+    if (!p || sampleCount.load() < 1)
+        return;
+    if (p[wrInsIdx].value != set)
+        return;
+    if (n.note < p[wrZoneLow].value || n.note > p[wrZoneHigh].value)
+        return;
+    if (n.velocity < p[wrVeloLow].value || n.velocity > p[wrVeloHigh].value)
+        return;
+    *out = &sample;
+    // Never waits: when another thread holds the sample, the sampler works
+    // the root period out itself once it gets the lock.
+    if (sample.lock.getImmediateReadPermission()) {
+        const float root = getRootFrequency();
+        sample.rootFrequency = root;
+        sample.rateRatio = so_fdiv(static_cast<float>(sample.sampleRate), root);
+        sample.lock.releaseReadPermission();
+    }
+}
+
+bool WaveRAM_c::InsHasSamples(int ins, Note_c n) const
+{
+    const Parameter_c* p = getRenderParaPtr(0);
+    if (!p || sampleCount.load() < 1 || p[wrInsIdx].value != ins)
+        return false;
+    const bool inKeys = n.note >= p[wrZoneLow].value && n.note <= p[wrZoneHigh].value;
+    const bool inVelo = n.velocity >= p[wrVeloLow].value && n.velocity <= p[wrVeloHigh].value;
+    return inKeys && (inVelo || n.velocity == 0);
+}
+
+// ---------------------------------------------------------------------------
+// Editor commands
+
+bool WaveRAM_c::nextSample(bool next, int set)
+{
+    if (set != 0 || !paraSet)
+        return false;
+    const Vdx::String_c text = filenameText();
+    if (text.empty())
+        return false;
+    Tool::Disk::Path_c found;
+    if (!disk.getNextFile(next, Tool::Disk::Path_c(text), found, Tool::Disk::Extension_c(BrowsePatterns),
+                          BrowseListMax) ||
+        found.empty())
+        return false;
+    if (Parameter_c* p = getParaPtr(0, wrFilename))
+        p->setPath(found);
+    applyFilename();
+    return true;
+}
+
+bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    if (set != 0 || !paraSet || path.empty())
+        return false;
+    // The cut is made on a copy in plain form; the slot's own data stays as
+    // it plays until the file is safely written.
+    WaveSample_c cut;
+    {
+        WriteHold hold(sample);
+        if (!sample.left || sample.frames < 1)
+            return false;
+        float *l = nullptr, *r = nullptr;
+        if (!cut.getBufferFor(sample.frames, sample.channels, &l, &r))
+            return false;
+        std::memcpy(l, sample.left, sizeof(float) * static_cast<size_t>(sample.frames));
+        if (r && sample.right)
+            std::memcpy(r, sample.right, sizeof(float) * static_cast<size_t>(sample.frames));
+        cut.sampleRate = sample.sampleRate;
+        cut.jFlag = sample.jFlag;
+        cut.reversedFlag = sample.reversedFlag;
+        cut.dataBytes = sample.dataBytes;
+        // Plain first: a running sum cut at the start would keep everything
+        // before it in its first value.
+        cut.setJForm(false);
+        cut.trim(getStartSample(), getEndSample());
+    }
+    if (cut.savePlatformSample(path) < 1) {
+        tell("File Error - Save failed", path.c_str());
+        return false;
+    }
+    if (Parameter_c* p = getParaPtr(0, wrFilename))
+        p->setPath(path);
+    setParaQuietly(wrReverse, 0);
+    setParaQuietly(wrStartFrame, 0);
+    setParaQuietly(wrEndFrame, 100 * PercentStored);
+    bool loaded = false;
+    {
+        WriteHold hold(sample);
+        loaded = setSample(0, path);
+        if (loaded)
+            applyRange();
+    }
+    if (!loaded)
+        tell("File Error - Load failed", path.c_str());
+    return true;
+}
+
+void WaveRAM_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    if (!paraSet)
+        return;
+    const Vdx::String_c text = filenameText();
+    if (text.empty())
+        return;
+    const Tool::Disk::Path_c source(text);
+    Tool::Disk::Path_c target;
+    if (!raw) {
+        target = disk.copyFileTo(source, folder);
+    } else {
+        target = disk.newFileName(source, folder, Vdx::String_c("D4U"));
+        WriteHold hold(sample);
+        if (!target.empty() && (!sample.left || sample.saveD4TSample(target) < 1))
+            target = Tool::Disk::Path_c::EmptyPath;
+    }
+    if (!target.empty())
+        if (Parameter_c* p = getParaPtr(0, wrFilename))
+            p->setPath(target);
+}
+
+void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
+{
+    if (!paraSet)
+        return;
+    const Vdx::String_c text = filenameText();
+    if (text.empty())
+        return;
+    const Tool::Disk::Path_c leaf = Tool::Disk::Path_c(text).getLeaf();
+    Tool::Disk::Path_c candidate = folder / leaf;
+    if (Tool::Disk::exists(candidate) != 1)
+        candidate = folder.getParent() / Tool::Disk::Path_c("Samples") / leaf;
+    if (Parameter_c* p = getParaPtr(0, wrFilename))
+        p->setPath(candidate);
+    applyFilename();
+    applyReverse();
+}
