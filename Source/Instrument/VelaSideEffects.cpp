@@ -169,14 +169,16 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
             trimWT(set, index);
     }
     // 4. A zone's sample was loaded: the display zooms to fit it. With no
-    // sample in the zone (a failed load) the zoom stays as it is.
+    // sample in the zone, or an empty one (a failed load), the zoom stays as
+    // it is.
     for (int m = 0; m < 2 && !all; ++m) {
         if (part != &multiSamples[m] || index < ZoneLoadFilename || (index - ZoneLoadFilename) % ZoneStride != 0)
             continue;
         const int zone = (index - ZoneLoadFilename) / ZoneStride;
         if (zone >= Zones)
             continue;
-        if (const WaveSample_c* sample = multiSamples[m].getSample(set, zone)) {
+        const WaveSample_c* sample = multiSamples[m].getSample(set, zone);
+        if (sample && sample->frames > 0) {
             glo->setParaVal(set, G::gpSDZoom0 + m, zoomForFrames(sample->frames));
             updateEditor();
             updateHostDisplay();

@@ -7,6 +7,7 @@
 #include "Parameter.h"
 #include "SysGlo.h"
 #include "VelaExtTable.h"
+#include "WaveRAM2.h"
 
 #include <gtest/gtest.h>
 
@@ -237,7 +238,9 @@ TEST(VelaSideEffects, ScrollingAndEditingChooseTheShownZone)
         v.write(VelaExt::EditingEntry0 + c.sampler, c.zone);
         EXPECT_EQ(v->getShownZone(c.sampler), c.shown);
         EXPECT_EQ(v->getParaVal(VelaExt::ShownEntry0 + c.sampler), c.shown);
-        EXPECT_EQ(v->getShownSample(c.sampler), nullptr); // no sample in the zone
+        // The sample the editor shows is the zone's (whether it holds data).
+        auto* store = static_cast<WaveRAM2_c*>(v->getModule(VelaExt::ModMulti1 + c.sampler));
+        EXPECT_EQ(v->getShownSample(c.sampler), store->getSample(0, c.shown));
     }
 }
 
