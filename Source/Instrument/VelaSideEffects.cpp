@@ -148,10 +148,11 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
     auto globalChanged = [&](int para) { return all || (part == glo && index == para); };
     auto changed = [&](Part_c* p, int para) { return all || (p && part == p && index == para); };
 
-    // 1. A program of the global part was loaded: rows that an older program
-    // stored switched off are switched on with amount 0. A module paste or
-    // reset reports its own part and leaves the matrix alone.
-    if (all && (part == nullptr || part == glo)) {
+    // 1. A program was loaded (the engine reports it with no part): matrix
+    // rows that an older program stored switched off are switched on with
+    // amount 0. A module paste or reset reports its own part, the global
+    // part included, and leaves the matrix as the user made it.
+    if (all && part == nullptr) {
         for (int k = 0; k < ModRowsSwitchedOn; ++k)
             if (!glo->getParaOn(set, G::gpModActive + k)) {
                 glo->setParaOn(set, G::gpModActive + k, true);

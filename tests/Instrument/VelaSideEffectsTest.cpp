@@ -189,11 +189,14 @@ TEST(VelaSideEffects, AProgramLoadSwitchesOnSilentMatrixRowsButAModuleResetDoesN
             glo->setParaVal(0, G::gpModAmount + row, 5000);
         }
     };
-    // A module's whole set changed (paste, reset): the matrix stays.
+    // A module's whole set changed (paste, reset), the global part's too:
+    // the matrix stays.
     prepare();
-    v->postprocessParaChange(0, v->getModule(VelaExt::ModLFO1), -1);
-    EXPECT_FALSE(glo->getParaOn(0, G::gpModActive + 3));
-    EXPECT_EQ(glo->getParaVal(0, G::gpModAmount + 3), 5000);
+    for (Part_c* pasted : {v->getModule(VelaExt::ModLFO1), static_cast<Part_c*>(glo)}) {
+        v->postprocessParaChange(0, pasted, -1);
+        EXPECT_FALSE(glo->getParaOn(0, G::gpModActive + 3));
+        EXPECT_EQ(glo->getParaVal(0, G::gpModAmount + 3), 5000);
+    }
     // A program load: rows 1..10 come on with amount 0, the others stay.
     v->handlePrgChanged(0);
     for (const int row : {3, 9}) {
