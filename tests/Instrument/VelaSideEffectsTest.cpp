@@ -381,3 +381,38 @@ TEST(VelaSideEffects, OpeningGivesTheEnvelopesTheirDefaults)
     for (const Case& c : cases)
         EXPECT_NEAR(v->getModule(c.module)->getPara01(0, c.para), c.value, 0.002f) << c.module << " " << c.para;
 }
+
+namespace {
+
+// Notes every change that reaches the end of the hook.
+struct HookRecordingVela : Vela_c
+{
+    HookRecordingVela() : Vela_c(EngineTestHost::callback, false) {}
+    void postprocessFileIO(int, Part_c* part, int index) override
+    {
+        if (part == getGlobalPart())
+            seen.push_back(index);
+    }
+    std::vector<int> seen;
+};
+
+} // namespace
+
+TEST(VelaSideEffects, SortingWritesOnlyTheSlotsThatChangeEachOnceThroughTheHook)
+{
+    EngineTestHost host;
+    HookRecordingVela v;
+    v.open();
+    VelaGlo_c* glo = v.getGlobalPart();
+    const int types[4] = {0, 1, 0, 3}; // X2 has just been set to X0's type
+    for (int j = 0; j < 4; ++j)
+        glo->setParaVal(0, G::gpEffXType0 + 2 * j, types[j]);
+    v.seen.clear();
+    v.sortXFx(0, 2);
+    EXPECT_EQ(v.seen, std::vector<int>{G::gpEffXType0});
+    EXPECT_EQ(glo->getParaVal(0, G::gpEffXType0), 2);
+    // Already distinct: nothing is written.
+    v.seen.clear();
+    v.sortXFx(0, -1);
+    EXPECT_TRUE(v.seen.empty());
+}
