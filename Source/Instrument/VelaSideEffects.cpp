@@ -148,10 +148,11 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
     auto globalChanged = [&](int para) { return all || (part == glo && index == para); };
     auto changed = [&](Part_c* p, int para) { return all || (p && part == p && index == para); };
 
-    // 1. A program of the global part was loaded: rows that an older program
-    // stored switched off are switched on with amount 0. A module paste or
-    // reset reports its own part and leaves the matrix alone.
-    if (all && (part == nullptr || part == glo)) {
+    // 1. A program was loaded (the engine reports it with no part): matrix
+    // rows that an older program stored switched off are switched on with
+    // amount 0. A module paste or reset reports its own part, the global
+    // part included, and leaves the matrix as the user made it.
+    if (all && part == nullptr) {
         for (int k = 0; k < ModRowsSwitchedOn; ++k)
             if (!glo->getParaOn(set, G::gpModActive + k)) {
                 glo->setParaOn(set, G::gpModActive + k, true);
@@ -169,14 +170,16 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
             trimWT(set, index);
     }
     // 4. A zone's sample was loaded: the display zooms to fit it. With no
-    // sample in the zone (a failed load) the zoom stays as it is.
+    // sample in the zone, or an empty one (a failed load), the zoom stays as
+    // it is.
     for (int m = 0; m < 2 && !all; ++m) {
         if (part != &multiSamples[m] || index < ZoneLoadFilename || (index - ZoneLoadFilename) % ZoneStride != 0)
             continue;
         const int zone = (index - ZoneLoadFilename) / ZoneStride;
         if (zone >= Zones)
             continue;
-        if (const WaveSample_c* sample = multiSamples[m].getSample(set, zone)) {
+        const WaveSample_c* sample = multiSamples[m].getSample(set, zone);
+        if (sample && sample->frames > 0) {
             glo->setParaVal(set, G::gpSDZoom0 + m, zoomForFrames(sample->frames));
             updateEditor();
             updateHostDisplay();

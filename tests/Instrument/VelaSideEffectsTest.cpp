@@ -7,6 +7,7 @@
 #include "Parameter.h"
 #include "SysGlo.h"
 #include "VelaExtTable.h"
+#include "WaveRAM2.h"
 
 #include <gtest/gtest.h>
 
@@ -188,11 +189,14 @@ TEST(VelaSideEffects, AProgramLoadSwitchesOnSilentMatrixRowsButAModuleResetDoesN
             glo->setParaVal(0, G::gpModAmount + row, 5000);
         }
     };
-    // A module's whole set changed (paste, reset): the matrix stays.
+    // A module's whole set changed (paste, reset), the global part's too:
+    // the matrix stays.
     prepare();
-    v->postprocessParaChange(0, v->getModule(VelaExt::ModLFO1), -1);
-    EXPECT_FALSE(glo->getParaOn(0, G::gpModActive + 3));
-    EXPECT_EQ(glo->getParaVal(0, G::gpModAmount + 3), 5000);
+    for (Part_c* pasted : {v->getModule(VelaExt::ModLFO1), static_cast<Part_c*>(glo)}) {
+        v->postprocessParaChange(0, pasted, -1);
+        EXPECT_FALSE(glo->getParaOn(0, G::gpModActive + 3));
+        EXPECT_EQ(glo->getParaVal(0, G::gpModAmount + 3), 5000);
+    }
     // A program load: rows 1..10 come on with amount 0, the others stay.
     v->handlePrgChanged(0);
     for (const int row : {3, 9}) {
@@ -237,7 +241,9 @@ TEST(VelaSideEffects, ScrollingAndEditingChooseTheShownZone)
         v.write(VelaExt::EditingEntry0 + c.sampler, c.zone);
         EXPECT_EQ(v->getShownZone(c.sampler), c.shown);
         EXPECT_EQ(v->getParaVal(VelaExt::ShownEntry0 + c.sampler), c.shown);
-        EXPECT_EQ(v->getShownSample(c.sampler), nullptr); // no sample in the zone
+        // The sample the editor shows is the zone's (whether it holds data).
+        auto* store = static_cast<WaveRAM2_c*>(v->getModule(VelaExt::ModMulti1 + c.sampler));
+        EXPECT_EQ(v->getShownSample(c.sampler), store->getSample(0, c.shown));
     }
 }
 
@@ -374,4 +380,39 @@ TEST(VelaSideEffects, OpeningGivesTheEnvelopesTheirDefaults)
     };
     for (const Case& c : cases)
         EXPECT_NEAR(v->getModule(c.module)->getPara01(0, c.para), c.value, 0.002f) << c.module << " " << c.para;
+}
+
+namespace {
+
+// Notes every change that reaches the end of the hook.
+struct HookRecordingVela : Vela_c
+{
+    HookRecordingVela() : Vela_c(EngineTestHost::callback, false) {}
+    void postprocessFileIO(int, Part_c* part, int index) override
+    {
+        if (part == getGlobalPart())
+            seen.push_back(index);
+    }
+    std::vector<int> seen;
+};
+
+} // namespace
+
+TEST(VelaSideEffects, SortingWritesOnlyTheSlotsThatChangeEachOnceThroughTheHook)
+{
+    EngineTestHost host;
+    HookRecordingVela v;
+    v.open();
+    VelaGlo_c* glo = v.getGlobalPart();
+    const int types[4] = {0, 1, 0, 3}; // X2 has just been set to X0's type
+    for (int j = 0; j < 4; ++j)
+        glo->setParaVal(0, G::gpEffXType0 + 2 * j, types[j]);
+    v.seen.clear();
+    v.sortXFx(0, 2);
+    EXPECT_EQ(v.seen, std::vector<int>{G::gpEffXType0});
+    EXPECT_EQ(glo->getParaVal(0, G::gpEffXType0), 2);
+    // Already distinct: nothing is written.
+    v.seen.clear();
+    v.sortXFx(0, -1);
+    EXPECT_TRUE(v.seen.empty());
 }
