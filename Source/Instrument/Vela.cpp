@@ -3,13 +3,18 @@
 #include "Capacities.h"
 #include "ECS2.h"
 #include "EPAS.h"
-#include "SysGlo.h"
 #include "FileList.h"
+#include "InstrumentWithSeq.h"
+#include "LFO.h"
+#include "NoteFreqTable.h"
 #include "RegMod.h"
+#include "SysGlo.h"
 #include "VelaEditor.h"
+#include "VelaExtTable.h"
 #include "VelaInst.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -40,22 +45,33 @@ VstSpeakerArrangement arrangementOf(int32_t type, int32_t channels)
     return a;
 }
 
-// The two descriptors a touch never makes the learn target.
-constexpr int LearnExcludedFirst = 610;
-constexpr int LearnExcludedSecond = 611;
+// Voice 0's child slot of each voice module number 40..90 (the order in
+// which the voice defines its children); -1 for the parts inside an LFO,
+// which are reached through the LFO.
+constexpr int VoiceChildOf[] = {
+    0,  1,  2,  3,                  // 40..43 LFOs
+    4,  5,  6,  7,  8,  9,  10,     // 44..50 envelopes Gen 1, Gen 2, Mod 1, Mod 2, Filter 1, Filter 2, Amp
+    11,                             // 51 glide
+    12, 13, 14, 15,                 // 52..55 oscillators
+    16, 17, 18, 19,                 // 56..59 time samplers
+    20, 21, 22, 23,                 // 60..63 wavetable generators
+    24, 25,                         // 64, 65 loop samplers
+    32, 33, 34, 35, 30, 31,         // 66..71 ladder, morphing filters, saturators
+    -1, -1, -1, -1, -1, -1, -1, -1, // 72..79 inside the LFOs
+    26, 27, 28, 29,                 // 80..83 slot panners
+    37, 38, 39, 40,                 // 84..87 5.1 panners
+    36,                             // 88 distortion
+    41, 42,                         // 89, 90 amplifiers
+};
+constexpr int FirstVoiceModule = 40;
+constexpr int LastVoiceModule = 90;
 
-// The default controller assignments: controller -> host parameter.
-struct DefaultAssignment
-{
-    int controller;
-    int hostIndex;
-};
-constexpr DefaultAssignment DefaultAssignments[] = {
-    {20, 4},    {28, 5},    {52, 6},    {60, 7},    {74, 124},  {75, 141},  {76, 142},  {77, 143},
-    {78, 144},  {79, 145},  {80, 114},  {81, 116},  {82, 125},  {83, 147},  {84, 148},  {85, 149},
-    {86, 150},  {87, 151},  {88, 115},  {89, 117},  {90, 134},  {91, 135},  {92, 136},  {93, 137},
-    {94, 138},  {95, 139},  {102, 126}, {103, 127},
-};
+// The instrument's child slot of each effect of a set (offset 0..16 inside
+// the set; the set adds 0, 1 or 2); -1 for the effects' inner LFOs.
+constexpr int EffectChildOf[] = {0, 3, -1, -1, -1, 6, -1, 9, -1, 12, 15, 18, 24, 27, 21, 30, 36};
+constexpr int SetModules = 17; // numbers per effect set
+constexpr int SetStride = 20;  // 100, 120, 140
+constexpr int FirstPan51FxChild = 33;
 
 } // namespace
 
@@ -107,56 +123,113 @@ void Vela_c::open()
     if (isOpen() || !isConstructed())
         return;
     opening = true;
+    importing = false;
     Synth::open();
+    // Nothing of the instrument goes on a half-opened engine: without its
+    // tables the steps below would fill and register into nothing.
     if (!isOpen()) {
         opening = false;
         return;
     }
-    fillParameterMap();
-    setLearnExcluded(LearnExcludedFirst, LearnExcludedSecond);
-    // Once the outputs have been cut they are never raised again.
-    if (!outputsValidated) {
-        const OutputConfig config = build51 ? Config51 : ConfigStereo;
-        initOutputConfiguration(config.stereo, config.mono, 0);
+    {
+        // Held for the rest of the opening and given back by one: a host
+        // call that holds the counter meanwhile keeps its own hold.
+        BusyScope busyScope(*this);
+        fillParameterMap();
+        if (Instrument_c** list = instruments)
+            list[0] = &instrument;
+        // Once the outputs have been cut they are never raised again.
+        if (!outputsValidated) {
+            const OutputConfig config = build51 ? Config51 : ConfigStereo;
+            initOutputConfiguration(config.stereo, config.mono, 0);
+        }
+        for (int k = 0; k < 2; ++k) {
+            shownZone[k] = 0;
+            shownSample[k] = nullptr;
+        }
+        initProcess();
+        MidiReset();
+        tweakParameter(0, getNumInstruments());
+        flagOpen = getFlagInitialized();
+        handlePrgChanged(0);
+        suspend();
     }
-    initProcess();
-    MidiReset();
-    tweakParameter(0, getNumInstruments());
-    flagOpen = getFlagInitialized();
-    handlePrgChanged(0);
-    suspend();
     opening = false;
 }
 
 void Vela_c::fillParameterMap()
 {
-    // Until the instrument's own table of every module parameter exists, the
-    // first host parameters are the instrument settings (parameter 0, the
-    // version, is not offered); the other slots stay unset.
-    SynGloIns_c* settings = getSynGloIns();
-    int index = 0;
-    for (int para = 1; settings && para < SynGloInsParaCount && index < NumHostParameters; ++para) {
-        EPAS_c* d = getEPAS(index);
+    const std::vector<ExtRow>& rows = velaExtTable();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        EPAS_c* d = getEPAS(i);
         if (!d)
             break;
-        char name[ParaNameBufferBytes] = {};
-        settings->getParaName(0, para, name);
-        d->set(index, name, false, 0, 0, settings, para, false, -1, nullptr);
-        ++index;
+        const ExtRow& r = rows[i];
+        Part_c* target = nullptr;
+        switch (r.target) {
+        case ExtTarget::None: break;
+        case ExtTarget::Module: target = getModule(r.module); break;
+        case ExtTarget::SynGlo: target = getSynGlo(); break;
+        case ExtTarget::SynGloIns: target = getSynGloIns(); break;
+        case ExtTarget::SysGlo: target = getSysGlo(); break;
+        case ExtTarget::Ecs: target = getECS(); break;
+        case ExtTarget::Tuning: target = getTuningTable(); break;
+        }
+        // A row whose module is not built stays an editor-only slot rather
+        // than pointing at nothing.
+        const int para = target ? r.para : -1;
+        d->set(i, r.name.c_str(), r.display, r.instrument, r.selector, target, para, r.readOnly, -1, nullptr);
     }
+    for (const VelaExt::RedrawLink& l : velaRedrawLinks()) {
+        storeInEPASAdd(l.from, l.to);
+        if (l.both)
+            storeInEPASAdd(l.to, l.from);
+    }
+    for (const auto& [a, b] : velaValueCopyPairs())
+        defineValCopy(a, b, true);
+    setDirtyMarkerIndex(VelaExt::DirtyEntry);
+    setLearnExcluded(VelaExt::LearnExcludedA, VelaExt::LearnExcludedB);
+    stepDisplayIndex[0] = VelaExt::ActiveStepEntry;
+    for (const VelaExt::Selector& s : VelaExt::Selectors)
+        defineSelector(s.number, s.entry, s.stride);
 }
 
-void Vela_c::initProcess()
+Part_c* Vela_c::getModule(int number)
 {
-    // The global part is the first module row of the program, so program
-    // memories, FXP files and both chunk forms carry it. The module graph
-    // will register it as module 0 with the other modules.
-    registerFirstModul(&globalPartRow, &globalPart, 0, 1, rmgInstrument);
-    instrument.create(this, 0, NumVoices, false);
-    if (getEngineSampleRate() > 0.0)
-        instrument.setSampleRate(static_cast<float>(getEngineSampleRate()));
-    instrument.setOutIdx(0);
-    instruments[0] = &instrument;
+    using namespace VelaExt;
+    if (number == ModGlobal)
+        return &globalPart;
+    if (number >= ModUserSample1 && number < ModUserSample1 + 4)
+        return &userSamples[number - ModUserSample1];
+    if (number >= ModWaveTable1 && number < ModWaveTable1 + 4)
+        return &waveTables[number - ModWaveTable1];
+    if (number >= ModMulti1 && number < ModMulti1 + 2)
+        return &multiSamples[number - ModMulti1];
+    if (number >= FirstVoiceModule && number <= LastVoiceModule) {
+        VelaTone_c& voice = tones[0];
+        if (number >= ModLFOSimp1 && number < ModEnvDAD1 + 4) {
+            auto* lfo = dynamic_cast<AdvLFO_c*>(voice.getPart((number - ModLFOSimp1) % 4));
+            if (!lfo)
+                return nullptr;
+            return number < ModEnvDAD1 ? static_cast<Part_c*>(&lfo->lfo) : &lfo->env;
+        }
+        return voice.getPart(VoiceChildOf[number - FirstVoiceModule]);
+    }
+    if (number >= ModSet0 && number < ModSetX + SetModules) {
+        const int set = (number - ModSet0) / SetStride;
+        const int offset = (number - ModSet0) % SetStride;
+        if (offset >= SetModules || EffectChildOf[offset] < 0)
+            return nullptr;
+        return instrument.getPart(EffectChildOf[offset] + set);
+    }
+    auto* sequencing = dynamic_cast<InstrumentWithSeq_c*>(static_cast<Instrument_c*>(&instrument));
+    if (number == ModStepSeq)
+        return sequencing ? sequencing->getStepSeq(0) : nullptr;
+    if (number == ModChordMem)
+        return sequencing ? sequencing->getChordMem() : nullptr;
+    if (number >= ModPan51Fx0 && number < ModPan51Fx0 + 3)
+        return instrument.getPart(FirstPan51FxChild + number - ModPan51Fx0);
+    return nullptr;
 }
 
 void Vela_c::validateOutputs()
@@ -183,15 +256,28 @@ void Vela_c::validateOutputs()
 void Vela_c::setForceStereo(bool on)
 {
     forceStereo = on;
-    for (VelaTone_c& tone : tones)
+    for (VelaTone_c& tone : tones) {
         tone.setForceStereo(on);
-    // The instrument's three effect panners take the flag when the effect
-    // sets are built into the instrument part.
+        for (Pan51_c* panner : {&tone.slotPan51[0], &tone.slotPan51[1], &tone.pathPan51[0], &tone.pathPan51[1]})
+            panner->setForceStereo(on);
+    }
+    for (int k = 0; k < VelaInst_c::NumFxPanners; ++k)
+        if (Pan51_c* panner = instrument.getPanner(k))
+            panner->setForceStereo(on);
 }
 
 void Vela_c::updateOutBuf()
 {
-    OutBuf.setBufPtr(outPtrs);
+    // The output bus has six channels in both builds; the channels the host
+    // has no buffer for (all but two in the stereo build or a folded 5.1
+    // build) go to a block nobody reads, so the bus stays bound and the
+    // front pair keeps sounding.
+    float* channels[NumOutputs51];
+    for (int c = 0; c < NumOutputs51; ++c) {
+        float* host = outPtrs && c < getNumOutputs() ? outPtrs[c] : nullptr;
+        channels[c] = host ? host : outSink.get();
+    }
+    OutBuf.setBufPtr(channels);
 }
 
 bool Vela_c::getOutputProperties(int32_t index, VstPinProperties* properties)
@@ -249,15 +335,4 @@ bool Vela_c::getSpeakerArrangement(VstSpeakerArrangement** input, VstSpeakerArra
     if (output)
         *output = build51 ? &outputs51 : &outputsStereo;
     return true;
-}
-
-void Vela_c::initECS()
-{
-    ECS2_c* table = getECS();
-    if (!table)
-        return;
-    // Offered at every resume; a control that has a controller already
-    // keeps it, so each default goes in once.
-    for (const DefaultAssignment& a : DefaultAssignments)
-        table->assignCC(0, a.controller, 0, a.hostIndex, true, 0);
 }

@@ -12,6 +12,7 @@
 
 #include "InBuffer2.h"
 #include "Path.h"
+#include "RegMod.h"
 #include "Synth.h"
 #include "VelaGlo.h"
 #include "VelaInst.h"
@@ -22,6 +23,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class WaveSample_c;
 
@@ -60,13 +62,66 @@ public:
     // instrument) into the front pair. Thread: constructor, validateOutputs.
     void setForceStereo(bool on);
 
-    // Registers the instrument's modules and hands the engine the instrument.
+    // The module graph (VelaGraph.cpp): creates the voices, registers every
+    // module under its logical number, shapes and attaches the buses, enters
+    // the routes and creates the instrument. Thread: user interface, once,
+    // from open.
     virtual void initProcess();
-    // The host parameter map: descriptors of the parameters the host sees.
+    // The registry row of logical module number n (0..255); -1 when none.
+    // Thread: any, after open.
+    int getModuleRow(int number) const;
+    // Adds the voice's own signal of filter path `path` (0, 1), as its
+    // filter or amplifier left it on the path's voice bus, onto the path's
+    // effect bus EffBuf0/EffBuf1, which gathers every voice of the piece.
+    // The path's 5.1 panner reads the voice bus, so it pans this voice
+    // alone. Thread: audio, from the voice's render.
+    void sendPath(int path, int frames);
+    // The external parameter table: the 967 descriptors, then the redraw
+    // links, the value copies, the special entries and the four selectors
+    // (VelaExtTable.h holds the rows). Thread: opening.
     virtual void fillParameterMap();
-    // The product's default controller assignments (channel 0, instrument 0).
-    // Thread: user interface (resume).
+    // The part behind a logical module number (0..10 global, 40..90 voice
+    // 0's modules, 100..164 the instrument's); null for a number that names
+    // nothing or a module not built. Thread: any (the parts live as long as
+    // the plug-in).
+    Part_c* getModule(int number);
+
+    // --- Parameter side effects (VelaSideEffects.cpp) ---------------------
+    // The change hook: the engine's own handling, then the instrument's
+    // rules in their fixed order; index -1 is a whole-set change (part null
+    // after a program load). Thread: whichever changed the value.
+    void postprocessParaChange(int set, Part_c* part, int index) override;
+    // Keeps the four serial slots on four different effect types; slot
+    // `keep` (0..3, -1 none) keeps its value. Writes only values that change
+    // and does nothing when called again from inside its own writes.
+    void sortXFx(int set, int keep);
+    // The shared phase step of LFO k from global parameter `parameter` ("LFO
+    // k Perm"); reset puts the running phase back to 0.
+    void postprocessLFOMono(int set, int parameter, int lfo, bool reset);
+    // The engine's defaults, then the envelope defaults of this instrument.
+    // Thread: opening, or while audio is held.
+    void tweakParameter(int first, int end) override;
+    void setEditIns(int instrument) override;
+    // The product's default controller assignments (channel 0, instrument
+    // 0), each only where its control has none. Thread: user interface
+    // (resume).
     void initECS() override;
+    // The display zoom (0..) of a sample of `frames` frames: the exponent of
+    // the smallest power of two from 2 that is not below frames / 317, 0 for
+    // fewer than 634 frames.
+    static int zoomForFrames(int frames);
+    // The zone the editor shows for loop sampler k (0, 1), and its sample.
+    int getShownZone(int k) const { return shownZone[k & 1].load(); }
+    WaveSample_c* getShownSample(int k) const { return shownSample[k & 1].load(); }
+
+    // Work of the commands and program conversion that the change hook
+    // starts; the commands and programs work gives them their bodies.
+    virtual void postprocessC2load(int set);
+    virtual void trim(int set, int index);
+    virtual void trimWT(int set, int index);
+    virtual void setSliderSize(int set, int sampler);
+    virtual void importSF2(int set, int sampler, const Tool::Disk::Path_c& path);
+    virtual void postprocessFileIO(int set, Part_c* part, int index);
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (no fold to stereo).
@@ -75,6 +130,12 @@ public:
     VelaInst_c* getInstrument() { return &instrument; }
     VelaGlo_c* getGlobalPart() { return &globalPart; }
     VelaTone_c* getTone(int v) { return v >= 0 && v < NumVoices ? &tones[v] : nullptr; }
+    // The sample stores the voices' generators play: time-sampler slot k
+    // (0..3), wavetable store k (0..3), multisample memory k (0, 1); null
+    // outside.
+    WaveRAM_c* getUserSample(int k) { return k >= 0 && k < 4 ? &userSamples[k] : nullptr; }
+    WaveTable_c* getWaveTable(int k) { return k >= 0 && k < 4 ? &waveTables[k] : nullptr; }
+    WaveRAM2_c* getMultiSample(int k) { return k >= 0 && k < 2 ? &multiSamples[k] : nullptr; }
     // The registry row of the global part; -1 before open.
     int getGlobalPartRow() const { return globalPartRow; }
     bool isImporting() const { return importing.load(); }
@@ -91,6 +152,12 @@ public:
     // Hosts find a plug-in again by these; they must never change.
     static constexpr int32_t UniqueId51 = vstFourCC('T', 's', 'x', '3');
     static constexpr int32_t UniqueIdStereo = vstFourCC('T', 's', 'y', '2');
+    // Logical module numbers of the graph: 0..10 global, 40..90 per voice,
+    // 100..164 per instrument.
+    static constexpr int NumModuleNumbers = 256;
+    // Frames the output bus spans at least: the host's buffers are its
+    // channels, and a host may hand blocks far above the engine's pieces.
+    static constexpr int HostOutBusFrames = 16384;
 
 private:
     // Members in construction order; destroyed in reverse.
@@ -103,8 +170,8 @@ private:
     VelaGlo_c globalPart;
     InBuffer2_c XModBuf0, XModBuf1, PanBuf0, PanBuf1, PanBuf2, PanBuf3;
     std::atomic<bool> importing{false};
-    [[maybe_unused]] int32_t shownZone[2] = {0, 0};              // per loop sampler, the zone the editor shows
-    [[maybe_unused]] WaveSample_c* shownSample[2] = {nullptr, nullptr}; // its sample, or null
+    std::atomic<int32_t> shownZone[2] = {0, 0};                   // per loop sampler, the zone the editor shows
+    std::atomic<WaveSample_c*> shownSample[2] = {nullptr, nullptr}; // its sample, or null
     InBuffer2_c FilBuf0, FilBuf1, EffBuf0, EffBuf1, EffBufX, OutBuf;
 
     const bool build51;
@@ -112,4 +179,22 @@ private:
     // build) it stays set.
     std::atomic<bool> forceStereo{false};
     int globalPartRow = -1;
+    // Logical module number -> registry row, filled by initProcess.
+    RMI_c moduleRows{NumModuleNumbers};
+    // Each voice's two filter paths before they join the effect buses.
+    InBuffer2_c PathBuf0, PathBuf1;
+    // Stands in for the output channels the host gives no buffer (the bus's
+    // size in frames); written, never read.
+    std::unique_ptr<float[]> outSink;
+    // The control-rate buffers every voice fills and its modules read (one
+    // float per 8-sample step); voices render one after another, so they
+    // share them.
+    static constexpr int NumControlTables = 32;
+    float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
+
+    // Graph helpers (VelaGraph.cpp). bus: the graph's bus number, in the
+    // order of the members above.
+    InBuffer2_c* graphBus(int bus);
+    Part_c* globalModule(int kind, int index);
+    void registerGraphModule(int number, Part_c* part, int order, int count);
 };

@@ -58,6 +58,14 @@ int32_t Synth::processEvents(VstEvents* events)
     // ready and then sees this clear knows no delivery is under way.
     inCallback.fetch_add(1);
     audioCounter.fetch_add(1, std::memory_order_relaxed);
+    // Hosts hand a block's events before the block itself: the events of the
+    // very first block would find the outputs unchecked and be lost, so
+    // they are checked here as the block would.
+    if (!ready.load() && resetting.load() == 0) {
+        if (!outputsValidated)
+            validateOutputs();
+        checkSetFlagReady();
+    }
     if (resetting.load() == 0 && ready.load() && acceptMIDI.load()) {
         // Events parked earlier go first: arrival order holds.
         deliverParkedEvents();

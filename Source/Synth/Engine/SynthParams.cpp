@@ -226,7 +226,13 @@ void Synth::doValueCopy(int index, float value)
             if (src == index)
                 setParameterIntern(dst, value);
         } else {
-            setParameterIntern(dst, getParameterEdited(src));
+            // A source that names no parameter (a module not built) has no
+            // value to give: its 0 would overwrite a real one.
+            Part_c* part = nullptr;
+            int para = -1;
+            int ins = -1;
+            if (getPartParaIdx(src, &part, &para, &ins) && part->getParaPtr(ins, para))
+                setParameterIntern(dst, getParameterEdited(src));
         }
     }
     --valueCopyDepth;

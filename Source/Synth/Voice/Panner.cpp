@@ -197,13 +197,28 @@ void Pan51_c::render(int n)
     float* inR = nullptr;
     if (stereo ? !inputBus->wantReadStereo(&inL, &inR) : !inputBus->wantReadMono(&inL, false))
         return;
+    const float fl = gains[gainFL], fr = gains[gainFR], rl = gains[gainRL], rr = gains[gainRR];
+    const float c = gains[gainC], lfe = gains[gainLfe];
+    if (foldStereo.load(std::memory_order_relaxed)) {
+        float* outL = nullptr;
+        float* outR = nullptr;
+        if (!outputBusA->wantWriteStereo(&outL, &outR))
+            return;
+        n = framesFor(n, inputBus, outputBusA);
+        const float left = std::sqrt(fl * fl + rl * rl + 0.5f * c * c);
+        const float right = std::sqrt(fr * fr + rr * rr + 0.5f * c * c);
+        for (int i = 0; i < n; ++i) {
+            mixSample(&outL, left * scale * inL[i]);
+            mixSample(&outR, right * scale * (stereo ? inR[i] : inL[i]));
+        }
+        outputBusA->doneWriteStereo();
+        return;
+    }
     // L, R, C, Lfe, Ls, Rs.
     float* out[6] = {};
     if (!outputBusA->wantWrite51(out))
         return;
     n = framesFor(n, inputBus, outputBusA);
-    const float fl = gains[gainFL], fr = gains[gainFR], rl = gains[gainRL], rr = gains[gainRR];
-    const float c = gains[gainC], lfe = gains[gainLfe];
     for (int i = 0; i < n; ++i) {
         const float l = inL[i] * scale;
         const float r = stereo ? inR[i] * scale : l;

@@ -22,6 +22,8 @@
 #include "Parameter.h"
 #include "Variator.h"
 
+#include <atomic>
+
 class Pan_c : public VariatorTone_c
 {
 public:
@@ -94,6 +96,13 @@ public:
     void prepProc(int instrument, Note_c note, bool legato) override;
 
     float getScale() const { return scale; }
+    // Fold to stereo: the panner adds into the two front channels only, each
+    // side taking the power of its front and rear corner and half the
+    // centre's (LFE is dropped), so a voice keeps its left-right place and
+    // its level when the host has fewer than six outputs. Thread: any (the
+    // output check runs on the audio thread).
+    void setForceStereo(bool on) { foldStereo.store(on); }
+    bool getForceStereo() const { return foldStereo.load(); }
 
     // The six gains, in the order front left, front right, rear left, rear
     // right, centre, low-frequency.
@@ -102,4 +111,5 @@ public:
 
 private:
     float scale;
+    std::atomic<bool> foldStereo{false};
 };

@@ -24,6 +24,13 @@ public:
         shown.push_back(i);
         Vela_c::showActivity(i);
     }
+    // The voice table without its voice objects, as an engine whose product
+    // fills no voices has it.
+    void dropVoiceObjects()
+    {
+        for (int v = 0; v < NumVoices; ++v)
+            voices[v] = nullptr;
+    }
     std::vector<int> shown;
 };
 
@@ -103,6 +110,7 @@ TEST_F(EngineVoices, AFinishedVoiceIsFreedOnce)
 // the faded voices are freed at once.
 TEST_F(EngineVoices, QuickFadeOutsReachHeldAndReleasedVoices)
 {
+    vela.dropVoiceObjects();
     playFourStates();
     vela.quickFadeOutVoice(3);
     EXPECT_EQ(table->get(3)->state, NoteStateFree);

@@ -1,0 +1,440 @@
+// The voice at work: the note start, the block setup, the control loop and
+// the audio path. See VelaTone.h and docs/voice-assembly.md.
+#include "VelaTone.h"
+
+#include "Instrument.h"
+#include "InstrumentWithSeq.h"
+#include "Vela.h"
+#include "VelaGlo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using G = VelaGlo_c;
+
+// Generator types of "Gen n Type": 3 (the loop sampler) only in slots 1, 2.
+enum GenType_t : int { gtOscillator = 0, gtTimeSampler = 1, gtWavetable = 2, gtLoopSampler = 3 };
+// The spread parameter of each generator type: above 0 means unison.
+constexpr int OscSpreadPara = OscAnalog4_c::opSpread;
+constexpr int TimeSamplerSpreadPara = 9;
+constexpr int WavetableSpreadPara = 8;
+// Parameter "Pan" of a slot's balance panner, -100..100.
+constexpr int BalancePanPara = 2;
+// A slot in unison plays five copies at full level: its level drops to this.
+constexpr float UnisonLevel = 0.45f;
+// Cutoff rest values follow the filter's own every tenth control step.
+constexpr int CutoffSmoothSteps = 10;
+constexpr float CutoffSmoothKeep = 0.98f;
+
+// "Gen Routing" Mix, AM, FM as the generators' cross-modulation codes.
+int xModCode(int routing)
+{
+    switch (routing) {
+    case 1:
+        return Generator_c::rmCrossAM;
+    case 2:
+        return Generator_c::rmCrossFM;
+    default:
+        return Generator_c::rmPlain;
+    }
+}
+
+} // namespace
+
+// --- Global parameters of the voice's instrument set ---------------------------
+
+float VelaTone_c::glo(int i) const
+{
+    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
+    return p ? p[i].fl.load() : 0.0f;
+}
+
+int VelaTone_c::gloVal(int i) const
+{
+    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
+    return p ? p[i].value.load() : 0;
+}
+
+float VelaTone_c::gloGain(int i) const
+{
+    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
+    return p ? p[i].gain.load() : 0.0f;
+}
+
+bool VelaTone_c::gloOn(int i) const
+{
+    return gloVal(i) != 0;
+}
+
+// --- Note start ---------------------------------------------------------------
+
+float VelaTone_c::nextRandom()
+{
+    // xorshift32: a per-voice generator, cheap and lock-free on the audio
+    // thread. The top 24 bits give r in [0, 1).
+    uint32_t x = driftState;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    driftState = x;
+    return static_cast<float>(x >> 8) * (1.0f / 16777216.0f);
+}
+
+void VelaTone_c::drawDrift(float exactness)
+{
+    // An analog voice is never quite in tune: at 85 % exactness the pitch
+    // wanders up to 0.02 x 0.23 (about a quarter of a semitone) and the
+    // levels up to 46 %; at 100 % nothing at all.
+    const float e = std::clamp(1.0f - exactness, 0.0f, 1.0f);
+    const float d = std::pow(e, 1.5f) * 4.0f;
+    drift = Drift_t{};
+    if (d <= 0.0f)
+        return;
+    for (float& v : drift.slotPitch)
+        v = nextRandom() * 0.02f * d;
+    for (float& v : drift.slotAux)
+        v = nextRandom() * 1.2f * d;
+    for (float& v : drift.slotBalance)
+        v = nextRandom() * 1.4f * d;
+    drift.filterAux = nextRandom() * 0.5f * d;
+    for (float& v : drift.slotGain)
+        v = 1.0f - 2.0f * d * nextRandom();
+    for (float& v : drift.cutoff)
+        v = nextRandom() * 0.5f * d;
+    for (float& v : drift.resonance)
+        v = nextRandom() * 0.7f * d;
+    drift.filterPan = nextRandom() * d;
+    for (float& v : drift.lfoSpeed)
+        v = nextRandom() * 0.5f * d;
+}
+
+void VelaTone_c::selectModules()
+{
+    const int types[4] = {gloVal(G::gpGenType0), gloVal(G::gpGenType0 + 1), gloVal(G::gpGenType2),
+                          gloVal(G::gpGenType2 + 1)};
+    for (int k = 0; k < 4; ++k) {
+        switch (types[k]) {
+        case gtOscillator:
+            selectedGen[k] = &osc[k];
+            break;
+        case gtTimeSampler:
+            selectedGen[k] = &timeSampler[k];
+            break;
+        case gtWavetable:
+            selectedGen[k] = &wavetable[k];
+            break;
+        case gtLoopSampler:
+            if (k < 2)
+                selectedGen[k] = &loopSampler[k];
+            break;
+        default:
+            break; // an unknown type keeps the slot's previous generator
+        }
+    }
+    for (int q = 0; q < 2; ++q) {
+        const int kind = gloVal(G::gpVarType0 + q);
+        if (kind == 0)
+            selectedFilter[q] = &ladder[q];
+        else if (kind == 1)
+            selectedFilter[q] = &morph[q];
+    }
+    for (Generator_c* g : selectedGen)
+        g->setActive();
+    for (VariatorTone_c* f : selectedFilter)
+        f->setActive();
+}
+
+void VelaTone_c::prepProc(int ins, NoteC_c n, bool first, bool second)
+{
+    if (!plugin)
+        return;
+    Instrument_c* inst = plugin->getInstPtr(ins);
+    if (!inst)
+        return;
+
+    // Glide from the channel's last note; legato when another key of the
+    // channel was still down (the voice table clears the first-note flag).
+    const int channel = std::clamp(n.channel, 0, NumMidiChannels - 1);
+    const int last = inst->getLastTriggered(channel);
+    if (last >= 0)
+        glide.preprepProc(ins, last, !inst->getFirstNoteFlag(channel));
+    inst->setLastTriggered(channel, n.note);
+
+    // The playing instrument's controllers as sources 4..12 and 25.
+    defineModSource(msPitchWheel, &inst->pitchBend, true, false);
+    defineModSource(msModWheel, &inst->modWheel, true, true);
+    defineModSource(msBreath, &inst->breath, true, true);
+    defineModSource(msFoot, &inst->foot, true, true);
+    defineModSource(msExpression, &inst->expression, true, true);
+    for (int k = 0; k < 4; ++k)
+        defineModSource(msCC16 + k, &inst->general[k], true, false);
+    auto* seq = dynamic_cast<InstrumentWithSeq_c*>(inst);
+    const float* arp = seq ? seq->getSlotFloatPtr(0) : nullptr;
+    defineModSource(msArpeggiator, const_cast<float*>(arp ? arp : &noArpeggiator), false, true);
+
+    Tone_c::prepProc(ins, n, first, second);
+
+    if (!gloOn(G::gpMidiWheel)) {
+        pitchBendUp = 0.0f;
+        pitchBendDown = 0.0f;
+    }
+    for (int k = 0; k < 4; ++k)
+        if (gloOn(G::gpLFOPerm0 + k))
+            lfo[k].setSyncPhase(inst->getSyncPhase(k));
+
+    precalcModulation(G::gpModSource, G::gpModAmount, G::gpModDest, DestRowAmountFirst, G::ModRowsUsed,
+                      ModulatedRowAmounts);
+    selectModules();
+    drawDrift(glo(G::gpExactness));
+
+    for (int q = 0; q < 2; ++q)
+        cutoffDefault[q] = selectedFilter[q]->getModSampleDefault(0);
+    envInverse[0] = gloOn(G::gpEnvInv0);
+    envInverse[1] = gloOn(G::gpEnvInv1);
+    envDepth[0] = glo(G::gpEnvDepth0);
+    envDepth[1] = glo(G::gpEnvDepth1);
+
+    block[bkStartOffset1] = 0.0f;
+    block[bkStartOffset1 + 1] = 0.0f;
+    modulateOTO();
+
+    // The time rows have just moved the envelopes' inputs: start them again
+    // so the attack already feels them. A legato note keeps them running.
+    if (!second)
+        for (int e : {evAmp, evFilter1, evFilter2, evMod1, evMod2})
+            env[e].gotoPhase(EnvADSFR_c::phAttack);
+
+    loopSampler[0].adjustSampleStart(block[bkStartOffset1]);
+    loopSampler[1].adjustSampleStart(block[bkStartOffset1 + 1]);
+}
+
+void VelaTone_c::modulateOTO()
+{
+    for (int r = 0; r < G::ModRowsUsed; ++r)
+        rowAmounts[r] = glo(G::gpModAmount + r);
+    applyMultiplicative(getModList(mlNoteStartMultiplicative));
+    applyAdditive(getModList(mlNoteStartAdditive));
+}
+
+// --- One block ------------------------------------------------------------------
+
+bool VelaTone_c::render(int n)
+{
+    if (n < 1)
+        return false;
+    n = std::min(n, MaxBlockSize);
+    xModA = xModCode(gloVal(G::gpGen0Routing));
+    xModB = xModCode(gloVal(G::gpGen2Routing));
+    selectedGen[0]->setXModSourceMode(xModA);
+    selectedGen[1]->setRenderMode(xModA);
+    selectedGen[2]->setXModSourceMode(xModB);
+    selectedGen[3]->setRenderMode(xModB);
+    if (instrument && global && controlReady())
+        controlLoop(n);
+    return renderAudio(n);
+}
+
+bool VelaTone_c::controlReady() const
+{
+    for (float* b : control)
+        if (!b)
+            return false;
+    return true;
+}
+
+void VelaTone_c::setupBlock()
+{
+    for (int r = 0; r < G::ModRowsUsed; ++r)
+        rowAmounts[r] = glo(G::gpModAmount + r);
+
+    const bool mixA = gloVal(G::gpGen0Routing) == 0;
+    const bool mixB = gloVal(G::gpGen2Routing) == 0;
+    for (int k = 0; k < 4; ++k) {
+        float a = gloGain(G::gpGenVol0 + k) * drift.slotGain[k];
+        Generator_c* g = selectedGen[k];
+        // Oscillators are hot: halved, except a modulator of a cross pair
+        // (its level is the depth of the modulation).
+        const bool modulatorOfCross = (k == 0 && !mixA) || (k == 2 && !mixB);
+        if (g == &osc[k] && !modulatorOfCross)
+            a *= 0.5f;
+        int spreadPara = -1;
+        if (g == &osc[k])
+            spreadPara = OscSpreadPara;
+        else if (g == &timeSampler[k])
+            spreadPara = TimeSamplerSpreadPara;
+        else if (g == &wavetable[k])
+            spreadPara = WavetableSpreadPara;
+        if (spreadPara >= 0 && !modulatorOfCross && g->getParaVal(instrumentIndex, spreadPara) > 0)
+            a *= UnisonLevel;
+        block[bkSlotAmp1 + k] = a;
+        block[bkSlotPitch1 + k] = drift.slotPitch[k];
+        block[bkSlotAux1 + k] = drift.slotAux[k];
+        block[bkSlotBalance1 + k] =
+            static_cast<float>(balance[k].getParaVal(instrumentIndex, BalancePanPara)) * 0.01f + drift.slotBalance[k];
+    }
+
+    const float pan = instrument->pan;
+    block[bkPathPan1] = std::clamp(pan + drift.filterPan + glo(G::gpVar0Pan), -1.0f, 1.0f);
+    block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + glo(G::gpVar1Pan), -1.0f, 1.0f);
+    for (int q = 0; q < 2; ++q) {
+        const VariatorTone_c* f = selectedFilter[q];
+        block[bkCutoff1 + q] = drift.cutoff[q];
+        block[bkResonance1 + q] = f->getModSampleDefault(1) + drift.resonance[q];
+        block[bkEnvDepth1 + q] = 0.0f;
+        block[bkPathAux1 + q] = f->getModSampleDefault(2) + (q == 0 ? drift.filterAux : -drift.filterAux);
+        block[bkPathLevel1 + q] = gloGain(G::gpVarVol0 + q);
+    }
+    block[bkMainLevel] = gloGain(G::gpMainVol) * getFadeVolume();
+    block[bkMainPitch] = plugin->getMasterTuneLog();
+    block[bkLFOSpeed1 + 0] = drift.lfoSpeed[0];
+    block[bkLFOSpeed1 + 1] = drift.lfoSpeed[1];
+    block[bkLFOSpeed1 + 2] = drift.lfoSpeed[0];
+    block[bkLFOSpeed1 + 3] = drift.lfoSpeed[1];
+    block[bkLoopEnd1] = block[bkLoopEnd1 + 1] = 0.0f;
+    block[bkSpare1] = block[bkSpare1 + 1] = 0.0f;
+
+    if (gloOn(G::gpMidiVolume))
+        block[bkMainLevel] *= instrument->volume + 1.0f;
+    block[bkMainLevel] *= glo(G::gpVelVol) * velocityBipolar + 1.0f;
+    block[bkCutoff1] += glo(G::gpVelF1Cut) * velocityBipolar * 0.5f;
+    block[bkCutoff1 + 1] += glo(G::gpVelF2Cut) * velocityBipolar * 0.5f;
+
+    premodulate();
+}
+
+void VelaTone_c::controlLoop(int n)
+{
+    int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
+
+    // The steps of a block that is not a multiple of 8 run ahead of the
+    // audio; once they are more than a step ahead, every modulator goes one
+    // step back, so the modulation keeps the audio's pace over many blocks.
+    phaseRemainder += steps * ControlStepFrames - n;
+    if (phaseRemainder > ControlStepFrames) {
+        for (int e = 0; e < ModEntryCount; ++e) {
+            modValue[e] -= modIncrement[e];
+            modRemaining[e] += 1;
+        }
+        phaseRemainder -= ControlStepFrames;
+    }
+
+    const float wheel = instrument->pitchBend;
+    bend = wheel * (wheel < 0.0f ? pitchBendDown : pitchBendUp);
+
+    setupBlock();
+
+    int writeIndex = 0;
+    while (steps > 0) {
+        // Run up to the next segment end. A modulator whose count is below
+        // 1 (a zero-time segment, or a step back onto an ended one) must not
+        // stall the loop: at least one step is taken every round.
+        int sub = steps;
+        for (int e = 0; e < ModEntryCount; ++e)
+            sub = std::min(sub, modRemaining[e]);
+        sub = std::max(sub, 1);
+        stepLoop(sub, writeIndex);
+        for (int e = 0; e < ModEntryCount; ++e)
+            modRemaining[e] -= sub;
+        for (int e = meEnvelope1; e <= meGlide; ++e)
+            if (modRemaining[e] < 1)
+                modulator(e)->goNextPhase();
+        for (int k = 0; k < 4; ++k) {
+            const float speed = block[bkLFOSpeed1 + k];
+            if (modRemaining[meLFO1 + k] <= 0) {
+                lfo[k].speedOffset = speed;
+                lfo[k].goNextPhase();
+            } else if (speed != lfo[k].speedOffset) {
+                lfo[k].updateSpeed(speed);
+            }
+        }
+        steps -= sub;
+    }
+}
+
+void VelaTone_c::stepLoop(int count, int& writeIndex)
+{
+    const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
+    int countdown = 1;
+    for (int i = 0; i < count; ++i) {
+        for (int e = 0; e < ModEntryCount; ++e)
+            modValue[e] += modIncrement[e];
+        if (--countdown == 0) {
+            for (int q = 0; q < 2; ++q)
+                cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep +
+                                   (1.0f - CutoffSmoothKeep) * selectedFilter[q]->getModSampleDefault(0);
+            countdown = CutoffSmoothSteps;
+        }
+        modulate();
+        float envAmount[2];
+        for (int q = 0; q < 2; ++q) {
+            envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
+            block[bkCutoff1 + q] += cutoffDefault[q];
+        }
+        const float pitch = block[bkMainPitch] + modValue[meGlide] + bend;
+
+        // A block holds at most MaxBlockSize / 8 steps; the guard only
+        // matters to a caller that breaks that.
+        if (writeIndex >= ControlBufferValues)
+            continue;
+        const int w = writeIndex++;
+        control[slotBuffer(0, sbAmp)][w] = block[bkSlotAmp1] * modValue[meEnvelope1 + evGen1];
+        control[slotBuffer(1, sbAmp)][w] = block[bkSlotAmp1 + 1] * modValue[meEnvelope1 + evGen2];
+        control[slotBuffer(2, sbAmp)][w] = block[bkSlotAmp1 + 2];
+        control[slotBuffer(3, sbAmp)][w] = block[bkSlotAmp1 + 3];
+        for (int k = 0; k < 4; ++k) {
+            control[slotBuffer(k, sbPitch)][w] = block[bkSlotPitch1 + k] + pitch;
+            control[slotBuffer(k, sbAux)][w] = block[bkSlotAux1 + k];
+            control[cbBalance1 + k][w] = block[bkSlotBalance1 + k];
+        }
+        control[cbLoopEnd1][w] = block[bkLoopEnd1];
+        control[cbLoopEnd1 + 1][w] = block[bkLoopEnd1 + 1];
+        const float level = block[bkMainLevel] * modValue[meEnvelope1 + evAmp];
+        for (int q = 0; q < 2; ++q) {
+            control[pathBuffer(q, pbCutoff)][w] =
+                modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + block[bkCutoff1 + q];
+            control[pathBuffer(q, pbResonance)][w] = block[bkResonance1 + q];
+            control[pathBuffer(q, pbPan)][w] = block[bkPathPan1 + q];
+            control[pathBuffer(q, pbAux)][w] = block[bkPathAux1 + q];
+            control[pathBuffer(q, pbLevel)][w] = level * block[bkPathLevel1 + q];
+        }
+    }
+}
+
+bool VelaTone_c::renderAudio(int n)
+{
+    // Each slot: its generator, its balance between the paths and (slots 1
+    // and 2) its own 5.1 panner. A slot that is off reports nothing.
+    bool anyOn = false;
+    bool finished = true;
+    for (int k = 0; k < 4; ++k) {
+        const int onPara = k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2);
+        if (!gloOn(onPara))
+            continue;
+        const bool done = selectedGen[k]->render(n);
+        finished = anyOn ? finished && done : done;
+        anyOn = true;
+        balance[k].render(n);
+        if (k < 2 && gloOn(G::gpPow51First + k))
+            slotPan51[k].render(n);
+    }
+    // Each path: saturator, then its filter (and its 5.1 panner), or only the
+    // amplifier when the path is off.
+    for (int q = 0; q < 2; ++q) {
+        if (gloOn(G::gpVarOn0 + q)) {
+            saturator[q].render(n);
+            selectedFilter[q]->render(n);
+            if (gloOn(G::gpPow51First + 2 + q))
+                pathPan51[q].render(n);
+        } else {
+            amp[q].render(n);
+        }
+        // The path ends on this voice's own bus (so its 5.1 panner pans this
+        // voice alone); from there it joins the other voices on EffBuf0/1.
+        if (plugin)
+            plugin->sendPath(q, n);
+    }
+    // With no slot on nothing can report its end: the Amp envelope decides.
+    return (anyOn && finished) || env[evAmp].isFinished();
+}
