@@ -107,9 +107,11 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void DelayStereo_c::setSampleRate(float rate)
 {
-    sampleRate = rate;
-    allocateBuffer();
+    // The render reads the rate: it changes once the render has left and
+    // before the new lines make the part ready again.
+    freeLines();
     VariatorInst_c::setSampleRate(rate);
+    allocateBuffer();
 }
 
 void DelayStereo_c::freeLines()
