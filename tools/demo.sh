@@ -8,4 +8,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_
 cmake --build build/release --target Tessel3-51 Tessel3-Stereo tessel-host
 out="$PWD/build/demo.wav"
 build/release/tools/host/tessel-host render build/release/plugins/Tessel3-Stereo.so --out "$out"
+# Its length, channels and levels: the default program is audible, well
+# below clipping.
+build/release/tools/host/tessel-host wavstats "$out"
 echo "Demo written to $out"

@@ -387,8 +387,7 @@ void Vela_c::initProcess()
             const int frames = std::max(getBlockSizeCopy(), HostOutBusFrames);
             bus->create(shape.name, frames, shape.channels, zero);
             outSink.reset(new (std::nothrow) float[static_cast<size_t>(frames)]());
-        }
-        else {
+        } else {
             bus->create(shape.name, MaxBlockSize, shape.channels, zero, shape.perVoice, shape.perPiece);
         }
     }

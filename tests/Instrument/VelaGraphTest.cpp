@@ -331,3 +331,43 @@ TEST(VelaGraph, GeneratorRoutingPicksTheBusAtTheNoteStartAndAtAProgramChange)
         EXPECT_EQ(v.module(55, 3)->getOutBuf(true), v.bus("PanBuf3"));
     }
 }
+
+TEST(VelaGraph, WithRoutingMixNothingWritesTheCrossModulationBus)
+{
+    // Slot 1 at Mix: its oscillator writes its panner's bus, the slot 2
+    // generators read ones. At AM the oscillator writes XModBuf0 instead.
+    for (const int routing : {0, 1}) {
+        SCOPED_TRACE("routing " + std::to_string(routing));
+        OpenVela v;
+        v.vela->getGlobalPart()->setParaVal(0, VelaGlo_c::gpGen0Routing, routing);
+        AEffect* e = v.vela->getAeffect();
+        e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+        std::vector<float> left(256), right(256);
+        float* out[2] = {left.data(), right.data()};
+        VstMidiEvent note{};
+        note.type = kVstMidiType;
+        note.byteSize = sizeof(VstMidiEvent);
+        note.midiData[0] = static_cast<char>(0x90);
+        note.midiData[1] = 69;
+        note.midiData[2] = 100;
+        VstEvents events{};
+        events.numEvents = 1;
+        events.events[0] = reinterpret_cast<VstEvent*>(&note);
+        e->dispatcher(e, effProcessEvents, 0, 0, &events, 0.0f);
+        e->processReplacing(e, nullptr, out, 256);
+        ASSERT_EQ(v.vela->getInstPtr(0)->voicesInUse.load(), 1);
+        // The buses as the voice left them.
+        InBuffer2_c* xmod = v.bus("XModBuf0");
+        EXPECT_EQ(v.bus("PanBuf0")->hasContent(), routing == 0);
+        EXPECT_EQ(xmod->hasContent(), routing != 0);
+        float* in = nullptr;
+        ASSERT_TRUE(xmod->wantReadMono(&in, false));
+        if (routing == 0) {
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(in[i], 1.0f) << i;
+        } else {
+            EXPECT_LT(SignalMeasure::peak(std::vector<float>(in, in + 256)), 2.0f);
+            EXPECT_NE(in[100], 1.0f);
+        }
+    }
+}
