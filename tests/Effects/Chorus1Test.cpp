@@ -1,7 +1,8 @@
 // The chorus: its gains, the line sized for the farthest tap at every rate,
 // every tap inside the line at the rate and depth extremes with an LFO driven
 // from the test, the LFOs it owns sweeping the taps at "Chorus Speed", and
-// the shared checks of every line effect.
+// recovery and serial form at its own settings (the checks every type passes
+// are in AllEffectsTest).
 #include "Chorus1.h"
 #include "FxKinds.h"
 #include "FxMeasure2.h"

@@ -1,6 +1,6 @@
 // The crusher: parameters, the quantiser's grid, the filter's bypass and its
 // resonance held short of a lossless resonator, the divider modes, the rate
-// factor, and the checks every effect type passes.
+// factor. The checks every effect type passes are in AllEffectsTest.
 #include "CrushX.h"
 #include "FxKinds.h"
 #include "FxMeasure1.h"

@@ -1,6 +1,7 @@
 // The ping-pong delay: the echo schedule of the defaults at 120 BPM, the
 // balance between centre and loop echoes, ring lengths, the fade time, and
-// the shared checks of every line effect.
+// recovery and serial form at its own settings (the checks every type passes
+// are in AllEffectsTest).
 #include "DelayPingPong.h"
 #include "FxKinds.h"
 #include "FxMeasure2.h"

@@ -1,7 +1,8 @@
 // The stereo delay: echo positions and levels on an impulse, equal decay per
 // second with "Feedback Link", the width control, delay times that fit the
-// line at every rate, the lines cleared by switching off, and the shared
-// checks of every line effect (bounds, silence, recovery, serial form).
+// line at every rate, the lines cleared by switching off, and recovery and
+// serial form at its own settings (the checks every type passes are in
+// AllEffectsTest).
 #include "DelayStereo.h"
 #include "FxKinds.h"
 #include "FxMeasure2.h"

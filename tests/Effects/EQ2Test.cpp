@@ -1,7 +1,7 @@
 // The parametric EQ: parameters and presets, gains measured at the centre
 // frequency, band activity, band 1 flat again at 0 dB, mono and stereo
-// paths, a cross-check against sox's equalizer, and the checks every effect
-// type passes.
+// paths and a cross-check against sox's equalizer. The checks every effect
+// type passes are in AllEffectsTest.
 #include "EQ2.h"
 #include "FxKinds.h"
 #include "FxMeasure1.h"

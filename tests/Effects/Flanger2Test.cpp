@@ -1,7 +1,7 @@
 // The flanger: the right sweep's phase offset, the tempo-synced sweep rate,
 // feedback and fade time, taps inside the line at every rate, a sine as
-// clean after half an hour as at the start, and the shared checks of every
-// line effect.
+// clean after half an hour as at the start, and recovery and serial form at
+// its own settings (the checks every type passes are in AllEffectsTest).
 #include "FxKinds.h"
 #include "FxMeasure2.h"
 #include "Flanger2.h"

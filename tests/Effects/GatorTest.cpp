@@ -1,6 +1,7 @@
 // The gator: parameters, step lengths on the host tempo, the patterns
 // gating each channel, the link modes, alignment to the host's bar, an hour
-// of free running, readiness, and the checks every effect type passes.
+// of free running and readiness. The checks every effect type passes are in
+// AllEffectsTest.
 #include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "Gator.h"

@@ -1,6 +1,7 @@
 // The filter effect: parameters, the LFO's carry over short blocks, the
 // release tail, the responses measured on stepped sines, the soft clip held
-// at its turning point, and the checks every effect type passes.
+// at its turning point. The checks every effect type passes are in
+// AllEffectsTest.
 #include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "GloFil.h"

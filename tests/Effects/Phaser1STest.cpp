@@ -1,6 +1,6 @@
 // The phaser: parameters, the all-pass chain's energy and notch, the sweep
-// of the two channels, the release tail, loud input at high feedback, and
-// the checks every effect type passes.
+// of the two channels, the release tail and loud input at high feedback. The
+// checks every effect type passes are in AllEffectsTest.
 #include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "Phaser1S.h"

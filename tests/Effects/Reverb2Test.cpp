@@ -1,7 +1,8 @@
 // The reverb: decay time measured from an impulse, comb feedbacks, the
 // predelay's length and crossfade, sweeps that keep moving whatever "Mod
-// Freq" does, the former wet level, the silent low rates, and the shared
-// checks of every line effect.
+// Freq" does, the former wet level, the silent low rates, and recovery and
+// serial form at its own settings (the checks every type passes are in
+// AllEffectsTest).
 #include "FxKinds.h"
 #include "FxMeasure2.h"
 #include "Reverb2.h"

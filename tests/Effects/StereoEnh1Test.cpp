@@ -1,6 +1,6 @@
 // The stereo enhancer: parameters, the lines' length at each rate (room for
 // the longest delay), the side and mid gains, the echo pattern of each side,
-// mono input, and the checks every effect type passes.
+// and mono input. The checks every effect type passes are in AllEffectsTest.
 #include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "StereoEnh1.h"
