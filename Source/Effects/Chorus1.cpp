@@ -1,6 +1,7 @@
 #include "Chorus1.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 #include "Parameter.h"
 
 #include <algorithm>
@@ -28,6 +29,9 @@ constexpr float RateMin = 0.7937f; // a quarter tone down and up
 constexpr float RateMax = 1.26f;
 constexpr int StartCounter = 100;
 constexpr int FoldAbove = 1000000; // keeps the float counter exact
+// Sleep between looks at the rendering flag while a new line waits for the
+// audio thread to leave render.
+constexpr int RenderWaitMs = 5;
 constexpr int LFOSpeedPara = 3;    // hundredths of a hertz
 constexpr int LFONotePara = 5;
 constexpr int LFOWaveformPara = 2;
@@ -108,7 +112,12 @@ double Chorus1_c::maxTapDelay(float rate)
 void Chorus1_c::setSampleRate(float rate)
 {
     const int length = powerOfTwoAtLeast(static_cast<int>(std::ceil(maxTapDelay(rate))) + LineHeadroom);
+    // A host may change the rate while the chorus renders: the old line is
+    // freed only after the audio thread has left render, and ready (lowered
+    // first) keeps the next render out until the new line is in place.
     ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     std::free(line);
     line = allocSampleMem(length);
     if (!line) {

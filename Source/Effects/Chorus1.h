@@ -21,8 +21,9 @@
 // Chorus1R_c is the serial-slot form: it stores its output instead of adding
 // it.
 //
-// Threads: construction, setSampleRate and the destructor while audio is
-// stopped; getParaSetPtr, cachePara and resume on the user-interface thread;
+// Threads: construction and the destructor while audio is stopped;
+// setSampleRate on any thread but the audio thread (it waits until render is
+// left before it replaces the line); getParaSetPtr, cachePara and resume on the user-interface thread;
 // render on the audio thread, under the part's rendering flag.
 #pragma once
 

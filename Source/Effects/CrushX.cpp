@@ -1,6 +1,7 @@
 #include "CrushX.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,6 +40,9 @@ constexpr double BypassResonance = 0.1;
 // A resonance of 1 leaves the filter without loss: a tone at its frequency
 // grows for ever. 0.99 keeps the sharpest peak and a bounded output.
 constexpr double ResonanceCap = 0.99;
+// Sleep between looks at the rendering flag while a new rate waits for the
+// audio thread to leave render.
+constexpr int RenderWaitMs = 5;
 
 } // namespace
 
@@ -57,8 +61,17 @@ void CrushX_c::setSampleRate(float rate)
 {
     if (!(rate > 0.0f))
         return;
+    // A host may change the rate while the crusher renders: the work block
+    // and the rate factors change only after the audio thread has left
+    // render, and ready (lowered first) keeps the next render out until
+    // they are in place. The block's size does not depend on the rate, so
+    // it is made once.
+    ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     cutoffRateFactor = std::clamp(ReferenceRate / rate, RateFactorLow, 1.0f);
-    workBuffer.reset(new (std::nothrow) float[MaxBlockSize]());
+    if (!workBuffer)
+        workBuffer.reset(new (std::nothrow) float[MaxBlockSize]());
     releaseFactor = static_cast<float>(std::pow(0.5, 1.0 / (static_cast<double>(rate) * EnvelopeHalfLifeSeconds)));
     VariatorInst_c::setSampleRate(rate);
 }

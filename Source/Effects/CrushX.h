@@ -11,8 +11,9 @@
 // CrushXR_c is the serial variant: it stores its mixed output instead of
 // adding it, so it replaces the bus it reads.
 //
-// Threads: construction, destruction and setSampleRate (which allocates the
-// work block) while audio is stopped; cachePara on the parameter thread;
+// Threads: construction and destruction while audio is stopped;
+// setSampleRate on any thread but the audio thread (it waits until render is
+// left before it touches the work block); cachePara on the parameter thread;
 // prepProc and render on the audio thread.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "DelayStereo.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -18,6 +19,9 @@ constexpr double LineSeconds = 1.3;
 // The taps stay this many samples inside the line: a time is halved until it
 // is shorter than L - LineHeadroom.
 constexpr int LineHeadroom = 16;
+// Sleep between looks at the rendering flag while the lines wait for the
+// audio thread to leave render.
+constexpr int RenderWaitMs = 5;
 constexpr int SyncOffCode = 3; // the note-value item " Off "
 constexpr float RateMin = 0.25f;
 constexpr float RateMax = 4.0f;
@@ -103,14 +107,20 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void DelayStereo_c::setSampleRate(float rate)
 {
-    sampleRate = rate;
-    allocateBuffer();
+    // The render reads the rate: it changes once the render has left and
+    // before the new lines make the part ready again.
+    freeLines();
     VariatorInst_c::setSampleRate(rate);
+    allocateBuffer();
 }
 
 void DelayStereo_c::freeLines()
 {
+    // A host may change the rate while the delay renders: a render that saw
+    // the part ready may still be reading the lines.
     ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     for (float*& line : lines) {
         std::free(line);
         line = nullptr;

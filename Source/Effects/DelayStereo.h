@@ -15,12 +15,13 @@
 // DelayStereoR_c is the serial-slot form: it stores its output instead of
 // adding it, so it replaces the bus it reads.
 //
-// Threads: construction, setSampleRate and the destructor while audio is
-// stopped; getParaSetPtr, cachePara (parameter changes, activation),
-// setInactive and resume on the user-interface thread; render and the tempo
-// refresh on the audio thread. The render runs under the part's rendering
-// flag and only while ready, and setInactive waits for that flag before it
-// touches the lines.
+// Threads: construction and the destructor while audio is stopped;
+// setSampleRate on any thread but the audio thread (it waits until render is
+// left before it replaces the lines); getParaSetPtr, cachePara (parameter
+// changes, activation), setInactive and resume on the user-interface
+// thread; render and the tempo refresh on the audio thread. The render runs
+// under the part's rendering flag and only while ready, and setInactive waits
+// for that flag before it touches the lines.
 #pragma once
 
 #include "Parameter.h"

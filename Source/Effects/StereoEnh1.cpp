@@ -1,6 +1,7 @@
 #include "StereoEnh1.h"
 
 #include "InBuffer2.h"
+#include "OsLib.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,9 @@ constexpr float TailPerMs = 0.01329f;
 constexpr float TailBase = 0.1f;
 
 constexpr float LineGuard = 1e-7f;
+// Sleep between looks at the rendering flag while new lines wait for the
+// audio thread to leave render.
+constexpr int RenderWaitMs = 5;
 
 } // namespace
 
@@ -62,6 +66,12 @@ void StereoEnh1_c::setSampleRate(float rate)
 
 void StereoEnh1_c::allocateBuffer()
 {
+    // A host may change the rate while the enhancer renders: the lines, their
+    // length and mask change only after the audio thread has left render,
+    // and ready (lowered first) keeps the next render out until they fit.
+    ready = false;
+    while (rendering)
+        OsLib_c::xSleep(RenderWaitMs);
     // Room for the longest delay itself: a line exactly as long as the delay
     // (0.01 x 51200 Hz is 512) would fold that delay onto 0.
     const float longest = LongestDelaySeconds * sampleRate;

@@ -11,10 +11,11 @@
 // StereoEnh1R_c is the serial variant: it stores its output instead of adding
 // it, so it replaces the bus it reads.
 //
-// Threads: construction, destruction and setSampleRate (which reallocates)
-// while audio is stopped; cachePara on the parameter thread; setInactive on
-// the user-interface thread (it waits for render to leave before it clears
-// the lines); render on the audio thread.
+// Threads: construction and destruction while audio is stopped;
+// setSampleRate on any thread but the audio thread (it waits until render is
+// left before it replaces the lines); cachePara on the parameter thread;
+// setInactive on the user-interface thread (it waits for render to leave
+// before it clears the lines); render on the audio thread.
 #pragma once
 
 #include "Parameter.h"

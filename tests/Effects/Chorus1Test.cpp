@@ -1,8 +1,10 @@
 // The chorus: its gains, the line sized for the farthest tap at every rate,
 // every tap inside the line at the rate and depth extremes with an LFO driven
 // from the test, the LFOs it owns sweeping the taps at "Chorus Speed", and
-// the shared checks of every line effect.
+// recovery and serial form at its own settings (the checks every type passes
+// are in AllEffectsTest).
 #include "Chorus1.h"
+#include "FxKinds.h"
 #include "FxMeasure2.h"
 
 #include <gtest/gtest.h>
@@ -165,26 +167,9 @@ TEST(Chorus1, FadeTimeIsTenMilliseconds)
     EXPECT_FALSE(c.isBPMDependent());
 }
 
-const std::vector<Settings> Extremes = {
-    {{C::pTime, 600}, {C::pTimeSpread, 90}, {C::pSpeed, 4000}, {C::pSpeedSpread, 90}, {C::pMode, 1},
-     {C::pWet, 100}, {C::pDry, 100}, {C::pStereo, 0}},
-    {{C::pTime, 1}, {C::pTimeSpread, 90}, {C::pSpeed, 20}, {C::pMode, 1}, {C::pWet, 100}, {C::pInvert, 1}},
-};
-
-TEST(Chorus1, StaysFiniteAndBoundedAtItsExtremes)
-{
-    // No feedback: four taps and the dry path of a 16-fold input.
-    checkStaysBounded<C>(Extremes, withLFOs<C>, 100.0f);
-}
-
-TEST(Chorus1, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals<C>(Extremes[0], withLFOs<C>);
-}
-
 TEST(Chorus1, RecoversFromANonFiniteInput)
 {
-    checkRecoversFromNonFinite<C>(Extremes[0], withLFOs<C>, 0.1);
+    checkRecoversFromNonFinite<C>(settingsOf(fxtest::chorusKind().extremes[0]), withLFOs<C>, 0.1);
 }
 
 TEST(Chorus1, SerialFormReplacesWhatThePlainFormAdds)

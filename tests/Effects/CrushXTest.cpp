@@ -1,7 +1,8 @@
 // The crusher: parameters, the quantiser's grid, the filter's bypass and its
 // resonance held short of a lossless resonator, the divider modes, the rate
-// factor, and the checks every effect type passes.
+// factor. The checks every effect type passes are in AllEffectsTest.
 #include "CrushX.h"
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 
 #include <gtest/gtest.h>
@@ -9,39 +10,6 @@
 using namespace fxtest;
 
 namespace {
-
-const FxKind& crusherKind()
-{
-    static const FxKind kind{
-        "CRUSHER",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<CrushXR_c>();
-            return std::make_unique<CrushX_c>();
-        },
-        nullptr,
-        CrushX_c::pWet,
-        0,
-        {
-            {{CrushX_c::pResonance, 100}, {CrushX_c::pCutoff, 20000}, {CrushX_c::pFilterType, CrushX_c::fBP12}},
-            {{CrushX_c::pResolution, 100}, {CrushX_c::pDither, 1}, {CrushX_c::pDivider, 32},
-             {CrushX_c::pDividerMode, CrushX_c::modeSlide}},
-            {{CrushX_c::pResolution, 1601}, {CrushX_c::pAutoVolume, 0}, {CrushX_c::pDither, 1},
-             {CrushX_c::pResonance, 100}, {CrushX_c::pCutoff, 40}, {CrushX_c::pFilterType, CrushX_c::fHP12},
-             {CrushX_c::pPostDivider, 1}, {CrushX_c::pDivider, 7}, {CrushX_c::pDividerMode, CrushX_c::modeAverage}},
-            {{CrushX_c::pResolution, 100}, {CrushX_c::pAutoVolume, 0}, {CrushX_c::pDither, 1},
-             {CrushX_c::pResonance, 100}, {CrushX_c::pCutoff, 3000}, {CrushX_c::pFilterType, CrushX_c::fBR12}},
-        },
-        [](VariatorInst_c& e) {
-            auto& c = static_cast<CrushX_c&>(e);
-            std::vector<double> s = {c.envelope};
-            for (const CrushX_c::Channel_t& ch : c.channel)
-                s.insert(s.end(), {ch.ditherError, ch.low, ch.high, ch.band, ch.hold, ch.slide, ch.dc});
-            return s;
-        },
-    };
-    return kind;
-}
 
 TEST(CrushX, ParametersAndClassAnswers)
 {
@@ -226,31 +194,6 @@ TEST(CrushX, MonoPathAndReadiness)
     CrushX_c c;
     c.setSampleRate(-1.0f);
     EXPECT_FALSE(c.isReady());
-}
-
-TEST(CrushX, WetZeroPassesTheInput)
-{
-    checkWetZeroPasses(crusherKind());
-}
-
-TEST(CrushX, ExtremesStayBounded)
-{
-    checkExtremesStayBounded(crusherKind(), 2000.0f);
-}
-
-TEST(CrushX, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(crusherKind());
-}
-
-TEST(CrushX, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(crusherKind());
-}
-
-TEST(CrushX, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(crusherKind());
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The ping-pong delay: the echo schedule of the defaults at 120 BPM, the
 // balance between centre and loop echoes, ring lengths, the fade time, and
-// the shared checks of every line effect.
+// recovery and serial form at its own settings (the checks every type passes
+// are in AllEffectsTest).
 #include "DelayPingPong.h"
+#include "FxKinds.h"
 #include "FxMeasure2.h"
 
 #include <gtest/gtest.h>
@@ -98,24 +100,6 @@ TEST(DelayPingPong, LinesExistOnlyWhileActive)
     Rig<P> low(22000.0f);
     low.fx.setActive();
     EXPECT_FALSE(low.fx.isReady());
-}
-
-const std::vector<Settings> Extremes = {
-    {{P::pFeed, 99}, {P::pWet, 100}, {P::pBalance, 100}, {P::pSyncC, 3}, {P::pSyncL, 3}, {P::pSyncR, 3},
-     {P::pTimeC, 1}, {P::pTimeL, 1}, {P::pTimeR, 1}},
-    {{P::pFeed, 99}, {P::pWet, 100}, {P::pBalance, 0}, {P::pSyncL, 3}, {P::pSyncR, 3}, {P::pTimeL, 1300},
-     {P::pTimeR, 1300}, {P::pPanL, 100}, {P::pPanR, -100}},
-};
-
-TEST(DelayPingPong, StaysFiniteAndBoundedAtItsExtremes)
-{
-    // The loop gain stays below 1: at most 16 / (1 - 0.99) and the dry part.
-    checkStaysBounded<P>(Extremes, nullptr, 2000.0f);
-}
-
-TEST(DelayPingPong, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals<P>(Extremes[0], nullptr);
 }
 
 TEST(DelayPingPong, RecoversFromANonFiniteInput)

@@ -1,8 +1,10 @@
 // The stereo delay: echo positions and levels on an impulse, equal decay per
 // second with "Feedback Link", the width control, delay times that fit the
-// line at every rate, the lines cleared by switching off, and the shared
-// checks of every line effect (bounds, silence, recovery, serial form).
+// line at every rate, the lines cleared by switching off, and recovery and
+// serial form at its own settings (the checks every type passes are in
+// AllEffectsTest).
 #include "DelayStereo.h"
+#include "FxKinds.h"
 #include "FxMeasure2.h"
 
 #include <gtest/gtest.h>
@@ -157,27 +159,6 @@ TEST(DelayStereo, FadeTimeFollowsTheLongerSide)
     EXPECT_NEAR(rig->fx.getFadeTime(), 0.25 * (-4.0 / std::log10(0.4001)) + 0.1, 1e-4);
     rig->set(D::pFeed, 0);
     EXPECT_NEAR(rig->fx.getFadeTime(), 0.25 + 0.1, 1e-4);
-}
-
-const std::vector<Settings> Extremes = {
-    // Longest feedback, linked with the shortest left time: the left line
-    // rings almost as long as the right one.
-    {{D::pSyncL, 3}, {D::pSyncR, 3}, {D::pTimeL, 1}, {D::pTimeR, 1300}, {D::pFeed, 99}, {D::pWet, 100}},
-    {{D::pSyncL, 3}, {D::pSyncR, 3}, {D::pTimeL, 1}, {D::pTimeR, 1}, {D::pFeed, 99}, {D::pCross, 1},
-     {D::pFilterInFeedback, 1}, {D::pCutLo, 40}, {D::pCutHi, 11000}, {D::pStereo, -100}},
-    {{D::pFeed, 99}, {D::pCross, 1}, {D::pLink, 0}, {D::pStereo, 0}, {D::pCutLo, 22000}, {D::pCutHi, 8}},
-};
-
-TEST(DelayStereo, StaysFiniteAndBoundedAtItsExtremes)
-{
-    // Feedback 0.99 on a 1-sample line (linked to ring as long as 1.3 s)
-    // integrates what it gets; a 16-fold input reaches some hundreds.
-    checkStaysBounded<D>(Extremes, nullptr, 1e5f);
-}
-
-TEST(DelayStereo, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals<D>(Extremes[0], nullptr);
 }
 
 TEST(DelayStereo, RecoversFromANonFiniteInput)

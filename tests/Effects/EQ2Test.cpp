@@ -1,8 +1,9 @@
 // The parametric EQ: parameters and presets, gains measured at the centre
 // frequency, band activity, band 1 flat again at 0 dB, mono and stereo
-// paths, a cross-check against sox's equalizer, and the checks every effect
-// type passes.
+// paths and a cross-check against sox's equalizer. The checks every effect
+// type passes are in AllEffectsTest.
 #include "EQ2.h"
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "TestSupport.h"
 
@@ -17,37 +18,6 @@
 using namespace fxtest;
 
 namespace {
-
-const FxKind& eqKind()
-{
-    static const FxKind kind{
-        "PARAM-EQ",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<EQ2R_c>(18);
-            return std::make_unique<EQ2_c>(18);
-        },
-        nullptr,
-        -1,
-        0,
-        {
-            {{EQ2_c::pFreq1, 11000}, {EQ2_c::pGain1, 180}, {EQ2_c::pQ1, 1200}},
-            {{EQ2_c::pFreq1, 20}, {EQ2_c::pGain1, -180}, {EQ2_c::pQ1, 33}, {EQ2_c::pFreq2, 20}, {EQ2_c::pGain2, 180},
-             {EQ2_c::pQ2, 1200}},
-            {{EQ2_c::pFreq1, 11000}, {EQ2_c::pGain1, 180}, {EQ2_c::pQ1, 33}, {EQ2_c::pFreq2, 11000},
-             {EQ2_c::pGain2, 180}, {EQ2_c::pQ2, 33}},
-        },
-        [](VariatorInst_c& e) {
-            auto& eq = static_cast<EQ2_c&>(e);
-            std::vector<double> s;
-            for (const auto& perBand : eq.history)
-                for (const EQ2_c::History_t& h : perBand)
-                    s.insert(s.end(), {h.x1, h.x2, h.y1, h.y2});
-            return s;
-        },
-    };
-    return kind;
-}
 
 TEST(EQ2, ParametersPresetsAndClassAnswers)
 {
@@ -251,32 +221,6 @@ TEST(EQ2, NotReadyAtLowRates)
     EXPECT_FALSE(rig->fx->isReady());
     rig->run(256, dc(0.5f), dc(0.5f));
     EXPECT_EQ(peak(rig->outL), 0.0f);
-}
-
-TEST(EQ2, DefaultsPassTheInput)
-{
-    checkWetZeroPasses(eqKind());
-}
-
-TEST(EQ2, ExtremesStayBounded)
-{
-    // Two bands of +18 dB on one frequency raise a +-16 input by up to 36 dB.
-    checkExtremesStayBounded(eqKind(), 16.0f * 63.1f * 1.3f);
-}
-
-TEST(EQ2, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(eqKind());
-}
-
-TEST(EQ2, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(eqKind());
-}
-
-TEST(EQ2, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(eqKind());
 }
 
 } // namespace

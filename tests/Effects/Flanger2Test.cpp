@@ -1,7 +1,8 @@
 // The flanger: the right sweep's phase offset, the tempo-synced sweep rate,
 // feedback and fade time, taps inside the line at every rate, a sine as
-// clean after half an hour as at the start, and the shared checks of every
-// line effect.
+// clean after half an hour as at the start, and recovery and serial form at
+// its own settings (the checks every type passes are in AllEffectsTest).
+#include "FxKinds.h"
 #include "FxMeasure2.h"
 #include "Flanger2.h"
 
@@ -143,27 +144,9 @@ TEST(Flanger2, ASineIsAsCleanAfterHalfAnHourAsAtTheStart)
     EXPECT_LT(later.rest, start.fundamental - 60.0);
 }
 
-const std::vector<Settings> Extremes = {
-    {{F::pTime, 8500}, {F::pTimeDepth, 999}, {F::pFeed, 999}, {F::pWet, 100}, {F::pPanDepth, 999},
-     {F::pSync, -13}, {F::pModRate, 5000}},
-    {{F::pTime, 1}, {F::pTimeDepth, 999}, {F::pFeed, 999}, {F::pInvertFeedback, 1}, {F::pWet, 100},
-     {F::pInvertWet, 1}, {F::pPhase, 180}},
-};
-
-TEST(Flanger2, StaysFiniteAndBoundedAtItsExtremes)
-{
-    // The line is clamped to -1..1: at most the dry input and twice the wet.
-    checkStaysBounded<F>(Extremes, nullptr, 20.0f);
-}
-
-TEST(Flanger2, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals<F>(Extremes[0], nullptr);
-}
-
 TEST(Flanger2, RecoversFromANonFiniteInput)
 {
-    checkRecoversFromNonFinite<F>(Extremes[0], nullptr, 0.5);
+    checkRecoversFromNonFinite<F>(settingsOf(fxtest::flangerKind().extremes[0]), nullptr, 0.5);
 }
 
 TEST(Flanger2, SerialFormReplacesWhatThePlainFormAdds)

@@ -264,44 +264,6 @@ std::unique_ptr<Rig<E>> makeRig(float rate, bool serial, const Prepare<E>& prepa
     return rig;
 }
 
-// Every extreme setting at 44.1, 48 and 96 kHz with a +-16 square and +-16
-// noise for 10 s: the output stays finite and below `bound`.
-template <class E>
-void checkStaysBounded(const std::vector<Settings>& extremes, const Prepare<E>& prepare, float bound)
-{
-    for (size_t e = 0; e < extremes.size(); ++e)
-        for (float rate : Rates)
-            for (int input = 0; input < 2; ++input) {
-                SCOPED_TRACE(testing::Message() << "extreme " << e << " rate " << rate << " input " << input);
-                auto rig = makeRig<E>(rate, false, prepare, extremes[e]);
-                const Signal in = input == 0 ? square(static_cast<int>(rate / 110.0f), 16.0f) : noise(16.0f);
-                float top = 0.0f;
-                bool finite = true;
-                for (int second = 0; second < 10; ++second) {
-                    const Stereo o = rig->run(static_cast<long long>(rate), in);
-                    finite = finite && allFinite(o.l) && allFinite(o.r);
-                    top = std::max({top, peak(o.l), peak(o.r)});
-                }
-                EXPECT_TRUE(finite);
-                EXPECT_LT(top, bound);
-            }
-}
-
-// Loud input, then 30 s of silence: the last second holds no subnormal
-// number (the effect's internal state feeds its output, so a subnormal
-// state shows there).
-template <class E>
-void checkSilenceLeavesNoSubnormals(const Settings& settings, const Prepare<E>& prepare)
-{
-    const float rate = 44100.0f;
-    auto rig = makeRig<E>(rate, false, prepare, settings);
-    rig->run(static_cast<long long>(rate), noise(16.0f), MaxBlockSize, false);
-    rig->run(static_cast<long long>(rate) * 29, silence(), MaxBlockSize, false);
-    const Stereo o = rig->run(static_cast<long long>(rate), silence());
-    EXPECT_FALSE(anySubnormal(o.l));
-    EXPECT_FALSE(anySubnormal(o.r));
-}
-
 // A block of NaN and one of infinities, then a sine: within `settle` seconds
 // the output is finite again and stays so.
 template <class E>

@@ -1,6 +1,8 @@
 // The gator: parameters, step lengths on the host tempo, the patterns
 // gating each channel, the link modes, alignment to the host's bar, an hour
-// of free running, readiness, and the checks every effect type passes.
+// of free running and readiness. The checks every effect type passes are in
+// AllEffectsTest.
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "Gator.h"
 #include "Instrument.h"
@@ -12,34 +14,6 @@
 using namespace fxtest;
 
 namespace {
-
-std::vector<double> gatorState(VariatorInst_c& e)
-{
-    auto& g = static_cast<Gator_c&>(e);
-    return {g.gain[0],          g.gain[1],          g.increment[0], g.increment[1],
-            g.incrementTarget[0], g.incrementTarget[1], g.position};
-}
-
-const FxKind& gatorKind()
-{
-    static const FxKind kind{
-        "GATOR",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<GatorR_c>();
-            return std::make_unique<Gator_c>();
-        },
-        nullptr,
-        Gator_c::pWet,
-        96000,
-        {
-            {{Gator_c::pWet, 100}, {Gator_c::pSmooth, 0}, {Gator_c::pNotes, 17}},
-            {{Gator_c::pWet, 100}, {Gator_c::pSmooth, 100}, {Gator_c::pNotes, 1}},
-        },
-        gatorState,
-    };
-    return kind;
-}
 
 // An instrument whose host bar position the test sets.
 class HostBar : public Instrument_c
@@ -319,31 +293,6 @@ TEST(Gator, RendersOnlyAbove22kHz)
         EXPECT_EQ(peak(rig->outL), 0.0f);
         EXPECT_TRUE(std::isfinite(static_cast<Gator_c&>(*rig->fx).position));
     }
-}
-
-TEST(Gator, WetZeroPassesTheInput)
-{
-    checkWetZeroPasses(gatorKind());
-}
-
-TEST(Gator, ExtremesStayBounded)
-{
-    checkExtremesStayBounded(gatorKind(), 20.0f);
-}
-
-TEST(Gator, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(gatorKind());
-}
-
-TEST(Gator, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(gatorKind());
-}
-
-TEST(Gator, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(gatorKind());
 }
 
 } // namespace

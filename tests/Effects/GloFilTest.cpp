@@ -1,6 +1,8 @@
 // The filter effect: parameters, the LFO's carry over short blocks, the
 // release tail, the responses measured on stepped sines, the soft clip held
-// at its turning point, and the checks every effect type passes.
+// at its turning point. The checks every effect type passes are in
+// AllEffectsTest.
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "GloFil.h"
 
@@ -11,48 +13,6 @@
 using namespace fxtest;
 
 namespace {
-
-std::vector<double> gloFilState(VariatorInst_c& e)
-{
-    auto& g = static_cast<GloFil_c&>(e);
-    return {g.low[0], g.low[1], g.high[0], g.high[1], g.band[0], g.band[1], g.f, g.lfoValue};
-}
-
-const FxKind& gloFilKind()
-{
-    static const FxKind kind{
-        "FILTER",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<GloFilR_c>();
-            return std::make_unique<GloFil_c>();
-        },
-        [](VariatorInst_c& e) { return &static_cast<GloFil_c&>(e).lfo; },
-        GloFil_c::pWet,
-        0,
-        {
-            // Lossless resonance at the top cutoff, swept to the top
-            // coefficient, clean input stage.
-            {{GloFil_c::pType, GloFil_c::tLP12},
-             {GloFil_c::pResonance, 100},
-             {GloFil_c::pCutoff, 20000},
-             {GloFil_c::pSaturation, 0},
-             {GloFil_c::pModDepth, 100},
-             {GloFil_c::pModSpeed, 400}},
-            {{GloFil_c::pType, GloFil_c::tHP12},
-             {GloFil_c::pResonance, 100},
-             {GloFil_c::pCutoff, 40},
-             {GloFil_c::pSaturation, 100}},
-            {{GloFil_c::pType, GloFil_c::tBR12},
-             {GloFil_c::pResonance, 100},
-             {GloFil_c::pCutoff, 20000},
-             {GloFil_c::pModDepth, 100}},
-            {{GloFil_c::pType, GloFil_c::tBP12}, {GloFil_c::pResonance, 99}, {GloFil_c::pCutoff, 40}},
-        },
-        gloFilState,
-    };
-    return kind;
-}
 
 std::string paraName(const Part_c& part, int idx)
 {
@@ -257,31 +217,6 @@ TEST(GloFil, NotReadyRendersNothing)
     EXPECT_FALSE(rig.fx->isReady());
     rig.run(512, dc(0.5f), dc(0.5f));
     EXPECT_EQ(peak(rig.outL), 0.0f);
-}
-
-TEST(GloFil, WetZeroPassesTheInput)
-{
-    checkWetZeroPasses(gloFilKind());
-}
-
-TEST(GloFil, ExtremesStayBounded)
-{
-    checkExtremesStayBounded(gloFilKind(), 200.0f);
-}
-
-TEST(GloFil, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(gloFilKind());
-}
-
-TEST(GloFil, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(gloFilKind());
-}
-
-TEST(GloFil, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(gloFilKind());
 }
 
 } // namespace

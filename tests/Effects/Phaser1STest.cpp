@@ -1,6 +1,7 @@
 // The phaser: parameters, the all-pass chain's energy and notch, the sweep
-// of the two channels, the release tail, loud input at high feedback, and
-// the checks every effect type passes.
+// of the two channels, the release tail and loud input at high feedback. The
+// checks every effect type passes are in AllEffectsTest.
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "Phaser1S.h"
 
@@ -11,46 +12,6 @@
 using namespace fxtest;
 
 namespace {
-
-std::vector<double> phaserState(VariatorInst_c& e)
-{
-    auto& p = static_cast<Phaser1S_c&>(e);
-    std::vector<double> s = {p.z[0], p.z[1], p.k[0], p.k[1], p.lfoValue};
-    for (const auto& ch : p.stage)
-        s.insert(s.end(), std::begin(ch), std::end(ch));
-    return s;
-}
-
-const FxKind& phaserKind()
-{
-    static const FxKind kind{
-        "PHASER",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<Phaser1SR_c>();
-            return std::make_unique<Phaser1S_c>();
-        },
-        [](VariatorInst_c& e) { return &static_cast<Phaser1S_c&>(e).lfo; },
-        Phaser1S_c::pWet,
-        0,
-        {
-            {{Phaser1S_c::pFeedback, 99},
-             {Phaser1S_c::pStages, 9},
-             {Phaser1S_c::pDepth, 99},
-             {Phaser1S_c::pCenter, 10000},
-             {Phaser1S_c::pSpeed, 1000},
-             {Phaser1S_c::pWet, 100}},
-            {{Phaser1S_c::pFeedback, 99},
-             {Phaser1S_c::pStages, 1},
-             {Phaser1S_c::pFBInvert, 0},
-             {Phaser1S_c::pCenter, 100},
-             {Phaser1S_c::pStereo, 100}},
-            {{Phaser1S_c::pFeedback, 99}, {Phaser1S_c::pStages, 2}, {Phaser1S_c::pFBInvert, 0}, {Phaser1S_c::pWet, 0}},
-        },
-        phaserState,
-    };
-    return kind;
-}
 
 std::string paraName(const Part_c& part, int idx)
 {
@@ -258,31 +219,6 @@ TEST(Phaser1S, RendersNothingWithoutStagesOrRate)
     EXPECT_EQ(rig->out.getWriteState(), 4);
     auto slow = makeRig(phaserKind(), 22000.0f);
     EXPECT_FALSE(slow->fx->isReady());
-}
-
-TEST(Phaser1S, WetZeroPassesTheInput)
-{
-    checkWetZeroPasses(phaserKind());
-}
-
-TEST(Phaser1S, ExtremesStayBounded)
-{
-    checkExtremesStayBounded(phaserKind(), 30.0f);
-}
-
-TEST(Phaser1S, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(phaserKind());
-}
-
-TEST(Phaser1S, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(phaserKind());
-}
-
-TEST(Phaser1S, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(phaserKind());
 }
 
 } // namespace

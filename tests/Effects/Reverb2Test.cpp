@@ -1,7 +1,9 @@
 // The reverb: decay time measured from an impulse, comb feedbacks, the
 // predelay's length and crossfade, sweeps that keep moving whatever "Mod
-// Freq" does, the former wet level, the silent low rates, and the shared
-// checks of every line effect.
+// Freq" does, the former wet level, the silent low rates, and recovery and
+// serial form at its own settings (the checks every type passes are in
+// AllEffectsTest).
+#include "FxKinds.h"
 #include "FxMeasure2.h"
 #include "Reverb2.h"
 
@@ -208,25 +210,9 @@ TEST(Reverb2, FadeTimeIsReverbTimeAndPredelay)
     EXPECT_NEAR(rig->fx.getFadeTime(), (2.0 + 0.1) * 1.4, 1e-5);
 }
 
-const std::vector<Settings> Extremes = {
-    {{R::pRevTime, 100}, {R::pDamping, 0}, {R::pWet, 1000}, {R::pDiffusors, 2}, {R::pModOn, 1}, {R::pModFreq, 20}},
-    {{R::pRevTime, 100}, {R::pDamping, 90}, {R::pWet, 1000}, {R::pDiffusors, 6}, {R::pPredelay, 0}},
-    {{R::pRevTime, 1}, {R::pWet, 1000}, {R::pModOn, 1}, {R::pModFreq, 3}, {R::pPredelay, 125}},
-};
-
-TEST(Reverb2, StaysFiniteAndBoundedAtItsExtremes)
-{
-    checkStaysBounded<R>(Extremes, nullptr, 2000.0f);
-}
-
-TEST(Reverb2, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals<R>(Extremes[2], nullptr);
-}
-
 TEST(Reverb2, RecoversFromANonFiniteInput)
 {
-    checkRecoversFromNonFinite<R>(Extremes[0], nullptr, 0.5);
+    checkRecoversFromNonFinite<R>(settingsOf(fxtest::reverbKind().extremes[0]), nullptr, 0.5);
 }
 
 TEST(Reverb2, SerialFormReplacesWhatThePlainFormAdds)

@@ -1,6 +1,7 @@
 // The stereo enhancer: parameters, the lines' length at each rate (room for
 // the longest delay), the side and mid gains, the echo pattern of each side,
-// mono input, and the checks every effect type passes.
+// and mono input. The checks every effect type passes are in AllEffectsTest.
+#include "FxKinds.h"
 #include "FxMeasure1.h"
 #include "StereoEnh1.h"
 
@@ -9,33 +10,6 @@
 using namespace fxtest;
 
 namespace {
-
-const FxKind& enhancerKind()
-{
-    static const FxKind kind{
-        "ST-ENHANC",
-        [](bool serial) -> std::unique_ptr<VariatorInst_c> {
-            if (serial)
-                return std::make_unique<StereoEnh1R_c>();
-            return std::make_unique<StereoEnh1_c>();
-        },
-        nullptr,
-        StereoEnh1_c::pWet,
-        0,
-        {
-            {{StereoEnh1_c::pWet, 100}, {StereoEnh1_c::pFactor, 40}, {StereoEnh1_c::pRoomsize, 5}},
-            {{StereoEnh1_c::pWet, 100}, {StereoEnh1_c::pFactor, 40}, {StereoEnh1_c::pRoomsize, 100}},
-        },
-        [](VariatorInst_c& e) {
-            auto& s = static_cast<StereoEnh1_c&>(e);
-            std::vector<double> state;
-            for (int c = 0; c < 2; ++c)
-                state.insert(state.end(), s.getLine(c), s.getLine(c) + s.getLineLength());
-            return state;
-        },
-    };
-    return kind;
-}
 
 TEST(StereoEnh1, ParametersAndClassAnswers)
 {
@@ -152,31 +126,6 @@ TEST(StereoEnh1, NotReadyWithoutRate)
     EXPECT_FALSE(rig->fx->isReady());
     rig->run(256, dc(0.5f), dc(0.5f));
     EXPECT_EQ(peak(rig->outL), 0.0f);
-}
-
-TEST(StereoEnh1, WetZeroPassesTheInput)
-{
-    checkWetZeroPasses(enhancerKind());
-}
-
-TEST(StereoEnh1, ExtremesStayBounded)
-{
-    checkExtremesStayBounded(enhancerKind(), 200.0f);
-}
-
-TEST(StereoEnh1, RecoversFromNonFiniteInput)
-{
-    checkRecoversFromNonFinite(enhancerKind());
-}
-
-TEST(StereoEnh1, SilenceLeavesNoSubnormals)
-{
-    checkSilenceLeavesNoSubnormals(enhancerKind());
-}
-
-TEST(StereoEnh1, SerialVariantReplacesWhereThePlainClassAdds)
-{
-    checkSerialReplacesPlainAdds(enhancerKind());
 }
 
 } // namespace

@@ -704,6 +704,10 @@ void Synth::setSampleRate(float rate)
     if (!flagOpen)
         return;
     BusyScope busyScope(*this);
+    // Some hosts change the rate while they keep processing: the modules
+    // re-size their lines and work blocks here, so no block may render
+    // until every one of them is done.
+    AudioHold hold(*this);
     AudioEffect::setSampleRate(rate);
     engineSampleRate = rate;
     recSampleRate = so_ddiv(1.0, rate);

@@ -90,6 +90,8 @@ public:
     void close() override;
     void suspend() override;
     void resume() override;
+    // Thread: any but the audio thread; holds audio while the modules take
+    // the new rate.
     void setSampleRate(float rate) override;
     void setBlockSize(int32_t frames) override;
 
