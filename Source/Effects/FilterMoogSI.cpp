@@ -236,25 +236,57 @@ void FilterMoogSI_c::highControl(int k)
     followBalance(k);
 }
 
-double FilterMoogSI_c::ladderSample(Ladder_t& st, float input, bool fourPoles)
+namespace {
+
+// The ladder's state in registers for the length of a block. A stage's
+// "previous output" equals its state, so one value per stage is kept.
+struct LadderRegs
 {
-    const double x = input * 0.125 - feedback * st.s[3] - st.dc;
-    st.dc = static_cast<float>(st.dc + 0.0003 * x);
-    const double y1 = (x + st.xPrev) * k2 - st.s[0] * k1;
-    const double y2 = (y1 + st.prev[0]) * k2 - st.s[1] * k1;
-    const double y3 = (y2 + st.prev[1]) * k2 - st.s[2] * k1;
-    const double y4 = (y3 + st.prev[2]) * k2 - st.s[3] * k1;
-    const double c = std::clamp(y4, -ClipTurn, ClipTurn);
-    st.s[0] = y1;
-    st.s[1] = y2;
-    st.s[2] = y3;
-    st.s[3] = c - 0.166666 * c * c * c;
-    st.xPrev = x;
-    st.prev[0] = y1;
-    st.prev[1] = y2;
-    st.prev[2] = y3;
-    return fourPoles ? st.s[3] : y2;
-}
+    double s0, s1, s2, s3, xPrev;
+    float dc;
+
+    explicit LadderRegs(const FilterMoogSI_c::Ladder_t& st)
+        : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]), xPrev(st.xPrev), dc(st.dc)
+    {
+    }
+    void store(FilterMoogSI_c::Ladder_t& st) const
+    {
+        st.s[0] = st.prev[0] = s0;
+        st.s[1] = st.prev[1] = s1;
+        st.s[2] = st.prev[2] = s2;
+        st.s[3] = s3;
+        st.xPrev = xPrev;
+        st.dc = dc;
+    }
+
+    // One sample. The stage input x = in / 8 - feedback x s3 - dc and each
+    // stage y = (input + previous input) x k2 - state x k1, the last one
+    // soft-clipped as s - 0.166666 s^3. The sums are grouped so that each
+    // stage waits for the one before by only a multiply and an add: the
+    // terms from the previous sample are ready early, and the feedback
+    // enters the first stage pre-scaled (fbk2 = feedback x k2) rather than
+    // through x.
+    template <bool FourPoles>
+    double step(float input, double k1, double k2, double feedback, double fbk2)
+    {
+        const double t = input * 0.125 - dc;
+        const double x = t - feedback * s3;
+        dc = static_cast<float>(dc + 0.0003 * x);
+        const double y1 = (t * k2 + (xPrev * k2 - s0 * k1)) - fbk2 * s3;
+        const double y2 = y1 * k2 + (s0 * k2 - s1 * k1);
+        const double y3 = y2 * k2 + (s1 * k2 - s2 * k1);
+        const double y4 = y3 * k2 + (s2 * k2 - s3 * k1);
+        const double c = std::clamp(y4, -ClipTurn, ClipTurn);
+        s0 = y1;
+        s1 = y2;
+        s2 = y3;
+        s3 = c - (0.166666 * c) * (c * c);
+        xPrev = x;
+        return FourPoles ? s3 : y2;
+    }
+};
+
+} // namespace
 
 float FilterMoogSI_c::bandSample(Band_t& st, float v) const
 {
@@ -314,6 +346,40 @@ void FilterMoogSI_c::runForm(int n, float* const* in, float* outL, float* outR, 
     }
 }
 
+template <int Channels, bool FourPoles>
+void FilterMoogSI_c::runLadder(int n, float* const* in, float* outL, float* outR)
+{
+    LadderRegs st0(ladder[0]);
+    LadderRegs st1(ladder[1]);
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        ladderControl(start / ControlStepFrames);
+        const double c1 = k1;
+        const double c2 = k2;
+        const double fb = feedback;
+        const double fbk2 = feedback * k2;
+        const int end = std::min(n, start + ControlStepFrames);
+        for (int i = start; i < end; ++i) {
+            level += levelStep;
+            const float left = (2.0f - balance) * level;
+            const float right = balance * level;
+            // The filter adds into its output bus (Part_c::mixSample, written
+            // out here so the loop keeps its values in registers).
+            if constexpr (Channels == 1) {
+                const float y = static_cast<float>(st0.step<FourPoles>(in[0][i], c1, c2, fb, fbk2));
+                outL[i] += left * y;
+                outR[i] += right * y;
+            } else {
+                const float yl = static_cast<float>(st0.step<FourPoles>(in[0][i], c1, c2, fb, fbk2));
+                const float yr = static_cast<float>(st1.step<FourPoles>(in[1][i], c1, c2, fb, fbk2));
+                outL[i] += left * yl;
+                outR[i] += right * yr;
+            }
+        }
+    }
+    st0.store(ladder[0]);
+    st1.store(ladder[1]);
+}
+
 void FilterMoogSI_c::render(int n)
 {
     RenderingScope scope(*this);
@@ -334,16 +400,14 @@ void FilterMoogSI_c::render(int n)
     if (channels > 0) {
         n = framesFor(n, inputBus, outputBusA);
         auto none = [] {};
-        auto ladderCtl = [this](int k) { ladderControl(k); };
         switch (responseType) {
         case rLP12:
         case rLP24: {
             const bool four = responseType == rLP24;
-            auto s = [this, four](int c, float x) { return static_cast<float>(ladderSample(ladder[c], x, four)); };
             if (channels == 1)
-                runForm<1>(n, in, outL, outR, ladderCtl, s, none);
+                four ? runLadder<1, true>(n, in, outL, outR) : runLadder<1, false>(n, in, outL, outR);
             else
-                runForm<2>(n, in, outL, outR, ladderCtl, s, none);
+                four ? runLadder<2, true>(n, in, outL, outR) : runLadder<2, false>(n, in, outL, outR);
             break;
         }
         case rBP24: {

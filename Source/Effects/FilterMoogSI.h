@@ -132,7 +132,9 @@ private:
     template <int Channels, typename Control, typename Sample, typename Advance>
     void runForm(int n, float* const* in, float* outL, float* outR, Control control, Sample sample,
                  Advance advance);
-    double ladderSample(Ladder_t& st, float input, bool fourPoles);
+    // The "LP 12" and "LP 24" loop, state held in registers for the block.
+    template <int Channels, bool FourPoles>
+    void runLadder(int n, float* const* in, float* outL, float* outR);
     float bandSample(Band_t& st, float input) const;
     float highSample(int channel, float input);
     // The per-block check: a non-finite state starts the filter afresh, and
