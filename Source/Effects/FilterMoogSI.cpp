@@ -242,9 +242,10 @@ namespace {
 // "previous output" equals its state, so one value per stage is kept.
 struct LadderRegs
 {
-    double s0, s1, s2, s3, xPrev;
-    float dc;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, xPrev = 0.0;
+    float dc = 0.0f;
 
+    LadderRegs() = default;
     explicit LadderRegs(const FilterMoogSI_c::Ladder_t& st)
         : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]), xPrev(st.xPrev), dc(st.dc)
     {
@@ -346,98 +347,169 @@ void FilterMoogSI_c::runForm(int n, float* const* in, float* outL, float* outR, 
     }
 }
 
-template <int Channels, bool FourPoles>
-void FilterMoogSI_c::runLadder(int n, float* const* in, float* outL, float* outR)
+template <int Filters, int Channels, bool FourPoles>
+void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n)
 {
-    LadderRegs st0(ladder[0]);
-    LadderRegs st1(ladder[1]);
+    // Each filter's state and gains live in locals for the block: the
+    // stores into the output buses could otherwise alias them and force a
+    // reload every sample.
+    LadderRegs st[Filters][Channels];
+    float level[Filters];
+    float levelStep[Filters];
+    float balance[Filters];
+    for (int p = 0; p < Filters; ++p)
+        for (int c = 0; c < Channels; ++c)
+            st[p][c] = LadderRegs(filters[p]->ladder[c]);
     for (int start = 0; start < n; start += ControlStepFrames) {
-        ladderControl(start / ControlStepFrames);
-        const double c1 = k1;
-        const double c2 = k2;
-        const double fb = feedback;
-        const double fbk2 = feedback * k2;
+        double k1[Filters];
+        double k2[Filters];
+        double fb[Filters];
+        double fbk2[Filters];
+        for (int p = 0; p < Filters; ++p) {
+            FilterMoogSI_c& f = *filters[p];
+            f.ladderControl(start / ControlStepFrames);
+            level[p] = f.level;
+            levelStep[p] = f.levelStep;
+            balance[p] = f.balance;
+            k1[p] = f.k1;
+            k2[p] = f.k2;
+            fb[p] = f.feedback;
+            fbk2[p] = f.feedback * f.k2;
+        }
         const int end = std::min(n, start + ControlStepFrames);
         for (int i = start; i < end; ++i) {
-            level += levelStep;
-            const float left = (2.0f - balance) * level;
-            const float right = balance * level;
-            // The filter adds into its output bus (Part_c::mixSample, written
-            // out here so the loop keeps its values in registers).
-            if constexpr (Channels == 1) {
-                const float y = static_cast<float>(st0.step<FourPoles>(in[0][i], c1, c2, fb, fbk2));
-                outL[i] += left * y;
-                outR[i] += right * y;
-            } else {
-                const float yl = static_cast<float>(st0.step<FourPoles>(in[0][i], c1, c2, fb, fbk2));
-                const float yr = static_cast<float>(st1.step<FourPoles>(in[1][i], c1, c2, fb, fbk2));
-                outL[i] += left * yl;
-                outR[i] += right * yr;
+            for (int p = 0; p < Filters; ++p) {
+                level[p] += levelStep[p];
+                const float left = (2.0f - balance[p]) * level[p];
+                const float right = balance[p] * level[p];
+                // The filter adds into its output bus (Part_c::mixSample).
+                const float* const* in = open[p].in;
+                const float yl = static_cast<float>(st[p][0].template step<FourPoles>(in[0][i], k1[p], k2[p], fb[p], fbk2[p]));
+                if constexpr (Channels == 1) {
+                    open[p].outL[i] += left * yl;
+                    open[p].outR[i] += right * yl;
+                } else {
+                    const float yr =
+                        static_cast<float>(st[p][1].template step<FourPoles>(in[1][i], k1[p], k2[p], fb[p], fbk2[p]));
+                    open[p].outL[i] += left * yl;
+                    open[p].outR[i] += right * yr;
+                }
             }
         }
+        for (int p = 0; p < Filters; ++p)
+            filters[p]->level = level[p];
     }
-    st0.store(ladder[0]);
-    st1.store(ladder[1]);
+    for (int p = 0; p < Filters; ++p)
+        for (int c = 0; c < Channels; ++c)
+            st[p][c].store(filters[p]->ladder[c]);
+}
+
+bool FilterMoogSI_c::openBuses(int n, Open_t& o)
+{
+    if (!active || !paraSet || !outputBusA)
+        return false;
+    if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
+        return false;
+    o.channels = 0;
+    if (ready && inputBus) {
+        if (inputBus->isStereo())
+            o.channels = inputBus->wantReadStereo(&o.in[0], &o.in[1]) ? 2 : 0;
+        else
+            o.channels = inputBus->wantReadMono(&o.in[0], false) ? 1 : 0;
+    }
+    o.n = o.channels > 0 ? framesFor(n, inputBus, outputBusA) : 0;
+    return true;
+}
+
+template <int Filters>
+void FilterMoogSI_c::runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open)
+{
+    const int n = open[0].n;
+    const bool four = filters[0]->responseType == rLP24;
+    if (open[0].channels == 1)
+        four ? runLadders<Filters, 1, true>(filters, open, n) : runLadders<Filters, 1, false>(filters, open, n);
+    else
+        four ? runLadders<Filters, 2, true>(filters, open, n) : runLadders<Filters, 2, false>(filters, open, n);
+}
+
+void FilterMoogSI_c::renderOpen(const Open_t& o)
+{
+    if (o.channels <= 0)
+        return;
+    const int n = o.n;
+    float* const* in = o.in;
+    float* outL = o.outL;
+    float* outR = o.outR;
+    auto none = [] {};
+    switch (responseType) {
+    case rLP12:
+    case rLP24: {
+        FilterMoogSI_c* self = this;
+        runLadderForm<1>(&self, &o);
+        break;
+    }
+    case rBP24: {
+        auto ctl = [this](int k) { bandControl(k); };
+        auto s = [this](int c, float x) { return bandSample(band[c], x); };
+        if (o.channels == 1)
+            runForm<1>(n, in, outL, outR, ctl, s, none);
+        else
+            runForm<2>(n, in, outL, outR, ctl, s, none);
+        break;
+    }
+    default: {
+        gainComp = 0.5f;
+        auto ctl = [this](int k) { highControl(k); };
+        auto s = [this](int c, float x) { return highSample(c, x); };
+        auto adv = [this] {
+            readA = (readA + 1) & RingMask;
+            readB = (readB + 1) & RingMask;
+            writeIndex = (writeIndex + 1) & RingMask;
+        };
+        if (o.channels == 1)
+            runForm<1>(n, in, outL, outR, ctl, s, adv);
+        else
+            runForm<2>(n, in, outL, outR, ctl, s, adv);
+        break;
+    }
+    }
+    checkState();
 }
 
 void FilterMoogSI_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !paraSet || !outputBusA)
+    Open_t o;
+    if (!openBuses(n, o))
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    float* in[2] = {};
-    int channels = 0;
-    if (ready && inputBus) {
-        if (inputBus->isStereo())
-            channels = inputBus->wantReadStereo(&in[0], &in[1]) ? 2 : 0;
-        else
-            channels = inputBus->wantReadMono(&in[0], false) ? 1 : 0;
-    }
-    if (channels > 0) {
-        n = framesFor(n, inputBus, outputBusA);
-        auto none = [] {};
-        switch (responseType) {
-        case rLP12:
-        case rLP24: {
-            const bool four = responseType == rLP24;
-            if (channels == 1)
-                four ? runLadder<1, true>(n, in, outL, outR) : runLadder<1, false>(n, in, outL, outR);
-            else
-                four ? runLadder<2, true>(n, in, outL, outR) : runLadder<2, false>(n, in, outL, outR);
-            break;
-        }
-        case rBP24: {
-            auto ctl = [this](int k) { bandControl(k); };
-            auto s = [this](int c, float x) { return bandSample(band[c], x); };
-            if (channels == 1)
-                runForm<1>(n, in, outL, outR, ctl, s, none);
-            else
-                runForm<2>(n, in, outL, outR, ctl, s, none);
-            break;
-        }
-        default: {
-            gainComp = 0.5f;
-            auto ctl = [this](int k) { highControl(k); };
-            auto s = [this](int c, float x) { return highSample(c, x); };
-            auto adv = [this] {
-                readA = (readA + 1) & RingMask;
-                readB = (readB + 1) & RingMask;
-                writeIndex = (writeIndex + 1) & RingMask;
-            };
-            if (channels == 1)
-                runForm<1>(n, in, outL, outR, ctl, s, adv);
-            else
-                runForm<2>(n, in, outL, outR, ctl, s, adv);
-            break;
-        }
-        }
-        checkState();
-    }
+    renderOpen(o);
     outputBusA->doneWriteStereo();
+}
+
+void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
+{
+    RenderingScope scopeA(a);
+    RenderingScope scopeB(b);
+    Open_t open[2];
+    const bool openA = a.openBuses(n, open[0]);
+    const bool openB = b.openBuses(n, open[1]);
+    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
+    if (openA && openB && open[0].channels > 0 && open[0].channels == open[1].channels && open[0].n == open[1].n &&
+        a.responseType == b.responseType && ladderType(a.responseType)) {
+        FilterMoogSI_c* both[2] = {&a, &b};
+        runLadderForm<2>(both, open);
+        a.checkState();
+        b.checkState();
+    } else {
+        if (openA)
+            a.renderOpen(open[0]);
+        if (openB)
+            b.renderOpen(open[1]);
+    }
+    if (openA)
+        a.outputBusA->doneWriteStereo();
+    if (openB)
+        b.outputBusA->doneWriteStereo();
 }
 
 void FilterMoogSI_c::checkState()

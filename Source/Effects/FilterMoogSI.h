@@ -65,6 +65,12 @@ public:
     // Audio thread: n samples of the input bus (mono or stereo) filtered and
     // added into the output bus as stereo.
     void render(int n) override;
+    // Audio thread: a.render(n) then b.render(n), for two filters whose
+    // buses are all different. When both play the same ladder response on
+    // input of the same form, their sample loops run interleaved: each
+    // ladder is one long chain of dependent arithmetic, and two chains side
+    // by side keep the processor busy where one leaves it waiting.
+    static void renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n);
     // Clears every filter state and both rings; level 0, balance centred.
     void initBuffer() override;
 
@@ -132,9 +138,26 @@ private:
     template <int Channels, typename Control, typename Sample, typename Advance>
     void runForm(int n, float* const* in, float* outL, float* outR, Control control, Sample sample,
                  Advance advance);
-    // The "LP 12" and "LP 24" loop, state held in registers for the block.
-    template <int Channels, bool FourPoles>
-    void runLadder(int n, float* const* in, float* outL, float* outR);
+    // The buses of one render: the output pair, the input channels (0: no
+    // input to filter) and the frames to render.
+    struct Open_t
+    {
+        float* outL = nullptr;
+        float* outR = nullptr;
+        float* in[2] = {};
+        int channels = 0;
+        int n = 0;
+    };
+    // Opens the output (false: nothing to render into) and the input.
+    bool openBuses(int n, Open_t& o);
+    // Filters the opened input into the opened output.
+    void renderOpen(const Open_t& o);
+    // The "LP 12" and "LP 24" loop over one or two filters of the same form
+    // (channels, frames and response alike), their states in registers.
+    template <int Filters>
+    static void runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open);
+    template <int Filters, int Channels, bool FourPoles>
+    static void runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n);
     float bandSample(Band_t& st, float input) const;
     float highSample(int channel, float input);
     // The per-block check: a non-finite state starts the filter afresh, and
