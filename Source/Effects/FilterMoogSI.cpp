@@ -210,7 +210,11 @@ void FilterMoogSI_c::ladderControl(int k)
     k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
     k2 = (k1 + 1.0) * 0.5;
     const float f2 = f * f;
-    feedback = r * (0.75 - std::log10(static_cast<double>(f2)));
+    // log10 through the natural logarithm: the same value to the last bits,
+    // at a fraction of the library log10's cost (this runs every 8 samples
+    // in every voice's two filters).
+    constexpr double InvLn10 = 0.43429448190325182765;
+    feedback = r * (0.75 - std::log(static_cast<double>(f2)) * InvLn10);
 }
 
 void FilterMoogSI_c::bandControl(int k)
