@@ -1,5 +1,5 @@
 // SamLoop_c ('GS03'): the loop sampler of generator slots 1 and 2.
-// Placeholder until the sampler is built: it keeps what create gives it,
+// Placeholder until the sampler is built: it ignores what create gives it,
 // renders nothing and, with no layer for any note, reports itself finished
 // at every render, as the sampler does for a note outside every zone.
 //
@@ -25,14 +25,7 @@ public:
     // While audio is stopped: the multisample memory, the level and pitch
     // inputs and the loop-start and loop-end modulation inputs (one float per
     // 8 output samples each).
-    virtual void create(WaveRAM2_c* m, float* level, float* pitch, float* loopStart, float* loopEnd)
-    {
-        memory = m;
-        levelIn = level;
-        pitchIn = pitch;
-        loopStartIn = loopStart;
-        loopEndIn = loopEnd;
-    }
+    virtual void create(WaveRAM2_c*, float*, float*, float*, float*) {}
     int getTypeCode() const override { return TypeCodeSamLoop; }
     void prepProc(int instrument, Note_c note, bool legato) override { Generator_c::prepProc(instrument, note, legato); }
     // Moves the read start of every playing layer; there are none.
@@ -41,13 +34,4 @@ public:
     bool renderNX(int, int) override { return true; }
     bool renderXF(int, int) override { return true; }
     bool renderXA(int, int) override { return true; }
-
-    WaveRAM2_c* getMemory() const { return memory; }
-
-protected:
-    WaveRAM2_c* memory = nullptr;
-    float* levelIn = nullptr;
-    float* pitchIn = nullptr;
-    float* loopStartIn = nullptr;
-    float* loopEndIn = nullptr;
 };

@@ -1,5 +1,5 @@
 // SamTC3_c ('GS02'): the time-stretch sampler of a generator slot.
-// Placeholder until the sampler is built: it keeps what create gives it,
+// Placeholder until the sampler is built: it ignores what create gives it,
 // renders nothing and, holding no sample, reports itself finished at every
 // render, as the sampler does when its slot has no sample for the note.
 //
@@ -24,24 +24,10 @@ public:
 
     // While audio is stopped: the sample slot and the level, pitch and time
     // inputs (one float per 8 output samples each).
-    virtual void create(WaveRAM_c* s, float* level, float* pitch, float* time)
-    {
-        slot = s;
-        levelIn = level;
-        pitchIn = pitch;
-        timeIn = time;
-    }
+    virtual void create(WaveRAM_c*, float*, float*, float*) {}
     int getTypeCode() const override { return TypeCodeSamTC3; }
     void cachePara(CacheReason_t, int, int) override {}
     void prepProc(int instrument, Note_c note, bool legato) override { Generator_c::prepProc(instrument, note, legato); }
     // No sample: nothing to play, finished.
     bool renderOne(int, int) override { return true; }
-
-    WaveRAM_c* getSlot() const { return slot; }
-
-protected:
-    WaveRAM_c* slot = nullptr;
-    float* levelIn = nullptr;
-    float* pitchIn = nullptr;
-    float* timeIn = nullptr;
 };

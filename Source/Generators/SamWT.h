@@ -1,5 +1,5 @@
 // SamWT_c ('GWT0'): the wavetable generator ("Quintaro") of a generator
-// slot. Placeholder until the generator is built: it keeps what createSamWT
+// slot. Placeholder until the generator is built: it ignores what createSamWT
 // gives it and renders nothing; like the real generator it never reports
 // itself finished.
 //
@@ -24,25 +24,9 @@ public:
     // While audio is stopped: the wavetable store, the level, pitch and
     // position inputs (one float per 8 output samples each) and the block of
     // ones that stands for absent cross-modulation.
-    virtual void createSamWT(WaveTable_c* s, float* level, float* pitch, float* position, float* ones)
-    {
-        store = s;
-        levelIn = level;
-        pitchIn = pitch;
-        positionIn = position;
-        onesIn = ones;
-    }
+    virtual void createSamWT(WaveTable_c*, float*, float*, float*, float*) {}
     int getTypeCode() const override { return TypeCodeSamWT; }
     void cachePara(CacheReason_t, int, int) override {}
     void prepProc(int instrument, Note_c note, bool legato) override { Generator_c::prepProc(instrument, note, legato); }
     bool renderOne(int, int) override { return false; }
-
-    WaveTable_c* getStore() const { return store; }
-
-protected:
-    WaveTable_c* store = nullptr;
-    float* levelIn = nullptr;
-    float* pitchIn = nullptr;
-    float* positionIn = nullptr;
-    float* onesIn = nullptr;
 };

@@ -4,7 +4,6 @@
 #include "ECS2.h"
 #include "EPAS.h"
 #include "FileList.h"
-#include "InstrumentWithSeq.h"
 #include "LFO.h"
 #include "NoteFreqTable.h"
 #include "RegMod.h"
@@ -66,12 +65,16 @@ constexpr int VoiceChildOf[] = {
 constexpr int FirstVoiceModule = 40;
 constexpr int LastVoiceModule = 90;
 
-// The instrument's child slot of each effect of a set (offset 0..16 inside
-// the set; the set adds 0, 1 or 2); -1 for the effects' inner LFOs.
-constexpr int EffectChildOf[] = {0, 3, -1, -1, -1, 6, -1, 9, -1, 12, 15, 18, 24, 27, 21, 30, 36};
+// The effect type of each module of a set (offset 0..16 inside the set);
+// -1 for the inner LFOs: 2..4 the chorus's, 6 the phaser's, 8 the filter
+// effect's.
+constexpr int EffectTypeAt[] = {VelaInst_c::fxDelay,    VelaInst_c::fxChorus,         -1, -1, -1,
+                                VelaInst_c::fxPhaser,   -1,                           VelaInst_c::fxFilter,
+                                -1,                     VelaInst_c::fxReverb,         VelaInst_c::fxStereoDelay,
+                                VelaInst_c::fxFlanger,  VelaInst_c::fxStereoEnhancer, VelaInst_c::fxParamEQ,
+                                VelaInst_c::fxGator,    VelaInst_c::fxCrusher,        VelaInst_c::fxPingPong};
 constexpr int SetModules = 17; // numbers per effect set
 constexpr int SetStride = 20;  // 100, 120, 140
-constexpr int FirstPan51FxChild = 33;
 
 } // namespace
 
@@ -218,17 +221,27 @@ Part_c* Vela_c::getModule(int number)
     if (number >= ModSet0 && number < ModSetX + SetModules) {
         const int set = (number - ModSet0) / SetStride;
         const int offset = (number - ModSet0) % SetStride;
-        if (offset >= SetModules || EffectChildOf[offset] < 0)
+        if (offset >= SetModules)
             return nullptr;
-        return instrument.getPart(EffectChildOf[offset] + set);
+        if (EffectTypeAt[offset] >= 0)
+            return instrument.getEffect(set, EffectTypeAt[offset]);
+        if (offset == SetChorus + 1 || offset == SetChorus + 2 || offset == SetChorus + 3) {
+            Chorus1_c* chorus = instrument.getChorus(set);
+            return chorus ? &chorus->getLFO(offset - SetChorus - 1) : nullptr;
+        }
+        if (offset == SetPhaser + 1) {
+            Phaser1S_c* phaser = instrument.getPhaser(set);
+            return phaser ? &phaser->lfo : nullptr;
+        }
+        GloFil_c* filter = instrument.getFilterEffect(set);
+        return filter ? &filter->lfo : nullptr;
     }
-    auto* sequencing = dynamic_cast<InstrumentWithSeq_c*>(static_cast<Instrument_c*>(&instrument));
     if (number == ModStepSeq)
-        return sequencing ? sequencing->getStepSeq(0) : nullptr;
+        return instrument.getStepSeq(0);
     if (number == ModChordMem)
-        return sequencing ? sequencing->getChordMem() : nullptr;
+        return instrument.getChordMem();
     if (number >= ModPan51Fx0 && number < ModPan51Fx0 + 3)
-        return instrument.getPart(FirstPan51FxChild + number - ModPan51Fx0);
+        return instrument.getPanner(number - ModPan51Fx0);
     return nullptr;
 }
 

@@ -179,6 +179,10 @@ private:
     // build) it stays set.
     std::atomic<bool> forceStereo{false};
     int globalPartRow = -1;
+    // Runs change with the audio thread kept out of the instrument (it skips
+    // its block meanwhile); on the audio thread itself, at once.
+    template <class Change>
+    void withAudioKeptOut(Change change);
     // Logical module number -> registry row, filled by initProcess.
     RMI_c moduleRows{NumModuleNumbers};
     // Each voice's two filter paths before they join the effect buses.

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -80,15 +79,6 @@ constexpr int OnParameter[VI::NumFxSlots] = {VelaGlo_c::gpEffOn0,     VelaGlo_c:
 constexpr int PannerOnParameter[VI::NumFxPanners] = {VelaGlo_c::gpPow51First + 4, VelaGlo_c::gpPow51First + 5,
                                                      VelaGlo_c::gpPow51First + 6};
 
-// Selections on different non-audio threads (host automation and the
-// editor) take turns, so the off/store/on steps of one never interleave with
-// another's. Never taken on the audio thread.
-std::mutex& selectionLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
 } // namespace
 
 VelaInst_c::VelaInst_c(int outputs) : InstrumentWithSeq_c(outputs)
@@ -159,49 +149,50 @@ InBuffer2_c* VelaInst_c::getOutBuf(int i)
 // ---------------------------------------------------------------------------
 // The chain
 
-bool VelaInst_c::renderParallel(int slot, int onParameter, InBuffer2_c* dry, bool active, int frames)
+bool VelaInst_c::renderParallel(VariatorInst_c* fx, int onParameter, InBuffer2_c* dry, bool active, int frames)
 {
     if (globalOn(onParameter))
-        return current[slot].load()->render(active, frames);
+        return fx->render(active, frames);
     // A switched-off send set lets its dry path through to the chain.
     if (active && dry && effBufX)
         effBufX->add(dry, frames, false, nullptr);
     return active;
 }
 
-bool VelaInst_c::renderSerial(int slot, int onParameter, bool on, int frames)
+bool VelaInst_c::renderSerial(VariatorInst_c* fx, int onParameter, bool on, int frames)
 {
     // A switched-off slot is not called: its tail stops at once and the bus
     // passes unchanged.
-    if (!globalOn(onParameter))
-        return on;
-    return current[slot].load()->render(on, frames);
+    return globalOn(onParameter) ? fx->render(on, frames) : on;
 }
 
-void VelaInst_c::renderPanner(int panner, int onParameter, int frames)
+void VelaInst_c::renderPanner(int panner, int frames)
 {
-    if (globalOn(onParameter))
+    if (globalOn(PannerOnParameter[panner]))
         panners[panner].render(frames);
 }
 
 void VelaInst_c::render(int frames)
 {
-    for (const auto& slot : current)
-        if (!slot.load())
+    // One look at the pointers per piece: a selection on another thread
+    // changes what the next piece renders.
+    VariatorInst_c* fx[NumFxSlots];
+    for (int slot = 0; slot < NumFxSlots; ++slot)
+        if (!(fx[slot] = current[slot].load()))
             return; // nothing selected yet: the chain stays out, the flags as they are
     // Active while voices are in use, in the piece in which the last one
     // ended, and whenever a voice started since the last piece.
     const bool active = voicesInUse.load(std::memory_order_relaxed) > 0 || voiceStarted.load(std::memory_order_relaxed);
 
-    bool r = renderParallel(slotSend0, OnParameter[slotSend0], effBuf0, active, frames);
-    renderPanner(pannerFX0, PannerOnParameter[pannerFX0], frames);
-    r = renderParallel(slotSend1, OnParameter[slotSend1], effBuf1, active, frames) || r;
-    r = renderSerial(slotX0, OnParameter[slotX0], r, frames);
-    r = renderSerial(slotX1, OnParameter[slotX1], r, frames);
-    renderPanner(pannerFX3, PannerOnParameter[pannerFX3], frames);
-    r = renderSerial(slotX2, OnParameter[slotX2], r, frames);
-    r = renderSerial(slotX3, OnParameter[slotX3], r, frames);
-    renderPanner(pannerFX5, PannerOnParameter[pannerFX5], frames);
+    bool r = renderParallel(fx[slotSend0], OnParameter[slotSend0], effBuf0, active, frames);
+    renderPanner(pannerFX0, frames);
+    r = renderParallel(fx[slotSend1], OnParameter[slotSend1], effBuf1, active, frames) || r;
+    for (int slot = slotX0; slot <= slotX3; ++slot) {
+        r = renderSerial(fx[slot], OnParameter[slot], r, frames);
+        if (slot == slotX1)
+            renderPanner(pannerFX3, frames);
+    }
+    renderPanner(pannerFX5, frames);
 
     // The instrument keeps rendering while anything in the chain still
     // sounds; a note start wakes it again.
@@ -240,7 +231,7 @@ void VelaInst_c::selectParallel(int set)
     const int type = globalValue(TypeParameter[set]);
     if (type < 0 || type >= NumFxTypes || !byType[set][type])
         return;
-    std::lock_guard<std::mutex> hold(selectionLock());
+    std::lock_guard<std::mutex> hold(selectionLock);
     VariatorInst_c* chosen = byType[set][type];
     VariatorInst_c* previous = current[set].load();
     if (chosen == previous)
@@ -284,7 +275,7 @@ void VelaInst_c::selectSerial(int keep)
         types[k] = std::clamp(globalValue(TypeParameter[slotX0 + k]), 0, NumFxTypes - 1);
     makeDistinct(types, keep);
 
-    std::lock_guard<std::mutex> hold(selectionLock());
+    std::lock_guard<std::mutex> hold(selectionLock);
     VariatorInst_c* previous[NumSerialSlots];
     VariatorInst_c* next[NumSerialSlots];
     for (int k = 0; k < NumSerialSlots; ++k) {
@@ -331,7 +322,7 @@ void VelaInst_c::setWet(int slot, float wet)
 
 void VelaInst_c::setWetDetail(int typeParameter, float wet)
 {
-    if (!globalParameters.load())
+    if (!globalParameters.load() || typeParameter < 0 || typeParameter >= VelaGlo_c::ParaCount)
         return;
     const int type = globalValue(typeParameter);
     const int para = wetParameter(type);

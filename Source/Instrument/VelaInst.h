@@ -45,6 +45,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class InBuffer2_c;
 class VelaGlo_c;
@@ -186,9 +187,12 @@ private:
     bool deferredToIdle(int index);
     // Set 0's or set 1's effect with on/off and tail, or its dry bus added
     // into the effect bus when the set is switched off.
-    bool renderParallel(int slot, int onParameter, InBuffer2_c* dry, bool active, int frames);
-    bool renderSerial(int slot, int onParameter, bool on, int frames);
-    void renderPanner(int panner, int onParameter, int frames);
+    bool renderParallel(VariatorInst_c* fx, int onParameter, InBuffer2_c* dry, bool active, int frames);
+    // A serial slot's effect, when the slot is on; `on` is what came down
+    // the chain.
+    bool renderSerial(VariatorInst_c* fx, int onParameter, bool on, int frames);
+    // FX0, FX3 or FX5, when its switch is on.
+    void renderPanner(int panner, int frames);
 
     // Set s, build position k; owned. Destroyed in reverse: set X first,
     // each set from its last module back.
@@ -200,6 +204,10 @@ private:
     // audio thread.
     std::atomic<VariatorInst_c*> current[NumFxSlots] = {};
     std::atomic<const Parameter_c*> globalParameters{nullptr};
+    // Selections on different non-audio threads (host automation and the
+    // editor) take turns, so the off/store/on steps of one never interleave
+    // with another's. Never taken on the audio thread.
+    std::mutex selectionLock;
     VelaGlo_c* globalPart = nullptr;
     InBuffer2_c* effBuf0 = nullptr;
     InBuffer2_c* effBuf1 = nullptr;

@@ -127,6 +127,18 @@ int Vela_c::zoomForFrames(int frames)
     return exponent;
 }
 
+template <class Change>
+void Vela_c::withAudioKeptOut(Change change)
+{
+    if (onAudioThread()) {
+        change();
+        return;
+    }
+    instrument.renderLock.getWritePermission();
+    change();
+    instrument.renderLock.releaseWritePermission();
+}
+
 void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
 {
     Synth::postprocessParaChange(set, part, index);
@@ -207,13 +219,16 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
             writeIfChanged(flanger, set, Flanger2_c::pInvertWet, valueOf(flanger, set, Flanger2_c::pInvertFeedback));
     }
     // 10. Generator routing: the conditional routes follow.
+    // Routes (set again by every voice start) and the effect modules in the
+    // chain are what the audio thread renders from: off the audio thread it
+    // is kept out of the instrument (it skips the block) while they change.
     if (all || (part == glo && (index == G::gpGen0Routing || index == G::gpGen2Routing)))
-        doRoute(set);
+        withAudioKeptOut([&] { doRoute(set); });
     // 11. Send effects.
     if (globalChanged(G::gpEffType0))
-        instrument.selectParallel(VelaInst_c::setSend0);
+        withAudioKeptOut([&] { instrument.selectParallel(VelaInst_c::setSend0); });
     if (globalChanged(G::gpEffType1))
-        instrument.selectParallel(VelaInst_c::setSend1);
+        withAudioKeptOut([&] { instrument.selectParallel(VelaInst_c::setSend1); });
     // 12. Serial effects: the changed slot keeps its type, the others give
     // way; a whole-set change keeps slot X3's.
     if (sortDepth == 0) {
@@ -223,7 +238,14 @@ void Vela_c::postprocessParaChange(int set, Part_c* part, int index)
                 keep = k;
         if (keep >= 0) {
             sortXFx(set, keep);
-            instrument.selectSerial(keep);
+            withAudioKeptOut([&] {
+                instrument.selectSerial(keep);
+                // A slot's remote wet belongs to the effect the slot now
+                // runs: without this a program would sound with the old
+                // effect's wet until it is saved and loaded again.
+                for (int slot = VelaInst_c::slotX0; slot < VelaInst_c::NumFxSlots; ++slot)
+                    instrument.setWet(slot, glo->getPara01(set, G::gpFxWet0 + slot));
+            });
         }
     }
     // 13. Shared LFO phases.
@@ -315,6 +337,7 @@ void Vela_c::postprocessLFOMono(int set, int parameter, int lfo, bool reset)
         return;
     if (reset)
         instrument.setSyncPhase(lfo, 0.0);
+
     double step = 0.0;
     if (globalPart.getParaOn(set, parameter))
         if (const auto* segment = dynamic_cast<const LFOSimp_c*>(getModule(ModLFOSimp1 + lfo)))

@@ -232,7 +232,11 @@ private:
     // Every control buffer is bound.
     bool controlReady() const;
     bool renderAudio(int n);
-    // Scaled global parameter i of the voice's instrument set.
+    // The global part's parameters of the voice's instrument, taken at note
+    // start and at every block (the set may be rebuilt between them).
+    const Parameter_c* takeGlobals();
+    // Scaled value, integer value, gain and switch of global parameter i
+    // (0 without a global part).
     float glo(int i) const;
     int gloVal(int i) const;
     float gloGain(int i) const;
@@ -241,6 +245,7 @@ private:
 
     Vela_c* plugin = nullptr;
     VelaGlo_c* global = nullptr;
+    const Parameter_c* globals = nullptr;
     float* control[ControlBufferCount] = {};
     Generator_c* selectedGen[4] = {};
     VariatorTone_c* selectedFilter[2] = {};

@@ -45,22 +45,25 @@ int xModCode(int routing)
 
 // --- Global parameters of the voice's instrument set ---------------------------
 
+const Parameter_c* VelaTone_c::takeGlobals()
+{
+    globals = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
+    return globals;
+}
+
 float VelaTone_c::glo(int i) const
 {
-    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
-    return p ? p[i].fl.load() : 0.0f;
+    return globals ? globals[i].fl.load() : 0.0f;
 }
 
 int VelaTone_c::gloVal(int i) const
 {
-    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
-    return p ? p[i].value.load() : 0;
+    return globals ? globals[i].value.load() : 0;
 }
 
 float VelaTone_c::gloGain(int i) const
 {
-    const Parameter_c* p = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
-    return p ? p[i].gain.load() : 0.0f;
+    return globals ? globals[i].gain.load() : 0.0f;
 }
 
 bool VelaTone_c::gloOn(int i) const
@@ -175,6 +178,7 @@ void VelaTone_c::prepProc(int ins, NoteC_c n, bool first, bool second)
     defineModSource(msArpeggiator, const_cast<float*>(arp ? arp : &noArpeggiator), false, true);
 
     Tone_c::prepProc(ins, n, first, second);
+    takeGlobals();
 
     if (!gloOn(G::gpMidiWheel)) {
         pitchBendUp = 0.0f;
@@ -225,6 +229,7 @@ bool VelaTone_c::render(int n)
     if (n < 1)
         return false;
     n = std::min(n, MaxBlockSize);
+    takeGlobals();
     xModA = xModCode(gloVal(G::gpGen0Routing));
     xModB = xModCode(gloVal(G::gpGen2Routing));
     selectedGen[0]->setXModSourceMode(xModA);

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -45,10 +46,12 @@ intptr_t call(AEffect* e, int32_t opcode, int32_t index = 0, intptr_t value = 0,
     return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
 
-// Host parameter 0 is the instrument's program number; 27 switches the
-// reception of aftertouch. Both reach state the other threads also touch.
-constexpr int ProgramParameter = 0;
-constexpr int AftertouchSwitch = 27;
+// Host parameters whose side effects reach what the audio thread renders:
+// the send effect of set 0 and the serial slot X0 (effect switching, with the
+// serial types kept distinct), the routing of slot 1 (the routes), "LFO 1
+// Mono" (the shared phase) and the remote wet of set 0.
+constexpr int SideEffectParameters[] = {213, 215, 108, 209, 492};
+constexpr int NumSideEffectParameters = static_cast<int>(std::size(SideEffectParameters));
 
 } // namespace
 
@@ -107,9 +110,8 @@ TEST(VelaHostThreads, ThreeHostThreadsAtOnce)
         char text[256];
         int n = 0;
         while (!stop) {
-            const int index = n % 4 == 0 ? ProgramParameter
-                              : n % 4 == 1 ? AftertouchSwitch
-                                           : (n * 7919) % NumHostParameters;
+            const int index = n % 2 == 0 ? SideEffectParameters[(n / 2) % NumSideEffectParameters]
+                                         : (n * 7919) % NumHostParameters;
             e->setParameter(e, index, static_cast<float>(n % 101) / 100.0f);
             (void)e->getParameter(e, index);
             call(e, effGetParamName, index, 0, text);

@@ -186,12 +186,8 @@ TEST(VelaTone, CreateBindsModulesToBuffersAndStores)
         EXPECT_EQ(t.osc[k].getLevelInput(), rig.control[V::slotBuffer(k, V::sbAmp)]);
         EXPECT_EQ(t.osc[k].getPitchInput(), rig.control[V::slotBuffer(k, V::sbPitch)]);
         EXPECT_EQ(t.osc[k].getShapeInput(), rig.control[V::slotBuffer(k, V::sbAux)]);
-        EXPECT_EQ(t.timeSampler[k].getSlot(), rig.vela.getUserSample(k));
-        EXPECT_EQ(t.wavetable[k].getStore(), rig.vela.getWaveTable(k));
         EXPECT_EQ(t.balance[k].getPositionArray(), rig.control[V::cbBalance1 + k]);
     }
-    EXPECT_EQ(t.loopSampler[0].getMemory(), rig.vela.getMultiSample(0));
-    EXPECT_EQ(t.loopSampler[1].getMemory(), rig.vela.getMultiSample(1));
     for (int q = 0; q < 2; ++q) {
         EXPECT_EQ(t.amp[q].getLevelArray(), rig.control[V::pathBuffer(q, V::pbLevel)]);
         EXPECT_EQ(t.amp[q].getPanArray(), rig.control[V::pathBuffer(q, V::pbPan)]);

@@ -23,10 +23,11 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 # A MIDI file of one empty track.
 printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\4\0\377\57\0' > "$work/empty.mid"
 
-# Host parameters of the instrument settings: Note Lo, Velo Lo, Note Fade
-# (transposition), Master Vol, each to a value away from its default.
-params=(--param 18=0.25 --param 20=0.5 --param 22=0.75 --param 29=0.125)
-shown=(--show-param 18 --show-param 20 --show-param 22 --show-param 29)
+# Host parameters of the program's global part: "Main Volume", "Osc 1
+# Routing", "LFO 1 Mono" and "Filter Env-Depth", each to a value away from
+# its default.
+params=(--param 134=0.25 --param 108=0.5 --param 209=1 --param 124=0.75)
+shown=(--show-param 134 --show-param 108 --show-param 209 --show-param 124)
 
 for file in Tessel3-51.so Tessel3-Stereo.so; do
     plugin="$build/plugins/$file"
@@ -56,7 +57,7 @@ for file in Tessel3-51.so Tessel3-Stereo.so; do
     grep '^param ' "$work/first.txt" > "$work/first.params"
     grep '^param ' "$work/second.txt" > "$work/second.params"
     [ "$(wc -l < "$work/first.params")" = 4 ] || fail "$file: not four parameters shown: $(cat "$work/first.params")"
-    grep -q '^param 22: value=0.75 ' "$work/first.params" || fail "$file: Note Fade did not take 0.75: $(cat "$work/first.params")"
+    grep -q '^param 124: value=0.75 ' "$work/first.params" || fail "$file: Filter Env-Depth did not take 0.75: $(cat "$work/first.params")"
     diff -u "$work/first.params" "$work/second.params" > "$work/params.diff" \
         || fail "$file: parameters changed through the chunk: $(cat "$work/params.diff")"
     [ $failures = $before ] && echo "ok: $file: $size-byte chunk saved, loaded and saved again unchanged; 4 parameters kept"

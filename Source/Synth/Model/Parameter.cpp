@@ -3,6 +3,7 @@
 #include "SafeDiv.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -440,9 +441,11 @@ void Parameter_c::reset()
         else
             static_cast<char*>(payload)[0] = 0;
     } else if (paraSpec->type == ptFloatArray) {
+        // Elements are read on the audio thread (the tuning table) while a
+        // load rewrites them: each is one relaxed atomic store.
         float* elements = static_cast<float*>(payload);
         for (int i = 0; i < paraSpec->precision; ++i)
-            elements[i] = 0.0f;
+            std::atomic_ref<float>(elements[i]).store(0.0f, std::memory_order_relaxed);
     }
 }
 
@@ -709,14 +712,16 @@ float Parameter_c::getFloatArray(int i) const
 {
     if (!paraSpec || paraSpec->type != ptFloatArray || !payload || paraSpec->precision < 1)
         return 0.0f;
-    return static_cast<const float*>(payload)[clampInt(i, 0, paraSpec->precision - 1)];
+    float& element = static_cast<float*>(payload)[clampInt(i, 0, paraSpec->precision - 1)];
+    return std::atomic_ref<float>(element).load(std::memory_order_relaxed);
 }
 
 void Parameter_c::setFloatArray(int i, float v)
 {
     if (!paraSpec || paraSpec->type != ptFloatArray || !payload || paraSpec->precision < 1)
         return;
-    static_cast<float*>(payload)[clampInt(i, 0, paraSpec->precision - 1)] = v;
+    float& element = static_cast<float*>(payload)[clampInt(i, 0, paraSpec->precision - 1)];
+    std::atomic_ref<float>(element).store(v, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------------------
