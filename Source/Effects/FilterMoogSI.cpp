@@ -22,6 +22,10 @@ constexpr float ControlTake = 1.0f / ControlStepFrames; // level ramps over one 
 // and, fed back, runs off to infinity. Its argument stops there.
 const double ClipTurn = 1.0 / std::sqrt(3.0 * 0.166666);
 
+// Whether the processor has fused multiply-add: the ladder's chain of
+// dependent stages then takes one operation per stage instead of two.
+const bool HasFusedMultiplyAdd = __builtin_cpu_supports("fma");
+
 // The lowest sample rate at which the filter runs.
 constexpr float MinRate = 22000.0f;
 
@@ -271,21 +275,29 @@ struct LadderRegs
     // terms from the previous sample are ready early, and the feedback
     // enters the first stage pre-scaled (fbk2 = feedback x k2) rather than
     // through x.
-    template <bool FourPoles>
-    double step(float input, double k1, double k2, double feedback, double fbk2)
+    // Fused: the multiply-adds as single fused operations (one rounding
+    // instead of two), for processors that have them.
+    template <bool FourPoles, bool Fused>
+    [[gnu::always_inline]] double step(float input, double k1, double k2, double feedback, double fbk2)
     {
+        const auto madd = [](double a, double b, double c) {
+            if constexpr (Fused)
+                return std::fma(a, b, c);
+            else
+                return a * b + c;
+        };
         const double t = input * 0.125 - dc;
-        const double x = t - feedback * s3;
-        dc = static_cast<float>(dc + 0.0003 * x);
-        const double y1 = (t * k2 + (xPrev * k2 - s0 * k1)) - fbk2 * s3;
-        const double y2 = y1 * k2 + (s0 * k2 - s1 * k1);
-        const double y3 = y2 * k2 + (s1 * k2 - s2 * k1);
-        const double y4 = y3 * k2 + (s2 * k2 - s3 * k1);
+        const double x = madd(-feedback, s3, t);
+        dc = static_cast<float>(madd(0.0003, x, dc));
+        const double y1 = madd(-fbk2, s3, madd(t, k2, madd(xPrev, k2, -s0 * k1)));
+        const double y2 = madd(y1, k2, madd(s0, k2, -s1 * k1));
+        const double y3 = madd(y2, k2, madd(s1, k2, -s2 * k1));
+        const double y4 = madd(y3, k2, madd(s2, k2, -s3 * k1));
         const double c = std::clamp(y4, -ClipTurn, ClipTurn);
         s0 = y1;
         s1 = y2;
         s2 = y3;
-        s3 = c - (0.166666 * c) * (c * c);
+        s3 = madd(-0.166666 * c, c * c, c);
         xPrev = x;
         return FourPoles ? s3 : y2;
     }
@@ -351,7 +363,7 @@ void FilterMoogSI_c::runForm(int n, float* const* in, float* outL, float* outR, 
     }
 }
 
-template <int Filters, int Channels, bool FourPoles>
+template <int Filters, int Channels, bool FourPoles, bool Fused>
 void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n)
 {
     // Each filter's state and gains live in locals for the block: the
@@ -388,13 +400,13 @@ void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* op
                 const float right = balance[p] * level[p];
                 // The filter adds into its output bus (Part_c::mixSample).
                 const float* const* in = open[p].in;
-                const float yl = static_cast<float>(st[p][0].template step<FourPoles>(in[0][i], k1[p], k2[p], fb[p], fbk2[p]));
+                const float yl = static_cast<float>(st[p][0].template step<FourPoles, Fused>(in[0][i], k1[p], k2[p], fb[p], fbk2[p]));
                 if constexpr (Channels == 1) {
                     open[p].outL[i] += left * yl;
                     open[p].outR[i] += right * yl;
                 } else {
                     const float yr =
-                        static_cast<float>(st[p][1].template step<FourPoles>(in[1][i], k1[p], k2[p], fb[p], fbk2[p]));
+                        static_cast<float>(st[p][1].template step<FourPoles, Fused>(in[1][i], k1[p], k2[p], fb[p], fbk2[p]));
                     open[p].outL[i] += left * yl;
                     open[p].outR[i] += right * yr;
                 }
@@ -425,15 +437,30 @@ bool FilterMoogSI_c::openBuses(int n, Open_t& o)
     return true;
 }
 
+template <int Filters, int Channels, bool FourPoles>
+void FilterMoogSI_c::runLaddersFused(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    runLadders<Filters, Channels, FourPoles, true>(filters, open, n);
+}
+
+template <int Filters, int Channels, bool FourPoles>
+void FilterMoogSI_c::runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    if (HasFusedMultiplyAdd)
+        runLaddersFused<Filters, Channels, FourPoles>(filters, open, n);
+    else
+        runLadders<Filters, Channels, FourPoles, false>(filters, open, n);
+}
+
 template <int Filters>
 void FilterMoogSI_c::runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open)
 {
     const int n = open[0].n;
     const bool four = filters[0]->responseType == rLP24;
     if (open[0].channels == 1)
-        four ? runLadders<Filters, 1, true>(filters, open, n) : runLadders<Filters, 1, false>(filters, open, n);
+        four ? runLadderChoice<Filters, 1, true>(filters, open, n) : runLadderChoice<Filters, 1, false>(filters, open, n);
     else
-        four ? runLadders<Filters, 2, true>(filters, open, n) : runLadders<Filters, 2, false>(filters, open, n);
+        four ? runLadderChoice<Filters, 2, true>(filters, open, n) : runLadderChoice<Filters, 2, false>(filters, open, n);
 }
 
 void FilterMoogSI_c::renderOpen(const Open_t& o)

@@ -157,7 +157,13 @@ private:
     template <int Filters>
     static void runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open);
     template <int Filters, int Channels, bool FourPoles>
-    static void runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    static void runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    // The loop itself, with plain or fused multiply-adds; the fused one is
+    // compiled for processors with FMA and chosen only where it runs.
+    template <int Filters, int Channels, bool FourPoles, bool Fused>
+    [[gnu::always_inline]] static inline void runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    template <int Filters, int Channels, bool FourPoles>
+    [[gnu::target("fma")]] static void runLaddersFused(FilterMoogSI_c* const* filters, const Open_t* open, int n);
     float bandSample(Band_t& st, float input) const;
     float highSample(int channel, float input);
     // The per-block check: a non-finite state starts the filter afresh, and
