@@ -206,19 +206,31 @@ void FilterMoogSI_c::followBalance(int k)
 
 void FilterMoogSI_c::ladderControl(int k)
 {
-    f = ladderCoefficient(cutoffIn[k], rateScale);
+    // A held note's cutoff often stays put for many steps: the coefficients
+    // and the logarithm then carry over (the same values, recomputed only
+    // when the cutoff input or the rate changes).
+    const float m = cutoffIn[k];
+    LadderMemo_t& memo = ladderMemo;
+    if (!(m == memo.cutoff && rateScale == memo.rateScale)) {
+        memo.f = ladderCoefficient(m, rateScale);
+        const double fd = memo.f;
+        memo.k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
+        memo.k2 = (memo.k1 + 1.0) * 0.5;
+        const float f2 = memo.f * memo.f;
+        // log10 through the natural logarithm: the same value to the last
+        // bits, at a fraction of the library log10's cost.
+        constexpr double InvLn10 = 0.43429448190325182765;
+        memo.feedbackScale = 0.75 - std::log(static_cast<double>(f2)) * InvLn10;
+        memo.cutoff = m;
+        memo.rateScale = rateScale;
+    }
+    f = memo.f;
+    k1 = memo.k1;
+    k2 = memo.k2;
     r = clampIn(resonanceIn[k], 1e-6f, 0.96f);
     takeLevel(levelIn[k] * 8.0f);
     followBalance(k);
-    const double fd = f;
-    k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
-    k2 = (k1 + 1.0) * 0.5;
-    const float f2 = f * f;
-    // log10 through the natural logarithm: the same value to the last bits,
-    // at a fraction of the library log10's cost (this runs every 8 samples
-    // in every voice's two filters).
-    constexpr double InvLn10 = 0.43429448190325182765;
-    feedback = r * (0.75 - std::log(static_cast<double>(f2)) * InvLn10);
+    feedback = r * memo.feedbackScale;
 }
 
 void FilterMoogSI_c::bandControl(int k)

@@ -22,6 +22,8 @@
 
 #include "Variator.h"
 
+#include <limits>
+
 class FilterMoogSI_c : public VariatorTone_c
 {
 public:
@@ -119,6 +121,18 @@ public:
     double k1 = 0.0;
     double k2 = 0.0;
     double feedback = 0.0;
+    // The ladder's coefficients of the last cutoff input and rate scale
+    // (a NaN cutoff matches nothing, so the first step computes them).
+    struct LadderMemo_t
+    {
+        float cutoff = std::numeric_limits<float>::quiet_NaN();
+        float rateScale = 0.0f;
+        float f = 0.0f;
+        double k1 = 0.0;
+        double k2 = 0.0;
+        double feedbackScale = 0.0; // 0.75 - log10(f^2)
+    };
+    LadderMemo_t ladderMemo;
     Ladder_t ladder[2];
     Band_t band[2];
     High_t high[2];
