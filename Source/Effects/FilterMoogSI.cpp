@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <immintrin.h>
+
 using FilterMath::clampIn;
 using FilterMath::cubicPow4;
 using FilterMath::finiteOr0;
@@ -455,13 +457,113 @@ void FilterMoogSI_c::runLaddersFused(FilterMoogSI_c* const* filters, const Open_
     runLadders<Filters, Channels, FourPoles, true>(filters, open, n);
 }
 
+template <int Filters, bool FourPoles>
+void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    // Lane l is filter fl[l], channel ch[l]: two mono filters, or the two
+    // channels of one. The arithmetic is runLadders' fused one, operation
+    // for operation, so both give the same numbers.
+    constexpr int fl[2] = {0, Filters - 1};
+    constexpr int ch[2] = {0, 2 - Filters};
+    FilterMoogSI_c& f0 = *filters[fl[0]];
+    FilterMoogSI_c& f1 = *filters[fl[1]];
+    const Ladder_t& l0 = f0.ladder[ch[0]];
+    const Ladder_t& l1 = f1.ladder[ch[1]];
+    __m128d s0 = _mm_set_pd(l1.s[0], l0.s[0]);
+    __m128d s1 = _mm_set_pd(l1.s[1], l0.s[1]);
+    __m128d s2 = _mm_set_pd(l1.s[2], l0.s[2]);
+    __m128d s3 = _mm_set_pd(l1.s[3], l0.s[3]);
+    __m128d xPrev = _mm_set_pd(l1.xPrev, l0.xPrev);
+    __m128d dc = _mm_set_pd(l1.dc, l0.dc);
+    const __m128d eighth = _mm_set1_pd(0.125);
+    const __m128d dcRate = _mm_set1_pd(0.0003);
+    const __m128d cubic = _mm_set1_pd(0.166666);
+    const __m128d turn = _mm_set1_pd(ClipTurn);
+    const __m128d negTurn = _mm_set1_pd(-ClipTurn);
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const float* in0 = open[fl[0]].in[ch[0]];
+    const float* in1 = open[fl[1]].in[ch[1]];
+    float level[Filters];
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        for (int p = 0; p < Filters; ++p) {
+            filters[p]->ladderControl(start / ControlStepFrames);
+            level[p] = filters[p]->level;
+        }
+        const __m128d k1 = _mm_set_pd(f1.k1, f0.k1);
+        const __m128d k2 = _mm_set_pd(f1.k2, f0.k2);
+        const __m128d fb = _mm_set_pd(f1.feedback, f0.feedback);
+        const __m128d fbk2 = _mm_set_pd(f1.feedback * f1.k2, f0.feedback * f0.k2);
+        const int end = n < start + ControlStepFrames ? n : start + ControlStepFrames;
+        for (int i = start; i < end; ++i) {
+            const __m128d input = _mm_set_pd(in1[i], in0[i]);
+            const __m128d t = _mm_sub_pd(_mm_mul_pd(input, eighth), dc);
+            const __m128d x = _mm_fnmadd_pd(fb, s3, t);
+            // dc is kept in float precision, as in the scalar loop.
+            dc = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_fmadd_pd(dcRate, x, dc)));
+            const __m128d u1 = _mm_fmsub_pd(xPrev, k2, _mm_mul_pd(s0, k1));
+            const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, _mm_fmadd_pd(t, k2, u1));
+            const __m128d y2 = _mm_fmadd_pd(y1, k2, _mm_fmsub_pd(s0, k2, _mm_mul_pd(s1, k1)));
+            const __m128d y3 = _mm_fmadd_pd(y2, k2, _mm_fmsub_pd(s1, k2, _mm_mul_pd(s2, k1)));
+            __m128d c = _mm_fmadd_pd(y3, k2, _mm_fmsub_pd(s2, k2, _mm_mul_pd(s3, k1)));
+            // The clip only where a lane is past the turn (rare; NaN passes
+            // through as in the scalar loop).
+            if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(c, absMask), turn)) != 0)
+                c = _mm_min_pd(_mm_max_pd(c, negTurn), turn);
+            s0 = y1;
+            s1 = y2;
+            s2 = y3;
+            s3 = _mm_fnmadd_pd(_mm_mul_pd(cubic, c), _mm_mul_pd(c, c), c);
+            xPrev = x;
+            const __m128d yd = FourPoles ? s3 : y2;
+            const float y0 = static_cast<float>(_mm_cvtsd_f64(yd));
+            const float y1s = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(yd, yd)));
+            for (int p = 0; p < Filters; ++p) {
+                const FilterMoogSI_c& f = *filters[p];
+                level[p] += f.levelStep;
+                const float left = (2.0f - f.balance) * level[p];
+                const float right = f.balance * level[p];
+                const Open_t& o = open[p];
+                if constexpr (Filters == 2) {
+                    const float y = p == 0 ? y0 : y1s;
+                    o.outL[i] += left * y;
+                    o.outR[i] += right * y;
+                } else {
+                    o.outL[i] += left * y0;
+                    o.outR[i] += right * y1s;
+                }
+            }
+        }
+        for (int p = 0; p < Filters; ++p)
+            filters[p]->level = level[p];
+    }
+    Ladder_t* out[2] = {&f0.ladder[ch[0]], &f1.ladder[ch[1]]};
+    double lanes[6][2];
+    _mm_storeu_pd(lanes[0], s0);
+    _mm_storeu_pd(lanes[1], s1);
+    _mm_storeu_pd(lanes[2], s2);
+    _mm_storeu_pd(lanes[3], s3);
+    _mm_storeu_pd(lanes[4], xPrev);
+    _mm_storeu_pd(lanes[5], dc);
+    for (int l = 0; l < 2; ++l) {
+        Ladder_t& st = *out[l];
+        st.s[0] = st.prev[0] = lanes[0][l];
+        st.s[1] = st.prev[1] = lanes[1][l];
+        st.s[2] = st.prev[2] = lanes[2][l];
+        st.s[3] = lanes[3][l];
+        st.xPrev = lanes[4][l];
+        st.dc = static_cast<float>(lanes[5][l]);
+    }
+}
+
 template <int Filters, int Channels, bool FourPoles>
 void FilterMoogSI_c::runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n)
 {
-    if (HasFusedMultiplyAdd)
-        runLaddersFused<Filters, Channels, FourPoles>(filters, open, n);
-    else
+    if (!HasFusedMultiplyAdd)
         runLadders<Filters, Channels, FourPoles, false>(filters, open, n);
+    else if constexpr (Filters * Channels == 2)
+        runLadderLanes<Filters, FourPoles>(filters, open, n);
+    else
+        runLaddersFused<Filters, Channels, FourPoles>(filters, open, n);
 }
 
 template <int Filters>

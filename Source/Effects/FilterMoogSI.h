@@ -178,6 +178,10 @@ private:
     [[gnu::always_inline]] static inline void runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n);
     template <int Filters, int Channels, bool FourPoles>
     [[gnu::target("fma")]] static void runLaddersFused(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    // Two chains side by side in the two lanes of a vector (two mono
+    // filters, or the two channels of one), with fused multiply-adds.
+    template <int Filters, bool FourPoles>
+    [[gnu::target("fma")]] static void runLadderLanes(FilterMoogSI_c* const* filters, const Open_t* open, int n);
     float bandSample(Band_t& st, float input) const;
     float highSample(int channel, float input);
     // The per-block check: a non-finite state starts the filter afresh, and
