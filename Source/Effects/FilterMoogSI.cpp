@@ -4,6 +4,7 @@
 #include "InBuffer2.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +28,9 @@ const double ClipTurn = 1.0 / std::sqrt(3.0 * 0.166666);
 // Whether the processor has fused multiply-add: the ladder's chain of
 // dependent stages then takes one operation per stage instead of two.
 const bool HasFusedMultiplyAdd = __builtin_cpu_supports("fma");
+
+// Tests turn the fused loops off to check the plain ones on any processor.
+std::atomic<bool> FusedAllowed{true};
 
 // The lowest sample rate at which the filter runs.
 constexpr float MinRate = 22000.0f;
@@ -558,7 +562,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
 template <int Filters, int Channels, bool FourPoles>
 void FilterMoogSI_c::runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n)
 {
-    if (!HasFusedMultiplyAdd)
+    if (!HasFusedMultiplyAdd || !FusedAllowed.load(std::memory_order_relaxed))
         runLadders<Filters, Channels, FourPoles, false>(filters, open, n);
     else if constexpr (Filters * Channels == 2)
         runLadderLanes<Filters, FourPoles>(filters, open, n);
@@ -575,6 +579,11 @@ void FilterMoogSI_c::runLadderForm(FilterMoogSI_c* const* filters, const Open_t*
         four ? runLadderChoice<Filters, 1, true>(filters, open, n) : runLadderChoice<Filters, 1, false>(filters, open, n);
     else
         four ? runLadderChoice<Filters, 2, true>(filters, open, n) : runLadderChoice<Filters, 2, false>(filters, open, n);
+}
+
+void FilterMoogSI_c::allowFusedMultiplyAdd(bool allow)
+{
+    FusedAllowed.store(allow);
 }
 
 void FilterMoogSI_c::renderOpen(const Open_t& o)

@@ -73,6 +73,9 @@ public:
     // ladder is one long chain of dependent arithmetic, and two chains side
     // by side keep the processor busy where one leaves it waiting.
     static void renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n);
+    // While audio is stopped (tests): lets the "LP" loops use fused
+    // multiply-add where the processor has it (the default), or not.
+    static void allowFusedMultiplyAdd(bool allow);
     // Clears every filter state and both rings; level 0, balance centred.
     void initBuffer() override;
 
