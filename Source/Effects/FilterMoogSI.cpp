@@ -27,7 +27,13 @@ const double ClipTurn = 1.0 / std::sqrt(3.0 * 0.166666);
 
 // Whether the processor has fused multiply-add: the ladder's chain of
 // dependent stages then takes one operation per stage instead of two.
-const bool HasFusedMultiplyAdd = __builtin_cpu_supports("fma");
+// (Asked while the library loads, so the feature table is filled first.)
+bool detectFusedMultiplyAdd()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma");
+}
+const bool HasFusedMultiplyAdd = detectFusedMultiplyAdd();
 
 // Tests turn the fused loops off to check the plain ones on any processor.
 std::atomic<bool> FusedAllowed{true};
