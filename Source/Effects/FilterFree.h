@@ -93,11 +93,12 @@ public:
     float last[2] = {};
     float dc[2] = {};
     bool firstBlock = false;
-    bool slope24 = false;
-    float cutoffU = 0.5f;
-    float cutoffRest = 0.0f;
-    float resonance = 0.0f;
-    float type = 0.0f;
+    // Refreshed on the thread that changed a parameter, read by the voice.
+    RelaxedAtomic_t<bool> slope24{false};
+    RelaxedAtomic_t<float> cutoffU{0.5f};
+    RelaxedAtomic_t<float> cutoffRest{0.0f};
+    RelaxedAtomic_t<float> resonance{0.0f};
+    RelaxedAtomic_t<float> type{0.0f};
 
 private:
     void controlStep(int k);

@@ -104,7 +104,7 @@ int FilterMoogSI_c::getTypeCode() const
 float FilterMoogSI_c::getModSampleDefault(int input) const
 {
     if (input == 0)
-        return paraSet ? cutoffRest : 0.0f;
+        return paraSet ? cutoffRest.load() : 0.0f;
     if (input == 1) {
         const Parameter_c* p = getRenderParaPtr(std::max<int>(routeIndex, 0));
         return p ? static_cast<float>(p[pResonance].fl) * 0.01f : 0.0f;

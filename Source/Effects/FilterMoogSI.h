@@ -120,7 +120,7 @@ public:
     float rateScale = 1.0f;      // 44100 / rate within 0.1..1
     float delayScale = 0.55125f; // 1.25e-5 x rate
     float gainComp = 1.0f;
-    float cutoffRest = 0.0f;
+    RelaxedAtomic_t<float> cutoffRest{0.0f}; // refreshed on a parameter's thread, read by the voice
     double k1 = 0.0;
     double k2 = 0.0;
     double feedback = 0.0;

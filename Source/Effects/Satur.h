@@ -59,8 +59,8 @@ public:
         return static_cast<float>(xd * (a / (std::fabs(xd) + b) + b));
     }
 
-    float a = 0.0f; // soft-clip numerator
-    float b = 1.0f; // soft-clip offset
+    RelaxedAtomic_t<float> a{0.0f}; // soft-clip numerator
+    RelaxedAtomic_t<float> b{1.0f}; // soft-clip offset
 
 private:
     void renderMono(int n);

@@ -291,8 +291,10 @@ public:
     Note_c note;
     float twoSamplePeriods = -1.0f; // 2 / sampleRate
     float rateFactor = 1.0f;        // min(1, 44100 / sampleRate)
-    float keyTrack = 1.0f;          // (note - centreKey) / 96 at note start
-    float velocityGain = 1.0f;      // velocity curve at note start, 0.25..4
+    // Written at the note start on the audio thread, read by coefficient
+    // refreshes on the thread that changed a parameter.
+    RelaxedAtomic_t<float> keyTrack{1.0f};     // (note - centreKey) / 96 at note start
+    RelaxedAtomic_t<float> velocityGain{1.0f}; // velocity curve at note start, 0.25..4
     int32_t centreKey = 60;         // 24..96
     std::atomic<bool> ready{false};     // cached data derived; may render
     std::atomic<bool> prepared{false};  // a note has started and not ended

@@ -707,8 +707,9 @@ TEST(SynthParameters, HostParametersReachRealParts)
         AEffect* e = vela.getAeffect();
         char name[ParameterTextAnswerSize + 8] = {};
         e->dispatcher(e, effGetParamName, 0, 0, name, 0.0f);
-        EXPECT_STREQ(name, "Program");
-        // A write through the host lands in the instrument settings and reads back.
+        EXPECT_STREQ(name, "Osc 1 Operation");
+        // A write through the host lands in the program's global part ("Osc 4
+        // Operation", a switch) and reads back.
         const float before = e->getParameter(e, 3);
         const float target = before < 0.5f ? 1.0f : 0.0f;
         e->setParameter(e, 3, target);
