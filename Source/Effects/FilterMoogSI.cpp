@@ -4,8 +4,11 @@
 #include "InBuffer2.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+
+#include <immintrin.h>
 
 using FilterMath::clampIn;
 using FilterMath::cubicPow4;
@@ -21,6 +24,19 @@ constexpr float ControlTake = 1.0f / ControlStepFrames; // level ramps over one 
 // s = 1 / sqrt(3 x 0.166666) (about sqrt(2)); past it the curve folds back
 // and, fed back, runs off to infinity. Its argument stops there.
 const double ClipTurn = 1.0 / std::sqrt(3.0 * 0.166666);
+
+// Whether the processor has fused multiply-add: the ladder's chain of
+// dependent stages then takes one operation per stage instead of two.
+// (Asked while the library loads, so the feature table is filled first.)
+bool detectFusedMultiplyAdd()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma");
+}
+const bool HasFusedMultiplyAdd = detectFusedMultiplyAdd();
+
+// Tests turn the fused loops off to check the plain ones on any processor.
+std::atomic<bool> FusedAllowed{true};
 
 // The lowest sample rate at which the filter runs.
 constexpr float MinRate = 22000.0f;
@@ -202,15 +218,31 @@ void FilterMoogSI_c::followBalance(int k)
 
 void FilterMoogSI_c::ladderControl(int k)
 {
-    f = ladderCoefficient(cutoffIn[k], rateScale);
+    // A held note's cutoff often stays put for many steps: the coefficients
+    // and the logarithm then carry over (the same values, recomputed only
+    // when the cutoff input or the rate changes).
+    const float m = cutoffIn[k];
+    LadderMemo_t& memo = ladderMemo;
+    if (!(m == memo.cutoff && rateScale == memo.rateScale)) {
+        memo.f = ladderCoefficient(m, rateScale);
+        const double fd = memo.f;
+        memo.k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
+        memo.k2 = (memo.k1 + 1.0) * 0.5;
+        const float f2 = memo.f * memo.f;
+        // log10 through the natural logarithm: the same value to the last
+        // bits, at a fraction of the library log10's cost.
+        constexpr double InvLn10 = 0.43429448190325182765;
+        memo.feedbackScale = 0.75 - std::log(static_cast<double>(f2)) * InvLn10;
+        memo.cutoff = m;
+        memo.rateScale = rateScale;
+    }
+    f = memo.f;
+    k1 = memo.k1;
+    k2 = memo.k2;
     r = clampIn(resonanceIn[k], 1e-6f, 0.96f);
     takeLevel(levelIn[k] * 8.0f);
     followBalance(k);
-    const double fd = f;
-    k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
-    k2 = (k1 + 1.0) * 0.5;
-    const float f2 = f * f;
-    feedback = r * (0.75 - std::log10(static_cast<double>(f2)));
+    feedback = r * memo.feedbackScale;
 }
 
 void FilterMoogSI_c::bandControl(int k)
@@ -236,25 +268,66 @@ void FilterMoogSI_c::highControl(int k)
     followBalance(k);
 }
 
-double FilterMoogSI_c::ladderSample(Ladder_t& st, float input, bool fourPoles)
+namespace {
+
+// The ladder's state in registers for the length of a block. A stage's
+// "previous output" equals its state, so one value per stage is kept.
+struct LadderRegs
 {
-    const double x = input * 0.125 - feedback * st.s[3] - st.dc;
-    st.dc = static_cast<float>(st.dc + 0.0003 * x);
-    const double y1 = (x + st.xPrev) * k2 - st.s[0] * k1;
-    const double y2 = (y1 + st.prev[0]) * k2 - st.s[1] * k1;
-    const double y3 = (y2 + st.prev[1]) * k2 - st.s[2] * k1;
-    const double y4 = (y3 + st.prev[2]) * k2 - st.s[3] * k1;
-    const double c = std::clamp(y4, -ClipTurn, ClipTurn);
-    st.s[0] = y1;
-    st.s[1] = y2;
-    st.s[2] = y3;
-    st.s[3] = c - 0.166666 * c * c * c;
-    st.xPrev = x;
-    st.prev[0] = y1;
-    st.prev[1] = y2;
-    st.prev[2] = y3;
-    return fourPoles ? st.s[3] : y2;
-}
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, xPrev = 0.0;
+    float dc = 0.0f;
+
+    LadderRegs() = default;
+    explicit LadderRegs(const FilterMoogSI_c::Ladder_t& st)
+        : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]), xPrev(st.xPrev), dc(st.dc)
+    {
+    }
+    void store(FilterMoogSI_c::Ladder_t& st) const
+    {
+        st.s[0] = st.prev[0] = s0;
+        st.s[1] = st.prev[1] = s1;
+        st.s[2] = st.prev[2] = s2;
+        st.s[3] = s3;
+        st.xPrev = xPrev;
+        st.dc = dc;
+    }
+
+    // One sample. The stage input x = in / 8 - feedback x s3 - dc and each
+    // stage y = (input + previous input) x k2 - state x k1, the last one
+    // soft-clipped as s - 0.166666 s^3. The sums are grouped so that each
+    // stage waits for the one before by only a multiply and an add: the
+    // terms from the previous sample are ready early, and the feedback
+    // enters the first stage pre-scaled (fbk2 = feedback x k2) rather than
+    // through x.
+    // Fused: the multiply-adds as single fused operations (one rounding
+    // instead of two), for processors that have them.
+    template <bool FourPoles, bool Fused>
+    [[gnu::always_inline]] double step(float input, double k1, double k2, double feedback, double fbk2)
+    {
+        const auto madd = [](double a, double b, double c) {
+            if constexpr (Fused)
+                return std::fma(a, b, c);
+            else
+                return a * b + c;
+        };
+        const double t = input * 0.125 - dc;
+        const double x = madd(-feedback, s3, t);
+        dc = static_cast<float>(madd(0.0003, x, dc));
+        const double y1 = madd(-fbk2, s3, madd(t, k2, madd(xPrev, k2, -s0 * k1)));
+        const double y2 = madd(y1, k2, madd(s0, k2, -s1 * k1));
+        const double y3 = madd(y2, k2, madd(s1, k2, -s2 * k1));
+        const double y4 = madd(y3, k2, madd(s2, k2, -s3 * k1));
+        const double c = std::clamp(y4, -ClipTurn, ClipTurn);
+        s0 = y1;
+        s1 = y2;
+        s2 = y3;
+        s3 = madd(-0.166666 * c, c * c, c);
+        xPrev = x;
+        return FourPoles ? s3 : y2;
+    }
+};
+
+} // namespace
 
 float FilterMoogSI_c::bandSample(Band_t& st, float v) const
 {
@@ -314,66 +387,289 @@ void FilterMoogSI_c::runForm(int n, float* const* in, float* outL, float* outR, 
     }
 }
 
+template <int Filters, int Channels, bool FourPoles, bool Fused>
+void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    // Each filter's state and gains live in locals for the block: the
+    // stores into the output buses could otherwise alias them and force a
+    // reload every sample.
+    LadderRegs st[Filters][Channels];
+    float level[Filters];
+    float levelStep[Filters];
+    float balance[Filters];
+    for (int p = 0; p < Filters; ++p)
+        for (int c = 0; c < Channels; ++c)
+            st[p][c] = LadderRegs(filters[p]->ladder[c]);
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        double k1[Filters];
+        double k2[Filters];
+        double fb[Filters];
+        double fbk2[Filters];
+        for (int p = 0; p < Filters; ++p) {
+            FilterMoogSI_c& f = *filters[p];
+            f.ladderControl(start / ControlStepFrames);
+            level[p] = f.level;
+            levelStep[p] = f.levelStep;
+            balance[p] = f.balance;
+            k1[p] = f.k1;
+            k2[p] = f.k2;
+            fb[p] = f.feedback;
+            fbk2[p] = f.feedback * f.k2;
+        }
+        const int end = std::min(n, start + ControlStepFrames);
+        for (int i = start; i < end; ++i) {
+            for (int p = 0; p < Filters; ++p) {
+                level[p] += levelStep[p];
+                const float left = (2.0f - balance[p]) * level[p];
+                const float right = balance[p] * level[p];
+                // The filter adds into its output bus (Part_c::mixSample).
+                const float* const* in = open[p].in;
+                const float yl = static_cast<float>(st[p][0].template step<FourPoles, Fused>(in[0][i], k1[p], k2[p], fb[p], fbk2[p]));
+                if constexpr (Channels == 1) {
+                    open[p].outL[i] += left * yl;
+                    open[p].outR[i] += right * yl;
+                } else {
+                    const float yr =
+                        static_cast<float>(st[p][1].template step<FourPoles, Fused>(in[1][i], k1[p], k2[p], fb[p], fbk2[p]));
+                    open[p].outL[i] += left * yl;
+                    open[p].outR[i] += right * yr;
+                }
+            }
+        }
+        for (int p = 0; p < Filters; ++p)
+            filters[p]->level = level[p];
+    }
+    for (int p = 0; p < Filters; ++p)
+        for (int c = 0; c < Channels; ++c)
+            st[p][c].store(filters[p]->ladder[c]);
+}
+
+bool FilterMoogSI_c::openBuses(int n, Open_t& o)
+{
+    if (!active || !paraSet || !outputBusA)
+        return false;
+    if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
+        return false;
+    o.channels = 0;
+    if (ready && inputBus) {
+        if (inputBus->isStereo())
+            o.channels = inputBus->wantReadStereo(&o.in[0], &o.in[1]) ? 2 : 0;
+        else
+            o.channels = inputBus->wantReadMono(&o.in[0], false) ? 1 : 0;
+    }
+    o.n = o.channels > 0 ? framesFor(n, inputBus, outputBusA) : 0;
+    return true;
+}
+
+template <int Filters, int Channels, bool FourPoles>
+void FilterMoogSI_c::runLaddersFused(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    runLadders<Filters, Channels, FourPoles, true>(filters, open, n);
+}
+
+template <int Filters, bool FourPoles>
+void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    // Lane l is filter fl[l], channel ch[l]: two mono filters, or the two
+    // channels of one. The arithmetic is runLadders' fused one, operation
+    // for operation, so both give the same numbers.
+    constexpr int fl[2] = {0, Filters - 1};
+    constexpr int ch[2] = {0, 2 - Filters};
+    FilterMoogSI_c& f0 = *filters[fl[0]];
+    FilterMoogSI_c& f1 = *filters[fl[1]];
+    const Ladder_t& l0 = f0.ladder[ch[0]];
+    const Ladder_t& l1 = f1.ladder[ch[1]];
+    __m128d s0 = _mm_set_pd(l1.s[0], l0.s[0]);
+    __m128d s1 = _mm_set_pd(l1.s[1], l0.s[1]);
+    __m128d s2 = _mm_set_pd(l1.s[2], l0.s[2]);
+    __m128d s3 = _mm_set_pd(l1.s[3], l0.s[3]);
+    __m128d xPrev = _mm_set_pd(l1.xPrev, l0.xPrev);
+    __m128d dc = _mm_set_pd(l1.dc, l0.dc);
+    const __m128d eighth = _mm_set1_pd(0.125);
+    const __m128d dcRate = _mm_set1_pd(0.0003);
+    const __m128d cubic = _mm_set1_pd(0.166666);
+    const __m128d turn = _mm_set1_pd(ClipTurn);
+    const __m128d negTurn = _mm_set1_pd(-ClipTurn);
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const float* in0 = open[fl[0]].in[ch[0]];
+    const float* in1 = open[fl[1]].in[ch[1]];
+    float level[Filters];
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        for (int p = 0; p < Filters; ++p) {
+            filters[p]->ladderControl(start / ControlStepFrames);
+            level[p] = filters[p]->level;
+        }
+        const __m128d k1 = _mm_set_pd(f1.k1, f0.k1);
+        const __m128d k2 = _mm_set_pd(f1.k2, f0.k2);
+        const __m128d fb = _mm_set_pd(f1.feedback, f0.feedback);
+        const __m128d fbk2 = _mm_set_pd(f1.feedback * f1.k2, f0.feedback * f0.k2);
+        const int end = n < start + ControlStepFrames ? n : start + ControlStepFrames;
+        for (int i = start; i < end; ++i) {
+            const __m128d input = _mm_set_pd(in1[i], in0[i]);
+            const __m128d t = _mm_sub_pd(_mm_mul_pd(input, eighth), dc);
+            const __m128d x = _mm_fnmadd_pd(fb, s3, t);
+            // dc is kept in float precision, as in the scalar loop.
+            dc = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_fmadd_pd(dcRate, x, dc)));
+            const __m128d u1 = _mm_fmsub_pd(xPrev, k2, _mm_mul_pd(s0, k1));
+            const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, _mm_fmadd_pd(t, k2, u1));
+            const __m128d y2 = _mm_fmadd_pd(y1, k2, _mm_fmsub_pd(s0, k2, _mm_mul_pd(s1, k1)));
+            const __m128d y3 = _mm_fmadd_pd(y2, k2, _mm_fmsub_pd(s1, k2, _mm_mul_pd(s2, k1)));
+            __m128d c = _mm_fmadd_pd(y3, k2, _mm_fmsub_pd(s2, k2, _mm_mul_pd(s3, k1)));
+            // The clip only where a lane is past the turn (rare; NaN passes
+            // through as in the scalar loop).
+            if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(c, absMask), turn)) != 0)
+                c = _mm_min_pd(_mm_max_pd(c, negTurn), turn);
+            s0 = y1;
+            s1 = y2;
+            s2 = y3;
+            s3 = _mm_fnmadd_pd(_mm_mul_pd(cubic, c), _mm_mul_pd(c, c), c);
+            xPrev = x;
+            const __m128d yd = FourPoles ? s3 : y2;
+            const float y0 = static_cast<float>(_mm_cvtsd_f64(yd));
+            const float y1s = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(yd, yd)));
+            for (int p = 0; p < Filters; ++p) {
+                const FilterMoogSI_c& f = *filters[p];
+                level[p] += f.levelStep;
+                const float left = (2.0f - f.balance) * level[p];
+                const float right = f.balance * level[p];
+                const Open_t& o = open[p];
+                if constexpr (Filters == 2) {
+                    const float y = p == 0 ? y0 : y1s;
+                    o.outL[i] += left * y;
+                    o.outR[i] += right * y;
+                } else {
+                    o.outL[i] += left * y0;
+                    o.outR[i] += right * y1s;
+                }
+            }
+        }
+        for (int p = 0; p < Filters; ++p)
+            filters[p]->level = level[p];
+    }
+    Ladder_t* out[2] = {&f0.ladder[ch[0]], &f1.ladder[ch[1]]};
+    double lanes[6][2];
+    _mm_storeu_pd(lanes[0], s0);
+    _mm_storeu_pd(lanes[1], s1);
+    _mm_storeu_pd(lanes[2], s2);
+    _mm_storeu_pd(lanes[3], s3);
+    _mm_storeu_pd(lanes[4], xPrev);
+    _mm_storeu_pd(lanes[5], dc);
+    for (int l = 0; l < 2; ++l) {
+        Ladder_t& st = *out[l];
+        st.s[0] = st.prev[0] = lanes[0][l];
+        st.s[1] = st.prev[1] = lanes[1][l];
+        st.s[2] = st.prev[2] = lanes[2][l];
+        st.s[3] = lanes[3][l];
+        st.xPrev = lanes[4][l];
+        st.dc = static_cast<float>(lanes[5][l]);
+    }
+}
+
+template <int Filters, int Channels, bool FourPoles>
+void FilterMoogSI_c::runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n)
+{
+    if (!HasFusedMultiplyAdd || !FusedAllowed.load(std::memory_order_relaxed))
+        runLadders<Filters, Channels, FourPoles, false>(filters, open, n);
+    else if constexpr (Filters * Channels == 2)
+        runLadderLanes<Filters, FourPoles>(filters, open, n);
+    else
+        runLaddersFused<Filters, Channels, FourPoles>(filters, open, n);
+}
+
+template <int Filters>
+void FilterMoogSI_c::runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open)
+{
+    const int n = open[0].n;
+    const bool four = filters[0]->responseType == rLP24;
+    if (open[0].channels == 1)
+        four ? runLadderChoice<Filters, 1, true>(filters, open, n) : runLadderChoice<Filters, 1, false>(filters, open, n);
+    else
+        four ? runLadderChoice<Filters, 2, true>(filters, open, n) : runLadderChoice<Filters, 2, false>(filters, open, n);
+}
+
+void FilterMoogSI_c::allowFusedMultiplyAdd(bool allow)
+{
+    FusedAllowed.store(allow);
+}
+
+void FilterMoogSI_c::renderOpen(const Open_t& o)
+{
+    if (o.channels <= 0)
+        return;
+    const int n = o.n;
+    float* const* in = o.in;
+    float* outL = o.outL;
+    float* outR = o.outR;
+    auto none = [] {};
+    switch (responseType) {
+    case rLP12:
+    case rLP24: {
+        FilterMoogSI_c* self = this;
+        runLadderForm<1>(&self, &o);
+        break;
+    }
+    case rBP24: {
+        auto ctl = [this](int k) { bandControl(k); };
+        auto s = [this](int c, float x) { return bandSample(band[c], x); };
+        if (o.channels == 1)
+            runForm<1>(n, in, outL, outR, ctl, s, none);
+        else
+            runForm<2>(n, in, outL, outR, ctl, s, none);
+        break;
+    }
+    default: {
+        gainComp = 0.5f;
+        auto ctl = [this](int k) { highControl(k); };
+        auto s = [this](int c, float x) { return highSample(c, x); };
+        auto adv = [this] {
+            readA = (readA + 1) & RingMask;
+            readB = (readB + 1) & RingMask;
+            writeIndex = (writeIndex + 1) & RingMask;
+        };
+        if (o.channels == 1)
+            runForm<1>(n, in, outL, outR, ctl, s, adv);
+        else
+            runForm<2>(n, in, outL, outR, ctl, s, adv);
+        break;
+    }
+    }
+    checkState();
+}
+
 void FilterMoogSI_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !paraSet || !outputBusA)
+    Open_t o;
+    if (!openBuses(n, o))
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    float* in[2] = {};
-    int channels = 0;
-    if (ready && inputBus) {
-        if (inputBus->isStereo())
-            channels = inputBus->wantReadStereo(&in[0], &in[1]) ? 2 : 0;
-        else
-            channels = inputBus->wantReadMono(&in[0], false) ? 1 : 0;
-    }
-    if (channels > 0) {
-        n = framesFor(n, inputBus, outputBusA);
-        auto none = [] {};
-        auto ladderCtl = [this](int k) { ladderControl(k); };
-        switch (responseType) {
-        case rLP12:
-        case rLP24: {
-            const bool four = responseType == rLP24;
-            auto s = [this, four](int c, float x) { return static_cast<float>(ladderSample(ladder[c], x, four)); };
-            if (channels == 1)
-                runForm<1>(n, in, outL, outR, ladderCtl, s, none);
-            else
-                runForm<2>(n, in, outL, outR, ladderCtl, s, none);
-            break;
-        }
-        case rBP24: {
-            auto ctl = [this](int k) { bandControl(k); };
-            auto s = [this](int c, float x) { return bandSample(band[c], x); };
-            if (channels == 1)
-                runForm<1>(n, in, outL, outR, ctl, s, none);
-            else
-                runForm<2>(n, in, outL, outR, ctl, s, none);
-            break;
-        }
-        default: {
-            gainComp = 0.5f;
-            auto ctl = [this](int k) { highControl(k); };
-            auto s = [this](int c, float x) { return highSample(c, x); };
-            auto adv = [this] {
-                readA = (readA + 1) & RingMask;
-                readB = (readB + 1) & RingMask;
-                writeIndex = (writeIndex + 1) & RingMask;
-            };
-            if (channels == 1)
-                runForm<1>(n, in, outL, outR, ctl, s, adv);
-            else
-                runForm<2>(n, in, outL, outR, ctl, s, adv);
-            break;
-        }
-        }
-        checkState();
-    }
+    renderOpen(o);
     outputBusA->doneWriteStereo();
+}
+
+void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
+{
+    RenderingScope scopeA(a);
+    RenderingScope scopeB(b);
+    Open_t open[2];
+    const bool openA = a.openBuses(n, open[0]);
+    const bool openB = b.openBuses(n, open[1]);
+    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
+    if (openA && openB && open[0].channels > 0 && open[0].channels == open[1].channels && open[0].n == open[1].n &&
+        a.responseType == b.responseType && ladderType(a.responseType)) {
+        FilterMoogSI_c* both[2] = {&a, &b};
+        runLadderForm<2>(both, open);
+        a.checkState();
+        b.checkState();
+    } else {
+        if (openA)
+            a.renderOpen(open[0]);
+        if (openB)
+            b.renderOpen(open[1]);
+    }
+    if (openA)
+        a.outputBusA->doneWriteStereo();
+    if (openB)
+        b.outputBusA->doneWriteStereo();
 }
 
 void FilterMoogSI_c::checkState()

@@ -22,6 +22,8 @@
 
 #include "Variator.h"
 
+#include <limits>
+
 class FilterMoogSI_c : public VariatorTone_c
 {
 public:
@@ -65,6 +67,15 @@ public:
     // Audio thread: n samples of the input bus (mono or stereo) filtered and
     // added into the output bus as stereo.
     void render(int n) override;
+    // Audio thread: a.render(n) then b.render(n), for two filters whose
+    // buses are all different. When both play the same ladder response on
+    // input of the same form, their sample loops run interleaved: each
+    // ladder is one long chain of dependent arithmetic, and two chains side
+    // by side keep the processor busy where one leaves it waiting.
+    static void renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n);
+    // While audio is stopped (tests): lets the "LP" loops use fused
+    // multiply-add where the processor has it (the default), or not.
+    static void allowFusedMultiplyAdd(bool allow);
     // Clears every filter state and both rings; level 0, balance centred.
     void initBuffer() override;
 
@@ -113,6 +124,18 @@ public:
     double k1 = 0.0;
     double k2 = 0.0;
     double feedback = 0.0;
+    // The ladder's coefficients of the last cutoff input and rate scale
+    // (a NaN cutoff matches nothing, so the first step computes them).
+    struct LadderMemo_t
+    {
+        float cutoff = std::numeric_limits<float>::quiet_NaN();
+        float rateScale = 0.0f;
+        float f = 0.0f;
+        double k1 = 0.0;
+        double k2 = 0.0;
+        double feedbackScale = 0.0; // 0.75 - log10(f^2)
+    };
+    LadderMemo_t ladderMemo;
     Ladder_t ladder[2];
     Band_t band[2];
     High_t high[2];
@@ -132,7 +155,36 @@ private:
     template <int Channels, typename Control, typename Sample, typename Advance>
     void runForm(int n, float* const* in, float* outL, float* outR, Control control, Sample sample,
                  Advance advance);
-    double ladderSample(Ladder_t& st, float input, bool fourPoles);
+    // The buses of one render: the output pair, the input channels (0: no
+    // input to filter) and the frames to render.
+    struct Open_t
+    {
+        float* outL = nullptr;
+        float* outR = nullptr;
+        float* in[2] = {};
+        int channels = 0;
+        int n = 0;
+    };
+    // Opens the output (false: nothing to render into) and the input.
+    bool openBuses(int n, Open_t& o);
+    // Filters the opened input into the opened output.
+    void renderOpen(const Open_t& o);
+    // The "LP 12" and "LP 24" loop over one or two filters of the same form
+    // (channels, frames and response alike), their states in registers.
+    template <int Filters>
+    static void runLadderForm(FilterMoogSI_c* const* filters, const Open_t* open);
+    template <int Filters, int Channels, bool FourPoles>
+    static void runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    // The loop itself, with plain or fused multiply-adds; the fused one is
+    // compiled for processors with FMA and chosen only where it runs.
+    template <int Filters, int Channels, bool FourPoles, bool Fused>
+    [[gnu::always_inline]] static inline void runLadders(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    template <int Filters, int Channels, bool FourPoles>
+    [[gnu::target("fma")]] static void runLaddersFused(FilterMoogSI_c* const* filters, const Open_t* open, int n);
+    // Two chains side by side in the two lanes of a vector (two mono
+    // filters, or the two channels of one), with fused multiply-adds.
+    template <int Filters, bool FourPoles>
+    [[gnu::target("fma")]] static void runLadderLanes(FilterMoogSI_c* const* filters, const Open_t* open, int n);
     float bandSample(Band_t& st, float input) const;
     float highSample(int channel, float input);
     // The per-block check: a non-finite state starts the filter afresh, and

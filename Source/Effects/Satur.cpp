@@ -98,7 +98,18 @@ void Satur_c::renderMono(int n)
         n = framesFor(n, inputBus, outputBusA);
         const float ca = a;
         const float cb = b;
-        if (in == out) {
+        if (ca == 0.0f) {
+            // "Intense" 0: the curve is the straight line x b, and a float
+            // product of two floats is what the double path rounds to, so
+            // this is the same result without a division per sample.
+            if (in == out) {
+                for (int i = 0; i < n; ++i)
+                    out[i] *= cb;
+            } else {
+                for (int i = 0; i < n; ++i)
+                    out[i] += in[i] * cb;
+            }
+        } else if (in == out) {
             for (int i = 0; i < n; ++i)
                 out[i] = shape(out[i], ca, cb);
         } else {
@@ -121,7 +132,13 @@ void Satur_c::renderStereo(int n)
         n = framesFor(n, inputBus, outputBusA);
         const float ca = a;
         const float cb = b;
-        if (inL == outL && inR == outR) {
+        if (ca == 0.0f && inL == outL && inR == outR) {
+            // "Intense" 0: the straight line x b (see renderMono).
+            for (int i = 0; i < n; ++i) {
+                outL[i] *= cb;
+                outR[i] *= cb;
+            }
+        } else if (inL == outL && inR == outR) {
             for (int i = 0; i < n; ++i) {
                 outL[i] = shape(outL[i], ca, cb);
                 outR[i] = shape(outR[i], ca, cb);

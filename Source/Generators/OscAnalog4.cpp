@@ -238,11 +238,11 @@ double OscAnalog4_c::foldWidth(float raw, double inc)
     return w < 1.0 ? w : 1.0;
 }
 
-void OscAnalog4_c::readInputs(Inputs_t& in, double nominalInc)
+void OscAnalog4_c::readInputs(Copy_t& st, Inputs_t& in, double nominalInc)
 {
     in.levelValue = *in.level++;
-    cur.inc = pitchedIncrement(*in.pitch++, nominalInc);
-    cur.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
+    st.inc = pitchedIncrement(*in.pitch++, nominalInc);
+    st.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
 }
 
 void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
@@ -267,60 +267,64 @@ void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
     cur.lastStep = cur.v * cur.m;
 }
 
-void OscAnalog4_c::switchSegment(float x0)
+void OscAnalog4_c::switchSegment(Copy_t& st, float x0)
 {
     // The step that carried the phase past the end.
-    const double u = cur.lastStep;
-    cur.phase -= 1.0;
-    cur.second = !cur.second;
-    if (!cur.second) {
+    const double u = st.lastStep;
+    st.phase -= 1.0;
+    st.second = !st.second;
+    if (!st.second) {
         // A new cycle: only here do width and segment increments change.
-        cur.w = foldWidth(cur.rawWidth, cur.inc);
-        cur.incA = cur.inc / cur.w;
-        cur.incB = 0.5 * cur.inc / (1.0 - 0.5 * cur.w);
+        st.w = foldWidth(st.rawWidth, st.inc);
+        st.incA = st.inc / st.w;
+        st.incB = 0.5 * st.inc / (1.0 - 0.5 * st.w);
     }
     // How far past the switch the step went, in samples. It lies in 0..1
     // whenever the last step is what carried the phase over; it is kept there
     // for any other history (a mode change between pieces, a stalled phase),
     // so the correction never reads outside its table.
-    float t = u > 0.0 ? static_cast<float>(cur.phase) / static_cast<float>(u) : 0.0f;
+    float t = u > 0.0 ? static_cast<float>(st.phase) / static_cast<float>(u) : 0.0f;
     t = std::isnan(t) ? 0.0f : std::clamp(t, 0.0f, 1.0f);
     const float a = shapeA;
     float e;
-    if (cur.second) {
-        cur.v = cur.incB;
-        cur.y = -a;
+    if (st.second) {
+        st.v = st.incB;
+        st.y = -a;
         e = -1.0f;
     } else {
-        cur.v = cur.incA;
-        cur.y = 1.0f;
+        st.v = st.incA;
+        st.y = 1.0f;
         e = a;
     }
-    cur.phase = t * cur.v;
-    cur.s = static_cast<float>((e - cur.y) * cur.v);
-    cur.i = static_cast<int32_t>(std::floor((1.0f - t) * EdgeSubSteps)) + EdgeStart;
-    cur.h = std::fabs(x0 - e) * 0.5f;
-    cur.c = (e + x0) * 0.5f;
+    st.phase = t * st.v;
+    st.s = static_cast<float>((e - st.y) * st.v);
+    st.i = static_cast<int32_t>(std::floor((1.0f - t) * EdgeSubSteps)) + EdgeStart;
+    st.h = std::fabs(x0 - e) * 0.5f;
+    st.c = (e + x0) * 0.5f;
 }
 
 template <int Mode>
-void OscAnalog4_c::runSamples(int n, Inputs_t& in, double nominalInc, float* out, const float* mod)
+void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float* out, const float* mod)
 {
     const float* table = edgeTable.get();
+    // The state in a local for the piece: the stores into the output could
+    // otherwise alias its floats and force them back to memory every sample.
+    Copy_t st = cur;
+    Inputs_t in = inputs;
     for (int j = 0; j < n; ++j) {
         float value;
         for (;;) {
-            if (cur.i < EdgeStepsPerSample) {
-                if (cur.phase >= 1.0) {
-                    switchSegment(1.0f);
+            if (st.i < EdgeStepsPerSample) {
+                if (st.phase >= 1.0) {
+                    switchSegment(st, 1.0f);
                     continue;
                 }
-                value = cur.y;
+                value = st.y;
             } else {
-                cur.i -= EdgeStepsPerSample;
-                const float z = table[cur.i] * cur.y * cur.h + cur.c;
-                if (cur.phase >= 1.0) {
-                    switchSegment(z);
+                st.i -= EdgeStepsPerSample;
+                const float z = table[st.i] * st.y * st.h + st.c;
+                if (st.phase >= 1.0) {
+                    switchSegment(st, z);
                     continue;
                 }
                 value = z;
@@ -328,19 +332,21 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& in, double nominalInc, float* out
             break;
         }
         if ((j & (ControlStepFrames - 1)) == 0)
-            readInputs(in, nominalInc);
+            readInputs(st, in, nominalInc);
         float m = 1.0f;
         float sample = in.levelValue * value;
         if constexpr (Mode == rmCrossFM)
             m = std::max(0.0f, mod[j]);
         if constexpr (Mode == rmCrossAM)
             sample *= mod[j];
-        mixSample(&out, sample);
-        cur.y += cur.s * m;
-        cur.m = m;
-        cur.lastStep = cur.v * m;
-        cur.phase += cur.lastStep;
+        out[j] += sample; // adds into the bus, as mixSample does
+        st.y += st.s * m;
+        st.m = m;
+        st.lastStep = st.v * m;
+        st.phase += st.lastStep;
     }
+    cur = st;
+    inputs = in;
 }
 
 bool OscAnalog4_c::renderOne(int n, int copy)

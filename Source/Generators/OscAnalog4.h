@@ -168,12 +168,12 @@ private:
     static double pitchedIncrement(float pitch, double nominal);
     // Width of the cycle that starts now, from the state's raw width and inc.
     static double foldWidth(float raw, double inc);
-    // Takes the next value of each input into the state.
-    void readInputs(Inputs_t& in, double nominal);
+    // Takes the next value of each input into the state st.
+    void readInputs(Copy_t& st, Inputs_t& in, double nominal);
     // The first render of a copy after its note start.
     void startCopy(const Inputs_t& in, double nominal);
-    // The segment switch, leaving the value x0.
-    void switchSegment(float x0);
+    // The segment switch of the state st, leaving the value x0.
+    void switchSegment(Copy_t& st, float x0);
     // r in 0..1 from the oscillator's own generator.
     double nextRandom();
     // The samples of one render in mode Mode: plain and correction stretches,

@@ -425,11 +425,21 @@ bool VelaTone_c::renderAudio(int n)
             slotPan51[k].render(n);
     }
     // Each path: saturator, then its filter (and its 5.1 panner), or only the
-    // amplifier when the path is off.
-    for (int q = 0; q < 2; ++q) {
-        if (gloOn(G::gpVarOn0 + q)) {
+    // amplifier when the path is off. The two paths share no bus, so both
+    // saturators run first and two ladder filters render as a pair.
+    const bool pathOn[2] = {gloOn(G::gpVarOn0), gloOn(G::gpVarOn0 + 1)};
+    for (int q = 0; q < 2; ++q)
+        if (pathOn[q])
             saturator[q].render(n);
-            selectedFilter[q]->render(n);
+    if (pathOn[0] && pathOn[1] && selectedFilter[0] == &ladder[0] && selectedFilter[1] == &ladder[1]) {
+        FilterMoogSI_c::renderPair(ladder[0], ladder[1], n);
+    } else {
+        for (int q = 0; q < 2; ++q)
+            if (pathOn[q])
+                selectedFilter[q]->render(n);
+    }
+    for (int q = 0; q < 2; ++q) {
+        if (pathOn[q]) {
             if (gloOn(G::gpPow51First + 2 + q))
                 pathPan51[q].render(n);
         } else {

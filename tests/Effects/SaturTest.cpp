@@ -84,6 +84,59 @@ TEST(Satur, SoftClipValues)
     }
 }
 
+// At "Intense" 0 the stage takes a shortcut past the curve's division: its
+// results must be the curve's to the last bit, in place and added into
+// another bus, mono and stereo, for ordinary, huge, tiny and broken values.
+TEST(Satur, IntenseZeroIsTheCurveExactly)
+{
+    const float inputs[8] = {0.5f, -3.0f, 1e30f, -1.5e-30f, 7.25f, -0.0f, std::nanf(""), 0.333333f};
+    const float b = 1.001f;
+    const auto same = [](float got, float want) { return std::isnan(want) ? std::isnan(got) : got == want; };
+    for (int channels : {1, 2}) {
+        for (bool inPlace : {true, false}) {
+            SCOPED_TRACE(testing::Message() << channels << " channels, " << (inPlace ? "in place" : "adding"));
+            SaturRig r(channels);
+            r.stage.setInBuf(&r.bus);
+            r.stage.setOutBufFixed(inPlace ? &r.bus : &r.other, nullptr);
+            r.intense(0);
+            r.bus.prepCycle(8);
+            r.other.prepCycle(8);
+            float* in[2] = {};
+            float* out[2] = {};
+            if (channels == 1) {
+                ASSERT_TRUE(r.bus.wantWriteMono(&in[0], false));
+                ASSERT_TRUE(inPlace || r.other.wantWriteMono(&out[0], false));
+            } else {
+                ASSERT_TRUE(r.bus.wantWriteStereo(&in[0], &in[1]));
+                ASSERT_TRUE(inPlace || r.other.wantWriteStereo(&out[0], &out[1]));
+            }
+            for (int c = 0; c < channels; ++c) {
+                std::copy_n(inputs, 8, in[c]);
+                if (!inPlace)
+                    std::fill_n(out[c], 8, 0.25f);
+                else
+                    out[c] = in[c];
+            }
+            for (InBuffer2_c* bus : {&r.bus, &r.other}) {
+                if (bus == &r.other && inPlace)
+                    continue;
+                if (channels == 1)
+                    bus->doneWriteMono();
+                else
+                    bus->doneWriteStereo();
+            }
+            r.stage.render(8);
+            for (int c = 0; c < channels; ++c)
+                for (int i = 0; i < 8; ++i) {
+                    const float curve = Satur_c::shape(inputs[i], 0.0f, b);
+                    const float want = inPlace ? curve : 0.25f + curve;
+                    EXPECT_TRUE(same(out[c][i], want)) << "channel " << c << ", in " << inputs[i] << ": " << out[c][i]
+                                                       << " for " << want;
+                }
+        }
+    }
+}
+
 // The curve is odd and never falls, over the whole range at every setting.
 TEST(Satur, CurveIsOddAndMonotonic)
 {

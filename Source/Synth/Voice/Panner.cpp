@@ -102,17 +102,23 @@ void Pan_c::render(int n)
         return;
     n = framesFor(n, inputBus, bus[0], bus[1]);
     const int channels = stereo ? 2 : 1;
-    for (int i = 0; i < n; ++i) {
-        if (i % ControlStepFrames == 0) {
-            const float p = std::clamp((positionArray[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
-            gainFirst = 1.0f - p;
-            gainSecond = p;
-        }
+    // Step by step (the gains hold for a control step), each bus and
+    // channel in a tight loop that adds into the bus as mixSample does.
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        const float p = std::clamp((positionArray[start / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+        gainFirst = 1.0f - p;
+        gainSecond = p;
+        const int end = std::min(n, start + ControlStepFrames);
         for (int c = 0; c < channels; ++c) {
-            if (open[0])
-                mixSample(&out[0][c], in[c][i] * gainFirst);
-            if (open[1])
-                mixSample(&out[1][c], in[c][i] * gainSecond);
+            const float* src = in[c];
+            for (int b = 0; b < 2; ++b) {
+                if (!open[b])
+                    continue;
+                const float g = b == 0 ? gainFirst : gainSecond;
+                float* dst = out[b][c];
+                for (int i = start; i < end; ++i)
+                    dst[i] += src[i] * g;
+            }
         }
     }
     for (int b = 0; b < 2; ++b) {
