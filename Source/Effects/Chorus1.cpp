@@ -79,14 +79,10 @@ bool Chorus1_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pTime].createNum("Chorus Time", "ms", 4.0f, 1, 600, 2, 200, 0);
     p[pTimeSpread].createNum("Chorus TimeSpread", "%", 0.0f, 0, 90, 2, 30, 0);

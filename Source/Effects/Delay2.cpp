@@ -73,14 +73,10 @@ bool Delay2_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOffOn].createOnOff("OffOn", 1);
     p[pTime].createNum("Time", "msec", 4.0f, 10, 6800, 1, 1000, 0);
     p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);

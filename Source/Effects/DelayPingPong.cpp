@@ -63,14 +63,8 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared)
 
 bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    bool result = true;
-    if (!paraSet->getParaDefined()) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    bool result = false;
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
         p[pTimeC].createNum("Time Center", "msec", 4.0f, 1, 1300, 0, 125, 0);
         p[pSyncC].createEnu("Sync Center", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
         p[pTimeL].createNum("Time Left", "msec", 4.0f, 1, 1300, 0, 125, 0);
@@ -83,6 +77,8 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         p[pBalance].createNum("Balance Pre/LR", "%", 0.0f, 0, 100, 2, 50, 0);
         p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
         result = paraSet->spreadPara();
+    } else if (!result) {
+        return false;
     }
     ReadyThenCache(crActivate);
     return result;

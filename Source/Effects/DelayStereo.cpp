@@ -74,14 +74,8 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared)
 
 bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    bool result = true;
-    if (!paraSet->getParaDefined()) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    bool result = false;
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
         p[pOnOff].createOnOff("OffOn", 1);
         p[pTimeL].createNum("TimeL", "msec", 4.0f, 1, 1300, 0, 125, 0);
         p[pSyncL].createEnu("SyncL", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
@@ -96,6 +90,8 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         p[pCross].createOnOff("Crossdelay", 0);
         p[pFilterInFeedback].createOnOff("Filters in Feedback", 0);
         result = paraSet->spreadPara();
+    } else if (!result) {
+        return false;
     }
     ReadyThenCache(crActivate);
     return result;

@@ -82,14 +82,10 @@ bool Flanger2_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 0, 0);
     p[pInvertWet].createOnOff("InvertFeedback", 0);

@@ -81,14 +81,10 @@ const Parameter_c* Gator_c::values(int set) const
 
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pPatternA].createCharPtr("Step On/Off", false, false, DefaultPatternA);
     p[pPatternB].createCharPtr("Step On/Off", false, false, DefaultPatternB);
     p[pNotes].createEnu("Frequency", "Notes", NotesLow, NotesHigh, NoteValueItemWidth, NotesDefault,

@@ -90,14 +90,10 @@ const Parameter_c* GloFil_c::values(int set) const
 
 bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("S0 On/Off", 1);
     p[pWet].createNum("Filter Wet", "%", 0.0f, 0, 100, 2, 100, 0);
     p[pType].createEnu("Type ", "", tLP12, tBR12, TypeItemWidth, tLP12, TypeItems, nullptr);

@@ -98,14 +98,10 @@ const Parameter_c* Phaser1S_c::values(int set) const
 
 bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWet].createNum("Phaser Wet", "%", 0.0f, 0, 100, 2, 60, 0);
     p[pSpeed].createNum("Phaser Speed", "Hz", 2.0f, 40, 1000, 3, 400, 0);

@@ -202,14 +202,10 @@ bool Reverb2_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWetOld].createNum("WetOld", "%", 0.0f, -1, 100, 2, -1, 0);
     p[pRevTime].createNum("RevTime", "s", 2.0f, 1, 100, 1, 20, 0);

@@ -83,16 +83,11 @@ void StereoEnh1_c::allocateBuffer()
 bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
-    if (createParaSet(shared, nSets, ParaCount)) {
-        result = paraSet->getParaDefined();
-        Parameter_c* p = result ? nullptr : paraSet->getParaPtr(0);
-        if (p) {
-            p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-            p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 50, 0);
-            p[pRoomsize].createNum("Roomsize", "msec", 0.0f, 5, 100, 1, 50, 0);
-            p[pFactor].createNum("Factor", "n", 0.0f, 10, 40, 1, 20, 0);
-            result = paraSet->spreadPara();
-        }
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
+        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 50, 0);
+        p[pRoomsize].createNum("Roomsize", "msec", 0.0f, 5, 100, 1, 50, 0);
+        p[pFactor].createNum("Factor", "n", 0.0f, 10, 40, 1, 20, 0);
+        result = paraSet->spreadPara();
     }
     ReadyThenCache(crActivate);
     return result;

@@ -313,6 +313,11 @@ protected:
     // another instance has defined the set already. User-interface thread or
     // audio stopped.
     Parameter_c* beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order = -1);
+    // The same opening for the few sets whose parameter 0 is not "Version"
+    // (the instrument's global part stores the program name there): set 0 is
+    // returned with nothing defined yet.
+    Parameter_c* beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
+                                                int order = -1);
 
     // Makes set the part's set, as one more of its users; the previous set
     // is let go. Null unbinds.

@@ -29,14 +29,10 @@ ChordMem_c::~ChordMem_c() = default;
 
 bool ChordMem_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("On/Off", 0);
     p[pOpMode].createEnu("Op.Mode", "", 0, 2, ModeItemWidth, mOff, ModeItems, nullptr);
     p[pPolyphony].createNum("Polyphony", "", 0.0f, 0, ChordMemNotes, 0, 1, 0);

@@ -65,14 +65,10 @@ StepSeq_c::~StepSeq_c() = default;
 
 bool StepSeq_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("On/Off", 1);
     p[pOpMode].createEnu("Op.Mode", "", mOff, mAsPlayed, ModeItemWidth, mOff, ModeItems, nullptr);
     p[pResolution].createEnu("Resolution", "Notes", ResolutionFirst, ResolutionLast, NoteValueItemWidth,
