@@ -1,5 +1,6 @@
 #include "Chorus1.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
 #include "Parameter.h"
 
@@ -41,13 +42,7 @@ float clampUnit(float x)
     return x < 1.0f ? x : 1.0f;
 }
 
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::powerOfTwoAtLeast;
 
 } // namespace
 

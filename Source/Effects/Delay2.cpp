@@ -1,7 +1,7 @@
 #include "Delay2.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -20,10 +20,6 @@ constexpr auto DelayNoteItems = noteValueSubItems<NotesLo, NotesHi>();
 
 // Seconds of delay time L must hold.
 constexpr double LineSeconds = 0.68;
-// How long freeing waits between looks at the rendering flag (ms).
-constexpr int RenderWaitStepMs = 5;
-// The denormal guard the line starts with.
-constexpr float LineFill = 1e-7f;
 // The low-pass form's DC tracker moves this share of the way per sample.
 constexpr float DcTrack = 0.0001f;
 // Filter coefficients are tuned at this rate and scaled to others.
@@ -37,18 +33,11 @@ constexpr int64_t FoldBack = 30;
 constexpr double ChaseGain = 0.0015;
 constexpr double MinTapRate = 0.25;
 constexpr double MaxTapRate = 4.0;
-// Values below this are flushed to zero in the feedback path, so a dying
-// echo never leaves subnormal numbers behind (they cost hundreds of cycles
-// each on x86); far below anything audible.
-constexpr float TinyLevel = 1e-20f;
 // Feedback values beyond this (or not finite) are dropped, so one bad input
 // sample cannot poison the line for ever.
 constexpr float HugeLevel = 1e30f;
 
-float flushTiny(float x)
-{
-    return std::fabs(x) < TinyLevel ? 0.0f : x;
-}
+using DelayLines::flushTiny;
 
 } // namespace
 
@@ -224,8 +213,7 @@ void Delay2_c::waitUntilNotRendering()
     // ready is already down, and render looks at it only after raising
     // rendering (both sequentially consistent): once rendering is seen down,
     // no render uses the line any more.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitStepMs);
+    waitForRenderToLeave();
 }
 
 void Delay2_c::releaseMemory()
@@ -272,8 +260,7 @@ void Delay2_c::initBuffer()
     rateA = rateB = 0.0;
     const int32_t length = lineLength;
     writeCounter = length + length / 2;
-    for (int32_t i = 0; i < physicalLength; ++i)
-        line[i] = (i & 1) ? -LineFill : LineFill;
+    DelayLines::fillGuard(line, physicalLength);
 }
 
 void Delay2_c::checkSetFlagReady()

@@ -1,8 +1,7 @@
 #include "DelayPingPong.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
-#include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
 
@@ -12,14 +11,10 @@
 
 namespace {
 
-constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // Seconds of line per second of sample rate: the longest free time (1.3 s).
 constexpr double LineSeconds = 1.3;
 constexpr int LineHeadroom = 16; // a time is halved until it is shorter than L - 16
 constexpr int SyncOffCode = 3;   // the note-value item " Off "
-// Loop values below this magnitude are taken as silence and set to 0, so a
-// silent loop never computes with subnormal numbers.
-constexpr float TinyState = 1e-20f;
 
 constexpr char NoteItems[] =
     " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
@@ -29,10 +24,7 @@ constexpr DelayPingPong_c::Para_t TimePara[3] = {DelayPingPong_c::pTimeC, DelayP
 constexpr DelayPingPong_c::Para_t SyncPara[3] = {DelayPingPong_c::pSyncC, DelayPingPong_c::pSyncL,
                                                 DelayPingPong_c::pSyncR};
 
-inline float flushTiny(float x)
-{
-    return std::fabs(x) < TinyState ? 0.0f : x;
-}
+using DelayLines::flushTiny;
 
 } // namespace
 
@@ -111,12 +103,8 @@ void DelayPingPong_c::freeBuffer()
 {
     ready = false;
     // A render that saw the part ready before may still be reading the lines.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    waitForRenderToLeave();
+    DelayLines::freeLines(lines);
 }
 
 void DelayPingPong_c::allocateBuffer()
@@ -141,9 +129,7 @@ void DelayPingPong_c::allocateBuffer()
 void DelayPingPong_c::initBuffer()
 {
     for (float* line : lines)
-        if (line)
-            for (int i = 0; i < lineLength; ++i)
-                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+        DelayLines::fillGuard(line, lineLength);
 }
 
 void DelayPingPong_c::resume()
@@ -172,12 +158,9 @@ double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
     const int sync = p[SyncPara[line]].value;
-    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                  : p[TimePara[line]].fl * 0.001;
-    const double limit = static_cast<double>(lineLength - LineHeadroom);
-    while (t * sampleRate >= limit)
-        t *= 0.5;
-    return t > 0.0 ? t : 0.0;
+    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                        : p[TimePara[line]].fl * 0.001;
+    return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 
 void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
@@ -189,10 +172,8 @@ void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
     const Parameter_c* p = getRenderParaPtr(set);
     if (!p)
         return;
-    for (int k = 0; k < 3; ++k) {
-        const double d = std::trunc(delaySeconds(p, k) * sampleRate + 0.5);
-        delaySamples[k] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
-    }
+    for (int k = 0; k < 3; ++k)
+        delaySamples[k] = DelayLines::wholeDelay(delaySeconds(p, k), sampleRate, lineLength);
     if (reason == crTempoChange)
         return;
     const float b = p[pBalance].fl;
@@ -212,7 +193,7 @@ float DelayPingPong_c::getFadeTime()
     const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
-    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double g = DelayLines::passesTo80dB(p[pFeed].fl);
     const double loop = (delaySeconds(p, lineLeft) + delaySeconds(p, lineRight)) * g + 0.1;
     return static_cast<float>(loop + delaySeconds(p, lineCentre) + 0.1);
 }

@@ -1,8 +1,8 @@
 #include "DelayStereo.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
 #include "Parameter.h"
-#include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
 
@@ -24,25 +24,12 @@ constexpr float RateMax = 4.0f;
 // How hard a tap pulls toward its target: a tap trailing by exactly one
 // control step runs at rate 1.
 constexpr double RatePull = 0.0015;
-// Recursive states below this magnitude are taken as silence and set to 0,
-// so a silent effect never computes with subnormal numbers.
-constexpr float TinyState = 1e-20f;
 
 constexpr char NoteItems[] =
     " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
 
-inline float flushTiny(float x)
-{
-    return std::fabs(x) < TinyState ? 0.0f : x;
-}
-
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::flushTiny;
+using DelayLines::powerOfTwoAtLeast;
 
 } // namespace
 
@@ -107,10 +94,7 @@ void DelayStereo_c::setSampleRate(float rate)
 void DelayStereo_c::freeLines()
 {
     ready = false;
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    DelayLines::freeLines(lines);
 }
 
 void DelayStereo_c::allocateBuffer()
@@ -139,9 +123,7 @@ void DelayStereo_c::allocateBuffer()
 void DelayStereo_c::initBuffer()
 {
     for (float* line : lines)
-        if (line)
-            for (int i = 0; i < lineLength; ++i)
-                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+        DelayLines::fillGuard(line, lineLength);
     lowState[0] = lowState[1] = 0.0f;
     bandState[0] = bandState[1] = 0.0f;
 }
@@ -179,13 +161,9 @@ double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
     const int sync = p[side == 0 ? pSyncL : pSyncR].value;
-    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                  : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
-    const double limit = static_cast<double>(lineLength - LineHeadroom);
-    // A tempo of a few BPM can ask for minutes: halving keeps it in the line.
-    while (t * sampleRate >= limit)
-        t *= 0.5;
-    return t > 0.0 ? t : 0.0;
+    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                        : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
+    return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 
 void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
@@ -197,10 +175,8 @@ void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
     const Parameter_c* p = getRenderParaPtr(set);
     if (!p)
         return;
-    for (int side = 0; side < 2; ++side) {
-        const double d = std::trunc(delaySeconds(p, side) * sampleRate + 0.5);
-        delaySamples[side] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
-    }
+    for (int side = 0; side < 2; ++side)
+        delaySamples[side] = DelayLines::wholeDelay(delaySeconds(p, side), sampleRate, lineLength);
     if (reason == crTempoChange)
         return;
     wet = p[pWet].fl;
@@ -230,7 +206,7 @@ float DelayStereo_c::getFadeTime()
     const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
-    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double g = DelayLines::passesTo80dB(p[pFeed].fl);
     const double tl = delaySeconds(p, 0) * g + 0.1;
     const double tr = delaySeconds(p, 1) * g + 0.1;
     return static_cast<float>(std::max(tl, tr));

@@ -1,7 +1,7 @@
 #include "Flanger2.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // The longest delay a tap can be asked for: the longest time (85 ms) swept
 // to (1 + depth) with the depth below 1, so under twice the time.
 constexpr double MaxTimeSeconds = 0.085;
@@ -31,23 +30,14 @@ constexpr float FeedbackScale = 0.975f;
 // The counter folds back by whole lines long before an int could overflow.
 constexpr int FoldLines = 16;
 constexpr int FoldByLines = 14;
-// Line values below this magnitude are taken as silence and set to 0.
-constexpr float TinyState = 1e-20f;
-
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::powerOfTwoAtLeast;
 
 // Clamped to -1..1; NaN becomes -1, so the line never holds a non-finite
 // value and the feedback cannot keep one alive.
 inline float lineValue(float v)
 {
     const float c = std::fmin(std::fmax(v, -1.0f), 1.0f);
-    return std::fabs(c) < TinyState ? 0.0f : c;
+    return DelayLines::flushTiny(c);
 }
 
 } // namespace
@@ -59,10 +49,7 @@ Flanger2_c::Flanger2_c()
 
 Flanger2_c::~Flanger2_c()
 {
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    DelayLines::freeLines(lines);
 }
 
 int Flanger2_c::getTypeCode() const
@@ -128,12 +115,8 @@ void Flanger2_c::freeBuffer()
 {
     ready = false;
     // A render that saw the part ready before may still be reading the lines.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    waitForRenderToLeave();
+    DelayLines::freeLines(lines);
 }
 
 void Flanger2_c::allocateBuffer()
@@ -148,8 +131,7 @@ void Flanger2_c::allocateBuffer()
         return;
     }
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
+    waitForRenderToLeave();
     for (int side = 0; side < 2; ++side) {
         std::free(lines[side]);
         lines[side] = fresh[side];
@@ -165,11 +147,8 @@ void Flanger2_c::initBuffer()
 {
     if (!lines[0] || !lines[1])
         return;
-    for (int i = 0; i < lineLength; ++i) {
-        const float v = (i & 1) ? -1e-7f : 1e-7f;
-        lines[0][i] = v;
-        lines[1][i] = -v;
-    }
+    DelayLines::fillGuard(lines[0], lineLength);
+    DelayLines::fillGuard(lines[1], lineLength, -DelayLines::Guard);
 }
 
 void Flanger2_c::resume()

@@ -46,10 +46,6 @@ constexpr double TailCentre = 0.94;
 constexpr double TailScale = 10000.0;
 constexpr float TailShort = 0.1f;
 
-// The LFO is restarted on this note.
-constexpr int LFONote = 60;
-constexpr int LFOVelocity = 100;
-
 // One sample of one channel through the saturation and the filter; the
 // response picked at compile time, so the sample loop has no branch on it.
 template <int T>
@@ -74,19 +70,7 @@ inline double filterSample(double x, double s, double f, double damping, double&
 
 } // namespace
 
-GloFil_c::GloFil_c()
-{
-    lfo.setPtr(&lfoValue, &lfoIncrement, &lfoRemaining);
-}
-
 GloFil_c::~GloFil_c() = default;
-
-const Parameter_c* GloFil_c::values(int set) const
-{
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
-}
 
 bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
@@ -111,11 +95,7 @@ bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 void GloFil_c::resume()
 {
     VariatorInst_c::resume();
-    const int set = std::max<int>(routeIndex, 0);
-    lfo.setParaCharPtr(set, LFOSimp_c::pWaveform, "Triang");
-    Note_c n;
-    n.set(LFONote, LFOVelocity);
-    lfo.prepProc(set, n, false, false);
+    restartSweep();
 }
 
 void GloFil_c::initBuffer()
@@ -134,8 +114,7 @@ void GloFil_c::postprocessParaChange(int set, int idx)
     const Parameter_c* p = getRenderParaPtr(set);
     if (!p)
         return;
-    lfo.setParaVal(set, LFOSimp_c::pFrequency, p[pModSpeed].value);
-    lfo.setParaVal(set, LFOSimp_c::pNotes, p[pNotes].value);
+    setSweep(set, p[pModSpeed].value, p[pNotes].value);
 }
 
 void GloFil_c::cachePara(CacheReason_t reason, int set, int)
@@ -181,18 +160,7 @@ float GloFil_c::getFadeTime()
 
 void GloFil_c::controlStep(int remainingInBlock)
 {
-    lfoValue += lfoIncrement;
-    lfoRemaining -= 1;
-    if (remainingInBlock < ControlStepFrames) {
-        carry += ControlStepFrames - remainingInBlock;
-        if (carry > ControlStepFrames) {
-            lfoValue -= lfoIncrement;
-            lfoRemaining += 1;
-            carry -= ControlStepFrames;
-        }
-    }
-    if (lfoRemaining < 1)
-        lfo.goNextPhase();
+    stepSweep(remainingInBlock);
     const double x = static_cast<double>(lfoValue * depth) * SweepRange;
     const double c = 1.0 + SweepC1 * x + SweepC2 * x * x + SweepC3 * x * x * x;
     const double sweep = c * c * c * c;
@@ -253,8 +221,5 @@ void GloFil_c::render(int n)
     for (int c = 0; c < 2; ++c)
         if (!std::isfinite(low[c]) || !std::isfinite(high[c]) || !std::isfinite(band[c]))
             low[0] = high[0] = band[0] = low[1] = high[1] = band[1] = 0.0;
-    if (!std::isfinite(lfoValue)) {
-        lfoValue = 0.0f;
-        lfoIncrement = 0.0f;
-    }
+    repairSweep();
 }

@@ -1,5 +1,6 @@
 #include "StereoEnh1.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
 
 #include <algorithm>
@@ -24,8 +25,6 @@ constexpr float EchoFeedback = 0.5f;
 // Release tail: 0.01329 s per ms of room plus 0.1 s.
 constexpr float TailPerMs = 0.01329f;
 constexpr float TailBase = 0.1f;
-
-constexpr float LineGuard = 1e-7f;
 
 } // namespace
 
@@ -95,12 +94,10 @@ bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void StereoEnh1_c::initBuffer()
 {
-    if (lineL && lineR)
-        for (int i = 0; i < length; ++i) {
-            const float v = (i & 1) ? -LineGuard : LineGuard;
-            lineL[i] = v;
-            lineR[i] = v;
-        }
+    if (lineL && lineR) {
+        DelayLines::fillGuard(lineL, length);
+        DelayLines::fillGuard(lineR, length);
+    }
     writeIndex = 0;
 }
 

@@ -165,19 +165,41 @@ constexpr uint16_t TagPCM = 1;
 constexpr uint16_t TagFloat = 3;
 constexpr uint16_t TagExtensible = 0xFFFE;
 
+// Opens path for one of the source loaders (load). A file that does not open
+// leaves no sample and no loop behind: -5.
+template <class Load>
+int loadFromPath(WaveSample_c& sample, const Tool::Disk::Path_c& path, Load load)
+{
+    SampleFileSource_c file;
+    if (!file.open(path)) {
+        sample.freeSample();
+        sample.loopStart = sample.loopEnd = 0;
+        return -5;
+    }
+    return load(file);
+}
+
 } // namespace
+
+void WaveSample_c::beginLoad(uint8_t bigEndian)
+{
+    freeSample();
+    // No loop of a previous file may survive into this one.
+    loopStart = loopEnd = 0;
+    bigEndianFlag = bigEndian;
+}
+
+int WaveSample_c::failLoad(int code)
+{
+    dropData();
+    return code;
+}
 
 // --- WAV ---------------------------------------------------------------------
 
 int WaveSample_c::loadWAVSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadWAVSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadWAVSample(in); });
 }
 
 int WaveSample_c::loadWAVSample(SampleSource_c& in)
@@ -187,14 +209,8 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
     for (int i = 0; i < CueTableSize; ++i)
         cueTable[i] = CuePoint_t{};
     cueCount = 0;
-    freeSample();
-    // No loop of a previous file may survive into this one.
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    beginLoad(0);
+    const auto fail = [this](int code) { return failLoad(code); };
 
     char id[4];
     uint32_t size = 0;
@@ -376,26 +392,15 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
 
 int WaveSample_c::loadAIFSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadAIFSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadAIFSample(in); });
 }
 
 int WaveSample_c::loadAIFSample(SampleSource_c& in)
 {
-    freeSample();
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 1;
+    beginLoad(1);
     aifcFlag = 0;
     floatFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    const auto fail = [this](int code) { return failLoad(code); };
 
     struct Found
     {
@@ -591,24 +596,13 @@ int WaveSample_c::loadAIFSample(SampleSource_c& in)
 
 int WaveSample_c::loadD4TSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadD4TSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadD4TSample(in); });
 }
 
 int WaveSample_c::loadD4TSample(SampleSource_c& in)
 {
-    freeSample();
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    beginLoad(0);
+    const auto fail = [this](int code) { return failLoad(code); };
     uint8_t h[D4THeaderBytes];
     // A header cut short gives the code of a failed first read.
     if (!in.readAll(h, D4THeaderBytes))

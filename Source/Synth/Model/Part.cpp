@@ -595,6 +595,11 @@ void Part_c::setActive()
 void Part_c::setInactive()
 {
     active = false;
+    waitForRenderToLeave();
+}
+
+void Part_c::waitForRenderToLeave() const
+{
     while (rendering)
         OsLib_c::xSleep(InactiveWaitStepMs);
 }

@@ -319,6 +319,11 @@ protected:
     Parameter_c* beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
                                                 int order = -1);
 
+    // Waits in 5 ms steps until rendering is down. A part that has lowered
+    // active or ready first knows no render uses its memory afterwards.
+    // Never the audio thread.
+    void waitForRenderToLeave() const;
+
     // Makes set the part's set, as one more of its users; the previous set
     // is let go. Null unbinds.
     void bindParaSet(ParaSet_c* set);
