@@ -27,8 +27,15 @@ class MapTestEngine : public Synth
 {
 public:
     explicit MapTestEngine(int instrumentCount = 2)
-        : Synth(nullptr, instrumentCount, 0, 4, ParaSlots, NumHostParameters, HostStride, instrumentCount, 0, 0,
-                1, 0, 0, "Test", "", "1.0", "MapTest", true, true)
+        : Synth(nullptr, {.insProgramMemories = instrumentCount,
+                          .programs = 4,
+                          .parameterSlots = ParaSlots,
+                          .hostParameters = NumHostParameters,
+                          .stride = HostStride,
+                          .instruments = instrumentCount,
+                          .productName = "Test",
+                          .versionText = "1.0",
+                          .codeName = "MapTest"})
     {
         for (int i = 0; i < instrumentCount; ++i)
             ownInstruments.push_back(std::make_unique<Instrument_c>(2));

@@ -20,8 +20,14 @@ namespace {
 struct PlainSynth : Synth
 {
     PlainSynth()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Plain", "Plan",
-                "1.0", "Plain", true, true) {}
+        : Synth(&EngineTestHost::callback, {.programs = 8,
+                                            .parameterSlots = 16,
+                                            .hostParameters = 8,
+                                            .voices = 4,
+                                            .productName = "Plain",
+                                            .acceptedIds = "Plan",
+                                            .versionText = "1.0",
+                                            .codeName = "Plain"}) {}
 };
 
 // Records what the block does: each applied message with the position it was

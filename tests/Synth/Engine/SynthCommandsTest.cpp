@@ -45,8 +45,14 @@ class CommandEngine : public Synth
 {
 public:
     CommandEngine()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Cmd", "Cmd0", "1.0", "Cmd",
-                true, true),
+        : Synth(&EngineTestHost::callback, {.programs = 8,
+                                            .parameterSlots = 16,
+                                            .hostParameters = 8,
+                                            .voices = 4,
+                                            .productName = "Cmd",
+                                            .acceptedIds = "Cmd0",
+                                            .versionText = "1.0",
+                                            .codeName = "Cmd"}),
           instrument(&log)
     {
         // One instrument slot, filled, without opening (no idle timer runs).

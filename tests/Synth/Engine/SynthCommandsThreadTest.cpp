@@ -22,8 +22,14 @@ class QueueEngine : public Synth
 {
 public:
     QueueEngine()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Q", "Qqq0", "1.0", "Q", true,
-                true)
+        : Synth(&EngineTestHost::callback, {.programs = 8,
+                                            .parameterSlots = 16,
+                                            .hostParameters = 8,
+                                            .voices = 4,
+                                            .productName = "Q",
+                                            .acceptedIds = "Qqq0",
+                                            .versionText = "1.0",
+                                            .codeName = "Q"})
     {
         sampleCounter = 1; // a block has run: controller requests are accepted
     }

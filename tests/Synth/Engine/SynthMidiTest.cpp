@@ -23,8 +23,15 @@ class FourInstruments : public Synth
 {
 public:
     explicit FourInstruments(bool drum = false, int count = Instruments)
-        : Synth(nullptr, count, 0, 4, 16, 8, 1024, count, Voices, 0, 1, 0, 0, "Four", "", "1.0", "FourIns", true,
-                true)
+        : Synth(nullptr, {.insProgramMemories = count,
+                          .programs = 4,
+                          .parameterSlots = 16,
+                          .hostParameters = 8,
+                          .instruments = count,
+                          .voices = Voices,
+                          .productName = "Four",
+                          .versionText = "1.0",
+                          .codeName = "FourIns"})
     {
         Synth::open();
         for (int i = 0; i < count; ++i) {

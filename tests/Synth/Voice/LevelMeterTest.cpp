@@ -36,8 +36,14 @@ class MeterEngine : public Synth
 {
 public:
     explicit MeterEngine(double rate)
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Meter", "Met0", "1.0", "Meter",
-                true, true)
+        : Synth(&EngineTestHost::callback, {.programs = 8,
+                                            .parameterSlots = 16,
+                                            .hostParameters = 8,
+                                            .voices = 4,
+                                            .productName = "Meter",
+                                            .acceptedIds = "Met0",
+                                            .versionText = "1.0",
+                                            .codeName = "Meter"})
     {
         engineSampleRate = rate;
     }
