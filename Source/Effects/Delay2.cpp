@@ -55,11 +55,6 @@ Delay2_c::~Delay2_c()
 // ---------------------------------------------------------------------------
 // Parameters
 
-bool Delay2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool defined = false;
@@ -80,11 +75,6 @@ bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     p[pModNotes].createEnu("Frequency", NoteValueUnit, NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
                            NoteValueCodeOff, NoteValueItems, nullptr);
     return paraSet->spreadPara();
-}
-
-const Parameter_c* Delay2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 void Delay2_c::postprocessParaChange(int set, int idx)

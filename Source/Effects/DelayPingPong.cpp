@@ -38,21 +38,6 @@ DelayPingPong_c::~DelayPingPong_c()
     freeBuffer();
 }
 
-int DelayPingPong_c::getTypeCode() const
-{
-    return TypeCodeDelayPingPong;
-}
-
-bool DelayPingPong_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
@@ -76,34 +61,8 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     return result;
 }
 
-void DelayPingPong_c::setSampleRate(float rate)
+void DelayPingPong_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void DelayPingPong_c::setActive()
-{
-    VariatorInst_c::setActive();
-    if (sampleRate > MinAllocRate)
-        allocateBuffer();
-}
-
-void DelayPingPong_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void DelayPingPong_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    waitForRenderToLeave();
     DelayLines::freeLines(lines);
 }
 
@@ -146,11 +105,6 @@ void DelayPingPong_c::checkSetFlagReady()
         VariatorInst_c::checkSetFlagReady();
     else
         ready = false;
-}
-
-const Parameter_c* DelayPingPong_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const

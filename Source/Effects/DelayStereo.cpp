@@ -44,21 +44,6 @@ DelayStereo_c::~DelayStereo_c()
     freeLines();
 }
 
-int DelayStereo_c::getTypeCode() const
-{
-    return TypeCodeDelayStereo;
-}
-
-bool DelayStereo_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
@@ -149,11 +134,6 @@ void DelayStereo_c::checkSetFlagReady()
         VariatorInst_c::checkSetFlagReady();
     else
         ready = false;
-}
-
-const Parameter_c* DelayStereo_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const

@@ -52,21 +52,6 @@ Flanger2_c::~Flanger2_c()
     DelayLines::freeLines(lines);
 }
 
-int Flanger2_c::getTypeCode() const
-{
-    return TypeCodeFlanger2;
-}
-
-bool Flanger2_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool Flanger2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool defined = false;
@@ -88,34 +73,8 @@ bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     return paraSet->spreadPara();
 }
 
-void Flanger2_c::setSampleRate(float rate)
+void Flanger2_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void Flanger2_c::setActive()
-{
-    VariatorInst_c::setActive();
-    if (sampleRate > MinAllocRate)
-        allocateBuffer();
-}
-
-void Flanger2_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void Flanger2_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    waitForRenderToLeave();
     DelayLines::freeLines(lines);
 }
 
@@ -165,11 +124,6 @@ void Flanger2_c::checkSetFlagReady()
         VariatorInst_c::checkSetFlagReady();
     else
         ready = false;
-}
-
-const Parameter_c* Flanger2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 void Flanger2_c::cachePara(CacheReason_t reason, int set, int)

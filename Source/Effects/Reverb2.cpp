@@ -178,21 +178,6 @@ Reverb2_c::~Reverb2_c()
     freeBuffer();
 }
 
-int Reverb2_c::getTypeCode() const
-{
-    return TypeCodeReverb2;
-}
-
-bool Reverb2_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool Reverb2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool defined = false;
@@ -274,33 +259,8 @@ void Reverb2_c::initBuffer()
     mute();
 }
 
-void Reverb2_c::setSampleRate(float rate)
+void Reverb2_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void Reverb2_c::setActive()
-{
-    VariatorInst_c::setActive();
-    allocateBuffer();
-}
-
-void Reverb2_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void Reverb2_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    waitForRenderToLeave();
     for (int side = 0; side < 2; ++side) {
         for (Comb_t& c : combs[side])
             freeLine(c);
@@ -340,11 +300,6 @@ void Reverb2_c::checkSetFlagReady()
         VariatorInst_c::checkSetFlagReady();
     else
         ready = false;
-}
-
-const Parameter_c* Reverb2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 double Reverb2_c::predelaySeconds(const Parameter_c* p) const
