@@ -20,6 +20,7 @@
 #pragma once
 
 #include "LineEffect.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 #include <memory>
@@ -174,8 +175,4 @@ private:
 };
 
 // The serial form for the insert chain: stores where the plain form adds.
-class Delay2R_c : public Delay2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Delay2R_c = SerialVariant_c<Delay2_c>;

@@ -22,6 +22,7 @@
 
 #include "LineEffect.h"
 #include "Parameter.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
@@ -96,9 +97,4 @@ private:
     RelaxedAtomic_t<int32_t> delaySamples[3] = {0, 0, 0};
 };
 
-class DelayPingPongR_c : public DelayPingPong_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-    void mixSum(float** p, float a, float b) override { writeSum(p, a, b); }
-};
+using DelayPingPongR_c = SerialVariant_c<DelayPingPong_c>;

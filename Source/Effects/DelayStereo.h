@@ -25,6 +25,7 @@
 
 #include "LineEffect.h"
 #include "Parameter.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
@@ -126,8 +127,4 @@ private:
     float bandState[2] = {0.0f, 0.0f}; // one-pole low-pass at "CutLo" of what lies above "CutHi"
 };
 
-class DelayStereoR_c : public DelayStereo_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using DelayStereoR_c = SerialVariant_c<DelayStereo_c>;

@@ -21,6 +21,7 @@
 
 #include "LineEffect.h"
 #include "Parameter.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
@@ -102,8 +103,4 @@ private:
     float sweepRight = 0.0f;
 };
 
-class Flanger2R_c : public Flanger2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Flanger2R_c = SerialVariant_c<Flanger2_c>;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "SweptEffect.h"
 
 #include <cstdint>
@@ -87,8 +88,4 @@ public:
 };
 
 // The serial variant: stores where the plain class adds.
-class GloFilR_c : public GloFil_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using GloFilR_c = SerialVariant_c<GloFil_c>;

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "SweptEffect.h"
 
 #include <cstdint>
@@ -87,8 +88,4 @@ public:
 };
 
 // The serial variant: stores where the plain class adds.
-class Phaser1SR_c : public Phaser1S_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Phaser1SR_c = SerialVariant_c<Phaser1S_c>;

@@ -24,6 +24,7 @@
 
 #include "LineEffect.h"
 #include "Parameter.h"
+#include "SerialVariant.h"
 
 #include <atomic>
 #include <cstdint>
@@ -154,8 +155,4 @@ private:
     std::atomic<int32_t> pendingDepth{-1};
 };
 
-class Reverb2R_c : public Reverb2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Reverb2R_c = SerialVariant_c<Reverb2_c>;

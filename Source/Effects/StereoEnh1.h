@@ -18,6 +18,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -88,8 +89,4 @@ protected:
 };
 
 // The serial variant: stores where the plain class adds.
-class StereoEnh1R_c : public StereoEnh1_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using StereoEnh1R_c = SerialVariant_c<StereoEnh1_c>;
