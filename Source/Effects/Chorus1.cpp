@@ -155,9 +155,7 @@ void Chorus1_c::cachePara(CacheReason_t reason, int set, int idx)
 {
     if (reason == crTempoChange || !paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     if (idx == -1 || idx == pSpeed || idx == pSpeedSpread) {

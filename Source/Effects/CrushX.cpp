@@ -48,9 +48,7 @@ CrushX_c::~CrushX_c() = default;
 
 const Parameter_c* CrushX_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void CrushX_c::setSampleRate(float rate)

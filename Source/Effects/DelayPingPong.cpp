@@ -121,9 +121,7 @@ void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!ready || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     for (int k = 0; k < 3; ++k)

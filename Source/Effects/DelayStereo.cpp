@@ -150,9 +150,7 @@ void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!ready || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     for (int side = 0; side < 2; ++side)

@@ -105,9 +105,7 @@ EQ2_c::~EQ2_c() = default;
 
 const Parameter_c* EQ2_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void EQ2_c::setSampleRate(float rate)

@@ -130,9 +130,7 @@ void Flanger2_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const int sync = p[pSync].value;

@@ -74,9 +74,7 @@ bool Gator_c::create(Instrument_c* inst, float* extraPointer)
 
 const Parameter_c* Gator_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)

@@ -331,9 +331,7 @@ void Reverb2_c::cachePara(CacheReason_t reason, int set, int idx)
 {
     if (!paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const bool all = idx == -1;

@@ -45,9 +45,7 @@ void StereoEnh1_c::freeLines()
 
 const Parameter_c* StereoEnh1_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void StereoEnh1_c::setSampleRate(float rate)

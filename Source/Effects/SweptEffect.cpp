@@ -18,9 +18,7 @@ SweptEffect_c::SweptEffect_c()
 
 const Parameter_c* SweptEffect_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void SweptEffect_c::restartSweep()

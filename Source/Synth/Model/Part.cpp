@@ -598,6 +598,13 @@ void Part_c::setInactive()
     waitForRenderToLeave();
 }
 
+const Parameter_c* Part_c::refreshParameters(int& set) const
+{
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    return getRenderParaPtr(set);
+}
+
 void Part_c::waitForRenderToLeave() const
 {
     while (rendering)

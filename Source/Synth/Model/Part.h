@@ -319,6 +319,10 @@ protected:
     Parameter_c* beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
                                                 int order = -1);
 
+    // The parameters of set for a refresh; a negative set first becomes the
+    // set the part last played (0 before any). Null without them. Any thread.
+    const Parameter_c* refreshParameters(int& set) const;
+
     // Waits in 5 ms steps until rendering is down. A part that has lowered
     // active or ready first knows no render uses its memory afterwards.
     // Never the audio thread.
