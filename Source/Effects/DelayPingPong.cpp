@@ -162,17 +162,10 @@ void DelayPingPong_c::repairState(float probe)
 void DelayPingPong_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     float* const centreL = lines[0];
     float* const centreR = lines[1];
     float* const loopL = lines[2];

@@ -278,17 +278,10 @@ void DelayStereo_c::repairState()
 void DelayStereo_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     if (crossDelay && filtersInFeedback)
         renderLines<true, true>(n, inL, inR, outL, outR);
     else if (crossDelay)

@@ -191,17 +191,10 @@ void Flanger2_c::updateSweep()
 void Flanger2_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     float* const left = lines[0];
     float* const right = lines[1];
     const float fb = feedback;

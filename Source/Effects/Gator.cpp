@@ -237,20 +237,11 @@ void Gator_c::render(int n)
     // position divided by it would be meaningless.
     if (length > 0.0f)
         alignToHost(length);
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins))
         return;
-    bool input = false;
-    if (inputBus->isStereo())
-        input = inputBus->wantReadStereo(&inL, &inR);
-    else if (inputBus->wantReadMono(&inL, false)) {
-        inR = inL;
-        input = true;
-    }
-    if (input) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float smooth = smoothing;
         for (int i = 0; i < n; ++i) {

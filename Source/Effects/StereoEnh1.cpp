@@ -143,20 +143,11 @@ void StereoEnh1_c::render(int n)
     RenderingScope scope(*this);
     if (!active || !ready || !inputBus || !outputBusA)
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins))
         return;
-    bool input = false;
-    if (inputBus->isStereo())
-        input = inputBus->wantReadStereo(&inL, &inR);
-    else if (inputBus->wantReadMono(&inL, false)) {
-        inR = inL;
-        input = true;
-    }
-    if (input) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float a = cross;
         const float d0 = direct;

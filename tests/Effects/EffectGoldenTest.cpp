@@ -6,10 +6,13 @@
 //
 // TESSEL_PRINT_FINGERPRINTS=1 prints the current values as table rows.
 #include "Chorus1.h"
+#include "CrushX.h"
 #include "Delay2.h"
 #include "DelayPingPong.h"
 #include "DelayStereo.h"
+#include "EQ2.h"
 #include "Flanger2.h"
+#include "Gator.h"
 #include "FxMeasure1.h"
 #include "GloFil.h"
 #include "Phaser1S.h"
@@ -115,6 +118,15 @@ const std::vector<GoldenCase>& cases()
          [](VariatorInst_c& e) { return &static_cast<Phaser1S_c&>(e).lfo; }, {},
          {0.32456858883359724, 0.14222583437168063,
           {-0.386046141f, -0.0828808248f, -0.166101068f, 0.205729499f, 0.123585872f, 0.00844185241f}}},
+        {"GATOR", maker<Gator_c>(), nullptr, {},
+         {0.20278125412983972, 0.19925440856583382,
+          {-0.400774926f, -2.66053419e-08f, -0.395995557f, 0.327349782f, 5.30606625e-09f, 0.190633193f}}},
+        {"EQ", [] { return std::make_unique<EQ2_c>(18); }, nullptr, {{EQ2_c::pGain1, 60}, {EQ2_c::pGain2, -90}},
+         {0.28616241502349066, 0.20035879300143017,
+          {-0.408670872f, -0.188716277f, -0.374394804f, 0.231468424f, 0.0402093157f, 0.13538748f}}},
+        {"CRUSH", maker<CrushX_c>(), nullptr, {},
+         {0.289592382613166, 0.28548712687399869,
+          {-0.398913056f, -0.272753417f, -0.425691694f, 0.337341011f, 0.0322620161f, 0.211915404f}}},
     };
     return table;
 }
