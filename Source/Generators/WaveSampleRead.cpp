@@ -32,23 +32,22 @@ uint32_t be32(const uint8_t* p)
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-bool readU16(SampleSource_c& in, uint16_t& v, bool bigEndian)
+// An unsigned 16- or 32-bit number in the given byte order; false on a short
+// read.
+template <class T>
+bool readUInt(SampleSource_c& in, T& v, bool bigEndian)
 {
-    uint8_t b[2];
-    if (!in.readAll(b, 2))
+    uint8_t b[sizeof(T)];
+    if (!in.readAll(b, static_cast<int>(sizeof(T))))
         return false;
-    v = bigEndian ? be16(b) : le16(b);
+    if constexpr (sizeof(T) == 2)
+        v = bigEndian ? be16(b) : le16(b);
+    else
+        v = bigEndian ? be32(b) : le32(b);
     return true;
 }
-
-bool readU32(SampleSource_c& in, uint32_t& v, bool bigEndian)
-{
-    uint8_t b[4];
-    if (!in.readAll(b, 4))
-        return false;
-    v = bigEndian ? be32(b) : le32(b);
-    return true;
-}
+bool readU16(SampleSource_c& in, uint16_t& v, bool bigEndian) { return readUInt(in, v, bigEndian); }
+bool readU32(SampleSource_c& in, uint32_t& v, bool bigEndian) { return readUInt(in, v, bigEndian); }
 
 bool skip(SampleSource_c& in, int64_t n)
 {
