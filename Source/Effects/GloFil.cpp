@@ -199,13 +199,11 @@ void GloFil_c::render(int n)
     RenderingScope scope(*this);
     if (!active || !ready || !inputBus || !outputBusA)
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins, false))
         return;
-    if (inputBus->wantReadStereo(&inL, &inR)) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         switch (type) {
         case tLP12: runFilter<tLP12>(*this, n, inL, inR, outL, outR); break;

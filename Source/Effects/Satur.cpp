@@ -107,13 +107,11 @@ void Satur_c::renderMono(int n)
 
 void Satur_c::renderStereo(int n)
 {
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins, false))
         return;
-    if (inputBus->wantReadStereo(&inL, &inR)) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float ca = a;
         const float cb = b;

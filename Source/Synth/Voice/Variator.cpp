@@ -121,14 +121,14 @@ bool VariatorBase_c::openStereoReadWrite(int& n, StereoPins_t& pins)
     return true;
 }
 
-bool VariatorBase_c::openStereoWriteRead(StereoPins_t& pins)
+bool VariatorBase_c::openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth)
 {
     if (!outputBusA->wantWriteStereo(&pins.outL, &pins.outR))
         return false;
     float* l = nullptr;
     float* r = nullptr;
     bool input = false;
-    if (inputBus->isStereo())
+    if (!monoAsBoth || inputBus->isStereo())
         input = inputBus->wantReadStereo(&l, &r);
     else if (inputBus->wantReadMono(&l, false)) {
         r = l;
