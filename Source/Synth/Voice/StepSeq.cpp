@@ -44,15 +44,6 @@ constexpr bool isArpeggio(int mode)
     return mode >= StepSeq_c::mUp;
 }
 
-NoteC_c record(int note, int velocity, int channel)
-{
-    NoteC_c n;
-    n.note = note;
-    n.velocity = velocity;
-    n.channel = channel;
-    return n;
-}
-
 } // namespace
 
 StepSeq_c::StepSeq_c(int level)
@@ -600,7 +591,7 @@ void StepSeq_c::startStepNote(const Held_t& h, int level)
         note += 12;
     const int channel = std::clamp(h.note.channel, 0, NumMidiChannels - 1);
     if (index == 0 && owner)
-        owner->noteOnCore(record(note, velocity, channel), h.key);
+        owner->noteOnCore(NoteC_c::of(note, velocity, channel), h.key);
     sounding[soundingCount++] = {note, channel};
     stepSounding.store(true, std::memory_order_relaxed);
 }
@@ -648,7 +639,7 @@ void StepSeq_c::allSoundingOff()
 {
     if (index == 0 && owner)
         for (int i = 0; i < soundingCount; ++i)
-            owner->noteOffCore(record(std::clamp(sounding[i].note, 0, 127), 0, sounding[i].channel));
+            owner->noteOffCore(NoteC_c::of(std::clamp(sounding[i].note, 0, 127), 0, sounding[i].channel));
     soundingCount = 0;
     stepSounding.store(false, std::memory_order_relaxed);
 }
