@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "InBuffer2.h"
+#include "EngineFigures.h"
 
 #include <atomic>
 #include <functional>
@@ -20,14 +21,7 @@ namespace {
 struct PlainSynth : Synth
 {
     PlainSynth()
-        : Synth(&EngineTestHost::callback, {.programs = 8,
-                                            .parameterSlots = 16,
-                                            .hostParameters = 8,
-                                            .voices = 4,
-                                            .productName = "Plain",
-                                            .acceptedIds = "Plan",
-                                            .versionText = "1.0",
-                                            .codeName = "Plain"}) {}
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Plain", "Plan")) {}
 };
 
 // Records what the block does: each applied message with the position it was

@@ -1,6 +1,7 @@
 // The engine's command queues: producer entries, the two dispatchers and the
 // command entry, through an engine whose command targets write a log.
 #include "CmdBuffer.h"
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "HoldData.h"
 #include "Instrument.h"
@@ -45,14 +46,7 @@ class CommandEngine : public Synth
 {
 public:
     CommandEngine()
-        : Synth(&EngineTestHost::callback, {.programs = 8,
-                                            .parameterSlots = 16,
-                                            .hostParameters = 8,
-                                            .voices = 4,
-                                            .productName = "Cmd",
-                                            .acceptedIds = "Cmd0",
-                                            .versionText = "1.0",
-                                            .codeName = "Cmd"}),
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Cmd", "Cmd0")),
           instrument(&log)
     {
         // One instrument slot, filled, without opening (no idle timer runs).

@@ -1,6 +1,7 @@
 // The engine's queues under several producer threads: controller requests
 // from three threads reach the audio side once each in each thread's order,
 // and messages reach the idle side's panel once each while both sides drain.
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "OsLib.h"
 #include "Synth.h"
@@ -22,14 +23,7 @@ class QueueEngine : public Synth
 {
 public:
     QueueEngine()
-        : Synth(&EngineTestHost::callback, {.programs = 8,
-                                            .parameterSlots = 16,
-                                            .hostParameters = 8,
-                                            .voices = 4,
-                                            .productName = "Q",
-                                            .acceptedIds = "Qqq0",
-                                            .versionText = "1.0",
-                                            .codeName = "Q"})
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Q", "Qqq0"))
     {
         sampleCounter = 1; // a block has run: controller requests are accepted
     }

@@ -1,5 +1,6 @@
 // The engine's construction, lifecycle, identity, outputs, audio callback,
 // host time and idle, through the product class and a scriptable host.
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "Instrument.h"
 #include "ModuleManager.h"
@@ -327,16 +328,7 @@ TEST(SynthOutputs, GenericProbingOfTheEngine)
         struct Plain : Synth
         {
             Plain(int st, int mo)
-                : Synth(&EngineTestHost::callback, {.programs = 8,
-                                                    .parameterSlots = 16,
-                                                    .hostParameters = 8,
-                                                    .voices = 4,
-                                                    .stereoPairs = st,
-                                                    .monoOutputs = mo,
-                                                    .productName = "Plain",
-                                                    .acceptedIds = "Plan",
-                                                    .versionText = "1.0",
-                                                    .codeName = "Plain"}) {}
+                : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Plain", "Plan", st, mo)) {}
         } s(c.stereo, c.mono);
         s.validateOutputs();
         SCOPED_TRACE(testing::Message() << c.stereo << "+" << c.mono << " pins 0x" << std::hex << c.pins);

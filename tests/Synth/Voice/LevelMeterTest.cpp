@@ -2,6 +2,7 @@
 // posts toward the idle side and what they do there, hold, decay and the
 // send interval, and the effect base forwarding its idle calls.
 #include "CmdBuffer.h"
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "HoldData.h"
 #include "LevelMeter.h"
@@ -36,14 +37,7 @@ class MeterEngine : public Synth
 {
 public:
     explicit MeterEngine(double rate)
-        : Synth(&EngineTestHost::callback, {.programs = 8,
-                                            .parameterSlots = 16,
-                                            .hostParameters = 8,
-                                            .voices = 4,
-                                            .productName = "Meter",
-                                            .acceptedIds = "Met0",
-                                            .versionText = "1.0",
-                                            .codeName = "Meter"})
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Meter", "Met0"))
     {
         engineSampleRate = rate;
     }
