@@ -1,6 +1,7 @@
 // One engine for the engine-level tests, set up by a TestEngineSetup: the
-// construction figures, the host callback, and a small module graph of test
-// modules registered as a product would:
+// construction figures, the host callback, its instruments (made with the
+// engine, put in its slots when it opens) and, unless the setup leaves them
+// out, a small module graph of test modules registered as a product would:
 //   'PGLO' the global program part (group 0, one set per program memory)
 //   'VOSC' a voice module (group 0, two instances sharing one set)
 //   'GFX0' a global module (group 2), when asked for
@@ -43,7 +44,9 @@ struct TestEngineSetup
                          .versionText = "1.0",
                          .codeName = "Test"};
     audioMasterCallback host = EngineTestHost::callback;
-    bool globalEffect = false;  // registers 'GFX0'
+    bool testModules = true;       // registers 'PGLO' and 'VOSC'
+    bool globalEffect = false;     // registers 'GFX0' as well
+    bool createInstruments = true; // each instrument is created on opening
     bool keepIdleTimer = false;
     int dirtyMarker = -1;       // the descriptor the engine marks changes on (-1: none)
 };
@@ -82,9 +85,14 @@ public:
         if (!setup.keepIdleTimer)
             idleTimer.stopTimer();
         for (size_t i = 0; i < own.size(); ++i) {
-            own[i]->create(this, static_cast<int>(i), 0, false);
+            if (setup.createInstruments)
+                own[i]->create(this, static_cast<int>(i), 0, false);
             instruments[i] = own[i].get();
         }
+        if (setup.dirtyMarker >= 0)
+            setDirtyMarkerIndex(setup.dirtyMarker);
+        if (!setup.testModules)
+            return;
         int row = -1;
         registerFirstModul(&row, &globalProgram, 0, 1, rmgInstrument);
         rowPGLO = row;
@@ -95,8 +103,6 @@ public:
             registerFirstModul(&row, &globalFx, 0, 1, rmgGlobal);
             rowGFX0 = row;
         }
-        if (setup.dirtyMarker >= 0)
-            setDirtyMarkerIndex(setup.dirtyMarker);
     }
 
     // The queued user messages, oldest first; their texts are freed, other
