@@ -1,7 +1,7 @@
 #include "Chorus1.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "Parameter.h"
 
 #include <algorithm>
@@ -29,9 +29,6 @@ constexpr float RateMin = 0.7937f; // a quarter tone down and up
 constexpr float RateMax = 1.26f;
 constexpr int StartCounter = 100;
 constexpr int FoldAbove = 1000000; // keeps the float counter exact
-// Sleep between looks at the rendering flag while a new line waits for the
-// audio thread to leave render.
-constexpr int RenderWaitMs = 5;
 constexpr int LFOSpeedPara = 3;    // hundredths of a hertz
 constexpr int LFONotePara = 5;
 constexpr int LFOWaveformPara = 2;
@@ -45,13 +42,7 @@ float clampUnit(float x)
     return x < 1.0f ? x : 1.0f;
 }
 
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::powerOfTwoAtLeast;
 
 } // namespace
 
@@ -83,14 +74,10 @@ bool Chorus1_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pTime].createNum("Chorus Time", "ms", 4.0f, 1, 600, 2, 200, 0);
     p[pTimeSpread].createNum("Chorus TimeSpread", "%", 0.0f, 0, 90, 2, 30, 0);
@@ -116,8 +103,7 @@ void Chorus1_c::setSampleRate(float rate)
     // freed only after the audio thread has left render, and ready (lowered
     // first) keeps the next render out until the new line is in place.
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
+    waitForRenderToLeave();
     std::free(line);
     line = allocSampleMem(length);
     if (!line) {
@@ -173,9 +159,7 @@ void Chorus1_c::cachePara(CacheReason_t reason, int set, int idx)
 {
     if (reason == crTempoChange || !paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     if (idx == -1 || idx == pSpeed || idx == pSpeedSpread) {

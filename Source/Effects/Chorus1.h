@@ -29,6 +29,7 @@
 
 #include "LFO.h"
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <atomic>
@@ -138,8 +139,4 @@ private:
     std::atomic<bool> joinExtraVoices{false};
 };
 
-class Chorus1R_c : public Chorus1_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Chorus1R_c = SerialVariant_c<Chorus1_c>;

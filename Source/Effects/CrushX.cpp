@@ -1,7 +1,6 @@
 #include "CrushX.h"
 
 #include "InBuffer2.h"
-#include "OsLib.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,9 +39,6 @@ constexpr double BypassResonance = 0.1;
 // A resonance of 1 leaves the filter without loss: a tone at its frequency
 // grows for ever. 0.99 keeps the sharpest peak and a bounded output.
 constexpr double ResonanceCap = 0.99;
-// Sleep between looks at the rendering flag while a new rate waits for the
-// audio thread to leave render.
-constexpr int RenderWaitMs = 5;
 
 } // namespace
 
@@ -52,9 +48,7 @@ CrushX_c::~CrushX_c() = default;
 
 const Parameter_c* CrushX_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void CrushX_c::setSampleRate(float rate)
@@ -67,8 +61,7 @@ void CrushX_c::setSampleRate(float rate)
     // they are in place. The block's size does not depend on the rate, so
     // it is made once.
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
+    waitForRenderToLeave();
     cutoffRateFactor = std::clamp(ReferenceRate / rate, RateFactorLow, 1.0f);
     if (!workBuffer)
         workBuffer.reset(new (std::nothrow) float[MaxBlockSize]());
@@ -78,14 +71,10 @@ void CrushX_c::setSampleRate(float rate)
 
 bool CrushX_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("On/Off", 1);
     p[pResolution].createNum("Resolution", "bit", 2.0f, 100, 1601, 2, 400, 0);
     p[pResolution].setInfiniteHi(true);

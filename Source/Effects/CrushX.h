@@ -18,6 +18,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -119,8 +120,4 @@ protected:
 };
 
 // The serial variant: stores where the plain class adds.
-class CrushXR_c : public CrushX_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using CrushXR_c = SerialVariant_c<CrushX_c>;

@@ -1,7 +1,7 @@
 #include "Delay2.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -20,10 +20,6 @@ constexpr auto DelayNoteItems = noteValueSubItems<NotesLo, NotesHi>();
 
 // Seconds of delay time L must hold.
 constexpr double LineSeconds = 0.68;
-// How long freeing waits between looks at the rendering flag (ms).
-constexpr int RenderWaitStepMs = 5;
-// The denormal guard the line starts with.
-constexpr float LineFill = 1e-7f;
 // The low-pass form's DC tracker moves this share of the way per sample.
 constexpr float DcTrack = 0.0001f;
 // Filter coefficients are tuned at this rate and scaled to others.
@@ -37,18 +33,11 @@ constexpr int64_t FoldBack = 30;
 constexpr double ChaseGain = 0.0015;
 constexpr double MinTapRate = 0.25;
 constexpr double MaxTapRate = 4.0;
-// Values below this are flushed to zero in the feedback path, so a dying
-// echo never leaves subnormal numbers behind (they cost hundreds of cycles
-// each on x86); far below anything audible.
-constexpr float TinyLevel = 1e-20f;
 // Feedback values beyond this (or not finite) are dropped, so one bad input
 // sample cannot poison the line for ever.
 constexpr float HugeLevel = 1e30f;
 
-float flushTiny(float x)
-{
-    return std::fabs(x) < TinyLevel ? 0.0f : x;
-}
+using DelayLines::flushTiny;
 
 } // namespace
 
@@ -66,21 +55,12 @@ Delay2_c::~Delay2_c()
 // ---------------------------------------------------------------------------
 // Parameters
 
-bool Delay2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOffOn].createOnOff("OffOn", 1);
     p[pTime].createNum("Time", "msec", 4.0f, 10, 6800, 1, 1000, 0);
     p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);
@@ -95,11 +75,6 @@ bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     p[pModNotes].createEnu("Frequency", NoteValueUnit, NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
                            NoteValueCodeOff, NoteValueItems, nullptr);
     return paraSet->spreadPara();
-}
-
-const Parameter_c* Delay2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
 void Delay2_c::postprocessParaChange(int set, int idx)
@@ -228,8 +203,7 @@ void Delay2_c::waitUntilNotRendering()
     // ready is already down, and render looks at it only after raising
     // rendering (both sequentially consistent): once rendering is seen down,
     // no render uses the line any more.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitStepMs);
+    waitForRenderToLeave();
 }
 
 void Delay2_c::releaseMemory()
@@ -276,8 +250,7 @@ void Delay2_c::initBuffer()
     rateA = rateB = 0.0;
     const int32_t length = lineLength;
     writeCounter = length + length / 2;
-    for (int32_t i = 0; i < physicalLength; ++i)
-        line[i] = (i & 1) ? -LineFill : LineFill;
+    DelayLines::fillGuard(line, physicalLength);
 }
 
 void Delay2_c::checkSetFlagReady()

@@ -19,14 +19,15 @@
 // audio thread has left render (see waitUntilNotRendering).
 #pragma once
 
-#include "Variator.h"
+#include "LineEffect.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 #include <memory>
 
 constexpr int TypeCodeDelay2 = 0x56443032; // 'VD02'
 
-class Delay2_c : public VariatorInst_c
+class Delay2_c : public LineEffect_c
 {
 public:
     enum Para_t : int {
@@ -62,14 +63,13 @@ public:
     void resume() override;
     // User-interface thread: binds (and on first use defines) the class's
     // parameter set; one set without a count.
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using LineEffect_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     // While the line is not rendered (allocation, suspend): taps at rest,
     // writer 1.5 L into the line, the line filled with +1e-7 and -1e-7
     // alternately.
     void initBuffer() override;
     int getTypeCode() const override { return TypeCodeDelay2; }
-    bool isBPMDependent() const override { return true; }
     // Converts a stored set of the former form (sync switch, filter setting of
     // the opposite sign) before the part's own handling, so the refresh that
     // follows already sees the converted values.
@@ -127,8 +127,6 @@ protected:
     // host tempo when synchronised, else Time; halved until it fits L (no
     // halving without a line).
     double delaySeconds(const Parameter_c* p, float rate) const;
-    // The parameters of the delay's own set; null without a set.
-    const Parameter_c* ownParameters() const;
 
 private:
     enum class Filter { Dry, LowPass, HighPass };
@@ -177,8 +175,4 @@ private:
 };
 
 // The serial form for the insert chain: stores where the plain form adds.
-class Delay2R_c : public Delay2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Delay2R_c = SerialVariant_c<Delay2_c>;

@@ -1,8 +1,7 @@
 #include "DelayPingPong.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
-#include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
 
@@ -12,14 +11,10 @@
 
 namespace {
 
-constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // Seconds of line per second of sample rate: the longest free time (1.3 s).
 constexpr double LineSeconds = 1.3;
 constexpr int LineHeadroom = 16; // a time is halved until it is shorter than L - 16
 constexpr int SyncOffCode = 3;   // the note-value item " Off "
-// Loop values below this magnitude are taken as silence and set to 0, so a
-// silent loop never computes with subnormal numbers.
-constexpr float TinyState = 1e-20f;
 
 constexpr char NoteItems[] =
     " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
@@ -29,10 +24,7 @@ constexpr DelayPingPong_c::Para_t TimePara[3] = {DelayPingPong_c::pTimeC, DelayP
 constexpr DelayPingPong_c::Para_t SyncPara[3] = {DelayPingPong_c::pSyncC, DelayPingPong_c::pSyncL,
                                                 DelayPingPong_c::pSyncR};
 
-inline float flushTiny(float x)
-{
-    return std::fabs(x) < TinyState ? 0.0f : x;
-}
+using DelayLines::flushTiny;
 
 } // namespace
 
@@ -46,31 +38,10 @@ DelayPingPong_c::~DelayPingPong_c()
     freeBuffer();
 }
 
-int DelayPingPong_c::getTypeCode() const
-{
-    return TypeCodeDelayPingPong;
-}
-
-bool DelayPingPong_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    bool result = true;
-    if (!paraSet->getParaDefined()) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    bool result = false;
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
         p[pTimeC].createNum("Time Center", "msec", 4.0f, 1, 1300, 0, 125, 0);
         p[pSyncC].createEnu("Sync Center", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
         p[pTimeL].createNum("Time Left", "msec", 4.0f, 1, 1300, 0, 125, 0);
@@ -83,44 +54,16 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         p[pBalance].createNum("Balance Pre/LR", "%", 0.0f, 0, 100, 2, 50, 0);
         p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
         result = paraSet->spreadPara();
+    } else if (!result) {
+        return false;
     }
     ReadyThenCache(crActivate);
     return result;
 }
 
-void DelayPingPong_c::setSampleRate(float rate)
+void DelayPingPong_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void DelayPingPong_c::setActive()
-{
-    VariatorInst_c::setActive();
-    if (sampleRate > MinAllocRate)
-        allocateBuffer();
-}
-
-void DelayPingPong_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void DelayPingPong_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    DelayLines::freeLines(lines);
 }
 
 void DelayPingPong_c::allocateBuffer()
@@ -145,9 +88,7 @@ void DelayPingPong_c::allocateBuffer()
 void DelayPingPong_c::initBuffer()
 {
     for (float* line : lines)
-        if (line)
-            for (int i = 0; i < lineLength; ++i)
-                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+        DelayLines::fillGuard(line, lineLength);
 }
 
 void DelayPingPong_c::resume()
@@ -166,37 +107,25 @@ void DelayPingPong_c::checkSetFlagReady()
         ready = false;
 }
 
-const Parameter_c* DelayPingPong_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
 {
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
     const int sync = p[SyncPara[line]].value;
-    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                  : p[TimePara[line]].fl * 0.001;
-    const double limit = static_cast<double>(lineLength - LineHeadroom);
-    while (t * sampleRate >= limit)
-        t *= 0.5;
-    return t > 0.0 ? t : 0.0;
+    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                        : p[TimePara[line]].fl * 0.001;
+    return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 
 void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!ready || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
-    for (int k = 0; k < 3; ++k) {
-        const double d = std::trunc(delaySeconds(p, k) * sampleRate + 0.5);
-        delaySamples[k] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
-    }
+    for (int k = 0; k < 3; ++k)
+        delaySamples[k] = DelayLines::wholeDelay(delaySeconds(p, k), sampleRate, lineLength);
     if (reason == crTempoChange)
         return;
     const float b = p[pBalance].fl;
@@ -216,7 +145,7 @@ float DelayPingPong_c::getFadeTime()
     const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
-    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double g = DelayLines::passesTo80dB(p[pFeed].fl);
     const double loop = (delaySeconds(p, lineLeft) + delaySeconds(p, lineRight)) * g + 0.1;
     return static_cast<float>(loop + delaySeconds(p, lineCentre) + 0.1);
 }
@@ -233,17 +162,10 @@ void DelayPingPong_c::repairState(float probe)
 void DelayPingPong_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     float* const centreL = lines[0];
     float* const centreR = lines[1];
     float* const loopL = lines[2];

@@ -20,14 +20,15 @@
 // the lines.
 #pragma once
 
+#include "LineEffect.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
 constexpr int TypeCodeDelayPingPong = 0x56445031; // 'VDP1'
 
-class DelayPingPong_c : public VariatorInst_c
+class DelayPingPong_c : public SwitchedLineEffect_c
 {
 public:
     enum Para_t : int {
@@ -46,32 +47,22 @@ public:
         ParaCount = 12
     };
     enum Line_t : int { lineCentre = 0, lineLeft = 1, lineRight = 2 };
-    static constexpr float MinAllocRate = 11000.0f;  // Hz, lines exist above
     static constexpr float MinRenderRate = 22000.0f; // Hz, renders above
 
     DelayPingPong_c();
     ~DelayPingPong_c() override;
 
-    using VariatorInst_c::render;
-    using Part_c::getParaSetPtr;
+    using LineEffect_c::getParaSetPtr;
+    using LineEffect_c::render;
 
-    // While audio is stopped: new lines when active, then the part's own
-    // handling.
-    void setSampleRate(float rate) override;
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     // Every line back to the +-1e-7 pattern.
     void initBuffer() override;
-    int getTypeCode() const override;
-    bool isBPMDependent() const override;
+    int getTypeCode() const override { return TypeCodeDelayPingPong; }
     // The three delays for every reason; gains, wet and feedback for every
     // reason but the tempo change.
     void cachePara(CacheReason_t reason, int set, int idx) override;
-    // Activation, then the lines above MinAllocRate.
-    void setActive() override;
-    // Not ready, waits for the render to leave, frees the lines.
-    void setInactive() override;
     void checkSetFlagReady() override;
     // Audio thread.
     void render(int n) override;
@@ -93,9 +84,8 @@ public:
     RelaxedAtomic_t<float> feedback = 0.0f;
 
 protected:
-    void allocateBuffer();
-    void freeBuffer();
-    const Parameter_c* ownParameters() const;
+    void allocateBuffer() override;
+    void releaseLines() override;
 
 private:
     void repairState(float probe);
@@ -107,9 +97,4 @@ private:
     RelaxedAtomic_t<int32_t> delaySamples[3] = {0, 0, 0};
 };
 
-class DelayPingPongR_c : public DelayPingPong_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-    void mixSum(float** p, float a, float b) override { writeSum(p, a, b); }
-};
+using DelayPingPongR_c = SerialVariant_c<DelayPingPong_c>;

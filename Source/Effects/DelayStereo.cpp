@@ -1,9 +1,8 @@
 #include "DelayStereo.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "Parameter.h"
-#include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
 
@@ -19,34 +18,18 @@ constexpr double LineSeconds = 1.3;
 // The taps stay this many samples inside the line: a time is halved until it
 // is shorter than L - LineHeadroom.
 constexpr int LineHeadroom = 16;
-// Sleep between looks at the rendering flag while the lines wait for the
-// audio thread to leave render.
-constexpr int RenderWaitMs = 5;
 constexpr int SyncOffCode = 3; // the note-value item " Off "
 constexpr float RateMin = 0.25f;
 constexpr float RateMax = 4.0f;
 // How hard a tap pulls toward its target: a tap trailing by exactly one
 // control step runs at rate 1.
 constexpr double RatePull = 0.0015;
-// Recursive states below this magnitude are taken as silence and set to 0,
-// so a silent effect never computes with subnormal numbers.
-constexpr float TinyState = 1e-20f;
 
 constexpr char NoteItems[] =
     " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
 
-inline float flushTiny(float x)
-{
-    return std::fabs(x) < TinyState ? 0.0f : x;
-}
-
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::flushTiny;
+using DelayLines::powerOfTwoAtLeast;
 
 } // namespace
 
@@ -61,31 +44,10 @@ DelayStereo_c::~DelayStereo_c()
     freeLines();
 }
 
-int DelayStereo_c::getTypeCode() const
-{
-    return TypeCodeDelayStereo;
-}
-
-bool DelayStereo_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    bool result = true;
-    if (!paraSet->getParaDefined()) {
-        Parameter_c* p = paraSet->getParaPtr(0);
-        if (!p)
-            return false;
-        p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    bool result = false;
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
         p[pOnOff].createOnOff("OffOn", 1);
         p[pTimeL].createNum("TimeL", "msec", 4.0f, 1, 1300, 0, 125, 0);
         p[pSyncL].createEnu("SyncL", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
@@ -100,6 +62,8 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         p[pCross].createOnOff("Crossdelay", 0);
         p[pFilterInFeedback].createOnOff("Filters in Feedback", 0);
         result = paraSet->spreadPara();
+    } else if (!result) {
+        return false;
     }
     ReadyThenCache(crActivate);
     return result;
@@ -119,12 +83,8 @@ void DelayStereo_c::freeLines()
     // A host may change the rate while the delay renders: a render that saw
     // the part ready may still be reading the lines.
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    waitForRenderToLeave();
+    DelayLines::freeLines(lines);
 }
 
 void DelayStereo_c::allocateBuffer()
@@ -153,9 +113,7 @@ void DelayStereo_c::allocateBuffer()
 void DelayStereo_c::initBuffer()
 {
     for (float* line : lines)
-        if (line)
-            for (int i = 0; i < lineLength; ++i)
-                line[i] = (i & 1) ? -1e-7f : 1e-7f;
+        DelayLines::fillGuard(line, lineLength);
     lowState[0] = lowState[1] = 0.0f;
     bandState[0] = bandState[1] = 0.0f;
 }
@@ -183,38 +141,25 @@ void DelayStereo_c::checkSetFlagReady()
         ready = false;
 }
 
-const Parameter_c* DelayStereo_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const
 {
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
     const int sync = p[side == 0 ? pSyncL : pSyncR].value;
-    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                  : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
-    const double limit = static_cast<double>(lineLength - LineHeadroom);
-    // A tempo of a few BPM can ask for minutes: halving keeps it in the line.
-    while (t * sampleRate >= limit)
-        t *= 0.5;
-    return t > 0.0 ? t : 0.0;
+    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
+                                        : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
+    return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 
 void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!ready || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
-    for (int side = 0; side < 2; ++side) {
-        const double d = std::trunc(delaySeconds(p, side) * sampleRate + 0.5);
-        delaySamples[side] = static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(lineLength - 1)));
-    }
+    for (int side = 0; side < 2; ++side)
+        delaySamples[side] = DelayLines::wholeDelay(delaySeconds(p, side), sampleRate, lineLength);
     if (reason == crTempoChange)
         return;
     wet = p[pWet].fl;
@@ -244,7 +189,7 @@ float DelayStereo_c::getFadeTime()
     const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
-    const double g = so_ddiv(-4.0, std::log10(p[pFeed].fl + 0.0001));
+    const double g = DelayLines::passesTo80dB(p[pFeed].fl);
     const double tl = delaySeconds(p, 0) * g + 0.1;
     const double tr = delaySeconds(p, 1) * g + 0.1;
     return static_cast<float>(std::max(tl, tr));
@@ -338,17 +283,10 @@ void DelayStereo_c::repairState()
 void DelayStereo_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     if (crossDelay && filtersInFeedback)
         renderLines<true, true>(n, inL, inR, outL, outR);
     else if (crossDelay)

@@ -24,14 +24,15 @@
 // for that flag before it touches the lines.
 #pragma once
 
+#include "LineEffect.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
 constexpr int TypeCodeDelayStereo = 0x56445331; // 'VDS1'
 
-class DelayStereo_c : public VariatorInst_c
+class DelayStereo_c : public LineEffect_c
 {
 public:
     enum Para_t : int {
@@ -57,8 +58,8 @@ public:
     DelayStereo_c();
     ~DelayStereo_c() override;
 
-    using VariatorInst_c::render;
-    using Part_c::getParaSetPtr;
+    using LineEffect_c::getParaSetPtr;
+    using LineEffect_c::render;
 
     // While audio is stopped: new lines for the rate, then the part's own
     // handling (which refreshes).
@@ -67,11 +68,9 @@ public:
     void resume() override;
     // Defines the 14 parameters on first use; always ends with a refresh.
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     // Both lines back to the +-1e-7 pattern, filter states 0.
     void initBuffer() override;
-    int getTypeCode() const override;
-    bool isBPMDependent() const override;
+    int getTypeCode() const override { return TypeCodeDelayStereo; }
     // Whole-sample delays for every reason (the tempo change included); the
     // gains, feedbacks, filter coefficients and flags for every other reason.
     void cachePara(CacheReason_t reason, int set, int idx) override;
@@ -107,7 +106,6 @@ public:
 protected:
     void allocateBuffer();
     void freeLines();
-    const Parameter_c* ownParameters() const;
 
 private:
     template <bool Cross, bool FilterInFeedback>
@@ -130,8 +128,4 @@ private:
     float bandState[2] = {0.0f, 0.0f}; // one-pole low-pass at "CutLo" of what lies above "CutHi"
 };
 
-class DelayStereoR_c : public DelayStereo_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using DelayStereoR_c = SerialVariant_c<DelayStereo_c>;

@@ -24,13 +24,10 @@ bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared)
 
 bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, SaturParas::ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, SaturParas::ParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
     SaturParas::define(p, "Type ");
     return paraSet->spreadPara();
 }

@@ -105,9 +105,7 @@ EQ2_c::~EQ2_c() = default;
 
 const Parameter_c* EQ2_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void EQ2_c::setSampleRate(float rate)
@@ -118,20 +116,15 @@ void EQ2_c::setSampleRate(float rate)
 bool EQ2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
-    if (createParaSet(shared, nSets, ParaCount)) {
-        result = paraSet->getParaDefined();
-        Parameter_c* p = result ? nullptr : paraSet->getParaPtr(0);
-        if (p) {
-            const int range = gainRange * 10;
-            p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-            for (int b = 0; b < 2; ++b) {
-                const int base = b == 0 ? pFreq1 : pFreq2;
-                p[base].createNum("Freq", "Hz", 4.0f, 20, 11000, 0, 440, 0);
-                p[base + 1].createNum("Gain", "dB", 0.0f, -range, range, 1, 0, 0);
-                p[base + 2].createNum("Q", "Q", 4.0f, 33, 1200, 2, 100, 0);
-            }
-            result = paraSet->spreadPara();
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
+        const int range = gainRange * 10;
+        for (int b = 0; b < 2; ++b) {
+            const int base = b == 0 ? pFreq1 : pFreq2;
+            p[base].createNum("Freq", "Hz", 4.0f, 20, 11000, 0, 440, 0);
+            p[base + 1].createNum("Gain", "dB", 0.0f, -range, range, 1, 0, 0);
+            p[base + 2].createNum("Q", "Q", 4.0f, 33, 1200, 2, 100, 0);
         }
+        result = paraSet->spreadPara();
     }
     ReadyThenCache(crActivate);
     return result;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -107,9 +108,4 @@ protected:
 };
 
 // The serial variant: stores where the plain class adds.
-class EQ2R_c : public EQ2_c
-{
-public:
-    using EQ2_c::EQ2_c;
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using EQ2R_c = SerialVariant_c<EQ2_c>;

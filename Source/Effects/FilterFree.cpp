@@ -56,15 +56,11 @@ bool FilterFree_c::getParaSetPtr(ParaSet_c** shared)
 
 bool FilterFree_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
     // Index 1 stays undefined.
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
     p[pCutoff].createNum("Cutoff", "", 4.0f, 40, 20000, 0, 20000, 0);
     p[pResonance].createNum("Resonance", "", 0.0f, 0, 100, 0, 0, 0);
     p[pType].createNum("Type     ", "", 0.0f, 0, 100, 2, 0, 0);

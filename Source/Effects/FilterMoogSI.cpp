@@ -79,14 +79,10 @@ bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared)
 
 bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pType].createEnu("Type ", "", rLP12, rHP12, 6, rBP24, "LP 12 LP 24 BP 24 HP 12 ", nullptr);
     p[pCutoff].createNum("Cutoff", "Hz", 4.0f, 40, 20000, 0, 20000, 0);

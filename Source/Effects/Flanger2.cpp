@@ -1,7 +1,7 @@
 #include "Flanger2.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 // The longest delay a tap can be asked for: the longest time (85 ms) swept
 // to (1 + depth) with the depth below 1, so under twice the time.
 constexpr double MaxTimeSeconds = 0.085;
@@ -31,23 +30,14 @@ constexpr float FeedbackScale = 0.975f;
 // The counter folds back by whole lines long before an int could overflow.
 constexpr int FoldLines = 16;
 constexpr int FoldByLines = 14;
-// Line values below this magnitude are taken as silence and set to 0.
-constexpr float TinyState = 1e-20f;
-
-int powerOfTwoAtLeast(int n)
-{
-    int l = 1;
-    while (l < n && l < (1 << 30))
-        l <<= 1;
-    return l;
-}
+using DelayLines::powerOfTwoAtLeast;
 
 // Clamped to -1..1; NaN becomes -1, so the line never holds a non-finite
 // value and the feedback cannot keep one alive.
 inline float lineValue(float v)
 {
     const float c = std::fmin(std::fmax(v, -1.0f), 1.0f);
-    return std::fabs(c) < TinyState ? 0.0f : c;
+    return DelayLines::flushTiny(c);
 }
 
 } // namespace
@@ -59,37 +49,15 @@ Flanger2_c::Flanger2_c()
 
 Flanger2_c::~Flanger2_c()
 {
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
-}
-
-int Flanger2_c::getTypeCode() const
-{
-    return TypeCodeFlanger2;
-}
-
-bool Flanger2_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool Flanger2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
+    DelayLines::freeLines(lines);
 }
 
 bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 0, 0);
     p[pInvertWet].createOnOff("InvertFeedback", 0);
@@ -105,39 +73,9 @@ bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     return paraSet->spreadPara();
 }
 
-void Flanger2_c::setSampleRate(float rate)
+void Flanger2_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void Flanger2_c::setActive()
-{
-    VariatorInst_c::setActive();
-    if (sampleRate > MinAllocRate)
-        allocateBuffer();
-}
-
-void Flanger2_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void Flanger2_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
-    for (float*& line : lines) {
-        std::free(line);
-        line = nullptr;
-    }
+    DelayLines::freeLines(lines);
 }
 
 void Flanger2_c::allocateBuffer()
@@ -152,8 +90,7 @@ void Flanger2_c::allocateBuffer()
         return;
     }
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
+    waitForRenderToLeave();
     for (int side = 0; side < 2; ++side) {
         std::free(lines[side]);
         lines[side] = fresh[side];
@@ -169,11 +106,8 @@ void Flanger2_c::initBuffer()
 {
     if (!lines[0] || !lines[1])
         return;
-    for (int i = 0; i < lineLength; ++i) {
-        const float v = (i & 1) ? -1e-7f : 1e-7f;
-        lines[0][i] = v;
-        lines[1][i] = -v;
-    }
+    DelayLines::fillGuard(lines[0], lineLength);
+    DelayLines::fillGuard(lines[1], lineLength, -DelayLines::Guard);
 }
 
 void Flanger2_c::resume()
@@ -192,18 +126,11 @@ void Flanger2_c::checkSetFlagReady()
         ready = false;
 }
 
-const Parameter_c* Flanger2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 void Flanger2_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const int sync = p[pSync].value;
@@ -264,17 +191,10 @@ void Flanger2_c::updateSweep()
 void Flanger2_c::render(int n)
 {
     RenderingScope scope(*this);
-    if (!active || !ready || !inputBus || !outputBusA)
+    StereoPins_t pins;
+    if (!active || !ready || !openStereoReadWrite(n, pins))
         return;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR))
-        return;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
-        return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     float* const left = lines[0];
     float* const right = lines[1];
     const float fb = feedback;

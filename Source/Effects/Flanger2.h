@@ -19,14 +19,15 @@
 // setInactive waits for the render to leave before it frees the lines.
 #pragma once
 
+#include "LineEffect.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
 
 #include <cstdint>
 
 constexpr int TypeCodeFlanger2 = 0x56464C31; // 'VFL1'
 
-class Flanger2_c : public VariatorInst_c
+class Flanger2_c : public SwitchedLineEffect_c
 {
 public:
     enum Para_t : int {
@@ -44,31 +45,21 @@ public:
         pPanDepth = 11,
         ParaCount = 12
     };
-    static constexpr float MinAllocRate = 11000.0f; // Hz, lines exist above
 
     Flanger2_c();
     ~Flanger2_c() override;
 
-    using VariatorInst_c::render;
-    using Part_c::getParaSetPtr;
+    using LineEffect_c::getParaSetPtr;
+    using LineEffect_c::render;
 
-    // While audio is stopped: new lines when active, then the part's own
-    // handling.
-    void setSampleRate(float rate) override;
     // Taps to 0 and the write counter to L / 2; the sweep phase goes on.
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     // Left line +1e-7, -1e-7 alternately, the right line the opposite.
     void initBuffer() override;
-    int getTypeCode() const override;
-    bool isBPMDependent() const override;
+    int getTypeCode() const override { return TypeCodeFlanger2; }
     // The sweep rate for every reason; the rest except for a tempo change.
     void cachePara(CacheReason_t reason, int set, int idx) override;
-    // Activation, then the lines above MinAllocRate.
-    void setActive() override;
-    // Not ready, waits for the render to leave, frees the lines.
-    void setInactive() override;
     // Ready with both lines.
     void checkSetFlagReady() override;
     // Audio thread.
@@ -95,9 +86,8 @@ public:
     RelaxedAtomic_t<float> panDepth = 0.0f;
 
 protected:
-    void allocateBuffer();
-    void freeBuffer();
-    const Parameter_c* ownParameters() const;
+    void allocateBuffer() override;
+    void releaseLines() override;
 
 private:
     void updateSweep();
@@ -113,8 +103,4 @@ private:
     float sweepRight = 0.0f;
 };
 
-class Flanger2R_c : public Flanger2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Flanger2R_c = SerialVariant_c<Flanger2_c>;

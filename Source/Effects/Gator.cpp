@@ -74,21 +74,15 @@ bool Gator_c::create(Instrument_c* inst, float* extraPointer)
 
 const Parameter_c* Gator_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pPatternA].createCharPtr("Step On/Off", false, false, DefaultPatternA);
     p[pPatternB].createCharPtr("Step On/Off", false, false, DefaultPatternB);
     p[pNotes].createEnu("Frequency", "Notes", NotesLow, NotesHigh, NoteValueItemWidth, NotesDefault,
@@ -243,20 +237,11 @@ void Gator_c::render(int n)
     // position divided by it would be meaningless.
     if (length > 0.0f)
         alignToHost(length);
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins))
         return;
-    bool input = false;
-    if (inputBus->isStereo())
-        input = inputBus->wantReadStereo(&inL, &inR);
-    else if (inputBus->wantReadMono(&inL, false)) {
-        inR = inL;
-        input = true;
-    }
-    if (input) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float smooth = smoothing;
         for (int i = 0; i < n; ++i) {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -114,8 +115,4 @@ protected:
 };
 
 // The serial variant: stores where the plain class adds.
-class GatorR_c : public Gator_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using GatorR_c = SerialVariant_c<Gator_c>;

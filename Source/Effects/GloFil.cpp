@@ -46,10 +46,6 @@ constexpr double TailCentre = 0.94;
 constexpr double TailScale = 10000.0;
 constexpr float TailShort = 0.1f;
 
-// The LFO is restarted on this note.
-constexpr int LFONote = 60;
-constexpr int LFOVelocity = 100;
-
 // One sample of one channel through the saturation and the filter; the
 // response picked at compile time, so the sample loop has no branch on it.
 template <int T>
@@ -74,30 +70,14 @@ inline double filterSample(double x, double s, double f, double damping, double&
 
 } // namespace
 
-GloFil_c::GloFil_c()
-{
-    lfo.setPtr(&lfoValue, &lfoIncrement, &lfoRemaining);
-}
-
 GloFil_c::~GloFil_c() = default;
-
-const Parameter_c* GloFil_c::values(int set) const
-{
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
-}
 
 bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("S0 On/Off", 1);
     p[pWet].createNum("Filter Wet", "%", 0.0f, 0, 100, 2, 100, 0);
     p[pType].createEnu("Type ", "", tLP12, tBR12, TypeItemWidth, tLP12, TypeItems, nullptr);
@@ -115,11 +95,7 @@ bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 void GloFil_c::resume()
 {
     VariatorInst_c::resume();
-    const int set = std::max<int>(routeIndex, 0);
-    lfo.setParaCharPtr(set, LFOSimp_c::pWaveform, "Triang");
-    Note_c n;
-    n.set(LFONote, LFOVelocity);
-    lfo.prepProc(set, n, false, false);
+    restartSweep();
 }
 
 void GloFil_c::initBuffer()
@@ -138,8 +114,7 @@ void GloFil_c::postprocessParaChange(int set, int idx)
     const Parameter_c* p = getRenderParaPtr(set);
     if (!p)
         return;
-    lfo.setParaVal(set, LFOSimp_c::pFrequency, p[pModSpeed].value);
-    lfo.setParaVal(set, LFOSimp_c::pNotes, p[pNotes].value);
+    setSweep(set, p[pModSpeed].value, p[pNotes].value);
 }
 
 void GloFil_c::cachePara(CacheReason_t reason, int set, int)
@@ -185,18 +160,7 @@ float GloFil_c::getFadeTime()
 
 void GloFil_c::controlStep(int remainingInBlock)
 {
-    lfoValue += lfoIncrement;
-    lfoRemaining -= 1;
-    if (remainingInBlock < ControlStepFrames) {
-        carry += ControlStepFrames - remainingInBlock;
-        if (carry > ControlStepFrames) {
-            lfoValue -= lfoIncrement;
-            lfoRemaining += 1;
-            carry -= ControlStepFrames;
-        }
-    }
-    if (lfoRemaining < 1)
-        lfo.goNextPhase();
+    stepSweep(remainingInBlock);
     const double x = static_cast<double>(lfoValue * depth) * SweepRange;
     const double c = 1.0 + SweepC1 * x + SweepC2 * x * x + SweepC3 * x * x * x;
     const double sweep = c * c * c * c;
@@ -235,13 +199,11 @@ void GloFil_c::render(int n)
     RenderingScope scope(*this);
     if (!active || !ready || !inputBus || !outputBusA)
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins, false))
         return;
-    if (inputBus->wantReadStereo(&inL, &inR)) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         switch (type) {
         case tLP12: runFilter<tLP12>(*this, n, inL, inR, outL, outR); break;
@@ -257,8 +219,5 @@ void GloFil_c::render(int n)
     for (int c = 0; c < 2; ++c)
         if (!std::isfinite(low[c]) || !std::isfinite(high[c]) || !std::isfinite(band[c]))
             low[0] = high[0] = band[0] = low[1] = high[1] = band[1] = 0.0;
-    if (!std::isfinite(lfoValue)) {
-        lfoValue = 0.0f;
-        lfoIncrement = 0.0f;
-    }
+    repairSweep();
 }

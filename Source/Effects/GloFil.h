@@ -3,11 +3,7 @@
 // a saturating input stage, its cutoff swept by a triangle LFO that runs free
 // in hertz or follows a note value of the host tempo.
 //
-// The LFO is a module of its own (public member `lfo`): the module graph
-// registers it beside the effect, which gives it its parameter set and its
-// sample rate. The effect writes the LFO's waveform, speed and note value and
-// steps its output ramp once per control step of 8 samples; a carry keeps the
-// ramp in step over blocks that are not a multiple of 8 samples.
+// The sweep LFO and its stepping are SweptEffect_c's.
 //
 // GloFilR_c is the serial variant: it stores its output instead of adding it,
 // so it replaces the bus it reads (the serial effect slots).
@@ -20,15 +16,15 @@
 // atomics, read once per block.
 #pragma once
 
-#include "LFO.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
+#include "SweptEffect.h"
 
 #include <cstdint>
 
 constexpr int TypeCodeGloFil = 0x56474631; // 'VGF1'
 
-class GloFil_c : public VariatorInst_c
+class GloFil_c : public SweptEffect_c
 {
 public:
     enum Para_t : int {
@@ -47,12 +43,7 @@ public:
     };
     enum Type_t : int { tLP12 = 0, tHP12 = 1, tBP12 = 2, tBR12 = 3 };
 
-    // Binds the LFO's output ramp to the three LFO fields.
-    GloFil_c();
     ~GloFil_c() override;
-
-    using VariatorInst_c::render;
-    using VariatorInst_c::getParaSetPtr;
 
     // Host's thread, audio stopped: the LFO becomes a triangle and starts
     // again (note 60, velocity 100) on the effect's current set.
@@ -76,18 +67,7 @@ public:
     // (r - 0.94)^2 x 10000 + 0.1 s, and an hour above 0.995.
     float getFadeTime() override;
 
-    // The parameters of the set the effect plays (set < 0: its current set);
-    // null when they do not exist.
-    const Parameter_c* values(int set = -1) const;
-
     // Audio thread state, public for the tests.
-    LFOSimp_c lfo;
-    float lfoValue = 0.0f;
-    float lfoIncrement = 0.0f;
-    int lfoRemaining = 0;
-    // Samples by which the control steps have run behind the blocks; a step
-    // is taken back whenever it exceeds one control step.
-    int carry = 0;
     double f = 0.0;            // coefficient of the current control step, 0.001..1
     double low[2] = {};        // per channel (left, right)
     double high[2] = {};
@@ -108,8 +88,4 @@ public:
 };
 
 // The serial variant: stores where the plain class adds.
-class GloFilR_c : public GloFil_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using GloFilR_c = SerialVariant_c<GloFil_c>;

@@ -31,9 +31,6 @@ constexpr double TailGrowAbove = 0.9;
 constexpr double TailScale = 0.0002;
 constexpr float TailShort = 0.1f;
 
-constexpr int LFONote = 60;
-constexpr int LFOVelocity = 100;
-
 // The note values the phaser offers: " Off " .. " 1/8T" (codes -13..11).
 constexpr int NotesHigh = 11;
 constexpr auto makeNoteItems()
@@ -82,30 +79,14 @@ constexpr StageLoop StageLoops[PhaserMaxStages] = {runStages<1>, runStages<2>, r
 
 } // namespace
 
-Phaser1S_c::Phaser1S_c()
-{
-    lfo.setPtr(&lfoValue, &lfoIncrement, &lfoRemaining);
-}
-
 Phaser1S_c::~Phaser1S_c() = default;
-
-const Parameter_c* Phaser1S_c::values(int set) const
-{
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
-}
 
 bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWet].createNum("Phaser Wet", "%", 0.0f, 0, 100, 2, 60, 0);
     p[pSpeed].createNum("Phaser Speed", "Hz", 2.0f, 40, 1000, 3, 400, 0);
@@ -123,11 +104,7 @@ bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 void Phaser1S_c::resume()
 {
     VariatorInst_c::resume();
-    const int set = std::max<int>(routeIndex, 0);
-    lfo.setParaCharPtr(set, LFOSimp_c::pWaveform, "Triang");
-    Note_c n;
-    n.set(LFONote, LFOVelocity);
-    lfo.prepProc(set, n, false, false);
+    restartSweep();
     initBuffer();
 }
 
@@ -149,8 +126,7 @@ void Phaser1S_c::postprocessParaChange(int set, int idx)
         return;
     // Thousandths of a hertz to whole hundredths: 0.455 Hz reaches the LFO
     // as 0.45 Hz.
-    lfo.setParaVal(set, LFOSimp_c::pFrequency, p[pSpeed].value / 10);
-    lfo.setParaVal(set, LFOSimp_c::pNotes, p[pNotes].value);
+    setSweep(set, p[pSpeed].value / 10, p[pNotes].value);
 }
 
 void Phaser1S_c::cachePara(CacheReason_t reason, int set, int)
@@ -194,18 +170,7 @@ float Phaser1S_c::getFadeTime()
 
 void Phaser1S_c::controlStep(int remainingInBlock)
 {
-    lfoValue += lfoIncrement;
-    lfoRemaining -= 1;
-    if (remainingInBlock < ControlStepFrames) {
-        carry += ControlStepFrames - remainingInBlock;
-        if (carry > ControlStepFrames) {
-            lfoValue -= lfoIncrement;
-            lfoRemaining += 1;
-            carry -= ControlStepFrames;
-        }
-    }
-    if (lfoRemaining < 1)
-        lfo.goNextPhase();
+    stepSweep(remainingInBlock);
     const float v = lfoValue;
     const float d = depth;
     const float scale = centre * twoSamplePeriods;
@@ -258,9 +223,6 @@ void Phaser1S_c::render(int n)
     }
     if (!finite) {
         initBuffer();
-        if (!std::isfinite(lfoValue)) {
-            lfoValue = 0.0f;
-            lfoIncrement = 0.0f;
-        }
+        repairSweep();
     }
 }

@@ -3,10 +3,7 @@
 // or on a note value of the host tempo), with feedback through a soft clip;
 // the right channel's sweep may run up to half a period behind the left's.
 //
-// The LFO is a module of its own (public member `lfo`) that the module graph
-// registers beside the effect; the effect writes its waveform, speed and note
-// value and steps its output ramp once per control step of 8 samples, with a
-// carry over blocks that are not a multiple of 8 samples.
+// The sweep LFO and its stepping are SweptEffect_c's.
 //
 // Phaser1SR_c is the serial variant: it stores its output instead of adding
 // it, so it replaces the bus it reads.
@@ -17,16 +14,16 @@
 // values are relaxed atomics read once per block.
 #pragma once
 
-#include "LFO.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
+#include "SweptEffect.h"
 
 #include <cstdint>
 
 constexpr int TypeCodePhaser1S = 0x56504830; // 'VPH0'
 constexpr int PhaserMaxStages = 9;
 
-class Phaser1S_c : public VariatorInst_c
+class Phaser1S_c : public SweptEffect_c
 {
 public:
     enum Para_t : int {
@@ -44,12 +41,7 @@ public:
         ParaCount = 11
     };
 
-    // Binds the LFO's output ramp to the three LFO fields.
-    Phaser1S_c();
     ~Phaser1S_c() override;
-
-    using VariatorInst_c::render;
-    using VariatorInst_c::getParaSetPtr;
 
     // Host's thread, audio stopped: the LFO becomes a triangle and starts
     // again on the effect's current set; the stages are cleared.
@@ -71,15 +63,7 @@ public:
     // 0.1 s, or with feedback f above 0.9: 0.0002 t^2 + 0.1 s, t = -4 / log10 f.
     float getFadeTime() override;
 
-    // The parameters of the set the effect plays (set < 0: its current set).
-    const Parameter_c* values(int set = -1) const;
-
     // Audio thread state, public for the tests.
-    LFOSimp_c lfo;
-    float lfoValue = 0.0f;
-    float lfoIncrement = 0.0f;
-    int lfoRemaining = 0;
-    int carry = 0; // samples the control steps have run behind the blocks
     float k[2] = {};  // all-pass coefficient per channel (left, right)
     float z[2] = {};  // clipped output, fed back
     float stage[2][PhaserMaxStages] = {};
@@ -104,8 +88,4 @@ public:
 };
 
 // The serial variant: stores where the plain class adds.
-class Phaser1SR_c : public Phaser1S_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Phaser1SR_c = SerialVariant_c<Phaser1S_c>;

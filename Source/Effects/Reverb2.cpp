@@ -1,7 +1,7 @@
 #include "Reverb2.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int RenderWaitMs = 5; // sleep between looks at the rendering flag
 constexpr float BaseRate = 44100.0f; // the rate the base lengths are given at
 constexpr int CombBase[2][Reverb2_c::NumCombs] = {{1116, 1211, 1277, 1379, 1422, 1514, 1557, 1641},
                                                  {1139, 1188, 1300, 1356, 1445, 1491, 1580, 1617}};
@@ -27,17 +26,11 @@ constexpr float SweepScale = 0.4f;
 constexpr int LineSlack = 10;       // floats allocated beyond a line's length
 constexpr double MaxPredelay = 0.125; // s; longer ones are halved
 constexpr int SyncOffCode = 9;      // the note-value item " Off "
-// Recursive states below this magnitude are taken as silence and set to 0,
-// so a reverb dying away never computes with subnormal numbers.
-constexpr float TinyState = 1e-20f;
 
 constexpr char NoteItems[] =
     " Off  1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 11/1613/16 7/8 15/16";
 
-inline float flushTiny(float x)
-{
-    return std::fabs(x) < TinyState ? 0.0f : x;
-}
+using DelayLines::flushTiny;
 
 // Index i - j wrapped into 0..a-1 (a floor modulo: i - j may be negative).
 inline int wrapBack(int i, int j, int a)
@@ -185,31 +178,12 @@ Reverb2_c::~Reverb2_c()
     freeBuffer();
 }
 
-int Reverb2_c::getTypeCode() const
-{
-    return TypeCodeReverb2;
-}
-
-bool Reverb2_c::isBPMDependent() const
-{
-    return true;
-}
-
-bool Reverb2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("OffOn", 1);
     p[pWetOld].createNum("WetOld", "%", 0.0f, -1, 100, 2, -1, 0);
     p[pRevTime].createNum("RevTime", "s", 2.0f, 1, 100, 1, 20, 0);
@@ -285,34 +259,8 @@ void Reverb2_c::initBuffer()
     mute();
 }
 
-void Reverb2_c::setSampleRate(float rate)
+void Reverb2_c::releaseLines()
 {
-    if (active) {
-        sampleRate = rate;
-        allocateBuffer();
-    }
-    VariatorInst_c::setSampleRate(rate);
-}
-
-void Reverb2_c::setActive()
-{
-    VariatorInst_c::setActive();
-    allocateBuffer();
-}
-
-void Reverb2_c::setInactive()
-{
-    ready = false;
-    VariatorInst_c::setInactive();
-    freeBuffer();
-}
-
-void Reverb2_c::freeBuffer()
-{
-    ready = false;
-    // A render that saw the part ready before may still be reading the lines.
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
     for (int side = 0; side < 2; ++side) {
         for (Comb_t& c : combs[side])
             freeLine(c);
@@ -354,11 +302,6 @@ void Reverb2_c::checkSetFlagReady()
         ready = false;
 }
 
-const Parameter_c* Reverb2_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 double Reverb2_c::predelaySeconds(const Parameter_c* p) const
 {
     if (!p)
@@ -388,9 +331,7 @@ void Reverb2_c::cachePara(CacheReason_t reason, int set, int idx)
 {
     if (!paraSet || !ready)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const bool all = idx == -1;

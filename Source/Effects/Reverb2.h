@@ -22,15 +22,16 @@
 // before it frees the buffers.
 #pragma once
 
+#include "LineEffect.h"
 #include "Parameter.h"
-#include "Variator.h"
+#include "SerialVariant.h"
 
 #include <atomic>
 #include <cstdint>
 
 constexpr int TypeCodeReverb2 = 0x56523031; // 'VR01'
 
-class Reverb2_c : public VariatorInst_c
+class Reverb2_c : public SwitchedLineEffect_c
 {
 public:
     enum Para_t : int {
@@ -49,7 +50,6 @@ public:
     };
     static constexpr int NumCombs = 8;
     static constexpr int NumAllpasses = 6;
-    static constexpr float MinAllocRate = 11000.0f;  // Hz, buffers exist above
     static constexpr float MinRenderRate = 22000.0f; // Hz, renders above
     static constexpr int CrossfadeLength = 32;       // samples of each predelay fragment
 
@@ -94,28 +94,19 @@ public:
     Reverb2_c();
     ~Reverb2_c() override;
 
-    using VariatorInst_c::render;
-    using Part_c::getParaSetPtr;
+    using LineEffect_c::getParaSetPtr;
+    using LineEffect_c::render;
 
-    // While audio is stopped: new buffers when active, then the part's own
-    // handling.
-    void setSampleRate(float rate) override;
     // Mutes.
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     // Mutes.
     void initBuffer() override;
-    int getTypeCode() const override;
-    bool isBPMDependent() const override;
+    int getTypeCode() const override { return TypeCodeReverb2; }
     // After the part's handling: a stored former wet level moves to "Wet"
     // (idx -1 or 2).
     void postprocessParaChange(int set, int idx) override;
     void cachePara(CacheReason_t reason, int set, int idx) override;
-    // Activation, then the buffers above MinAllocRate.
-    void setActive() override;
-    // Not ready, waits for the render to leave, frees the buffers.
-    void setInactive() override;
     void checkSetFlagReady() override;
     // Audio thread.
     void render(int n) override;
@@ -147,9 +138,8 @@ public:
     RelaxedAtomic_t<float> inputGain = 0.03f;
 
 protected:
-    void allocateBuffer();
-    void freeBuffer();
-    const Parameter_c* ownParameters() const;
+    void allocateBuffer() override;
+    void releaseLines() override;
 
 private:
     template <bool Stereo>
@@ -165,8 +155,4 @@ private:
     std::atomic<int32_t> pendingDepth{-1};
 };
 
-class Reverb2R_c : public Reverb2_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using Reverb2R_c = SerialVariant_c<Reverb2_c>;

@@ -21,7 +21,6 @@ namespace SaturParas {
 
 void define(Parameter_c* p, const char* modeName)
 {
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
     p[pOnOff].createOnOff("S0 On/Off", 1);
     p[pIntense].createNum("Intense", "%", 0.0f, 0, 100, 2, 0, 0);
     p[pMode].createEnu(modeName, "", 0, 2, 6, 0, "Hard  Soft  Modula", nullptr);
@@ -44,13 +43,10 @@ bool Satur_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Satur_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, SaturParas::ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, SaturParas::ParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
     SaturParas::define(p, "Unused");
     return paraSet->spreadPara();
 }
@@ -122,13 +118,11 @@ void Satur_c::renderMono(int n)
 
 void Satur_c::renderStereo(int n)
 {
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins, false))
         return;
-    if (inputBus->wantReadStereo(&inL, &inR)) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float ca = a;
         const float cb = b;

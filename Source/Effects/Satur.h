@@ -18,7 +18,7 @@
 namespace SaturParas {
 enum Para_t : int { pVersion = 0, pOnOff = 1, pIntense = 2, pMode = 3 };
 constexpr int ParaCount = 4;
-// Defines the four parameters of set 0 into p.
+// Defines parameters 1..3 of set 0 into p (the opening defined "Version").
 void define(Parameter_c* p, const char* modeName);
 // The scaled "Intense" (0.00..1.00) of the part's current set; 0 without a
 // parameter set.

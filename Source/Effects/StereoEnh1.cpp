@@ -1,7 +1,7 @@
 #include "StereoEnh1.h"
 
+#include "DelayLines.h"
 #include "InBuffer2.h"
-#include "OsLib.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,11 +26,6 @@ constexpr float EchoFeedback = 0.5f;
 constexpr float TailPerMs = 0.01329f;
 constexpr float TailBase = 0.1f;
 
-constexpr float LineGuard = 1e-7f;
-// Sleep between looks at the rendering flag while new lines wait for the
-// audio thread to leave render.
-constexpr int RenderWaitMs = 5;
-
 } // namespace
 
 StereoEnh1_c::StereoEnh1_c() = default;
@@ -50,9 +45,7 @@ void StereoEnh1_c::freeLines()
 
 const Parameter_c* StereoEnh1_c::values(int set) const
 {
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    return getRenderParaPtr(set);
+    return refreshParameters(set);
 }
 
 void StereoEnh1_c::setSampleRate(float rate)
@@ -70,8 +63,7 @@ void StereoEnh1_c::allocateBuffer()
     // length and mask change only after the audio thread has left render,
     // and ready (lowered first) keeps the next render out until they fit.
     ready = false;
-    while (rendering)
-        OsLib_c::xSleep(RenderWaitMs);
+    waitForRenderToLeave();
     // Room for the longest delay itself: a line exactly as long as the delay
     // (0.01 x 51200 Hz is 512) would fold that delay onto 0.
     const float longest = LongestDelaySeconds * sampleRate;
@@ -93,16 +85,11 @@ void StereoEnh1_c::allocateBuffer()
 bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
-    if (createParaSet(shared, nSets, ParaCount)) {
-        result = paraSet->getParaDefined();
-        Parameter_c* p = result ? nullptr : paraSet->getParaPtr(0);
-        if (p) {
-            p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-            p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 50, 0);
-            p[pRoomsize].createNum("Roomsize", "msec", 0.0f, 5, 100, 1, 50, 0);
-            p[pFactor].createNum("Factor", "n", 0.0f, 10, 40, 1, 20, 0);
-            result = paraSet->spreadPara();
-        }
+    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
+        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 50, 0);
+        p[pRoomsize].createNum("Roomsize", "msec", 0.0f, 5, 100, 1, 50, 0);
+        p[pFactor].createNum("Factor", "n", 0.0f, 10, 40, 1, 20, 0);
+        result = paraSet->spreadPara();
     }
     ReadyThenCache(crActivate);
     return result;
@@ -110,12 +97,10 @@ bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void StereoEnh1_c::initBuffer()
 {
-    if (lineL && lineR)
-        for (int i = 0; i < length; ++i) {
-            const float v = (i & 1) ? -LineGuard : LineGuard;
-            lineL[i] = v;
-            lineR[i] = v;
-        }
+    if (lineL && lineR) {
+        DelayLines::fillGuard(lineL, length);
+        DelayLines::fillGuard(lineR, length);
+    }
     writeIndex = 0;
 }
 
@@ -163,20 +148,11 @@ void StereoEnh1_c::render(int n)
     RenderingScope scope(*this);
     if (!active || !ready || !inputBus || !outputBusA)
         return;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    float* inL = nullptr;
-    float* inR = nullptr;
-    if (!outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoWriteRead(pins))
         return;
-    bool input = false;
-    if (inputBus->isStereo())
-        input = inputBus->wantReadStereo(&inL, &inR);
-    else if (inputBus->wantReadMono(&inL, false)) {
-        inR = inL;
-        input = true;
-    }
-    if (input) {
+    auto [inL, inR, outL, outR] = pins;
+    if (inL) {
         n = framesFor(n, inputBus, outputBusA);
         const float a = cross;
         const float d0 = direct;

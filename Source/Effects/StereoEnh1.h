@@ -19,6 +19,7 @@
 #pragma once
 
 #include "Parameter.h"
+#include "SerialVariant.h"
 #include "Variator.h"
 
 #include <cstdint>
@@ -89,8 +90,4 @@ protected:
 };
 
 // The serial variant: stores where the plain class adds.
-class StereoEnh1R_c : public StereoEnh1_c
-{
-public:
-    void mixSample(float** p, float v) override { writeSample(p, v); }
-};
+using StereoEnh1R_c = SerialVariant_c<StereoEnh1_c>;

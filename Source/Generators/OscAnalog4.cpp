@@ -114,9 +114,7 @@ void OscAnalog4_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     widthBase = p[opPulseWidth].fl;

@@ -192,6 +192,11 @@ private:
     // Frees this sample's own buffers (not borrowed ones) and empties it,
     // without asking the owner: the readers' clean-up on failure.
     void dropData();
+    // The opening of every reader: no sample and no loop of a previous file,
+    // the byte order the format stores.
+    void beginLoad(uint8_t bigEndian);
+    // dropData, then code: how a reader fails.
+    int failLoad(int code);
     void flipData(); // reverses each channel in place
     void flipDataJ();
     int saveAIFSample(const Tool::Disk::Path_c& path);

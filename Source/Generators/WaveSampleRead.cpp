@@ -32,23 +32,22 @@ uint32_t be32(const uint8_t* p)
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-bool readU16(SampleSource_c& in, uint16_t& v, bool bigEndian)
+// An unsigned 16- or 32-bit number in the given byte order; false on a short
+// read.
+template <class T>
+bool readUInt(SampleSource_c& in, T& v, bool bigEndian)
 {
-    uint8_t b[2];
-    if (!in.readAll(b, 2))
+    uint8_t b[sizeof(T)];
+    if (!in.readAll(b, static_cast<int>(sizeof(T))))
         return false;
-    v = bigEndian ? be16(b) : le16(b);
+    if constexpr (sizeof(T) == 2)
+        v = bigEndian ? be16(b) : le16(b);
+    else
+        v = bigEndian ? be32(b) : le32(b);
     return true;
 }
-
-bool readU32(SampleSource_c& in, uint32_t& v, bool bigEndian)
-{
-    uint8_t b[4];
-    if (!in.readAll(b, 4))
-        return false;
-    v = bigEndian ? be32(b) : le32(b);
-    return true;
-}
+bool readU16(SampleSource_c& in, uint16_t& v, bool bigEndian) { return readUInt(in, v, bigEndian); }
+bool readU32(SampleSource_c& in, uint32_t& v, bool bigEndian) { return readUInt(in, v, bigEndian); }
 
 bool skip(SampleSource_c& in, int64_t n)
 {
@@ -165,19 +164,41 @@ constexpr uint16_t TagPCM = 1;
 constexpr uint16_t TagFloat = 3;
 constexpr uint16_t TagExtensible = 0xFFFE;
 
+// Opens path for one of the source loaders (load). A file that does not open
+// leaves no sample and no loop behind: -5.
+template <class Load>
+int loadFromPath(WaveSample_c& sample, const Tool::Disk::Path_c& path, Load load)
+{
+    SampleFileSource_c file;
+    if (!file.open(path)) {
+        sample.freeSample();
+        sample.loopStart = sample.loopEnd = 0;
+        return -5;
+    }
+    return load(file);
+}
+
 } // namespace
+
+void WaveSample_c::beginLoad(uint8_t bigEndian)
+{
+    freeSample();
+    // No loop of a previous file may survive into this one.
+    loopStart = loopEnd = 0;
+    bigEndianFlag = bigEndian;
+}
+
+int WaveSample_c::failLoad(int code)
+{
+    dropData();
+    return code;
+}
 
 // --- WAV ---------------------------------------------------------------------
 
 int WaveSample_c::loadWAVSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadWAVSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadWAVSample(in); });
 }
 
 int WaveSample_c::loadWAVSample(SampleSource_c& in)
@@ -187,14 +208,8 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
     for (int i = 0; i < CueTableSize; ++i)
         cueTable[i] = CuePoint_t{};
     cueCount = 0;
-    freeSample();
-    // No loop of a previous file may survive into this one.
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    beginLoad(0);
+    const auto fail = [this](int code) { return failLoad(code); };
 
     char id[4];
     uint32_t size = 0;
@@ -376,26 +391,15 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
 
 int WaveSample_c::loadAIFSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadAIFSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadAIFSample(in); });
 }
 
 int WaveSample_c::loadAIFSample(SampleSource_c& in)
 {
-    freeSample();
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 1;
+    beginLoad(1);
     aifcFlag = 0;
     floatFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    const auto fail = [this](int code) { return failLoad(code); };
 
     struct Found
     {
@@ -591,24 +595,13 @@ int WaveSample_c::loadAIFSample(SampleSource_c& in)
 
 int WaveSample_c::loadD4TSample(const Tool::Disk::Path_c& path)
 {
-    SampleFileSource_c file;
-    if (!file.open(path)) {
-        freeSample();
-        loopStart = loopEnd = 0;
-        return -5;
-    }
-    return loadD4TSample(file);
+    return loadFromPath(*this, path, [this](SampleSource_c& in) { return loadD4TSample(in); });
 }
 
 int WaveSample_c::loadD4TSample(SampleSource_c& in)
 {
-    freeSample();
-    loopStart = loopEnd = 0;
-    bigEndianFlag = 0;
-    const auto fail = [this](int code) {
-        dropData();
-        return code;
-    };
+    beginLoad(0);
+    const auto fail = [this](int code) { return failLoad(code); };
     uint8_t h[D4THeaderBytes];
     // A header cut short gives the code of a failed first read.
     if (!in.readAll(h, D4THeaderBytes))

@@ -123,6 +123,22 @@ bool put24(SafeFile& out, const float* left, const float* right, int frames, boo
     return true;
 }
 
+// Runs save with the data in file order: a sample reversed in memory is
+// turned back for the write and reversed again afterwards, on every path,
+// failures included.
+template <class Save>
+int inFileOrder(WaveSample_c& sample, Save save)
+{
+    const bool wasReversed = sample.reversedFlag != 0;
+    const bool j = sample.jFlag != 0;
+    if (wasReversed)
+        j ? sample.doReverseJ(false) : sample.doReverse(false);
+    const int result = save();
+    if (wasReversed)
+        j ? sample.doReverseJ(true) : sample.doReverse(true);
+    return result;
+}
+
 } // namespace
 
 int32_t WaveSample_c::encode24(float x)
@@ -139,16 +155,7 @@ int32_t WaveSample_c::encode24(float x)
 
 int WaveSample_c::savePlatformSample(const Tool::Disk::Path_c& path)
 {
-    // Written in file order; the reversal in memory comes back on every
-    // path, failures included.
-    const bool wasReversed = reversedFlag != 0;
-    const bool j = jFlag != 0;
-    if (wasReversed)
-        j ? doReverseJ(false) : doReverse(false);
-    const int result = saveAIFSample(path);
-    if (wasReversed)
-        j ? doReverseJ(true) : doReverse(true);
-    return result;
+    return inFileOrder(*this, [&] { return saveAIFSample(path); });
 }
 
 int WaveSample_c::saveAIFSample(const Tool::Disk::Path_c& path)
@@ -213,14 +220,7 @@ int WaveSample_c::saveAIFSample(const Tool::Disk::Path_c& path)
 
 int WaveSample_c::saveD4TSample(const Tool::Disk::Path_c& path)
 {
-    const bool wasReversed = reversedFlag != 0;
-    const bool j = jFlag != 0;
-    if (wasReversed)
-        j ? doReverseJ(false) : doReverse(false);
-    const int result = saveD4TSampleCore(path);
-    if (wasReversed)
-        j ? doReverseJ(true) : doReverse(true);
-    return result;
+    return inFileOrder(*this, [&] { return saveD4TSampleCore(path); });
 }
 
 int WaveSample_c::saveD4TSampleCore(const Tool::Disk::Path_c& path)

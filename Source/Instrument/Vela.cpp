@@ -86,10 +86,17 @@ void Vela_c::setEditorFactory(EditorFactory_t factory)
 }
 
 Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
-    : Synth(audioMaster, 1, 0, NumPrograms, NumParameterSlots, NumHostParameters,
-            HostParameterStride, NumVelaInstruments, NumVoices, 0,
-            is51Build ? NumVelaStereoPairs : NumVelaStereoPairsStereo, 0, 0, ProductName, AcceptedIds,
-            VersionText, CodeName, true, true),
+    : Synth(audioMaster, {.programs = NumPrograms,
+                          .parameterSlots = NumParameterSlots,
+                          .hostParameters = NumHostParameters,
+                          .stride = HostParameterStride,
+                          .instruments = NumVelaInstruments,
+                          .voices = NumVoices,
+                          .stereoPairs = is51Build ? NumVelaStereoPairs : NumVelaStereoPairsStereo,
+                          .productName = ProductName,
+                          .acceptedIds = AcceptedIds,
+                          .versionText = VersionText,
+                          .codeName = CodeName}),
       instrument(is51Build ? NumOutputs51 : NumOutputsStereo), build51(is51Build)
 {
     if (!isConstructed())

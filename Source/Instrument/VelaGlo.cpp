@@ -183,13 +183,10 @@ constexpr int dB(double value)
 
 bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginUnversionedParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
+        return defined;
 
     p[gpPrgName].createCharPtr("PrgName", false, false, nullptr);
     p[gpMainVol].createVolume("Main Vol.", -30, 0, dB(-6.0), true);

@@ -568,8 +568,13 @@ TEST(Delay2, StoredSetsOfTheFormerFormAreConverted)
 // loaded set of the former form sounds with its filter at once.
 TEST(Delay2, ConvertedSetIsHeardAtOnce)
 {
-    Synth engine(nullptr, 1, 0, 4, NumParameterSlots, NumHostParameters, HostParameterStride, 1, 0, 0, 1, 0, 0,
-                 "Test", "", "1.0", "DelayTest", true, true);
+    Synth engine(nullptr, {.programs = 4,
+                           .parameterSlots = NumParameterSlots,
+                           .hostParameters = NumHostParameters,
+                           .stride = HostParameterStride,
+                           .productName = "Test",
+                           .versionText = "1.0",
+                           .codeName = "DelayTest"});
     DelayRig rig(44100.0f);
     rig.fx->setSynth(&engine);
     Parameter_c* p = rig.fx->getRenderParaPtr(0);

@@ -2,6 +2,7 @@
 // parameters' side effects, alternation groups and the velocity crossfade.
 #include "MultiSampleRig.h"
 
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "OsLib.h"
 #include "Parameter.h"
@@ -298,8 +299,7 @@ TEST(WaveRAM2, AFailedLoadIsReportedThroughTheEnginesQueue)
     struct QueueEngine : Synth
     {
         QueueEngine()
-            : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Zones", "Zon0", "1.0", "Zones",
-                    true, true)
+            : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Zones", "Zon0"))
         {
         }
     };

@@ -1,3 +1,4 @@
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "SamplerTestRig.h"
 #include "Synth.h"
@@ -355,8 +356,7 @@ class MessageEngine : public Synth
 {
 public:
     MessageEngine()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Msg", "Msg0", "1.0", "Msg", true,
-                true)
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Msg", "Msg0"))
     {
     }
 };

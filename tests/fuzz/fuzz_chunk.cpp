@@ -69,7 +69,13 @@ class FuzzEngine : public Synth
 {
 public:
     FuzzEngine()
-        : Synth(&host, 1, 0, 4, 16, 8, 1024, 1, 0, 0, 1, 0, 0, "Fuzz", "Tsx3,Tsy2", "1.0", "ChunkFuzz", true, true)
+        : Synth(&host, {.programs = 4,
+                        .parameterSlots = 16,
+                        .hostParameters = 8,
+                        .productName = "Fuzz",
+                        .acceptedIds = "Tsx3,Tsy2",
+                        .versionText = "1.0",
+                        .codeName = "ChunkFuzz"})
     {
         open();
     }

@@ -64,8 +64,13 @@ class FuzzEngine : public Synth
 {
 public:
     FuzzEngine()
-        : Synth(quietHost, 1, 0, 8, 967, 602, 1024, 1, 0, 0, 1, 0, 0, "Fuzz", "Tsx3,Tsy2", "1.0", "FxpFuzz", true,
-                true)
+        : Synth(quietHost, {.programs = 8,
+                            .parameterSlots = 967,
+                            .hostParameters = 602,
+                            .productName = "Fuzz",
+                            .acceptedIds = "Tsx3,Tsy2",
+                            .versionText = "1.0",
+                            .codeName = "FxpFuzz"})
     {
         setUniqueID(FourCC('T', 's', 'x', '3'));
         open();

@@ -73,8 +73,15 @@ class RecordingSynth : public Synth
 {
 public:
     explicit RecordingSynth(int instrumentCount = 2, audioMasterCallback host = nullptr)
-        : Synth(host, instrumentCount, 0, 4, 16, 8, 1024, instrumentCount, 4, 0, 1, 0, 0, "Rec", "", "1.0",
-                "InsTest", true, true)
+        : Synth(host, {.insProgramMemories = instrumentCount,
+                       .programs = 4,
+                       .parameterSlots = 16,
+                       .hostParameters = 8,
+                       .instruments = instrumentCount,
+                       .voices = 4,
+                       .productName = "Rec",
+                       .versionText = "1.0",
+                       .codeName = "InsTest"})
     {
         Synth::open();
         // The test takes the idle side's records itself: the engine's own

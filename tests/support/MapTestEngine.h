@@ -1,12 +1,15 @@
-// An engine for the registry and parameter-map tests: the engine's own
-// figures (967 parameter slots, 602 host parameters, stride 1024) with two
-// instruments and four programs, opened with its parameter map and two plain instruments whose
-// optional locks the writes take. It records descriptor callbacks and can
-// pretend that audio blocks have run or that controllers are assigned.
+// An engine for the registry and parameter-map tests: the configurable test
+// engine with the product's own figures (967 parameter slots, 602 host
+// parameters, stride 1024), two instruments and four programs, no test
+// modules and no host; its plain instruments (not created) are in their
+// slots once it opens, and the writes take their optional locks. It records
+// descriptor callbacks and can pretend that audio blocks have run or that
+// controllers are assigned.
 #pragma once
 
 #include "Capacities.h"
 #include "CmdBuffer.h"
+#include "ConfigurableTestEngine.h"
 #include "EPAS.h"
 #include "Instrument.h"
 #include "RegMod.h"
@@ -23,32 +26,24 @@ namespace RegistryTest {
 constexpr int ParaSlots = 967;
 constexpr int HostStride = 1024;
 
-class MapTestEngine : public Synth
+class MapTestEngine : public EngineTest::ConfigurableTestEngine
 {
 public:
     explicit MapTestEngine(int instrumentCount = 2)
-        : Synth(nullptr, instrumentCount, 0, 4, ParaSlots, NumHostParameters, HostStride, instrumentCount, 0, 0,
-                1, 0, 0, "Test", "", "1.0", "MapTest", true, true)
+        : ConfigurableTestEngine({.figures = {.insProgramMemories = instrumentCount,
+                                              .programs = 4,
+                                              .parameterSlots = ParaSlots,
+                                              .hostParameters = NumHostParameters,
+                                              .stride = HostStride,
+                                              .instruments = instrumentCount,
+                                              .productName = "Test",
+                                              .versionText = "1.0",
+                                              .codeName = "MapTest"},
+                                  .host = nullptr,
+                                  .testModules = false,
+                                  .createInstruments = false,
+                                  .keepIdleTimer = true})
     {
-        for (int i = 0; i < instrumentCount; ++i)
-            ownInstruments.push_back(std::make_unique<Instrument_c>(2));
-    }
-    // Closed while the instruments still exist.
-    ~MapTestEngine() override
-    {
-        if (isOpen())
-            closeShutdown();
-    }
-
-    void open() override
-    {
-        if (isOpen())
-            return;
-        Synth::open();
-        if (!isOpen())
-            return;
-        for (size_t i = 0; i < ownInstruments.size(); ++i)
-            instruments[i] = ownInstruments[i].get();
     }
 
     // Descriptor callback: records the host index it was called for.
@@ -86,9 +81,6 @@ public:
     std::mutex writesMutex;
     std::vector<int> writes;
     bool ccAssigned = false;
-
-private:
-    std::vector<std::unique_ptr<Instrument_c>> ownInstruments;
 };
 
 } // namespace RegistryTest

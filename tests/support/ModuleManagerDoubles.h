@@ -33,7 +33,14 @@ class RecordingSynth : public Synth
 {
 public:
     RecordingSynth()
-        : Synth(nullptr, 1, 0, 208, 967, 602, 1024, 2, 32, 0, 1, 0, 0, "Tessel3", "", "3.6.5", "Vela", true, true)
+        : Synth(nullptr, {.programs = 208,
+                          .parameterSlots = 967,
+                          .hostParameters = 602,
+                          .instruments = 2,
+                          .voices = 32,
+                          .productName = "Tessel3",
+                          .versionText = "3.6.5",
+                          .codeName = "Vela"})
     {
         for (int i = 0; i < 2; ++i) {
             owned.push_back(std::make_unique<RecordingInstrument>(log));

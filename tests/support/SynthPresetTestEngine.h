@@ -1,21 +1,12 @@
-// An engine for the preset-file tests: one instrument with one program
-// memory, eight programs, the identifier 'Tsx3' (accepting "Tsx3,Tsy2") and
-// two instrument modules registered from row 2 on, so a program memory
-// holds real parameter-set blocks:
-//   'PGLO' the global program part (one set per program memory)
-//   'VOSC' a voice module (two instances sharing one set)
-// Preset files are really read and written. A writer can be injected that
-// fails from a given write on; the host callback records the automation it
-// is sent; messages queued for the user can be taken out (the engine's idle
-// timer is stopped, so nothing else takes them).
+// An engine for the preset-file tests: the configurable test engine with one
+// instrument, eight programs, the identifier 'Tsx3' (accepting "Tsx3,Tsy2")
+// and its two instrument modules from row 2 on, so a program memory holds
+// real parameter-set blocks. Preset files are really read and written. A
+// writer can be injected that fails from a given write on; the host callback
+// records the automation it is sent.
 #pragma once
 
-#include "CmdBuffer.h"
-#include "HoldData.h"
-#include "Instrument.h"
-#include "RegMod.h"
-#include "RegistryTestParts.h"
-#include "Synth.h"
+#include "ConfigurableTestEngine.h"
 #include "SysGlo.h"
 
 #include <atomic>
@@ -31,11 +22,12 @@
 
 namespace PresetTest {
 
+using EngineTest::Message;
+using EngineTest::TypePGLO;
+using EngineTest::TypeVOSC;
 using RegistryTest::fourCC;
 using RegistryTest::TestModule;
 
-constexpr int TypePGLO = fourCC('P', 'G', 'L', 'O');
-constexpr int TypeVOSC = fourCC('V', 'O', 'S', 'C');
 constexpr int Programs = 8;
 constexpr int32_t OwnId = fourCC('T', 's', 'x', '3');
 
@@ -80,54 +72,26 @@ private:
     }
 };
 
-struct Message
-{
-    std::string title;
-    std::string text;
-};
-
-class PresetTestEngine : public Synth
+class PresetTestEngine : public EngineTest::ConfigurableTestEngine
 {
 public:
     // The descriptor the engine uses as the dirty marker.
     static constexpr int DirtyMarker = 601;
 
     PresetTestEngine()
-        : Synth(HostRecorder::callback, 1, 0, Programs, 967, 602, 1024, 1, 0, 0, 1, 0, 0, "Test", "Tsx3,Tsy2",
-                "1.0", "PstTest", true, true)
+        : ConfigurableTestEngine({.figures = {.programs = Programs,
+                                              .parameterSlots = 967,
+                                              .hostParameters = 602,
+                                              .productName = "Test",
+                                              .acceptedIds = "Tsx3,Tsy2",
+                                              .versionText = "1.0",
+                                              .codeName = "PstTest"},
+                                  .host = HostRecorder::callback,
+                                  .dirtyMarker = DirtyMarker})
     {
         setUniqueID(OwnId);
-        for (int i = 0; i < 2; ++i)
-            osc.push_back(std::make_unique<TestModule>(TypeVOSC));
         open();
         HostRecorder::take();
-    }
-    ~PresetTestEngine() override
-    {
-        takeMessages();
-        if (isOpen())
-            closeShutdown();
-    }
-
-    void open() override
-    {
-        if (isOpen())
-            return;
-        Synth::open();
-        if (!isOpen())
-            return;
-        instrument.create(this, 0, 0, false);
-        instruments[0] = &instrument;
-        int row = -1;
-        registerFirstModul(&row, &globalProgram, 0, 1, rmgInstrument);
-        rowPGLO = row;
-        registerFirstModul(&row, osc[0].get(), 0, 2, rmgInstrument);
-        registerNextModul(row, 1, osc[1].get());
-        rowVOSC = row;
-        setDirtyMarkerIndex(DirtyMarker);
-        // The queued messages stay queued for the tests to look at: no idle
-        // work of the engine's own timer shows them first.
-        idleTimer.stopTimer();
     }
 
     // Writes fail from write number failFrom on (counting from 0): with
@@ -145,19 +109,6 @@ public:
             return 0;
         errno = ENOSPC;
         return -1;
-    }
-
-    // The live value of parameter para of a module row's set.
-    int value(int row, int set, int para) const
-    {
-        const RegMod_t* r = getRegMod(row);
-        return r && r->paraSet ? r->paraSet->getParaVal(set, para) : -12345;
-    }
-    void setValue(int row, int set, int para, int v)
-    {
-        const RegMod_t* r = getRegMod(row);
-        if (r && r->paraSet)
-            r->paraSet->setParaVal(set, para, v);
     }
 
     // The program of instrument 0 as a chunk (copied).
@@ -178,33 +129,6 @@ public:
         return p.getString();
     }
 
-    // The queued user messages, oldest first; their texts are freed, other
-    // records go back into the ring.
-    std::vector<Message> takeMessages()
-    {
-        std::vector<Message> out;
-        CmdBuffer_c* ring = cmdQueues.toGUI;
-        HoldData_c r;
-        std::vector<HoldData_c> others;
-        while (ring && ring->unholdEvent(&r)) {
-            if (r.command == 'P') {
-                out.push_back({r.ptr2 ? static_cast<const char*>(r.ptr2) : "",
-                               r.ptr1 ? static_cast<const char*>(r.ptr1) : ""});
-                std::free(r.ptr1);
-            } else if (r.command != 0) {
-                others.push_back(r);
-            }
-        }
-        for (HoldData_c& o : others)
-            ring->holdEvent(&o, hdAppend);
-        return out;
-    }
-
-    TestModule globalProgram{TypePGLO};
-    std::vector<std::unique_ptr<TestModule>> osc;
-    Instrument_c instrument{2};
-    int rowPGLO = -1;
-    int rowVOSC = -1;
     int writes = 0;
     int failFrom = -1;
     size_t shortBy = 0;

@@ -1,25 +1,15 @@
-// An engine for the program, bank and chunk tests: one or two instruments,
-// one program memory per instrument, four programs, and a small module
-// graph of test modules registered as a product would:
-//   row 2  'PGLO' the global program part (group 0, one per program memory)
-//   row 3  'VOSC' a voice module (group 0, two instances)
-//   row 4  'GFX0' a global module (group 2)
-// Preset files are not read: importPatch records the path it was asked for
-// and answers importResult. Messages queued for the user can be taken out
-// and looked at; the engine records how the voice stop and the settling
-// after a load happened.
+// An engine for the program, bank and chunk tests: the configurable test
+// engine with one or two instruments, one program memory per instrument,
+// four programs, and its modules on rows 2 ('PGLO'), 3 ('VOSC') and 4
+// ('GFX0'). Preset files are not read: importPatch records the path it was
+// asked for and answers importResult. The engine records how the voice stop
+// and the settling after a load happened.
 #pragma once
 
-#include "CmdBuffer.h"
+#include "ConfigurableTestEngine.h"
 #include "EPAS.h"
-#include "EngineTestHost.h"
-#include "HoldData.h"
-#include "Instrument.h"
 #include "MemC.h"
 #include "OsLib.h"
-#include "RegMod.h"
-#include "RegistryTestParts.h"
-#include "Synth.h"
 #include "SysGlo.h"
 
 #include <algorithm>
@@ -32,66 +22,36 @@
 
 namespace ProgramTest {
 
+using EngineTest::Message;
+using EngineTest::TypeGFX0;
+using EngineTest::TypePGLO;
+using EngineTest::TypeVOSC;
 using RegistryTest::fourCC;
 using RegistryTest::TestModule;
 
-constexpr int TypePGLO = fourCC('P', 'G', 'L', 'O');
-constexpr int TypeVOSC = fourCC('V', 'O', 'S', 'C');
-constexpr int TypeGFX0 = fourCC('G', 'F', 'X', '0');
 constexpr int Programs = 4;
 constexpr int Stride = 1024;
 
-// Rows of the instrument settings the tests look at.
-
-struct Message
-{
-    std::string title;
-    std::string text;
-};
-
-class ProgramTestEngine : public Synth
+class ProgramTestEngine : public EngineTest::ConfigurableTestEngine
 {
 public:
     // Without keepIdleTimer the engine's idle timer is stopped once open, so
     // the test is the only one that takes records from the idle queue.
     explicit ProgramTestEngine(int instrumentCount = 1, bool keepIdleTimer = false)
-        : Synth(EngineTestHost::callback, instrumentCount, 0, Programs, 967, 602, Stride, instrumentCount, 0, 0, 1,
-                0, 0, "Test", "Tsx3,Tsy2", "1.0", "PrgTest", true, true),
+        : ConfigurableTestEngine({.figures = {.insProgramMemories = instrumentCount,
+                                              .programs = Programs,
+                                              .parameterSlots = 967,
+                                              .hostParameters = 602,
+                                              .stride = Stride,
+                                              .instruments = instrumentCount,
+                                              .productName = "Test",
+                                              .acceptedIds = "Tsx3,Tsy2",
+                                              .versionText = "1.0",
+                                              .codeName = "PrgTest"},
+                                  .globalEffect = true,
+                                  .keepIdleTimer = keepIdleTimer}),
           count(instrumentCount), keepTimer(keepIdleTimer)
     {
-        for (int i = 0; i < instrumentCount; ++i)
-            own.push_back(std::make_unique<Instrument_c>(2));
-        for (int i = 0; i < 2; ++i)
-            osc.push_back(std::make_unique<TestModule>(TypeVOSC));
-    }
-    ~ProgramTestEngine() override
-    {
-        takeMessages();
-        if (isOpen())
-            closeShutdown();
-    }
-
-    void open() override
-    {
-        if (isOpen())
-            return;
-        Synth::open();
-        if (!isOpen())
-            return;
-        if (!keepTimer)
-            idleTimer.stopTimer();
-        for (int i = 0; i < count; ++i) {
-            own[static_cast<size_t>(i)]->create(this, i, 0, false);
-            instruments[i] = own[static_cast<size_t>(i)].get();
-        }
-        int row = -1;
-        registerFirstModul(&row, &globalProgram, 0, 1, rmgInstrument);
-        rowPGLO = row;
-        registerFirstModul(&row, osc[0].get(), 0, 2, rmgInstrument);
-        registerNextModul(row, 1, osc[1].get());
-        rowVOSC = row;
-        registerFirstModul(&row, &globalFx, 0, 1, rmgGlobal);
-        rowGFX0 = row;
     }
 
     int importPatch(int ins, const Tool::Disk::Path_c& path) override
@@ -113,26 +73,6 @@ public:
         Synth::hardNoteOffCore(ins);
     }
 
-    // The queued user messages, oldest first; their texts are freed.
-    std::vector<Message> takeMessages()
-    {
-        std::vector<Message> out;
-        CmdBuffer_c* ring = cmdQueues.toGUI;
-        HoldData_c r;
-        std::vector<HoldData_c> others;
-        while (ring && ring->unholdEvent(&r)) {
-            if (r.command == 'P') {
-                out.push_back({r.ptr2 ? static_cast<const char*>(r.ptr2) : "",
-                               r.ptr1 ? static_cast<const char*>(r.ptr1) : ""});
-                std::free(r.ptr1);
-            } else if (r.command != 0) {
-                others.push_back(r);
-            }
-        }
-        for (HoldData_c& o : others)
-            ring->holdEvent(&o, hdAppend);
-        return out;
-    }
     // Runs the records queued toward the idle side (messages are kept).
     void runIdleQueue()
     {
@@ -140,19 +80,6 @@ public:
         drainGUICmds();
         for (const Message& m : kept)
             holdUserMessage(m.title.c_str(), m.text.c_str());
-    }
-
-    // The live value of parameter para of a module row's set.
-    int value(int row, int set, int para) const
-    {
-        const RegMod_t* r = getRegMod(row);
-        return r && r->paraSet ? r->paraSet->getParaVal(set, para) : -12345;
-    }
-    void setValue(int row, int set, int para, int v)
-    {
-        const RegMod_t* r = getRegMod(row);
-        if (r && r->paraSet)
-            r->paraSet->setParaVal(set, para, v);
     }
 
     // A copy of the bank chunk (empty when none was given).
@@ -189,7 +116,6 @@ public:
     void setProgramsLoaded(bool on) { programsLoaded = on; }
     int currentProgram() const { return curProgram; }
     MemC_c** insMems() { return insPrgMems; }
-    Instrument_c* instrument(int i) { return own[static_cast<size_t>(i)].get(); }
 
     struct Import
     {
@@ -209,13 +135,6 @@ public:
 
     const int count;
     const bool keepTimer;
-    TestModule globalProgram{TypePGLO};
-    std::vector<std::unique_ptr<TestModule>> osc;
-    TestModule globalFx{TypeGFX0};
-    std::vector<std::unique_ptr<Instrument_c>> own;
-    int rowPGLO = -1;
-    int rowVOSC = -1;
-    int rowGFX0 = -1;
     int importResult = 1;
     std::vector<Import> imports;
     std::vector<Settle> settled;

@@ -35,15 +35,6 @@ int64_t systemMilliseconds()
     return OsLib_c::getMilliseconds();
 }
 
-NoteC_c noteRecord(int note, int velocity, int channel)
-{
-    NoteC_c n;
-    n.note = note;
-    n.velocity = velocity;
-    n.channel = channel;
-    return n;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -79,23 +70,23 @@ void Instrument_c::processMidi(const unsigned char* message, bool checkZones)
     }
     switch (kind) {
     case Midi::NoteOff:
-        noteOff(noteRecord(data1, data2, channel));
+        noteOff(NoteC_c::of(data1, data2, channel));
         break;
     case Midi::NoteOn:
         if (data2 == 0) {
-            noteOff(noteRecord(data1, 0, channel));
+            noteOff(NoteC_c::of(data1, 0, channel));
             break;
         }
-        if (checkZones && !synth->InstrumentWants(instrumentIndex, noteRecord(data1, data2, channel)))
+        if (checkZones && !synth->InstrumentWants(instrumentIndex, NoteC_c::of(data1, data2, channel)))
             break;
-        noteOn(noteRecord(data1, data2, channel));
+        noteOn(NoteC_c::of(data1, data2, channel));
         lastNote = static_cast<float>(data1) * (1.0f / 127.0f);
         break;
     case Midi::PolyPressure:
         if (receiveAT.load(std::memory_order_relaxed)) {
             PolyNoteTable_c* table = synth->getPolyNoteTable();
             const int voice = table ? table->findPolyNoteEntry(instrumentIndex,
-                                                               startedNote(noteRecord(data1, 0, channel)), channel)
+                                                               startedNote(NoteC_c::of(data1, 0, channel)), channel)
                                     : -1;
             if (Tone_c* tone = voice >= 0 ? synth->getVoice(voice) : nullptr)
                 tone->setPolyAftertouch(static_cast<float>(data2) * (1.0f / 127.0f));
@@ -171,7 +162,7 @@ int Instrument_c::noteOnCore(NoteC_c played, NoteC_c trigger)
         activeFlag.store(true, std::memory_order_relaxed);
     }
     const int t = transpose(played.note, transposition.load(std::memory_order_relaxed));
-    NoteC_c record = noteRecord(t, played.velocity, played.channel);
+    NoteC_c record = NoteC_c::of(t, played.velocity, played.channel);
     if (played.note >= 0 && played.note < NumMidiNotes && played.channel >= 0 && played.channel < NumMidiChannels)
         keyNote[played.channel][played.note] = static_cast<int8_t>(t);
     int voice = -1;
@@ -204,7 +195,7 @@ void Instrument_c::noteOffCore(NoteC_c note)
     if (!synth)
         return;
     // The note this key started, not what the transposition makes of it now.
-    const NoteC_c record = noteRecord(startedNote(note), note.velocity, note.channel);
+    const NoteC_c record = NoteC_c::of(startedNote(note), note.velocity, note.channel);
     if (mono.load(std::memory_order_relaxed))
         handleMonoNoteOff(record);
     else
@@ -322,7 +313,7 @@ void Instrument_c::unsustainNotes(int channel)
         --sustainedCount;
         const int started = startedNote(note);
         if (monoNow && started != sounding && synth) {
-            const NoteC_c record = noteRecord(started, note.velocity, note.channel);
+            const NoteC_c record = NoteC_c::of(started, note.velocity, note.channel);
             synth->noteOff(instrumentIndex, record);
             clearMonoNoteOff(record);
         } else {

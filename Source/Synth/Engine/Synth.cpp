@@ -86,14 +86,9 @@ uint32_t nowMs()
 
 } // namespace
 
-Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
-             int programs, int parameterSlots, int hostParameters, int strideFig, int instrumentsFig,
-             int voicesFig, int effectUnits, int stereoPairs, int monoOutputs, int inputs,
-             const char* productNameFig, const char* acceptedIdsFig, const char* versionTextFig,
-             const char* codeNameFig, bool automationFig, bool isSynthFlag)
-    : AudioEffectX(audioMaster, programs,
-                   hostParamCount(automationFig, hostParameters, instrumentsFig, strideFig)),
-      constructed(sizesFit(hostParameters, parameterSlots, instrumentsFig))
+Synth::Synth(audioMasterCallback audioMaster, const SynthFigures& f)
+    : AudioEffectX(audioMaster, f.programs, hostParamCount(f.automation, f.hostParameters, f.instruments, f.stride)),
+      constructed(sizesFit(f.hostParameters, f.parameterSlots, f.instruments))
 {
     (void)audioBlocksAtLoad;
     // Every member already has its defined empty state; a failed size check
@@ -106,25 +101,26 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     // the destructor does not run for an object whose constructor threw.
     try {
 
-    stride = std::max(1, strideFig);
-    numInsPrgMem = std::max(0, insProgramMemories);
-    numFxsPrgMem = std::max(0, fxsProgramMemories);
-    numProgramsFig = std::max(0, programs);
-    numParaSlots = std::max(0, parameterSlots);
-    numHostParas = std::max(0, hostParameters);
-    numInstruments = std::max(0, instrumentsFig);
-    numVoices = std::max(0, voicesFig);
-    numFxUnits = std::max(0, effectUnits);
-    automation = automationFig;
-    productName = productNameFig ? productNameFig : "";
-    acceptedIds = acceptedIdsFig ? acceptedIdsFig : "";
-    versionText = versionTextFig ? versionTextFig : "";
-    copyAnswer(codeName, codeNameFig, sizeof(codeName));
+    stride = std::max(1, f.stride);
+    numInsPrgMem = std::max(0, f.insProgramMemories);
+    numFxsPrgMem = std::max(0, f.fxsProgramMemories);
+    numProgramsFig = std::max(0, f.programs);
+    numParaSlots = std::max(0, f.parameterSlots);
+    numHostParas = std::max(0, f.hostParameters);
+    numInstruments = std::max(0, f.instruments);
+    numVoices = std::max(0, f.voices);
+    numFxUnits = std::max(0, f.effectUnits);
+    automation = f.automation;
+    productName = f.productName ? f.productName : "";
+    acceptedIds = f.acceptedIds ? f.acceptedIds : "";
+    versionText = f.versionText ? f.versionText : "";
+    copyAnswer(codeName, f.codeName, sizeof(codeName));
+    const int stereoPairs = std::max(0, f.stereoPairs);
+    const int monoOutputs = std::max(0, f.monoOutputs);
 
     sysGlo = std::make_unique<SysGlo_c>(codeName);
-    synGlo = std::make_unique<SynGlo_c>(std::max(0, stereoPairs) + std::max(0, monoOutputs));
-    synGloIns = std::make_unique<SynGloIns_c>(numProgramsFig, std::max(0, stereoPairs),
-                                              std::max(0, monoOutputs));
+    synGlo = std::make_unique<SynGlo_c>(stereoPairs + monoOutputs);
+    synGloIns = std::make_unique<SynGloIns_c>(numProgramsFig, stereoPairs, monoOutputs);
     ecs = std::make_unique<ECS2_c>(this, codeName);
     noteFreqTable = std::make_unique<NoteFreqTable_c>();
     createVoiceTable();
@@ -136,7 +132,7 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     nrpn = std::make_unique<NRPN_c>();
     createProgramLists();
 
-    initOutputConfiguration(stereoPairs, monoOutputs, inputs);
+    initOutputConfiguration(stereoPairs, monoOutputs, f.inputs);
     muteSoloScratch = allocArray<int>(static_cast<size_t>(numInstruments) + 1);
 
     Bpm = 120.0;
@@ -146,7 +142,7 @@ Synth::Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsPro
     if (audioMaster) {
         programsAreChunks(true);
         canProcessReplacing(true);
-        isSynth(isSynthFlag);
+        isSynth(f.isSynth);
     }
     detectHost();
     opening = false;

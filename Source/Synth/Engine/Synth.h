@@ -67,18 +67,40 @@ extern float OneBuffer[MaxBlockSize];
 extern std::atomic<double> Bpm;
 extern std::atomic<double> RecBpm;
 
+// The figures an engine is built with, named where it is built:
+//   Synth(host, {.programs = 8, .parameterSlots = 16, .hostParameters = 8,
+//                .voices = 4, .productName = "Plain", .codeName = "Plain"})
+// Negative counts are taken as 0 (the stride as 1); null texts as empty.
+struct SynthFigures
+{
+    int insProgramMemories = 1; // program memories per instrument
+    int fxsProgramMemories = 0;
+    int programs = 1;           // programs the host is told of
+    int parameterSlots = 0;     // external descriptors the engine keeps
+    int hostParameters = 0;     // of them, what one instrument shows the host
+    int stride = 1024;          // host indices per instrument beyond the first
+    int instruments = 1;
+    int voices = 0;
+    int effectUnits = 0;
+    int stereoPairs = 1;        // output pins: pairs, then single ones
+    int monoOutputs = 0;
+    int inputs = 0;
+    const char* productName = "";
+    const char* acceptedIds = ""; // identifiers whose programs it reads, comma-separated
+    const char* versionText = "";
+    const char* codeName = "";    // names the engine's own settings
+    bool automation = true;       // parameters are offered to the host
+    bool isSynth = true;          // an instrument rather than an effect
+};
+
 class Synth : public AudioEffectX
 {
 public:
-    // The construction figures, in order. hostParameters > parameterSlots or
-    // more than MaxInstruments instruments make a failed object: every member
-    // is still in a defined state, isConstructed() answers false, it never
-    // opens, and the entry point hands the host no plug-in.
-    Synth(audioMasterCallback audioMaster, int insProgramMemories, int fxsProgramMemories,
-          int programs, int parameterSlots, int hostParameters, int stride, int instruments,
-          int voices, int effectUnits, int stereoPairs, int monoOutputs, int inputs,
-          const char* productName, const char* acceptedIds, const char* versionText,
-          const char* codeName, bool automation, bool isSynthFlag);
+    // hostParameters > parameterSlots or more than MaxInstruments instruments
+    // make a failed object: every member is still in a defined state,
+    // isConstructed() answers false, it never opens, and the entry point
+    // hands the host no plug-in.
+    Synth(audioMasterCallback audioMaster, const SynthFigures& figures);
     ~Synth() override;
 
     // False when the size check of the constructor failed.

@@ -40,6 +40,15 @@ class NoteC_c : public Note_c
 {
 public:
     NoteC_c() = default;
+    // A record of exactly these values (set clamps them; this does not).
+    static NoteC_c of(int note, int velocity, int channel)
+    {
+        NoteC_c n;
+        n.note = note;
+        n.velocity = velocity;
+        n.channel = channel;
+        return n;
+    }
 
     NoteC_c& set(int note, int velocity) override;
     NoteC_c& set(int note, int velocity, int channel) override;

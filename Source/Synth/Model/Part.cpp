@@ -239,6 +239,15 @@ bool Part_c::getParaSetPtr(ParaSet_c**, int)
 
 Parameter_c* Part_c::beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order)
 {
+    Parameter_c* p = beginUnversionedParaDefinition(shared, nSets, nParas, result, order);
+    if (p)
+        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+    return p;
+}
+
+Parameter_c* Part_c::beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
+                                                    int order)
+{
     *result = false;
     if (!createParaSet(shared, nSets, nParas))
         return nullptr;
@@ -248,10 +257,7 @@ Parameter_c* Part_c::beginParaDefinition(ParaSet_c** shared, int nSets, int nPar
         *result = true;
         return nullptr;
     }
-    Parameter_c* p = paraSet->getParaPtr(0);
-    if (p)
-        p[0].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
-    return p;
+    return paraSet->getParaPtr(0);
 }
 
 void Part_c::initBuffer() {}
@@ -589,6 +595,18 @@ void Part_c::setActive()
 void Part_c::setInactive()
 {
     active = false;
+    waitForRenderToLeave();
+}
+
+const Parameter_c* Part_c::refreshParameters(int& set) const
+{
+    if (set < 0)
+        set = std::max<int>(routeIndex, 0);
+    return getRenderParaPtr(set);
+}
+
+void Part_c::waitForRenderToLeave() const
+{
     while (rendering)
         OsLib_c::xSleep(InactiveWaitStepMs);
 }

@@ -315,6 +315,20 @@ protected:
     // another instance has defined the set already. User-interface thread or
     // audio stopped.
     Parameter_c* beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order = -1);
+    // The same opening for the few sets whose parameter 0 is not "Version"
+    // (the instrument's global part stores the program name there): set 0 is
+    // returned with nothing defined yet.
+    Parameter_c* beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
+                                                int order = -1);
+
+    // The parameters of set for a refresh; a negative set first becomes the
+    // set the part last played (0 before any). Null without them. Any thread.
+    const Parameter_c* refreshParameters(int& set) const;
+
+    // Waits in 5 ms steps until rendering is down. A part that has lowered
+    // active or ready first knows no render uses its memory afterwards.
+    // Never the audio thread.
+    void waitForRenderToLeave() const;
 
     // Makes set the part's set, as one more of its users; the previous set
     // is let go. Null unbinds.

@@ -13,15 +13,6 @@ static_assert(sizeof(ModeItems) - 1 == 3 * ModeItemWidth, "three mode items");
 constexpr int DefaultNotes[ChordMemNotes] = {60, 64, 67, 60, 60, 60, 60, 60};
 constexpr int DefaultVelocity = 100;
 
-NoteC_c record(int note, int velocity, int channel)
-{
-    NoteC_c n;
-    n.note = note;
-    n.velocity = velocity;
-    n.channel = channel;
-    return n;
-}
-
 } // namespace
 
 ChordMem_c::ChordMem_c() = default;
@@ -29,14 +20,10 @@ ChordMem_c::~ChordMem_c() = default;
 
 bool ChordMem_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("On/Off", 0);
     p[pOpMode].createEnu("Op.Mode", "", 0, 2, ModeItemWidth, mOff, ModeItems, nullptr);
     p[pPolyphony].createNum("Polyphony", "", 0.0f, 0, ChordMemNotes, 0, 1, 0);
@@ -103,7 +90,7 @@ bool ChordMem_c::getNextOnNote(bool* first, NoteC_c key, NoteC_c* out)
             note -= 12;
         velocity = std::clamp(velocity + para(pVelo0 + 2 * i) - para(pVelo0), 1, 127);
     }
-    *out = record(note, velocity, key.channel);
+    *out = NoteC_c::of(note, velocity, key.channel);
     rememberForOff(*out, key.note);
     return true;
 }
@@ -120,7 +107,7 @@ bool ChordMem_c::getNextOffNote(bool* first, NoteC_c key, NoteC_c* out)
         const int n = nextIndex;
         if (started[key.note][n / 64] & (uint64_t{1} << (n % 64))) {
             ++nextIndex;
-            *out = record(n, 0, startedChannel[key.note][n]);
+            *out = NoteC_c::of(n, 0, startedChannel[key.note][n]);
             return true;
         }
     }

@@ -164,9 +164,7 @@ void Pan51_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const float a = p[paraFrontRear].fl * 0.5f + 0.5f;

@@ -44,15 +44,6 @@ constexpr bool isArpeggio(int mode)
     return mode >= StepSeq_c::mUp;
 }
 
-NoteC_c record(int note, int velocity, int channel)
-{
-    NoteC_c n;
-    n.note = note;
-    n.velocity = velocity;
-    n.channel = channel;
-    return n;
-}
-
 } // namespace
 
 StepSeq_c::StepSeq_c(int level)
@@ -65,14 +56,10 @@ StepSeq_c::~StepSeq_c() = default;
 
 bool StepSeq_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    if (!createParaSet(shared, nSets, ParaCount))
-        return false;
-    if (paraSet->getParaDefined())
-        return true;
-    Parameter_c* p = paraSet->getParaPtr(0);
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
-        return false;
-    p[pVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 200, 0);
+        return defined;
     p[pOnOff].createOnOff("On/Off", 1);
     p[pOpMode].createEnu("Op.Mode", "", mOff, mAsPlayed, ModeItemWidth, mOff, ModeItems, nullptr);
     p[pResolution].createEnu("Resolution", "Notes", ResolutionFirst, ResolutionLast, NoteValueItemWidth,
@@ -604,7 +591,7 @@ void StepSeq_c::startStepNote(const Held_t& h, int level)
         note += 12;
     const int channel = std::clamp(h.note.channel, 0, NumMidiChannels - 1);
     if (index == 0 && owner)
-        owner->noteOnCore(record(note, velocity, channel), h.key);
+        owner->noteOnCore(NoteC_c::of(note, velocity, channel), h.key);
     sounding[soundingCount++] = {note, channel};
     stepSounding.store(true, std::memory_order_relaxed);
 }
@@ -652,7 +639,7 @@ void StepSeq_c::allSoundingOff()
 {
     if (index == 0 && owner)
         for (int i = 0; i < soundingCount; ++i)
-            owner->noteOffCore(record(std::clamp(sounding[i].note, 0, 127), 0, sounding[i].channel));
+            owner->noteOffCore(NoteC_c::of(std::clamp(sounding[i].note, 0, 127), 0, sounding[i].channel));
     soundingCount = 0;
     stepSounding.store(false, std::memory_order_relaxed);
 }

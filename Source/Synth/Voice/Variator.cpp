@@ -112,6 +112,35 @@ int VariatorBase_c::framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b,
     return std::max(n, 0);
 }
 
+bool VariatorBase_c::openStereoReadWrite(int& n, StereoPins_t& pins)
+{
+    if (!inputBus || !outputBusA || !inputBus->wantReadStereo(&pins.inL, &pins.inR) ||
+        !outputBusA->wantWriteStereo(&pins.outL, &pins.outR))
+        return false;
+    n = framesFor(n, inputBus, outputBusA);
+    return true;
+}
+
+bool VariatorBase_c::openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth)
+{
+    if (!outputBusA->wantWriteStereo(&pins.outL, &pins.outR))
+        return false;
+    float* l = nullptr;
+    float* r = nullptr;
+    bool input = false;
+    if (!monoAsBoth || inputBus->isStereo())
+        input = inputBus->wantReadStereo(&l, &r);
+    else if (inputBus->wantReadMono(&l, false)) {
+        r = l;
+        input = true;
+    }
+    if (input) {
+        pins.inL = l;
+        pins.inR = r;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // VariatorTone_c
 

@@ -85,6 +85,27 @@ protected:
     // Never negative.
     static int framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b = nullptr,
                          const InBuffer2_c* c = nullptr);
+
+    // The stereo sample pointers of one block.
+    struct StereoPins_t
+    {
+        float* inL = nullptr;
+        float* inR = nullptr;
+        float* outL = nullptr;
+        float* outR = nullptr;
+    };
+    // Audio thread: the input bus's stereo pair for reading, then the output
+    // bus's for writing (the input first: in a serial slot both are one bus,
+    // and every sample is read before it is written), with n limited to what
+    // both hand out. False, with nothing to render, without either bus or
+    // when either pair cannot be had.
+    bool openStereoReadWrite(int& n, StereoPins_t& pins);
+    // Audio thread: the output bus's stereo pair for writing, then the input
+    // bus's stereo pair, or (monoAsBoth) a mono input as both sides. False,
+    // with nothing to render, when the output pair cannot be had; the input
+    // pointers stay null when the input cannot be read. Both buses must
+    // exist.
+    bool openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth = true);
 };
 
 class VariatorTone_c : public VariatorBase_c

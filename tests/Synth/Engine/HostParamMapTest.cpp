@@ -270,7 +270,11 @@ TEST(HostMapUnopened, AnEngineThatCannotOpenAnswersSo)
     class Broken : public Synth
     {
     public:
-        Broken() : Synth(nullptr, 1, 0, 1, 10, 20, 1024, 1, 0, 0, 1, 0, 0, "B", "", "1", "B", true, true) {}
+        Broken() : Synth(nullptr, {.parameterSlots = 10,
+                                   .hostParameters = 20,
+                                   .productName = "B",
+                                   .versionText = "1",
+                                   .codeName = "B"}) {}
     } engine;
     char text[ParameterTextAnswerSize];
     engine.getParameterName(0, text);

@@ -18,8 +18,13 @@ class VoicedSynth : public Synth
 {
 public:
     VoicedSynth()
-        : Synth(nullptr, 1, 0, 4, 16, 8, 1024, 1, NumVoices, 0, 1, 0, 0, "Voiced", "", "1.0", "InsVoiced", true,
-                true)
+        : Synth(nullptr, {.programs = 4,
+                          .parameterSlots = 16,
+                          .hostParameters = 8,
+                          .voices = NumVoices,
+                          .productName = "Voiced",
+                          .versionText = "1.0",
+                          .codeName = "InsVoiced"})
     {
         Synth::open();
         ins.create(this, 0, NumVoices, false);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "InBuffer2.h"
+#include "EngineFigures.h"
 
 #include <atomic>
 #include <functional>
@@ -20,8 +21,7 @@ namespace {
 struct PlainSynth : Synth
 {
     PlainSynth()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Plain", "Plan",
-                "1.0", "Plain", true, true) {}
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Plain", "Plan")) {}
 };
 
 // Records what the block does: each applied message with the position it was

@@ -1,6 +1,7 @@
 // The engine's command queues: producer entries, the two dispatchers and the
 // command entry, through an engine whose command targets write a log.
 #include "CmdBuffer.h"
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "HoldData.h"
 #include "Instrument.h"
@@ -45,8 +46,7 @@ class CommandEngine : public Synth
 {
 public:
     CommandEngine()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Cmd", "Cmd0", "1.0", "Cmd",
-                true, true),
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Cmd", "Cmd0")),
           instrument(&log)
     {
         // One instrument slot, filled, without opening (no idle timer runs).

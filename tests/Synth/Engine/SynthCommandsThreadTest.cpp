@@ -1,6 +1,7 @@
 // The engine's queues under several producer threads: controller requests
 // from three threads reach the audio side once each in each thread's order,
 // and messages reach the idle side's panel once each while both sides drain.
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "OsLib.h"
 #include "Synth.h"
@@ -22,8 +23,7 @@ class QueueEngine : public Synth
 {
 public:
     QueueEngine()
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Q", "Qqq0", "1.0", "Q", true,
-                true)
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Q", "Qqq0"))
     {
         sampleCounter = 1; // a block has run: controller requests are accepted
     }

@@ -23,10 +23,21 @@ class FourInstruments : public Synth
 {
 public:
     explicit FourInstruments(bool drum = false, int count = Instruments)
-        : Synth(nullptr, count, 0, 4, 16, 8, 1024, count, Voices, 0, 1, 0, 0, "Four", "", "1.0", "FourIns", true,
-                true)
+        : Synth(nullptr, {.insProgramMemories = count,
+                          .programs = 4,
+                          .parameterSlots = 16,
+                          .hostParameters = 8,
+                          .instruments = count,
+                          .voices = Voices,
+                          .productName = "Four",
+                          .versionText = "1.0",
+                          .codeName = "FourIns"})
     {
         Synth::open();
+        // The tests take the idle side's records themselves: the engine's own
+        // idle timer would drain them first on a machine slowed past its
+        // one-second takeover.
+        idleTimer.stopTimer();
         for (int i = 0; i < count; ++i) {
             own[i].create(this, i, Voices, drum);
             if (instruments)

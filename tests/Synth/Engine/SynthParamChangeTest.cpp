@@ -25,7 +25,17 @@ class SettingsEngine : public Synth
 {
 public:
     SettingsEngine()
-        : Synth(nullptr, 2, 0, 4, 16, 8, 1024, 2, 4, 0, 2, 2, 0, "Settings", "", "1.0", "SetTest", true, true)
+        : Synth(nullptr, {.insProgramMemories = 2,
+                          .programs = 4,
+                          .parameterSlots = 16,
+                          .hostParameters = 8,
+                          .instruments = 2,
+                          .voices = 4,
+                          .stereoPairs = 2,
+                          .monoOutputs = 2,
+                          .productName = "Settings",
+                          .versionText = "1.0",
+                          .codeName = "SetTest"})
     {
         Synth::open();
         for (int i = 0; i < 2; ++i) {

@@ -1,5 +1,6 @@
 // The engine's construction, lifecycle, identity, outputs, audio callback,
 // host time and idle, through the product class and a scriptable host.
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "Instrument.h"
 #include "ModuleManager.h"
@@ -129,8 +130,15 @@ TEST(SynthConstruction, AFailedSizeCheckLeavesAnObjectThatNeverOpens)
         struct Plain : Synth
         {
             Plain(int hp, int slots, int ins)
-                : Synth(&EngineTestHost::callback, 1, 0, 8, slots, hp, 1024, ins, 4, 0, 1, 0, 0,
-                        "Plain", "Plan", "1.0", "Plain", true, true) {}
+                : Synth(&EngineTestHost::callback, {.programs = 8,
+                                                    .parameterSlots = slots,
+                                                    .hostParameters = hp,
+                                                    .instruments = ins,
+                                                    .voices = 4,
+                                                    .productName = "Plain",
+                                                    .acceptedIds = "Plan",
+                                                    .versionText = "1.0",
+                                                    .codeName = "Plain"}) {}
         } s(c.hostParas, c.slots, c.instruments);
         SCOPED_TRACE(testing::Message() << c.hostParas << "/" << c.slots << "/" << c.instruments);
         EXPECT_EQ(s.isConstructed(), c.ok);
@@ -320,8 +328,7 @@ TEST(SynthOutputs, GenericProbingOfTheEngine)
         struct Plain : Synth
         {
             Plain(int st, int mo)
-                : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, st, mo, 0, "Plain",
-                        "Plan", "1.0", "Plain", true, true) {}
+                : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Plain", "Plan", st, mo)) {}
         } s(c.stereo, c.mono);
         s.validateOutputs();
         SCOPED_TRACE(testing::Message() << c.stereo << "+" << c.mono << " pins 0x" << std::hex << c.pins);
@@ -337,8 +344,16 @@ TEST(SynthOutputs, PinNamesOfTheEngine)
     struct Plain : Synth
     {
         Plain(int st, int mo)
-            : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, st, mo, 0, "Tessel3",
-                    "Tsx3", "1.0", "Vela", true, true) {}
+            : Synth(&EngineTestHost::callback, {.programs = 8,
+                                                .parameterSlots = 16,
+                                                .hostParameters = 8,
+                                                .voices = 4,
+                                                .stereoPairs = st,
+                                                .monoOutputs = mo,
+                                                .productName = "Tessel3",
+                                                .acceptedIds = "Tsx3",
+                                                .versionText = "1.0",
+                                                .codeName = "Vela"}) {}
     };
     VstPinProperties pin{};
     Plain one(1, 0);

@@ -23,7 +23,13 @@ class SynthDouble : public Synth
 {
 public:
     SynthDouble()
-        : Synth(nullptr, 1, 0, 1, 8, 4, 1024, 1, 1, 0, 1, 0, 0, "Test", "", "1.0", "Test", false, true)
+        : Synth(nullptr, {.parameterSlots = 8,
+                          .hostParameters = 4,
+                          .voices = 1,
+                          .productName = "Test",
+                          .versionText = "1.0",
+                          .codeName = "Test",
+                          .automation = false})
     {
     }
 

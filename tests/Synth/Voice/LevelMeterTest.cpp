@@ -2,6 +2,7 @@
 // posts toward the idle side and what they do there, hold, decay and the
 // send interval, and the effect base forwarding its idle calls.
 #include "CmdBuffer.h"
+#include "EngineFigures.h"
 #include "EngineTestHost.h"
 #include "HoldData.h"
 #include "LevelMeter.h"
@@ -36,8 +37,7 @@ class MeterEngine : public Synth
 {
 public:
     explicit MeterEngine(double rate)
-        : Synth(&EngineTestHost::callback, 1, 0, 8, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Meter", "Met0", "1.0", "Meter",
-                true, true)
+        : Synth(&EngineTestHost::callback, EngineTest::smallFigures("Meter", "Met0"))
     {
         engineSampleRate = rate;
     }

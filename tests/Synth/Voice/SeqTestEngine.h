@@ -58,7 +58,13 @@ class SeqEngine : public Synth
 {
 public:
     explicit SeqEngine(float rate = 48000.0f)
-        : Synth(nullptr, 1, 0, 4, 16, 8, 1024, 1, 4, 0, 1, 0, 0, "Seq", "", "1.0", "SeqTest", true, true)
+        : Synth(nullptr, {.programs = 4,
+                          .parameterSlots = 16,
+                          .hostParameters = 8,
+                          .voices = 4,
+                          .productName = "Seq",
+                          .versionText = "1.0",
+                          .codeName = "SeqTest"})
     {
         setTempo(120.0);
         Synth::open();

@@ -1,0 +1,44 @@
+#include "LineEffect.h"
+
+#include <algorithm>
+
+bool LineEffect_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
+const Parameter_c* LineEffect_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+void SwitchedLineEffect_c::setSampleRate(float rate)
+{
+    if (active) {
+        sampleRate = rate;
+        allocateBuffer();
+    }
+    VariatorInst_c::setSampleRate(rate);
+}
+
+void SwitchedLineEffect_c::setActive()
+{
+    VariatorInst_c::setActive();
+    if (sampleRate > MinAllocRate)
+        allocateBuffer();
+}
+
+void SwitchedLineEffect_c::setInactive()
+{
+    ready = false;
+    VariatorInst_c::setInactive();
+    freeBuffer();
+}
+
+void SwitchedLineEffect_c::freeBuffer()
+{
+    ready = false;
+    // A render that saw the part ready before may still be reading the lines.
+    waitForRenderToLeave();
+    releaseLines();
+}

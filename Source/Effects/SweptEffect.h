@@ -1,0 +1,54 @@
+// SweptEffect_c: what the instrument effects "FILTER" (GloFil_c) and "PHASER"
+// (Phaser1S_c) share to sweep themselves with a triangle LFO that runs free
+// in hertz or follows a note value of the host tempo.
+//
+// The LFO is a module of its own (public member `lfo`): the module graph
+// registers it beside the effect, which gives it its parameter set and its
+// sample rate. The effect writes the LFO's waveform, speed and note value and
+// steps its output ramp once per control step of 8 samples; a carry keeps the
+// ramp in step over blocks that are not a multiple of 8 samples.
+//
+// Threads: construction while audio is stopped; restartSweep on the host's
+// thread while audio is stopped; setSweep on the thread that changed a
+// parameter; stepSweep and repairSweep on the audio thread.
+#pragma once
+
+#include "LFO.h"
+#include "Parameter.h"
+#include "Variator.h"
+
+class SweptEffect_c : public VariatorInst_c
+{
+public:
+    using VariatorInst_c::render;
+    using VariatorInst_c::getParaSetPtr;
+
+    // Binds the LFO's output ramp to the three LFO fields.
+    SweptEffect_c();
+
+    // The parameters of the set the effect plays (set < 0: its current set);
+    // null when they do not exist.
+    const Parameter_c* values(int set = -1) const;
+
+    // Audio thread state, public for the tests.
+    LFOSimp_c lfo;
+    float lfoValue = 0.0f;
+    float lfoIncrement = 0.0f;
+    int lfoRemaining = 0;
+    // Samples by which the control steps have run behind the blocks; a step
+    // is taken back whenever it exceeds one control step.
+    int carry = 0;
+
+protected:
+    // The LFO becomes a triangle and starts again (note 60, velocity 100) on
+    // the effect's current set.
+    void restartSweep();
+    // The LFO's speed (hundredths of a hertz) and note value in set.
+    void setSweep(int set, int speed, int notes);
+    // One control step before the last remainingInBlock samples of a block:
+    // the ramp moves on (taken back by the carry rule) and the LFO enters its
+    // next phase when the ramp has run out.
+    void stepSweep(int remainingInBlock);
+    // A ramp that is no longer finite (one bad block) starts again at rest.
+    void repairSweep();
+};
