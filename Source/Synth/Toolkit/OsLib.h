@@ -75,7 +75,7 @@ public:
     // Blocks the calling thread for ms milliseconds (nothing for ms <= 0).
     static void xSleep(int ms);
     // The double-click interval in ms: the stored preference DoubleClickKey
-    // (seconds) times 1000, truncated; 1000 when it is absent or unreadable.
+    // (seconds) times 1000, truncated; 400 when it is absent or unreadable.
     static int getDoubleClickTreshold();
 
     // --- Messages to the user. User-interface thread; the caller waits.

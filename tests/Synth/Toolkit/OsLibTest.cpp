@@ -328,12 +328,12 @@ TEST_F(OsLibPrefs, DoubleClickInterval)
 {
     struct Case { const char* stored; int expect; const char* what; };
     const Case cases[] = {
-        {nullptr, 1000, "absent"},
+        {nullptr, 400, "absent"},
         {"0.5", 500, "half a second"},
         {"0.2505", 250, "truncated"},
         {"1e-1", 100, "exponent form"},
-        {"fast", 1000, "unreadable counts as absent"},
-        {"-0.3", 1000, "negative counts as absent"},
+        {"fast", 400, "unreadable counts as absent"},
+        {"-0.3", 400, "negative counts as absent"},
     };
     for (const Case& c : cases) {
         if (c.stored) {
