@@ -573,6 +573,11 @@ void Synth::open()
     idleTimer.startTimer(&Synth::idleTimerCallback, IdleTimerPeriodMs, this);
 
     flagOpen = getFlagInitialized();
+    // A product that finds its tables incomplete leaves the engine closed:
+    // nothing of this open stays behind (the destructor only closes what is
+    // open).
+    if (!flagOpen)
+        closeShutdown();
     if (outermost)
         opening = false;
 }
