@@ -162,6 +162,31 @@ public:
     // reported; the answer is how many were. Thread: user interface.
     int codeD4T();
     static constexpr int MaxResaveFiles = 512;
+    // A host save: the program as serialised names only the sample stores
+    // its generators play; the live stores keep theirs. Thread: user interface.
+    int getChunkPreset(int instrument, void** data) override;
+    // Writes the samples the program plays into the preset's folder (the
+    // program then names them there), then the preset. Nothing for an empty
+    // path.
+    void exportPatch(int instrument, const Tool::Disk::Path_c& path) override;
+    // Reads a preset; its sample paths are re-based onto its folder and the
+    // samples load once every value is in. A file that does not load leaves
+    // the program and its samples as they were. Above 0 when loaded.
+    int importPatch(int instrument, const Tool::Disk::Path_c& path) override;
+    // The rest of a program change: sample limits, values, re-based paths
+    // (rebase, and only while importing), sample loads, consistency.
+    void continueSetChunkPreset(int instrument, bool rebase);
+    // Values every program keeps whatever it stored.
+    void makeSure(int set) override;
+    void makeSure(int first, int end) override;
+    // Start-up programs from "Tessel 3 Banks/Ambient Sounds" of the data
+    // folder the preference "VelaData" names, else of the system's own.
+    void loadStartupPatches() override;
+    Tool::Disk::Path_c startupFolder();
+    // "3.6.5 - 5.1 Surround" with six outputs, "3.6.5 - Stereo" otherwise.
+    void updateVersionInfo();
+    // Generator slot types.
+    static constexpr int GenOscillator = 0, GenTimeSampler = 1, GenWaveTable = 2, GenLoopSampler = 3;
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (no fold to stereo).
@@ -236,6 +261,11 @@ private:
     // share them.
     static constexpr int NumControlTables = 32;
     float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
+
+    class UnusedSampleNames;
+    void clearSamplesForSave(UnusedSampleNames& names);
+    int slotType(int set, int slot) const;
+    void setAllLoadsEnabled(bool on);
 
     // Commands 2..4 on sample slot `slot`; false for a slot no store has.
     bool sampleCommand(int command, int slot);

@@ -13,9 +13,11 @@
 #include "Disk.h"
 #include "OsLib.h"
 #include "Parameter.h"
+#include "SysGlo.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -144,4 +146,216 @@ int Vela_c::codeD4T()
     if (failures > 0)
         tellUserSafe("Re-save", ("These presets did not load and were left as they were:\n" + failed).c_str());
     return failures;
+}
+
+// ---------------------------------------------------------------------------
+// Sample names around a stored program
+
+// The text parameters holding the names of the sample stores a program does
+// not play. They are blanked only while the program is serialised and put
+// back at once: the live stores keep their samples and names, so a slot
+// switched back to its former generator after a save still has its sample.
+class Vela_c::UnusedSampleNames
+{
+public:
+    void add(Part_c* part, int set, int parameter)
+    {
+        Parameter_c* p = part ? part->getParaPtr(set, parameter) : nullptr;
+        if (!p)
+            return;
+        Vdx::String_c text;
+        part->getParaString(set, parameter, &text);
+        if (text.empty())
+            return;
+        held.push_back({p, text});
+        p->setCharPtr("");
+    }
+    ~UnusedSampleNames()
+    {
+        for (const Held& h : held)
+            h.parameter->setString(h.text);
+    }
+
+private:
+    struct Held
+    {
+        Parameter_c* parameter;
+        Vdx::String_c text;
+    };
+    std::vector<Held> held;
+};
+
+void Vela_c::clearSamplesForSave(UnusedSampleNames& names)
+{
+    const int set = getEditIns();
+    for (int slot = 0; slot < 4; ++slot) {
+        const int type = slotType(set, slot);
+        if (type != GenTimeSampler)
+            names.add(&userSamples[slot], set, WaveRAM_c::wrFilename);
+        if (type != GenWaveTable)
+            names.add(&waveTables[slot], set, WaveTable_c::wtFilename);
+        if (slot < 2 && type != GenLoopSampler)
+            for (int z = 0; z < WaveRAM2_c::NumZones; ++z)
+                names.add(&multiSamples[slot], set, WaveRAM2_c::zonePara(z, WaveRAM2_c::zpFilename));
+    }
+}
+
+int Vela_c::slotType(int set, int slot) const
+{
+    const int parameter = slot < 2 ? G::gpGenType0 + slot : G::gpGenType2 + slot - 2;
+    const int type = globalPart.getParaVal(set, parameter);
+    return slot >= 2 && type == GenLoopSampler ? GenOscillator : type;
+}
+
+int Vela_c::getChunkPreset(int instrumentIndex, void** data)
+{
+    UnusedSampleNames names;
+    clearSamplesForSave(names);
+    return Synth::getChunkPreset(instrumentIndex, data);
+}
+
+void Vela_c::exportPatch(int instrumentIndex, const Tool::Disk::Path_c& path)
+{
+    if (path.empty())
+        return;
+    // The samples the program plays go next to the preset first, so the
+    // stored program names them there.
+    const Tool::Disk::Path_c folder = path.getParent();
+    const int set = std::max(0, instrumentIndex);
+    for (int slot = 0; slot < 4; ++slot) {
+        switch (slotType(set, slot)) {
+        case GenLoopSampler: multiSamples[slot].dumpToPath(0, 0, true, folder); break;
+        case GenWaveTable: waveTables[slot].dumpToPath(folder, true); break;
+        case GenTimeSampler: userSamples[slot].dumpToPath(folder, true); break;
+        default: break;
+        }
+    }
+    Synth::exportPatch(instrumentIndex, path);
+}
+
+int Vela_c::importPatch(int instrumentIndex, const Tool::Disk::Path_c& path)
+{
+    if (path.empty())
+        return 0;
+    setAcceptMIDI(false);
+    importFolder = path.getParent();
+    setAllLoadsEnabled(false);
+    // Frame values of the preset must not be cut to the length of a sample
+    // that is not loaded yet.
+    for (WaveRAM2_c& store : multiSamples)
+        for (int k : {WaveRAM2_c::zpStartFrame, WaveRAM2_c::zpLoopStart, WaveRAM2_c::zpLoopEnd,
+                      WaveRAM2_c::zpLoopModRange})
+            store.setParaHiVal(0, WaveRAM2_c::zonePara(0, k), 9999999);
+    importing = true;
+    const int result = Synth::importPatch(instrumentIndex, path);
+    // Blocks until held: the program must not be applied under a rendering
+    // audio thread.
+    Instrument_c* first = getInstPtr(0);
+    if (first)
+        first->renderLock.getWritePermission();
+    // A file that did not load leaves the live program and its samples; its
+    // folder must not become theirs.
+    continueSetChunkPreset(instrumentIndex, result > 0);
+    if (first)
+        first->renderLock.releaseWritePermission();
+    importing = false;
+    setAcceptMIDI(true);
+    return result;
+}
+
+void Vela_c::setAllLoadsEnabled(bool on)
+{
+    for (auto& s : userSamples)
+        s.setFlagLoadEnabled(on);
+    for (auto& s : waveTables)
+        s.setFlagLoadEnabled(on);
+    for (auto& s : multiSamples)
+        s.setFlagLoadEnabled(on);
+}
+
+void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
+{
+    for (WaveRAM2_c& store : multiSamples)
+        store.clearAllSampleLimits(instrumentIndex);
+    setParaFromPrg(instrumentIndex);
+    if (importing && rebase) {
+        for (auto& s : userSamples)
+            s.swapDirectory(importFolder);
+        for (auto& s : waveTables)
+            s.swapDirectory(importFolder);
+        // The preset's loop points win over those in the sample files.
+        for (WaveRAM2_c& store : multiSamples) {
+            store.setFlagTakeFileLoops(false);
+            store.swapDirectory(importFolder, 0, 0);
+            store.setFlagTakeFileLoops(true);
+        }
+    }
+    setAllLoadsEnabled(true);
+    handlePrgChanged(instrumentIndex);
+    makeSure(0, getNumInstruments());
+    updateEditor();
+    if (getHostId() != 0)
+        updateHostDisplay();
+    instrument.ReceiveMIDI(true);
+}
+
+void Vela_c::makeSure(int set)
+{
+    Synth::makeSure(set);
+    auto write = [&](int number, int parameter, int value) {
+        if (Part_c* p = getModule(number))
+            p->setParaVal(set, parameter, value);
+    };
+    for (int envelope : {50, 48, 49, 44, 45, 46, 47}) {
+        write(envelope, 6, 0); // Pitch Scal
+        write(envelope, 7, 0); // Veloc.Scal
+    }
+    write(52, 1, 1);
+    write(57, 1, 1);
+    for (int chorus : {101, 121, 141})
+        write(chorus, 7, 1);
+    sortXFx(set, -1);
+}
+
+void Vela_c::makeSure(int first, int end)
+{
+    Synth::makeSure(first, end);
+    if (SynGlo_c* settings = getSynGlo()) {
+        settings->setParaHiVal(0, SynGloPara::EditIns, 0);
+        settings->setParaHiVal(0, SynGloPara::EditPage, 6);
+    }
+}
+
+Tool::Disk::Path_c Vela_c::startupFolder()
+{
+    Vdx::String_c data;
+    OsLib_c::recallStringCore(Vdx::String_c(CodeName) + "Data", &data);
+    Tool::Disk::Path_c base(data);
+    if (base.empty()) {
+        // Without the preference the data folder is the system's own one,
+        // never a folder relative to wherever the host runs.
+        Disk_c disk;
+        base = disk.getPlugDir(this);
+    }
+    if (base.empty())
+        return Tool::Disk::Path_c();
+    return base / Tool::Disk::Path_c("Tessel 3 Banks") / Tool::Disk::Path_c("Ambient Sounds");
+}
+
+void Vela_c::loadStartupPatches()
+{
+    const Tool::Disk::Path_c folder = startupFolder();
+    if (folder.empty()) {
+        Synth::loadStartupPatches();
+        return;
+    }
+    loadStartupPatchesFrom(folder, true);
+}
+
+void Vela_c::updateVersionInfo()
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "%s - %s", VersionText, getNumOutputs() == 6 ? "5.1 Surround" : "Stereo");
+    if (SysGlo_c* sys = getSysGlo())
+        sys->setParaCharPtr(0, SysGloPara::VersionString, text);
 }
