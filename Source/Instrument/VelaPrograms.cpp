@@ -253,9 +253,17 @@ int Vela_c::importPatch(int instrumentIndex, const Tool::Disk::Path_c& path)
     Instrument_c* first = getInstPtr(0);
     if (first)
         first->renderLock.getWritePermission();
-    // A file that did not load leaves the live program and its samples; its
-    // folder must not become theirs.
-    continueSetChunkPreset(instrumentIndex, result > 0);
+    if (result > 0) {
+        continueSetChunkPreset(instrumentIndex, true);
+    } else {
+        // A file that did not load leaves the live program and its samples
+        // as they are: no values from program memory, and its folder must
+        // not become theirs.
+        for (WaveRAM2_c& store : multiSamples)
+            store.clearAllSampleLimits(instrumentIndex);
+        setAllLoadsEnabled(true);
+        instrument.ReceiveMIDI(true);
+    }
     if (first)
         first->renderLock.releaseWritePermission();
     importing = false;
