@@ -142,6 +142,9 @@ public:
     // "ExpWTG Sample k" (216..219): the same for wavetable store k; the
     // slot's wavetable generator keeps its ride on the same place.
     virtual void trimWT(int set, int index);
+    // trunc(ride x factor + 0.25); the ride itself for a factor that is not
+    // finite or a result out of int's range.
+    static int scaledRide(int ride, float factor);
     // The "File IO" menus of the generator, LFO and envelope pages: load,
     // save, copy, paste or reset the module the page shows.
     virtual void postprocessFileIO(int set, Part_c* part, int index);

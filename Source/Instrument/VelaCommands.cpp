@@ -193,14 +193,20 @@ void Vela_c::trimWT(int set, int index)
     Tool::Disk::Path_c path;
     globalPart.getParaPath(set, index, &path);
     const float factor = waveTables[k].trimTo(set, path, false);
-    if (Part_c* generator = getModule(WaveTableGenerator0 + k)) {
-        // The ride keeps pointing at the same place in the cut table. A
-        // factor that is not a finite number leaves the ride where it is.
-        const double ride = generator->getParaVal(set, WaveRideParameter) * double(factor) + 0.25;
-        if (std::isfinite(ride) && std::fabs(ride) < 2.0e9)
-            generator->setParaVal(set, WaveRideParameter, static_cast<int>(std::trunc(ride)));
-    }
+    // The ride keeps pointing at the same place in the cut table.
+    if (Part_c* generator = getModule(WaveTableGenerator0 + k))
+        generator->setParaVal(set, WaveRideParameter, scaledRide(generator->getParaVal(set, WaveRideParameter), factor));
     updateEditor();
+}
+
+int Vela_c::scaledRide(int ride, float factor)
+{
+    // A factor that is not a finite number, or one that would carry the
+    // ride past what an int holds, leaves the ride where it is.
+    const double scaled = ride * double(factor) + 0.25;
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 2.0e9)
+        return ride;
+    return static_cast<int>(std::trunc(scaled));
 }
 
 void Vela_c::postprocessFileIO(int set, Part_c* part, int index)

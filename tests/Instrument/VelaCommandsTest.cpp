@@ -6,6 +6,7 @@
 
 #include "Disk.h"
 #include "EngineTestHost.h"
+#include "OsLib.h"
 #include "Parameter.h"
 #include "TestSupport.h"
 #include "VelaGlo.h"
@@ -17,9 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -273,4 +276,91 @@ TEST(VelaCommands, SliderSizeFollowsZoomAndSampleLength)
     glo->setPara01(0, G::gpSDSliderSize0 + 1, 0.5f);
     v.vela->setSliderSize(0, 1);
     EXPECT_NEAR(glo->getPara01(0, G::gpSDSliderSize0 + 1), 0.5, 0.002);
+}
+
+TEST(VelaCommands, ClearAnsweredYesEmptiesTheStore)
+{
+    if (!haveAlsa())
+        GTEST_SKIP() << "no ALSA sample files";
+    OpenVela v;
+    int asked = 0;
+    OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool ask) {
+        asked += ask && title == "Clear Sample" && message == "Do you want to unload the sample ?";
+        return true;
+    });
+    v.vela->getUserSample(0)->setParaCharPtr(0, WaveRAM_c::wrFilename, Centre.c_str());
+    v.vela->getWaveTable(2)->setParaCharPtr(0, WaveTable_c::wtFilename, Centre.c_str());
+    WaveRAM2_c* store = v.vela->getMultiSample(0);
+    store->setParaCharPtr(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), Left.c_str());
+    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpStartFrame), 100);
+    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopStart), 200);
+    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopEnd), 300);
+
+    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 0, 0, nullptr));
+    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 10, 0, nullptr));
+    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearWaveTable, -1, 2, nullptr));
+    OsLib_c::setPanelHook({});
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(v.userFile(0), "");
+    EXPECT_EQ(v.vela->getUserSample(0)->getSampleCount(), 0);
+    EXPECT_EQ(v.tableFile(2), "");
+    EXPECT_EQ(v.zoneFile(0, 0), "");
+    for (int k : {WaveRAM2_c::zpStartFrame, WaveRAM2_c::zpLoopStart, WaveRAM2_c::zpLoopEnd})
+        EXPECT_EQ(store->getParaVal(0, WaveRAM2_c::zonePara(0, k)), 0) << k;
+}
+
+TEST(VelaCommands, TrimsCutTheSampleAndKeepTheRide)
+{
+    if (!haveAlsa())
+        GTEST_SKIP() << "no ALSA sample files";
+    TestSupport::TempDir dir;
+    OpenVela v;
+    G* glo = v.vela->getGlobalPart();
+    // User-sample slot 2 keeps its middle half (saved as AIFF).
+    WaveRAM_c* user = v.vela->getUserSample(1);
+    user->setParaCharPtr(0, WaveRAM_c::wrFilename, Centre.c_str());
+    const int frames = user->getSample()->frames;
+    user->setParaVal(0, WaveRAM_c::wrStartFrame, 250);
+    user->setParaVal(0, WaveRAM_c::wrEndFrame, 750);
+    const std::string cut = dir.file("cut.aif");
+    glo->setParaCharPtr(0, G::gpExportSample0 + 1, cut.c_str());
+    v.vela->trim(0, G::gpExportSample0 + 1);
+    ASSERT_TRUE(std::filesystem::exists(cut));
+    EXPECT_EQ(v.userFile(1), cut);
+    EXPECT_NEAR(user->getSample()->frames, frames / 2, frames / 100 + 2);
+
+    // Wavetable store 3 keeps its first half; the ride scales with it.
+    WaveTable_c* table = v.vela->getWaveTable(2);
+    table->setParaCharPtr(0, WaveTable_c::wtFilename, Centre.c_str());
+    table->setParaVal(0, WaveTable_c::wtStartFrame, 0);
+    table->setParaVal(0, WaveTable_c::wtEndFrame, 500);
+    Part_c* generator = v.vela->getModule(62);
+    ASSERT_NE(generator, nullptr);
+    generator->setParaVal(0, 6, 80);
+    const std::string cutTable = dir.file("cut-table.aif");
+    glo->setParaCharPtr(0, G::gpExportWTG0 + 2, cutTable.c_str());
+    v.vela->trimWT(0, G::gpExportWTG0 + 2);
+    EXPECT_TRUE(std::filesystem::exists(cutTable));
+    EXPECT_NEAR(generator->getParaVal(0, 6), 40, 1);
+    // Without a path nothing is cut and the ride stays (factor 1).
+    glo->setParaCharPtr(0, G::gpExportWTG0 + 2, "");
+    v.vela->trimWT(0, G::gpExportWTG0 + 2);
+    EXPECT_EQ(generator->getParaVal(0, 6), 40);
+}
+
+TEST(VelaCommands, ScaledRideStaysDefined)
+{
+    struct Case
+    {
+        int ride;
+        float factor;
+        int expect;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {80, 0.5f, 40},  {80, 1.0f, 80},  {-80, 0.5f, -39}, {3, 0.25f, 1},  {0, 7.0f, 0},
+        {80, std::nanf(""), 80}, {80, inf, 80}, {-80, -inf, -80}, {1000000, 1.0e6f, 1000000},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Vela_c::scaledRide(c.ride, c.factor), c.expect) << c.ride << " x " << c.factor;
 }
