@@ -364,3 +364,31 @@ TEST(VelaCommands, ScaledRideStaysDefined)
     for (const Case& c : cases)
         EXPECT_EQ(Vela_c::scaledRide(c.ride, c.factor), c.expect) << c.ride << " x " << c.factor;
 }
+
+TEST(VelaCommands, AuditionedNoteSoundsClamped)
+{
+    // An out-of-range note through the command entry: clamped to 127/127,
+    // it plays on the first instrument.
+    OpenVela v;
+    v.e->dispatcher(v.e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    std::vector<float> l(256), r(256);
+    float* out[] = {l.data(), r.data()};
+    auto peak = [&](int blocks) {
+        float p = 0.0f;
+        for (int b = 0; b < blocks; ++b) {
+            v.e->processReplacing(v.e, nullptr, out, 256);
+            for (float x : l) {
+                EXPECT_TRUE(std::isfinite(x));
+                p = std::max(p, std::fabs(x));
+            }
+        }
+        return p;
+    };
+    const float quiet = peak(4);
+    Note_c note;
+    note.note = 60;
+    note.velocity = 300;
+    EXPECT_TRUE(v.vela->processGUICmd(61, 3, 0, &note));
+    EXPECT_GT(peak(20), std::max(0.01f, 10.0f * quiet));
+    v.e->dispatcher(v.e, effMainsChanged, 0, 0, nullptr, 0.0f);
+}
