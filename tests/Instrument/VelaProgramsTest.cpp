@@ -295,13 +295,34 @@ TEST(VelaPrograms, StartupFolderWithAndWithoutThePreference)
     const std::string keepConfig = oldConfig ? oldConfig : "", keepData = oldData ? oldData : "";
     setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
     setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+    const std::string plain = dir.file("data") + "/Vendrax/Tessel 3 Banks/Ambient Sounds";
+    const std::string chosen = dir.file("banks") + "/Tessel 3 Banks/Ambient Sounds";
+    fs::create_directories(plain);
+    fs::create_directories(chosen);
     {
+        // One preset in each folder, told apart by their main volume.
         OpenVela v;
-        EXPECT_EQ(std::string(v.vela->startupFolder().c_str()),
-                  dir.file("data") + "/Vendrax/Tessel 3 Banks/Ambient Sounds");
+        v.glo()->setParaVal(0, G::gpMainVol, -50);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((plain + "/a.fxp").c_str()));
+        v.glo()->setParaVal(0, G::gpMainVol, -100);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((chosen + "/b.fxp").c_str()));
+    }
+    // Each case with preferences of its own (the engine remembers the
+    // start-up preset it loaded).
+    {
+        setenv("XDG_CONFIG_HOME", dir.file("config1").c_str(), 1);
         ASSERT_TRUE(OsLib_c::remindStringCore("VelaData", dir.file("banks").c_str()));
-        EXPECT_EQ(std::string(v.vela->startupFolder().c_str()), dir.file("banks") + "/Tessel 3 Banks/Ambient Sounds");
-        v.vela->loadStartupPatches(); // an empty folder loads nothing and must not fail
+        OpenVela v;
+        EXPECT_EQ(std::string(v.vela->startupFolder().c_str()), chosen);
+        v.vela->loadStartupPatches();
+        EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -100);
+    }
+    {
+        setenv("XDG_CONFIG_HOME", dir.file("config2").c_str(), 1);
+        OpenVela v;
+        EXPECT_EQ(std::string(v.vela->startupFolder().c_str()), plain);
+        v.vela->loadStartupPatches();
+        EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -50);
     }
     oldConfig ? setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     oldData ? setenv("XDG_DATA_HOME", keepData.c_str(), 1) : unsetenv("XDG_DATA_HOME");
