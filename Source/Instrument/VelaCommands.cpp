@@ -91,7 +91,7 @@ bool Vela_c::processGUICmd(int command, int index, int value, void* pointer)
     case CmdPreviousWaveTable:
     case CmdClearWaveTable: {
         const int k = std::clamp(value, 0, 3);
-        const int set = index == -1 ? getEditIns() : index;
+        const int set = index < 0 || index >= getNumInstruments() ? getEditIns() : index;
         if (command == CmdClearWaveTable) {
             if (OsLib_c::askUser(ClearQuestion, ClearTitle))
                 waveTables[k].clear(set);
