@@ -12,6 +12,7 @@
 #include "SysGlo.h"
 #include "TestSupport.h"
 #include "VelaGlo.h"
+#include "VelaInst.h"
 #include "WaveRAM.h"
 #include "WaveRAM2.h"
 #include "WaveSample.h"
@@ -251,6 +252,10 @@ TEST(VelaPrograms, PredecessorConversion)
             for (int i = 0; i < 4; ++i)
                 for (int j = i + 1; j < 4; ++j)
                     EXPECT_NE(glo->getParaVal(0, G::gpEffXType0 + 2 * i), glo->getParaVal(0, G::gpEffXType0 + 2 * j));
+            // The effect chain follows the converted values.
+            VelaInst_c* inst = v.vela->getInstrument();
+            EXPECT_EQ(inst->getCurrentEffect(VelaInst_c::slotSend0), inst->getEffect(0, VelaInst_c::fxFilter));
+            EXPECT_EQ(inst->getCurrentEffect(VelaInst_c::slotX0), inst->getEffect(2, 2));
             EXPECT_FLOAT_EQ(glo->getPara01(0, G::gpFxWet0), 1.0f);
             EXPECT_FLOAT_EQ(glo->getPara01(0, G::gpVelF1Cut), 0.0f);
             // Loading it again converts nothing more.
