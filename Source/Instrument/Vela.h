@@ -11,6 +11,7 @@
 #pragma once
 
 #include "InBuffer2.h"
+#include "Note.h"
 #include "Path.h"
 #include "RegMod.h"
 #include "Synth.h"
@@ -120,14 +121,75 @@ public:
     int getShownZone(int k) const { return shownZone[k & 1].load(); }
     WaveSample_c* getShownSample(int k) const { return shownSample[k & 1].load(); }
 
-    // Work of the commands and program conversion that the change hook
-    // starts; the commands and programs work gives them their bodies.
-    virtual void postprocessC2load(int set);
-    virtual void trim(int set, int index);
-    virtual void trimWT(int set, int index);
+    // --- Commands (VelaCommands.cpp) ---------------------------------------
+    // The editor's numbered commands for the sample stores and pages; every
+    // other number goes to the engine. Sample slot numbers (2..4): 0..3 the
+    // user-sample slots, 10 and 11 the loop samplers' shown zones; any other
+    // slot is not handled. Holds the busy counter. Thread: user interface.
+    bool processGUICmd(int command, int index, int value, void* pointer) override;
+    static constexpr int CmdNextSample = 2, CmdPreviousSample = 3, CmdClearSample = 4;
+    static constexpr int CmdNextWaveTable = 41, CmdPreviousWaveTable = 42, CmdClearWaveTable = 43;
+    static constexpr int CmdVarType0 = 92, CmdVarType1 = 93, CmdEditPage = 94, CmdResaveFolder = 95;
+    // Auditions a note (clamped to 0..127) on instrument 0 through the
+    // engine's queue. Thread: any but audio.
+    void triggerNote(int instrument, Note_c note) override;
+    // Loop sampler display s: the slider's size for the shown zone's sample
+    // at the current zoom.
     virtual void setSliderSize(int set, int sampler);
-    virtual void importSF2(int set, int sampler, const Tool::Disk::Path_c& path);
+    // "Export Sample k" (index 212..215): cut user-sample slot k to its
+    // start and end and save it at the path held there.
+    virtual void trim(int set, int index);
+    // "ExpWTG Sample k" (216..219): the same for wavetable store k; the
+    // slot's wavetable generator keeps its ride on the same place.
+    virtual void trimWT(int set, int index);
+    // trunc(ride x factor + 0.25); the ride itself for a factor that is not
+    // finite or a result out of int's range.
+    static int scaledRide(int ride, float factor);
+    // The "File IO" menus of the generator, LFO and envelope pages: load,
+    // save, copy, paste or reset the module the page shows.
     virtual void postprocessFileIO(int set, Part_c* part, int index);
+    // Imports a SoundFont into loop sampler `sampler`'s store; a file that
+    // does not parse leaves the store as it was.
+    virtual void importSF2(int set, int sampler, const Tool::Disk::Path_c& path);
+    // The SoundFont's volume envelope (attack ms, decay ms, sustain x 1000,
+    // release ms) into the "Amp" envelope, clamped, without notification.
+    virtual void setSF2Mod(int set, int* values);
+
+    // --- Programs (VelaPrograms.cpp) ---------------------------------------
+    // Converts a program of the predecessor format (on set 0); a program
+    // whose "Detune" is -1 is converted already.
+    virtual void postprocessC2load(int set);
+    // Re-saves, in place and with their samples, the presets of the folder of
+    // the preset last loaded into instrument 0, from that one on in the
+    // folder's order. A preset that does not load is left untouched and
+    // reported; the answer is how many were. Thread: user interface.
+    int codeD4T();
+    static constexpr int MaxResaveFiles = 512;
+    // A host save: the program as serialised names only the sample stores
+    // its generators play; the live stores keep theirs. Thread: user interface.
+    int getChunkPreset(int instrument, void** data) override;
+    // Writes the samples the program plays into the preset's folder (the
+    // program then names them there), then the preset. Nothing for an empty
+    // path.
+    void exportPatch(int instrument, const Tool::Disk::Path_c& path) override;
+    // Reads a preset; its sample paths are re-based onto its folder and the
+    // samples load once every value is in. A file that does not load leaves
+    // the program and its samples as they were. Above 0 when loaded.
+    int importPatch(int instrument, const Tool::Disk::Path_c& path) override;
+    // The rest of a program change: sample limits, values, re-based paths
+    // (rebase, and only while importing), sample loads, consistency.
+    void continueSetChunkPreset(int instrument, bool rebase);
+    // Values every program keeps whatever it stored.
+    void makeSure(int set) override;
+    void makeSure(int first, int end) override;
+    // Start-up programs from "Tessel 3 Banks/Ambient Sounds" of the data
+    // folder the preference "VelaData" names, else of the system's own.
+    void loadStartupPatches() override;
+    Tool::Disk::Path_c startupFolder();
+    // "3.6.5 - 5.1 Surround" with six outputs, "3.6.5 - Stereo" otherwise.
+    void updateVersionInfo();
+    // Generator slot types.
+    static constexpr int GenOscillator = 0, GenTimeSampler = 1, GenWaveTable = 2, GenLoopSampler = 3;
 
     bool is51Build() const { return build51; }
     // True while the 5.1 build renders six channels (no fold to stereo).
@@ -202,6 +264,17 @@ private:
     // share them.
     static constexpr int NumControlTables = 32;
     float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
+
+    class UnusedSampleNames;
+    void clearSamplesForSave(UnusedSampleNames& names);
+    int slotType(int set, int slot) const;
+    void setAllLoadsEnabled(bool on);
+
+    // Commands 2..4 on sample slot `slot`; false for a slot no store has.
+    bool sampleCommand(int command, int slot);
+    static constexpr int WaveTableGenerator0 = 60; // modules 60..63
+    static constexpr int WaveRideParameter = 6;
+    static constexpr int AmpEnvelope = 50;
 
     // Graph helpers (VelaGraph.cpp). bus: the graph's bus number, in the
     // order of the members above.

@@ -381,11 +381,3 @@ void Vela_c::initECS()
         table->assignCC(0, a.controller, 0, a.entry, true, 0);
 }
 
-// The commands and programs work fills these in; until then the hook's
-// rules that start them do nothing more.
-void Vela_c::postprocessC2load(int) {}
-void Vela_c::trim(int, int) {}
-void Vela_c::trimWT(int, int) {}
-void Vela_c::setSliderSize(int, int) {}
-void Vela_c::importSF2(int, int, const Tool::Disk::Path_c&) {}
-void Vela_c::postprocessFileIO(int, Part_c*, int) {}
