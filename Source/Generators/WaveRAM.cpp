@@ -405,7 +405,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
         cut.setJForm(false);
         cut.trim(getStartSample(), getEndSample());
     }
-    if (cut.savePlatformSample(path) < 1) {
+    if (cut.saveSampleFile(path) < 1) {
         tell("File Error - Save failed", path.c_str());
         return false;
     }

@@ -153,6 +153,11 @@ public:
     int savePlatformSample(const Tool::Disk::Path_c& path);
     int saveD4TSample(const Tool::Disk::Path_c& path);
     int saveWAVSample(const Tool::Disk::Path_c& path);
+    // Saves in the format that loading path reads back (loadSampleFile picks
+    // by extension): WAV, D4T (plain data), D4U (running sums), AIFF for
+    // every other name. The data's J form follows the format. Frames written
+    // or a negative code.
+    int saveSampleFile(const Tool::Disk::Path_c& path);
     // The 24-bit code of x, x clamped to -1..1 (NaN as 0).
     static int32_t encode24(float x);
 

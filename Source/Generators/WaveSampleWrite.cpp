@@ -151,6 +151,24 @@ int32_t WaveSample_c::encode24(float x)
     return static_cast<int32_t>(code & 0xFFFFFF);
 }
 
+int WaveSample_c::saveSampleFile(const Tool::Disk::Path_c& path)
+{
+    const Vdx::String_c ext = path.getExt();
+    if (ext.compare(Vdx::String_c("WAV"), false) == 0) {
+        setJForm(false);
+        return saveWAVSample(path);
+    }
+    const bool d4t = ext.compare(Vdx::String_c("D4T"), false) == 0;
+    const bool d4u = ext.compare(Vdx::String_c("D4U"), false) == 0;
+    if (d4t || d4u) {
+        // A .d4u file is read as running sums and a .d4t file as plain data.
+        setJForm(d4u);
+        return saveD4TSample(path);
+    }
+    setJForm(false);
+    return savePlatformSample(path);
+}
+
 // --- AIFF --------------------------------------------------------------------
 
 int WaveSample_c::savePlatformSample(const Tool::Disk::Path_c& path)

@@ -368,7 +368,7 @@ float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
         oldFrames = sample.frames;
         cut.trim(frameOf(set, wtStartFrame), frameOf(set, wtEndFrame));
     }
-    const int saved = raw ? cut.saveD4TSample(path) : cut.savePlatformSample(path);
+    const int saved = raw ? cut.saveD4TSample(path) : cut.saveSampleFile(path);
     if (saved < 1) {
         tell("File Error - Save failed", path.c_str());
         return 1.0f;
