@@ -175,6 +175,7 @@ void Vela_c::open()
         flagOpen = getFlagInitialized();
         handlePrgChanged(0);
         suspend();
+        updateVersionInfo();
     }
     opening = false;
 }

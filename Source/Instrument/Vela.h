@@ -187,7 +187,7 @@ public:
     void loadStartupPatches() override;
     Tool::Disk::Path_c startupFolder();
     // "3.6.5 - 5.1 Surround" with six outputs, "3.6.5 - Stereo" otherwise.
-    void updateVersionInfo();
+    void updateVersionInfo() override;
     // Generator slot types.
     static constexpr int GenOscillator = 0, GenTimeSampler = 1, GenWaveTable = 2, GenLoopSampler = 3;
 

@@ -337,17 +337,15 @@ TEST(VelaPrograms, VersionTextOfBothBuilds)
 {
     for (bool is51 : {true, false}) {
         OpenVela v(is51);
-        v.vela->updateVersionInfo();
         Vdx::String_c text;
         v.vela->getSysGlo()->getParaString(0, SysGloPara::VersionString, &text);
         EXPECT_STREQ(text.c_str(), is51 ? "3.6.5 - 5.1 Surround" : "3.6.5 - Stereo");
     }
-    // A 5.1 build in a host that connects two outputs reads "Stereo" once
-    // the outputs are validated.
+    // Opening writes it; a 5.1 build in a host that connects two outputs
+    // reads "Stereo" once the outputs are validated.
     OpenVela v(true);
     v.host.connectedPins = 0x3u;
     v.vela->validateOutputs();
-    v.vela->updateVersionInfo();
     Vdx::String_c text;
     v.vela->getSysGlo()->getParaString(0, SysGloPara::VersionString, &text);
     EXPECT_STREQ(text.c_str(), "3.6.5 - Stereo");

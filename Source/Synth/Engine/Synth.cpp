@@ -446,6 +446,7 @@ void Synth::runDeferredDisplayWork()
     for (int i = 0; synGloIns && i < numInstruments; ++i)
         if (synGloIns->getParaVal(i, SynGloInsPara::OutputSelection) >= numBuses)
             synGloIns->setParaVal(i, SynGloInsPara::OutputSelection, 0);
+    updateVersionInfo();
     updateEditor();
     updateHostDisplay();
 }

@@ -307,6 +307,10 @@ public:
     virtual void updateEditor(Part_c* part, int para, int set, bool full);
     // Host display refresh (opcode 42) once programs are loaded. Thread: not audio.
     virtual void updateHostDisplay();
+    // The product's version text for the settings, which may name the output
+    // configuration: after opening and whenever the outputs were checked.
+    // Nothing here. Thread: not audio.
+    virtual void updateVersionInfo() {}
     // Instrument i, clamped to the instruments there are; null before open.
     Instrument_c* getInstPtr(int i);
     int getNumInstruments() const { return numInstruments; }
