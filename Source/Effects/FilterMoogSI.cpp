@@ -520,11 +520,23 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
     const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     const float* in0 = open[fl[0]].in[ch[0]];
     const float* in1 = open[fl[1]].in[ch[1]];
+    // The output buses and gains in locals too: stores into the buses could
+    // otherwise alias them and force a reload every sample.
+    float* outL[Filters];
+    float* outR[Filters];
+    for (int p = 0; p < Filters; ++p) {
+        outL[p] = open[p].outL;
+        outR[p] = open[p].outR;
+    }
     float level[Filters];
+    float levelStep[Filters];
+    float balance[Filters];
     for (int start = 0; start < n; start += ControlStepFrames) {
         for (int p = 0; p < Filters; ++p) {
             filters[p]->ladderControl(start / ControlStepFrames);
             level[p] = filters[p]->level;
+            levelStep[p] = filters[p]->levelStep;
+            balance[p] = filters[p]->balance;
         }
         const LadderCoefs c0(f0.k1, f0.k2, f0.feedback);
         const LadderCoefs c1(f1.k1, f1.k2, f1.feedback);
@@ -571,18 +583,16 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
             const float y0 = static_cast<float>(_mm_cvtsd_f64(yd));
             const float y1s = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(yd, yd)));
             for (int p = 0; p < Filters; ++p) {
-                const FilterMoogSI_c& f = *filters[p];
-                level[p] += f.levelStep;
-                const float left = (2.0f - f.balance) * level[p];
-                const float right = f.balance * level[p];
-                const Open_t& o = open[p];
+                level[p] += levelStep[p];
+                const float left = (2.0f - balance[p]) * level[p];
+                const float right = balance[p] * level[p];
                 if constexpr (Filters == 2) {
                     const float y = p == 0 ? y0 : y1s;
-                    o.outL[i] += left * y;
-                    o.outR[i] += right * y;
+                    outL[p][i] += left * y;
+                    outR[p][i] += right * y;
                 } else {
-                    o.outL[i] += left * y0;
-                    o.outR[i] += right * y1s;
+                    outL[p][i] += left * y0;
+                    outR[p][i] += right * y1s;
                 }
             }
         }
