@@ -307,22 +307,46 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
     const float* table = edgeTable.get();
     // The state in a local for the piece: the stores into the output could
     // otherwise alias its floats and force them back to memory every sample.
+    // The fields every sample touches live in plain locals besides: st is
+    // handed to the segment switch by reference, which would keep it in
+    // memory and put a store and a reload into each sample's chain.
     Copy_t st = cur;
     Inputs_t in = inputs;
+    double phase = st.phase;
+    double v = st.v;
+    double lastStep = st.lastStep;
+    float y = st.y;
+    float s = st.s;
+    float h = st.h;
+    float c = st.c;
+    int32_t edge = st.i;
+    const auto switchAt = [&](float x0) {
+        st.phase = phase;
+        st.lastStep = lastStep;
+        switchSegment(st, x0);
+        phase = st.phase;
+        v = st.v;
+        y = st.y;
+        s = st.s;
+        h = st.h;
+        c = st.c;
+        edge = st.i;
+    };
+    float m = st.m;
     for (int j = 0; j < n; ++j) {
         float value;
         for (;;) {
-            if (st.i < EdgeStepsPerSample) {
-                if (st.phase >= 1.0) {
-                    switchSegment(st, 1.0f);
+            if (edge < EdgeStepsPerSample) {
+                if (phase >= 1.0) {
+                    switchAt(1.0f);
                     continue;
                 }
-                value = st.y;
+                value = y;
             } else {
-                st.i -= EdgeStepsPerSample;
-                const float z = table[st.i] * st.y * st.h + st.c;
-                if (st.phase >= 1.0) {
-                    switchSegment(st, z);
+                edge -= EdgeStepsPerSample;
+                const float z = table[edge] * y * h + c;
+                if (phase >= 1.0) {
+                    switchAt(z);
                     continue;
                 }
                 value = z;
@@ -331,18 +355,26 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
         }
         if ((j & (ControlStepFrames - 1)) == 0)
             readInputs(st, in, nominalInc);
-        float m = 1.0f;
+        m = 1.0f;
         float sample = in.levelValue * value;
         if constexpr (Mode == rmCrossFM)
             m = std::max(0.0f, mod[j]);
         if constexpr (Mode == rmCrossAM)
             sample *= mod[j];
         out[j] += sample; // adds into the bus, as mixSample does
-        st.y += st.s * m;
-        st.m = m;
-        st.lastStep = st.v * m;
-        st.phase += st.lastStep;
+        y += s * m;
+        lastStep = v * m;
+        phase += lastStep;
     }
+    st.phase = phase;
+    st.v = v;
+    st.lastStep = lastStep;
+    st.m = m;
+    st.y = y;
+    st.s = s;
+    st.h = h;
+    st.c = c;
+    st.i = edge;
     cur = st;
     inputs = in;
 }
