@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace {
@@ -173,6 +174,7 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
             c.second = false;
             c.w = 1.0;
             c.inc = 1.0;
+            c.pitchSeen = std::numeric_limits<float>::quiet_NaN();
             // Copies start with a correction from about -y to +y.
             c.i = EdgeStart;
             c.h = 1.0f;
@@ -239,13 +241,20 @@ double OscAnalog4_c::foldWidth(float raw, double inc)
 void OscAnalog4_c::readInputs(Copy_t& st, Inputs_t& in, double nominalInc)
 {
     in.levelValue = *in.level++;
-    st.inc = pitchedIncrement(*in.pitch++, nominalInc);
+    const float pitch = *in.pitch++;
+    if (pitch != st.pitchSeen || nominalInc != st.nominalSeen) {
+        st.inc = pitchedIncrement(pitch, nominalInc);
+        st.pitchSeen = pitch;
+        st.nominalSeen = nominalInc;
+    }
     st.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
 }
 
 void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
 {
     cur.inc = pitchedIncrement(in.pitch[0], nominalInc);
+    cur.pitchSeen = in.pitch[0];
+    cur.nominalSeen = nominalInc;
     cur.rawWidth = in.shape[0] * ShapeToWidth + widthBase;
     cur.w = foldWidth(cur.rawWidth, cur.inc);
     cur.incA = cur.inc / cur.w;
