@@ -24,6 +24,11 @@ constexpr float ControlTake = 1.0f / ControlStepFrames; // level ramps over one 
 // s = 1 / sqrt(3 x 0.166666) (about sqrt(2)); past it the curve folds back
 // and, fed back, runs off to infinity. Its argument stops there.
 const double ClipTurn = 1.0 / std::sqrt(3.0 * 0.166666);
+// The ladder's DC tracker moves 0.0003 of the way to the stage input each
+// sample: dc' = dc (1 - 0.0003) + 0.0003 (in / 8 - feedback x s3).
+constexpr double DcRate = 0.0003;
+constexpr double DcKeep = 1.0 - DcRate;
+constexpr double DcIn = DcRate * 0.125;
 
 // Whether the processor has fused multiply-add: the ladder's chain of
 // dependent stages then takes one operation per stage instead of two.
@@ -268,10 +273,36 @@ namespace {
 
 // The ladder's state in registers for the length of a block. A stage's
 // "previous output" equals its state, so one value per stage is kept.
+// The coefficients of one control step in the forms the solved-ahead
+// stages use: powers of k2, the state weights a = k2^j (1 - k1) and the
+// feedback's reach into each stage (c2, c3, q).
+struct LadderCoefs
+{
+    double k1 = 0.0, k2 = 0.0, fb = 0.0, fbk2 = 0.0, fbDc = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0, c2 = 0.0, c3 = 0.0, q = 0.0;
+    double k2p[4] = {}; // k2, k2^2, k2^3, k2^4
+
+    LadderCoefs() = default;
+
+    LadderCoefs(double k1In, double k2In, double feedback)
+        : k1(k1In), k2(k2In), fb(feedback), fbk2(feedback * k2In), fbDc(DcRate * feedback)
+    {
+        k2p[0] = k2;
+        k2p[1] = k2 * k2;
+        k2p[2] = k2p[1] * k2;
+        k2p[3] = k2p[2] * k2;
+        a3 = k2 * (1.0 - k1);
+        a2 = k2p[1] * (1.0 - k1);
+        a1 = k2p[2] * (1.0 - k1);
+        c2 = fbk2 * k2;
+        c3 = fbk2 * k2p[1];
+        q = fbk2 * k2p[2] + k1;
+    }
+};
+
 struct LadderRegs
 {
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, xPrev = 0.0;
-    float dc = 0.0f;
+    double dc = 0.0;
 
     LadderRegs() = default;
     explicit LadderRegs(const FilterMoogSI_c::Ladder_t& st)
@@ -290,15 +321,15 @@ struct LadderRegs
 
     // One sample. The stage input x = in / 8 - feedback x s3 - dc and each
     // stage y = (input + previous input) x k2 - state x k1, the last one
-    // soft-clipped as s - 0.166666 s^3. The sums are grouped so that each
-    // stage waits for the one before by only a multiply and an add: the
-    // terms from the previous sample are ready early, and the feedback
-    // enters the first stage pre-scaled (fbk2 = feedback x k2) rather than
-    // through x.
+    // soft-clipped as s - 0.166666 s^3. The four stages are solved ahead:
+    // each y is a sum of the previous sample's terms (ready early) minus a
+    // multiple of s3, so the clipped last stage waits for the one before
+    // only by a single multiply-add instead of four in a row. The DC
+    // tracker likewise folds its own decay into one multiply-add.
     // Fused: the multiply-adds as single fused operations (one rounding
     // instead of two), for processors that have them.
     template <bool FourPoles, bool Fused>
-    [[gnu::always_inline]] double step(float input, double k1, double k2, double feedback, double fbk2)
+    [[gnu::always_inline]] double step(float input, const LadderCoefs& k)
     {
         const auto madd = [](double a, double b, double c) {
             if constexpr (Fused)
@@ -307,12 +338,17 @@ struct LadderRegs
                 return a * b + c;
         };
         const double t = input * 0.125 - dc;
-        const double x = madd(-feedback, s3, t);
-        dc = static_cast<float>(madd(0.0003, x, dc));
-        const double y1 = madd(-fbk2, s3, madd(t, k2, madd(xPrev, k2, -s0 * k1)));
-        const double y2 = madd(y1, k2, madd(s0, k2, -s1 * k1));
-        const double y3 = madd(y2, k2, madd(s1, k2, -s2 * k1));
-        const double y4 = madd(y3, k2, madd(s2, k2, -s3 * k1));
+        const double x = madd(-k.fb, s3, t);
+        dc = madd(-k.fbDc, s3, madd(DcKeep, dc, input * DcIn));
+        const double u = t + xPrev;
+        const double r1 = madd(k.k2, u, -k.k1 * s0);
+        const double r2 = madd(k.k2p[1], u, madd(k.a3, s0, -k.k1 * s1));
+        const double r3 = madd(k.k2p[2], u, madd(k.a2, s0, madd(k.a3, s1, -k.k1 * s2)));
+        const double r4 = madd(k.k2p[3], u, madd(k.a1, s0, madd(k.a2, s1, k.a3 * s2)));
+        const double y1 = madd(-k.fbk2, s3, r1);
+        const double y2 = madd(-k.c2, s3, r2);
+        const double y3 = madd(-k.c3, s3, r3);
+        const double y4 = madd(-k.q, s3, r4);
         const double c = std::clamp(y4, -ClipTurn, ClipTurn);
         s0 = y1;
         s1 = y2;
@@ -397,20 +433,14 @@ void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* op
         for (int c = 0; c < Channels; ++c)
             st[p][c] = LadderRegs(filters[p]->ladder[c]);
     for (int start = 0; start < n; start += ControlStepFrames) {
-        double k1[Filters];
-        double k2[Filters];
-        double fb[Filters];
-        double fbk2[Filters];
+        LadderCoefs coefs[Filters] = {};
         for (int p = 0; p < Filters; ++p) {
             FilterMoogSI_c& f = *filters[p];
             f.ladderControl(start / ControlStepFrames);
             level[p] = f.level;
             levelStep[p] = f.levelStep;
             balance[p] = f.balance;
-            k1[p] = f.k1;
-            k2[p] = f.k2;
-            fb[p] = f.feedback;
-            fbk2[p] = f.feedback * f.k2;
+            coefs[p] = LadderCoefs(f.k1, f.k2, f.feedback);
         }
         const int end = std::min(n, start + ControlStepFrames);
         for (int i = start; i < end; ++i) {
@@ -420,13 +450,13 @@ void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* op
                 const float right = balance[p] * level[p];
                 // The filter adds into its output bus (Part_c::mixSample).
                 const float* const* in = open[p].in;
-                const float yl = static_cast<float>(st[p][0].template step<FourPoles, Fused>(in[0][i], k1[p], k2[p], fb[p], fbk2[p]));
+                const float yl = static_cast<float>(st[p][0].template step<FourPoles, Fused>(in[0][i], coefs[p]));
                 if constexpr (Channels == 1) {
                     open[p].outL[i] += left * yl;
                     open[p].outR[i] += right * yl;
                 } else {
                     const float yr =
-                        static_cast<float>(st[p][1].template step<FourPoles, Fused>(in[1][i], k1[p], k2[p], fb[p], fbk2[p]));
+                        static_cast<float>(st[p][1].template step<FourPoles, Fused>(in[1][i], coefs[p]));
                     open[p].outL[i] += left * yl;
                     open[p].outR[i] += right * yr;
                 }
@@ -482,35 +512,64 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
     __m128d xPrev = _mm_set_pd(l1.xPrev, l0.xPrev);
     __m128d dc = _mm_set_pd(l1.dc, l0.dc);
     const __m128d eighth = _mm_set1_pd(0.125);
-    const __m128d dcRate = _mm_set1_pd(0.0003);
+    const __m128d dcKeep = _mm_set1_pd(DcKeep);
+    const __m128d dcIn = _mm_set1_pd(DcIn);
     const __m128d cubic = _mm_set1_pd(0.166666);
     const __m128d turn = _mm_set1_pd(ClipTurn);
     const __m128d negTurn = _mm_set1_pd(-ClipTurn);
     const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     const float* in0 = open[fl[0]].in[ch[0]];
     const float* in1 = open[fl[1]].in[ch[1]];
+    // The output buses and gains in locals too: stores into the buses could
+    // otherwise alias them and force a reload every sample.
+    float* outL[Filters];
+    float* outR[Filters];
+    for (int p = 0; p < Filters; ++p) {
+        outL[p] = open[p].outL;
+        outR[p] = open[p].outR;
+    }
     float level[Filters];
+    float levelStep[Filters];
+    float balance[Filters];
     for (int start = 0; start < n; start += ControlStepFrames) {
         for (int p = 0; p < Filters; ++p) {
             filters[p]->ladderControl(start / ControlStepFrames);
             level[p] = filters[p]->level;
+            levelStep[p] = filters[p]->levelStep;
+            balance[p] = filters[p]->balance;
         }
-        const __m128d k1 = _mm_set_pd(f1.k1, f0.k1);
-        const __m128d k2 = _mm_set_pd(f1.k2, f0.k2);
-        const __m128d fb = _mm_set_pd(f1.feedback, f0.feedback);
-        const __m128d fbk2 = _mm_set_pd(f1.feedback * f1.k2, f0.feedback * f0.k2);
+        const LadderCoefs c0(f0.k1, f0.k2, f0.feedback);
+        const LadderCoefs c1(f1.k1, f1.k2, f1.feedback);
+        const auto both = [&](double LadderCoefs::*m) { return _mm_set_pd(c1.*m, c0.*m); };
+        const __m128d k1 = both(&LadderCoefs::k1);
+        const __m128d k2 = both(&LadderCoefs::k2);
+        const __m128d k2p2 = _mm_set_pd(c1.k2p[1], c0.k2p[1]);
+        const __m128d k2p3 = _mm_set_pd(c1.k2p[2], c0.k2p[2]);
+        const __m128d k2p4 = _mm_set_pd(c1.k2p[3], c0.k2p[3]);
+        const __m128d a1 = both(&LadderCoefs::a1);
+        const __m128d a2 = both(&LadderCoefs::a2);
+        const __m128d a3 = both(&LadderCoefs::a3);
+        const __m128d fb = both(&LadderCoefs::fb);
+        const __m128d fbk2 = both(&LadderCoefs::fbk2);
+        const __m128d fbDc = both(&LadderCoefs::fbDc);
+        const __m128d c2 = both(&LadderCoefs::c2);
+        const __m128d c3 = both(&LadderCoefs::c3);
+        const __m128d q = both(&LadderCoefs::q);
         const int end = n < start + ControlStepFrames ? n : start + ControlStepFrames;
         for (int i = start; i < end; ++i) {
             const __m128d input = _mm_set_pd(in1[i], in0[i]);
-            const __m128d t = _mm_sub_pd(_mm_mul_pd(input, eighth), dc);
+            const __m128d t = _mm_fmsub_pd(input, eighth, dc);
             const __m128d x = _mm_fnmadd_pd(fb, s3, t);
-            // dc is kept in float precision, as in the scalar loop.
-            dc = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_fmadd_pd(dcRate, x, dc)));
-            const __m128d u1 = _mm_fmsub_pd(xPrev, k2, _mm_mul_pd(s0, k1));
-            const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, _mm_fmadd_pd(t, k2, u1));
-            const __m128d y2 = _mm_fmadd_pd(y1, k2, _mm_fmsub_pd(s0, k2, _mm_mul_pd(s1, k1)));
-            const __m128d y3 = _mm_fmadd_pd(y2, k2, _mm_fmsub_pd(s1, k2, _mm_mul_pd(s2, k1)));
-            __m128d c = _mm_fmadd_pd(y3, k2, _mm_fmsub_pd(s2, k2, _mm_mul_pd(s3, k1)));
+            dc = _mm_fnmadd_pd(fbDc, s3, _mm_fmadd_pd(dcKeep, dc, _mm_mul_pd(input, dcIn)));
+            const __m128d u = _mm_add_pd(t, xPrev);
+            const __m128d r1 = _mm_fmsub_pd(k2, u, _mm_mul_pd(k1, s0));
+            const __m128d r2 = _mm_fmadd_pd(k2p2, u, _mm_fmsub_pd(a3, s0, _mm_mul_pd(k1, s1)));
+            const __m128d r3 = _mm_fmadd_pd(k2p3, u, _mm_fmadd_pd(a2, s0, _mm_fmsub_pd(a3, s1, _mm_mul_pd(k1, s2))));
+            const __m128d r4 = _mm_fmadd_pd(k2p4, u, _mm_fmadd_pd(a1, s0, _mm_fmadd_pd(a2, s1, _mm_mul_pd(a3, s2))));
+            const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, r1);
+            const __m128d y2 = _mm_fnmadd_pd(c2, s3, r2);
+            const __m128d y3 = _mm_fnmadd_pd(c3, s3, r3);
+            __m128d c = _mm_fnmadd_pd(q, s3, r4);
             // The clip only where a lane is past the turn (rare; NaN passes
             // through as in the scalar loop).
             if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(c, absMask), turn)) != 0)
@@ -524,18 +583,16 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
             const float y0 = static_cast<float>(_mm_cvtsd_f64(yd));
             const float y1s = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(yd, yd)));
             for (int p = 0; p < Filters; ++p) {
-                const FilterMoogSI_c& f = *filters[p];
-                level[p] += f.levelStep;
-                const float left = (2.0f - f.balance) * level[p];
-                const float right = f.balance * level[p];
-                const Open_t& o = open[p];
+                level[p] += levelStep[p];
+                const float left = (2.0f - balance[p]) * level[p];
+                const float right = balance[p] * level[p];
                 if constexpr (Filters == 2) {
                     const float y = p == 0 ? y0 : y1s;
-                    o.outL[i] += left * y;
-                    o.outR[i] += right * y;
+                    outL[p][i] += left * y;
+                    outR[p][i] += right * y;
                 } else {
-                    o.outL[i] += left * y0;
-                    o.outR[i] += right * y1s;
+                    outL[p][i] += left * y0;
+                    outR[p][i] += right * y1s;
                 }
             }
         }
@@ -557,7 +614,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
         st.s[2] = st.prev[2] = lanes[2][l];
         st.s[3] = lanes[3][l];
         st.xPrev = lanes[4][l];
-        st.dc = static_cast<float>(lanes[5][l]);
+        st.dc = lanes[5][l];
     }
 }
 

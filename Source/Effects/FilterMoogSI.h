@@ -95,7 +95,7 @@ public:
         double s[4] = {};    // stage outputs (s[3] soft-clipped)
         double prev[3] = {}; // previous sample's outputs of stages 1..3
         double xPrev = 0.0;  // previous stage input
-        float dc = 0.0f;     // DC tracker
+        double dc = 0.0;     // DC tracker
     };
     struct Band_t
     {

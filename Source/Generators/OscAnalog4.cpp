@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <new>
 
 namespace {
@@ -173,6 +174,7 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
             c.second = false;
             c.w = 1.0;
             c.inc = 1.0;
+            c.pitchSeen = std::numeric_limits<float>::quiet_NaN();
             // Copies start with a correction from about -y to +y.
             c.i = EdgeStart;
             c.h = 1.0f;
@@ -239,13 +241,20 @@ double OscAnalog4_c::foldWidth(float raw, double inc)
 void OscAnalog4_c::readInputs(Copy_t& st, Inputs_t& in, double nominalInc)
 {
     in.levelValue = *in.level++;
-    st.inc = pitchedIncrement(*in.pitch++, nominalInc);
+    const float pitch = *in.pitch++;
+    if (pitch != st.pitchSeen || nominalInc != st.nominalSeen) {
+        st.inc = pitchedIncrement(pitch, nominalInc);
+        st.pitchSeen = pitch;
+        st.nominalSeen = nominalInc;
+    }
     st.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
 }
 
 void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
 {
     cur.inc = pitchedIncrement(in.pitch[0], nominalInc);
+    cur.pitchSeen = in.pitch[0];
+    cur.nominalSeen = nominalInc;
     cur.rawWidth = in.shape[0] * ShapeToWidth + widthBase;
     cur.w = foldWidth(cur.rawWidth, cur.inc);
     cur.incA = cur.inc / cur.w;
@@ -307,22 +316,46 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
     const float* table = edgeTable.get();
     // The state in a local for the piece: the stores into the output could
     // otherwise alias its floats and force them back to memory every sample.
+    // The fields every sample touches live in plain locals besides: st is
+    // handed to the segment switch by reference, which would keep it in
+    // memory and put a store and a reload into each sample's chain.
     Copy_t st = cur;
     Inputs_t in = inputs;
+    double phase = st.phase;
+    double v = st.v;
+    double lastStep = st.lastStep;
+    float y = st.y;
+    float s = st.s;
+    float h = st.h;
+    float c = st.c;
+    int32_t edge = st.i;
+    const auto switchAt = [&](float x0) {
+        st.phase = phase;
+        st.lastStep = lastStep;
+        switchSegment(st, x0);
+        phase = st.phase;
+        v = st.v;
+        y = st.y;
+        s = st.s;
+        h = st.h;
+        c = st.c;
+        edge = st.i;
+    };
+    float m = st.m;
     for (int j = 0; j < n; ++j) {
         float value;
         for (;;) {
-            if (st.i < EdgeStepsPerSample) {
-                if (st.phase >= 1.0) {
-                    switchSegment(st, 1.0f);
+            if (edge < EdgeStepsPerSample) {
+                if (phase >= 1.0) {
+                    switchAt(1.0f);
                     continue;
                 }
-                value = st.y;
+                value = y;
             } else {
-                st.i -= EdgeStepsPerSample;
-                const float z = table[st.i] * st.y * st.h + st.c;
-                if (st.phase >= 1.0) {
-                    switchSegment(st, z);
+                edge -= EdgeStepsPerSample;
+                const float z = table[edge] * y * h + c;
+                if (phase >= 1.0) {
+                    switchAt(z);
                     continue;
                 }
                 value = z;
@@ -331,18 +364,26 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
         }
         if ((j & (ControlStepFrames - 1)) == 0)
             readInputs(st, in, nominalInc);
-        float m = 1.0f;
+        m = 1.0f;
         float sample = in.levelValue * value;
         if constexpr (Mode == rmCrossFM)
             m = std::max(0.0f, mod[j]);
         if constexpr (Mode == rmCrossAM)
             sample *= mod[j];
         out[j] += sample; // adds into the bus, as mixSample does
-        st.y += st.s * m;
-        st.m = m;
-        st.lastStep = st.v * m;
-        st.phase += st.lastStep;
+        y += s * m;
+        lastStep = v * m;
+        phase += lastStep;
     }
+    st.phase = phase;
+    st.v = v;
+    st.lastStep = lastStep;
+    st.m = m;
+    st.y = y;
+    st.s = s;
+    st.h = h;
+    st.c = c;
+    st.i = edge;
     cur = st;
     inputs = in;
 }

@@ -46,6 +46,7 @@
 #include "Generator.h"
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 constexpr int TypeCodeOscAnalog4 = 0x474F3032; // 'GO02'
@@ -90,6 +91,10 @@ public:
         int32_t i = 0;          // correction index: >= 32 while a correction runs
         float h = 1.0f;         // correction half-span
         float c = 0.0f;         // correction centre
+        // The pitch input and nominal increment that gave inc (a NaN pitch
+        // matches nothing): a held pitch skips the exponential each step.
+        float pitchSeen = std::numeric_limits<float>::quiet_NaN();
+        double nominalSeen = 0.0;
     };
 
     // Unison detuning of the oscillator's copies: factor 1 + OscDetune[k] x d
