@@ -85,6 +85,36 @@ struct OpenVela
         vela->getUserSample(1)->setParaCharPtr(0, WaveRAM_c::wrFilename, Left.c_str());
         vela->getWaveTable(2)->setParaCharPtr(0, WaveTable_c::wtFilename, Right.c_str());
     }
+    // The left output of key held for `seconds`, the plug-in switched on as
+    // a host does.
+    std::vector<float> play(int key, double seconds)
+    {
+        e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+        VstMidiEvent m{};
+        m.type = kVstMidiType;
+        m.byteSize = sizeof(VstMidiEvent);
+        m.midiData[0] = static_cast<char>(0x90);
+        m.midiData[1] = static_cast<char>(key);
+        m.midiData[2] = static_cast<char>(100);
+        VstEvents list{};
+        list.numEvents = 1;
+        list.events[0] = reinterpret_cast<VstEvent*>(&m);
+        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+        constexpr int Block = 256;
+        std::vector<std::vector<float>> block(NumOutputs51, std::vector<float>(Block));
+        float* pointers[NumOutputs51];
+        for (int c = 0; c < NumOutputs51; ++c)
+            pointers[c] = block[c].data();
+        std::vector<float> out;
+        while (out.size() < static_cast<size_t>(seconds * 48000.0)) {
+            for (auto& b : block)
+                std::fill(b.begin(), b.end(), 0.0f);
+            e->processReplacing(e, nullptr, pointers, Block);
+            out.insert(out.end(), block[0].begin(), block[0].end());
+        }
+        e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+        return out;
+    }
     EngineTestHost host;
     std::unique_ptr<Vela_c> vela;
     AEffect* e = nullptr;
@@ -116,7 +146,7 @@ TEST(VelaPrograms, PresetWithSamplesSurvivesExportMoveAndImport)
     TestSupport::TempDir dir;
     const std::string a = dir.file("a"), b = dir.file("b");
     fs::create_directory(a);
-    std::vector<float> zone, user, table;
+    std::vector<float> zone, user, table, sound;
     {
         OpenVela v;
         v.loadThreeKinds();
@@ -127,6 +157,7 @@ TEST(VelaPrograms, PresetWithSamplesSurvivesExportMoveAndImport)
         ASSERT_FALSE(user.empty());
         ASSERT_FALSE(table.empty());
         v.vela->exportPatch(0, Tool::Disk::Path_c((a + "/p.fxp").c_str()));
+        sound = v.play(60, 1.0);
         // The samples landed next to the preset and the program names them there.
         EXPECT_TRUE(startsWith(v.zoneFile(0, 0), a + "/")) << v.zoneFile(0, 0);
         EXPECT_TRUE(startsWith(v.userFile(1), a + "/")) << v.userFile(1);
@@ -158,6 +189,16 @@ TEST(VelaPrograms, PresetWithSamplesSurvivesExportMoveAndImport)
     for (size_t i = 0; i < table.size(); ++i)
         worst = std::max(worst, double(std::fabs(table[i] - table2[i])));
     EXPECT_LT(worst, 1.0e-4);
+    // And the program renders the same note as before the trip.
+    const std::vector<float> sound2 = v.play(60, 1.0);
+    ASSERT_EQ(sound2.size(), sound.size());
+    double peak = 0.0, diff = 0.0;
+    for (size_t i = 0; i < sound.size(); ++i) {
+        peak = std::max(peak, double(std::fabs(sound[i])));
+        diff = std::max(diff, double(std::fabs(sound[i] - sound2[i])));
+    }
+    EXPECT_GT(peak, 1.0e-3) << "the note is audible";
+    EXPECT_LT(diff, 1.0e-3 * peak);
     EXPECT_TRUE(v.vela->getAcceptMIDI());
     EXPECT_FALSE(v.vela->isImporting());
 }
