@@ -75,11 +75,7 @@ bool Chorus1_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pTime, .name = "Chorus Time", .unit = "ms", .logFactor = 4.0f, .lo = 1, .hi = 600, .precision = 2,
          .def = 200},
@@ -94,7 +90,6 @@ bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pDry, .name = "Chorus Dry", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
         {.index = pStereo, .name = "Chorus Stereo", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
     });
-    return paraSet->spreadPara();
 }
 
 double Chorus1_c::maxTapDelay(float rate)

@@ -58,11 +58,7 @@ Delay2_c::~Delay2_c()
 
 bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOffOn, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pTime, .name = "Time", .unit = "msec", .logFactor = 4.0f, .lo = 10, .hi = 6800, .precision = 1,
          .def = 1000},
@@ -80,7 +76,6 @@ bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
          .lo = NoteValueCodeOff, .hi = NoteValueCodeLast, .def = NoteValueCodeOff, .width = NoteValueItemWidth,
          .items = NoteValueItems},
     });
-    return paraSet->spreadPara();
 }
 
 void Delay2_c::postprocessParaChange(int set, int idx)

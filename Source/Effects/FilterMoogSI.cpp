@@ -85,11 +85,7 @@ bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared)
 
 bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pType, .kind = ParaKind::Enu, .name = "Type ", .lo = rLP12, .hi = rHP12, .def = rBP24, .width = 6,
          .items = "LP 12 LP 24 BP 24 HP 12 "},
@@ -99,7 +95,6 @@ bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pRoutBal, .name = "RoutBal", .unit = "%", .lo = -100, .hi = 100, .precision = 2, .def = 0},
         {.index = pCutKeyF, .name = "Cut KeyF", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 int FilterMoogSI_c::getTypeCode() const

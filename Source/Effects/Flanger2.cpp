@@ -55,11 +55,7 @@ Flanger2_c::~Flanger2_c()
 
 bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
         {.index = pInvertWet, .kind = ParaKind::OnOff, .name = "InvertFeedback", .def = 0},
@@ -76,7 +72,6 @@ bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pTimeDepth, .name = "Time Depth", .logFactor = 4.0f, .lo = 0, .hi = 999, .precision = 3, .def = 250},
         {.index = pPanDepth, .name = "Pan Depth", .logFactor = 4.0f, .lo = 0, .hi = 999, .precision = 3, .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 void Flanger2_c::releaseLines()

@@ -84,11 +84,7 @@ Phaser1S_c::~Phaser1S_c() = default;
 
 bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pWet, .name = "Phaser Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 60},
         {.index = pSpeed, .name = "Phaser Speed", .unit = "Hz", .logFactor = 2.0f, .lo = 40, .hi = 1000,
@@ -102,7 +98,6 @@ bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NoteValueCodeOff,
          .hi = NotesHigh, .def = NoteValueCodeOff, .width = NoteValueItemWidth, .items = NoteItems.data()},
     });
-    return paraSet->spreadPara();
 }
 
 void Phaser1S_c::resume()

@@ -181,11 +181,7 @@ Reverb2_c::~Reverb2_c()
 
 bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = pWetOld, .name = "WetOld", .unit = "%", .lo = -1, .hi = 100, .precision = 2, .def = -1},
         {.index = pRevTime, .name = "RevTime", .unit = "s", .logFactor = 2.0f, .lo = 1, .hi = 100, .precision = 1,
@@ -199,7 +195,6 @@ bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pDiffusors, .name = "Diffusors", .lo = 2, .hi = 6, .precision = 0, .def = 4},
         {.index = pModFreq, .name = "Mod Freq", .unit = "Hz", .lo = 3, .hi = 20, .precision = 0, .def = 10},
     });
-    return paraSet->spreadPara();
 }
 
 void Reverb2_c::setFreq(float f)

@@ -85,11 +85,7 @@ bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
 
 bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, opCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, opCount, {
         {.index = opOffOn, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
         {.index = opWaveform, .name = "Waveform", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
         {.index = opPulseWidth, .name = "PulseWidth", .unit = "%", .lo = 5, .hi = 100, .precision = 2, .def = 100},
@@ -105,7 +101,6 @@ bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = opFreeRun, .kind = ParaKind::OnOff, .name = "FreeRun", .def = 0},
         {.index = opSubOscVol, .name = "SubOsc Vol", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 void OscAnalog4_c::checkSetFlagReady()

@@ -77,11 +77,7 @@ bool SamLoop_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, lpCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, lpCount, {
         {.index = lpOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
         {.index = lpOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
         {.index = lpSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
@@ -90,7 +86,6 @@ bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = lpSmooth, .name = "Smooth", .unit = "%", .lo = 1, .hi = 999, .precision = 1, .def = 200},
         {.index = lpReleaseLoop, .kind = ParaKind::OnOff, .name = "Release Loop", .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 void SamLoop_c::checkSetFlagReady()

@@ -82,11 +82,7 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, tcCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, tcCount, {
         {.index = tcOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
         {.index = tcOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
         {.index = tcSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
@@ -99,7 +95,6 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = tcSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
          .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 void SamTC3_c::cachePara(CacheReason_t reason, int set, int)

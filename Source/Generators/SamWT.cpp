@@ -59,11 +59,7 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, wgCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, wgCount, {
         {.index = wgOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
         {.index = wgOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
         {.index = wgSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
@@ -74,7 +70,6 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = wgSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
          .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 void SamWT_c::cachePara(CacheReason_t reason, int set, int)
