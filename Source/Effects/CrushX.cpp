@@ -72,14 +72,10 @@ void CrushX_c::setSampleRate(float rate)
 
 bool CrushX_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("On/Off", 1);
-    p[pResolution].createNum("Resolution", "bit", 2.0f, 100, 1601, 2, 400, 0);
-    p[pResolution].setInfiniteHi(true);
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = pResolution, .name = "Resolution", .unit = "bit", .logFactor = 2.0f, .lo = 100, .hi = 1601,
+         .precision = 2, .def = 400, .infiniteHi = true},
         {.index = pDither, .kind = ParaKind::OnOff, .name = "Dither On/Off", .def = 0},
         {.index = pDivider, .name = "Divider", .unit = "Samples", .logFactor = 2.0f, .lo = 1, .hi = 32,
          .precision = 0, .def = 1},
@@ -93,7 +89,6 @@ bool CrushX_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pAutoVolume, .kind = ParaKind::OnOff, .name = "Auto Volume compensation", .def = 1},
         {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
     });
-    return paraSet->spreadPara();
 }
 
 void CrushX_c::cachePara(CacheReason_t reason, int set, int idx)

@@ -80,13 +80,9 @@ const Parameter_c* Gator_c::values(int set) const
 
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pPatternA].createCharPtr("Step On/Off", false, false, DefaultPatternA);
-    p[pPatternB].createCharPtr("Step On/Off", false, false, DefaultPatternB);
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pPatternA, .kind = ParaKind::CharPtr, .name = "Step On/Off", .text = DefaultPatternA},
+        {.index = pPatternB, .kind = ParaKind::CharPtr, .name = "Step On/Off", .text = DefaultPatternB},
         {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NotesLow,
          .hi = NotesHigh, .def = NotesDefault, .width = NoteValueItemWidth, .items = NoteItems.data()},
         {.index = pSmooth, .name = "Smooth", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 5},
@@ -94,7 +90,6 @@ bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
          .def = linkOff, .width = LinkItemWidth, .items = LinkItems},
         {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
     });
-    return paraSet->spreadPara();
 }
 
 void Gator_c::setTargets(int step)

@@ -75,11 +75,7 @@ GloFil_c::~GloFil_c() = default;
 
 bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
         {.index = pWet, .name = "Filter Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
         {.index = pType, .kind = ParaKind::Enu, .name = "Type ", .lo = tLP12, .hi = tBR12, .def = tLP12,
@@ -91,11 +87,11 @@ bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pModSpeed, .name = "Filter Mod Speed", .unit = "Hz", .logFactor = 2.0f, .lo = 4, .hi = 400,
          .precision = 2, .def = 100},
         {.index = pModDepth, .name = "Filter Mod Depth", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+        {.index = pLevel, .kind = ParaKind::Volume, .name = "Level (D+W)", .lo = -18, .hi = 0, .def = 0,
+         .minusInfinity = true},
+        {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NoteValueCodeOff,
+         .hi = NoteValueCodeLast, .def = NoteValueCodeOff, .width = NoteValueItemWidth, .items = NoteValueItems},
     });
-    p[pLevel].createVolume("Level (D+W)", -18, 0, 0, true);
-    p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
-                        NoteValueCodeOff, NoteValueItems, nullptr);
-    return paraSet->spreadPara();
 }
 
 void GloFil_c::resume()

@@ -67,12 +67,10 @@ bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
         {.index = wrVersion, .name = "Version", .lo = 200, .hi = 9900, .precision = 2, .def = 300},
         {.index = wrInsIdx, .name = "InsIdx", .lo = 0, .hi = 1, .precision = 0, .def = 0},
         {.index = wrSampleIdx, .name = "SampleIdx", .lo = 0, .hi = 1, .precision = 0, .def = 0},
-    });
-    p[wrFilename].createCharPtr("Filename", false, false, nullptr);
-    p[wrUnus0].createNum("Unus0", "", 0.0f, 0, 999, 0, 0, 0);
-    p[wrVolume].createVolume("Volume", -18, 6, 0, false);
-    p[wrRoot].createNote("Root", 24, 96, 0, 60);
-    createParas(p, {
+        {.index = wrFilename, .kind = ParaKind::CharPtr, .name = "Filename"},
+        {.index = wrUnus0, .name = "Unus0", .lo = 0, .hi = 999, .precision = 0, .def = 0},
+        {.index = wrVolume, .kind = ParaKind::Volume, .name = "Volume", .lo = -18, .hi = 6, .def = 0},
+        {.index = wrRoot, .kind = ParaKind::Note, .name = "Root", .lo = 24, .hi = 96, .precision = 0, .def = 60},
         {.index = wrZoneLow, .name = "Zone Low", .lo = 0, .hi = 127, .precision = 0, .def = 0},
         {.index = wrZoneHigh, .name = "Zone High", .lo = 0, .hi = 127, .precision = 0, .def = 127},
         {.index = wrVeloLow, .name = "Velo Low", .lo = 1, .hi = 127, .precision = 0, .def = 1},
@@ -80,9 +78,7 @@ bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
         {.index = wrReverse, .kind = ParaKind::OnOff, .name = "Reverse", .def = 0},
         {.index = wrMLEnable, .kind = ParaKind::OnOff, .name = "MLEnable", .def = 0},
         {.index = wrCmdPrev, .kind = ParaKind::OnOff, .name = "Cmd Prev", .def = 0},
-    });
-    p[wrCmdLoadFilename].createCharPtr("Cmd Load Filename", false, false, nullptr);
-    createParas(p, {
+        {.index = wrCmdLoadFilename, .kind = ParaKind::CharPtr, .name = "Cmd Load Filename"},
         {.index = wrCmdNext, .kind = ParaKind::OnOff, .name = "Cmd Next", .def = 0},
         {.index = wrCmdClear, .kind = ParaKind::OnOff, .name = "Cmd Clear", .def = 0},
         {.index = wrStartFrame, .name = "Start Frame", .unit = "%", .lo = 0, .hi = 990, .precision = 1, .def = 0},

@@ -89,20 +89,20 @@ bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     });
     for (int z = 0; z < NumZones; ++z) {
         Parameter_c* q = p + zonePara(z, 0);
-        q[zpFilename].createCharPtr("Filename", true, false, nullptr);
-        q[zpRoot].createNote("Root", 0, 127, 0, 60);
-        q[zpZoneLo].createNote("Zone Lo", 0, 127, 0, 0);
-        q[zpZoneHi].createNote("Zone Hi", 0, 128, 0, 127);
         createParas(q, {
+            {.index = zpFilename, .kind = ParaKind::CharPtr, .name = "Filename", .pathLeaf = true},
+            {.index = zpRoot, .kind = ParaKind::Note, .name = "Root", .lo = 0, .hi = 127, .precision = 0, .def = 60},
+            {.index = zpZoneLo, .kind = ParaKind::Note, .name = "Zone Lo", .lo = 0, .hi = 127, .precision = 0,
+             .def = 0},
+            {.index = zpZoneHi, .kind = ParaKind::Note, .name = "Zone Hi", .lo = 0, .hi = 128, .precision = 0,
+             .def = 127},
             {.index = zpVeloLo, .name = "Velo Lo", .lo = 1, .hi = 127, .precision = 0, .def = 1},
             {.index = zpVeloHi, .name = "Velo Hi", .lo = 1, .hi = 127, .precision = 0, .def = 127},
             {.index = zpStartFrame, .name = "Start Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
              .precision = 0, .def = 0},
             {.index = zpEndFrame, .name = "End Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
              .precision = 0, .def = 0},
-        });
-        q[zpVolume].createVolume("Volume", -48, 6, 0, false);
-        createParas(q, {
+            {.index = zpVolume, .kind = ParaKind::Volume, .name = "Volume", .lo = -48, .hi = 6, .def = 0},
             {.index = zpPanorama, .name = "Panorama", .lo = -100, .hi = 100, .precision = 2, .def = 0},
             {.index = zpReverse, .kind = ParaKind::OnOff, .name = "Reverse", .def = 0},
             {.index = zpLoopStart, .name = "Loop Start Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
@@ -112,9 +112,7 @@ bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
             {.index = zpLoopCounter, .name = "Loop Counter", .unit = "Samples", .lo = 1, .hi = 9999, .precision = 0,
              .def = 9999},
             {.index = zpLoopMode, .name = "Loop Mode", .lo = 0, .hi = 3, .precision = 0, .def = 0},
-        });
-        q[zpCmdLoadFilename].createCharPtr("Cmd Load Filename", true, false, nullptr);
-        createParas(q, {
+            {.index = zpCmdLoadFilename, .kind = ParaKind::CharPtr, .name = "Cmd Load Filename", .pathLeaf = true},
             {.index = zpLoopModRange, .name = "Loop Mod Range", .unit = "Samples", .lo = 1, .hi = DefaultFrameLimit,
              .precision = 0, .def = 10},
             {.index = zpSuppressXCross, .kind = ParaKind::OnOff, .name = "Suppress AutoXCross", .def = 0},

@@ -189,10 +189,12 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (!p)
         return defined;
 
-    p[gpPrgName].createCharPtr("PrgName", false, false, nullptr);
-    p[gpMainVol].createVolume("Main Vol.", -30, 0, dB(-6.0), true);
-    p[gpScaleCentre].createNote("Scal.Centr", 24, 108, 0, 60);
     createParas(p, {
+        {.index = gpPrgName, .kind = ParaKind::CharPtr, .name = "PrgName"},
+        {.index = gpMainVol, .kind = ParaKind::Volume, .name = "Main Vol.", .lo = -30, .hi = 0, .def = dB(-6.0),
+         .minusInfinity = true},
+        {.index = gpScaleCentre, .kind = ParaKind::Note, .name = "Scal.Centr", .lo = 24, .hi = 108, .precision = 0,
+         .def = 60},
         {.index = gpDetune, .name = "Detune", .unit = "cent", .logFactor = 4.0f, .lo = -1, .hi = 500, .precision = 1,
          .def = -1},
         {.index = gpFilterType0, .kind = ParaKind::Enu, .name = "FilterType", .lo = -1, .hi = 2, .def = 0,
@@ -219,10 +221,8 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
          .precision = 2, .def = 0},
         {.index = gpUnusedGenMix, .name = "Unusued GenMix", .unit = "% Gen2", .lo = 0, .hi = 1000, .precision = 3,
          .def = 500},
-    });
-    p[gpUnusedText0].createCharPtr("Unused", true, false, nullptr);
-    p[gpUnusedText0 + 1].createCharPtr("Unused", true, false, nullptr);
-    createParas(p, {
+        {.index = gpUnusedText0, .kind = ParaKind::CharPtr, .name = "Unused", .pathLeaf = true},
+        {.index = gpUnusedText0 + 1, .kind = ParaKind::CharPtr, .name = "Unused", .pathLeaf = true},
         {.index = gpGen0Routing, .kind = ParaKind::Enu, .name = "Gen0 Routing", .lo = 0, .hi = 2, .def = 0,
          .width = 3, .items = RoutingItems},
         {.index = 88, .kind = ParaKind::OnOff, .name = "Unused", .def = 0},
@@ -238,11 +238,11 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = 95, .kind = ParaKind::Enu, .name = "Unused", .lo = 0, .hi = 1, .def = 0, .width = 8,
          .items = SettingsItems},
         {.index = gpVoices, .kind = ParaKind::Enu, .name = "Voices", .lo = 1, .hi = 13, .def = 13, .width = 4,
-         .items = VoicesItems, .altLists = VoicesOld},
+         .items = VoicesItems, .altLists = VoicesOld, .infiniteHi = true},
+        {.index = gpEffType0, .kind = ParaKind::Enu, .name = "Eff 0 Type", .lo = 0, .hi = 11, .def = 0, .width = 10,
+         .items = EffTypeItems, .altLists = EffTypeOld},
+        {.index = gpEffOn0, .kind = ParaKind::OnOff, .name = "Eff 0 On", .def = 1},
     });
-    p[gpVoices].setInfiniteHi(true);
-    p[gpEffType0].createEnu("Eff 0 Type", "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
-    p[gpEffOn0].createOnOff("Eff 0 On", 1);
     // The second send slot's type has carried the first one's name since
     // the beginning; hosts and stored automation know it by it.
     createParas(p, {
@@ -275,9 +275,9 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
          .width = 4, .items = FilterTypeItems, .altLists = FilterTypeOld},
         {.index = gpEnvDepth1, .name = "EnvDepth", .lo = 0, .hi = 100, .precision = 2, .def = 100},
         {.index = gpEnvInv1, .kind = ParaKind::OnOff, .name = "EnvInv", .def = 0},
+        {.index = gpSF2Path0, .kind = ParaKind::CharPtr, .name = "Import Sampler 0 SF2 Path"},
+        {.index = gpSF2Path0 + 1, .kind = ParaKind::CharPtr, .name = "Import Sampler 1 SF2 Path"},
     });
-    p[gpSF2Path0].createCharPtr("Import Sampler 0 SF2 Path", false, false, nullptr);
-    p[gpSF2Path0 + 1].createCharPtr("Import Sampler 1 SF2 Path", false, false, nullptr);
     for (int r = 0; r < ModRows; ++r)
         p[gpModActive + r].createOnOff("Mod.Active", 1);
     for (int k = 0; k < 4; ++k)
@@ -333,9 +333,12 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     p[gpVarVol0].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
     p[gpVarVol0 + 1].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
     for (int k = 0; k < 4; ++k) {
-        p[gpFileIOGen0 + k].createEnu(FileIOGenNames[k], "", 0, 4, 5, 2, FileIOGenItems, nullptr);
-        p[gpExportSample0 + k].createCharPtr(ExportSampleNames[k], false, false, nullptr);
-        p[gpExportWTG0 + k].createCharPtr(ExportWTGNames[k], false, false, nullptr);
+        createParas(p, {
+            {.index = gpFileIOGen0 + k, .kind = ParaKind::Enu, .name = FileIOGenNames[k], .lo = 0, .hi = 4, .def = 2,
+             .width = 5, .items = FileIOGenItems},
+            {.index = gpExportSample0 + k, .kind = ParaKind::CharPtr, .name = ExportSampleNames[k]},
+            {.index = gpExportWTG0 + k, .kind = ParaKind::CharPtr, .name = ExportWTGNames[k]},
+        });
     }
     p[gpNewAnalogOsc].createOnOff("New Analog Osc", 1);
     return paraSet->spreadPara();

@@ -8,27 +8,33 @@
 
 class Parameter_c;
 
-enum class ParaKind : int { Num, Enu, OnOff };
+enum class ParaKind : int { Num, Enu, OnOff, Volume, Note, Pan, CharPtr };
 
 struct ParaRow_s {
-  int index = 0; // the parameter's index in the module's set
-  ParaKind kind = ParaKind::Num;
-  const char *name = "";
-  const char *unit = "";
-  float logFactor = 0.0f; // Num only
-  int lo = 0;             // Num, Enu
-  int hi = 0;             // Num, Enu
-  int precision = 0;      // Num only
-  int def = 0;
-  int cut = 0;                           // Num only
-  int width = 0;                         // Enu only
-  const char *items = nullptr;           // Enu only
-  const char *const *altLists = nullptr; // Enu only
+    int index = 0; // the parameter's index in the module's set
+    ParaKind kind = ParaKind::Num;
+    const char* name = "";
+    const char* unit = "";                 // Num, Enu
+    float logFactor = 0.0f;                // Num
+    int lo = 0;                            // Num, Enu, Note; Volume in dB
+    int hi = 0;                            // Num, Enu, Note; Volume in dB
+    int precision = 0;                     // Num, Note
+    int def = 0;                           // all but Pan and CharPtr
+    int cut = 0;                           // Num
+    int width = 0;                         // Enu
+    const char* items = nullptr;           // Enu
+    const char* const* altLists = nullptr; // Enu
+    bool minusInfinity = false;            // Volume
+    bool pathLeaf = false;                 // CharPtr
+    bool stripExtension = false;           // CharPtr
+    const char* text = nullptr;            // CharPtr: the default text
+    bool infiniteHi = false;               // the high bound shows as "oo"
 };
 
 // Defines p[row.index] for every row, in the table's order.
-void createParas(Parameter_c *p, const ParaRow_s *rows, int nRows);
+void createParas(Parameter_c* p, const ParaRow_s* rows, int nRows);
 
-template <int N> void createParas(Parameter_c *p, const ParaRow_s (&rows)[N]) {
-  createParas(p, rows, N);
+template <int N> void createParas(Parameter_c* p, const ParaRow_s (&rows)[N])
+{
+    createParas(p, rows, N);
 }

@@ -262,13 +262,15 @@ bool SysGlo_c::getParaSetPtr(ParaSet_c** shared)
         {.index = SysGloPara::JumpToSaveDir, .kind = ParaKind::OnOff, .name = "Jump To Save Dir", .def = 1},
         {.index = SysGloPara::FontColor, .kind = ParaKind::Enu, .name = "Font Color", .lo = 0, .hi = 2, .def = 0,
          .width = 8, .items = "Red     LightRedWhite   "},
+        {.index = SysGloPara::DefaultPresetPath, .kind = ParaKind::CharPtr, .name = "Default Preset Path",
+         .pathLeaf = true, .stripExtension = true},
+        {.index = SysGloPara::Unused10, .name = "unused", .lo = 0, .hi = 9, .precision = 0, .def = 0},
+        {.index = SysGloPara::DataPath, .kind = ParaKind::CharPtr, .name = "Data Path", .pathLeaf = true,
+         .stripExtension = true},
+        {.index = SysGloPara::VersionString, .kind = ParaKind::CharPtr, .name = "Version string to display"},
+        {.index = SysGloPara::EditInsFollowsMorph, .kind = ParaKind::OnOff, .name = "EditIns follows Morp", .def = 0},
+        {.index = SysGloPara::EcsFollowsEditIns, .kind = ParaKind::OnOff, .name = "ECS follows EditIns", .def = 0},
     });
-    p[SysGloPara::DefaultPresetPath].createCharPtr("Default Preset Path", true, true, nullptr);
-    p[SysGloPara::Unused10].createNum("unused", "", 0.0f, 0, 9, 0, 0, 0);
-    p[SysGloPara::DataPath].createCharPtr("Data Path", true, true, nullptr);
-    p[SysGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
-    p[SysGloPara::EditInsFollowsMorph].createOnOff("EditIns follows Morp", 0);
-    p[SysGloPara::EcsFollowsEditIns].createOnOff("ECS follows EditIns", 0);
     return paraSet->spreadPara();
 }
 
@@ -317,28 +319,24 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
         {.index = SynGloPara::Unnamed15, .kind = ParaKind::OnOff, .name = "", .def = 0},
         {.index = SynGloPara::GenerationRange, .name = "Generation Range", .unit = "%", .lo = 0, .hi = 100,
          .precision = 2, .def = 5},
-    });
-    p[SynGloPara::EcsSavePath].createCharPtr("ECS Save Path", false, false, nullptr);
-    p[SynGloPara::EcsLoadPath].createCharPtr("ECS Load Path", false, false, nullptr);
-    p[SynGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
-    createParas(p, {
+        {.index = SynGloPara::EcsSavePath, .kind = ParaKind::CharPtr, .name = "ECS Save Path"},
+        {.index = SynGloPara::EcsLoadPath, .kind = ParaKind::CharPtr, .name = "ECS Load Path"},
+        {.index = SynGloPara::VersionString, .kind = ParaKind::CharPtr, .name = "Version string to display"},
         {.index = SynGloPara::SystemErrorCode, .name = "System Error Code", .lo = 0, .hi = 65535, .precision = 0,
          .def = 0},
         {.index = SynGloPara::SynthEdited, .kind = ParaKind::OnOff, .name = "SynthEdited", .def = 0},
         {.index = SynGloPara::Choke, .kind = ParaKind::OnOff, .name = "Choke", .def = 1},
         {.index = SynGloPara::SampleDisplay, .kind = ParaKind::Enu, .name = "Sample Display", .lo = 0, .hi = 1,
          .def = 0, .width = 4, .items = "Off Norm"},
-    });
-    p[SynGloPara::KitNameDisplay].createCharPtr("Kit Name Display", true, true, nullptr);
-    createParas(p, {
+        {.index = SynGloPara::KitNameDisplay, .kind = ParaKind::CharPtr, .name = "Kit Name Display",
+         .pathLeaf = true, .stripExtension = true},
         {.index = SynGloPara::EditPage, .name = "Edit Page", .lo = 0, .hi = 99, .precision = 0, .def = 0},
         {.index = SynGloPara::MultiProgram, .name = "Program", .lo = 0, .hi = 207, .precision = 0, .def = 0},
         {.index = SynGloPara::MultiBank, .name = "Bank", .lo = 0, .hi = 207, .precision = 0, .def = 0},
-    });
-    p[SynGloPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
-    p[SynGloPara::MultiSave].createCharPtr("Multi Save", false, false, nullptr);
-    p[SynGloPara::MultiLoad].createCharPtr("Multi Load", false, false, nullptr);
-    createParas(p, {
+        {.index = SynGloPara::MasterVol, .kind = ParaKind::Volume, .name = "Master Vol", .lo = -24, .hi = 6,
+         .def = 0, .minusInfinity = true},
+        {.index = SynGloPara::MultiSave, .kind = ParaKind::CharPtr, .name = "Multi Save"},
+        {.index = SynGloPara::MultiLoad, .kind = ParaKind::CharPtr, .name = "Multi Load"},
         {.index = SynGloPara::BendUp, .name = "Pitch Bend Up Amount", .unit = "semitones", .lo = 0, .hi = 24,
          .precision = 0, .def = 2},
         {.index = SynGloPara::BendDown, .kind = ParaKind::Enu, .name = "Pitch Bend Down Amount", .unit = "semitones",
@@ -408,16 +406,17 @@ bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = SynGloInsPara::Legato, .kind = ParaKind::OnOff, .name = "Legato", .def = 0},
         {.index = SynGloInsPara::BendUp, .name = "Pitch Bend Up Amount", .unit = "semitones", .lo = 0, .hi = 24,
          .precision = 0, .def = 2},
-    });
-    p[SynGloInsPara::Unused13].createCharPtr("Unused", false, false, nullptr);
-    p[SynGloInsPara::LoadPath].createCharPtr("Preset Load Path", false, false, nullptr);
-    p[SynGloInsPara::SavePath].createCharPtr("Preset Save Path", false, false, nullptr);
-    p[SynGloInsPara::GlobalDisplay].createCharPtr("Global Display", false, false, nullptr);
-    p[SynGloInsPara::Trigger].createNote("Trigger", 0, 127, 0, 36);
-    p[SynGloInsPara::Bank].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
-    p[SynGloInsPara::NoteLo].createNote("Note Lo", 0, 127, 0, 0);
-    p[SynGloInsPara::NoteHi].createNote("Note Hi", 0, 127, 0, 127);
-    createParas(p, {
+        {.index = SynGloInsPara::Unused13, .kind = ParaKind::CharPtr, .name = "Unused"},
+        {.index = SynGloInsPara::LoadPath, .kind = ParaKind::CharPtr, .name = "Preset Load Path"},
+        {.index = SynGloInsPara::SavePath, .kind = ParaKind::CharPtr, .name = "Preset Save Path"},
+        {.index = SynGloInsPara::GlobalDisplay, .kind = ParaKind::CharPtr, .name = "Global Display"},
+        {.index = SynGloInsPara::Trigger, .kind = ParaKind::Note, .name = "Trigger", .lo = 0, .hi = 127,
+         .precision = 0, .def = 36},
+        {.index = SynGloInsPara::Bank, .name = "Bank", .lo = 0, .hi = 207, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::NoteLo, .kind = ParaKind::Note, .name = "Note Lo", .lo = 0, .hi = 127,
+         .precision = 0, .def = 0},
+        {.index = SynGloInsPara::NoteHi, .kind = ParaKind::Note, .name = "Note Hi", .lo = 0, .hi = 127,
+         .precision = 0, .def = 127},
         {.index = SynGloInsPara::VeloLo, .name = "Velo Lo", .lo = 1, .hi = 127, .precision = 0, .def = 1},
         {.index = SynGloInsPara::VeloHi, .name = "Velo Hi", .lo = 1, .hi = 127, .precision = 0, .def = 127},
         {.index = SynGloInsPara::NoteFade, .name = "Note Fade", .lo = -24, .hi = 24, .precision = 0, .def = 0},
@@ -428,8 +427,9 @@ bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = SynGloInsPara::ReceivePW, .kind = ParaKind::OnOff, .name = "Receive Pitchwheel", .def = 1},
         {.index = SynGloInsPara::ReceiveAT, .kind = ParaKind::OnOff, .name = "Receive Aftertouch", .def = 1},
         {.index = SynGloInsPara::ReceiveSP, .kind = ParaKind::OnOff, .name = "Receive SustainPed", .def = 1},
+        {.index = SynGloInsPara::MasterVol, .kind = ParaKind::Volume, .name = "Master Vol", .lo = -24, .hi = 6,
+         .def = 0, .minusInfinity = true},
     });
-    p[SynGloInsPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
     // The set may outlive this part (another user may hold it), so its items
     // must last for the process.
     p[SynGloInsPara::OutputSelection].createEnu("Output Selection", "", 0, lastOutput, 3, 0, lastingText(getOutSelStr()), nullptr);

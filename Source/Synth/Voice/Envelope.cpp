@@ -145,11 +145,7 @@ EnvADSFR_c::~EnvADSFR_c() = default;
 
 bool EnvADSFR_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
-    if (!p)
-        return result;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pATime, .name = "A Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10000, .precision = 3,
          .def = 1},
         {.index = pDTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10000, .precision = 3,
@@ -172,7 +168,6 @@ bool EnvADSFR_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pFSync, .name = "FSync", .unit = "16th", .lo = -9600, .hi = 9600, .precision = 2, .def = 0},
         {.index = pRSync, .name = "RSync", .unit = "16th", .lo = 0, .hi = 9600, .precision = 2, .def = 100},
     });
-    return paraSet->spreadPara();
 }
 
 bool EnvADSFR_c::curved() const
@@ -400,22 +395,16 @@ EnvDAD_c::~EnvDAD_c() = default;
 
 bool EnvDAD_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
-    if (!p)
-        return result;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pDelayTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
          .precision = 3, .def = 0},
         {.index = pAttackTime, .name = "A Time", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
          .precision = 3, .def = 0},
         {.index = pDecayTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10001,
-         .precision = 3, .def = 10001},
+         .precision = 3, .def = 10001, .infiniteHi = true},
+        {.index = pPitchScal, .name = "Pitch Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+        {.index = pVelocScal, .name = "Veloc.Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
     });
-    p[pDecayTime].setInfiniteHi(true);
-    p[pPitchScal].createNum("Pitch Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    p[pVelocScal].createNum("Veloc.Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    return paraSet->spreadPara();
 }
 
 void EnvDAD_c::prepProc(int instrument, Note_c n, bool keep, bool legato)

@@ -509,11 +509,10 @@ bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared, int nSets)
             {.index = pAttack, .name = "Attack", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
              .precision = 3, .def = 0, .cut = 4},
             {.index = pDecay, .name = "Decay", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10001,
-             .precision = 3, .def = 10001},
+             .precision = 3, .def = 10001, .infiniteHi = true},
+            {.index = pPhase, .name = "Phase", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 0},
+            {.index = pKeyTrack, .name = "KeyTrack", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
         });
-        p[pDecay].setInfiniteHi(true);
-        p[pPhase].createNum("Phase", "%", 0.0f, 0, 99, 2, 0, 0);
-        p[pKeyTrack].createNum("KeyTrack", "%", 0.0f, -100, 100, 0, 0, 0);
         defined = paraSet->spreadPara();
     }
     if (!defined)

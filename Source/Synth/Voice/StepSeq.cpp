@@ -57,11 +57,7 @@ StepSeq_c::~StepSeq_c() = default;
 
 bool StepSeq_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
         {.index = pOpMode, .kind = ParaKind::Enu, .name = "Op.Mode", .lo = mOff, .hi = mAsPlayed, .def = mOff,
          .width = ModeItemWidth, .items = ModeItems},
@@ -72,17 +68,14 @@ bool StepSeq_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pOctaves, .name = "Octaves", .unit = "Oct", .lo = 1, .hi = 4, .precision = 0, .def = 1},
         {.index = pSwing, .name = "Swing", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 0},
         {.index = pPlayedVeloc, .name = "Played Veloc", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 50},
-    });
-    p[pFixNote].createNote("FixNote", 0, 127, 0, 60);
-    p[pFixVelo].createNum("FixVelo", "", 0.0f, 0, 127, 0, 100, 0);
-    p[pStepData].createCharPtr("StepData", false, false, defaultText);
-    createParas(p, {
+        {.index = pFixNote, .kind = ParaKind::Note, .name = "FixNote", .lo = 0, .hi = 127, .precision = 0, .def = 60},
+        {.index = pFixVelo, .name = "FixVelo", .lo = 0, .hi = 127, .precision = 0, .def = 100},
+        {.index = pStepData, .kind = ParaKind::CharPtr, .name = "StepData", .text = defaultText},
         {.index = pNoteLength, .name = "Note Length", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 50},
         {.index = pFileIO, .kind = ParaKind::Enu, .name = "File IO", .lo = 0, .hi = 4, .def = 0, .width = 5,
          .items = FileIOItems},
         {.index = pRestart, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
     });
-    return paraSet->spreadPara();
 }
 
 void StepSeq_c::create(int i, InstrumentWithSeq_c* instrument, int steps)
