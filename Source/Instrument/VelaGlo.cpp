@@ -242,10 +242,8 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = gpEffType0, .kind = ParaKind::Enu, .name = "Eff 0 Type", .lo = 0, .hi = 11, .def = 0, .width = 10,
          .items = EffTypeItems, .altLists = EffTypeOld},
         {.index = gpEffOn0, .kind = ParaKind::OnOff, .name = "Eff 0 On", .def = 1},
-    });
-    // The second send slot's type has carried the first one's name since
-    // the beginning; hosts and stored automation know it by it.
-    createParas(p, {
+        // The second send slot's type has carried the first one's name since
+        // the beginning; hosts and stored automation know it by it.
         {.index = gpEffType1, .kind = ParaKind::Enu, .name = "Eff 0 Type", .lo = 0, .hi = 11, .def = 0, .width = 10,
          .items = EffTypeItems, .altLists = EffTypeOld},
         {.index = gpEffOn1, .kind = ParaKind::OnOff, .name = "Eff 1 On", .def = 1},
