@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "Parameter.h"
 
 #include <algorithm>
@@ -74,21 +75,21 @@ bool Chorus1_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("OffOn", 1);
-    p[pTime].createNum("Chorus Time", "ms", 4.0f, 1, 600, 2, 200, 0);
-    p[pTimeSpread].createNum("Chorus TimeSpread", "%", 0.0f, 0, 90, 2, 30, 0);
-    p[pSpeed].createNum("Chorus Speed", "Hz", 4.0f, 20, 4000, 3, 500, 0);
-    p[pSpeedSpread].createNum("Chorus SpeedSpread", "%", 0.0f, 0, 90, 2, 30, 0);
-    p[pWet].createNum("Chorus Wet", "%", 0.0f, 0, 100, 2, 60, 0);
-    p[pMode].createNum("Chorus Mode", "", 0.0f, 0, 1, 0, 0, 0);
-    p[pInvert].createOnOff("Invert Signal", 0);
-    p[pDry].createNum("Chorus Dry", "%", 0.0f, 0, 100, 2, 100, 0);
-    p[pStereo].createNum("Chorus Stereo", "%", 0.0f, 0, 100, 2, 100, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pTime, .name = "Chorus Time", .unit = "ms", .logFactor = 4.0f, .lo = 1, .hi = 600, .precision = 2,
+         .def = 200},
+        {.index = pTimeSpread, .name = "Chorus TimeSpread", .unit = "%", .lo = 0, .hi = 90, .precision = 2, .def = 30},
+        {.index = pSpeed, .name = "Chorus Speed", .unit = "Hz", .logFactor = 4.0f, .lo = 20, .hi = 4000,
+         .precision = 3, .def = 500},
+        {.index = pSpeedSpread, .name = "Chorus SpeedSpread", .unit = "%", .lo = 0, .hi = 90, .precision = 2,
+         .def = 30},
+        {.index = pWet, .name = "Chorus Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 60},
+        {.index = pMode, .name = "Chorus Mode", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = pInvert, .kind = ParaKind::OnOff, .name = "Invert Signal", .def = 0},
+        {.index = pDry, .name = "Chorus Dry", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+        {.index = pStereo, .name = "Chorus Stereo", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+    });
 }
 
 double Chorus1_c::maxTapDelay(float rate)

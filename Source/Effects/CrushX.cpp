@@ -1,6 +1,7 @@
 #include "CrushX.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,24 +72,23 @@ void CrushX_c::setSampleRate(float rate)
 
 bool CrushX_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("On/Off", 1);
-    p[pResolution].createNum("Resolution", "bit", 2.0f, 100, 1601, 2, 400, 0);
-    p[pResolution].setInfiniteHi(true);
-    p[pDither].createOnOff("Dither On/Off", 0);
-    p[pDivider].createNum("Divider", "Samples", 2.0f, 1, 32, 0, 1, 0);
-    p[pDividerMode].createEnu("Divider Mode", "", modeAverage, modeSlide, ModeItemWidth, modeSlide, ModeItems,
-                              nullptr);
-    p[pFilterType].createEnu("Filter Type ", "", fLP12, fBR12, TypeItemWidth, fLP12, TypeItems, nullptr);
-    p[pCutoff].createNum("Cutoff", "", 4.0f, 40, 20000, 0, 20000, 0);
-    p[pResonance].createNum("Resonance", "", 0.0f, 0, 100, 0, 0, 0);
-    p[pPostDivider].createOnOff("FilterPostDiv On/Off", 0);
-    p[pAutoVolume].createOnOff("Auto Volume compensation", 1);
-    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 100, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = pResolution, .name = "Resolution", .unit = "bit", .logFactor = 2.0f, .lo = 100, .hi = 1601,
+         .precision = 2, .def = 400, .infiniteHi = true},
+        {.index = pDither, .kind = ParaKind::OnOff, .name = "Dither On/Off", .def = 0},
+        {.index = pDivider, .name = "Divider", .unit = "Samples", .logFactor = 2.0f, .lo = 1, .hi = 32,
+         .precision = 0, .def = 1},
+        {.index = pDividerMode, .kind = ParaKind::Enu, .name = "Divider Mode", .lo = modeAverage, .hi = modeSlide,
+         .def = modeSlide, .width = ModeItemWidth, .items = ModeItems},
+        {.index = pFilterType, .kind = ParaKind::Enu, .name = "Filter Type ", .lo = fLP12, .hi = fBR12, .def = fLP12,
+         .width = TypeItemWidth, .items = TypeItems},
+        {.index = pCutoff, .name = "Cutoff", .logFactor = 4.0f, .lo = 40, .hi = 20000, .precision = 0, .def = 20000},
+        {.index = pResonance, .name = "Resonance", .lo = 0, .hi = 100, .precision = 0, .def = 0},
+        {.index = pPostDivider, .kind = ParaKind::OnOff, .name = "FilterPostDiv On/Off", .def = 0},
+        {.index = pAutoVolume, .kind = ParaKind::OnOff, .name = "Auto Volume compensation", .def = 1},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+    });
 }
 
 void CrushX_c::cachePara(CacheReason_t reason, int set, int idx)

@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -57,24 +58,24 @@ Delay2_c::~Delay2_c()
 
 bool Delay2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOffOn].createOnOff("OffOn", 1);
-    p[pTime].createNum("Time", "msec", 4.0f, 10, 6800, 1, 1000, 0);
-    p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);
-    p[pFilOld].createNum("Fil ", "", 0.0f, -100, 100, 2, 0, 0);
-    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 40, 0);
-    p[pModRate].createNum("ModRate", "Hz", 4.0f, 1, 200, 2, 100, 0);
-    p[pModDepth].createNum("ModDept", "", 4.0f, 0, 990, 3, 0, 0);
-    p[pSync].createOnOff("Sync", 0);
-    p[pNotes].createEnu("Frequency", NoteValueUnit, NotesLo, NotesHi, NoteValueItemWidth, 13, DelayNoteItems.data(),
-                        nullptr);
-    p[pFil].createNum("Fil ", "", 0.0f, -100, 100, 2, 0, 0);
-    p[pModNotes].createEnu("Frequency", NoteValueUnit, NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
-                           NoteValueCodeOff, NoteValueItems, nullptr);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOffOn, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pTime, .name = "Time", .unit = "msec", .logFactor = 4.0f, .lo = 10, .hi = 6800, .precision = 1,
+         .def = 1000},
+        {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
+        {.index = pFilOld, .name = "Fil ", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 40},
+        {.index = pModRate, .name = "ModRate", .unit = "Hz", .logFactor = 4.0f, .lo = 1, .hi = 200, .precision = 2,
+         .def = 100},
+        {.index = pModDepth, .name = "ModDept", .logFactor = 4.0f, .lo = 0, .hi = 990, .precision = 3, .def = 0},
+        {.index = pSync, .kind = ParaKind::OnOff, .name = "Sync", .def = 0},
+        {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = NoteValueUnit, .lo = NotesLo,
+         .hi = NotesHi, .def = 13, .width = NoteValueItemWidth, .items = DelayNoteItems.data()},
+        {.index = pFil, .name = "Fil ", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = pModNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = NoteValueUnit,
+         .lo = NoteValueCodeOff, .hi = NoteValueCodeLast, .def = NoteValueCodeOff, .width = NoteValueItemWidth,
+         .items = NoteValueItems},
+    });
 }
 
 void Delay2_c::postprocessParaChange(int set, int idx)

@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "Synth.h"
 #include "TempoSync.h"
 
@@ -42,17 +43,25 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
     if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        p[pTimeC].createNum("Time Center", "msec", 4.0f, 1, 1300, 0, 125, 0);
-        p[pSyncC].createEnu("Sync Center", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
-        p[pTimeL].createNum("Time Left", "msec", 4.0f, 1, 1300, 0, 125, 0);
-        p[pSyncL].createEnu("Sync Left", "Notes", 3, 22, NoteValueItemWidth, 7, NoteItems, nullptr);
-        p[pPanL].createNum("Pan Left", "", 0.0f, -100, 100, 2, -100, 0);
-        p[pTimeR].createNum("Time Right", "msec", 4.0f, 1, 1300, 0, 125, 0);
-        p[pSyncR].createEnu("Sync Right", "Notes", 3, 22, NoteValueItemWidth, 10, NoteItems, nullptr);
-        p[pPanR].createNum("Pan Right", "", 0.0f, -100, 100, 2, 100, 0);
-        p[pFeed].createNum("Feedback L+R", "%", 0.0f, 0, 99, 2, 40, 0);
-        p[pBalance].createNum("Balance Pre/LR", "%", 0.0f, 0, 100, 2, 50, 0);
-        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
+        createParas(p, {
+            {.index = pTimeC, .name = "Time Center", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+             .precision = 0, .def = 125},
+            {.index = pSyncC, .kind = ParaKind::Enu, .name = "Sync Center", .unit = "Notes", .lo = 3, .hi = 22,
+             .def = 13, .width = NoteValueItemWidth, .items = NoteItems},
+            {.index = pTimeL, .name = "Time Left", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+             .precision = 0, .def = 125},
+            {.index = pSyncL, .kind = ParaKind::Enu, .name = "Sync Left", .unit = "Notes", .lo = 3, .hi = 22,
+             .def = 7, .width = NoteValueItemWidth, .items = NoteItems},
+            {.index = pPanL, .name = "Pan Left", .lo = -100, .hi = 100, .precision = 2, .def = -100},
+            {.index = pTimeR, .name = "Time Right", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+             .precision = 0, .def = 125},
+            {.index = pSyncR, .kind = ParaKind::Enu, .name = "Sync Right", .unit = "Notes", .lo = 3, .hi = 22,
+             .def = 10, .width = NoteValueItemWidth, .items = NoteItems},
+            {.index = pPanR, .name = "Pan Right", .lo = -100, .hi = 100, .precision = 2, .def = 100},
+            {.index = pFeed, .name = "Feedback L+R", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
+            {.index = pBalance, .name = "Balance Pre/LR", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+        });
         result = paraSet->spreadPara();
     } else if (!result) {
         return false;

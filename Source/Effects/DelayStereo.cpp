@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -48,19 +49,27 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
     if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        p[pOnOff].createOnOff("OffOn", 1);
-        p[pTimeL].createNum("TimeL", "msec", 4.0f, 1, 1300, 0, 125, 0);
-        p[pSyncL].createEnu("SyncL", "Notes", 3, 22, NoteValueItemWidth, 13, NoteItems, nullptr);
-        p[pTimeR].createNum("TimeR", "msec", 4.0f, 1, 1300, 0, 250, 0);
-        p[pSyncR].createEnu("SyncR", "Notes", 3, 22, NoteValueItemWidth, 10, NoteItems, nullptr);
-        p[pFeed].createNum("Feed", "%", 0.0f, 0, 99, 2, 40, 0);
-        p[pCutLo].createNum("CutLo", "Hz", 4.0f, 40, 22000, 0, 22000, 0);
-        p[pCutHi].createNum("CutHi", "Hz", 4.0f, 8, 11000, 0, 8, 0);
-        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 15, 0);
-        p[pStereo].createNum("Stereo", "%", 0.0f, -100, 100, 2, 100, 0);
-        p[pLink].createOnOff("Feedback Link", 1);
-        p[pCross].createOnOff("Crossdelay", 0);
-        p[pFilterInFeedback].createOnOff("Filters in Feedback", 0);
+        createParas(p, {
+            {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+            {.index = pTimeL, .name = "TimeL", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+             .precision = 0, .def = 125},
+            {.index = pSyncL, .kind = ParaKind::Enu, .name = "SyncL", .unit = "Notes", .lo = 3, .hi = 22, .def = 13,
+             .width = NoteValueItemWidth, .items = NoteItems},
+            {.index = pTimeR, .name = "TimeR", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+             .precision = 0, .def = 250},
+            {.index = pSyncR, .kind = ParaKind::Enu, .name = "SyncR", .unit = "Notes", .lo = 3, .hi = 22, .def = 10,
+             .width = NoteValueItemWidth, .items = NoteItems},
+            {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
+            {.index = pCutLo, .name = "CutLo", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 22000,
+             .precision = 0, .def = 22000},
+            {.index = pCutHi, .name = "CutHi", .unit = "Hz", .logFactor = 4.0f, .lo = 8, .hi = 11000, .precision = 0,
+             .def = 8},
+            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+            {.index = pStereo, .name = "Stereo", .unit = "%", .lo = -100, .hi = 100, .precision = 2, .def = 100},
+            {.index = pLink, .kind = ParaKind::OnOff, .name = "Feedback Link", .def = 1},
+            {.index = pCross, .kind = ParaKind::OnOff, .name = "Crossdelay", .def = 0},
+            {.index = pFilterInFeedback, .kind = ParaKind::OnOff, .name = "Filters in Feedback", .def = 0},
+        });
         result = paraSet->spreadPara();
     } else if (!result) {
         return false;

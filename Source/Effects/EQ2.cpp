@@ -1,6 +1,7 @@
 #include "EQ2.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -120,9 +121,13 @@ bool EQ2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         const int range = gainRange * 10;
         for (int b = 0; b < 2; ++b) {
             const int base = b == 0 ? pFreq1 : pFreq2;
-            p[base].createNum("Freq", "Hz", 4.0f, 20, 11000, 0, 440, 0);
-            p[base + 1].createNum("Gain", "dB", 0.0f, -range, range, 1, 0, 0);
-            p[base + 2].createNum("Q", "Q", 4.0f, 33, 1200, 2, 100, 0);
+            createParas(p, {
+                {.index = base, .name = "Freq", .unit = "Hz", .logFactor = 4.0f, .lo = 20, .hi = 11000,
+                 .precision = 0, .def = 440},
+                {.index = base + 1, .name = "Gain", .unit = "dB", .lo = -range, .hi = range, .precision = 1, .def = 0},
+                {.index = base + 2, .name = "Q", .unit = "Q", .logFactor = 4.0f, .lo = 33, .hi = 1200,
+                 .precision = 2, .def = 100},
+            });
         }
         result = paraSet->spreadPara();
     }

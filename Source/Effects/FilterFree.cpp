@@ -2,6 +2,7 @@
 
 #include "FilterMath.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,11 +62,14 @@ bool FilterFree_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (!p)
         return defined;
     // Index 1 stays undefined.
-    p[pCutoff].createNum("Cutoff", "", 4.0f, 40, 20000, 0, 20000, 0);
-    p[pResonance].createNum("Resonance", "", 0.0f, 0, 100, 0, 0, 0);
-    p[pType].createNum("Type     ", "", 0.0f, 0, 100, 2, 0, 0);
-    p[pSlope].createEnu("Slope    ", "", 1, 2, 5, 1, "12 dB24 dB", nullptr);
-    p[pCutKeyF].createNum("Cut KeyF ", "", 0.0f, 0, 100, 2, 0, 0);
+    createParas(p, {
+        {.index = pCutoff, .name = "Cutoff", .logFactor = 4.0f, .lo = 40, .hi = 20000, .precision = 0, .def = 20000},
+        {.index = pResonance, .name = "Resonance", .lo = 0, .hi = 100, .precision = 0, .def = 0},
+        {.index = pType, .name = "Type     ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = pSlope, .kind = ParaKind::Enu, .name = "Slope    ", .lo = 1, .hi = 2, .def = 1, .width = 5,
+         .items = "12 dB24 dB"},
+        {.index = pCutKeyF, .name = "Cut KeyF ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+    });
     return paraSet->spreadPara();
 }
 

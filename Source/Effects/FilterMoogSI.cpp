@@ -2,6 +2,7 @@
 
 #include "FilterMath.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <atomic>
@@ -84,17 +85,16 @@ bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared)
 
 bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("OffOn", 1);
-    p[pType].createEnu("Type ", "", rLP12, rHP12, 6, rBP24, "LP 12 LP 24 BP 24 HP 12 ", nullptr);
-    p[pCutoff].createNum("Cutoff", "Hz", 4.0f, 40, 20000, 0, 20000, 0);
-    p[pResonance].createNum("Resonance", "%", 0.0f, 0, 100, 0, 0, 0);
-    p[pRoutBal].createNum("RoutBal", "%", 0.0f, -100, 100, 2, 0, 0);
-    p[pCutKeyF].createNum("Cut KeyF", "%", 0.0f, 0, 100, 2, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pType, .kind = ParaKind::Enu, .name = "Type ", .lo = rLP12, .hi = rHP12, .def = rBP24, .width = 6,
+         .items = "LP 12 LP 24 BP 24 HP 12 "},
+        {.index = pCutoff, .name = "Cutoff", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 20000, .precision = 0,
+         .def = 20000},
+        {.index = pResonance, .name = "Resonance", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 0},
+        {.index = pRoutBal, .name = "RoutBal", .unit = "%", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = pCutKeyF, .name = "Cut KeyF", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+    });
 }
 
 int FilterMoogSI_c::getTypeCode() const

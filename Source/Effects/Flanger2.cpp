@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -54,23 +55,23 @@ Flanger2_c::~Flanger2_c()
 
 bool Flanger2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("OffOn", 1);
-    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 0, 0);
-    p[pInvertWet].createOnOff("InvertFeedback", 0);
-    p[pTime].createNum("Time", "msec", 4.0f, 1, 8500, 2, 200, 0);
-    p[pFeed].createNum("Feed", "%", 0.0f, 0, 999, 3, 100, 0);
-    p[pInvertFeedback].createOnOff("InvertFeedback", 0);
-    p[pPhase].createNum("Phase", "deg", 4.0f, 0, 180, 0, 5, 0);
-    p[pModRate].createNum("ModRate", "Hz", 4.0f, 1, 5000, 3, 400, 0);
-    p[pSync].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth, 7,
-                       NoteValueItems, nullptr);
-    p[pTimeDepth].createNum("Time Depth", "", 4.0f, 0, 999, 3, 250, 0);
-    p[pPanDepth].createNum("Pan Depth", "", 4.0f, 0, 999, 3, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = pInvertWet, .kind = ParaKind::OnOff, .name = "InvertFeedback", .def = 0},
+        {.index = pTime, .name = "Time", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 8500, .precision = 2,
+         .def = 200},
+        {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 999, .precision = 3, .def = 100},
+        {.index = pInvertFeedback, .kind = ParaKind::OnOff, .name = "InvertFeedback", .def = 0},
+        {.index = pPhase, .name = "Phase", .unit = "deg", .logFactor = 4.0f, .lo = 0, .hi = 180, .precision = 0,
+         .def = 5},
+        {.index = pModRate, .name = "ModRate", .unit = "Hz", .logFactor = 4.0f, .lo = 1, .hi = 5000, .precision = 3,
+         .def = 400},
+        {.index = pSync, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NoteValueCodeOff,
+         .hi = NoteValueCodeLast, .def = 7, .width = NoteValueItemWidth, .items = NoteValueItems},
+        {.index = pTimeDepth, .name = "Time Depth", .logFactor = 4.0f, .lo = 0, .hi = 999, .precision = 3, .def = 250},
+        {.index = pPanDepth, .name = "Pan Depth", .logFactor = 4.0f, .lo = 0, .hi = 999, .precision = 3, .def = 0},
+    });
 }
 
 void Flanger2_c::releaseLines()

@@ -2,6 +2,7 @@
 
 #include "InBuffer2.h"
 #include "Instrument.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -79,18 +80,16 @@ const Parameter_c* Gator_c::values(int set) const
 
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pPatternA].createCharPtr("Step On/Off", false, false, DefaultPatternA);
-    p[pPatternB].createCharPtr("Step On/Off", false, false, DefaultPatternB);
-    p[pNotes].createEnu("Frequency", "Notes", NotesLow, NotesHigh, NoteValueItemWidth, NotesDefault,
-                        NoteItems.data(), nullptr);
-    p[pSmooth].createNum("Smooth", "%", 0.0f, 0, 100, 2, 5, 0);
-    p[pLink].createEnu("Link", "Mode", linkOff, linkInverse, LinkItemWidth, linkOff, LinkItems, nullptr);
-    p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 100, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pPatternA, .kind = ParaKind::CharPtr, .name = "Step On/Off", .text = DefaultPatternA},
+        {.index = pPatternB, .kind = ParaKind::CharPtr, .name = "Step On/Off", .text = DefaultPatternB},
+        {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NotesLow,
+         .hi = NotesHigh, .def = NotesDefault, .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pSmooth, .name = "Smooth", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 5},
+        {.index = pLink, .kind = ParaKind::Enu, .name = "Link", .unit = "Mode", .lo = linkOff, .hi = linkInverse,
+         .def = linkOff, .width = LinkItemWidth, .items = LinkItems},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+    });
 }
 
 void Gator_c::setTargets(int step)

@@ -1,6 +1,7 @@
 #include "GloFil.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "TempoSync.h"
 
 #include <algorithm>
@@ -74,22 +75,23 @@ GloFil_c::~GloFil_c() = default;
 
 bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("S0 On/Off", 1);
-    p[pWet].createNum("Filter Wet", "%", 0.0f, 0, 100, 2, 100, 0);
-    p[pType].createEnu("Type ", "", tLP12, tBR12, TypeItemWidth, tLP12, TypeItems, nullptr);
-    p[pSaturation].createNum("Filter Sat", "%", 0.0f, 0, 100, 2, 20, 0);
-    p[pCutoff].createNum("Cutoff", "Hz", 4.0f, 40, 20000, 0, 10000, 0);
-    p[pResonance].createNum("Resonance", "%", 0.0f, 0, 100, 2, 0, 0);
-    p[pModSpeed].createNum("Filter Mod Speed", "Hz", 2.0f, 4, 400, 2, 100, 0);
-    p[pModDepth].createNum("Filter Mod Depth", "%", 0.0f, 0, 100, 2, 50, 0);
-    p[pLevel].createVolume("Level (D+W)", -18, 0, 0, true);
-    p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
-                        NoteValueCodeOff, NoteValueItems, nullptr);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = pWet, .name = "Filter Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+        {.index = pType, .kind = ParaKind::Enu, .name = "Type ", .lo = tLP12, .hi = tBR12, .def = tLP12,
+         .width = TypeItemWidth, .items = TypeItems},
+        {.index = pSaturation, .name = "Filter Sat", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 20},
+        {.index = pCutoff, .name = "Cutoff", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 20000, .precision = 0,
+         .def = 10000},
+        {.index = pResonance, .name = "Resonance", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = pModSpeed, .name = "Filter Mod Speed", .unit = "Hz", .logFactor = 2.0f, .lo = 4, .hi = 400,
+         .precision = 2, .def = 100},
+        {.index = pModDepth, .name = "Filter Mod Depth", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+        {.index = pLevel, .kind = ParaKind::Volume, .name = "Level (D+W)", .lo = -18, .hi = 0, .def = 0,
+         .minusInfinity = true},
+        {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NoteValueCodeOff,
+         .hi = NoteValueCodeLast, .def = NoteValueCodeOff, .width = NoteValueItemWidth, .items = NoteValueItems},
+    });
 }
 
 void GloFil_c::resume()

@@ -1,6 +1,7 @@
 #include "Phaser1S.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "TempoSync.h"
 
 #include <algorithm>
@@ -83,22 +84,20 @@ Phaser1S_c::~Phaser1S_c() = default;
 
 bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("OffOn", 1);
-    p[pWet].createNum("Phaser Wet", "%", 0.0f, 0, 100, 2, 60, 0);
-    p[pSpeed].createNum("Phaser Speed", "Hz", 2.0f, 40, 1000, 3, 400, 0);
-    p[pCenter].createNum("Phaser Center", "Hz", 0.0f, 100, 10000, 0, 1760, 0);
-    p[pDepth].createNum("Phaser Depth", "%", 0.0f, 1, 99, 2, 60, 0);
-    p[pFeedback].createNum("Phaser Feedb", "%", 0.0f, 0, 99, 2, 50, 0);
-    p[pFBInvert].createOnOff("Phaser FBInv", 1);
-    p[pStages].createNum("Phaser Stages", "", 0.0f, 1, PhaserMaxStages, 0, 5, 0);
-    p[pStereo].createNum("Phaser Stereo", "%", 0.0f, 0, 100, 2, 0, 0);
-    p[pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NotesHigh, NoteValueItemWidth, NoteValueCodeOff,
-                        NoteItems.data(), nullptr);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pWet, .name = "Phaser Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 60},
+        {.index = pSpeed, .name = "Phaser Speed", .unit = "Hz", .logFactor = 2.0f, .lo = 40, .hi = 1000,
+         .precision = 3, .def = 400},
+        {.index = pCenter, .name = "Phaser Center", .unit = "Hz", .lo = 100, .hi = 10000, .precision = 0, .def = 1760},
+        {.index = pDepth, .name = "Phaser Depth", .unit = "%", .lo = 1, .hi = 99, .precision = 2, .def = 60},
+        {.index = pFeedback, .name = "Phaser Feedb", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 50},
+        {.index = pFBInvert, .kind = ParaKind::OnOff, .name = "Phaser FBInv", .def = 1},
+        {.index = pStages, .name = "Phaser Stages", .lo = 1, .hi = PhaserMaxStages, .precision = 0, .def = 5},
+        {.index = pStereo, .name = "Phaser Stereo", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = NoteValueCodeOff,
+         .hi = NotesHigh, .def = NoteValueCodeOff, .width = NoteValueItemWidth, .items = NoteItems.data()},
+    });
 }
 
 void Phaser1S_c::resume()

@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -180,21 +181,20 @@ Reverb2_c::~Reverb2_c()
 
 bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("OffOn", 1);
-    p[pWetOld].createNum("WetOld", "%", 0.0f, -1, 100, 2, -1, 0);
-    p[pRevTime].createNum("RevTime", "s", 2.0f, 1, 100, 1, 20, 0);
-    p[pDamping].createNum("Damping ", "%", 0.0f, 0, 90, 2, 20, 0);
-    p[pPredelay].createNum("Predelay", "ms", 0.0f, 0, 125, 0, 25, 0);
-    p[pWet].createNum("Wet", "%", 4.0f, 0, 1000, 3, 80, 0);
-    p[pSync].createEnu("Frequency", "Notes", 9, 26, NoteValueItemWidth, 9, NoteItems, nullptr);
-    p[pModOn].createOnOff("Modulation On/Off", 0);
-    p[pDiffusors].createNum("Diffusors", "", 0.0f, 2, 6, 0, 4, 0);
-    p[pModFreq].createNum("Mod Freq", "Hz", 0.0f, 3, 20, 0, 10, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pWetOld, .name = "WetOld", .unit = "%", .lo = -1, .hi = 100, .precision = 2, .def = -1},
+        {.index = pRevTime, .name = "RevTime", .unit = "s", .logFactor = 2.0f, .lo = 1, .hi = 100, .precision = 1,
+         .def = 20},
+        {.index = pDamping, .name = "Damping ", .unit = "%", .lo = 0, .hi = 90, .precision = 2, .def = 20},
+        {.index = pPredelay, .name = "Predelay", .unit = "ms", .lo = 0, .hi = 125, .precision = 0, .def = 25},
+        {.index = pWet, .name = "Wet", .unit = "%", .logFactor = 4.0f, .lo = 0, .hi = 1000, .precision = 3, .def = 80},
+        {.index = pSync, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = 9, .hi = 26, .def = 9,
+         .width = NoteValueItemWidth, .items = NoteItems},
+        {.index = pModOn, .kind = ParaKind::OnOff, .name = "Modulation On/Off", .def = 0},
+        {.index = pDiffusors, .name = "Diffusors", .lo = 2, .hi = 6, .precision = 0, .def = 4},
+        {.index = pModFreq, .name = "Mod Freq", .unit = "Hz", .lo = 3, .hi = 20, .precision = 0, .def = 10},
+    });
 }
 
 void Reverb2_c::setFreq(float f)

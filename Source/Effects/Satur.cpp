@@ -1,6 +1,7 @@
 #include "Satur.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,9 +22,12 @@ namespace SaturParas {
 
 void define(Parameter_c* p, const char* modeName)
 {
-    p[pOnOff].createOnOff("S0 On/Off", 1);
-    p[pIntense].createNum("Intense", "%", 0.0f, 0, 100, 2, 0, 0);
-    p[pMode].createEnu(modeName, "", 0, 2, 6, 0, "Hard  Soft  Modula", nullptr);
+    createParas(p, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = pIntense, .name = "Intense", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = pMode, .kind = ParaKind::Enu, .name = modeName, .lo = 0, .hi = 2, .def = 0, .width = 6,
+         .items = "Hard  Soft  Modula"},
+    });
 }
 
 float intense(const Part_c& part)

@@ -2,6 +2,7 @@
 
 #include "DelayLines.h"
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -86,9 +87,11 @@ bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool result = false;
     if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        p[pWet].createNum("Wet", "%", 0.0f, 0, 100, 2, 50, 0);
-        p[pRoomsize].createNum("Roomsize", "msec", 0.0f, 5, 100, 1, 50, 0);
-        p[pFactor].createNum("Factor", "n", 0.0f, 10, 40, 1, 20, 0);
+        createParas(p, {
+            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+            {.index = pRoomsize, .name = "Roomsize", .unit = "msec", .lo = 5, .hi = 100, .precision = 1, .def = 50},
+            {.index = pFactor, .name = "Factor", .unit = "n", .lo = 10, .hi = 40, .precision = 1, .def = 20},
+        });
         result = paraSet->spreadPara();
     }
     ReadyThenCache(crActivate);

@@ -2,6 +2,7 @@
 #include "OscAnalog4.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Tone.h"
 
@@ -84,24 +85,22 @@ bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
 
 bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, opCount, &defined);
-    if (!p)
-        return defined;
-    p[opOffOn].createOnOff("OffOn", 1);
-    p[opWaveform].createNum("Waveform", "%", 0.0f, 0, 100, 2, 50, 0);
-    p[opPulseWidth].createNum("PulseWidth", "%", 0.0f, 5, 100, 2, 100, 0);
-    p[opXA].createEnu("", "", 0, 2, 1, 2, "XA0", nullptr);
-    p[opOctave].createNum("Octave", "", 0.0f, -2, 7, 0, 0, 0);
-    p[opSemitone].createNum("Semitone", "", 0.0f, -11, 11, 0, 0, 0);
-    p[opTrack].createOnOff("Track", 1);
-    p[opCent].createNum("Cent", "cent", 0.0f, -99, 99, 0, 0, 0);
-    p[opUnused10].createNum("", "", 0.0f, 50, 150, 2, 100, 0);
-    p[opUnused11].createNum("", "", 0.0f, 1, 3, 0, 2, 0);
-    p[opSpread].createNum("Spread", "cent", 4.0f, 0, 5000, 2, 0, 0);
-    p[opFreeRun].createOnOff("FreeRun", 0);
-    p[opSubOscVol].createNum("SubOsc Vol", "%", 0.0f, 0, 100, 2, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, opCount, {
+        {.index = opOffOn, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = opWaveform, .name = "Waveform", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+        {.index = opPulseWidth, .name = "PulseWidth", .unit = "%", .lo = 5, .hi = 100, .precision = 2, .def = 100},
+        {.index = opXA, .kind = ParaKind::Enu, .name = "", .lo = 0, .hi = 2, .def = 2, .width = 1, .items = "XA0"},
+        {.index = opOctave, .name = "Octave", .lo = -2, .hi = 7, .precision = 0, .def = 0},
+        {.index = opSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
+        {.index = opTrack, .kind = ParaKind::OnOff, .name = "Track", .def = 1},
+        {.index = opCent, .name = "Cent", .unit = "cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
+        {.index = opUnused10, .name = "", .lo = 50, .hi = 150, .precision = 2, .def = 100},
+        {.index = opUnused11, .name = "", .lo = 1, .hi = 3, .precision = 0, .def = 2},
+        {.index = opSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
+         .def = 0},
+        {.index = opFreeRun, .kind = ParaKind::OnOff, .name = "FreeRun", .def = 0},
+        {.index = opSubOscVol, .name = "SubOsc Vol", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+    });
 }
 
 void OscAnalog4_c::checkSetFlagReady()

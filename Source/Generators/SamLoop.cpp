@@ -2,6 +2,7 @@
 #include "SamLoop.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "WaveRAM2.h"
 #include "WaveSample.h"
@@ -76,18 +77,15 @@ bool SamLoop_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, lpCount, &defined);
-    if (!p)
-        return defined;
-    p[lpOnOff].createOnOff("On/Off", 1);
-    p[lpOctave].createNum("Octave", "", 0.0f, -3, 3, 0, 0, 0);
-    p[lpSemitone].createNum("Semitone", "", 0.0f, -11, 11, 0, 0, 0);
-    p[lpCent].createNum("Cent", "", 0.0f, -99, 99, 0, 0, 0);
-    p[lpPitchTrack].createOnOff("PitchTrack On/Off", 1);
-    p[lpSmooth].createNum("Smooth", "%", 0.0f, 1, 999, 1, 200, 0);
-    p[lpReleaseLoop].createOnOff("Release Loop", 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, lpCount, {
+        {.index = lpOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = lpOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
+        {.index = lpSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
+        {.index = lpCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
+        {.index = lpPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        {.index = lpSmooth, .name = "Smooth", .unit = "%", .lo = 1, .hi = 999, .precision = 1, .def = 200},
+        {.index = lpReleaseLoop, .kind = ParaKind::OnOff, .name = "Release Loop", .def = 0},
+    });
 }
 
 void SamLoop_c::checkSetFlagReady()

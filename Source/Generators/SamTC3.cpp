@@ -2,6 +2,7 @@
 #include "SamTC3.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Tone.h"
 #include "WaveRAM.h"
@@ -81,20 +82,19 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, tcCount, &defined);
-    if (!p)
-        return defined;
-    p[tcOnOff].createOnOff("On/Off", 1);
-    p[tcOctave].createNum("Octave", "", 0.0f, -3, 3, 0, 0, 0);
-    p[tcSemitone].createNum("Semitone", "", 0.0f, -11, 11, 0, 0, 0);
-    p[tcCent].createNum("Cent", "", 0.0f, -99, 99, 0, 0, 0);
-    p[tcTime].createNum("Time    ", "%", 4.0f, 25, 3200, 2, 100, 0);
-    p[tcPitchTrack].createOnOff("PitchTrack On/Off", 1);
-    p[tcTimeTrack].createNum("TimeTrk", "", 0.0f, -100, 100, 2, 0, 0);
-    p[tcFullLoop].createOnOff("FullLoop On/Off", 0);
-    p[tcSpread].createNum("Spread", "cent", 4.0f, 0, 5000, 2, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, tcCount, {
+        {.index = tcOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = tcOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
+        {.index = tcSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
+        {.index = tcCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
+        {.index = tcTime, .name = "Time    ", .unit = "%", .logFactor = 4.0f, .lo = 25, .hi = 3200, .precision = 2,
+         .def = 100},
+        {.index = tcPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        {.index = tcTimeTrack, .name = "TimeTrk", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = tcFullLoop, .kind = ParaKind::OnOff, .name = "FullLoop On/Off", .def = 0},
+        {.index = tcSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
+         .def = 0},
+    });
 }
 
 void SamTC3_c::cachePara(CacheReason_t reason, int set, int)

@@ -2,6 +2,7 @@
 #include "SamWT.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Tone.h"
 #include "WaveTable.h"
@@ -58,19 +59,17 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared)
 
 bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, wgCount, &defined);
-    if (!p)
-        return defined;
-    p[wgOnOff].createOnOff("On/Off", 1);
-    p[wgOctave].createNum("Octave", "", 0.0f, -3, 3, 0, 0, 0);
-    p[wgSemitone].createNum("Semitone", "", 0.0f, -11, 11, 0, 0, 0);
-    p[wgCent].createNum("Cent", "", 0.0f, -99, 99, 0, 0, 0);
-    p[wgPitchTrack].createOnOff("PitchTrack On/Off", 1);
-    p[wgWaveRide].createNum("WaveRide", "", 4.0f, 0, 3200, 2, 100, 0);
-    p[wgRideTrack].createNum("RideTrack", "", 0.0f, -100, 100, 2, 0, 0);
-    p[wgSpread].createNum("Spread", "cent", 4.0f, 0, 5000, 2, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, wgCount, {
+        {.index = wgOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = wgOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
+        {.index = wgSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
+        {.index = wgCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
+        {.index = wgPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        {.index = wgWaveRide, .name = "WaveRide", .logFactor = 4.0f, .lo = 0, .hi = 3200, .precision = 2, .def = 100},
+        {.index = wgRideTrack, .name = "RideTrack", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = wgSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
+         .def = 0},
+    });
 }
 
 void SamWT_c::cachePara(CacheReason_t reason, int set, int)

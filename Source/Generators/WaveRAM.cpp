@@ -2,6 +2,7 @@
 #include "WaveRAM.h"
 
 #include "OsLib.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "ThreadCheck.h"
@@ -62,25 +63,27 @@ bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
     Parameter_c* p = beginParaDefinition(shared, 1, wrCount, &defined);
     if (!p)
         return defined;
-    p[wrVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 300, 0);
-    p[wrInsIdx].createNum("InsIdx", "", 0.0f, 0, 1, 0, 0, 0);
-    p[wrSampleIdx].createNum("SampleIdx", "", 0.0f, 0, 1, 0, 0, 0);
-    p[wrFilename].createCharPtr("Filename", false, false, nullptr);
-    p[wrUnus0].createNum("Unus0", "", 0.0f, 0, 999, 0, 0, 0);
-    p[wrVolume].createVolume("Volume", -18, 6, 0, false);
-    p[wrRoot].createNote("Root", 24, 96, 0, 60);
-    p[wrZoneLow].createNum("Zone Low", "", 0.0f, 0, 127, 0, 0, 0);
-    p[wrZoneHigh].createNum("Zone High", "", 0.0f, 0, 127, 0, 127, 0);
-    p[wrVeloLow].createNum("Velo Low", "", 0.0f, 1, 127, 0, 1, 0);
-    p[wrVeloHigh].createNum("Velo High", "", 0.0f, 1, 127, 0, 127, 0);
-    p[wrReverse].createOnOff("Reverse", 0);
-    p[wrMLEnable].createOnOff("MLEnable", 0);
-    p[wrCmdPrev].createOnOff("Cmd Prev", 0);
-    p[wrCmdLoadFilename].createCharPtr("Cmd Load Filename", false, false, nullptr);
-    p[wrCmdNext].createOnOff("Cmd Next", 0);
-    p[wrCmdClear].createOnOff("Cmd Clear", 0);
-    p[wrStartFrame].createNum("Start Frame", "%", 0.0f, 0, 990, 1, 0, 0);
-    p[wrEndFrame].createNum("End Frame", "%", 0.0f, 10, 1000, 1, 1000, 0);
+    createParas(p, {
+        {.index = wrVersion, .name = "Version", .lo = 200, .hi = 9900, .precision = 2, .def = 300},
+        {.index = wrInsIdx, .name = "InsIdx", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = wrSampleIdx, .name = "SampleIdx", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = wrFilename, .kind = ParaKind::CharPtr, .name = "Filename"},
+        {.index = wrUnus0, .name = "Unus0", .lo = 0, .hi = 999, .precision = 0, .def = 0},
+        {.index = wrVolume, .kind = ParaKind::Volume, .name = "Volume", .lo = -18, .hi = 6, .def = 0},
+        {.index = wrRoot, .kind = ParaKind::Note, .name = "Root", .lo = 24, .hi = 96, .precision = 0, .def = 60},
+        {.index = wrZoneLow, .name = "Zone Low", .lo = 0, .hi = 127, .precision = 0, .def = 0},
+        {.index = wrZoneHigh, .name = "Zone High", .lo = 0, .hi = 127, .precision = 0, .def = 127},
+        {.index = wrVeloLow, .name = "Velo Low", .lo = 1, .hi = 127, .precision = 0, .def = 1},
+        {.index = wrVeloHigh, .name = "Velo High", .lo = 1, .hi = 127, .precision = 0, .def = 127},
+        {.index = wrReverse, .kind = ParaKind::OnOff, .name = "Reverse", .def = 0},
+        {.index = wrMLEnable, .kind = ParaKind::OnOff, .name = "MLEnable", .def = 0},
+        {.index = wrCmdPrev, .kind = ParaKind::OnOff, .name = "Cmd Prev", .def = 0},
+        {.index = wrCmdLoadFilename, .kind = ParaKind::CharPtr, .name = "Cmd Load Filename"},
+        {.index = wrCmdNext, .kind = ParaKind::OnOff, .name = "Cmd Next", .def = 0},
+        {.index = wrCmdClear, .kind = ParaKind::OnOff, .name = "Cmd Clear", .def = 0},
+        {.index = wrStartFrame, .name = "Start Frame", .unit = "%", .lo = 0, .hi = 990, .precision = 1, .def = 0},
+        {.index = wrEndFrame, .name = "End Frame", .unit = "%", .lo = 10, .hi = 1000, .precision = 1, .def = 1000},
+    });
     return paraSet->spreadPara();
 }
 

@@ -2,6 +2,7 @@
 // WaveRAM2Missing.cpp.
 #include "WaveRAM2.h"
 
+#include "ParaRow.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -74,37 +75,50 @@ bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
         return defined;
-    p[ipVersion].createNum("Version", "", 0.0f, 200, 9900, 2, 300, 0);
-    p[ipReserve00].createOnOff("Reserve00", 0);
-    p[ipDistortion].createNum("Distortion", "%", 0.0f, 0, 10000, 2, 0, 0);
-    p[ipCompression].createNum("Compression", ":1", 0.0f, 100, 2000, 2, 100, 0);
-    p[ipBitCrushing].createNum("BitCrushing", "Bit", 0.0f, 10, 240, 1, 240, 0);
-    p[ipKeySync].createOnOff("Key Sync", 0);
-    p[6].createOnOff("Reserve05", 0);
-    p[7].createOnOff("Reserve06", 0);
-    p[8].createOnOff("Reserve07", 0);
+    createParas(p, {
+        {.index = ipVersion, .name = "Version", .lo = 200, .hi = 9900, .precision = 2, .def = 300},
+        {.index = ipReserve00, .kind = ParaKind::OnOff, .name = "Reserve00", .def = 0},
+        {.index = ipDistortion, .name = "Distortion", .unit = "%", .lo = 0, .hi = 10000, .precision = 2, .def = 0},
+        {.index = ipCompression, .name = "Compression", .unit = ":1", .lo = 100, .hi = 2000, .precision = 2,
+         .def = 100},
+        {.index = ipBitCrushing, .name = "BitCrushing", .unit = "Bit", .lo = 10, .hi = 240, .precision = 1, .def = 240},
+        {.index = ipKeySync, .kind = ParaKind::OnOff, .name = "Key Sync", .def = 0},
+        {.index = 6, .kind = ParaKind::OnOff, .name = "Reserve05", .def = 0},
+        {.index = 7, .kind = ParaKind::OnOff, .name = "Reserve06", .def = 0},
+        {.index = 8, .kind = ParaKind::OnOff, .name = "Reserve07", .def = 0},
+    });
     for (int z = 0; z < NumZones; ++z) {
         Parameter_c* q = p + zonePara(z, 0);
-        q[zpFilename].createCharPtr("Filename", true, false, nullptr);
-        q[zpRoot].createNote("Root", 0, 127, 0, 60);
-        q[zpZoneLo].createNote("Zone Lo", 0, 127, 0, 0);
-        q[zpZoneHi].createNote("Zone Hi", 0, 128, 0, 127);
-        q[zpVeloLo].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
-        q[zpVeloHi].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
-        q[zpStartFrame].createNum("Start Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
-        q[zpEndFrame].createNum("End Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
-        q[zpVolume].createVolume("Volume", -48, 6, 0, false);
-        q[zpPanorama].createNum("Panorama", "", 0.0f, -100, 100, 2, 0, 0);
-        q[zpReverse].createOnOff("Reverse", 0);
-        q[zpLoopStart].createNum("Loop Start Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
-        q[zpLoopEnd].createNum("Loop End Frame", "Samples", 0.0f, 0, DefaultFrameLimit, 0, 0, 0);
-        q[zpLoopCounter].createNum("Loop Counter", "Samples", 0.0f, 1, 9999, 0, 9999, 0);
-        q[zpLoopMode].createNum("Loop Mode", "", 0.0f, 0, 3, 0, 0, 0);
-        q[zpCmdLoadFilename].createCharPtr("Cmd Load Filename", true, false, nullptr);
-        q[zpLoopModRange].createNum("Loop Mod Range", "Samples", 0.0f, 1, DefaultFrameLimit, 0, 10, 0);
-        q[zpSuppressXCross].createOnOff("Suppress AutoXCross", 0);
-        q[zpAlterne].createOnOff("Alterne", 0);
-        q[zpDelay].createNum("Delay", "", 0.0f, 0, 9990, 1, 0, 0);
+        createParas(q, {
+            {.index = zpFilename, .kind = ParaKind::CharPtr, .name = "Filename", .pathLeaf = true},
+            {.index = zpRoot, .kind = ParaKind::Note, .name = "Root", .lo = 0, .hi = 127, .precision = 0, .def = 60},
+            {.index = zpZoneLo, .kind = ParaKind::Note, .name = "Zone Lo", .lo = 0, .hi = 127, .precision = 0,
+             .def = 0},
+            {.index = zpZoneHi, .kind = ParaKind::Note, .name = "Zone Hi", .lo = 0, .hi = 128, .precision = 0,
+             .def = 127},
+            {.index = zpVeloLo, .name = "Velo Lo", .lo = 1, .hi = 127, .precision = 0, .def = 1},
+            {.index = zpVeloHi, .name = "Velo Hi", .lo = 1, .hi = 127, .precision = 0, .def = 127},
+            {.index = zpStartFrame, .name = "Start Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
+             .precision = 0, .def = 0},
+            {.index = zpEndFrame, .name = "End Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
+             .precision = 0, .def = 0},
+            {.index = zpVolume, .kind = ParaKind::Volume, .name = "Volume", .lo = -48, .hi = 6, .def = 0},
+            {.index = zpPanorama, .name = "Panorama", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+            {.index = zpReverse, .kind = ParaKind::OnOff, .name = "Reverse", .def = 0},
+            {.index = zpLoopStart, .name = "Loop Start Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
+             .precision = 0, .def = 0},
+            {.index = zpLoopEnd, .name = "Loop End Frame", .unit = "Samples", .lo = 0, .hi = DefaultFrameLimit,
+             .precision = 0, .def = 0},
+            {.index = zpLoopCounter, .name = "Loop Counter", .unit = "Samples", .lo = 1, .hi = 9999, .precision = 0,
+             .def = 9999},
+            {.index = zpLoopMode, .name = "Loop Mode", .lo = 0, .hi = 3, .precision = 0, .def = 0},
+            {.index = zpCmdLoadFilename, .kind = ParaKind::CharPtr, .name = "Cmd Load Filename", .pathLeaf = true},
+            {.index = zpLoopModRange, .name = "Loop Mod Range", .unit = "Samples", .lo = 1, .hi = DefaultFrameLimit,
+             .precision = 0, .def = 10},
+            {.index = zpSuppressXCross, .kind = ParaKind::OnOff, .name = "Suppress AutoXCross", .def = 0},
+            {.index = zpAlterne, .kind = ParaKind::OnOff, .name = "Alterne", .def = 0},
+            {.index = zpDelay, .name = "Delay", .lo = 0, .hi = 9990, .precision = 1, .def = 0},
+        });
     }
     p[ParaAltMode].createEnu("Alt Mode", "", 1, 3, 7, 1, AltModeItems, nullptr);
     return paraSet->spreadPara();

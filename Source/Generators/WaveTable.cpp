@@ -2,6 +2,7 @@
 #include "WaveTable.h"
 
 #include "OsLib.h"
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "ThreadCheck.h"
@@ -78,15 +79,12 @@ bool WaveTable_c::getParaSetPtr(ParaSet_c** shared)
 
 bool WaveTable_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, wtCount, &defined);
-    if (!p)
-        return defined;
-    p[wtFilename].createCharPtr("Filename", false, false, nullptr);
-    p[wtRoot].createNote("Root", 0, 127, 0, 60);
-    p[wtStartFrame].createNum("Start Frame", "%", 0.0f, 0, 990, 1, 0, 0);
-    p[wtEndFrame].createNum("End Frame", "%", 0.0f, 10, 1000, 1, 1000, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, wtCount, {
+        {.index = wtFilename, .kind = ParaKind::CharPtr, .name = "Filename"},
+        {.index = wtRoot, .kind = ParaKind::Note, .name = "Root", .lo = 0, .hi = 127, .precision = 0, .def = 60},
+        {.index = wtStartFrame, .name = "Start Frame", .unit = "%", .lo = 0, .hi = 990, .precision = 1, .def = 0},
+        {.index = wtEndFrame, .name = "End Frame", .unit = "%", .lo = 10, .hi = 1000, .precision = 1, .def = 1000},
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "VelaGlo.h"
 
+#include "ParaRow.h"
 #include "Tone.h"
 
 #include <array>
@@ -188,13 +189,19 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (!p)
         return defined;
 
-    p[gpPrgName].createCharPtr("PrgName", false, false, nullptr);
-    p[gpMainVol].createVolume("Main Vol.", -30, 0, dB(-6.0), true);
-    p[gpScaleCentre].createNote("Scal.Centr", 24, 108, 0, 60);
-    p[gpDetune].createNum("Detune", "cent", 4.0f, -1, 500, 1, -1, 0);
-    p[gpFilterType0].createEnu("FilterType", "", -1, 2, 4, 0, FilterTypeItems, FilterTypeOld);
-    p[gpEnvDepth0].createNum("EnvDepth", "", 0.0f, 0, 100, 2, 100, 0);
-    p[gpEnvInv0].createOnOff("EnvInv", 0);
+    createParas(p, {
+        {.index = gpPrgName, .kind = ParaKind::CharPtr, .name = "PrgName"},
+        {.index = gpMainVol, .kind = ParaKind::Volume, .name = "Main Vol.", .lo = -30, .hi = 0, .def = dB(-6.0),
+         .minusInfinity = true},
+        {.index = gpScaleCentre, .kind = ParaKind::Note, .name = "Scal.Centr", .lo = 24, .hi = 108, .precision = 0,
+         .def = 60},
+        {.index = gpDetune, .name = "Detune", .unit = "cent", .logFactor = 4.0f, .lo = -1, .hi = 500, .precision = 1,
+         .def = -1},
+        {.index = gpFilterType0, .kind = ParaKind::Enu, .name = "FilterType", .lo = -1, .hi = 2, .def = 0,
+         .width = 4, .items = FilterTypeItems, .altLists = FilterTypeOld},
+        {.index = gpEnvDepth0, .name = "EnvDepth", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+        {.index = gpEnvInv0, .kind = ParaKind::OnOff, .name = "EnvInv", .def = 0},
+    });
 
     modDest.set(destRowTable());
     for (int r = 0; r < ModRows; ++r)
@@ -206,50 +213,69 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         p[gpModDest + r].createEnu("Mod.Dest.", "", -1, ModDestCount - 1, ModDestWidth, -1, modDest.getLabels(),
                                    modDest.getCompatib());
 
-    p[gpMidiVolume].createOnOff("DMVol", 1);
-    p[gpMidiVelocity].createOnOff("DMVel", 1);
-    p[gpMidiWheel].createOnOff("DMWh ", 1);
-    p[gpUnusedSpread].createNum("Unusued Spread", "cent", 4.0f, 0, 2000, 2, 0, 0);
-    p[gpUnusedGenMix].createNum("Unusued GenMix", "% Gen2", 0.0f, 0, 1000, 3, 500, 0);
-    p[gpUnusedText0].createCharPtr("Unused", true, false, nullptr);
-    p[gpUnusedText0 + 1].createCharPtr("Unused", true, false, nullptr);
-    p[gpGen0Routing].createEnu("Gen0 Routing", "", 0, 2, 3, 0, RoutingItems, nullptr);
-    p[88].createOnOff("Unused", 0);
-    p[89].createOnOff("Unused", 0);
-    p[gpGenType0].createEnu("Gen 0 Type", "", 0, 3, 12, 0, GenTypeItems, GenTypeOld);
-    p[gpGenType0 + 1].createEnu("Gen 1 Type", "", 0, 3, 12, 1, GenTypeItems, GenTypeOld);
-    p[gpGenOn0].createOnOff("Gen 0 OnOff", 1);
-    p[gpGenOn0 + 1].createOnOff("Gen 1 OnOff", 1);
-    p[94].createEnu("Unused", "", 0, 1, 8, 0, SettingsItems, nullptr);
-    p[95].createEnu("Unused", "", 0, 1, 8, 0, SettingsItems, nullptr);
-    p[gpVoices].createEnu("Voices", "", 1, 13, 4, 13, VoicesItems, VoicesOld);
-    p[gpVoices].setInfiniteHi(true);
-    p[gpEffType0].createEnu("Eff 0 Type", "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
-    p[gpEffOn0].createOnOff("Eff 0 On", 1);
-    // The second send slot's type has carried the first one's name since
-    // the beginning; hosts and stored automation know it by it.
-    p[gpEffType1].createEnu("Eff 0 Type", "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
-    p[gpEffOn1].createOnOff("Eff 1 On", 1);
-    p[gpGen2Routing].createEnu("Gen2 Routing", "", 0, 2, 3, 0, RoutingItems, nullptr);
-    p[gpGenType2].createEnu("Gen 2 Type", "", 0, 2, 12, 0, GenTypeItems3, GenTypeOld);
-    p[gpGenType2 + 1].createEnu("Gen 3 Type", "", 0, 2, 12, 0, GenTypeItems3, GenTypeOld);
-    p[gpGenOn2].createOnOff("Gen 2 OnOff", 0);
-    p[gpGenOn2 + 1].createOnOff("Gen 3 OnOff", 0);
-    p[gpVarType0].createEnu("Var 0 Type", "", 0, 1, 8, 0, VarTypeItems, nullptr);
-    p[gpVarType0 + 1].createEnu("Var 1 Type", "", 0, 1, 8, 0, VarTypeItems, nullptr);
+    createParas(p, {
+        {.index = gpMidiVolume, .kind = ParaKind::OnOff, .name = "DMVol", .def = 1},
+        {.index = gpMidiVelocity, .kind = ParaKind::OnOff, .name = "DMVel", .def = 1},
+        {.index = gpMidiWheel, .kind = ParaKind::OnOff, .name = "DMWh ", .def = 1},
+        {.index = gpUnusedSpread, .name = "Unusued Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 2000,
+         .precision = 2, .def = 0},
+        {.index = gpUnusedGenMix, .name = "Unusued GenMix", .unit = "% Gen2", .lo = 0, .hi = 1000, .precision = 3,
+         .def = 500},
+        {.index = gpUnusedText0, .kind = ParaKind::CharPtr, .name = "Unused", .pathLeaf = true},
+        {.index = gpUnusedText0 + 1, .kind = ParaKind::CharPtr, .name = "Unused", .pathLeaf = true},
+        {.index = gpGen0Routing, .kind = ParaKind::Enu, .name = "Gen0 Routing", .lo = 0, .hi = 2, .def = 0,
+         .width = 3, .items = RoutingItems},
+        {.index = 88, .kind = ParaKind::OnOff, .name = "Unused", .def = 0},
+        {.index = 89, .kind = ParaKind::OnOff, .name = "Unused", .def = 0},
+        {.index = gpGenType0, .kind = ParaKind::Enu, .name = "Gen 0 Type", .lo = 0, .hi = 3, .def = 0, .width = 12,
+         .items = GenTypeItems, .altLists = GenTypeOld},
+        {.index = gpGenType0 + 1, .kind = ParaKind::Enu, .name = "Gen 1 Type", .lo = 0, .hi = 3, .def = 1,
+         .width = 12, .items = GenTypeItems, .altLists = GenTypeOld},
+        {.index = gpGenOn0, .kind = ParaKind::OnOff, .name = "Gen 0 OnOff", .def = 1},
+        {.index = gpGenOn0 + 1, .kind = ParaKind::OnOff, .name = "Gen 1 OnOff", .def = 1},
+        {.index = 94, .kind = ParaKind::Enu, .name = "Unused", .lo = 0, .hi = 1, .def = 0, .width = 8,
+         .items = SettingsItems},
+        {.index = 95, .kind = ParaKind::Enu, .name = "Unused", .lo = 0, .hi = 1, .def = 0, .width = 8,
+         .items = SettingsItems},
+        {.index = gpVoices, .kind = ParaKind::Enu, .name = "Voices", .lo = 1, .hi = 13, .def = 13, .width = 4,
+         .items = VoicesItems, .altLists = VoicesOld, .infiniteHi = true},
+        {.index = gpEffType0, .kind = ParaKind::Enu, .name = "Eff 0 Type", .lo = 0, .hi = 11, .def = 0, .width = 10,
+         .items = EffTypeItems, .altLists = EffTypeOld},
+        {.index = gpEffOn0, .kind = ParaKind::OnOff, .name = "Eff 0 On", .def = 1},
+        // The second send slot's type has carried the first one's name since
+        // the beginning; hosts and stored automation know it by it.
+        {.index = gpEffType1, .kind = ParaKind::Enu, .name = "Eff 0 Type", .lo = 0, .hi = 11, .def = 0, .width = 10,
+         .items = EffTypeItems, .altLists = EffTypeOld},
+        {.index = gpEffOn1, .kind = ParaKind::OnOff, .name = "Eff 1 On", .def = 1},
+        {.index = gpGen2Routing, .kind = ParaKind::Enu, .name = "Gen2 Routing", .lo = 0, .hi = 2, .def = 0,
+         .width = 3, .items = RoutingItems},
+        {.index = gpGenType2, .kind = ParaKind::Enu, .name = "Gen 2 Type", .lo = 0, .hi = 2, .def = 0, .width = 12,
+         .items = GenTypeItems3, .altLists = GenTypeOld},
+        {.index = gpGenType2 + 1, .kind = ParaKind::Enu, .name = "Gen 3 Type", .lo = 0, .hi = 2, .def = 0,
+         .width = 12, .items = GenTypeItems3, .altLists = GenTypeOld},
+        {.index = gpGenOn2, .kind = ParaKind::OnOff, .name = "Gen 2 OnOff", .def = 0},
+        {.index = gpGenOn2 + 1, .kind = ParaKind::OnOff, .name = "Gen 3 OnOff", .def = 0},
+        {.index = gpVarType0, .kind = ParaKind::Enu, .name = "Var 0 Type", .lo = 0, .hi = 1, .def = 0, .width = 8,
+         .items = VarTypeItems},
+        {.index = gpVarType0 + 1, .kind = ParaKind::Enu, .name = "Var 1 Type", .lo = 0, .hi = 1, .def = 0,
+         .width = 8, .items = VarTypeItems},
+    });
     for (int k = 0; k < 4; ++k) {
         p[gpEffXType0 + 2 * k].createEnu(EffXTypeNames[k], "", 0, 11, 10, 0, EffTypeItems, EffTypeOld);
         p[gpEffXOn0 + 2 * k].createOnOff(EffXOnNames[k], 0);
     }
-    p[gpVarOn0].createOnOff("Var 0 On", 1);
-    p[gpVarOn0 + 1].createOnOff("Var 1 On", 1);
-    p[gpCutKeyF0].createNum("F0 Cut KeyF ", "", 0.0f, 0, 100, 2, 0, 0);
-    p[gpCutKeyF0 + 1].createNum("F0 Cut KeyF ", "", 0.0f, 0, 100, 2, 0, 0);
-    p[gpFilterType1].createEnu("FilterType", "", -1, 2, 4, 0, FilterTypeItems, FilterTypeOld);
-    p[gpEnvDepth1].createNum("EnvDepth", "", 0.0f, 0, 100, 2, 100, 0);
-    p[gpEnvInv1].createOnOff("EnvInv", 0);
-    p[gpSF2Path0].createCharPtr("Import Sampler 0 SF2 Path", false, false, nullptr);
-    p[gpSF2Path0 + 1].createCharPtr("Import Sampler 1 SF2 Path", false, false, nullptr);
+    createParas(p, {
+        {.index = gpVarOn0, .kind = ParaKind::OnOff, .name = "Var 0 On", .def = 1},
+        {.index = gpVarOn0 + 1, .kind = ParaKind::OnOff, .name = "Var 1 On", .def = 1},
+        {.index = gpCutKeyF0, .name = "F0 Cut KeyF ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = gpCutKeyF0 + 1, .name = "F0 Cut KeyF ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
+        {.index = gpFilterType1, .kind = ParaKind::Enu, .name = "FilterType", .lo = -1, .hi = 2, .def = 0,
+         .width = 4, .items = FilterTypeItems, .altLists = FilterTypeOld},
+        {.index = gpEnvDepth1, .name = "EnvDepth", .lo = 0, .hi = 100, .precision = 2, .def = 100},
+        {.index = gpEnvInv1, .kind = ParaKind::OnOff, .name = "EnvInv", .def = 0},
+        {.index = gpSF2Path0, .kind = ParaKind::CharPtr, .name = "Import Sampler 0 SF2 Path"},
+        {.index = gpSF2Path0 + 1, .kind = ParaKind::CharPtr, .name = "Import Sampler 1 SF2 Path"},
+    });
     for (int r = 0; r < ModRows; ++r)
         p[gpModActive + r].createOnOff("Mod.Active", 1);
     for (int k = 0; k < 4; ++k)
@@ -257,20 +283,32 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     p[gpEnvSel].createEnu("Env Sel", "", 0, 4, 2, 4, EnvSelItems, nullptr);
     p[gpLFOSel].createEnu("LFO Sel", "", 0, 3, 1, 0, LFOSelItems, nullptr);
     for (int k = 0; k < 2; ++k) {
-        p[gpSampleScrolling0 + 3 * k].createNum(SampleScrollingNames[k], "", 0.0f, 0, 7, 0, 0, 0);
-        p[gpSampleScrolling0 + 3 * k + 1].createNum(SampleEditingNames[k], "", 0.0f, 0, 7, 0, 0, 0);
-        p[gpSampleScrolling0 + 3 * k + 2].createNum(SampleShownNames[k], "", 0.0f, 0, 63, 0, 0, 0);
+        createParas(p, {
+            {.index = gpSampleScrolling0 + 3 * k, .name = SampleScrollingNames[k], .lo = 0, .hi = 7, .precision = 0,
+             .def = 0},
+            {.index = gpSampleScrolling0 + 3 * k + 1, .name = SampleEditingNames[k], .lo = 0, .hi = 7,
+             .precision = 0, .def = 0},
+            {.index = gpSampleScrolling0 + 3 * k + 2, .name = SampleShownNames[k], .lo = 0, .hi = 63, .precision = 0,
+             .def = 0},
+        });
     }
     for (int k = 0; k < 2; ++k) {
-        p[gpSDZoom0 + k].createEnu(SDZoomNames[k], "", 0, 13, 4, 6, ZoomItems, nullptr);
-        p[gpSDSlider0 + k].createNum(SDSliderNames[k], "pm", 0.0f, 0, 1000, 3, 0, 0);
-        p[gpSDSliderSize0 + k].createNum(SDSliderSizeNames[k], "pm", 0.0f, 10, 1000, 3, 1000, 0);
+        createParas(p, {
+            {.index = gpSDZoom0 + k, .kind = ParaKind::Enu, .name = SDZoomNames[k], .lo = 0, .hi = 13, .def = 6,
+             .width = 4, .items = ZoomItems},
+            {.index = gpSDSlider0 + k, .name = SDSliderNames[k], .unit = "pm", .lo = 0, .hi = 1000, .precision = 3,
+             .def = 0},
+            {.index = gpSDSliderSize0 + k, .name = SDSliderSizeNames[k], .unit = "pm", .lo = 10, .hi = 1000,
+             .precision = 3, .def = 1000},
+        });
     }
     for (int k = 0; k < 7; ++k)
         p[gpVar0Env + k].createEnu(EnvNames[k], "", 0, 1, 6, 0, EnvKindItems, nullptr);
-    p[gpVelVol].createNum("Vel->Vol", "%", 0.0f, 0, 100, 2, 66, 0);
-    p[gpVelF1Cut].createNum("Vel->F1Cut", "%", 0.0f, 0, 100, 2, 15, 0);
-    p[gpVelF2Cut].createNum("Vel->F2Cut", "%", 0.0f, 0, 100, 2, 15, 0);
+    createParas(p, {
+        {.index = gpVelVol, .name = "Vel->Vol", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 66},
+        {.index = gpVelF1Cut, .name = "Vel->F1Cut", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+        {.index = gpVelF2Cut, .name = "Vel->F2Cut", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+    });
     for (int k = 0; k < 4; ++k)
         p[gpGenCent0 + k].createNum("G3 Cent", "cent", 0.0f, -100, 100, 0, 0, 0);
     for (int k = 0; k < 4; ++k)
@@ -281,9 +319,11 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     // Only the last effect panner (after the fourth insert slot) starts on.
     for (int k = 0; k < 7; ++k)
         p[gpPow51First + k].createOnOff(Pow51Names[k], k == 6 ? 1 : 0);
-    p[gpVar0Pan].createNum("Var0Pan", "", 0.0f, -100, 100, 2, 0, 0);
-    p[gpVar1Pan].createNum("Var1Pan", "", 0.0f, -100, 100, 2, 0, 0);
-    p[gpExactness].createNum("Exactness", "%", 0.0f, 85, 100, 2, 100, 0);
+    createParas(p, {
+        {.index = gpVar0Pan, .name = "Var0Pan", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = gpVar1Pan, .name = "Var1Pan", .lo = -100, .hi = 100, .precision = 2, .def = 0},
+        {.index = gpExactness, .name = "Exactness", .unit = "%", .lo = 85, .hi = 100, .precision = 2, .def = 100},
+    });
     for (int k = 0; k < 4; ++k)
         p[gpFileIOEnv + k].createEnu(FileIOModuleNames[k], "", 2, 4, 5, 2, FileIOModuleItems, nullptr);
     // The two filter paths' output levels have carried the first slot
@@ -291,9 +331,12 @@ bool VelaGlo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     p[gpVarVol0].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
     p[gpVarVol0 + 1].createVolume("Gen0 Vol.", -24, 0, dB(-3.0), true);
     for (int k = 0; k < 4; ++k) {
-        p[gpFileIOGen0 + k].createEnu(FileIOGenNames[k], "", 0, 4, 5, 2, FileIOGenItems, nullptr);
-        p[gpExportSample0 + k].createCharPtr(ExportSampleNames[k], false, false, nullptr);
-        p[gpExportWTG0 + k].createCharPtr(ExportWTGNames[k], false, false, nullptr);
+        createParas(p, {
+            {.index = gpFileIOGen0 + k, .kind = ParaKind::Enu, .name = FileIOGenNames[k], .lo = 0, .hi = 4, .def = 2,
+             .width = 5, .items = FileIOGenItems},
+            {.index = gpExportSample0 + k, .kind = ParaKind::CharPtr, .name = ExportSampleNames[k]},
+            {.index = gpExportWTG0 + k, .kind = ParaKind::CharPtr, .name = ExportWTGNames[k]},
+        });
     }
     p[gpNewAnalogOsc].createOnOff("New Analog Osc", 1);
     return paraSet->spreadPara();

@@ -2,6 +2,7 @@
 
 #include "ModuleManager.h"
 #include "OsLib.h"
+#include "ParaRow.h"
 #include "Synth.h"
 
 #include <algorithm>
@@ -112,25 +113,32 @@ bool ECS2_c::getParaSetPtr(ParaSet_c** shared)
     Parameter_c* p = beginParaDefinition(shared, 1, ECSParaCount, &defined, 0);
     if (!p)
         return defined;
-    p[ecsParaOnOff].createOnOff("On/Off", 0);
-    p[ecsParaMode].createEnu("Mode", "", 0, 6, 9, 0, ModeItems, nullptr);
-    p[ecsParaActiveGroup].createNum("Active Group", "", 0.0f, 1, 5, 0, 1, 0);
-    p[4].createNum("Glo Reserved1", "", 0.0f, 0, 1, 0, 0, 0);
-    p[5].createOnOff("Glo Reserved Sw0", 0);
-    p[6].createOnOff("Glo Reserved Sw1", 0);
+    createParas(p, {
+        {.index = ecsParaOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 0},
+        {.index = ecsParaMode, .kind = ParaKind::Enu, .name = "Mode", .lo = 0, .hi = 6, .def = 0, .width = 9,
+         .items = ModeItems},
+        {.index = ecsParaActiveGroup, .name = "Active Group", .lo = 1, .hi = 5, .precision = 0, .def = 1},
+        {.index = 4, .name = "Glo Reserved1", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = 5, .kind = ParaKind::OnOff, .name = "Glo Reserved Sw0", .def = 0},
+        {.index = 6, .kind = ParaKind::OnOff, .name = "Glo Reserved Sw1", .def = 0},
+    });
     for (int k = 0; k < ECSSlotCount; ++k) {
         Parameter_c* s = p + paraIndex(k, 0);
-        s[ecsSlotCCIdx].createNum("CCIdx", "", 0.0f, 0, 999999999, 0, 0, 0);
-        s[ecsSlotEditIdx].createNum("EditIdx", "", 0.0f, -999999999, 999999999, 0, 0, 0);
-        s[ecsSlotMinPar].createNum("Min Par", "", 0.0f, 0, ParRangeSteps, 1, 0, 0);
-        s[ecsSlotMaxPar].createNum("Max Par", "", 0.0f, 0, ParRangeSteps, 1, ParRangeSteps, 0);
-        s[ecsSlotInsIdx].createNum("Ins Idx", "", 0.0f, 0, MaxInsIdx, 0, 0, 0);
-        s[ecsSlotMidiCh].createNum("MIDI Ch", "", 0.0f, 0, 15, 0, 0, 0);
-        s[ecsSlotCurve].createNum("Curve", "", 0.0f, -9, 9, 0, 0, 0);
-        s[ecsSlotMode].createEnu("Mode", "", 0, SlotModeLast, 10, 0, SlotModeItems, nullptr);
-        s[ecsSlotMinCC].createNum("Min CC", "", 0.0f, 0, 127, 0, 0, 0);
-        s[ecsSlotMaxCC].createNum("Max CC", "", 0.0f, 0, 127, 0, 0, 0);
-        s[ecsSlotGroup].createNum("Group", "", 0.0f, 0, MaxGroup, 0, 0, 0);
+        createParas(s, {
+            {.index = ecsSlotCCIdx, .name = "CCIdx", .lo = 0, .hi = 999999999, .precision = 0, .def = 0},
+            {.index = ecsSlotEditIdx, .name = "EditIdx", .lo = -999999999, .hi = 999999999, .precision = 0, .def = 0},
+            {.index = ecsSlotMinPar, .name = "Min Par", .lo = 0, .hi = ParRangeSteps, .precision = 1, .def = 0},
+            {.index = ecsSlotMaxPar, .name = "Max Par", .lo = 0, .hi = ParRangeSteps, .precision = 1,
+             .def = ParRangeSteps},
+            {.index = ecsSlotInsIdx, .name = "Ins Idx", .lo = 0, .hi = MaxInsIdx, .precision = 0, .def = 0},
+            {.index = ecsSlotMidiCh, .name = "MIDI Ch", .lo = 0, .hi = 15, .precision = 0, .def = 0},
+            {.index = ecsSlotCurve, .name = "Curve", .lo = -9, .hi = 9, .precision = 0, .def = 0},
+            {.index = ecsSlotMode, .kind = ParaKind::Enu, .name = "Mode", .lo = 0, .hi = SlotModeLast, .def = 0,
+             .width = 10, .items = SlotModeItems},
+            {.index = ecsSlotMinCC, .name = "Min CC", .lo = 0, .hi = 127, .precision = 0, .def = 0},
+            {.index = ecsSlotMaxCC, .name = "Max CC", .lo = 0, .hi = 127, .precision = 0, .def = 0},
+            {.index = ecsSlotGroup, .name = "Group", .lo = 0, .hi = MaxGroup, .precision = 0, .def = 0},
+        });
     }
     return paraSet->spreadPara();
 }

@@ -245,6 +245,16 @@ Parameter_c* Part_c::beginParaDefinition(ParaSet_c** shared, int nSets, int nPar
     return p;
 }
 
+bool Part_c::defineParas(ParaSet_c** shared, int nSets, int nParas, const ParaRow_s* rows, int nRows)
+{
+    bool defined = false;
+    Parameter_c* p = beginParaDefinition(shared, nSets, nParas, &defined);
+    if (!p)
+        return defined;
+    createParas(p, rows, nRows);
+    return paraSet->spreadPara();
+}
+
 Parameter_c* Part_c::beginUnversionedParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result,
                                                     int order)
 {

@@ -24,6 +24,7 @@
 
 #include "Capacities.h"
 #include "Note.h"
+#include "ParaRow.h"
 #include "ParaSet.h"
 #include "Path.h"
 #include "VdxString.h"
@@ -315,6 +316,13 @@ protected:
     // another instance has defined the set already. User-interface thread or
     // audio stopped.
     Parameter_c* beginParaDefinition(ParaSet_c** shared, int nSets, int nParas, bool* result, int order = -1);
+    // The whole getParaSetPtr of a module whose parameters after "Version"
+    // are one table: the opening above, the rows, then spreadPara.
+    bool defineParas(ParaSet_c** shared, int nSets, int nParas, const ParaRow_s* rows, int nRows);
+    template <int N> bool defineParas(ParaSet_c** shared, int nSets, int nParas, const ParaRow_s (&rows)[N])
+    {
+        return defineParas(shared, nSets, nParas, rows, N);
+    }
     // The same opening for the few sets whose parameter 0 is not "Version"
     // (the instrument's global part stores the program name there): set 0 is
     // returned with nothing defined yet.

@@ -1,6 +1,7 @@
 #include "SysGlo.h"
 
 #include "OsLib.h"
+#include "ParaRow.h"
 #include "Synth.h"
 #include "ThreadCheck.h"
 
@@ -251,18 +252,25 @@ bool SysGlo_c::getParaSetPtr(ParaSet_c** shared)
     Parameter_c* p = beginParaDefinition(shared, 1, SysGloParaCount, &defined, 0);
     if (!p)
         return defined;
-    p[SysGloPara::KnobMovement].createEnu("Cir/Lin Knob Movement", "", 0, 1, 8, 1, "Circular Linear ", nullptr);
-    p[SysGloPara::NoteDisplayType].createOnOff("NoteDisplayType", 0);
-    p[SysGloPara::PadVelocity].createOnOff("Pad Velocity", 1);
-    p[SysGloPara::PanMode].createEnu("PanMode", "", 0, 1, 5, 1, "EqVolEqPow", nullptr);
-    p[SysGloPara::JumpToSaveDir].createOnOff("Jump To Save Dir", 1);
-    p[SysGloPara::FontColor].createEnu("Font Color", "", 0, 2, 8, 0, "Red     LightRedWhite   ", nullptr);
-    p[SysGloPara::DefaultPresetPath].createCharPtr("Default Preset Path", true, true, nullptr);
-    p[SysGloPara::Unused10].createNum("unused", "", 0.0f, 0, 9, 0, 0, 0);
-    p[SysGloPara::DataPath].createCharPtr("Data Path", true, true, nullptr);
-    p[SysGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
-    p[SysGloPara::EditInsFollowsMorph].createOnOff("EditIns follows Morp", 0);
-    p[SysGloPara::EcsFollowsEditIns].createOnOff("ECS follows EditIns", 0);
+    createParas(p, {
+        {.index = SysGloPara::KnobMovement, .kind = ParaKind::Enu, .name = "Cir/Lin Knob Movement", .lo = 0, .hi = 1,
+         .def = 1, .width = 8, .items = "Circular Linear "},
+        {.index = SysGloPara::NoteDisplayType, .kind = ParaKind::OnOff, .name = "NoteDisplayType", .def = 0},
+        {.index = SysGloPara::PadVelocity, .kind = ParaKind::OnOff, .name = "Pad Velocity", .def = 1},
+        {.index = SysGloPara::PanMode, .kind = ParaKind::Enu, .name = "PanMode", .lo = 0, .hi = 1, .def = 1,
+         .width = 5, .items = "EqVolEqPow"},
+        {.index = SysGloPara::JumpToSaveDir, .kind = ParaKind::OnOff, .name = "Jump To Save Dir", .def = 1},
+        {.index = SysGloPara::FontColor, .kind = ParaKind::Enu, .name = "Font Color", .lo = 0, .hi = 2, .def = 0,
+         .width = 8, .items = "Red     LightRedWhite   "},
+        {.index = SysGloPara::DefaultPresetPath, .kind = ParaKind::CharPtr, .name = "Default Preset Path",
+         .pathLeaf = true, .stripExtension = true},
+        {.index = SysGloPara::Unused10, .name = "unused", .lo = 0, .hi = 9, .precision = 0, .def = 0},
+        {.index = SysGloPara::DataPath, .kind = ParaKind::CharPtr, .name = "Data Path", .pathLeaf = true,
+         .stripExtension = true},
+        {.index = SysGloPara::VersionString, .kind = ParaKind::CharPtr, .name = "Version string to display"},
+        {.index = SysGloPara::EditInsFollowsMorph, .kind = ParaKind::OnOff, .name = "EditIns follows Morp", .def = 0},
+        {.index = SysGloPara::EcsFollowsEditIns, .kind = ParaKind::OnOff, .name = "ECS follows EditIns", .def = 0},
+    });
     return paraSet->spreadPara();
 }
 
@@ -291,39 +299,51 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
     Parameter_c* p = beginParaDefinition(shared, 1, SynGloParaCount, &defined);
     if (!p)
         return defined;
-    p[SynGloPara::EditIns].createNum("Edit Ins", "", 0.0f, 0, 64, 0, 0, 0);
-    p[SynGloPara::UndoRedo].createOnOff("Undo/Redo", 0);
-    p[SynGloPara::GloTune].createNum("Glo Tune", "", 0.0f, 4153, 4662, 1, 4400, 0);
-    p[SynGloPara::CCAssignActive].createOnOff("CCAssignActive", 0);
-    p[SynGloPara::SavedOrLoaded].createOnOff("Saved or Loaded Presets", 0);
-    p[SynGloPara::CpuLoad].createNum("CPU Load", "%", 0.0f, 0, 1000, 1, 0, 0);
-    p[SynGloPara::SRFactor].createNum("SRFactor", "", 0.0f, 10, 100, 2, 100, 0);
-    p[SynGloPara::VelCurve].createNum("VelCurve", "", 0.0f, 0, 9, 0, 5, 0);
-    p[SynGloPara::Automatik1].createOnOff("Automatik 1", 0);
-    p[SynGloPara::Keyboard].createNum("keyboard", "", 0.0f, 0, 1000000, 0, 0, 0);
-    p[SynGloPara::StereoOuts].createNum("Stereo Outs", "", 0.0f, 0, outputCount, 0, 1, 0);
-    p[SynGloPara::MonoOuts].createNum("Mono Outs", "", 0.0f, 0, outputCount, 0, 0, 0);
-    p[SynGloPara::WheelTarget].createEnu("Wheel Target", "", 0, 2, 5, 0, "Pan  LevelTune ", nullptr);
-    p[SynGloPara::KnobMovement].createEnu("", "", 0, 2, 8, 0, KnobMovementItems, nullptr);
-    p[SynGloPara::Unnamed15].createOnOff("", 0);
-    p[SynGloPara::GenerationRange].createNum("Generation Range", "%", 0.0f, 0, 100, 2, 5, 0);
-    p[SynGloPara::EcsSavePath].createCharPtr("ECS Save Path", false, false, nullptr);
-    p[SynGloPara::EcsLoadPath].createCharPtr("ECS Load Path", false, false, nullptr);
-    p[SynGloPara::VersionString].createCharPtr("Version string to display", false, false, nullptr);
-    p[SynGloPara::SystemErrorCode].createNum("System Error Code", "", 0.0f, 0, 65535, 0, 0, 0);
-    p[SynGloPara::SynthEdited].createOnOff("SynthEdited", 0);
-    p[SynGloPara::Choke].createOnOff("Choke", 1);
-    p[SynGloPara::SampleDisplay].createEnu("Sample Display", "", 0, 1, 4, 0, "Off Norm", nullptr);
-    p[SynGloPara::KitNameDisplay].createCharPtr("Kit Name Display", true, true, nullptr);
-    p[SynGloPara::EditPage].createNum("Edit Page", "", 0.0f, 0, 99, 0, 0, 0);
-    p[SynGloPara::MultiProgram].createNum("Program", "", 0.0f, 0, 207, 0, 0, 0);
-    p[SynGloPara::MultiBank].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
-    p[SynGloPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
-    p[SynGloPara::MultiSave].createCharPtr("Multi Save", false, false, nullptr);
-    p[SynGloPara::MultiLoad].createCharPtr("Multi Load", false, false, nullptr);
-    p[SynGloPara::BendUp].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
-    p[SynGloPara::BendDown].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
-    p[SynGloPara::CCMode].createEnu("MIDI CC Mode", "", 0, 1, 12, 1, "receive onlyreceive+send", nullptr);
+    createParas(p, {
+        {.index = SynGloPara::EditIns, .name = "Edit Ins", .lo = 0, .hi = 64, .precision = 0, .def = 0},
+        {.index = SynGloPara::UndoRedo, .kind = ParaKind::OnOff, .name = "Undo/Redo", .def = 0},
+        {.index = SynGloPara::GloTune, .name = "Glo Tune", .lo = 4153, .hi = 4662, .precision = 1, .def = 4400},
+        {.index = SynGloPara::CCAssignActive, .kind = ParaKind::OnOff, .name = "CCAssignActive", .def = 0},
+        {.index = SynGloPara::SavedOrLoaded, .kind = ParaKind::OnOff, .name = "Saved or Loaded Presets", .def = 0},
+        {.index = SynGloPara::CpuLoad, .name = "CPU Load", .unit = "%", .lo = 0, .hi = 1000, .precision = 1, .def = 0},
+        {.index = SynGloPara::SRFactor, .name = "SRFactor", .lo = 10, .hi = 100, .precision = 2, .def = 100},
+        {.index = SynGloPara::VelCurve, .name = "VelCurve", .lo = 0, .hi = 9, .precision = 0, .def = 5},
+        {.index = SynGloPara::Automatik1, .kind = ParaKind::OnOff, .name = "Automatik 1", .def = 0},
+        {.index = SynGloPara::Keyboard, .name = "keyboard", .lo = 0, .hi = 1000000, .precision = 0, .def = 0},
+        {.index = SynGloPara::StereoOuts, .name = "Stereo Outs", .lo = 0, .hi = outputCount, .precision = 0, .def = 1},
+        {.index = SynGloPara::MonoOuts, .name = "Mono Outs", .lo = 0, .hi = outputCount, .precision = 0, .def = 0},
+        {.index = SynGloPara::WheelTarget, .kind = ParaKind::Enu, .name = "Wheel Target", .lo = 0, .hi = 2, .def = 0,
+         .width = 5, .items = "Pan  LevelTune "},
+        {.index = SynGloPara::KnobMovement, .kind = ParaKind::Enu, .name = "", .lo = 0, .hi = 2, .def = 0,
+         .width = 8, .items = KnobMovementItems},
+        {.index = SynGloPara::Unnamed15, .kind = ParaKind::OnOff, .name = "", .def = 0},
+        {.index = SynGloPara::GenerationRange, .name = "Generation Range", .unit = "%", .lo = 0, .hi = 100,
+         .precision = 2, .def = 5},
+        {.index = SynGloPara::EcsSavePath, .kind = ParaKind::CharPtr, .name = "ECS Save Path"},
+        {.index = SynGloPara::EcsLoadPath, .kind = ParaKind::CharPtr, .name = "ECS Load Path"},
+        {.index = SynGloPara::VersionString, .kind = ParaKind::CharPtr, .name = "Version string to display"},
+        {.index = SynGloPara::SystemErrorCode, .name = "System Error Code", .lo = 0, .hi = 65535, .precision = 0,
+         .def = 0},
+        {.index = SynGloPara::SynthEdited, .kind = ParaKind::OnOff, .name = "SynthEdited", .def = 0},
+        {.index = SynGloPara::Choke, .kind = ParaKind::OnOff, .name = "Choke", .def = 1},
+        {.index = SynGloPara::SampleDisplay, .kind = ParaKind::Enu, .name = "Sample Display", .lo = 0, .hi = 1,
+         .def = 0, .width = 4, .items = "Off Norm"},
+        {.index = SynGloPara::KitNameDisplay, .kind = ParaKind::CharPtr, .name = "Kit Name Display",
+         .pathLeaf = true, .stripExtension = true},
+        {.index = SynGloPara::EditPage, .name = "Edit Page", .lo = 0, .hi = 99, .precision = 0, .def = 0},
+        {.index = SynGloPara::MultiProgram, .name = "Program", .lo = 0, .hi = 207, .precision = 0, .def = 0},
+        {.index = SynGloPara::MultiBank, .name = "Bank", .lo = 0, .hi = 207, .precision = 0, .def = 0},
+        {.index = SynGloPara::MasterVol, .kind = ParaKind::Volume, .name = "Master Vol", .lo = -24, .hi = 6,
+         .def = 0, .minusInfinity = true},
+        {.index = SynGloPara::MultiSave, .kind = ParaKind::CharPtr, .name = "Multi Save"},
+        {.index = SynGloPara::MultiLoad, .kind = ParaKind::CharPtr, .name = "Multi Load"},
+        {.index = SynGloPara::BendUp, .name = "Pitch Bend Up Amount", .unit = "semitones", .lo = 0, .hi = 24,
+         .precision = 0, .def = 2},
+        {.index = SynGloPara::BendDown, .kind = ParaKind::Enu, .name = "Pitch Bend Down Amount", .unit = "semitones",
+         .lo = -1, .hi = 24, .def = -1, .width = 4, .items = BendDownItems},
+        {.index = SynGloPara::CCMode, .kind = ParaKind::Enu, .name = "MIDI CC Mode", .lo = 0, .hi = 1, .def = 1,
+         .width = 12, .items = "receive onlyreceive+send"},
+    });
     return paraSet->spreadPara();
 }
 
@@ -368,36 +388,48 @@ bool SynGloIns_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (!p)
         return defined;
     const int lastOutput = std::max(0, outputCount - 1);
-    p[SynGloInsPara::Program].createNum("Program", "", 0.0f, 0, std::max(0, programCount - 1), 0, 0, 0);
-    p[SynGloInsPara::Unused2].createOnOff("Unused", 1);
-    p[SynGloInsPara::Unused3].createNum("unused ", "", 0.0f, 0, lastOutput, 0, 0, 0);
-    p[SynGloInsPara::Mute].createOnOff("Mute", 0);
-    p[SynGloInsPara::Solo].createOnOff("Solo", 0);
-    p[SynGloInsPara::NotesOn].createNum("NotesOn", "", 0.0f, 0, 8, 0, 0, 0);
-    p[SynGloInsPara::Choke].createEnu("Choke", "", 0, 12, 3, 0, " - me prvnxt 1  2  3  4  5  6  7  8  9 ", ChokeAltLists);
+    createParas(p, {
+        {.index = SynGloInsPara::Program, .name = "Program", .lo = 0, .hi = std::max(0, programCount - 1),
+         .precision = 0, .def = 0},
+        {.index = SynGloInsPara::Unused2, .kind = ParaKind::OnOff, .name = "Unused", .def = 1},
+        {.index = SynGloInsPara::Unused3, .name = "unused ", .lo = 0, .hi = lastOutput, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::Mute, .kind = ParaKind::OnOff, .name = "Mute", .def = 0},
+        {.index = SynGloInsPara::Solo, .kind = ParaKind::OnOff, .name = "Solo", .def = 0},
+        {.index = SynGloInsPara::NotesOn, .name = "NotesOn", .lo = 0, .hi = 8, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::Choke, .kind = ParaKind::Enu, .name = "Choke", .lo = 0, .hi = 12, .def = 0,
+         .width = 3, .items = " - me prvnxt 1  2  3  4  5  6  7  8  9 ", .altLists = ChokeAltLists},
+    });
     p[SynGloInsPara::InsChIdx].createChannel("InsChIdx", 0, 16, 16);
-    p[SynGloInsPara::Unnamed9].createNum("", "", 0.0f, -99999999, 99999999, 0, 0, 0);
-    p[SynGloInsPara::Edited].createOnOff("Edited", 0);
-    p[SynGloInsPara::Legato].createOnOff("Legato", 0);
-    p[SynGloInsPara::BendUp].createNum("Pitch Bend Up Amount", "semitones", 0.0f, 0, 24, 0, 2, 0);
-    p[SynGloInsPara::Unused13].createCharPtr("Unused", false, false, nullptr);
-    p[SynGloInsPara::LoadPath].createCharPtr("Preset Load Path", false, false, nullptr);
-    p[SynGloInsPara::SavePath].createCharPtr("Preset Save Path", false, false, nullptr);
-    p[SynGloInsPara::GlobalDisplay].createCharPtr("Global Display", false, false, nullptr);
-    p[SynGloInsPara::Trigger].createNote("Trigger", 0, 127, 0, 36);
-    p[SynGloInsPara::Bank].createNum("Bank", "", 0.0f, 0, 207, 0, 0, 0);
-    p[SynGloInsPara::NoteLo].createNote("Note Lo", 0, 127, 0, 0);
-    p[SynGloInsPara::NoteHi].createNote("Note Hi", 0, 127, 0, 127);
-    p[SynGloInsPara::VeloLo].createNum("Velo Lo", "", 0.0f, 1, 127, 0, 1, 0);
-    p[SynGloInsPara::VeloHi].createNum("Velo Hi", "", 0.0f, 1, 127, 0, 127, 0);
-    p[SynGloInsPara::NoteFade].createNum("Note Fade", "", 0.0f, -24, 24, 0, 0, 0);
-    p[SynGloInsPara::VeloFade].createNum("Velo Fade", "", 0.0f, -127, 127, 0, 0, 0);
-    p[SynGloInsPara::BendDown].createEnu("Pitch Bend Down Amount", "semitones", -1, 24, 4, -1, BendDownItems, nullptr);
-    p[SynGloInsPara::ReceiveMW].createOnOff("Receive Mod Wheel", 1);
-    p[SynGloInsPara::ReceivePW].createOnOff("Receive Pitchwheel", 1);
-    p[SynGloInsPara::ReceiveAT].createOnOff("Receive Aftertouch", 1);
-    p[SynGloInsPara::ReceiveSP].createOnOff("Receive SustainPed", 1);
-    p[SynGloInsPara::MasterVol].createVolume("Master Vol", -24, 6, 0, true);
+    createParas(p, {
+        {.index = SynGloInsPara::Unnamed9, .name = "", .lo = -99999999, .hi = 99999999, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::Edited, .kind = ParaKind::OnOff, .name = "Edited", .def = 0},
+        {.index = SynGloInsPara::Legato, .kind = ParaKind::OnOff, .name = "Legato", .def = 0},
+        {.index = SynGloInsPara::BendUp, .name = "Pitch Bend Up Amount", .unit = "semitones", .lo = 0, .hi = 24,
+         .precision = 0, .def = 2},
+        {.index = SynGloInsPara::Unused13, .kind = ParaKind::CharPtr, .name = "Unused"},
+        {.index = SynGloInsPara::LoadPath, .kind = ParaKind::CharPtr, .name = "Preset Load Path"},
+        {.index = SynGloInsPara::SavePath, .kind = ParaKind::CharPtr, .name = "Preset Save Path"},
+        {.index = SynGloInsPara::GlobalDisplay, .kind = ParaKind::CharPtr, .name = "Global Display"},
+        {.index = SynGloInsPara::Trigger, .kind = ParaKind::Note, .name = "Trigger", .lo = 0, .hi = 127,
+         .precision = 0, .def = 36},
+        {.index = SynGloInsPara::Bank, .name = "Bank", .lo = 0, .hi = 207, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::NoteLo, .kind = ParaKind::Note, .name = "Note Lo", .lo = 0, .hi = 127,
+         .precision = 0, .def = 0},
+        {.index = SynGloInsPara::NoteHi, .kind = ParaKind::Note, .name = "Note Hi", .lo = 0, .hi = 127,
+         .precision = 0, .def = 127},
+        {.index = SynGloInsPara::VeloLo, .name = "Velo Lo", .lo = 1, .hi = 127, .precision = 0, .def = 1},
+        {.index = SynGloInsPara::VeloHi, .name = "Velo Hi", .lo = 1, .hi = 127, .precision = 0, .def = 127},
+        {.index = SynGloInsPara::NoteFade, .name = "Note Fade", .lo = -24, .hi = 24, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::VeloFade, .name = "Velo Fade", .lo = -127, .hi = 127, .precision = 0, .def = 0},
+        {.index = SynGloInsPara::BendDown, .kind = ParaKind::Enu, .name = "Pitch Bend Down Amount",
+         .unit = "semitones", .lo = -1, .hi = 24, .def = -1, .width = 4, .items = BendDownItems},
+        {.index = SynGloInsPara::ReceiveMW, .kind = ParaKind::OnOff, .name = "Receive Mod Wheel", .def = 1},
+        {.index = SynGloInsPara::ReceivePW, .kind = ParaKind::OnOff, .name = "Receive Pitchwheel", .def = 1},
+        {.index = SynGloInsPara::ReceiveAT, .kind = ParaKind::OnOff, .name = "Receive Aftertouch", .def = 1},
+        {.index = SynGloInsPara::ReceiveSP, .kind = ParaKind::OnOff, .name = "Receive SustainPed", .def = 1},
+        {.index = SynGloInsPara::MasterVol, .kind = ParaKind::Volume, .name = "Master Vol", .lo = -24, .hi = 6,
+         .def = 0, .minusInfinity = true},
+    });
     // The set may outlive this part (another user may hold it), so its items
     // must last for the process.
     p[SynGloInsPara::OutputSelection].createEnu("Output Selection", "", 0, lastOutput, 3, 0, lastingText(getOutSelStr()), nullptr);

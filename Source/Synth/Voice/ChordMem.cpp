@@ -1,5 +1,6 @@
 #include "ChordMem.h"
 
+#include "ParaRow.h"
 #include "Parameter.h"
 
 #include <algorithm>
@@ -24,9 +25,12 @@ bool ChordMem_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
     if (!p)
         return defined;
-    p[pOnOff].createOnOff("On/Off", 0);
-    p[pOpMode].createEnu("Op.Mode", "", 0, 2, ModeItemWidth, mOff, ModeItems, nullptr);
-    p[pPolyphony].createNum("Polyphony", "", 0.0f, 0, ChordMemNotes, 0, 1, 0);
+    createParas(p, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 0},
+        {.index = pOpMode, .kind = ParaKind::Enu, .name = "Op.Mode", .lo = 0, .hi = 2, .def = mOff,
+         .width = ModeItemWidth, .items = ModeItems},
+        {.index = pPolyphony, .name = "Polyphony", .lo = 0, .hi = ChordMemNotes, .precision = 0, .def = 1},
+    });
     static const char* const noteNames[ChordMemNotes] = {"Note 0", "Note 1", "Note 2", "Note 3",
                                                          "Note 4", "Note 5", "Note 6", "Note 7"};
     static const char* const veloNames[ChordMemNotes] = {"Velo 0", "Velo 1", "Velo 2", "Velo 3",

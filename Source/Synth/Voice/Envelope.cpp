@@ -1,5 +1,6 @@
 #include "Envelope.h"
 
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 
@@ -144,29 +145,29 @@ EnvADSFR_c::~EnvADSFR_c() = default;
 
 bool EnvADSFR_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
-    if (!p)
-        return result;
-    p[pATime].createNum("A Time", "sec", 4.0f, 1, 10000, 3, 1, 0);
-    p[pDTime].createNum("D Time", "sec", 4.0f, 1, 10000, 3, 1, 0);
-    p[pSLevel].createNum("S Level", "", 2.0f, 0, 1000, 3, 1000, 0);
-    p[pFTime].createNum("F Time", "", 0.0f, -1000, 1000, 2, 0, 0);
-    p[pRTime].createNum("R Time", "sec", 4.0f, 1, 10000, 3, 1, 0);
-    p[pPitchScal].createNum("Pitch Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    p[pVelocScal].createNum("Veloc.Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    p[pVelocityAttack].createOnOff("Velocity Attack", 1);
-    p[pLogDecay].createOnOff("Log Decay", 0);
-    p[pACurve].createNum("A c", "", 0.0f, 15, 185, 2, 71, 0);
-    p[pDCurve].createNum("D c", "", 0.0f, 15, 185, 2, 33, 0);
-    p[pFCurve].createNum("F c", "", 0.0f, 15, 185, 2, 90, 0);
-    p[pRCurve].createNum("R c", "", 0.0f, 15, 185, 2, 33, 0);
-    p[pSync].createOnOff("Sync", 0);
-    p[pASync].createNum("ASync", "16th", 0.0f, 0, 9600, 2, 100, 0);
-    p[pDSync].createNum("DSync", "16th", 0.0f, 0, 9600, 2, 100, 0);
-    p[pFSync].createNum("FSync", "16th", 0.0f, -9600, 9600, 2, 0, 0);
-    p[pRSync].createNum("RSync", "16th", 0.0f, 0, 9600, 2, 100, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pATime, .name = "A Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10000, .precision = 3,
+         .def = 1},
+        {.index = pDTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10000, .precision = 3,
+         .def = 1},
+        {.index = pSLevel, .name = "S Level", .logFactor = 2.0f, .lo = 0, .hi = 1000, .precision = 3, .def = 1000},
+        {.index = pFTime, .name = "F Time", .lo = -1000, .hi = 1000, .precision = 2, .def = 0},
+        {.index = pRTime, .name = "R Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10000, .precision = 3,
+         .def = 1},
+        {.index = pPitchScal, .name = "Pitch Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+        {.index = pVelocScal, .name = "Veloc.Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+        {.index = pVelocityAttack, .kind = ParaKind::OnOff, .name = "Velocity Attack", .def = 1},
+        {.index = pLogDecay, .kind = ParaKind::OnOff, .name = "Log Decay", .def = 0},
+        {.index = pACurve, .name = "A c", .lo = 15, .hi = 185, .precision = 2, .def = 71},
+        {.index = pDCurve, .name = "D c", .lo = 15, .hi = 185, .precision = 2, .def = 33},
+        {.index = pFCurve, .name = "F c", .lo = 15, .hi = 185, .precision = 2, .def = 90},
+        {.index = pRCurve, .name = "R c", .lo = 15, .hi = 185, .precision = 2, .def = 33},
+        {.index = pSync, .kind = ParaKind::OnOff, .name = "Sync", .def = 0},
+        {.index = pASync, .name = "ASync", .unit = "16th", .lo = 0, .hi = 9600, .precision = 2, .def = 100},
+        {.index = pDSync, .name = "DSync", .unit = "16th", .lo = 0, .hi = 9600, .precision = 2, .def = 100},
+        {.index = pFSync, .name = "FSync", .unit = "16th", .lo = -9600, .hi = 9600, .precision = 2, .def = 0},
+        {.index = pRSync, .name = "RSync", .unit = "16th", .lo = 0, .hi = 9600, .precision = 2, .def = 100},
+    });
 }
 
 bool EnvADSFR_c::curved() const
@@ -394,17 +395,16 @@ EnvDAD_c::~EnvDAD_c() = default;
 
 bool EnvDAD_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result);
-    if (!p)
-        return result;
-    p[pDelayTime].createNum("D Time", "sec", 4.0f, 0, 10000, 3, 0, 0);
-    p[pAttackTime].createNum("A Time", "sec", 4.0f, 0, 10000, 3, 0, 0);
-    p[pDecayTime].createNum("D Time", "sec", 4.0f, 1, 10001, 3, 10001, 0);
-    p[pDecayTime].setInfiniteHi(true);
-    p[pPitchScal].createNum("Pitch Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    p[pVelocScal].createNum("Veloc.Scal", "%", 0.0f, -100, 100, 0, 0, 0);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pDelayTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
+         .precision = 3, .def = 0},
+        {.index = pAttackTime, .name = "A Time", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
+         .precision = 3, .def = 0},
+        {.index = pDecayTime, .name = "D Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 10001,
+         .precision = 3, .def = 10001, .infiniteHi = true},
+        {.index = pPitchScal, .name = "Pitch Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+        {.index = pVelocScal, .name = "Veloc.Scal", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+    });
 }
 
 void EnvDAD_c::prepProc(int instrument, Note_c n, bool keep, bool legato)

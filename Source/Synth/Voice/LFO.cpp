@@ -1,5 +1,6 @@
 #include "LFO.h"
 
+#include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -43,13 +44,18 @@ constexpr double NoiseValuesPerCycle = 8.0;
 // the class's items and default) and 10 "Symmetry".
 void defineCommonLFOParas(Parameter_c* p, const char* noteItems, int noteDefault)
 {
-    p[LFOSimp_c::pOnOff].createOnOff("S0 On/Off", 1);
-    p[LFOSimp_c::pWaveform].createEnu("Waveform", "", 0, 5, 6, 1, WaveformItems, nullptr);
-    p[LFOSimp_c::pFrequency].createNum("Frequency", "Hz", 4.0f, 1, 3200, 2, 100, 0);
-    p[LFOSimp_c::pSync].createOnOff("Sync", 1);
-    p[LFOSimp_c::pNotes].createEnu("Frequency", "Notes", NoteValueCodeOff, NoteValueCodeLast, NoteValueItemWidth,
-                                   noteDefault, noteItems, nullptr);
-    p[LFOSimp_c::pSymmetry].createNum("Symmetry", "%", 0.0f, 4, 96, 2, 50, 0);
+    createParas(p, {
+        {.index = LFOSimp_c::pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = LFOSimp_c::pWaveform, .kind = ParaKind::Enu, .name = "Waveform", .lo = 0, .hi = 5, .def = 1,
+         .width = 6, .items = WaveformItems},
+        {.index = LFOSimp_c::pFrequency, .name = "Frequency", .unit = "Hz", .logFactor = 4.0f, .lo = 1, .hi = 3200,
+         .precision = 2, .def = 100},
+        {.index = LFOSimp_c::pSync, .kind = ParaKind::OnOff, .name = "Sync", .def = 1},
+        {.index = LFOSimp_c::pNotes, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes",
+         .lo = NoteValueCodeOff, .hi = NoteValueCodeLast, .def = noteDefault, .width = NoteValueItemWidth,
+         .items = noteItems},
+        {.index = LFOSimp_c::pSymmetry, .name = "Symmetry", .unit = "%", .lo = 4, .hi = 96, .precision = 2, .def = 50},
+    });
 }
 
 constexpr bool sameIndex(int a, int b)
@@ -164,10 +170,12 @@ bool LFOSimp_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (!p)
         return result;
     defineCommonLFOParas(p, LFONoteValueItems.data(), NoteValueCodeOff);
-    p[pUnused6].createNum("Unused", "", 0.0f, 0, 96, 0, 0, 0);
-    p[pReserve7].createNum("Reserve", "", 0.0f, 0, 1, 0, 0, 0);
-    p[pReserve8].createNum("Reserve", "", 0.0f, 0, 1, 0, 0, 0);
-    p[pUnused9].createNum("Unused", "", 0.0f, 0, 1, 0, 0, 0);
+    createParas(p, {
+        {.index = pUnused6, .name = "Unused", .lo = 0, .hi = 96, .precision = 0, .def = 0},
+        {.index = pReserve7, .name = "Reserve", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = pReserve8, .name = "Reserve", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+        {.index = pUnused9, .name = "Unused", .lo = 0, .hi = 1, .precision = 0, .def = 0},
+    });
     return paraSet->spreadPara();
 }
 
@@ -495,12 +503,16 @@ bool AdvLFO_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     if (p) {
         // " Off " first, default " 1/4 ".
         defineCommonLFOParas(p, NoteValueItems, 7);
-        p[pDelay].createNum("Delay", "sec", 4.0f, 0, 10000, 3, 0, 4);
-        p[pAttack].createNum("Attack", "sec", 4.0f, 0, 10000, 3, 0, 4);
-        p[pDecay].createNum("Decay", "sec", 4.0f, 0, 10001, 3, 10001, 0);
-        p[pDecay].setInfiniteHi(true);
-        p[pPhase].createNum("Phase", "%", 0.0f, 0, 99, 2, 0, 0);
-        p[pKeyTrack].createNum("KeyTrack", "%", 0.0f, -100, 100, 0, 0, 0);
+        createParas(p, {
+            {.index = pDelay, .name = "Delay", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
+             .precision = 3, .def = 0, .cut = 4},
+            {.index = pAttack, .name = "Attack", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10000,
+             .precision = 3, .def = 0, .cut = 4},
+            {.index = pDecay, .name = "Decay", .unit = "sec", .logFactor = 4.0f, .lo = 0, .hi = 10001,
+             .precision = 3, .def = 10001, .infiniteHi = true},
+            {.index = pPhase, .name = "Phase", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 0},
+            {.index = pKeyTrack, .name = "KeyTrack", .unit = "%", .lo = -100, .hi = 100, .precision = 0, .def = 0},
+        });
         defined = paraSet->spreadPara();
     }
     if (!defined)

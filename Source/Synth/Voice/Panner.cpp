@@ -1,6 +1,7 @@
 #include "Panner.h"
 
 #include "InBuffer2.h"
+#include "ParaRow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -148,16 +149,16 @@ bool Pan51_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, paraCount, &defined);
-    if (!p)
-        return defined;
-    p[paraLeftRight].createPan("LeftRight");
-    p[paraFrontRear].createPan("FrontRear");
-    p[paraCenter].createVolume("Center Vol.", CenterLoDb, 0, CenterDefault, true);
-    p[paraLFE].createVolume("LFE Vol.", CenterLoDb, 0, CenterDefault, true);
-    p[paraOverall].createVolume("Overall Vol.", OverallLoDb, 0, OverallDefault, true);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, paraCount, {
+        {.index = paraLeftRight, .kind = ParaKind::Pan, .name = "LeftRight"},
+        {.index = paraFrontRear, .kind = ParaKind::Pan, .name = "FrontRear"},
+        {.index = paraCenter, .kind = ParaKind::Volume, .name = "Center Vol.", .lo = CenterLoDb, .hi = 0,
+         .def = CenterDefault, .minusInfinity = true},
+        {.index = paraLFE, .kind = ParaKind::Volume, .name = "LFE Vol.", .lo = CenterLoDb, .hi = 0,
+         .def = CenterDefault, .minusInfinity = true},
+        {.index = paraOverall, .kind = ParaKind::Volume, .name = "Overall Vol.", .lo = OverallLoDb, .hi = 0,
+         .def = OverallDefault, .minusInfinity = true},
+    });
 }
 
 void Pan51_c::cachePara(CacheReason_t reason, int set, int)

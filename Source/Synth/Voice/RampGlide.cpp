@@ -1,5 +1,6 @@
 #include "RampGlide.h"
 
+#include "ParaRow.h"
 #include "SafeDiv.h"
 
 #include <algorithm>
@@ -32,10 +33,15 @@ bool RampGlide_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     }
     if (!p)
         return result;
-    p[pGlideMode].createEnu("Glide Mode", "", 0, 3, 4, 0, "Off Held On Bend", nullptr);
-    p[pBend].createNum("Bend", "semi", 0.0f, -48, 48, 0, 0, 0);
-    p[pTime].createNum("Time", "sec", 4.0f, 1, 1200, 3, 30, 0);
-    p[pConst].createEnu("Const", "", 0, 1, 4, 0, "TimeRate", nullptr);
+    createParas(p, {
+        {.index = pGlideMode, .kind = ParaKind::Enu, .name = "Glide Mode", .lo = 0, .hi = 3, .def = 0, .width = 4,
+         .items = "Off Held On Bend"},
+        {.index = pBend, .name = "Bend", .unit = "semi", .lo = -48, .hi = 48, .precision = 0, .def = 0},
+        {.index = pTime, .name = "Time", .unit = "sec", .logFactor = 4.0f, .lo = 1, .hi = 1200, .precision = 3,
+         .def = 30},
+        {.index = pConst, .kind = ParaKind::Enu, .name = "Const", .lo = 0, .hi = 1, .def = 0, .width = 4,
+         .items = "TimeRate"},
+    });
     return paraSet->spreadPara();
 }
 

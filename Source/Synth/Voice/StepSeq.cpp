@@ -3,6 +3,7 @@
 #include "CmdBuffer.h"
 #include "InstrumentWithSeq.h"
 #include "ModuleManager.h"
+#include "ParaRow.h"
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
@@ -56,25 +57,25 @@ StepSeq_c::~StepSeq_c() = default;
 
 bool StepSeq_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
-    p[pOnOff].createOnOff("On/Off", 1);
-    p[pOpMode].createEnu("Op.Mode", "", mOff, mAsPlayed, ModeItemWidth, mOff, ModeItems, nullptr);
-    p[pResolution].createEnu("Resolution", "Notes", ResolutionFirst, ResolutionLast, NoteValueItemWidth,
-                             ResolutionDefault, ResolutionItems, nullptr);
-    p[pLength].createNum("Length", "Steps", 0.0f, 2, maxSteps, 0, std::min(16, maxSteps), 0);
-    p[pOctaves].createNum("Octaves", "Oct", 0.0f, 1, 4, 0, 1, 0);
-    p[pSwing].createNum("Swing", "%", 0.0f, 0, 100, 0, 0, 0);
-    p[pPlayedVeloc].createNum("Played Veloc", "%", 0.0f, 0, 100, 0, 50, 0);
-    p[pFixNote].createNote("FixNote", 0, 127, 0, 60);
-    p[pFixVelo].createNum("FixVelo", "", 0.0f, 0, 127, 0, 100, 0);
-    p[pStepData].createCharPtr("StepData", false, false, defaultText);
-    p[pNoteLength].createNum("Note Length", "%", 0.0f, 0, 100, 0, 50, 0);
-    p[pFileIO].createEnu("File IO", "", 0, 4, 5, 0, FileIOItems, nullptr);
-    p[pRestart].createOnOff("On/Off", 1);
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+        {.index = pOpMode, .kind = ParaKind::Enu, .name = "Op.Mode", .lo = mOff, .hi = mAsPlayed, .def = mOff,
+         .width = ModeItemWidth, .items = ModeItems},
+        {.index = pResolution, .kind = ParaKind::Enu, .name = "Resolution", .unit = "Notes", .lo = ResolutionFirst,
+         .hi = ResolutionLast, .def = ResolutionDefault, .width = NoteValueItemWidth, .items = ResolutionItems},
+        {.index = pLength, .name = "Length", .unit = "Steps", .lo = 2, .hi = maxSteps, .precision = 0,
+         .def = std::min(16, maxSteps)},
+        {.index = pOctaves, .name = "Octaves", .unit = "Oct", .lo = 1, .hi = 4, .precision = 0, .def = 1},
+        {.index = pSwing, .name = "Swing", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 0},
+        {.index = pPlayedVeloc, .name = "Played Veloc", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 50},
+        {.index = pFixNote, .kind = ParaKind::Note, .name = "FixNote", .lo = 0, .hi = 127, .precision = 0, .def = 60},
+        {.index = pFixVelo, .name = "FixVelo", .lo = 0, .hi = 127, .precision = 0, .def = 100},
+        {.index = pStepData, .kind = ParaKind::CharPtr, .name = "StepData", .text = defaultText},
+        {.index = pNoteLength, .name = "Note Length", .unit = "%", .lo = 0, .hi = 100, .precision = 0, .def = 50},
+        {.index = pFileIO, .kind = ParaKind::Enu, .name = "File IO", .lo = 0, .hi = 4, .def = 0, .width = 5,
+         .items = FileIOItems},
+        {.index = pRestart, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
+    });
 }
 
 void StepSeq_c::create(int i, InstrumentWithSeq_c* instrument, int steps)
