@@ -59,7 +59,7 @@ enum class Inner { None, LFO, Envelope };
 struct VoiceRow
 {
     int number;
-    int child; // child number of the voice (Part 7.108's child table)
+    int child; // the voice's child number, in the order VelaTone_c builds its children
     Inner inner;
     int order;
 };
