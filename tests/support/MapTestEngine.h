@@ -45,6 +45,13 @@ public:
                                   .keepIdleTimer = true})
     {
     }
+    // The idle timer calls virtual members from its own thread: it stops
+    // before any base destructor rewrites the object's dynamic type.
+    ~MapTestEngine() override
+    {
+        if (isOpen())
+            closeShutdown();
+    }
 
     // Descriptor callback: records the host index it was called for.
     void recordWrite(int local, Part_c*, int)

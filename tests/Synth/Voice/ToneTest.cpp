@@ -917,6 +917,12 @@ class VoicesVela : public Vela_c
 {
 public:
     VoicesVela() : Vela_c(&EngineTestHost::callback, false) {}
+    // Closed here so the idle timer never calls into a half-destroyed object.
+    ~VoicesVela() override
+    {
+        if (isOpen())
+            closeShutdown();
+    }
     void setVoice(int v, Tone_c* tone) { voices[v] = tone; }
 };
 
