@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -840,20 +841,10 @@ Vdx::String_c WaveRAM2_c::getSupportedFileTypes() const
 
 bool WaveRAM2_c::isExtSupported(const Vdx::String_c& ext) const
 {
-    const Vdx::String_c types = getSupportedFileTypes();
-    size_t pos = 0;
-    while (pos < types.size()) {
-        size_t end = types.find(' ', pos);
-        if (end == std::string::npos)
-            end = types.size();
-        const std::string entry = types.substr(pos, end - pos);
-        if (entry.size() == ext.size() &&
-            std::equal(entry.begin(), entry.end(), ext.begin(),
-                       [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
-            return true;
-        pos = end + 1;
-    }
-    return false;
+    std::vector<Vdx::String_c> types;
+    getSupportedFileTypes().tokenize(types, ' ');
+    return std::any_of(types.begin(), types.end(),
+                       [&](const Vdx::String_c& type) { return type.compare(ext, false) == 0; });
 }
 
 bool WaveRAM2_c::nextSample(bool forward, int ins, int z)

@@ -10,25 +10,12 @@
 #include "OsLib.h"
 #include "Parameter.h"
 
+#include <vector>
+
 namespace {
 
 constexpr const char* MissingTitle = "Sample Missing";
 constexpr const char* MissingQuestion = "Do you want to display this message for other missing samples?";
-
-// ISO Latin-1 text as UTF-8: each byte above 0x7F becomes two bytes.
-Vdx::String_c latin1ToUtf8(const Vdx::String_c& text)
-{
-    Vdx::String_c out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool candidateExists(const Tool::Disk::Path_c& candidate, Tool::Disk::Path_c& found)
 {
@@ -38,7 +25,7 @@ bool candidateExists(const Tool::Disk::Path_c& candidate, Tool::Disk::Path_c& fo
     }
     // Paths stored by older systems may be Latin-1.
     if (!candidate.getString().isUTF8Compliant()) {
-        const Tool::Disk::Path_c converted(latin1ToUtf8(candidate.getString()));
+        const Tool::Disk::Path_c converted(candidate.getString().latin1ToUtf8());
         if (Tool::Disk::exists(converted) == 1) {
             found = converted;
             return true;
@@ -106,20 +93,13 @@ bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::D
     }
 
     Vdx::String_c patterns;
-    {
-        const Vdx::String_c types = getSupportedFileTypes();
-        size_t pos = 0;
-        while (pos < types.size()) {
-            size_t end = types.find(' ', pos);
-            if (end == std::string::npos)
-                end = types.size();
-            if (end > pos) {
-                if (!patterns.empty())
-                    patterns += " ";
-                patterns += "*." + types.substr(pos, end - pos);
-            }
-            pos = end + 1;
-        }
+    std::vector<Vdx::String_c> types;
+    getSupportedFileTypes().tokenize(types, ' ');
+    for (const Vdx::String_c& type : types) {
+        if (!patterns.empty())
+            patterns += " ";
+        patterns += "*.";
+        patterns += type;
     }
     for (;;) {
         Tool::Disk::Path_c chosen;

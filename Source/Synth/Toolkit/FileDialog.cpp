@@ -26,18 +26,7 @@ FileDialog_c::PanelRunner panelRunner;
 std::string utf8Text(const char* text)
 {
     const Vdx::String_c s(text ? text : "");
-    if (s.isUTF8Compliant())
-        return s;
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return s.isUTF8Compliant() ? s : s.latin1ToUtf8();
 }
 
 // A glob that matches the text in any case: "fxp" gives "[fF][xX][pP]".

@@ -178,6 +178,20 @@ bool String_c::isUTF8Compliant() const
     return expected == 0;
 }
 
+String_c String_c::latin1ToUtf8() const
+{
+    String_c out;
+    for (unsigned char c : *this) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 String_c operator+(const String_c& a, char b)
 {
     String_c r(a);

@@ -49,6 +49,9 @@ public:
     // Lenient well-formedness: lead bytes announce their continuation bytes,
     // a stray continuation byte is accepted, a cut sequence is not.
     bool isUTF8Compliant() const;
+    // The bytes read as ISO Latin-1, written as UTF-8: each byte above 0x7F
+    // becomes two bytes.
+    String_c latin1ToUtf8() const;
 };
 
 String_c operator+(const String_c& a, char b);

@@ -103,6 +103,22 @@ TEST(VdxString, Utf8Compliance)
         EXPECT_EQ(String_c(c.bytes).isUTF8Compliant(), c.ok) << testing::PrintToString(c.bytes);
 }
 
+TEST(VdxString, Latin1ToUtf8)
+{
+    struct Case { std::string latin1; std::string utf8; };
+    const Case cases[] = {
+        {"", ""},
+        {"abc/Samples", "abc/Samples"},     // plain ASCII passes unchanged
+        {"caf\xE9", "caf\xC3\xA9"},         // e acute
+        {"\x80\xFF", "\xC2\x80\xC3\xBF"},   // both ends of the upper half
+    };
+    for (const Case& c : cases) {
+        const String_c out = String_c(c.latin1).latin1ToUtf8();
+        EXPECT_EQ(out, c.utf8) << testing::PrintToString(c.latin1);
+        EXPECT_TRUE(out.isUTF8Compliant());
+    }
+}
+
 TEST(VdxString, Concatenation)
 {
     const String_c a("ab");
