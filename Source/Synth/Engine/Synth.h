@@ -462,6 +462,15 @@ public:
     // the edited instrument; a selector shifts the parameter). False, with
     // part null, para -1 and ins -1, for anything unmapped.
     bool getPartParaIdx(int local, Part_c** part, int* para, int* ins);
+    // The same lookup as one value, for a structured binding:
+    // auto [part, para, ins] = getParaTarget(local); part is null when unmapped.
+    struct ParaTarget_t
+    {
+        Part_c* part = nullptr;
+        int para = -1;
+        int ins = -1;
+    };
+    ParaTarget_t getParaTarget(int local);
     bool getPartParaIdxDis(int local, Part_c** part, int* para, int* ins, bool* flag);
     virtual int getGroupType(int local);
     virtual bool isParameterReadOnly(int local);

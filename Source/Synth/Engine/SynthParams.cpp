@@ -341,6 +341,13 @@ Synth::Lookup_t Synth::lookupParameter(int local, Part_c** part, int* para, int*
     return LookupMapped;
 }
 
+Synth::ParaTarget_t Synth::getParaTarget(int local)
+{
+    ParaTarget_t t;
+    getPartParaIdx(local, &t.part, &t.para, &t.ins);
+    return t;
+}
+
 bool Synth::getPartParaIdxDis(int local, Part_c** part, int* para, int* ins, bool* flag)
 {
     const bool ok = getPartParaIdx(local, part, para, ins);
@@ -393,10 +400,8 @@ float Synth::getParameterCore(int local, bool forHost)
     if (local < 0 || !hasParameterMap())
         return 0.0f;
     BusyScope busyScope(*this);
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(local, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(local);
+    if (!part)
         return 0.0f;
     // The host reads instrument 0 for an entry that follows the edited
     // instrument, so its automation lane does not jump with the editor.
@@ -421,10 +426,8 @@ void Synth::setParameterIntern(int index, float v)
     ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
     if (local >= m->count || local == m->dirtyMarker || m->epas[local].readOnly)
         return;
-    Part_c* part = nullptr;
-    int para = -1;
-    int mappedIns = -1;
-    if (!getPartParaIdx(local, &part, &para, &mappedIns))
+    auto [part, para, mappedIns] = getParaTarget(local);
+    if (!part)
         return;
     BusyScope busyScope(*this);
     const EPAS_c& d = m->epas[local];
@@ -484,12 +487,7 @@ void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v
     {
         ParaWriteScope scope(lock, onAudioThread());
         part->setPara01(ins, para, v);
-        bool first = true;
-        int row = -1;
-        int cursor = 0;
-        Part_c* instance = nullptr;
-        while (getAssociatedPart(&first, ins, local, &instance, &row, &cursor))
-            instance->cachePara(crParaChange, ins, para);
+        cachePara(crParaChange, ins, local, para);
         if (group != rmgEffect)
             postprocessParaChange(ins, part, para);
         else
@@ -504,10 +502,8 @@ void Synth::setParameterAutomated(int32_t index, float value)
     ParameterMap_t* m = paraMap.get();
     if (local < 0 || !hasParameterMap() || local >= m->count)
         return;
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(local, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(local);
+    if (!part)
         return;
     const int full = ins * std::max(stride, 1) + local;
     const int code = typeCodeOf(part);
@@ -554,10 +550,8 @@ void Synth::getParameterLabel(int32_t index, char* label)
         copyText(label, "---", ParameterTextAnswerSize);
         return;
     }
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(index, &part, &para, &ins)) {
+    auto [part, para, ins] = getParaTarget(index);
+    if (!part) {
         copyText(label, "-", ParameterTextAnswerSize);
         return;
     }
@@ -580,10 +574,8 @@ void Synth::getParaDispStr(int index, Vdx::String_c& s)
     if (!isOpen())
         open();
     BusyScope busyScope(*this);
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(index, &part, &para, &ins)) {
+    auto [part, para, ins] = getParaTarget(index);
+    if (!part) {
         s = unmappedDisplay;
         return;
     }
@@ -597,10 +589,8 @@ float Synth::getParaFl(int index)
     int ins = 0;
     int local = 0;
     splitHostIndex(index, stride, &ins, &local);
-    Part_c* part = nullptr;
-    int para = -1;
-    int mappedIns = -1;
-    if (!getPartParaIdx(local, &part, &para, &mappedIns))
+    auto [part, para, mappedIns] = getParaTarget(local);
+    if (!part)
         return 0.0f;
     if (getEPAS(local)->instrument != -1)
         ins = mappedIns;
@@ -609,10 +599,8 @@ float Synth::getParaFl(int index)
 
 Parameter_c* Synth::getParaPtr(int index)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (!part)
         return nullptr;
     return part->getParaPtr(ins, para);
 }
@@ -625,10 +613,8 @@ int Synth::getParaVal(int index)
 
 void Synth::setParaVal(int index, int v)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (part)
         part->setParaVal(ins, para, v);
 }
 
@@ -664,10 +650,8 @@ int Synth::getParaDefValue(int index)
 
 float Synth::getParaDef(int index)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (!part)
         return 0.0f;
     return part->getParaDef(ins, para);
 }
@@ -686,10 +670,8 @@ int Synth::getParaHighValue(int index)
 
 float Synth::getParaStepChangeValue(int index, int dir)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (!part)
         return 0.0f;
     return part->getParaStepChangeFl(para, dir);
 }
@@ -698,10 +680,8 @@ void Synth::getParaString(int index, Vdx::String_c* s)
 {
     if (!s)
         return;
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (part)
         part->getParaString(ins, para, s);
     else
         s->clear();
@@ -709,10 +689,8 @@ void Synth::getParaString(int index, Vdx::String_c* s)
 
 void Synth::setParaString(int index, const Vdx::String_c& s)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (part)
         part->setParaString(ins, para, s);
     setStringParaPost(index, index, part, para, ins);
 }
@@ -721,10 +699,8 @@ void Synth::getParaPath(int index, Tool::Disk::Path_c* p)
 {
     if (!p)
         return;
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (part)
         part->getParaPath(ins, para, p);
     else
         *p = Tool::Disk::Path_c();
@@ -732,10 +708,8 @@ void Synth::getParaPath(int index, Tool::Disk::Path_c* p)
 
 void Synth::setParaPath(int index, const Tool::Disk::Path_c& p)
 {
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (getPartParaIdx(index, &part, &para, &ins))
+    auto [part, para, ins] = getParaTarget(index);
+    if (part)
         part->setParaPath(ins, para, p);
     setStringParaPost(index, index, part, para, ins);
 }
@@ -764,12 +738,7 @@ void Synth::queueParameterCC(int ins, int local)
 void Synth::setStringParaPost(int local, int index, Part_c* part, int para, int ins)
 {
     if (part && para >= 0) {
-        bool first = true;
-        int row = -1;
-        int cursor = 0;
-        Part_c* instance = nullptr;
-        while (getAssociatedPart(&first, ins, local, &instance, &row, &cursor))
-            instance->cachePara(crParaChange, ins, para);
+        cachePara(crParaChange, ins, local, para);
         if (getRegModGroup(part->getParaSet()) == rmgEffect)
             postprocessParaChangeFxs(ins, part, para);
         else
