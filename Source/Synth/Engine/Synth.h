@@ -679,7 +679,9 @@ protected:
     void presetPathChanged(int ins, Part_c* part, int para);
     // Every descriptor callback with its mapped part and parameter.
     void runDescriptorCallbacks();
-    bool globalDisplayTarget(int hostIndex, Part_c** part, int* para, int* ins);
+    // The target of descriptor hostIndex when it feeds the global displays;
+    // part null otherwise.
+    ParaTarget_t globalDisplayTarget(int hostIndex);
     // Writes display's text for the parameter into instrument ins's "Global Display".
     void writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins);
 
@@ -1023,6 +1025,9 @@ protected:
     static bool blocksWellFramed(const void* data, long long size, long long* bad);
     // Queues the "format mismatch" message of a refused block.
     void reportBadBlock(const char* title, const void* data, long long size, long long offset, bool withSize);
+    // True when data holds whole blocks; otherwise tells the user ("Load
+    // Error") where the framing breaks. Null data never holds any.
+    bool loadableBlocks(const void* data, long long size);
     // Releases every program memory (closeShutdown calls it).
     void releaseProgramMemories();
     // How many memories the array holds (the instruments' or the effect
@@ -1230,6 +1235,14 @@ protected:
     // audio side asked): resets output-bus settings that point past the
     // buses, redraws the editor and updates the host's display.
     void runDeferredDisplayWork();
+    // The instrument forms of getItemMute/Solo and setItemMute/Solo: para is
+    // SynGloInsPara::Mute or ::Solo of instrument item.
+    int getInsMuteSolo(int item, int para) const;
+    void setInsMuteSolo(int item, int para, int on);
+    // Both host entries: remembers the audio thread, captures the inputs and
+    // renders the block, over cleared outputs when replacing (processReplacing)
+    // or added to the host's (process). Thread: audio.
+    void processHostBlock(float** inputs, float** outputs, int32_t frames, bool replacing);
     // The block after clearing: null host outputs get the scratch block, and
     // a block longer than it goes in scratch-sized pieces. Thread: audio.
     void renderBlock(float** outputs, int32_t frames);

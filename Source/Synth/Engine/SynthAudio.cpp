@@ -83,25 +83,25 @@ Synth::AudioScope::~AudioScope()
 
 void Synth::processReplacing(float** inputs, float** outputs, int32_t sampleFrames)
 {
-    hostAudioThread.store(std::this_thread::get_id());
-    if (sampleFrames < 1 || !outputs)
-        return;
-    AudioScope scope;
-    if (numInputsCfg > 0)
-        captureInputs(inputs, sampleFrames);
-    clearOut(outputs, sampleFrames);
-    renderBlock(outputs, sampleFrames);
+    processHostBlock(inputs, outputs, sampleFrames, true);
 }
 
 void Synth::process(float** inputs, float** outputs, int32_t sampleFrames)
 {
+    processHostBlock(inputs, outputs, sampleFrames, false);
+}
+
+void Synth::processHostBlock(float** inputs, float** outputs, int32_t frames, bool replacing)
+{
     hostAudioThread.store(std::this_thread::get_id());
-    if (sampleFrames < 1 || !outputs)
+    if (frames < 1 || !outputs)
         return;
     AudioScope scope;
     if (numInputsCfg > 0)
-        captureInputs(inputs, sampleFrames);
-    renderBlock(outputs, sampleFrames);
+        captureInputs(inputs, frames);
+    if (replacing)
+        clearOut(outputs, frames);
+    renderBlock(outputs, frames);
 }
 
 void Synth::renderBlock(float** outputs, int32_t frames)

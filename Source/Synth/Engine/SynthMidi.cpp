@@ -405,40 +405,44 @@ void Synth::processMidiCC(const unsigned char* message)
 // ---------------------------------------------------------------------------
 // Mute and solo
 
+// An instrument's Mute or Solo lives in the instruments' settings part
+// (0 without it).
+int Synth::getInsMuteSolo(int item, int para) const
+{
+    const SynGloIns_c* settings = getSynGloIns();
+    return settings ? settings->getParaVal(item, para) : 0;
+}
+
+void Synth::setInsMuteSolo(int item, int para, int on)
+{
+    if (SynGloIns_c* settings = getSynGloIns())
+        settings->setParaVal(item, para, on ? 1 : 0);
+}
+
 int Synth::getItemMute(int item, bool group)
 {
-    if (group)
-        return getGrpMute(item);
-    const SynGloIns_c* settings = getSynGloIns();
-    return settings ? settings->getParaVal(item, SynGloInsPara::Mute) : 0;
+    return group ? getGrpMute(item) : getInsMuteSolo(item, SynGloInsPara::Mute);
 }
 
 int Synth::getItemSolo(int item, bool group)
 {
-    if (group)
-        return getGrpSolo(item);
-    const SynGloIns_c* settings = getSynGloIns();
-    return settings ? settings->getParaVal(item, SynGloInsPara::Solo) : 0;
+    return group ? getGrpSolo(item) : getInsMuteSolo(item, SynGloInsPara::Solo);
 }
 
 void Synth::setItemMute(int item, bool group, int on)
 {
-    if (group) {
+    if (group)
         setGrpMute(item, on);
-        return;
-    }
-    if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaVal(item, SynGloInsPara::Mute, on ? 1 : 0);
+    else
+        setInsMuteSolo(item, SynGloInsPara::Mute, on);
 }
 
 void Synth::setItemSolo(int item, bool group, int on)
 {
-    if (group) {
+    if (group)
         setGrpSolo(item, on);
-        return;
-    }
-    if (SynGloIns_c* settings = getSynGloIns())
-        settings->setParaVal(item, SynGloInsPara::Solo, on ? 1 : 0);
+    else
+        setInsMuteSolo(item, SynGloInsPara::Solo, on);
 }
 
 // Instrument groups hold no mute or solo in this engine.

@@ -270,10 +270,8 @@ void Synth::gloDispSingle(int display, int hostIndex)
     if (display < 0 || display >= 2)
         return;
     const GlobalDisplay_t& d = globalDisplay[display];
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!globalDisplayTarget(hostIndex, &part, &para, &ins))
+    const auto [part, para, ins] = globalDisplayTarget(hostIndex);
+    if (!part)
         return;
     writeGlobalDisplay(display, hostIndex, part, para, ins);
     updateEditor(d.index, busy.load() != 0);
@@ -284,10 +282,8 @@ void Synth::gloDispMulti(int display, int hostIndex)
     if (display < 0 || display >= 2)
         return;
     const GlobalDisplay_t& d = globalDisplay[display];
-    Part_c* part = nullptr;
-    int para = -1;
-    int ins = -1;
-    if (!globalDisplayTarget(hostIndex, &part, &para, &ins))
+    const auto [part, para, ins] = globalDisplayTarget(hostIndex);
+    if (!part)
         return;
     for (int k = std::max(d.low, 0); k < std::min(d.high, numInstruments); ++k) {
         writeGlobalDisplay(display, hostIndex, part, para, k);
@@ -295,10 +291,13 @@ void Synth::gloDispMulti(int display, int hostIndex)
     }
 }
 
-bool Synth::globalDisplayTarget(int hostIndex, Part_c** part, int* para, int* ins)
+Synth::ParaTarget_t Synth::globalDisplayTarget(int hostIndex)
 {
+    ParaTarget_t t;
     bool flag = false;
-    return getPartParaIdxDis(hostIndex, part, para, ins, &flag) && flag && *part && *para >= 0;
+    if (getPartParaIdxDis(hostIndex, &t.part, &t.para, &t.ins, &flag) && flag && t.part && t.para >= 0)
+        return t;
+    return {};
 }
 
 void Synth::writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins)

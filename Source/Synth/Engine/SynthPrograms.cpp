@@ -498,6 +498,15 @@ void Synth::setPrgFromParaFxs(int i)
         setPrgFromParaUni(std::clamp(i, 0, numFxsPrgMem - 1), fxsPrgMems, rmgEffect);
 }
 
+bool Synth::loadableBlocks(const void* data, long long size)
+{
+    long long bad = 0;
+    if (data && blocksWellFramed(data, size, &bad))
+        return true;
+    reportBadBlock("Load Error", data, size, bad, false);
+    return false;
+}
+
 bool Synth::setParaFromPrgUni(int prog, MemC_c** mems, int group)
 {
     if (prog < 0 || prog >= memoryCount(mems) || !mems[prog])
@@ -505,11 +514,8 @@ bool Synth::setParaFromPrgUni(int prog, MemC_c** mems, int group)
     const MemC_c* mem = mems[prog];
     const unsigned char* data = static_cast<const unsigned char*>(mem->getChunkPtr());
     const long long size = mem->getChunkSize();
-    long long bad = 0;
-    if (!data || !blocksWellFramed(data, size, &bad)) {
-        reportBadBlock("Load Error", data, size, bad, false);
+    if (!loadableBlocks(data, size))
         return false;
-    }
     chunkLoadCount.fetch_add(1);
     for (int r = FirstModuleRow; r < getRegModCount(); ++r) {
         const RegMod_t* row = getRegMod(r);
@@ -629,11 +635,8 @@ int Synth::setChunkPreset(int ins, void* data, int size)
     if (!insPrgMems || ins < 0 || ins >= numInsPrgMem || !instrument)
         return 0;
     // A bad chunk is refused before the instrument is silenced.
-    long long bad = 0;
-    if (!blocksWellFramed(data, size, &bad)) {
-        reportBadBlock("Load Error", data, size, bad, false);
+    if (!loadableBlocks(data, size))
         return 0;
-    }
     engineLock.getWritePermission();
     // ReceiveMIDI(false) empties the queue and stops the voices through
     // hardNoteOff, which keeps the audio thread out while it frees them.
@@ -651,11 +654,8 @@ int Synth::setChunkPresetFxs(int i, void* data, int size)
         return -1;
     if (!fxsPrgMems || i < 0 || i >= numFxsPrgMem || !fxUnits || i >= numFxUnits || !fxUnits[i])
         return 0;
-    long long bad = 0;
-    if (!blocksWellFramed(data, size, &bad)) {
-        reportBadBlock("Load Error", data, size, bad, false);
+    if (!loadableBlocks(data, size))
         return 0;
-    }
     engineLock.getWritePermission();
     // Effect units are plain parts here: no MIDI reception or MIDI state of
     // their own to stop or reset around the load.
@@ -670,11 +670,8 @@ int Synth::setChunkPresetUni(int prog, MemC_c** mems, int group, void* data, int
         return -1;
     if (prog < 0 || prog >= memoryCount(mems))
         return 0;
-    long long bad = 0;
-    if (!blocksWellFramed(data, size, &bad)) {
-        reportBadBlock("Load Error", data, size, bad, false);
+    if (!loadableBlocks(data, size))
         return 0;
-    }
     MemC_c* copy = new (std::nothrow) MemC_c(size, nullptr);
     if (!copy || !copy->getChunkPtr() || !copy->set(data, size)) {
         delete copy;

@@ -21,6 +21,17 @@
 
 namespace {
 
+// The table entry of voice (clamped to the table), or -1 without a table and
+// for a voice freed already: a free voice belongs to nobody, so its last
+// owner must not hear about it again.
+int busyVoice(const PolyNoteTable_c* table, int voice)
+{
+    if (!table || table->getVoiceCount() < 1)
+        return -1;
+    const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
+    return table->get(v)->state == NoteStateFree ? -1 : v;
+}
+
 // "NotesOn" of instrument ins follows its voices in use, and so does the
 // activity display.
 void showNotesOn(Synth& synth, int ins, const Instrument_c* instrument)
@@ -64,12 +75,8 @@ void Synth::hardNoteOffCore(int ins)
 void Synth::finishVoice(int voice)
 {
     PolyNoteTable_c* table = getPolyNoteTable();
-    if (!table || table->getVoiceCount() < 1)
-        return;
-    const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
-    // A voice freed already belongs to nobody: its last owner must not hear
-    // about it again.
-    if (table->get(v)->state == NoteStateFree)
+    const int v = busyVoice(table, voice);
+    if (v < 0)
         return;
     const PolyNote_t* entry = table->unusedNote(v);
     if (entry->ins)
@@ -81,10 +88,8 @@ void Synth::finishVoice(int voice)
 void Synth::quickFadeOutVoice(int voice)
 {
     PolyNoteTable_c* table = getPolyNoteTable();
-    if (!table || table->getVoiceCount() < 1)
-        return;
-    const int v = std::clamp(voice, 0, table->getVoiceCount() - 1);
-    if (table->get(v)->state == NoteStateFree)
+    const int v = busyVoice(table, voice);
+    if (v < 0)
         return;
     const PolyNote_t* entry = table->quickFadeOut(v);
     showNotesOn(*this, entry->instrument, entry->ins);
