@@ -1,6 +1,10 @@
 #include "WaveBase.h"
 
+#include "OsLib.h"
+#include "Parameter.h"
 #include "SafeDiv.h"
+#include "Synth.h"
+#include "WaveSample.h"
 
 #include <cmath>
 #include <cstring>
@@ -136,3 +140,50 @@ void WaveBase_c::prepareDestructiveOperation() {}
 void WaveBase_c::prepareDestructiveOperation(SampleInfo_c&) {}
 void WaveBase_c::prepareDestructiveMaster(SampleInfo_c&) {}
 void WaveBase_c::prepareDestructiveVirtual(SampleInfo_c&) {}
+
+// ---------------------------------------------------------------------------
+// The single-sample stores' file work
+
+void WaveBase_c::tell(const char* title, const char* text)
+{
+    if (synth && synth->holdUserMessage(title, text))
+        return;
+    OsLib_c::tellUser(title, text);
+}
+
+Tool::Disk::Path_c WaveBase_c::dumpSampleFile(Disk_c& disk, WaveSample_c& sample, const Tool::Disk::Path_c& source,
+                                              const Tool::Disk::Path_c& folder, bool raw, const char* rawExtension)
+{
+    if (!raw)
+        return disk.copyFileTo(source, folder);
+    Tool::Disk::Path_c target = disk.newFileName(source, folder, Vdx::String_c(rawExtension));
+    SampleWriteHold hold(sample);
+    if (!target.empty() && (!sample.left || sample.saveD4TSample(target) < 1))
+        target = Tool::Disk::Path_c::EmptyPath;
+    return target;
+}
+
+Tool::Disk::Path_c WaveBase_c::movedSamplePath(const Tool::Disk::Path_c& stored, const Tool::Disk::Path_c& folder)
+{
+    const Tool::Disk::Path_c leaf = stored.getLeaf();
+    Tool::Disk::Path_c candidate = folder / leaf;
+    if (Tool::Disk::exists(candidate) != 1)
+        candidate = folder.getParent() / Tool::Disk::Path_c("Samples") / leaf;
+    return candidate;
+}
+
+Tool::Disk::Path_c WaveBase_c::neighbourFile(Disk_c& disk, bool next, const Tool::Disk::Path_c& current,
+                                             const char* patterns, int listMax)
+{
+    Tool::Disk::Path_c found;
+    if (!disk.getNextFile(next, current, found, Tool::Disk::Extension_c(patterns), listMax))
+        return Tool::Disk::Path_c();
+    return found;
+}
+
+int WaveBase_c::percentFrame(const WaveSample_c& sample, const Parameter_c* p)
+{
+    if (!p || !sample.left || sample.frames < 1)
+        return 0;
+    return static_cast<int>(std::floor((sample.frames - 1) * static_cast<double>(p->fl) / 100.0 + 0.25));
+}

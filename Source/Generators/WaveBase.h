@@ -8,14 +8,20 @@
 // x[i]). Generators read two positions of it and divide the difference by the
 // step, which averages the signal over the step.
 //
+// It also holds the file work that the single-sample stores (the sample
+// slot and the wavetable store) share: user messages, dumping and relocating
+// a sample file, browsing its folder, and play-range percentages.
+//
 // Threads: the tools work only on the caller's buffer and may run on any
 // thread that owns it; the stores call them on the user-interface thread
 // under the sample's write permission.
 #pragma once
 
+#include "Disk.h"
 #include "Part.h"
 
 class SampleInfo_c;
+class WaveSample_c;
 
 class WaveBase_c : public Part_c
 {
@@ -53,4 +59,26 @@ public:
     virtual void prepareDestructiveOperation(SampleInfo_c& info);
     virtual void prepareDestructiveMaster(SampleInfo_c& info);
     virtual void prepareDestructiveVirtual(SampleInfo_c& info);
+
+protected:
+    // Through the engine's queue when there is one, else at once. Never the
+    // audio thread.
+    void tell(const char* title, const char* text);
+    // The file a store points at after a dump into folder: a copy of source,
+    // or (raw) the sample's data written under its write permission as a new
+    // file named after source with rawExtension; empty when that failed.
+    // User-interface thread.
+    static Tool::Disk::Path_c dumpSampleFile(Disk_c& disk, WaveSample_c& sample, const Tool::Disk::Path_c& source,
+                                             const Tool::Disk::Path_c& folder, bool raw, const char* rawExtension);
+    // Where a sample file stored as stored is looked for after its folder
+    // moved to folder: folder / leaf when that exists, else the folder's
+    // parent's "Samples" / leaf.
+    static Tool::Disk::Path_c movedSamplePath(const Tool::Disk::Path_c& stored, const Tool::Disk::Path_c& folder);
+    // The next (or previous) file beside current that matches patterns, from
+    // a folder list of at most listMax names; empty when there is none.
+    static Tool::Disk::Path_c neighbourFile(Disk_c& disk, bool next, const Tool::Disk::Path_c& current,
+                                            const char* patterns, int listMax);
+    // The frame of a percentage parameter (display 0..100) of the sample's
+    // frames; 0 without the parameter or data.
+    static int percentFrame(const WaveSample_c& sample, const Parameter_c* p);
 };

@@ -13,19 +13,6 @@
 
 namespace {
 
-// Holds a sample's write permission for a scope (user-interface thread).
-class WriteHold
-{
-public:
-    explicit WriteHold(WaveSample_c& s) : lock(s.lock) { lock.getWritePermission(); }
-    ~WriteHold() { lock.releaseWritePermission(); }
-    WriteHold(const WriteHold&) = delete;
-    WriteHold& operator=(const WriteHold&) = delete;
-
-private:
-    Lock_c& lock;
-};
-
 // The percentages are stored with one decimal.
 constexpr int PercentStored = 10;
 
@@ -90,13 +77,6 @@ bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
 // ---------------------------------------------------------------------------
 // Helpers
 
-void WaveRAM_c::tell(const char* title, const char* text)
-{
-    if (synth && synth->holdUserMessage(title, text))
-        return;
-    OsLib_c::tellUser(title, text);
-}
-
 Vdx::String_c WaveRAM_c::filenameText() const
 {
     Vdx::String_c s;
@@ -112,10 +92,7 @@ void WaveRAM_c::setParaQuietly(int idx, int value)
 
 int WaveRAM_c::frameOf(int idx) const
 {
-    const Parameter_c* p = getParaPtr(0, idx);
-    if (!p || !sample.left || sample.frames < 1)
-        return 0;
-    return static_cast<int>(std::floor((sample.frames - 1) * static_cast<double>(p->fl) / 100.0 + 0.25));
+    return percentFrame(sample, getParaPtr(0, idx));
 }
 
 int WaveRAM_c::getStartSample() const
@@ -142,7 +119,7 @@ bool WaveRAM_c::setSample(int idx, const Tool::Disk::Path_c& path)
     TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (idx != 0 || !paraSet)
         return false;
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     if (sampleCount.load() > 0) {
         sample.freeSample();
         sampleCount = 0;
@@ -171,7 +148,7 @@ bool WaveRAM_c::freeSample(int idx)
     TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (idx != 0)
         return false;
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     const bool had = sample.freeSample();
     sampleCount = 0;
     changed();
@@ -189,7 +166,7 @@ void WaveRAM_c::applyFilename()
         // Freeing, loading and setting the range under one hold: a playing
         // note never sees the slot empty in between (it would end) nor a
         // sample without its range.
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         sample.freeSample();
         sampleCount = 0;
         changed();
@@ -211,7 +188,7 @@ void WaveRAM_c::applyFilename()
 void WaveRAM_c::applyReverse()
 {
     const bool on = getParaOn(0, wrReverse);
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     if (!sample.left)
         return;
     if ((sample.reversedFlag != 0) == on)
@@ -226,7 +203,7 @@ void WaveRAM_c::applyReverse()
 void WaveRAM_c::applyRange()
 {
     // Notes keep the range they started with; only new notes take this one.
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     sample.start = getStartSample();
     sample.end = getEndSample();
 }
@@ -239,7 +216,7 @@ void WaveRAM_c::applyZone(int idx)
         setParaVal(0, other, getParaVal(0, idx));
         inZoneCoupling = false;
     }
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     sample.keyLow = getParaVal(0, wrZoneLow);
     sample.keyHigh = getParaVal(0, wrZoneHigh);
     sample.velocityLow = getParaVal(0, wrVeloLow);
@@ -260,7 +237,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
         applyFilename();
         return;
     case wrVolume: {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         sample.gain = getParaVol(0, wrVolume);
         return;
     }
@@ -370,10 +347,8 @@ bool WaveRAM_c::nextSample(bool next, int set)
     const Vdx::String_c text = filenameText();
     if (text.empty())
         return false;
-    Tool::Disk::Path_c found;
-    if (!disk.getNextFile(next, Tool::Disk::Path_c(text), found, Tool::Disk::Extension_c(BrowsePatterns),
-                          BrowseListMax) ||
-        found.empty())
+    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
+    if (found.empty())
         return false;
     if (Parameter_c* p = getParaPtr(0, wrFilename))
         p->setPath(found);
@@ -390,7 +365,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
     // it plays until the file is safely written.
     WaveSample_c cut;
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         if (!sample.left || sample.frames < 1)
             return false;
         float *l = nullptr, *r = nullptr;
@@ -419,7 +394,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
     setParaQuietly(wrEndFrame, 100 * PercentStored);
     bool loaded = false;
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         loaded = setSample(0, path);
         if (loaded)
             applyRange();
@@ -437,16 +412,7 @@ void WaveRAM_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
     const Vdx::String_c text = filenameText();
     if (text.empty())
         return;
-    const Tool::Disk::Path_c source(text);
-    Tool::Disk::Path_c target;
-    if (!raw) {
-        target = disk.copyFileTo(source, folder);
-    } else {
-        target = disk.newFileName(source, folder, Vdx::String_c("D4U"));
-        WriteHold hold(sample);
-        if (!target.empty() && (!sample.left || sample.saveD4TSample(target) < 1))
-            target = Tool::Disk::Path_c::EmptyPath;
-    }
+    const Tool::Disk::Path_c target = dumpSampleFile(disk, sample, Tool::Disk::Path_c(text), folder, raw, "D4U");
     if (!target.empty())
         if (Parameter_c* p = getParaPtr(0, wrFilename))
             p->setPath(target);
@@ -459,12 +425,8 @@ void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
     const Vdx::String_c text = filenameText();
     if (text.empty())
         return;
-    const Tool::Disk::Path_c leaf = Tool::Disk::Path_c(text).getLeaf();
-    Tool::Disk::Path_c candidate = folder / leaf;
-    if (Tool::Disk::exists(candidate) != 1)
-        candidate = folder.getParent() / Tool::Disk::Path_c("Samples") / leaf;
     if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(candidate);
+        p->setPath(movedSamplePath(Tool::Disk::Path_c(text), folder));
     applyFilename();
     applyReverse();
 }

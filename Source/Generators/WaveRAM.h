@@ -137,8 +137,6 @@ private:
     // The frame of a percentage parameter (display 0..100) of frames.
     int frameOf(int idx) const;
     void changed() { loadGeneration.fetch_add(1, std::memory_order_acq_rel); }
-    // Through the engine's queue when there is one, else at once.
-    void tell(const char* title, const char* text);
     Vdx::String_c filenameText() const;
     void setParaQuietly(int idx, int value);
 

@@ -207,3 +207,16 @@ private:
     int saveAIFSample(const Tool::Disk::Path_c& path);
     int saveD4TSampleCore(const Tool::Disk::Path_c& path);
 };
+
+// Holds a sample's write permission for a scope (user-interface thread).
+class SampleWriteHold
+{
+public:
+    explicit SampleWriteHold(WaveSample_c& s) : lock(s.lock) { lock.getWritePermission(); }
+    ~SampleWriteHold() { lock.releaseWritePermission(); }
+    SampleWriteHold(const SampleWriteHold&) = delete;
+    SampleWriteHold& operator=(const SampleWriteHold&) = delete;
+
+private:
+    Lock_c& lock;
+};

@@ -1,7 +1,6 @@
 // The wavetable store. See WaveTable.h.
 #include "WaveTable.h"
 
-#include "OsLib.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -28,18 +27,6 @@ constexpr double FrameStep = 1.0 / WaveTable_c::WTFrames;
 
 // mixToWTWave keeps its last read inside the period.
 constexpr double ReadSpan = 0.9999;
-
-class WriteHold
-{
-public:
-    explicit WriteHold(WaveSample_c& s) : lock(s.lock) { lock.getWritePermission(); }
-    ~WriteHold() { lock.releaseWritePermission(); }
-    WriteHold(const WriteHold&) = delete;
-    WriteHold& operator=(const WriteHold&) = delete;
-
-private:
-    Lock_c& lock;
-};
 
 } // namespace
 
@@ -90,13 +77,6 @@ bool WaveTable_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 // ---------------------------------------------------------------------------
 // Helpers
 
-void WaveTable_c::tell(const char* title, const char* text)
-{
-    if (synth && synth->holdUserMessage(title, text))
-        return;
-    OsLib_c::tellUser(title, text);
-}
-
 void WaveTable_c::setParaQuietly(int set, int idx, int value)
 {
     if (Parameter_c* p = getParaPtr(set, idx))
@@ -105,10 +85,7 @@ void WaveTable_c::setParaQuietly(int set, int idx, int value)
 
 int WaveTable_c::frameOf(int set, int idx) const
 {
-    const Parameter_c* p = getParaPtr(set, idx);
-    if (!p || !sample.left || sample.frames < 1)
-        return 0;
-    return static_cast<int>(std::floor((sample.frames - 1) * static_cast<double>(p->fl) / 100.0 + 0.25));
+    return percentFrame(sample, getParaPtr(set, idx));
 }
 
 void WaveTable_c::writeFrame(int f, const float* values)
@@ -158,7 +135,7 @@ void WaveTable_c::forceSample2Table(int, int root, int start, int end)
     TESSEL_ASSERT_NOT_AUDIO_THREAD();
     if (!table)
         return;
-    WriteHold hold(sample);
+    SampleWriteHold hold(sample);
     const float* src = sample.left;
     const int frames = sample.frames;
     if (!src || frames < 1 || start < 0 || end >= frames || end < start)
@@ -214,7 +191,7 @@ void WaveTable_c::TableFromSample(int set)
         return;
     int start = 0, end = 0;
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         if (!sample.left || sample.frames < 1)
             return;
         start = frameOf(set, wtStartFrame);
@@ -233,7 +210,7 @@ bool WaveTable_c::setSample(int set, const Tool::Disk::Path_c& path)
     if (!paraSet)
         return false;
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         if (!sample.setSample(path))
             return false;
         // A D4U file holds a running sum; the table is built from samples.
@@ -252,7 +229,7 @@ void WaveTable_c::clear(int set)
     if (Parameter_c* p = getParaPtr(set, wtFilename))
         p->setCharPtr("");
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         sample.freeSample();
     }
     fillSine();
@@ -333,10 +310,8 @@ bool WaveTable_c::nextFile(bool next, int set)
     getParaString(set, wtFilename, &text);
     if (text.empty())
         return false;
-    Tool::Disk::Path_c found;
-    if (!disk.getNextFile(next, Tool::Disk::Path_c(text), found, Tool::Disk::Extension_c(BrowsePatterns),
-                          BrowseListMax) ||
-        found.empty())
+    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
+    if (found.empty())
         return false;
     if (Parameter_c* p = getParaPtr(set, wtFilename))
         p->setPath(found);
@@ -354,7 +329,7 @@ float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
     WaveSample_c cut;
     int oldFrames = 0;
     {
-        WriteHold hold(sample);
+        SampleWriteHold hold(sample);
         if (!sample.left || sample.frames < 1)
             return 1.0f;
         float *l = nullptr, *r = nullptr;
@@ -393,16 +368,8 @@ void WaveTable_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
         getParaString(set, wtFilename, &text);
         if (text.empty())
             continue;
-        const Tool::Disk::Path_c source(text);
-        Tool::Disk::Path_c target;
-        if (!raw) {
-            target = disk.copyFileTo(source, folder);
-        } else {
-            target = disk.newFileName(source, folder, Vdx::String_c("D4T"));
-            WriteHold hold(sample);
-            if (!target.empty() && (!sample.left || sample.saveD4TSample(target) < 1))
-                target = Tool::Disk::Path_c::EmptyPath;
-        }
+        const Tool::Disk::Path_c target =
+            dumpSampleFile(disk, sample, Tool::Disk::Path_c(text), folder, raw, "D4T");
         if (!target.empty())
             if (Parameter_c* p = getParaPtr(set, wtFilename))
                 p->setPath(target);
@@ -419,12 +386,8 @@ void WaveTable_c::swapDirectory(const Tool::Disk::Path_c& folder)
         getParaString(set, wtFilename, &text);
         if (text.empty())
             continue;
-        const Tool::Disk::Path_c leaf = Tool::Disk::Path_c(text).getLeaf();
-        Tool::Disk::Path_c candidate = folder / leaf;
-        if (Tool::Disk::exists(candidate) != 1)
-            candidate = folder.getParent() / Tool::Disk::Path_c("Samples") / leaf;
         if (Parameter_c* p = getParaPtr(set, wtFilename))
-            p->setPath(candidate);
+            p->setPath(movedSamplePath(Tool::Disk::Path_c(text), folder));
         applyFilename(set);
     }
 }

@@ -116,7 +116,6 @@ private:
     void applyFilename(int set);
     void applyRange(int set, int idx);
     int frameOf(int set, int idx) const;
-    void tell(const char* title, const char* text);
     void setParaQuietly(int set, int idx, int value);
 
     WaveSample_c sample;
