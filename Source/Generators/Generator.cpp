@@ -6,6 +6,7 @@
 #include "Variator.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -17,7 +18,11 @@ constexpr int NoTuningNote = 60;
 
 } // namespace
 
-Generator_c::Generator_c(bool finishesFlag) : finishes(finishesFlag) {}
+Generator_c::Generator_c(bool finishesFlag) : finishes(finishesFlag)
+{
+    sampleRate = 44100.0f;
+    inverseSampleRate = 1.0f / 44100.0f;
+}
 
 Generator_c::~Generator_c() = default;
 
@@ -136,6 +141,11 @@ float Generator_c::getFrequency(int n, int trackPara, int octavePara, int semito
         x += cent->fl * 0.01f;
     x = std::clamp(x, 0.0f, static_cast<float>(HighestNote));
     return MidiFrequency(x);
+}
+
+double Generator_c::offsetRatio(const Parameter_c* p, int octavePara, int semitonePara, int centPara)
+{
+    return std::exp2(p[octavePara].value + p[semitonePara].value / 12.0 + p[centPara].value / 1200.0);
 }
 
 int Generator_c::getNoteNr(int n, int trackPara, int octavePara, int semitonePara) const

@@ -48,7 +48,8 @@ public:
 
     // finishes: whether "finished" from renderOne is passed on by render.
     // Samplers that run out pass true; the oscillator and the wavetable
-    // generator never end a voice and pass false.
+    // generator never end a voice and pass false. Every generator starts at
+    // 44.1 kHz until the engine gives it its rate.
     explicit Generator_c(bool finishes);
     ~Generator_c() override;
 
@@ -114,6 +115,10 @@ protected:
     const Parameter_c* notePara(int idx) const;
     // The note before cents: Track, Octave and Semitone applied.
     int offsetNote(int note, int trackPara, int octavePara, int semitonePara) const;
+    // The Octave, Semitone and Cent offsets of the parameters p as one speed
+    // ratio: 2^(octave + semitone / 12 + cent / 1200), in equal temperament
+    // whatever the tuning table.
+    static double offsetRatio(const Parameter_c* p, int octavePara, int semitonePara, int centPara);
 
     int32_t renderMode = rmPlain;
     int32_t xModSourceMode = rmPlain;

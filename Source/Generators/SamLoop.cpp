@@ -4,6 +4,7 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
+#include "Tone.h"
 #include "WaveRAM2.h"
 #include "WaveSample.h"
 
@@ -35,22 +36,15 @@ inline double readJ(const float* J, double p)
     return y0 + t * (c1 + t * (c2 + t * c3));
 }
 
-// The pitch factor P(x)^4 of a pitch input value x (kept within -1..1).
+// The pitch factor of a pitch input value x, kept within -1..1.
 inline double pitchCurve(float x)
 {
-    const double y = std::clamp(static_cast<double>(x), -1.0, 1.0);
-    const double p = 1.0 + 0.695218770961068 * y + 0.2480732860777168 * y * y + 0.05362607007876781 * y * y * y;
-    const double p2 = p * p;
-    return p2 * p2;
+    return ::pitchFactor(std::clamp(static_cast<double>(x), -1.0, 1.0));
 }
 
 } // namespace
 
-SamLoop_c::SamLoop_c() : Generator_c(true)
-{
-    sampleRate = 44100.0f;
-    inverseSampleRate = 1.0f / 44100.0f;
-}
+SamLoop_c::SamLoop_c() : Generator_c(true) {}
 
 SamLoop_c::~SamLoop_c() = default;
 

@@ -53,11 +53,7 @@ inline double headValue(const float* j, double now, double before)
 
 } // namespace
 
-SamTC3_c::SamTC3_c() : Generator_c(true)
-{
-    sampleRate = 44100.0f;
-    inverseSampleRate = 1.0f / 44100.0f;
-}
+SamTC3_c::SamTC3_c() : Generator_c(true) {}
 
 SamTC3_c::~SamTC3_c() = default;
 
@@ -139,9 +135,7 @@ void SamTC3_c::prepProc(int instrument, Note_c n, bool legato)
     needsSetUp = true;
     rootHz = slot->getRootFrequency();
     const double q = static_cast<double>(MidiFrequency(static_cast<float>(note.note))) / rootHz;
-    const double offsets =
-        std::exp2(p[tcOctave].value + p[tcSemitone].value / 12.0 + p[tcCent].value / 1200.0);
-    notePitch = (p[tcPitchTrack].value != 0 ? q : 1.0) * offsets;
+    notePitch = (p[tcPitchTrack].value != 0 ? q : 1.0) * offsetRatio(p, tcOctave, tcSemitone, tcCent);
     noteTime = so_ddiv(std::pow(q, static_cast<double>(p[tcTimeTrack].fl)), p[tcTime].fl);
 }
 

@@ -29,11 +29,7 @@ inline double wrap(double x, double m)
 
 } // namespace
 
-SamWT_c::SamWT_c() : Generator_c(false)
-{
-    sampleRate = 44100.0f;
-    inverseSampleRate = 1.0f / 44100.0f;
-}
+SamWT_c::SamWT_c() : Generator_c(false) {}
 
 SamWT_c::~SamWT_c() = default;
 
@@ -109,7 +105,7 @@ void SamWT_c::prepProc(int instrument, Note_c n, bool legato)
         c = Copy_t{};
     const double f = p[wgPitchTrack].value != 0 ? static_cast<double>(MidiFrequency(static_cast<float>(note.note)))
                                                 : UntrackedHz;
-    const double f2 = f * std::exp2(p[wgOctave].value + p[wgSemitone].value / 12.0 + p[wgCent].value / 1200.0);
+    const double f2 = f * offsetRatio(p, wgOctave, wgSemitone, wgCent);
     baseIncrement = so_ddiv(Points * f2, sampleRate);
     // WaveRide 1 and RideTrack 0 pass the frames in D seconds.
     frameRate = so_ddiv(std::pow(f2 * RideTrackScale, static_cast<double>(p[wgRideTrack].fl)) * Frames *
