@@ -122,20 +122,24 @@ void Inter_c::interpret(const Tool::Disk::Path_c& path)
 
 InterSF2_c::InterSF2_c(Synth* s, WaveRAM2_c* m, int ins) : Inter_c(s), memory(m), instrument(ins) {}
 
-void InterSF2_c::processData()
+bool InterSF2_c::readImage(std::vector<uint8_t>& image)
 {
     const int64_t size = Tool::Disk::getSize(filePath);
     if (size < 12 || size >= MaxFileBytes)
-        return;
-    std::vector<uint8_t> image;
+        return false;
     try {
         image.resize(static_cast<size_t>(size));
     } catch (...) {
-        return;
+        return false;
     }
-    if (disk.readBuffer(image.data(), static_cast<int>(size)) != static_cast<int>(size))
-        return;
-    interpretMemory(image.data(), image.size());
+    return disk.readBuffer(image.data(), static_cast<int>(size)) == static_cast<int>(size);
+}
+
+void InterSF2_c::processData()
+{
+    std::vector<uint8_t> image;
+    if (readImage(image))
+        interpretMemory(image.data(), image.size());
 }
 
 bool InterSF2_c::interpretMemory(const uint8_t* data, size_t size)

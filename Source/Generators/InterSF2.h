@@ -148,6 +148,10 @@ public:
     const int* getEnvelope() const { return envelope; }
 
 protected:
+    // Reads the open file whole into image; false for a file too short to
+    // hold a header or too large to read in one piece, when the memory
+    // cannot be had, or when the read comes up short.
+    bool readImage(std::vector<uint8_t>& image);
     // Where the engine takes the envelope; no engine in this layer listens,
     // so nothing here.
     virtual void handOverEnvelope(int instrument, int* values);

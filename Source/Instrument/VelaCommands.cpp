@@ -49,16 +49,8 @@ public:
 
     void processData() override
     {
-        const int64_t size = Tool::Disk::getSize(filePath);
-        if (size < 12 || size >= MaxFileBytes)
-            return;
         std::vector<uint8_t> image;
-        try {
-            image.resize(static_cast<size_t>(size));
-        } catch (...) {
-            return;
-        }
-        if (disk.readBuffer(image.data(), static_cast<int>(size)) != static_cast<int>(size))
+        if (!readImage(image))
             return;
         SF2Rep_c rep;
         if (!parse(image.data(), image.size(), rep))
