@@ -220,15 +220,11 @@ void EQ2_c::render(int n)
         runChannel(*this, band2, 0, framesFor(n, inputBus, outputBusA), in, out);
         outputBusA->doneWriteMono();
     } else if (inputBus->isStereo()) {
-        float* inL = nullptr;
-        float* inR = nullptr;
-        float* outL = nullptr;
-        float* outR = nullptr;
-        if (!inputBus->wantReadStereo(&inL, &inR) || !outputBusA->wantWriteStereo(&outL, &outR))
+        StereoPins_t pins;
+        if (!openStereoReadWrite(n, pins))
             return;
-        n = framesFor(n, inputBus, outputBusA);
-        runChannel(*this, band2, 0, n, inL, outL);
-        runChannel(*this, band2, 1, n, inR, outR);
+        runChannel(*this, band2, 0, n, pins.inL, pins.outL);
+        runChannel(*this, band2, 1, n, pins.inR, pins.outR);
         outputBusA->doneWriteStereo();
     }
     // A history that is no longer finite (one bad block) starts again from

@@ -114,15 +114,7 @@ void FilterFree_c::prepProc(int instrument, Note_c n, bool legato)
     VariatorTone_c::prepProc(instrument, n, legato);
     if (!paraSet || legato)
         return;
-    level = 0.0f;
-    levelStep = 0.0f;
-    for (int c = 0; c < 2; ++c) {
-        first[c] = Stage_t{};
-        second[c] = Stage_t{};
-        last[c] = 0.0f;
-        dc[c] = 0.0f;
-    }
-    balance = 1.0f;
+    FilterFree_c::initBuffer();
     firstBlock = true;
 }
 

@@ -101,13 +101,10 @@ void Amp_c::renderMono(int n)
 
 void Amp_c::renderStereo(int n)
 {
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR) || !outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoReadWrite(n, pins))
         return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     for (int i = 0; i < n; ++i) {
         if (i % ControlStepFrames == 0)
             takeLevel(i);
@@ -120,13 +117,10 @@ void Amp_c::renderStereo(int n)
 
 void Amp_c::renderStereoPan(int n)
 {
-    float* inL = nullptr;
-    float* inR = nullptr;
-    float* outL = nullptr;
-    float* outR = nullptr;
-    if (!inputBus->wantReadStereo(&inL, &inR) || !outputBusA->wantWriteStereo(&outL, &outR))
+    StereoPins_t pins;
+    if (!openStereoReadWrite(n, pins))
         return;
-    n = framesFor(n, inputBus, outputBusA);
+    auto [inL, inR, outL, outR] = pins;
     for (int i = 0; i < n; ++i) {
         if (i % ControlStepFrames == 0) {
             takeLevel(i);
