@@ -231,13 +231,7 @@ void Chorus1_c::renderVoices(int n, float* inL, float* inR, float* outL, float* 
     const float same = sameGain;
     const float other = otherGain;
     const float dry = dryGain;
-    const auto tap = [this](int k) {
-        const double p = position[k];
-        const double whole = std::floor(p);
-        const float frac = static_cast<float>(p - whole);
-        const int32_t i = static_cast<int32_t>(whole);
-        return (1.0f - frac) * line[i & mask] + frac * line[(i + 1) & mask];
-    };
+    const auto tap = [this](int k) { return DelayLines::readLinear(line, mask, position[k]); };
     for (int i = 0; i < n; ++i) {
         if (i % ControlStepFrames == 0)
             updateModulation(Four);

@@ -1,7 +1,7 @@
 // Small pieces the delay-line effects (stereo, ping-pong and modulated
 // delays, flanger, chorus, reverb) share: the silence threshold of their
 // recursive states, the power-of-two line length, the denormal guard a line
-// starts with, and letting lines go.
+// starts with, the fractional read, and letting lines go.
 //
 // Threads: the fills and frees run while audio is stopped or after the part
 // has waited for its render to leave; flushTiny runs on the audio thread.
@@ -73,6 +73,16 @@ inline int32_t wholeDelay(double seconds, double rate, int32_t length)
 {
     const double d = std::trunc(seconds * rate + 0.5);
     return static_cast<int32_t>(std::clamp(d, 1.0, static_cast<double>(length - 1)));
+}
+
+// The line read at the fractional position p (samples), linearly between
+// its two neighbours; mask is the line's length - 1, a power of two less one.
+inline float readLinear(const float* line, int32_t mask, double p)
+{
+    const double whole = std::floor(p);
+    const float frac = static_cast<float>(p - whole);
+    const int32_t i = static_cast<int32_t>(whole);
+    return (1.0f - frac) * line[i & mask] + frac * line[(i + 1) & mask];
 }
 
 // How many passes through the loop an echo takes to fall by 80 dB at the

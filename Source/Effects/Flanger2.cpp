@@ -201,19 +201,13 @@ void Flanger2_c::render(int n)
     const float fb = feedback;
     const float w = wet;
     const float pan = panDepth;
-    const auto read = [this](const float* line, double p) {
-        const double whole = std::floor(p);
-        const float frac = static_cast<float>(p - whole);
-        const int32_t i = static_cast<int32_t>(whole);
-        return (1.0f - frac) * line[i & mask] + frac * line[(i + 1) & mask];
-    };
     for (int i = 0; i < n; ++i) {
         if (i % ControlStepFrames == 0)
             updateSweep();
         const float xL = inL[i];
         const float xR = inR[i];
-        const float yL = read(left, position[0]);
-        const float yR = read(right, position[1]);
+        const float yL = DelayLines::readLinear(left, mask, position[0]);
+        const float yR = DelayLines::readLinear(right, mask, position[1]);
         mixSum(&outL, xL, (1.0f + sweepLeft * pan) * w * yL);
         mixSum(&outR, xR, (1.0f - sweepLeft * pan) * w * yR);
         const int32_t at = writeCounter & mask;
