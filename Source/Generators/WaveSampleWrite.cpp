@@ -5,6 +5,8 @@
 // never leaves the old file destroyed or a half-written one behind.
 #include "WaveSample.h"
 
+#include "Disk.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -35,15 +37,11 @@ public:
         if (target.empty())
             return false;
         target_ = target.c_str();
-        std::string name = target_ + ".tmp-XXXXXX";
-        const int fd = ::mkstemp(name.data());
+        std::string name;
+        const int fd = Tool::Disk::createTemporaryBeside(target_, name, ".tmp-XXXXXX");
         if (fd < 0)
             return false;
         temp_ = name;
-        // A replaced file keeps its permissions; a new one is readable by all.
-        struct stat st {};
-        const mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-        ::fchmod(fd, mode);
         file_ = ::fdopen(fd, "wb");
         if (!file_) {
             ::close(fd);

@@ -206,15 +206,11 @@ bool Synth::writePresetFile(const Tool::Disk::Path_c& path, const void* chunk, s
     std::memcpy(header + FxpNameAt, name, FxpNameBytes);
     putBigEndian(header + FxpSizeAt, static_cast<uint32_t>(n));
 
-    // Beside the target, so the rename stays on one file system.
     const std::string target = path.getString();
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = Tool::Disk::createTemporaryBeside(target, temporary);
     if (fd < 0)
         return false;
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     bool ok = writeAllPresetBytes(fd, header, FxpHeaderBytes) && writeAllPresetBytes(fd, chunk, n);
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;

@@ -262,13 +262,10 @@ bool ModuleManager_c::saveFile(const Tool::Disk::Path_c& path, const void* data,
     if (path.empty())
         return false;
     const std::string target = path.getString();
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    std::string temporary;
+    const int fd = Tool::Disk::createTemporaryBeside(target, temporary);
     if (fd < 0)
         return false;
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     std::FILE* file = ::fdopen(fd, "wb");
     if (!file) {
         ::close(fd);

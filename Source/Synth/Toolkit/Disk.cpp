@@ -339,6 +339,17 @@ std::unique_ptr<std::ofstream> createOFStream(const Path_c& path, bool binary)
     return stream;
 }
 
+int createTemporaryBeside(const std::string& target, std::string& temporary, const char* suffix)
+{
+    temporary = target + suffix;
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return -1;
+    struct stat old {};
+    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    return fd;
+}
+
 } // namespace Tool::Disk
 
 // ---------------------------------------------------------------------------

@@ -54,6 +54,13 @@ bool listFilesWithExt(const Path_c& folder, const Extension_c& patterns, PathSet
 std::unique_ptr<std::ifstream> createIFStream(const Path_c& path, bool binary);
 std::unique_ptr<std::ofstream> createOFStream(const Path_c& path, bool binary);
 
+// The first step of a save that renames over target only once everything is
+// written: a new file beside target (so the rename stays on one file system)
+// named target + suffix, whose six 'X' at its end become unique characters.
+// It takes the permissions of the file it will replace, 0644 for a new one.
+// The open descriptor, its name in temporary; -1 when it cannot be made.
+int createTemporaryBeside(const std::string& target, std::string& temporary, const char* suffix = ".XXXXXX");
+
 } // namespace Tool::Disk
 
 class FileList_c;

@@ -495,3 +495,46 @@ TEST(DiskTemp, DefaultFolderIsTmp)
     EXPECT_EQ(name.getParent().getString(), "/tmp");
     EXPECT_TRUE(Tool::Disk::deleteFile(name));
 }
+
+TEST(DiskTemp, TemporaryBesideTakesTheReplacedFilesPermissions)
+{
+    struct Case
+    {
+        const char* what;
+        bool targetExists;
+        mode_t targetMode;
+        const char* suffix;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {"private target stays private", true, 0600, ".XXXXXX", 0600},
+        {"group-writable target keeps its bits", true, 0664, ".tmp-XXXXXX", 0664},
+        {"a new file is readable by all", false, 0, ".XXXXXX", 0644},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string target = dir.file("preset.fxp");
+        if (c.targetExists) {
+            writeFile(target, "old");
+            ASSERT_EQ(::chmod(target.c_str(), c.targetMode), 0);
+        }
+        std::string temporary;
+        const int fd = Tool::Disk::createTemporaryBeside(target, temporary, c.suffix);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        // Beside the target, under the target's name and the suffix.
+        const std::string stem = target + std::string(c.suffix).substr(0, std::strlen(c.suffix) - 6);
+        EXPECT_EQ(temporary.size(), target.size() + std::strlen(c.suffix));
+        EXPECT_EQ(temporary.compare(0, stem.size(), stem), 0) << temporary;
+        struct stat st {};
+        ASSERT_EQ(::stat(temporary.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
+        if (c.targetExists) {
+            EXPECT_EQ(readFile(target), "old"); // the target is not touched
+        }
+    }
+    // A folder that does not exist: no descriptor.
+    std::string temporary;
+    EXPECT_EQ(Tool::Disk::createTemporaryBeside("/nonexistent-folder-tessel/x", temporary), -1);
+}
