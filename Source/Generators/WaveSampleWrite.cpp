@@ -137,6 +137,25 @@ int inFileOrder(WaveSample_c& sample, Save save)
     return result;
 }
 
+// Why the sample cannot go out as 24-bit PCM (AIFF or WAV), as the writers
+// answer it; 0 when it can.
+int pcm24Refusal(const WaveSample_c& s)
+{
+    if (!s.left || (s.channels == 2 && !s.right))
+        return -400;
+    if (s.channels != 1 && s.channels != 2)
+        return -490;
+    if (s.sampleRate <= 0)
+        return SampleCode::NoRate;
+    return 0;
+}
+
+// The bytes of the sample as 24-bit PCM.
+uint32_t pcm24Bytes(const WaveSample_c& s)
+{
+    return static_cast<uint32_t>(s.channels) * static_cast<uint32_t>(s.frames) * 3u;
+}
+
 } // namespace
 
 int32_t WaveSample_c::encode24(float x)
@@ -176,14 +195,10 @@ int WaveSample_c::savePlatformSample(const Tool::Disk::Path_c& path)
 
 int WaveSample_c::saveAIFSample(const Tool::Disk::Path_c& path)
 {
-    if (!left || (channels == 2 && !right))
-        return -400;
-    if (channels != 1 && channels != 2)
-        return -490;
     // A rate of 0 has no highest bit to normalise on.
-    if (sampleRate <= 0)
-        return SampleCode::NoRate;
-    const uint32_t dataLength = static_cast<uint32_t>(channels) * static_cast<uint32_t>(frames) * 3u;
+    if (const int refused = pcm24Refusal(*this))
+        return refused;
+    const uint32_t dataLength = pcm24Bytes(*this);
     const uint32_t pad = dataLength & 1;
     // The 80-bit rate: the integer rate shifted up until its highest bit is
     // bit 31 of the upper mantissa, and the exponent that undoes the shift.
@@ -286,13 +301,9 @@ int WaveSample_c::saveD4TSampleCore(const Tool::Disk::Path_c& path)
 
 int WaveSample_c::saveWAVSample(const Tool::Disk::Path_c& path)
 {
-    if (!left || (channels == 2 && !right))
-        return -400;
-    if (channels != 1 && channels != 2)
-        return -490;
-    if (sampleRate <= 0)
-        return SampleCode::NoRate;
-    const uint32_t dataLength = static_cast<uint32_t>(channels) * static_cast<uint32_t>(frames) * 3u;
+    if (const int refused = pcm24Refusal(*this))
+        return refused;
+    const uint32_t dataLength = pcm24Bytes(*this);
     SafeFile out;
     if (!out.create(path))
         return -5;
