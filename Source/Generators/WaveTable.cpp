@@ -360,34 +360,19 @@ float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
 void WaveTable_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
 {
     TESSEL_ASSERT_NOT_AUDIO_THREAD();
-    if (!paraSet)
-        return;
-    const int sets = paraSet->getSetCount();
-    for (int set = 0; set < sets; ++set) {
-        Vdx::String_c text;
-        getParaString(set, wtFilename, &text);
-        if (text.empty())
-            continue;
-        const Tool::Disk::Path_c target =
-            dumpSampleFile(disk, sample, Tool::Disk::Path_c(text), folder, raw, "D4T");
+    forEachFilename([&](int set, const Tool::Disk::Path_c& file) {
+        const Tool::Disk::Path_c target = dumpSampleFile(disk, sample, file, folder, raw, "D4T");
         if (!target.empty())
             if (Parameter_c* p = getParaPtr(set, wtFilename))
                 p->setPath(target);
-    }
+    });
 }
 
 void WaveTable_c::swapDirectory(const Tool::Disk::Path_c& folder)
 {
-    if (!paraSet)
-        return;
-    const int sets = paraSet->getSetCount();
-    for (int set = 0; set < sets; ++set) {
-        Vdx::String_c text;
-        getParaString(set, wtFilename, &text);
-        if (text.empty())
-            continue;
+    forEachFilename([&](int set, const Tool::Disk::Path_c& file) {
         if (Parameter_c* p = getParaPtr(set, wtFilename))
-            p->setPath(movedSamplePath(Tool::Disk::Path_c(text), folder));
+            p->setPath(movedSamplePath(file, folder));
         applyFilename(set);
-    }
+    });
 }

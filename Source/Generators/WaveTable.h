@@ -117,6 +117,20 @@ private:
     void applyRange(int set, int idx);
     int frameOf(int set, int idx) const;
     void setParaQuietly(int set, int idx, int value);
+    // use(set, file) for every set whose Filename is not empty; nothing
+    // before the set exists.
+    template <class Use> void forEachFilename(Use use)
+    {
+        if (!paraSet)
+            return;
+        const int sets = paraSet->getSetCount();
+        for (int set = 0; set < sets; ++set) {
+            Vdx::String_c text;
+            getParaString(set, wtFilename, &text);
+            if (!text.empty())
+                use(set, Tool::Disk::Path_c(text));
+        }
+    }
 
     WaveSample_c sample;
     Disk_c disk;
