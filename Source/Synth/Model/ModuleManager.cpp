@@ -92,23 +92,31 @@ Tool::Disk::Path_c ModuleManager_c::runDialog(int mode, const char* name)
     return fileDialog.run();
 }
 
+void ModuleManager_c::loadOrSave(tpfioMode mode, const char* name,
+                                  const std::function<void(Tool::Disk::Path_c&)>& load,
+                                  const std::function<bool(Tool::Disk::Path_c&)>& save)
+{
+    if (mode == tpfioLoad) {
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
+        load(path);
+        synth->updateEditor();
+    } else if (mode == tpfioSave) {
+        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
+        if (!path.empty() && !save(path))
+            OsLib_c::tellUser("File Error - Save failed", path.c_str());
+    }
+}
+
 void ModuleManager_c::handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name)
 {
     if (!synth || !part || !name || !prepareDialog(name, "*.MOD"))
         return;
     switch (mode) {
-    case tpfioLoad: {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
-        importModule(part, path, set);
-        synth->updateEditor();
+    case tpfioLoad:
+    case tpfioSave:
+        loadOrSave(mode, name, [&](Tool::Disk::Path_c& path) { importModule(part, path, set); },
+                   [&](Tool::Disk::Path_c& path) { return exportModule(part, path, set); });
         break;
-    }
-    case tpfioSave: {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
-        if (!path.empty() && !exportModule(part, path, set))
-            OsLib_c::tellUser("File Error - Save failed", path.c_str());
-        break;
-    }
     case tpfioCopy1:
         copyModule(part, set);
         break;
@@ -137,18 +145,11 @@ void ModuleManager_c::handleGroupFileIO(Part_c** parts, int set, tpfioMode mode,
     if (!synth || !parts || !name || !prepareDialog(name, "*.MGP"))
         return;
     switch (mode) {
-    case tpfioLoad: {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
-        importGroup(parts, path, set);
-        synth->updateEditor();
+    case tpfioLoad:
+    case tpfioSave:
+        loadOrSave(mode, name, [&](Tool::Disk::Path_c& path) { importGroup(parts, path, set); },
+                   [&](Tool::Disk::Path_c& path) { return exportGroup(parts, path, set); });
         break;
-    }
-    case tpfioSave: {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
-        if (!path.empty() && !exportGroup(parts, path, set))
-            OsLib_c::tellUser("File Error - Save failed", path.c_str());
-        break;
-    }
     case tpfioCopy1:
         copyGroup(parts, set);
         break;

@@ -33,6 +33,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -109,6 +110,11 @@ private:
     // at the folder remembered for the module name; the chosen path, empty
     // when cancelled.
     Tool::Disk::Path_c runDialog(int mode, const char* name);
+    // The two file modes of a module and of a group: Load asks for a file,
+    // imports it and redraws the editor; Save asks for a file and exports,
+    // telling the user when that fails. Nothing for another mode.
+    void loadOrSave(tpfioMode mode, const char* name, const std::function<void(Tool::Disk::Path_c&)>& load,
+                    const std::function<bool(Tool::Disk::Path_c&)>& save);
     // Writes the bytes to a temporary file beside path and renames it over
     // path once complete. False (path untouched, no temporary file left) on
     // any failure.
