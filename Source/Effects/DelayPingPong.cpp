@@ -17,8 +17,8 @@ constexpr double LineSeconds = 1.3;
 constexpr int LineHeadroom = 16; // a time is halved until it is shorter than L - 16
 constexpr int SyncOffCode = 3;   // the note-value item " Off "
 
-constexpr char NoteItems[] =
-    " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
+// The note values " Off " (not synchronised) .. " 5/8 " (codes 3..22).
+constexpr auto NoteItems = noteValueSubItems<SyncOffCode, 22>();
 
 constexpr DelayPingPong_c::Para_t TimePara[3] = {DelayPingPong_c::pTimeC, DelayPingPong_c::pTimeL,
                                                 DelayPingPong_c::pTimeR};
@@ -47,16 +47,16 @@ bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
             {.index = pTimeC, .name = "Time Center", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
              .precision = 0, .def = 125},
             {.index = pSyncC, .kind = ParaKind::Enu, .name = "Sync Center", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 13, .width = NoteValueItemWidth, .items = NoteItems},
+             .def = 13, .width = NoteValueItemWidth, .items = NoteItems.data()},
             {.index = pTimeL, .name = "Time Left", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
              .precision = 0, .def = 125},
             {.index = pSyncL, .kind = ParaKind::Enu, .name = "Sync Left", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 7, .width = NoteValueItemWidth, .items = NoteItems},
+             .def = 7, .width = NoteValueItemWidth, .items = NoteItems.data()},
             {.index = pPanL, .name = "Pan Left", .lo = -100, .hi = 100, .precision = 2, .def = -100},
             {.index = pTimeR, .name = "Time Right", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
              .precision = 0, .def = 125},
             {.index = pSyncR, .kind = ParaKind::Enu, .name = "Sync Right", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 10, .width = NoteValueItemWidth, .items = NoteItems},
+             .def = 10, .width = NoteValueItemWidth, .items = NoteItems.data()},
             {.index = pPanR, .name = "Pan Right", .lo = -100, .hi = 100, .precision = 2, .def = 100},
             {.index = pFeed, .name = "Feedback L+R", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
             {.index = pBalance, .name = "Balance Pre/LR", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},

@@ -26,8 +26,8 @@ constexpr float RateMax = 4.0f;
 // control step runs at rate 1.
 constexpr double RatePull = 0.0015;
 
-constexpr char NoteItems[] =
-    " Off  1/2  1/2T 1/4* 1/4  1/4T 1/8* 1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 ";
+// The note values " Off " (not synchronised) .. " 5/8 " (codes 3..22).
+constexpr auto NoteItems = noteValueSubItems<SyncOffCode, 22>();
 
 using DelayLines::flushTiny;
 using DelayLines::powerOfTwoAtLeast;
@@ -54,11 +54,11 @@ bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
             {.index = pTimeL, .name = "TimeL", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
              .precision = 0, .def = 125},
             {.index = pSyncL, .kind = ParaKind::Enu, .name = "SyncL", .unit = "Notes", .lo = 3, .hi = 22, .def = 13,
-             .width = NoteValueItemWidth, .items = NoteItems},
+             .width = NoteValueItemWidth, .items = NoteItems.data()},
             {.index = pTimeR, .name = "TimeR", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
              .precision = 0, .def = 250},
             {.index = pSyncR, .kind = ParaKind::Enu, .name = "SyncR", .unit = "Notes", .lo = 3, .hi = 22, .def = 10,
-             .width = NoteValueItemWidth, .items = NoteItems},
+             .width = NoteValueItemWidth, .items = NoteItems.data()},
             {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
             {.index = pCutLo, .name = "CutLo", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 22000,
              .precision = 0, .def = 22000},

@@ -27,16 +27,7 @@ constexpr int LinkItemWidth = 5;
 constexpr int NotesLow = 1;
 constexpr int NotesHigh = 17;
 constexpr int NotesDefault = 13;
-constexpr auto makeNoteItems()
-{
-    constexpr int first = (NotesLow - NoteValueCodeOff) * NoteValueItemWidth;
-    constexpr int count = (NotesHigh - NotesLow + 1) * NoteValueItemWidth;
-    std::array<char, count + 1> items{};
-    for (int i = 0; i < count; ++i)
-        items[static_cast<size_t>(i)] = NoteValueItems[first + i];
-    return items;
-}
-constexpr auto NoteItems = makeNoteItems();
+constexpr auto NoteItems = noteValueSlice<NotesLow, NotesHigh>();
 
 // A closed step keeps (1 - wet)^2 of the signal and a little more, so the
 // gain never settles on an exact zero.

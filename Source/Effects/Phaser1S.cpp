@@ -34,15 +34,7 @@ constexpr float TailShort = 0.1f;
 
 // The note values the phaser offers: " Off " .. " 1/8T" (codes -13..11).
 constexpr int NotesHigh = 11;
-constexpr auto makeNoteItems()
-{
-    constexpr int count = (NotesHigh - NoteValueCodeOff + 1) * NoteValueItemWidth;
-    std::array<char, count + 1> items{};
-    for (int i = 0; i < count; ++i)
-        items[static_cast<size_t>(i)] = NoteValueItems[i];
-    return items;
-}
-constexpr auto NoteItems = makeNoteItems();
+constexpr auto NoteItems = noteValueSubItems<NoteValueCodeOff, NotesHigh>();
 
 // N stages for both channels, sample by sample; one loop per stage count so
 // the stage loop holds no count test.

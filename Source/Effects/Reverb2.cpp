@@ -28,8 +28,8 @@ constexpr int LineSlack = 10;       // floats allocated beyond a line's length
 constexpr double MaxPredelay = 0.125; // s; longer ones are halved
 constexpr int SyncOffCode = 9;      // the note-value item " Off "
 
-constexpr char NoteItems[] =
-    " Off  1/8  1/8T1/16*1/16 1/16T1/32*1/32 1/32T 1/64 5/16 7/16 9/16 5/8 11/1613/16 7/8 15/16";
+// The note values " Off " (not synchronised) .. "15/16" (codes 9..26).
+constexpr auto NoteItems = noteValueSubItems<SyncOffCode, NoteValueCodeLast>();
 
 using DelayLines::flushTiny;
 
@@ -190,7 +190,7 @@ bool Reverb2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
         {.index = pPredelay, .name = "Predelay", .unit = "ms", .lo = 0, .hi = 125, .precision = 0, .def = 25},
         {.index = pWet, .name = "Wet", .unit = "%", .logFactor = 4.0f, .lo = 0, .hi = 1000, .precision = 3, .def = 80},
         {.index = pSync, .kind = ParaKind::Enu, .name = "Frequency", .unit = "Notes", .lo = 9, .hi = 26, .def = 9,
-         .width = NoteValueItemWidth, .items = NoteItems},
+         .width = NoteValueItemWidth, .items = NoteItems.data()},
         {.index = pModOn, .kind = ParaKind::OnOff, .name = "Modulation On/Off", .def = 0},
         {.index = pDiffusors, .name = "Diffusors", .lo = 2, .hi = 6, .precision = 0, .def = 4},
         {.index = pModFreq, .name = "Mod Freq", .unit = "Hz", .lo = 3, .hi = 20, .precision = 0, .def = 10},

@@ -33,12 +33,10 @@ static_assert(sizeof(NoteValueItems) - 1 == (NoteValueCodeLast - NoteValueCodeOf
 // The unit text of every note-value parameter.
 inline constexpr char NoteValueUnit[] = "Notes";
 
-// The items of a note-value parameter over the codes Lo..Hi: the slice of
-// NoteValueItems for those codes with the item of Lo written " Off ", since
-// such a parameter's low bound means "not synchronised" (sync is on when the
-// code is above the low bound). Zero-terminated.
+// The slice of NoteValueItems for the codes Lo..Hi, zero-terminated: the
+// items of a note-value parameter that is always synchronised.
 template <int Lo, int Hi>
-constexpr auto noteValueSubItems()
+constexpr auto noteValueSlice()
 {
     static_assert(NoteValueCodeOff <= Lo && Lo < Hi && Hi <= NoteValueCodeLast);
     constexpr size_t width = NoteValueItemWidth;
@@ -47,7 +45,17 @@ constexpr auto noteValueSubItems()
     const size_t from = static_cast<size_t>(Lo - NoteValueCodeOff) * width;
     for (size_t i = 0; i < count * width; ++i)
         items[i] = NoteValueItems[from + i];
-    for (size_t i = 0; i < width; ++i)
+    return items;
+}
+
+// The items of a note-value parameter over the codes Lo..Hi: the slice with
+// the item of Lo written " Off ", since such a parameter's low bound means
+// "not synchronised" (sync is on when the code is above the low bound).
+template <int Lo, int Hi>
+constexpr auto noteValueSubItems()
+{
+    auto items = noteValueSlice<Lo, Hi>();
+    for (size_t i = 0; i < static_cast<size_t>(NoteValueItemWidth); ++i)
         items[i] = NoteValueItems[i];
     return items;
 }

@@ -82,4 +82,18 @@ TEST(TempoSync, SubRangeItems)
     EXPECT_STREQ(fullItems.data(), NoteValueItems);
 }
 
+// A parameter that is always synchronised takes the plain slice: its low
+// bound keeps its own label.
+TEST(TempoSync, PlainSliceKeepsTheFirstLabel)
+{
+    constexpr auto stepItems = noteValueSlice<1, 17>();
+    EXPECT_EQ(std::string(stepItems.data(), 10), " 1/1  1/1T");
+    EXPECT_EQ(std::strlen(stepItems.data()), static_cast<size_t>(17 * NoteValueItemWidth));
+    EXPECT_EQ(std::string(stepItems.data() + 16 * NoteValueItemWidth), "1/32T");
+    // From " Off " on, the slice and the parameter items agree.
+    constexpr auto offSlice = noteValueSlice<NoteValueCodeOff, 11>();
+    constexpr auto offItems = noteValueSubItems<NoteValueCodeOff, 11>();
+    EXPECT_STREQ(offSlice.data(), offItems.data());
+}
+
 } // namespace
