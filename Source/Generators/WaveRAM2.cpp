@@ -955,40 +955,37 @@ bool WaveRAM2_c::InsHasSamples(int ins, Note_c note) const
     return false;
 }
 
-int WaveRAM2_c::getMaxChannels(int ins) const
+template <class T, class Measure>
+T WaveRAM2_c::largestOfLoaded(int ins, Measure measure) const
 {
-    int m = 0;
+    T m = 0;
     for (int z = 0; z < NumZones; ++z)
         if (waveSampleHasData(ins, z))
-            m = std::max<int>(m, zones[z].channels);
+            m = std::max<T>(m, measure(zones[z]));
     return m;
+}
+
+int WaveRAM2_c::getMaxChannels(int ins) const
+{
+    return largestOfLoaded<int>(ins, [](const WaveSample_c& s) { return s.channels; });
 }
 
 int WaveRAM2_c::getMaxResolution(int ins) const
 {
-    int m = 0;
-    for (int z = 0; z < NumZones; ++z)
-        if (waveSampleHasData(ins, z))
-            m = std::max<int>(m, zones[z].resolution);
-    return m;
+    return largestOfLoaded<int>(ins, [](const WaveSample_c& s) { return s.resolution; });
 }
 
 int WaveRAM2_c::getMaxSampleRate(int ins) const
 {
-    int m = 0;
-    for (int z = 0; z < NumZones; ++z)
-        if (waveSampleHasData(ins, z))
-            m = std::max<int>(m, zones[z].sampleRate);
-    return m;
+    return largestOfLoaded<int>(ins, [](const WaveSample_c& s) { return s.sampleRate; });
 }
 
 float WaveRAM2_c::getMaxLength(int ins) const
 {
-    float m = 0.0f;
-    for (int z = 0; z < NumZones; ++z)
-        if (waveSampleHasData(ins, z) && zones[z].sampleRate > 0)
-            m = std::max(m, static_cast<float>(zones[z].frames) / static_cast<float>(zones[z].sampleRate));
-    return m;
+    // A zone without a rate has no length to count.
+    return largestOfLoaded<float>(ins, [](const WaveSample_c& s) {
+        return s.sampleRate > 0 ? static_cast<float>(s.frames) / static_cast<float>(s.sampleRate) : 0.0f;
+    });
 }
 
 const char* WaveRAM2_c::getSampleFilename(int ins, int z)

@@ -247,6 +247,9 @@ protected:
     virtual void sendGroupData(PSUData_i& data);
 
 private:
+    // The largest measure(zone) over the zones of ins that hold data; 0
+    // without any.
+    template <class T, class Measure> T largestOfLoaded(int ins, Measure measure) const;
     bool validZone(int ins, int z) const { return ins == 0 && z >= 0 && z < NumZones; }
     // Audio thread: whether zone z holds data, asked under a tried read
     // permission (false when refused).

@@ -387,3 +387,24 @@ TEST(WaveRAM2, RawExportsLoadAgainAndFoldersAreSwapped)
               Tool::Disk::Path_c(dir.file("moved/Samples/pad.wav").c_str()).getString());
     EXPECT_TRUE(swapped.waveSampleHasData(0, 0));
 }
+
+// The memory's summary figures take the largest over the zones that hold
+// data: an empty zone or one of another instrument counts for nothing.
+TEST(WaveRAM2, SummaryFiguresAreTheLargestOverLoadedZones)
+{
+    WaveRAM2_c m;
+    EXPECT_EQ(m.getMaxChannels(0), 0);
+    EXPECT_EQ(m.getMaxSampleRate(0), 0);
+    EXPECT_EQ(m.getMaxLength(0), 0.0f);
+    const std::string shortBytes = pcm16(sineWave(1000, 441.0, 44100.0));
+    const std::string longBytes = pcm16(sineWave(4800, 441.0, 48000.0));
+    ASSERT_TRUE(m.setSample(0, 0, shortBytes.data(), 1000, 44100));
+    ASSERT_TRUE(m.setSample(0, 5, longBytes.data(), 4800, 48000));
+    const std::string slowBytes = pcm16(sineWave(4000, 441.0, 22050.0));
+    ASSERT_TRUE(m.setSample(0, 7, slowBytes.data(), 4000, 22050)); // the longest, at the lowest rate
+    EXPECT_EQ(m.getMaxChannels(0), 1);
+    EXPECT_EQ(m.getMaxResolution(0), 16);
+    EXPECT_EQ(m.getMaxSampleRate(0), 48000);
+    EXPECT_NEAR(m.getMaxLength(0), 4000.0f / 22050.0f, 1e-6f);
+    EXPECT_EQ(m.getMaxSampleRate(1), 0); // the memory serves instrument 0 only
+}
