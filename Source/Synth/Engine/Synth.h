@@ -1235,6 +1235,9 @@ protected:
     // audio side asked): resets output-bus settings that point past the
     // buses, redraws the editor and updates the host's display.
     void runDeferredDisplayWork();
+    // Both drains: the records ring holds as the drain starts, each handed to
+    // execute.
+    void drainRing(class CmdBuffer_c* ring, void (Synth::*execute)(const class HoldData_c&));
     // The instrument forms of getItemMute/Solo and setItemMute/Solo: para is
     // SynGloInsPara::Mute or ::Solo of instrument item.
     int getInsMuteSolo(int item, int para) const;

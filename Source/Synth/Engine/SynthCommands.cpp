@@ -148,24 +148,23 @@ bool Synth::holdUserMessage(const char* title, const char* text)
 // ---------------------------------------------------------------------------
 // Consumers
 
-void Synth::drainRTCmds()
+void Synth::drainRing(CmdBuffer_c* ring, void (Synth::*execute)(const HoldData_c&))
 {
-    CmdBuffer_c* ring = cmdQueues.toRT;
     if (!ring)
         return;
     HoldData_c record;
     for (int n = ring->getCount(); n > 0 && ring->unholdEvent(&record); n--)
-        processRTCmd(record);
+        (this->*execute)(record);
+}
+
+void Synth::drainRTCmds()
+{
+    drainRing(cmdQueues.toRT, &Synth::processRTCmd);
 }
 
 void Synth::drainGUICmds()
 {
-    CmdBuffer_c* ring = cmdQueues.toGUI;
-    if (!ring)
-        return;
-    HoldData_c record;
-    for (int n = ring->getCount(); n > 0 && ring->unholdEvent(&record); n--)
-        processGuiHoldBufferCmd(record);
+    drainRing(cmdQueues.toGUI, &Synth::processGuiHoldBufferCmd);
 }
 
 void Synth::processRTCmd(const HoldData_c& record)
