@@ -29,6 +29,13 @@ constexpr int MaxGroup = 5;
 constexpr int MaxInsIdx = 1024;
 constexpr int ParRangeSteps = 1000; // "Min Par" and "Max Par" hold tenths of a percent
 
+// A parameter value 0..1 (NaN as 0) in the steps "Min Par" and "Max Par" hold.
+int parSteps(float value)
+{
+    const float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
+    return int(std::lround(v * ParRangeSteps));
+}
+
 // Speed-up of increments: steps SpeedUpFastMs apart or closer run at full
 // speed, 500 ms apart or more at none (SpeedUpFloor is 25 / 500).
 constexpr double SpeedUpFastMs = 25.0;
@@ -208,8 +215,8 @@ void ECS2_c::writeRecord(int slot, const CCAss_c& record)
     const int base = paraIndex(clampSlot(slot), 0);
     setValue(base + ecsSlotCCIdx, record.controller);
     setValue(base + ecsSlotEditIdx, record.editIndex);
-    setValue(base + ecsSlotMinPar, int(std::lround(std::clamp(record.minPar, 0.0f, 1.0f) * ParRangeSteps)));
-    setValue(base + ecsSlotMaxPar, int(std::lround(std::clamp(record.maxPar, 0.0f, 1.0f) * ParRangeSteps)));
+    setValue(base + ecsSlotMinPar, parSteps(record.minPar));
+    setValue(base + ecsSlotMaxPar, parSteps(record.maxPar));
     setValue(base + ecsSlotInsIdx, record.instrument);
     setValue(base + ecsSlotMidiCh, record.channel);
     setValue(base + ecsSlotCurve, record.curve);
@@ -390,42 +397,33 @@ void ECS2_c::setEditIdx(int instrument, int editIndex)
         pendingTarget = packTarget(std::min(instrument, MaxInsIdx), editIndex);
 }
 
-void ECS2_c::setMinCC(int slot, int value)
+void ECS2_c::editSlotValue(int slot, int offset, int value)
 {
     if (onAudio())
         return;
     std::lock_guard<std::recursive_mutex> lock(editMutex);
-    setValue(paraIndex(clampSlot(slot), ecsSlotMinCC), std::clamp(value, 0, 127));
+    setValue(paraIndex(clampSlot(slot), offset), value);
     publish();
+}
+
+void ECS2_c::setMinCC(int slot, int value)
+{
+    editSlotValue(slot, ecsSlotMinCC, std::clamp(value, 0, 127));
 }
 
 void ECS2_c::setMaxCC(int slot, int value)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    setValue(paraIndex(clampSlot(slot), ecsSlotMaxCC), 127 - std::clamp(value, 0, 127));
-    publish();
+    editSlotValue(slot, ecsSlotMaxCC, 127 - std::clamp(value, 0, 127));
 }
 
 void ECS2_c::setMinPar(int slot, float value)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    const float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
-    setValue(paraIndex(clampSlot(slot), ecsSlotMinPar), int(std::lround(v * ParRangeSteps)));
-    publish();
+    editSlotValue(slot, ecsSlotMinPar, parSteps(value));
 }
 
 void ECS2_c::setMaxPar(int slot, float value)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    const float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
-    setValue(paraIndex(clampSlot(slot), ecsSlotMaxPar), int(std::lround(v * ParRangeSteps)));
-    publish();
+    editSlotValue(slot, ecsSlotMaxPar, parSteps(value));
 }
 
 void ECS2_c::storeFactory()

@@ -264,6 +264,9 @@ private:
     static int clampSlot(int slot);
     Parameter_c* para(int idx) const;
     void setValue(int idx, int v);
+    // The slot setters' edit: off the audio thread, field offset of slot
+    // (clamped) becomes value under editMutex, then publish.
+    void editSlotValue(int slot, int offset, int value);
 
     Synth* engine = nullptr;
     ParaSet_c* ownSet = nullptr; // the slot the set is made in (one table per engine)

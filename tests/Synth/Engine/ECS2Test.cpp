@@ -173,6 +173,24 @@ TEST(ECS2Mapping, RecordsTravelThroughTheParameters)
     EXPECT_FLOAT_EQ(b.maxPar, 0.0f);
 }
 
+// A parameter range that is not a number is stored as 0, whether it comes
+// through a slot setter or a whole record.
+TEST(ECS2Mapping, ANaNParameterRangeIsStoredAsZero)
+{
+    ECS2_c ecs(nullptr, nullptr);
+    CCAss_c b;
+    ecs.Cache2Para(2, ranged(0, 127, std::nanf(""), std::nanf("")));
+    ecs.Para2Cache(2, &b);
+    EXPECT_EQ(b.minPar, 0.0f);
+    EXPECT_EQ(b.maxPar, 0.0f);
+    ecs.Cache2Para(3, ranged(0, 127, 0.25f, 0.75f));
+    ecs.setMinPar(3, std::nanf(""));
+    ecs.setMaxPar(3, std::nanf(""));
+    ecs.Para2Cache(3, &b);
+    EXPECT_EQ(b.minPar, 0.0f);
+    EXPECT_EQ(b.maxPar, 0.0f);
+}
+
 // ---------------------------------------------------------------------------
 // Learning and clearing
 
