@@ -484,26 +484,24 @@ void SynthEditor_c::switchBack()
 {
     if (!backFrame || !engine || !frame)
         return;
+    // One page leaves the frame, the other comes in at its picture's size.
+    const auto turnTo = [&](CModulFrameVx* leaving, CModulFrameVx* coming, const CBitmap* picture) {
+        frame->removeView(leaving, false);
+        width = picture->getWidth();
+        height = picture->getHeight();
+        frame->addView(coming);
+        frame->setSize(width, height);
+        setRectSize(width, height);
+        backShown = coming == backFrame;
+    };
     if (editFrame && frame->isChild(editFrame)) {
         if (!backBitmap)
             return;
-        frame->removeView(editFrame, false);
-        width = backBitmap->getWidth();
-        height = backBitmap->getHeight();
-        frame->addView(backFrame);
-        frame->setSize(width, height);
-        setRectSize(width, height);
-        backShown = true;
+        turnTo(editFrame, backFrame, backBitmap);
     } else {
         if (!mainBitmap || !editFrame)
             return;
-        frame->removeView(backFrame, false);
-        width = mainBitmap->getWidth();
-        height = mainBitmap->getHeight();
-        frame->addView(editFrame);
-        frame->setSize(width, height);
-        setRectSize(width, height);
-        backShown = false;
+        turnTo(backFrame, editFrame, mainBitmap);
     }
     frame->setDirty(true);
 }
