@@ -1,5 +1,6 @@
 #include "Panner.h"
 
+#include "BlockMath.h"
 #include "InBuffer2.h"
 #include "ParaRow.h"
 
@@ -103,24 +104,26 @@ void Pan_c::render(int n)
         return;
     n = framesFor(n, inputBus, bus[0], bus[1]);
     const int channels = stereo ? 2 : 1;
-    // Step by step (the gains hold for a control step), each bus and
-    // channel in a tight loop that adds into the bus as mixSample does.
-    for (int start = 0; start < n; start += ControlStepFrames) {
-        const float p = std::clamp((positionArray[start / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
-        gainFirst = 1.0f - p;
-        gainSecond = p;
-        const int end = std::min(n, start + ControlStepFrames);
-        for (int c = 0; c < channels; ++c) {
-            const float* src = in[c];
-            for (int b = 0; b < 2; ++b) {
-                if (!open[b])
-                    continue;
-                const float g = b == 0 ? gainFirst : gainSecond;
-                float* dst = out[b][c];
-                for (int i = start; i < end; ++i)
-                    dst[i] += src[i] * g;
-            }
+    // The gains of each control step first (they hold for the step), then
+    // each bus and channel in one pass that adds into the bus as mixSample
+    // does. A piece longer than a block goes block by block.
+    constexpr int StepsPerPiece = MaxBlockSize / ControlStepFrames;
+    float gains[2][StepsPerPiece];
+    for (int from = 0; from < n; from += MaxBlockSize) {
+        const int frames = std::min(n - from, MaxBlockSize);
+        const int steps = (frames + ControlStepFrames - 1) / ControlStepFrames;
+        const float* position = positionArray + from / ControlStepFrames;
+        for (int k = 0; k < steps; ++k) {
+            const float p = std::clamp((position[k] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+            gains[0][k] = 1.0f - p;
+            gains[1][k] = p;
         }
+        gainFirst = gains[0][steps - 1];
+        gainSecond = gains[1][steps - 1];
+        for (int c = 0; c < channels; ++c)
+            for (int b = 0; b < 2; ++b)
+                if (open[b])
+                    BlockMath::addStepScaled(out[b][c] + from, in[c] + from, gains[b], frames);
     }
     for (int b = 0; b < 2; ++b) {
         if (!open[b])

@@ -105,6 +105,44 @@ TEST_F(PanFixture, StereoInputIsSplitChannelByChannelWithoutSmoothing)
     EXPECT_FLOAT_EQ(b[1][ControlStepFrames], 0.5f * 0.00001f);
 }
 
+// Every piece length, mono and stereo, against the crossfade worked out
+// sample by sample, with a position that moves at every step; the shares
+// left behind are the last step's.
+TEST_F(PanFixture, EveryLengthMatchesThePlainCrossfade)
+{
+    for (int k = 0; k < Steps; ++k)
+        position[k] = std::sin(0.37f * static_cast<float>(k)) * 1.2f;
+    const Signal left = [](int i) { return std::cos(0.11f * static_cast<float>(i)) * 3.0f; };
+    const Signal right = [](int i) { return static_cast<float>(i % 7) - 2.5f; };
+    for (bool stereo : {false, true}) {
+        for (int n = 1; n <= Block; ++n) {
+            SCOPED_TRACE(testing::Message() << (stereo ? "stereo" : "mono") << ", n " << n);
+            for (InBuffer2_c* b : {&in, &outA, &outB})
+                b->prepCycle(n);
+            if (stereo)
+                writeStereo(in, n, left, right);
+            else
+                writeMono(in, n, left);
+            pan.render(n);
+            const auto a = channels(outA, n);
+            const auto b = channels(outB, n);
+            ASSERT_EQ(a.size(), stereo ? 2u : 1u);
+            ASSERT_EQ(b.size(), a.size());
+            float p = 0.0f;
+            for (int i = 0; i < n; ++i) {
+                p = std::clamp((position[i / ControlStepFrames] + 1.0f) * 0.5f, 0.00001f, 0.99999f);
+                for (size_t c = 0; c < a.size(); ++c) {
+                    const float x = (c == 0 ? left : right)(i);
+                    ASSERT_EQ(a[c][static_cast<size_t>(i)], 0.0f + x * (1.0f - p)) << "first bus, " << i;
+                    ASSERT_EQ(b[c][static_cast<size_t>(i)], 0.0f + x * p) << "second bus, " << i;
+                }
+            }
+            EXPECT_EQ(pan.gainFirst, 1.0f - p);
+            EXPECT_EQ(pan.gainSecond, p);
+        }
+    }
+}
+
 TEST_F(PanFixture, NeedsANoteAPositionArrayAndASignal)
 {
     Pan_c fresh;
