@@ -18,6 +18,29 @@
 
 namespace BlockMath {
 
+// d[i] = s[i]. For a few dozen floats that are read one by one right
+// after: the library's copy stores in pieces so wide that single-float loads
+// which follow cannot take their value from the pending stores and wait.
+inline void copy(float* d, const float* s, int n)
+{
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(d + i, _mm_loadu_ps(s + i));
+    for (; i < n; ++i)
+        d[i] = s[i];
+}
+
+// d[i] = v.
+inline void fill(float* d, float v, int n)
+{
+    const __m128 v4 = _mm_set1_ps(v);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(d + i, v4);
+    for (; i < n; ++i)
+        d[i] = v;
+}
+
 // d[i] += s[i].
 inline void add(float* d, const float* s, int n)
 {

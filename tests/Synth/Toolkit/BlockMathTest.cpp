@@ -32,6 +32,16 @@ struct Kernel
 };
 
 const Kernel Kernels[] = {
+    {"copy", [](float* d, const float* s, const float*, int n) { BlockMath::copy(d, s, n); },
+     [](float* d, const float* s, const float*, int n) {
+         for (int i = 0; i < n; ++i)
+             d[i] = s[i];
+     }},
+    {"fill", [](float* d, const float*, const float* g, int n) { BlockMath::fill(d, g[2], n); },
+     [](float* d, const float*, const float* g, int n) {
+         for (int i = 0; i < n; ++i)
+             d[i] = g[2];
+     }},
     {"add", [](float* d, const float* s, const float*, int n) { BlockMath::add(d, s, n); },
      [](float* d, const float* s, const float*, int n) {
          for (int i = 0; i < n; ++i)
