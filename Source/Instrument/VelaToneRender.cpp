@@ -400,10 +400,11 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
         still[pathBuffer(q, pbAux)] = !moved[bkPathAux1 + q];
         still[pathBuffer(q, pbLevel)] = levelStill && !moved[bkPathLevel1 + q];
     }
+    // The buffers that step besides the two cutoffs.
     int stepping[ControlBufferCount];
     int stepCount = 0;
     for (int b = 0; b < ControlBufferCount; ++b)
-        if (!still[b])
+        if (!still[b] && b != pathBuffer(0, pbCutoff) && b != pathBuffer(1, pbCutoff))
             stepping[stepCount++] = b;
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
@@ -465,11 +466,13 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
             modulateNoMatrix();
         if (i >= stored)
             continue;
+        const int w = first + i;
         for (int q = 0; q < 2; ++q) {
             envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
             cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
         }
-        const int w = first + i;
+        for (int q = 0; q < 2; ++q)
+            control[pathBuffer(q, pbCutoff)][w] = valueOf(pathBuffer(q, pbCutoff));
         if (i == 0) {
             for (int b = 0; b < ControlBufferCount; ++b)
                 if (still[b])
