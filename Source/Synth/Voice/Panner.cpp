@@ -215,10 +215,9 @@ void Pan51_c::render(int n)
         n = framesFor(n, inputBus, outputBusA);
         const float left = std::sqrt(fl * fl + rl * rl + 0.5f * c * c);
         const float right = std::sqrt(fr * fr + rr * rr + 0.5f * c * c);
-        for (int i = 0; i < n; ++i) {
-            mixSample(&outL, left * scale * inL[i]);
-            mixSample(&outR, right * scale * (stereo ? inR[i] : inL[i]));
-        }
+        // Added into the bus as mixSample does, a channel at a time.
+        BlockMath::addScaled(outL, inL, left * scale, n);
+        BlockMath::addScaled(outR, stereo ? inR : inL, right * scale, n);
         outputBusA->doneWriteStereo();
         return;
     }
@@ -227,17 +226,18 @@ void Pan51_c::render(int n)
     if (!outputBusA->wantWrite51(out))
         return;
     n = framesFor(n, inputBus, outputBusA);
+    // Added into the bus as mixSample does, without a call per sample.
     for (int i = 0; i < n; ++i) {
         const float l = inL[i] * scale;
         const float r = stereo ? inR[i] * scale : l;
         // Centre and LFE take the mono sum: the average of both sides.
         const float mid = stereo ? 0.5f * (l + r) : l;
-        mixSample(&out[0], fl * l);
-        mixSample(&out[1], fr * r);
-        mixSample(&out[2], c * mid);
-        mixSample(&out[3], lfe * mid);
-        mixSample(&out[4], rl * l);
-        mixSample(&out[5], rr * r);
+        out[0][i] += fl * l;
+        out[1][i] += fr * r;
+        out[2][i] += c * mid;
+        out[3][i] += lfe * mid;
+        out[4][i] += rl * l;
+        out[5][i] += rr * r;
     }
     outputBusA->doneWrite51();
 }
