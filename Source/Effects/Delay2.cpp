@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <typeinfo>
 
 namespace {
 
@@ -39,6 +40,23 @@ constexpr double MaxTapRate = 4.0;
 constexpr float HugeLevel = 1e30f;
 
 using DelayLines::flushTiny;
+
+// The line at read position pos, with `written` the next slot to write. A
+// tap never reads the slot about to be written (it holds the oldest sample,
+// not the newest) nor beyond the line's far end (2 L = length), whatever the
+// modulation asks for.
+inline float tapAt(const float* line, int32_t mask, int32_t length, double pos, int64_t written)
+{
+    const double nearest = static_cast<double>(written) - 1.0;
+    const double farthest = static_cast<double>(written - length + 2);
+    pos = std::clamp(pos, farthest, nearest);
+    const double whole = std::floor(pos);
+    const float frac = static_cast<float>(pos - whole);
+    const int64_t i = static_cast<int64_t>(whole);
+    const float a = line[i & mask];
+    const float b = line[(i + 1) & mask];
+    return (1.0f - frac) * a + frac * b;
+}
 
 } // namespace
 
@@ -342,22 +360,6 @@ void Delay2_c::renderHP22(int n, float c, const float* inL, const float* inR, fl
     renderBlock<Filter::HighPass, true>(n, c, inL, inR, outL, outR);
 }
 
-float Delay2_c::readTap(double pos) const
-{
-    // A tap never reads the slot about to be written (it holds the oldest
-    // sample, not the newest) nor beyond the line's far end, whatever the
-    // modulation asks for.
-    const double nearest = static_cast<double>(writeCounter) - 1.0;
-    const double farthest = static_cast<double>(writeCounter - physicalLength + 2);
-    pos = std::clamp(pos, farthest, nearest);
-    const double whole = std::floor(pos);
-    const float frac = static_cast<float>(pos - whole);
-    const int64_t i = static_cast<int64_t>(whole);
-    const float a = line[i & mask];
-    const float b = line[(i + 1) & mask];
-    return (1.0f - frac) * a + frac * b;
-}
-
 void Delay2_c::updateTaps(int remaining)
 {
     const int i0 = static_cast<int>(modPhase);
@@ -401,38 +403,96 @@ void Delay2_c::updateTaps(int remaining)
     second = flushTiny(second);
 }
 
+Delay2_c::Output Delay2_c::outputForm() const
+{
+    // The two forms this file knows add and store; any other subclass keeps
+    // its own mixSum sample by sample.
+    if (typeid(*this) == typeid(Delay2_c))
+        return Output::Add;
+    if (typeid(*this) == typeid(Delay2R_c))
+        return Output::Store;
+    return Output::EachSample;
+}
+
 template <Delay2_c::Filter F, bool Stereo>
 void Delay2_c::renderBlock(int n, float c, const float* inL, const float* inR, float* outL, float* outR)
 {
     const float wetLevel = wet;
     const float feed = feedPerTap;
-    for (int i = 0; i < n; ++i) {
-        if ((i & (ControlStepFrames - 1)) == 0)
-            updateTaps(n - 1 - i);
-        const float a = readTap(posA);
-        const float b = readTap(posB);
-        const float xL = inL[i];
-        const float xR = Stereo ? inR[i] : xL;
-        mixSum(&outL, xL, wetLevel * a);
-        mixSum(&outR, xR, wetLevel * b);
-        const float x = Stereo ? (xL + xR) * 0.5f : xL;
-        float v = (a + b) * feed + x;
-        if (!(std::fabs(v) <= HugeLevel))
-            v = 0.0f;
-        float written = v;
-        if constexpr (F == Filter::LowPass) {
-            const float vp = v - second;
-            second += vp * DcTrack;
-            lpState += (vp - lpState) * c;
-            written = lpState;
-        } else if constexpr (F == Filter::HighPass) {
-            const float h = v - second;
-            second += h * c;
-            written = std::clamp(h, -1.0f, 1.0f);
+    const Output form = outputForm();
+    // Group by group of 8 samples (the taps' rates hold for a group): the
+    // running state in locals, the outputs gathered and sent out at the end
+    // of the group. Every input sample of the group is read before its
+    // output is written, as the serial form on the same bus needs.
+    for (int from = 0; from < n; from += ControlStepFrames) {
+        updateTaps(n - 1 - from);
+        const int count = std::min(ControlStepFrames, n - from);
+        float dry[2][ControlStepFrames];
+        float wetOut[2][ControlStepFrames];
+        double a = posA;
+        double b = posB;
+        const double ra = rateA;
+        const double rb = rateB;
+        int64_t written = writeCounter;
+        float* const buffer = line;
+        const int32_t wrap = mask;
+        const int32_t length = physicalLength;
+        float lp = lpState;
+        float dc = second;
+        for (int j = 0; j < count; ++j) {
+            const float ta = tapAt(buffer, wrap, length, a, written);
+            const float tb = tapAt(buffer, wrap, length, b, written);
+            const float xL = inL[from + j];
+            const float xR = Stereo ? inR[from + j] : xL;
+            dry[0][j] = xL;
+            dry[1][j] = xR;
+            wetOut[0][j] = wetLevel * ta;
+            wetOut[1][j] = wetLevel * tb;
+            const float x = Stereo ? (xL + xR) * 0.5f : xL;
+            float v = (ta + tb) * feed + x;
+            if (!(std::fabs(v) <= HugeLevel))
+                v = 0.0f;
+            float into = v;
+            if constexpr (F == Filter::LowPass) {
+                const float vp = v - dc;
+                dc += vp * DcTrack;
+                lp += (vp - lp) * c;
+                into = lp;
+            } else if constexpr (F == Filter::HighPass) {
+                const float h = v - dc;
+                dc += h * c;
+                into = std::clamp(h, -1.0f, 1.0f);
+            }
+            buffer[written & wrap] = flushTiny(into);
+            ++written;
+            a += ra;
+            b += rb;
         }
-        line[writeCounter & mask] = flushTiny(written);
-        ++writeCounter;
-        posA += rateA;
-        posB += rateB;
+        posA = a;
+        posB = b;
+        writeCounter = written;
+        lpState = lp;
+        second = dc;
+        float* out[2] = {outL + from, outR + from};
+        for (int ch = 0; ch < 2; ++ch) {
+            switch (form) {
+            case Output::Add:
+                for (int j = 0; j < count; ++j)
+                    out[ch][j] += dry[ch][j] + wetOut[ch][j];
+                break;
+            case Output::Store:
+                for (int j = 0; j < count; ++j)
+                    out[ch][j] = dry[ch][j] + wetOut[ch][j];
+                break;
+            case Output::EachSample:
+                break;
+            }
+        }
+        if (form == Output::EachSample) {
+            for (int j = 0; j < count; ++j) {
+                mixSum(&out[0], dry[0][j], wetOut[0][j]);
+                mixSum(&out[1], dry[1][j], wetOut[1][j]);
+            }
+        }
     }
 }

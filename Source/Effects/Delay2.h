@@ -130,10 +130,14 @@ protected:
 
 private:
     enum class Filter { Dry, LowPass, HighPass };
+    // How the block reaches the output: added (the plain form), stored (the
+    // serial form) or through mixSum sample by sample (a subclass of its
+    // own).
+    enum class Output { Add, Store, EachSample };
+    Output outputForm() const;
     template <Filter F, bool Stereo>
     void renderBlock(int n, float c, const float* inL, const float* inR, float* outL, float* outR);
     void updateTaps(int remaining);
-    float readTap(double pos) const;
     void releaseMemory();
     void waitUntilNotRendering();
 

@@ -1,7 +1,10 @@
 #include "Satur.h"
 
+#include "BlockMath.h"
 #include "InBuffer2.h"
 #include "ParaRow.h"
+
+#include <emmintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +17,47 @@ constexpr int SaturTypeCode = ('V' << 24) | ('D' << 16) | ('0' << 8) | '1';
 int currentSet(const Part_c& part)
 {
     return std::max<int>(part.getRouteIndex(), 0);
+}
+
+// The soft clip over n samples, two at a time in double as Satur_c::shape
+// computes one, so every result is the float shape() gives. In place when
+// in == out; added into out otherwise (the bus mix).
+template <bool Add>
+void shapeRun(float* out, const float* in, int n, float a, float b)
+{
+    const __m128d a2 = _mm_set1_pd(a);
+    const __m128d b2 = _mm_set1_pd(b);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const auto curve = [&](__m128d x) { return _mm_mul_pd(x, _mm_add_pd(_mm_div_pd(a2, _mm_add_pd(_mm_and_pd(x, magnitude), b2)), b2)); };
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        const __m128 lo = _mm_cvtpd_ps(curve(_mm_cvtps_pd(x)));
+        const __m128 hi = _mm_cvtpd_ps(curve(_mm_cvtps_pd(_mm_movehl_ps(x, x))));
+        const __m128 y = _mm_movelh_ps(lo, hi);
+        _mm_storeu_ps(out + i, Add ? _mm_add_ps(_mm_loadu_ps(out + i), y) : y);
+    }
+    for (; i < n; ++i) {
+        const float y = Satur_c::shape(in[i], a, b);
+        out[i] = Add ? out[i] + y : y;
+    }
+}
+
+// One channel: the straight line x b at "Intense" 0 (a float product of two
+// floats is what the double path rounds to, so the same result without a
+// division per sample), the curve otherwise.
+void shapeChannel(float* out, const float* in, int n, float a, float b)
+{
+    if (a == 0.0f) {
+        if (in == out)
+            BlockMath::scale(out, b, n);
+        else
+            BlockMath::addScaled(out, in, b, n);
+    } else if (in == out) {
+        shapeRun<false>(out, in, n, a, b);
+    } else {
+        shapeRun<true>(out, in, n, a, b);
+    }
 }
 
 } // namespace
@@ -96,26 +140,7 @@ void Satur_c::renderMono(int n)
         return;
     if (inputBus->wantReadMono(&in, false)) {
         n = framesFor(n, inputBus, outputBusA);
-        const float ca = a;
-        const float cb = b;
-        if (ca == 0.0f) {
-            // "Intense" 0: the curve is the straight line x b, and a float
-            // product of two floats is what the double path rounds to, so
-            // this is the same result without a division per sample.
-            if (in == out) {
-                for (int i = 0; i < n; ++i)
-                    out[i] *= cb;
-            } else {
-                for (int i = 0; i < n; ++i)
-                    out[i] += in[i] * cb;
-            }
-        } else if (in == out) {
-            for (int i = 0; i < n; ++i)
-                out[i] = shape(out[i], ca, cb);
-        } else {
-            for (int i = 0; i < n; ++i)
-                mixSample(&out, shape(in[i], ca, cb));
-        }
+        shapeChannel(out, in, n, a, b);
     }
     outputBusA->doneWriteMono();
 }
@@ -128,25 +153,12 @@ void Satur_c::renderStereo(int n)
     auto [inL, inR, outL, outR] = pins;
     if (inL) {
         n = framesFor(n, inputBus, outputBusA);
+        // Both channels with the same coefficients, even when cachePara
+        // changes them meanwhile.
         const float ca = a;
         const float cb = b;
-        if (ca == 0.0f && inL == outL && inR == outR) {
-            // "Intense" 0: the straight line x b (see renderMono).
-            for (int i = 0; i < n; ++i) {
-                outL[i] *= cb;
-                outR[i] *= cb;
-            }
-        } else if (inL == outL && inR == outR) {
-            for (int i = 0; i < n; ++i) {
-                outL[i] = shape(outL[i], ca, cb);
-                outR[i] = shape(outR[i], ca, cb);
-            }
-        } else {
-            for (int i = 0; i < n; ++i) {
-                mixSample(&outL, shape(inL[i], ca, cb));
-                mixSample(&outR, shape(inR[i], ca, cb));
-            }
-        }
+        shapeChannel(outL, inL, n, ca, cb);
+        shapeChannel(outR, inR, n, ca, cb);
     }
     outputBusA->doneWriteStereo();
 }

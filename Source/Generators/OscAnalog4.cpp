@@ -281,9 +281,16 @@ void OscAnalog4_c::switchSegment(Copy_t& st, float x0)
     st.second = !st.second;
     if (!st.second) {
         // A new cycle: only here do width and segment increments change.
-        st.w = foldWidth(st.rawWidth, st.inc);
-        st.incA = st.inc / st.w;
-        st.incB = 0.5 * st.inc / (1.0 - 0.5 * st.w);
+        if (st.rawWidth != st.cycleRaw || st.inc != st.cycleInc) {
+            st.cycleRaw = st.rawWidth;
+            st.cycleInc = st.inc;
+            st.cycleW = foldWidth(st.rawWidth, st.inc);
+            st.cycleIncA = st.inc / st.cycleW;
+            st.cycleIncB = 0.5 * st.inc / (1.0 - 0.5 * st.cycleW);
+        }
+        st.w = st.cycleW;
+        st.incA = st.cycleIncA;
+        st.incB = st.cycleIncB;
     }
     // How far past the switch the step went, in samples. It lies in 0..1
     // whenever the last step is what carried the phase over; it is kept there
@@ -304,7 +311,8 @@ void OscAnalog4_c::switchSegment(Copy_t& st, float x0)
     }
     st.phase = t * st.v;
     st.s = static_cast<float>((e - st.y) * st.v);
-    st.i = static_cast<int32_t>(std::floor((1.0f - t) * EdgeSubSteps)) + EdgeStart;
+    // (1 - t) x EdgeSubSteps lies in 0..31.9: the cast is the floor.
+    st.i = static_cast<int32_t>((1.0f - t) * EdgeSubSteps) + EdgeStart;
     st.h = std::fabs(x0 - e) * 0.5f;
     st.c = (e + x0) * 0.5f;
 }

@@ -95,6 +95,14 @@ public:
         // matches nothing): a held pitch skips the exponential each step.
         float pitchSeen = std::numeric_limits<float>::quiet_NaN();
         double nominalSeen = 0.0;
+        // The raw width and increment the last cycle start worked with, and
+        // what they gave: a cycle that starts with the same two takes width
+        // and segment increments without the divisions.
+        float cycleRaw = std::numeric_limits<float>::quiet_NaN();
+        double cycleInc = 0.0;
+        double cycleW = 1.0;
+        double cycleIncA = 0.0;
+        double cycleIncB = 0.0;
     };
 
     // Unison detuning of the oscillator's copies: factor 1 + OscDetune[k] x d

@@ -2,6 +2,7 @@
 // the audio path. See VelaTone.h and docs/voice-assembly.md.
 #include "VelaTone.h"
 
+#include "BlockMath.h"
 #include "Instrument.h"
 #include "InstrumentWithSeq.h"
 #include "Vela.h"
@@ -360,50 +361,125 @@ void VelaTone_c::controlLoop(int n)
 
 void VelaTone_c::stepLoop(int count, int& writeIndex)
 {
+    // A block holds at most MaxBlockSize / 8 steps; the guard only matters
+    // to a caller that breaks that: steps past the buffers' end still run,
+    // they store nothing.
+    const int first = writeIndex;
+    const int stored = std::clamp(ControlBufferValues - first, 0, count);
+    writeIndex += stored;
+
+    // The block floats that the per-step rows write. A buffer fed only by
+    // other block floats and by modulators that stand still over the run
+    // (no segment ends inside it) takes the same value at every step: it is
+    // filled once instead of step by step. The cutoffs follow the smoothed
+    // rest values and always step.
+    bool rows = false;
+    bool moved[BlockFloats] = {};
+    for (int k : {mlPostAdditive, mlPostMultiplicative, mlPostScaled}) {
+        const ModRowList_t& l = getModList(k);
+        rows = rows || l.count > 0;
+        for (int r = 0; r < l.count; ++r)
+            if (l.dest[r] >= block && l.dest[r] < block + BlockFloats)
+                moved[l.dest[r] - block] = true;
+    }
+    const auto steady = [this](int entry) { return modIncrement[entry] == 0.0f; };
+    bool still[ControlBufferCount];
+    const bool pitchStill = !moved[bkMainPitch] && steady(meGlide);
+    const bool levelStill = !moved[bkMainLevel] && steady(meEnvelope1 + evAmp);
+    for (int k = 0; k < 4; ++k) {
+        still[slotBuffer(k, sbAmp)] = !moved[bkSlotAmp1 + k] && (k >= 2 || steady(meEnvelope1 + evGen1 + k));
+        still[slotBuffer(k, sbPitch)] = pitchStill && !moved[bkSlotPitch1 + k];
+        still[slotBuffer(k, sbAux)] = !moved[bkSlotAux1 + k];
+        still[cbBalance1 + k] = !moved[bkSlotBalance1 + k];
+    }
+    for (int q = 0; q < 2; ++q) {
+        still[cbLoopEnd1 + q] = !moved[bkLoopEnd1 + q];
+        still[pathBuffer(q, pbCutoff)] = false;
+        still[pathBuffer(q, pbResonance)] = !moved[bkResonance1 + q];
+        still[pathBuffer(q, pbPan)] = !moved[bkPathPan1 + q];
+        still[pathBuffer(q, pbAux)] = !moved[bkPathAux1 + q];
+        still[pathBuffer(q, pbLevel)] = levelStill && !moved[bkPathLevel1 + q];
+    }
+    // The buffers that step besides the two cutoffs.
+    int stepping[ControlBufferCount];
+    int stepCount = 0;
+    for (int b = 0; b < ControlBufferCount; ++b)
+        if (!still[b] && b != pathBuffer(0, pbCutoff) && b != pathBuffer(1, pbCutoff))
+            stepping[stepCount++] = b;
+
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
+    // The filters' own rest values, which the smoothed ones follow.
+    float restTarget[2] = {};
+    if (count > 0)
+        for (int q = 0; q < 2; ++q)
+            restTarget[q] = selectedFilter[q]->getModSampleDefault(0);
+    // The cutoffs with their rest values and the envelope amounts of the
+    // current step: kept here, the block itself is left as modulate made it.
+    float cutoff[2] = {};
+    float envAmount[2] = {};
+    // Buffer b's value at the current step.
+    const auto valueOf = [&](int b) {
+        if (b < cbLoopEnd1) {
+            const int k = b / SlotBufferCount;
+            switch (b % SlotBufferCount) {
+            case sbAmp:
+                return k < 2 ? block[bkSlotAmp1 + k] * modValue[meEnvelope1 + evGen1 + k] : block[bkSlotAmp1 + k];
+            case sbPitch:
+                return block[bkSlotPitch1 + k] + (block[bkMainPitch] + modValue[meGlide] + bend);
+            default:
+                return block[bkSlotAux1 + k];
+            }
+        }
+        if (b < cbPath1)
+            return block[bkLoopEnd1 + (b - cbLoopEnd1)];
+        if (b < cbBalance1) {
+            const int q = (b - cbPath1) / PathBufferCount;
+            switch ((b - cbPath1) % PathBufferCount) {
+            case pbCutoff:
+                return modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+            case pbResonance:
+                return block[bkResonance1 + q];
+            case pbLevel:
+                return block[bkMainLevel] * modValue[meEnvelope1 + evAmp] * block[bkPathLevel1 + q];
+            case pbPan:
+                return block[bkPathPan1 + q];
+            default:
+                return block[bkPathAux1 + q];
+            }
+        }
+        return block[bkSlotBalance1 + (b - cbBalance1)];
+    };
     int countdown = 1;
     for (int i = 0; i < count; ++i) {
         for (int e = 0; e < ModEntryCount; ++e)
             modValue[e] += modIncrement[e];
         if (--countdown == 0) {
             for (int q = 0; q < 2; ++q)
-                cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep +
-                                   (1.0f - CutoffSmoothKeep) * selectedFilter[q]->getModSampleDefault(0);
+                cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
             countdown = CutoffSmoothSteps;
         }
-        modulate();
-        float envAmount[2];
+        // Without per-step rows the block stays as the block setup left
+        // it: only the controllers move.
+        if (rows)
+            modulate();
+        else
+            modulateNoMatrix();
+        if (i >= stored)
+            continue;
+        const int w = first + i;
         for (int q = 0; q < 2; ++q) {
             envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
-            block[bkCutoff1 + q] += cutoffDefault[q];
+            cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
         }
-        const float pitch = block[bkMainPitch] + modValue[meGlide] + bend;
-
-        // A block holds at most MaxBlockSize / 8 steps; the guard only
-        // matters to a caller that breaks that.
-        if (writeIndex >= ControlBufferValues)
-            continue;
-        const int w = writeIndex++;
-        control[slotBuffer(0, sbAmp)][w] = block[bkSlotAmp1] * modValue[meEnvelope1 + evGen1];
-        control[slotBuffer(1, sbAmp)][w] = block[bkSlotAmp1 + 1] * modValue[meEnvelope1 + evGen2];
-        control[slotBuffer(2, sbAmp)][w] = block[bkSlotAmp1 + 2];
-        control[slotBuffer(3, sbAmp)][w] = block[bkSlotAmp1 + 3];
-        for (int k = 0; k < 4; ++k) {
-            control[slotBuffer(k, sbPitch)][w] = block[bkSlotPitch1 + k] + pitch;
-            control[slotBuffer(k, sbAux)][w] = block[bkSlotAux1 + k];
-            control[cbBalance1 + k][w] = block[bkSlotBalance1 + k];
+        for (int q = 0; q < 2; ++q)
+            control[pathBuffer(q, pbCutoff)][w] = valueOf(pathBuffer(q, pbCutoff));
+        if (i == 0) {
+            for (int b = 0; b < ControlBufferCount; ++b)
+                if (still[b])
+                    BlockMath::fill(control[b] + w, valueOf(b), stored);
         }
-        control[cbLoopEnd1][w] = block[bkLoopEnd1];
-        control[cbLoopEnd1 + 1][w] = block[bkLoopEnd1 + 1];
-        const float level = block[bkMainLevel] * modValue[meEnvelope1 + evAmp];
-        for (int q = 0; q < 2; ++q) {
-            control[pathBuffer(q, pbCutoff)][w] =
-                modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + block[bkCutoff1 + q];
-            control[pathBuffer(q, pbResonance)][w] = block[bkResonance1 + q];
-            control[pathBuffer(q, pbPan)][w] = block[bkPathPan1 + q];
-            control[pathBuffer(q, pbAux)][w] = block[bkPathAux1 + q];
-            control[pathBuffer(q, pbLevel)][w] = level * block[bkPathLevel1 + q];
-        }
+        for (int j = 0; j < stepCount; ++j)
+            control[stepping[j]][w] = valueOf(stepping[j]);
     }
 }
 

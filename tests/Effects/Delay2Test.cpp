@@ -658,6 +658,55 @@ TEST(Delay2, SerialFormReplacesWhereThePlainFormAdds)
     }
 }
 
+// The plain form sends a group of samples out at once; a subclass with a
+// mixSample of its own still gets every sample through it, left before
+// right. Both must give the same output, for every block size, both
+// feedback filters, mono and stereo input and a moving modulation.
+TEST(Delay2, OutputsOfTheirOwnGetEverySampleThroughMixSample)
+{
+    struct Counting : Delay2_c
+    {
+        void mixSample(float** p, float v) override
+        {
+            ++calls;
+            Delay2_c::mixSample(p, v);
+        }
+        long calls = 0;
+    };
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> signal(-1.0f, 1.0f);
+    std::vector<float> left(3000);
+    std::vector<float> right(left.size());
+    for (size_t i = 0; i < left.size(); ++i) {
+        left[i] = signal(random);
+        right[i] = signal(random);
+    }
+    for (int filter : {0, -60, 60}) {
+        for (bool stereo : {false, true}) {
+            for (int block : {1, 5, 8, 13, 100, MaxBlockSize}) {
+                SCOPED_TRACE(testing::Message() << "filter " << filter << (stereo ? ", stereo" : ", mono")
+                                                << ", block " << block);
+                auto counting = std::make_unique<Counting>();
+                Counting* own = counting.get();
+                DelayRig plain(44100.0f);
+                DelayRig each(44100.0f, std::move(counting));
+                for (DelayRig* rig : {&plain, &each}) {
+                    rig->set(Delay2_c::pTime, 20);
+                    rig->set(Delay2_c::pFeed, 70);
+                    rig->set(Delay2_c::pModDepth, 500);
+                    rig->set(Delay2_c::pModRate, 200);
+                    rig->set(Delay2_c::pFil, filter);
+                }
+                const Stereo a = plain.run(left, stereo ? &right : nullptr, block);
+                const Stereo b = each.run(left, stereo ? &right : nullptr, block);
+                EXPECT_EQ(own->calls, 2 * static_cast<long>(left.size()));
+                ASSERT_EQ(a.l, b.l);
+                ASSERT_EQ(a.r, b.r);
+            }
+        }
+    }
+}
+
 // At the extremes (Feed 0.99, full depth) with loud input, NaN and infinity
 // in the input, and a long silence afterwards: the output stays finite and
 // bounded, recovers, and the dying echo leaves no subnormal numbers.

@@ -137,6 +137,70 @@ TEST(Satur, IntenseZeroIsTheCurveExactly)
     }
 }
 
+// The block form against the curve taken sample by sample: every length of
+// a block, pieces starting off the buffers' alignment, in place and added,
+// mono and stereo, on and off the shortcut. Equal to the bit.
+TEST(Satur, EveryLengthAndOffsetMatchesTheCurve)
+{
+    float inputs[Block + 1]; // the right channel starts one further in
+    uint32_t seed = 7;
+    for (float& x : inputs) {
+        seed = seed * 1664525u + 1013904223u;
+        x = (static_cast<float>(seed >> 8) * (1.0f / 16777216.0f) - 0.5f) * ((seed & 7u) == 0 ? 400.0f : 3.0f);
+    }
+    for (int intense : {0, 37, 100}) {
+        for (int channels : {1, 2}) {
+            for (bool inPlace : {true, false}) {
+                SaturRig r(channels);
+                r.stage.setInBuf(&r.bus);
+                r.stage.setOutBufFixed(inPlace ? &r.bus : &r.other, nullptr);
+                r.intense(intense);
+                const float a = r.stage.a;
+                const float b = r.stage.b;
+                for (int offset : {0, 1, 2, 3}) {
+                    for (int n = 1; n + offset <= Block; ++n) {
+                        SCOPED_TRACE(testing::Message() << "intense " << intense << ", " << channels << " channels, "
+                                                        << (inPlace ? "in place" : "adding") << ", offset " << offset
+                                                        << ", n " << n);
+                        r.bus.prepCycle(n);
+                        r.other.prepCycle(n);
+                        r.bus.incOffs(offset);
+                        r.other.incOffs(offset);
+                        float* in[2] = {};
+                        float* out[2] = {};
+                        if (channels == 1) {
+                            ASSERT_TRUE(r.bus.wantWriteMono(&in[0], false));
+                            ASSERT_TRUE(inPlace || r.other.wantWriteMono(&out[0], false));
+                        } else {
+                            ASSERT_TRUE(r.bus.wantWriteStereo(&in[0], &in[1]));
+                            ASSERT_TRUE(inPlace || r.other.wantWriteStereo(&out[0], &out[1]));
+                        }
+                        for (int c = 0; c < channels; ++c) {
+                            std::copy_n(inputs + c, n, in[c]);
+                            if (inPlace)
+                                out[c] = in[c];
+                            else
+                                std::fill_n(out[c], n, 0.5f);
+                        }
+                        r.bus.doneWriteMono();
+                        r.bus.doneWriteStereo();
+                        if (!inPlace) {
+                            r.other.doneWriteMono();
+                            r.other.doneWriteStereo();
+                        }
+                        r.stage.render(n);
+                        for (int c = 0; c < channels; ++c)
+                            for (int i = 0; i < n; ++i) {
+                                const float curve = Satur_c::shape(inputs[c + i], a, b);
+                                ASSERT_EQ(out[c][i], inPlace ? curve : 0.5f + curve) << "channel " << c << ", " << i;
+                            }
+                    }
+                }
+            }
+        }
+    }
+}
+
 // The curve is odd and never falls, over the whole range at every setting.
 TEST(Satur, CurveIsOddAndMonotonic)
 {

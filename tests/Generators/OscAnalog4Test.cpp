@@ -412,6 +412,51 @@ TEST(OscAnalog4Shape, WidthFoldsBackAndKeepsTwoSamplesOfFirstSegment)
     }
 }
 
+// Shape and pitch inputs that move during the note, and come back to values
+// they had: the cycle that starts after the last move plays the width and
+// segment increments of the inputs it starts with, never those of an
+// earlier cycle.
+TEST(OscAnalog4Shape, MovedInputsTakeHoldAtTheNextCycle)
+{
+    struct Row
+    {
+        const char* what;
+        float shape[3]; // the shape input over three stretches of the note
+        float pitch[3]; // the pitch input over the same stretches
+    };
+    const Row rows[] = {
+        {"the width moves and comes back", {0.0f, 0.3f, 0.0f}, {0.0f, 0.0f, 0.0f}},
+        {"the width moves twice with the pitch held", {0.0f, 0.3f, -0.25f}, {0.0f, 0.0f, 0.0f}},
+        {"the pitch moves and comes back", {0.0f, 0.0f, 0.0f}, {0.0f, 0.1f, 0.0f}},
+        {"the pitch moves with the width held", {0.2f, 0.2f, 0.2f}, {0.0f, -0.05f, 0.08f}},
+        {"both move", {-0.3f, 0.1f, 0.4f}, {0.02f, -0.1f, 0.05f}},
+    };
+    constexpr long long Stretch = 500; // control steps
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        OscRig rig;
+        rig.para(Osc::opWaveform, 100);
+        rig.para(Osc::opPulseWidth, 60);
+        rig.shapeSignal = [&](long long step) { return r.shape[std::min<long long>(step / Stretch, 2)]; };
+        rig.pitchSignal = [&](long long step) { return r.pitch[std::min<long long>(step / Stretch, 2)]; };
+        rig.start(45);
+        rig.render(3 * Stretch * ControlStepFrames + 4096);
+        const Osc::Copy_t& st = rig.osc.getPlainState();
+        // The width of a cycle: folded back into 0.05..1, never below two
+        // increments.
+        double w = st.rawWidth;
+        if (w > 1.0)
+            w = 2.0 - w;
+        if (w < 0.05)
+            w = 0.1 - w;
+        const double least = std::clamp(2.0 * st.inc, 0.05, 1.0);
+        w = least > w ? least : std::min(w, 1.0);
+        EXPECT_EQ(st.w, w);
+        EXPECT_EQ(st.incA, st.inc / w);
+        EXPECT_EQ(st.incB, 0.5 * st.inc / (1.0 - 0.5 * w));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Cross-FM and cross-AM (the oscillator as the carrier of a pair)
 

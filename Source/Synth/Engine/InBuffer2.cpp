@@ -1,5 +1,6 @@
 #include "InBuffer2.h"
 
+#include "BlockMath.h"
 #include "Capacities.h"
 
 #include <algorithm>
@@ -45,8 +46,7 @@ int bufferCountFor(int channels)
 
 void addInto(float* d, const float* s, int n)
 {
-    for (int i = 0; i < n; ++i)
-        d[i] += s[i];
+    BlockMath::add(d, s, n);
 }
 
 } // namespace
@@ -534,8 +534,7 @@ void InBuffer2_c::addmod(float* d, const float* s, int n, const float* mod)
         addInto(d, s, n);
         return;
     }
-    for (int i = 0; i < n; ++i)
-        d[i] += s[i] * mod[i / 8];
+    BlockMath::addStepScaled(d, s, mod, n);
 }
 
 void InBuffer2_c::rplmod(float* d, const float* s, int n, const float* mod)
@@ -546,8 +545,7 @@ void InBuffer2_c::rplmod(float* d, const float* s, int n, const float* mod)
         std::memmove(d, s, sizeof(float) * static_cast<size_t>(n));
         return;
     }
-    for (int i = 0; i < n; ++i)
-        d[i] = s[i] * mod[i / 8];
+    BlockMath::storeStepScaled(d, s, mod, n);
 }
 
 bool InBuffer2_c::mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, bool replace)

@@ -123,7 +123,8 @@ public:
     virtual void doneWriteMono();
     virtual void doneWriteStereo();
     virtual void doneWrite51();
-    // d[i] += s[i] * g and d[i] = s[i] * g with g = mod[i / 8], i in 0..n-1.
+    // d[i] += s[i] * g and d[i] = s[i] * g with g = mod[i / 8], i in 0..n-1;
+    // without mod g is 1. d and s are the same array or do not overlap.
     virtual void addmod(float* d, const float* s, int n, const float* mod);
     virtual void rplmod(float* d, const float* s, int n, const float* mod);
 

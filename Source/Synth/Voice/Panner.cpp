@@ -1,5 +1,6 @@
 #include "Panner.h"
 
+#include "BlockMath.h"
 #include "InBuffer2.h"
 #include "ParaRow.h"
 
@@ -103,24 +104,26 @@ void Pan_c::render(int n)
         return;
     n = framesFor(n, inputBus, bus[0], bus[1]);
     const int channels = stereo ? 2 : 1;
-    // Step by step (the gains hold for a control step), each bus and
-    // channel in a tight loop that adds into the bus as mixSample does.
-    for (int start = 0; start < n; start += ControlStepFrames) {
-        const float p = std::clamp((positionArray[start / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
-        gainFirst = 1.0f - p;
-        gainSecond = p;
-        const int end = std::min(n, start + ControlStepFrames);
-        for (int c = 0; c < channels; ++c) {
-            const float* src = in[c];
-            for (int b = 0; b < 2; ++b) {
-                if (!open[b])
-                    continue;
-                const float g = b == 0 ? gainFirst : gainSecond;
-                float* dst = out[b][c];
-                for (int i = start; i < end; ++i)
-                    dst[i] += src[i] * g;
-            }
+    // The gains of each control step first (they hold for the step), then
+    // each bus and channel in one pass that adds into the bus as mixSample
+    // does. A piece longer than a block goes block by block.
+    constexpr int StepsPerPiece = MaxBlockSize / ControlStepFrames;
+    float gains[2][StepsPerPiece];
+    for (int from = 0; from < n; from += MaxBlockSize) {
+        const int frames = std::min(n - from, MaxBlockSize);
+        const int steps = (frames + ControlStepFrames - 1) / ControlStepFrames;
+        const float* position = positionArray + from / ControlStepFrames;
+        for (int k = 0; k < steps; ++k) {
+            const float p = std::clamp((position[k] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+            gains[0][k] = 1.0f - p;
+            gains[1][k] = p;
         }
+        gainFirst = gains[0][steps - 1];
+        gainSecond = gains[1][steps - 1];
+        for (int c = 0; c < channels; ++c)
+            for (int b = 0; b < 2; ++b)
+                if (open[b])
+                    BlockMath::addStepScaled(out[b][c] + from, in[c] + from, gains[b], frames);
     }
     for (int b = 0; b < 2; ++b) {
         if (!open[b])
@@ -212,10 +215,9 @@ void Pan51_c::render(int n)
         n = framesFor(n, inputBus, outputBusA);
         const float left = std::sqrt(fl * fl + rl * rl + 0.5f * c * c);
         const float right = std::sqrt(fr * fr + rr * rr + 0.5f * c * c);
-        for (int i = 0; i < n; ++i) {
-            mixSample(&outL, left * scale * inL[i]);
-            mixSample(&outR, right * scale * (stereo ? inR[i] : inL[i]));
-        }
+        // Added into the bus as mixSample does, a channel at a time.
+        BlockMath::addScaled(outL, inL, left * scale, n);
+        BlockMath::addScaled(outR, stereo ? inR : inL, right * scale, n);
         outputBusA->doneWriteStereo();
         return;
     }
@@ -224,17 +226,18 @@ void Pan51_c::render(int n)
     if (!outputBusA->wantWrite51(out))
         return;
     n = framesFor(n, inputBus, outputBusA);
+    // Added into the bus as mixSample does, without a call per sample.
     for (int i = 0; i < n; ++i) {
         const float l = inL[i] * scale;
         const float r = stereo ? inR[i] * scale : l;
         // Centre and LFE take the mono sum: the average of both sides.
         const float mid = stereo ? 0.5f * (l + r) : l;
-        mixSample(&out[0], fl * l);
-        mixSample(&out[1], fr * r);
-        mixSample(&out[2], c * mid);
-        mixSample(&out[3], lfe * mid);
-        mixSample(&out[4], rl * l);
-        mixSample(&out[5], rr * r);
+        out[0][i] += fl * l;
+        out[1][i] += fr * r;
+        out[2][i] += c * mid;
+        out[3][i] += lfe * mid;
+        out[4][i] += rl * l;
+        out[5][i] += rr * r;
     }
     outputBusA->doneWrite51();
 }

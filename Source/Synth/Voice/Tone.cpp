@@ -1,6 +1,7 @@
 // The voice base and its modulation matrix. See Tone.h and docs/voices.md.
 #include "Tone.h"
 
+#include "BlockMath.h"
 #include "Instrument.h"
 #include "NoteFreqTable.h"
 #include "SafeDiv.h"
@@ -22,6 +23,17 @@ constexpr float PerFourOctaves = 0.020833334f; // 1 / 48
 // kept where the smoothing neither stalls nor rings.
 constexpr float AftertouchCoefficientLow = 0.0025f;
 constexpr float AftertouchCoefficientHigh = 0.25f;
+
+// The block and the row amounts go back and forth once per control step and
+// are read float by float at once: copied as floats (see BlockMath::copy),
+// the odd bytes of a size that is no multiple of a float after them.
+void copyBlock(float* to, const float* from, int bytes)
+{
+    const int floats = bytes / static_cast<int>(sizeof(float));
+    BlockMath::copy(to, from, floats);
+    if (const int rest = bytes % static_cast<int>(sizeof(float)))
+        std::memmove(to + floats, from + floats, static_cast<size_t>(rest));
+}
 
 } // namespace
 
@@ -351,9 +363,9 @@ void Tone_c::premodulate()
     if (scaledMode)
         applyScaled(lists[mlPreScaled]);
     if (blockBytes != 0)
-        std::memmove(savedBlock, liveBlock, static_cast<size_t>(blockBytes));
+        copyBlock(savedBlock, liveBlock, blockBytes);
     if (amountBytes != 0)
-        std::memmove(savedRowAmounts, rowAmounts, static_cast<size_t>(amountBytes));
+        copyBlock(savedRowAmounts, rowAmounts, amountBytes);
 }
 
 // Audio thread.
@@ -373,9 +385,9 @@ void Tone_c::modulate()
     // Every step starts again from the block's pre-modulated values, so post
     // rows never accumulate from one step to the next.
     if (blockBytes != 0) {
-        std::memmove(liveBlock, savedBlock, static_cast<size_t>(blockBytes));
+        copyBlock(liveBlock, savedBlock, blockBytes);
         if (amountBytes != 0)
-            std::memmove(rowAmounts, savedRowAmounts, static_cast<size_t>(amountBytes));
+            copyBlock(rowAmounts, savedRowAmounts, amountBytes);
     }
     applyAdditive(lists[mlPostAdditive]);
     applyMultiplicative(lists[mlPostMultiplicative]);

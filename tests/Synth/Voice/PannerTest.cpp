@@ -105,6 +105,44 @@ TEST_F(PanFixture, StereoInputIsSplitChannelByChannelWithoutSmoothing)
     EXPECT_FLOAT_EQ(b[1][ControlStepFrames], 0.5f * 0.00001f);
 }
 
+// Every piece length, mono and stereo, against the crossfade worked out
+// sample by sample, with a position that moves at every step; the shares
+// left behind are the last step's.
+TEST_F(PanFixture, EveryLengthMatchesThePlainCrossfade)
+{
+    for (int k = 0; k < Steps; ++k)
+        position[k] = std::sin(0.37f * static_cast<float>(k)) * 1.2f;
+    const Signal left = [](int i) { return std::cos(0.11f * static_cast<float>(i)) * 3.0f; };
+    const Signal right = [](int i) { return static_cast<float>(i % 7) - 2.5f; };
+    for (bool stereo : {false, true}) {
+        for (int n = 1; n <= Block; ++n) {
+            SCOPED_TRACE(testing::Message() << (stereo ? "stereo" : "mono") << ", n " << n);
+            for (InBuffer2_c* b : {&in, &outA, &outB})
+                b->prepCycle(n);
+            if (stereo)
+                writeStereo(in, n, left, right);
+            else
+                writeMono(in, n, left);
+            pan.render(n);
+            const auto a = channels(outA, n);
+            const auto b = channels(outB, n);
+            ASSERT_EQ(a.size(), stereo ? 2u : 1u);
+            ASSERT_EQ(b.size(), a.size());
+            float p = 0.0f;
+            for (int i = 0; i < n; ++i) {
+                p = std::clamp((position[i / ControlStepFrames] + 1.0f) * 0.5f, 0.00001f, 0.99999f);
+                for (size_t c = 0; c < a.size(); ++c) {
+                    const float x = (c == 0 ? left : right)(i);
+                    ASSERT_EQ(a[c][static_cast<size_t>(i)], 0.0f + x * (1.0f - p)) << "first bus, " << i;
+                    ASSERT_EQ(b[c][static_cast<size_t>(i)], 0.0f + x * p) << "second bus, " << i;
+                }
+            }
+            EXPECT_EQ(pan.gainFirst, 1.0f - p);
+            EXPECT_EQ(pan.gainSecond, p);
+        }
+    }
+}
+
 TEST_F(PanFixture, NeedsANoteAPositionArrayAndASignal)
 {
     Pan_c fresh;
@@ -272,6 +310,68 @@ TEST_F(Pan51Fixture, MonoInputReachesAllSixChannelsTimesTheScale)
     for (int c = 0; c < 6; ++c) {
         SCOPED_TRACE(c);
         EXPECT_NEAR(rms(ch[c]), expected[c], 1e-5);
+    }
+}
+
+// Every piece length, mono and stereo input, into six channels and folded
+// into the front pair, against the gains applied sample by sample on top of
+// what the output bus already held.
+TEST_F(Pan51Fixture, EveryLengthMatchesThePlainSpreadAndFold)
+{
+    Pan51_c scaled(1.5f);
+    scaled.setInBuf(&in);
+    scaled.setOutBufFixed(&out, nullptr);
+    scaled.getParaSetPtr(&slot, 2);
+    scaled.setParaVal(0, Pan51_c::paraLeftRight, -30);
+    scaled.setParaVal(0, Pan51_c::paraFrontRear, 60);
+    scaled.setParaVal(0, Pan51_c::paraOverall, -10);
+    scaled.setParaVal(0, Pan51_c::paraCenter, -40);
+    scaled.setParaVal(0, Pan51_c::paraLFE, -80);
+    scaled.cachePara(crParaChange, 0, -1);
+    float g[Pan51_c::gainCount];
+    for (int k = 0; k < Pan51_c::gainCount; ++k)
+        g[k] = scaled.gains[k];
+    const Signal left = [](int i) { return std::sin(0.3f * static_cast<float>(i)) * 2.0f; };
+    const Signal right = [](int i) { return static_cast<float>(i % 5) * 0.5f - 1.0f; };
+    const Signal held = [](int i) { return 0.125f * static_cast<float>(i % 3); };
+    for (bool fold : {false, true}) {
+        scaled.setForceStereo(fold);
+        for (bool stereo : {false, true}) {
+            for (int n = 1; n <= Block; ++n) {
+                SCOPED_TRACE(testing::Message() << (fold ? "folded" : "5.1") << ", "
+                                                << (stereo ? "stereo" : "mono") << ", n " << n);
+                in.prepCycle(n);
+                out.prepCycle(n);
+                if (stereo)
+                    writeStereo(in, n, left, right);
+                else
+                    writeMono(in, n, left);
+                writeStereo(out, n, held, held);
+                scaled.render(n);
+                const auto ch = channels(out, n);
+                ASSERT_EQ(ch.size(), fold ? 2u : 6u);
+                const float sideL = std::sqrt(g[0] * g[0] + g[2] * g[2] + 0.5f * g[4] * g[4]);
+                const float sideR = std::sqrt(g[1] * g[1] + g[3] * g[3] + 0.5f * g[4] * g[4]);
+                for (int i = 0; i < n; ++i) {
+                    const float l = left(i) * 1.5f;
+                    const float r = stereo ? right(i) * 1.5f : l;
+                    const float mid = stereo ? 0.5f * (l + r) : l;
+                    const float h = held(i);
+                    const auto at = static_cast<size_t>(i);
+                    if (fold) {
+                        ASSERT_EQ(ch[0][at], h + sideL * 1.5f * left(i)) << i;
+                        ASSERT_EQ(ch[1][at], h + sideR * 1.5f * (stereo ? right(i) : left(i))) << i;
+                        continue;
+                    }
+                    // Stereo content spread over 5.1 reaches the surround
+                    // pair too; centre and LFE start from silence.
+                    const float want[6] = {h + g[0] * l,   h + g[1] * r,  0.0f + g[4] * mid,
+                                           0.0f + g[5] * mid, h + g[2] * l, h + g[3] * r};
+                    for (int c = 0; c < 6; ++c)
+                        ASSERT_EQ(ch[static_cast<size_t>(c)][at], want[c]) << "channel " << c << ", " << i;
+                }
+            }
+        }
     }
 }
 
