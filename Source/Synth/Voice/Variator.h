@@ -34,7 +34,10 @@ class RenderingScope
 {
 public:
     explicit RenderingScope(Part_c& part) : part(part), previous(part.rendering.exchange(true)) {}
-    ~RenderingScope() { part.rendering.store(previous); }
+    // Lowering needs only release: a waiter that sees the flag down also
+    // sees everything the render wrote. Raising stays a full exchange, as
+    // the render must not read its module's state before the flag is up.
+    ~RenderingScope() { part.rendering.store(previous, std::memory_order_release); }
     RenderingScope(const RenderingScope&) = delete;
     RenderingScope& operator=(const RenderingScope&) = delete;
 
