@@ -476,6 +476,13 @@ bool FilterMoogSI_c::openBuses(int n, Open_t& o)
         return false;
     if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
         return false;
+    return openInput(n, o);
+}
+
+bool FilterMoogSI_c::openInput(int n, Open_t& o)
+{
+    if (!active || !paraSet || !outputBusA)
+        return false;
     o.channels = 0;
     if (ready && inputBus) {
         if (inputBus->isStereo())
@@ -713,19 +720,22 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
 {
     RenderingScope scopeA(a);
     RenderingScope scopeB(b);
+    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
+    const auto laddersAlike = [&](const Open_t* o) {
+        return o[0].channels > 0 && o[0].channels == o[1].channels && o[0].n == o[1].n &&
+               a.responseType == b.responseType && ladderType(a.responseType);
+    };
     Open_t open[2];
+    if (lanes && a.openInput(n, open[0]) && b.openInput(n, open[1]) && laddersAlike(open) &&
+        lanes->hasRoom(a, b, open[0].n)) {
+        // The output buses stay untouched until mixOut writes them.
+        lanes->hold(a, open[0], b, open[1]);
+        return true;
+    }
+    open[0] = open[1] = Open_t{};
     const bool openA = a.openBuses(n, open[0]);
     const bool openB = b.openBuses(n, open[1]);
-    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
-    if (openA && openB && open[0].channels > 0 && open[0].channels == open[1].channels && open[0].n == open[1].n &&
-        a.responseType == b.responseType && ladderType(a.responseType)) {
-        if (lanes && lanes->hasRoom(a, b, open[0].n)) {
-            // The output buses are left as they are; mixOut writes them.
-            lanes->hold(a, open[0], b, open[1]);
-            a.outputBusA->doneWriteStereo();
-            b.outputBusA->doneWriteStereo();
-            return true;
-        }
+    if (openA && openB && laddersAlike(open)) {
         FilterMoogSI_c* both[2] = {&a, &b};
         runLadderForm<2>(both, open);
         a.checkState();

@@ -189,6 +189,8 @@ private:
     };
     // Opens the output (false: nothing to render into) and the input.
     bool openBuses(int n, Open_t& o);
+    // The input alone (false: no output to render into, as openBuses).
+    bool openInput(int n, Open_t& o);
     // Filters the opened input into the opened output.
     void renderOpen(const Open_t& o);
     // The "LP 12" and "LP 24" loop over one or two filters of the same form
