@@ -8,7 +8,6 @@
 #include "VelaTone.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
 #include <new>
 
@@ -224,10 +223,8 @@ LadderLanes_c* VelaInst_c::ladderLanesFor(const VelaTone_c& voice)
 
 void VelaInst_c::addHeldVoice(VelaTone_c& voice, int first, int frames)
 {
-    // Never more voices than lanes; a voice that would overflow is finished
-    // at once rather than forgotten.
-    if (heldVoiceCount >= static_cast<int>(std::size(heldVoices)))
-        runHeldVoices();
+    // Each voice holds two filters of at least one lane each, and the lanes
+    // run once full: the list never overflows.
     heldVoices[heldVoiceCount++] = {&voice, first};
     heldFrames = frames;
 }

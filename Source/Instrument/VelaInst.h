@@ -243,6 +243,7 @@ private:
         int first = 0;
     };
     LadderLanes_c ladderLanes;
+    static_assert(LadderLanes_c::MaxLanes % 2 == 0);
     HeldVoice_t heldVoices[LadderLanes_c::MaxLanes / 2];
     int heldVoiceCount = 0;
     int heldFrames = 0;
