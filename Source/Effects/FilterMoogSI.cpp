@@ -778,12 +778,15 @@ void FilterMoogSI_c::checkState()
 
 namespace {
 
-// AVX-512F (with fused multiply-add, which the lanes' arithmetic is made
-// of): eight double lanes, four voices of two mono paths.
+// Eight double lanes, four voices of two mono paths, in two AVX2 vectors
+// side by side (fused multiply-add, which the lanes' arithmetic is made of,
+// comes with it). One AVX-512 vector of eight was no faster: the ladder
+// waits on its own chain of results, and two chains of four fill each
+// other's waits.
 int detectLaneWidth()
 {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
 }
 const int WideLanes = detectLaneWidth();
 
@@ -851,16 +854,66 @@ void LadderLanes_c::run()
     // Lanes nobody fills run on silence.
     for (int l = laneCount; l < MaxLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
-    if (WideLanes > 0) {
-        if (responseType == FilterMoogSI_c::rLP24)
-            runWide<true>();
-        else
-            runWide<false>();
-    }
+    if (WideLanes > 0)
+        responseType == FilterMoogSI_c::rLP24 ? runWide<true>() : runWide<false>();
     for (int k = 0; k < filterCount; ++k) {
         if (held[k].live)
             held[k].filter->checkState();
         held[k].filter->rendering.store(wasRendering[k]);
+    }
+}
+
+void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        for (int c = 0; c < h.channels; ++c) {
+            const FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            const int lane = h.lane + c;
+            for (int j = 0; j < 4; ++j)
+                state[j][lane] = l.s[j];
+            state[4][lane] = l.xPrev;
+            state[5][lane] = l.dc;
+        }
+    }
+}
+
+void LadderLanes_c::storeState(const double (*state)[MaxLanes])
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        for (int c = 0; c < h.channels; ++c) {
+            FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            const int lane = h.lane + c;
+            for (int j = 0; j < 3; ++j)
+                l.s[j] = l.prev[j] = state[j][lane];
+            l.s[3] = state[3][lane];
+            l.xPrev = state[4][lane];
+            l.dc = state[5][lane];
+        }
+    }
+}
+
+void LadderLanes_c::stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes])
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        FilterMoogSI_c& f = *h.filter;
+        f.ladderControl(h.control[step]);
+        for (int l = h.lane; l < h.lane + h.channels; ++l) {
+            ks[0][l] = f.k1;
+            ks[1][l] = f.k2;
+            ks[2][l] = f.feedback;
+            gains[0][l] = f.level;
+            gains[1][l] = f.levelStep;
+            gains[2][l] = f.balance;
+        }
     }
 }
 
@@ -895,95 +948,125 @@ namespace {
     r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
 }
 
+// A control step's eight frame vectors into the lanes' rows at `start`.
+[[gnu::always_inline, gnu::target("avx2")]] inline void storeFrames(__m256* frames, float (*rows)[MaxBlockSize],
+                                                                    int start)
+{
+    transpose8(frames);
+    for (int l = 0; l < LadderLanes_c::MaxLanes; ++l)
+        _mm256_store_ps(&rows[l][start], frames[l]);
+}
+
 } // namespace
 
-// GCC 12 takes the "undefined" source register of its own AVX-512
-// conversion and min/max intrinsics for an uninitialised variable.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+void LadderLanes_c::takeLevels(const float* level)
+{
+    for (int k = 0; k < filterCount; ++k)
+        if (held[k].live)
+            held[k].filter->level = level[held[k].lane];
+}
+
+namespace {
+
+// One AVX2 half of the lanes: a ladder state and a control step's
+// coefficients, four lanes each.
+struct Chain4
+{
+    __m256d s0, s1, s2, s3, xPrev, dc;
+};
+struct Coefs4
+{
+    __m256d k1, k2, k2p2, k2p3, k2p4, a1, a2, a3, fb, fbk2, fbDc, c2, c3, q;
+};
+
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline Coefs4 coefs4(const double* k1In, const double* k2In,
+                                                                      const double* fbIn)
+{
+    // LadderCoefs, lane for lane.
+    Coefs4 c;
+    const __m256d one = _mm256_set1_pd(1.0);
+    c.k1 = _mm256_load_pd(k1In);
+    c.k2 = _mm256_load_pd(k2In);
+    c.fb = _mm256_load_pd(fbIn);
+    c.fbk2 = _mm256_mul_pd(c.fb, c.k2);
+    c.fbDc = _mm256_mul_pd(_mm256_set1_pd(DcRate), c.fb);
+    c.k2p2 = _mm256_mul_pd(c.k2, c.k2);
+    c.k2p3 = _mm256_mul_pd(c.k2p2, c.k2);
+    c.k2p4 = _mm256_mul_pd(c.k2p3, c.k2);
+    const __m256d pass = _mm256_sub_pd(one, c.k1);
+    c.a3 = _mm256_mul_pd(c.k2, pass);
+    c.a2 = _mm256_mul_pd(c.k2p2, pass);
+    c.a1 = _mm256_mul_pd(c.k2p3, pass);
+    c.c2 = _mm256_mul_pd(c.fbk2, c.k2);
+    c.c3 = _mm256_mul_pd(c.fbk2, c.k2p2);
+    c.q = _mm256_add_pd(_mm256_mul_pd(c.fbk2, c.k2p3), c.k1);
+    return c;
+}
+
+// One frame of four lanes: runLadderLanes' arithmetic, operation for
+// operation; the ladder output (s3 or y2) as floats.
+template <bool FourPoles>
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline __m128 frame4(Chain4& st, const Coefs4& k, __m256d in)
+{
+    const __m256d eighth = _mm256_set1_pd(0.125);
+    const __m256d dcKeep = _mm256_set1_pd(DcKeep);
+    const __m256d dcIn = _mm256_set1_pd(DcIn);
+    const __m256d cubic = _mm256_set1_pd(0.166666);
+    const __m256d turn = _mm256_set1_pd(ClipTurn);
+    const __m256d negTurn = _mm256_set1_pd(-ClipTurn);
+    const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+    const __m256d t = _mm256_fmsub_pd(in, eighth, st.dc);
+    const __m256d x = _mm256_fnmadd_pd(k.fb, st.s3, t);
+    st.dc = _mm256_fnmadd_pd(k.fbDc, st.s3, _mm256_fmadd_pd(dcKeep, st.dc, _mm256_mul_pd(in, dcIn)));
+    const __m256d u = _mm256_add_pd(t, st.xPrev);
+    const __m256d r1 = _mm256_fmsub_pd(k.k2, u, _mm256_mul_pd(k.k1, st.s0));
+    const __m256d r2 = _mm256_fmadd_pd(k.k2p2, u, _mm256_fmsub_pd(k.a3, st.s0, _mm256_mul_pd(k.k1, st.s1)));
+    const __m256d r3 = _mm256_fmadd_pd(
+        k.k2p3, u, _mm256_fnmadd_pd(k.k1, st.s2, _mm256_fmadd_pd(k.a2, st.s0, _mm256_mul_pd(k.a3, st.s1))));
+    const __m256d r4 = _mm256_fmadd_pd(
+        k.k2p4, u, _mm256_fmadd_pd(k.a1, st.s0, _mm256_fmadd_pd(k.a2, st.s1, _mm256_mul_pd(k.a3, st.s2))));
+    const __m256d y1 = _mm256_fnmadd_pd(k.fbk2, st.s3, r1);
+    const __m256d y2 = _mm256_fnmadd_pd(k.c2, st.s3, r2);
+    const __m256d y3 = _mm256_fnmadd_pd(k.c3, st.s3, r3);
+    __m256d c = _mm256_fnmadd_pd(k.q, st.s3, r4);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(_mm256_and_pd(c, absMask), turn, _CMP_GT_OS)) != 0)
+        c = _mm256_min_pd(_mm256_max_pd(c, negTurn), turn);
+    st.s0 = y1;
+    st.s1 = y2;
+    st.s2 = y3;
+    st.s3 = _mm256_fnmadd_pd(_mm256_mul_pd(cubic, c), _mm256_mul_pd(c, c), c);
+    st.xPrev = x;
+    return _mm256_cvtpd_ps(FourPoles ? st.s3 : y2);
+}
+
+} // namespace
+
 template <bool FourPoles>
 void LadderLanes_c::runWide()
 {
-    // runLadderLanes' loop, lane for lane, eight lanes wide. Lanes no live
-    // ladder fills run on zeros and stay zero. The stashes hold a lane's
-    // frames side by side; a control step's eight frames of all lanes are
-    // turned into eight vectors of one frame each, and back.
+    // runLadderLanes' loop, lane for lane, for eight lanes in two vectors
+    // of four whose chains run side by side. Lanes no live ladder fills run
+    // on zeros and stay zero. The stashes hold a lane's frames side by side;
+    // a control step's eight frames of all lanes are turned into eight
+    // vectors of one frame each, and back.
     static_assert(ControlStepFrames == 8 && MaxLanes == 8 && MaxBlockSize % ControlStepFrames == 0);
     alignas(64) double state[6][MaxLanes] = {};
-    int laneFilter[MaxLanes];
-    for (int& p : laneFilter)
-        p = -1;
-    for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
-        if (!h.live)
-            continue;
-        for (int c = 0; c < h.channels; ++c) {
-            const FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
-            const int lane = h.lane + c;
-            laneFilter[lane] = k;
-            for (int j = 0; j < 4; ++j)
-                state[j][lane] = l.s[j];
-            state[4][lane] = l.xPrev;
-            state[5][lane] = l.dc;
-        }
-    }
-    __m512d s0 = _mm512_load_pd(state[0]);
-    __m512d s1 = _mm512_load_pd(state[1]);
-    __m512d s2 = _mm512_load_pd(state[2]);
-    __m512d s3 = _mm512_load_pd(state[3]);
-    __m512d xPrev = _mm512_load_pd(state[4]);
-    __m512d dc = _mm512_load_pd(state[5]);
-    const __m512d one = _mm512_set1_pd(1.0);
-    const __m512d eighth = _mm512_set1_pd(0.125);
-    const __m512d dcRate = _mm512_set1_pd(DcRate);
-    const __m512d dcKeep = _mm512_set1_pd(DcKeep);
-    const __m512d dcIn = _mm512_set1_pd(DcIn);
-    const __m512d cubic = _mm512_set1_pd(0.166666);
-    const __m512d turn = _mm512_set1_pd(ClipTurn);
-    const __m512d negTurn = _mm512_set1_pd(-ClipTurn);
-    const __m256 two = _mm256_set1_ps(2.0f);
-    // A control step's values per lane (zero in the lanes nobody fills).
-    alignas(64) double ks[3][MaxLanes] = {};   // k1, k2, feedback
-    alignas(32) float gains[3][MaxLanes] = {}; // level, level step, balance
+    loadState(state);
+    Chain4 chain[2];
+    for (int h = 0; h < 2; ++h)
+        chain[h] = {_mm256_load_pd(&state[0][4 * h]), _mm256_load_pd(&state[1][4 * h]),
+                    _mm256_load_pd(&state[2][4 * h]), _mm256_load_pd(&state[3][4 * h]),
+                    _mm256_load_pd(&state[4][4 * h]), _mm256_load_pd(&state[5][4 * h])};
+    alignas(64) double ks[3][MaxLanes] = {};
+    alignas(32) float gains[3][MaxLanes] = {};
     const int n = frames;
     for (int start = 0; start < n; start += ControlStepFrames) {
-        for (int k = 0; k < filterCount; ++k) {
-            const Held_t& h = held[k];
-            if (!h.live)
-                continue;
-            FilterMoogSI_c& f = *h.filter;
-            f.ladderControl(h.control[start / ControlStepFrames]);
-            for (int l = h.lane; l < h.lane + h.channels; ++l) {
-                ks[0][l] = f.k1;
-                ks[1][l] = f.k2;
-                ks[2][l] = f.feedback;
-                gains[0][l] = f.level;
-                gains[1][l] = f.levelStep;
-                gains[2][l] = f.balance;
-            }
-        }
-        // LadderCoefs, lane for lane.
-        const __m512d k1 = _mm512_load_pd(ks[0]);
-        const __m512d k2 = _mm512_load_pd(ks[1]);
-        const __m512d fb = _mm512_load_pd(ks[2]);
-        const __m512d fbk2 = _mm512_mul_pd(fb, k2);
-        const __m512d fbDc = _mm512_mul_pd(dcRate, fb);
-        const __m512d k2p2 = _mm512_mul_pd(k2, k2);
-        const __m512d k2p3 = _mm512_mul_pd(k2p2, k2);
-        const __m512d k2p4 = _mm512_mul_pd(k2p3, k2);
-        const __m512d pass = _mm512_sub_pd(one, k1);
-        const __m512d a3 = _mm512_mul_pd(k2, pass);
-        const __m512d a2 = _mm512_mul_pd(k2p2, pass);
-        const __m512d a1 = _mm512_mul_pd(k2p3, pass);
-        const __m512d c2 = _mm512_mul_pd(fbk2, k2);
-        const __m512d c3 = _mm512_mul_pd(fbk2, k2p2);
-        const __m512d q = _mm512_add_pd(_mm512_mul_pd(fbk2, k2p3), k1);
+        stepControl(start / ControlStepFrames, ks, gains);
+        const Coefs4 coefs[2] = {coefs4(&ks[0][0], &ks[1][0], &ks[2][0]), coefs4(&ks[0][4], &ks[1][4], &ks[2][4])};
         __m256 level = _mm256_load_ps(gains[0]);
         const __m256 levelStep = _mm256_load_ps(gains[1]);
         const __m256 right = _mm256_load_ps(gains[2]);
-        const __m256 left = _mm256_sub_ps(two, right);
+        const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
         __m256 frame[ControlStepFrames];
         for (int l = 0; l < MaxLanes; ++l)
             frame[l] = _mm256_load_ps(&input[l][start]);
@@ -997,67 +1080,28 @@ void LadderLanes_c::runWide()
                     outL[j] = outR[j] = _mm256_setzero_ps();
                 break;
             }
-            const __m512d in = _mm512_cvtps_pd(frame[j]);
-            const __m512d t = _mm512_fmsub_pd(in, eighth, dc);
-            const __m512d x = _mm512_fnmadd_pd(fb, s3, t);
-            dc = _mm512_fnmadd_pd(fbDc, s3, _mm512_fmadd_pd(dcKeep, dc, _mm512_mul_pd(in, dcIn)));
-            const __m512d u = _mm512_add_pd(t, xPrev);
-            const __m512d r1 = _mm512_fmsub_pd(k2, u, _mm512_mul_pd(k1, s0));
-            const __m512d r2 = _mm512_fmadd_pd(k2p2, u, _mm512_fmsub_pd(a3, s0, _mm512_mul_pd(k1, s1)));
-            const __m512d r3 =
-                _mm512_fmadd_pd(k2p3, u, _mm512_fnmadd_pd(k1, s2, _mm512_fmadd_pd(a2, s0, _mm512_mul_pd(a3, s1))));
-            const __m512d r4 =
-                _mm512_fmadd_pd(k2p4, u, _mm512_fmadd_pd(a1, s0, _mm512_fmadd_pd(a2, s1, _mm512_mul_pd(a3, s2))));
-            const __m512d y1 = _mm512_fnmadd_pd(fbk2, s3, r1);
-            const __m512d y2 = _mm512_fnmadd_pd(c2, s3, r2);
-            const __m512d y3 = _mm512_fnmadd_pd(c3, s3, r3);
-            __m512d c = _mm512_fnmadd_pd(q, s3, r4);
-            // The clip only where a lane is past the turn (rare; NaN passes
-            // through as in the two-lane loop).
-            if (_mm512_cmp_pd_mask(_mm512_abs_pd(c), turn, _CMP_GT_OS) != 0)
-                c = _mm512_min_pd(_mm512_max_pd(c, negTurn), turn);
-            s0 = y1;
-            s1 = y2;
-            s2 = y3;
-            s3 = _mm512_fnmadd_pd(_mm512_mul_pd(cubic, c), _mm512_mul_pd(c, c), c);
-            xPrev = x;
+            const __m128 lo = frame4<FourPoles>(chain[0], coefs[0], _mm256_cvtps_pd(_mm256_castps256_ps128(frame[j])));
+            const __m128 hi = frame4<FourPoles>(chain[1], coefs[1], _mm256_cvtps_pd(_mm256_extractf128_ps(frame[j], 1)));
             level = _mm256_add_ps(level, levelStep);
-            const __m256 y = _mm512_cvtpd_ps(FourPoles ? s3 : y2);
+            const __m256 y = _mm256_set_m128(hi, lo);
             outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
             outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
         }
-        transpose8(outL);
-        transpose8(outR);
-        for (int l = 0; l < MaxLanes; ++l) {
-            _mm256_store_ps(&productL[l][start], outL[l]);
-            _mm256_store_ps(&productR[l][start], outR[l]);
-        }
+        storeFrames(outL, productL, start);
+        storeFrames(outR, productR, start);
         _mm256_store_ps(gains[0], level);
-        for (int k = 0; k < filterCount; ++k)
-            if (held[k].live)
-                held[k].filter->level = gains[0][held[k].lane];
+        takeLevels(gains[0]);
     }
-    _mm512_store_pd(state[0], s0);
-    _mm512_store_pd(state[1], s1);
-    _mm512_store_pd(state[2], s2);
-    _mm512_store_pd(state[3], s3);
-    _mm512_store_pd(state[4], xPrev);
-    _mm512_store_pd(state[5], dc);
-    for (int lane = 0; lane < MaxLanes; ++lane) {
-        if (laneFilter[lane] < 0)
-            continue;
-        const Held_t& h = held[laneFilter[lane]];
-        FilterMoogSI_c::Ladder_t& l = h.filter->ladder[lane - h.lane];
-        for (int j = 0; j < 3; ++j)
-            l.s[j] = l.prev[j] = state[j][lane];
-        l.s[3] = state[3][lane];
-        l.xPrev = state[4][lane];
-        l.dc = state[5][lane];
+    for (int h = 0; h < 2; ++h) {
+        _mm256_store_pd(&state[0][4 * h], chain[h].s0);
+        _mm256_store_pd(&state[1][4 * h], chain[h].s1);
+        _mm256_store_pd(&state[2][4 * h], chain[h].s2);
+        _mm256_store_pd(&state[3][4 * h], chain[h].s3);
+        _mm256_store_pd(&state[4][4 * h], chain[h].xPrev);
+        _mm256_store_pd(&state[5][4 * h], chain[h].dc);
     }
+    storeState(state);
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 void LadderLanes_c::mixOut(int k)
 {

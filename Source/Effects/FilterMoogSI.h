@@ -239,9 +239,9 @@ class LadderLanes_c
 public:
     static constexpr int MaxLanes = 8;
 
-    // The lanes of the widest loop this processor runs: 8 with AVX-512F and
-    // fused multiply-add, 0 (no batching) otherwise or while fused
-    // multiply-add is not allowed.
+    // The lanes this processor runs together: 8 with AVX2 and fused
+    // multiply-add, 0 (no batching) otherwise or while fused multiply-add
+    // is not allowed.
     static int width();
 
     // Whether a pair of ladders (renderPair's a and b, n frames) fits beside
@@ -273,7 +273,16 @@ private:
               const FilterMoogSI_c::Open_t& openB);
     void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
     template <bool FourPoles>
-    [[gnu::target("avx512f,avx2,fma")]] void runWide();
+    [[gnu::target("avx2,fma")]] void runWide();
+    // The held ladders' states by lane, and back.
+    void loadState(double (*state)[MaxLanes]) const;
+    void storeState(const double (*state)[MaxLanes]);
+    // Control step `step` of every held ladder: k1, k2, feedback and level,
+    // level step, balance by lane.
+    [[gnu::always_inline]] inline void stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes]);
+    // The level by lane where a control step's ramp ended, back to the
+    // filters.
+    [[gnu::always_inline]] inline void takeLevels(const float* level);
     // out[i] += products[i] over the held frames.
     [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
 
