@@ -211,18 +211,18 @@ void FilterMoogSI_c::takeLevel(float target)
     levelStep = (levelTarget - level) * ControlTake;
 }
 
-void FilterMoogSI_c::followBalance(int k)
+void FilterMoogSI_c::followBalance(float input)
 {
-    const float in = finiteOr0(balanceIn[k]);
+    const float in = finiteOr0(input);
     balance = std::clamp(0.75f * balance + 0.25f * (in + 1.0f), 1e-5f, 1.99999f);
 }
 
-void FilterMoogSI_c::ladderControl(int k)
+void FilterMoogSI_c::ladderControl(const ControlIn_t& in)
 {
     // A held note's cutoff often stays put for many steps: the coefficients
     // and the logarithm then carry over (the same values, recomputed only
     // when the cutoff input or the rate changes).
-    const float m = cutoffIn[k];
+    const float m = in.cutoff;
     LadderMemo_t& memo = ladderMemo;
     if (!(m == memo.cutoff && rateScale == memo.rateScale)) {
         memo.f = ladderCoefficient(m, rateScale);
@@ -240,9 +240,9 @@ void FilterMoogSI_c::ladderControl(int k)
     f = memo.f;
     k1 = memo.k1;
     k2 = memo.k2;
-    r = clampIn(resonanceIn[k], 1e-6f, 0.96f);
-    takeLevel(levelIn[k] * 8.0f);
-    followBalance(k);
+    r = clampIn(in.resonance, 1e-6f, 0.96f);
+    takeLevel(in.level * 8.0f);
+    followBalance(in.balance);
     feedback = r * memo.feedbackScale;
 }
 
@@ -252,7 +252,7 @@ void FilterMoogSI_c::bandControl(int k)
     const float damp = 1.0f - 0.9f * f;
     gainComp = damp * damp * 16.0f;
     takeLevel(gainComp * levelIn[k]);
-    followBalance(k);
+    followBalance(balanceIn[k]);
 }
 
 void FilterMoogSI_c::highControl(int k)
@@ -266,7 +266,7 @@ void FilterMoogSI_c::highControl(int k)
     readA = (writeIndex - whole) & RingMask;
     readB = (readA - 1) & RingMask;
     takeLevel(levelIn[k] * gainComp);
-    followBalance(k);
+    followBalance(balanceIn[k]);
 }
 
 namespace {
@@ -325,7 +325,10 @@ struct LadderRegs
     // each y is a sum of the previous sample's terms (ready early) minus a
     // multiple of s3, so the clipped last stage waits for the one before
     // only by a single multiply-add instead of four in a row. The DC
-    // tracker likewise folds its own decay into one multiply-add.
+    // tracker likewise folds its own decay into one multiply-add. Within
+    // each sum a stage's own previous state comes in late, so that its
+    // chain from one sample to the next stays short (-k1 x s2 innermost in
+    // r3 made that chain the longest in the loop).
     // Fused: the multiply-adds as single fused operations (one rounding
     // instead of two), for processors that have them.
     template <bool FourPoles, bool Fused>
@@ -337,13 +340,14 @@ struct LadderRegs
             else
                 return a * b + c;
         };
-        const double t = input * 0.125 - dc;
+        // input / 8 is exact: fused or not, t is rounded once.
+        const double t = madd(static_cast<double>(input), 0.125, -dc);
         const double x = madd(-k.fb, s3, t);
         dc = madd(-k.fbDc, s3, madd(DcKeep, dc, input * DcIn));
         const double u = t + xPrev;
         const double r1 = madd(k.k2, u, -k.k1 * s0);
         const double r2 = madd(k.k2p[1], u, madd(k.a3, s0, -k.k1 * s1));
-        const double r3 = madd(k.k2p[2], u, madd(k.a2, s0, madd(k.a3, s1, -k.k1 * s2)));
+        const double r3 = madd(k.k2p[2], u, madd(-k.k1, s2, madd(k.a2, s0, k.a3 * s1)));
         const double r4 = madd(k.k2p[3], u, madd(k.a1, s0, madd(k.a2, s1, k.a3 * s2)));
         const double y1 = madd(-k.fbk2, s3, r1);
         const double y2 = madd(-k.c2, s3, r2);
@@ -451,15 +455,11 @@ void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* op
                 // The filter adds into its output bus (Part_c::mixSample).
                 const float* const* in = open[p].in;
                 const float yl = static_cast<float>(st[p][0].template step<FourPoles, Fused>(in[0][i], coefs[p]));
-                if constexpr (Channels == 1) {
-                    open[p].outL[i] += left * yl;
-                    open[p].outR[i] += right * yl;
-                } else {
-                    const float yr =
-                        static_cast<float>(st[p][1].template step<FourPoles, Fused>(in[1][i], coefs[p]));
-                    open[p].outL[i] += left * yl;
-                    open[p].outR[i] += right * yr;
-                }
+                const float yr = Channels == 1 ? yl
+                                               : static_cast<float>(st[p][Channels - 1].template step<FourPoles, Fused>(
+                                                     in[Channels - 1][i], coefs[p]));
+                open[p].outL[i] += left * yl;
+                open[p].outR[i] += right * yr;
             }
         }
         for (int p = 0; p < Filters; ++p)
@@ -475,6 +475,13 @@ bool FilterMoogSI_c::openBuses(int n, Open_t& o)
     if (!active || !paraSet || !outputBusA)
         return false;
     if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
+        return false;
+    return openInput(n, o);
+}
+
+bool FilterMoogSI_c::openInput(int n, Open_t& o)
+{
+    if (!active || !paraSet || !outputBusA)
         return false;
     o.channels = 0;
     if (ready && inputBus) {
@@ -564,7 +571,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
             const __m128d u = _mm_add_pd(t, xPrev);
             const __m128d r1 = _mm_fmsub_pd(k2, u, _mm_mul_pd(k1, s0));
             const __m128d r2 = _mm_fmadd_pd(k2p2, u, _mm_fmsub_pd(a3, s0, _mm_mul_pd(k1, s1)));
-            const __m128d r3 = _mm_fmadd_pd(k2p3, u, _mm_fmadd_pd(a2, s0, _mm_fmsub_pd(a3, s1, _mm_mul_pd(k1, s2))));
+            const __m128d r3 = _mm_fmadd_pd(k2p3, u, _mm_fnmadd_pd(k1, s2, _mm_fmadd_pd(a2, s0, _mm_mul_pd(a3, s1))));
             const __m128d r4 = _mm_fmadd_pd(k2p4, u, _mm_fmadd_pd(a1, s0, _mm_fmadd_pd(a2, s1, _mm_mul_pd(a3, s2))));
             const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, r1);
             const __m128d y2 = _mm_fnmadd_pd(c2, s3, r2);
@@ -701,14 +708,34 @@ void FilterMoogSI_c::render(int n)
 
 void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
 {
+    renderPair(a, b, n, nullptr);
+}
+
+int FilterMoogSI_c::lanesWanted() const
+{
+    return inputBus && inputBus->isStereo() ? 2 : 1;
+}
+
+bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes)
+{
     RenderingScope scopeA(a);
     RenderingScope scopeB(b);
+    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
+    const auto laddersAlike = [&](const Open_t* o) {
+        return o[0].channels > 0 && o[0].channels == o[1].channels && o[0].n == o[1].n &&
+               a.responseType == b.responseType && ladderType(a.responseType);
+    };
     Open_t open[2];
+    if (lanes && a.openInput(n, open[0]) && b.openInput(n, open[1]) && laddersAlike(open) &&
+        lanes->hasRoom(a, b, open[0].n)) {
+        // The output buses stay untouched until mixOut writes them.
+        lanes->hold(a, open[0], b, open[1]);
+        return true;
+    }
+    open[0] = open[1] = Open_t{};
     const bool openA = a.openBuses(n, open[0]);
     const bool openB = b.openBuses(n, open[1]);
-    const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
-    if (openA && openB && open[0].channels > 0 && open[0].channels == open[1].channels && open[0].n == open[1].n &&
-        a.responseType == b.responseType && ladderType(a.responseType)) {
+    if (openA && openB && laddersAlike(open)) {
         FilterMoogSI_c* both[2] = {&a, &b};
         runLadderForm<2>(both, open);
         a.checkState();
@@ -723,6 +750,7 @@ void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
         a.outputBusA->doneWriteStereo();
     if (openB)
         b.outputBusA->doneWriteStereo();
+    return false;
 }
 
 void FilterMoogSI_c::checkState()
@@ -744,4 +772,360 @@ void FilterMoogSI_c::checkState()
     }
     if (!ok)
         initBuffer();
+}
+
+// --- Several voices' ladders in one loop ------------------------------------
+
+namespace {
+
+// Eight double lanes, four voices of two mono paths, in two AVX2 vectors
+// side by side (fused multiply-add, which the lanes' arithmetic is made of,
+// comes with it). One AVX-512 vector of eight was no faster: the ladder
+// waits on its own chain of results, and two chains of four fill each
+// other's waits.
+int detectLaneWidth()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
+}
+const int WideLanes = detectLaneWidth();
+
+} // namespace
+
+int LadderLanes_c::width()
+{
+    return FusedAllowed.load(std::memory_order_relaxed) ? WideLanes : 0;
+}
+
+bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const
+{
+    if (filterCount > 0 && (n != frames || a.responseType != responseType || b.responseType != responseType))
+        return false;
+    return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
+}
+
+void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
+                         const FilterMoogSI_c::Open_t& openB)
+{
+    if (filterCount == 0) {
+        frames = openA.n;
+        responseType = a.responseType;
+    }
+    holdOne(a, openA);
+    holdOne(b, openB);
+}
+
+void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o)
+{
+    // The control buffers and the input bus are shared by every voice: the
+    // values this block needs are copied before the next voice overwrites
+    // them.
+    Held_t& h = held[filterCount++];
+    h.filter = &f;
+    h.lane = laneCount;
+    h.channels = o.channels;
+    h.live = true;
+    const int steps = (o.n + ControlStepFrames - 1) / ControlStepFrames;
+    for (int k = 0; k < steps; ++k)
+        h.control[k] = f.controlAt(k);
+    for (int c = 0; c < o.channels; ++c)
+        std::memcpy(input[laneCount + c], o.in[c], sizeof(float) * static_cast<size_t>(o.n));
+    laneCount += o.channels;
+}
+
+void LadderLanes_c::clear()
+{
+    filterCount = 0;
+    laneCount = 0;
+}
+
+void LadderLanes_c::run()
+{
+    if (filterCount == 0)
+        return;
+    // Each filter's render flag is up while its state changes; one switched
+    // off since it was held is left alone (and mixes nothing).
+    bool wasRendering[MaxLanes] = {};
+    for (int k = 0; k < filterCount; ++k) {
+        FilterMoogSI_c& f = *held[k].filter;
+        wasRendering[k] = f.rendering.exchange(true);
+        held[k].live = f.active.load();
+    }
+    // Lanes nobody fills run on silence.
+    for (int l = laneCount; l < MaxLanes; ++l)
+        std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
+    if (WideLanes > 0)
+        responseType == FilterMoogSI_c::rLP24 ? runWide<true>() : runWide<false>();
+    for (int k = 0; k < filterCount; ++k) {
+        if (held[k].live)
+            held[k].filter->checkState();
+        held[k].filter->rendering.store(wasRendering[k]);
+    }
+}
+
+void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        for (int c = 0; c < h.channels; ++c) {
+            const FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            const int lane = h.lane + c;
+            for (int j = 0; j < 4; ++j)
+                state[j][lane] = l.s[j];
+            state[4][lane] = l.xPrev;
+            state[5][lane] = l.dc;
+        }
+    }
+}
+
+void LadderLanes_c::storeState(const double (*state)[MaxLanes])
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        for (int c = 0; c < h.channels; ++c) {
+            FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            const int lane = h.lane + c;
+            for (int j = 0; j < 3; ++j)
+                l.s[j] = l.prev[j] = state[j][lane];
+            l.s[3] = state[3][lane];
+            l.xPrev = state[4][lane];
+            l.dc = state[5][lane];
+        }
+    }
+}
+
+void LadderLanes_c::stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes])
+{
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        FilterMoogSI_c& f = *h.filter;
+        f.ladderControl(h.control[step]);
+        for (int l = h.lane; l < h.lane + h.channels; ++l) {
+            ks[0][l] = f.k1;
+            ks[1][l] = f.k2;
+            ks[2][l] = f.feedback;
+            gains[0][l] = f.level;
+            gains[1][l] = f.levelStep;
+            gains[2][l] = f.balance;
+        }
+    }
+}
+
+namespace {
+
+// Rows become columns: r[j] element i goes to r[i] element j.
+[[gnu::always_inline, gnu::target("avx2")]] inline void transpose8(__m256* r)
+{
+    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);
+    const __m256 t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]);
+    const __m256 t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]);
+    const __m256 t5 = _mm256_unpackhi_ps(r[4], r[5]);
+    const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]);
+    const __m256 t7 = _mm256_unpackhi_ps(r[6], r[7]);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+    r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+    r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+    r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+    r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+    r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+    r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+    r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+    r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+
+// A control step's eight frame vectors into the lanes' rows at `start`.
+[[gnu::always_inline, gnu::target("avx2")]] inline void storeFrames(__m256* frames, float (*rows)[MaxBlockSize],
+                                                                    int start)
+{
+    transpose8(frames);
+    for (int l = 0; l < LadderLanes_c::MaxLanes; ++l)
+        _mm256_store_ps(&rows[l][start], frames[l]);
+}
+
+} // namespace
+
+void LadderLanes_c::takeLevels(const float* level)
+{
+    for (int k = 0; k < filterCount; ++k)
+        if (held[k].live)
+            held[k].filter->level = level[held[k].lane];
+}
+
+namespace {
+
+// One AVX2 half of the lanes: a ladder state and a control step's
+// coefficients, four lanes each.
+struct Chain4
+{
+    __m256d s0, s1, s2, s3, xPrev, dc;
+};
+struct Coefs4
+{
+    __m256d k1, k2, k2p2, k2p3, k2p4, a1, a2, a3, fb, fbk2, fbDc, c2, c3, q;
+};
+
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline Coefs4 coefs4(const double* k1In, const double* k2In,
+                                                                      const double* fbIn)
+{
+    // LadderCoefs, lane for lane.
+    Coefs4 c;
+    const __m256d one = _mm256_set1_pd(1.0);
+    c.k1 = _mm256_load_pd(k1In);
+    c.k2 = _mm256_load_pd(k2In);
+    c.fb = _mm256_load_pd(fbIn);
+    c.fbk2 = _mm256_mul_pd(c.fb, c.k2);
+    c.fbDc = _mm256_mul_pd(_mm256_set1_pd(DcRate), c.fb);
+    c.k2p2 = _mm256_mul_pd(c.k2, c.k2);
+    c.k2p3 = _mm256_mul_pd(c.k2p2, c.k2);
+    c.k2p4 = _mm256_mul_pd(c.k2p3, c.k2);
+    const __m256d pass = _mm256_sub_pd(one, c.k1);
+    c.a3 = _mm256_mul_pd(c.k2, pass);
+    c.a2 = _mm256_mul_pd(c.k2p2, pass);
+    c.a1 = _mm256_mul_pd(c.k2p3, pass);
+    c.c2 = _mm256_mul_pd(c.fbk2, c.k2);
+    c.c3 = _mm256_mul_pd(c.fbk2, c.k2p2);
+    c.q = _mm256_add_pd(_mm256_mul_pd(c.fbk2, c.k2p3), c.k1);
+    return c;
+}
+
+// One frame of four lanes: runLadderLanes' arithmetic, operation for
+// operation; the ladder output (s3 or y2) as floats.
+template <bool FourPoles>
+[[gnu::always_inline, gnu::target("avx2,fma")]] inline __m128 frame4(Chain4& st, const Coefs4& k, __m256d in)
+{
+    const __m256d eighth = _mm256_set1_pd(0.125);
+    const __m256d dcKeep = _mm256_set1_pd(DcKeep);
+    const __m256d dcIn = _mm256_set1_pd(DcIn);
+    const __m256d cubic = _mm256_set1_pd(0.166666);
+    const __m256d turn = _mm256_set1_pd(ClipTurn);
+    const __m256d negTurn = _mm256_set1_pd(-ClipTurn);
+    const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+    const __m256d t = _mm256_fmsub_pd(in, eighth, st.dc);
+    const __m256d x = _mm256_fnmadd_pd(k.fb, st.s3, t);
+    st.dc = _mm256_fnmadd_pd(k.fbDc, st.s3, _mm256_fmadd_pd(dcKeep, st.dc, _mm256_mul_pd(in, dcIn)));
+    const __m256d u = _mm256_add_pd(t, st.xPrev);
+    const __m256d r1 = _mm256_fmsub_pd(k.k2, u, _mm256_mul_pd(k.k1, st.s0));
+    const __m256d r2 = _mm256_fmadd_pd(k.k2p2, u, _mm256_fmsub_pd(k.a3, st.s0, _mm256_mul_pd(k.k1, st.s1)));
+    const __m256d r3 = _mm256_fmadd_pd(
+        k.k2p3, u, _mm256_fnmadd_pd(k.k1, st.s2, _mm256_fmadd_pd(k.a2, st.s0, _mm256_mul_pd(k.a3, st.s1))));
+    const __m256d r4 = _mm256_fmadd_pd(
+        k.k2p4, u, _mm256_fmadd_pd(k.a1, st.s0, _mm256_fmadd_pd(k.a2, st.s1, _mm256_mul_pd(k.a3, st.s2))));
+    const __m256d y1 = _mm256_fnmadd_pd(k.fbk2, st.s3, r1);
+    const __m256d y2 = _mm256_fnmadd_pd(k.c2, st.s3, r2);
+    const __m256d y3 = _mm256_fnmadd_pd(k.c3, st.s3, r3);
+    __m256d c = _mm256_fnmadd_pd(k.q, st.s3, r4);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(_mm256_and_pd(c, absMask), turn, _CMP_GT_OS)) != 0)
+        c = _mm256_min_pd(_mm256_max_pd(c, negTurn), turn);
+    st.s0 = y1;
+    st.s1 = y2;
+    st.s2 = y3;
+    st.s3 = _mm256_fnmadd_pd(_mm256_mul_pd(cubic, c), _mm256_mul_pd(c, c), c);
+    st.xPrev = x;
+    return _mm256_cvtpd_ps(FourPoles ? st.s3 : y2);
+}
+
+} // namespace
+
+template <bool FourPoles>
+void LadderLanes_c::runWide()
+{
+    // runLadderLanes' loop, lane for lane, for eight lanes in two vectors
+    // of four whose chains run side by side. Lanes no live ladder fills run
+    // on zeros and stay zero. The stashes hold a lane's frames side by side;
+    // a control step's eight frames of all lanes are turned into eight
+    // vectors of one frame each, and back.
+    static_assert(ControlStepFrames == 8 && MaxLanes == 8 && MaxBlockSize % ControlStepFrames == 0);
+    alignas(64) double state[6][MaxLanes] = {};
+    loadState(state);
+    Chain4 chain[2];
+    for (int h = 0; h < 2; ++h)
+        chain[h] = {_mm256_load_pd(&state[0][4 * h]), _mm256_load_pd(&state[1][4 * h]),
+                    _mm256_load_pd(&state[2][4 * h]), _mm256_load_pd(&state[3][4 * h]),
+                    _mm256_load_pd(&state[4][4 * h]), _mm256_load_pd(&state[5][4 * h])};
+    alignas(64) double ks[3][MaxLanes] = {};
+    alignas(32) float gains[3][MaxLanes] = {};
+    const int n = frames;
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        stepControl(start / ControlStepFrames, ks, gains);
+        const Coefs4 coefs[2] = {coefs4(&ks[0][0], &ks[1][0], &ks[2][0]), coefs4(&ks[0][4], &ks[1][4], &ks[2][4])};
+        __m256 level = _mm256_load_ps(gains[0]);
+        const __m256 levelStep = _mm256_load_ps(gains[1]);
+        const __m256 right = _mm256_load_ps(gains[2]);
+        const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
+        __m256 frame[ControlStepFrames];
+        for (int l = 0; l < MaxLanes; ++l)
+            frame[l] = _mm256_load_ps(&input[l][start]);
+        transpose8(frame);
+        __m256 outL[ControlStepFrames];
+        __m256 outR[ControlStepFrames];
+        const int count = n - start < ControlStepFrames ? n - start : ControlStepFrames;
+        for (int j = 0; j < ControlStepFrames; ++j) {
+            if (j == count) {
+                for (; j < ControlStepFrames; ++j)
+                    outL[j] = outR[j] = _mm256_setzero_ps();
+                break;
+            }
+            const __m128 lo = frame4<FourPoles>(chain[0], coefs[0], _mm256_cvtps_pd(_mm256_castps256_ps128(frame[j])));
+            const __m128 hi = frame4<FourPoles>(chain[1], coefs[1], _mm256_cvtps_pd(_mm256_extractf128_ps(frame[j], 1)));
+            level = _mm256_add_ps(level, levelStep);
+            const __m256 y = _mm256_set_m128(hi, lo);
+            outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
+            outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
+        }
+        storeFrames(outL, productL, start);
+        storeFrames(outR, productR, start);
+        _mm256_store_ps(gains[0], level);
+        takeLevels(gains[0]);
+    }
+    for (int h = 0; h < 2; ++h) {
+        _mm256_store_pd(&state[0][4 * h], chain[h].s0);
+        _mm256_store_pd(&state[1][4 * h], chain[h].s1);
+        _mm256_store_pd(&state[2][4 * h], chain[h].s2);
+        _mm256_store_pd(&state[3][4 * h], chain[h].s3);
+        _mm256_store_pd(&state[4][4 * h], chain[h].xPrev);
+        _mm256_store_pd(&state[5][4 * h], chain[h].dc);
+    }
+    storeState(state);
+}
+
+void LadderLanes_c::mixOut(int k)
+{
+    if (k < 0 || k >= filterCount || !held[k].live)
+        return;
+    FilterMoogSI_c& f = *held[k].filter;
+    RenderingScope scope(f);
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!f.outputBusA || !f.outputBusA->wantWriteStereo(&outL, &outR))
+        return;
+    // A mono input's lane feeds both sides; a stereo input's two lanes one
+    // side each (the other products go unused).
+    const Held_t& h = held[k];
+    addInto(outL, productL[h.lane]);
+    addInto(outR, productR[h.lane + h.channels - 1]);
+    f.outputBusA->doneWriteStereo();
+}
+
+void LadderLanes_c::addInto(float* out, const float* products) const
+{
+    int i = 0;
+    for (; i + 8 <= frames; i += 8)
+        _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_loadu_ps(out + i), _mm256_load_ps(products + i)));
+    for (; i < frames; ++i)
+        out[i] += products[i];
 }

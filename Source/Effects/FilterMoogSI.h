@@ -20,9 +20,12 @@
 // thread that changed a parameter (it writes the cutoff rest value only).
 #pragma once
 
+#include "Capacities.h"
 #include "Variator.h"
 
 #include <limits>
+
+class LadderLanes_c;
 
 class FilterMoogSI_c : public VariatorTone_c
 {
@@ -73,6 +76,14 @@ public:
     // ladder is one long chain of dependent arithmetic, and two chains side
     // by side keep the processor busy where one leaves it waiting.
     static void renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n);
+    // Audio thread: as renderPair, except that when a and b play the same
+    // ladder response and `lanes` can take them, their ladders wait in
+    // `lanes` instead (true): their output buses stay as they were, and the
+    // sound comes with lanes.run and lanes.mixOut. Null lanes: renderPair.
+    static bool renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes);
+    // The lanes this filter's ladder takes in a LadderLanes_c (one per input
+    // channel).
+    int lanesWanted() const;
     // While audio is stopped (tests): lets the "LP" loops use fused
     // multiply-add where the processor has it (the default), or not.
     static void allowFusedMultiplyAdd(bool allow);
@@ -146,11 +157,22 @@ public:
     float ring[2][RingFrames] = {};
 
 private:
+    friend class LadderLanes_c;
+    // The four control inputs of one control step.
+    struct ControlIn_t
+    {
+        float cutoff;
+        float resonance;
+        float level;
+        float balance;
+    };
+    ControlIn_t controlAt(int k) const { return {cutoffIn[k], resonanceIn[k], levelIn[k], balanceIn[k]}; }
     // One control step of each response, k the control step in the block.
-    void ladderControl(int k);
+    void ladderControl(int k) { ladderControl(controlAt(k)); }
+    void ladderControl(const ControlIn_t& in);
     void bandControl(int k);
     void highControl(int k);
-    void followBalance(int k);
+    void followBalance(float in);
     void takeLevel(float target);
     template <int Channels, typename Control, typename Sample, typename Advance>
     void runForm(int n, float* const* in, float* outL, float* outR, Control control, Sample sample,
@@ -167,6 +189,8 @@ private:
     };
     // Opens the output (false: nothing to render into) and the input.
     bool openBuses(int n, Open_t& o);
+    // The input alone (false: no output to render into, as openBuses).
+    bool openInput(int n, Open_t& o);
     // Filters the opened input into the opened output.
     void renderOpen(const Open_t& o);
     // The "LP 12" and "LP 24" loop over one or two filters of the same form
@@ -195,4 +219,81 @@ private:
     float* resonanceIn = nullptr;
     float* levelIn = nullptr;
     float* balanceIn = nullptr;
+};
+
+// LadderLanes_c: the ladders of several voices in one loop. Each ladder is a
+// long chain of dependent arithmetic that leaves most of a wide vector unit
+// idle; several voices' ladders side by side in the lanes of one vector
+// cost little more than one. The voices render one after another through
+// shared buses, so a voice that puts its pair of ladders here leaves a copy
+// of their input and control values behind; once the lanes are full (or the
+// instrument has rendered its last voice) run() filters them all together
+// into stashes, and mixOut adds each one's stash into its output bus. The
+// per-lane arithmetic is renderPair's, operation for operation, so the sound
+// is the same to the last bit.
+//
+// Threads: everything on the audio thread; the stashes are members, so
+// nothing allocates.
+class LadderLanes_c
+{
+public:
+    static constexpr int MaxLanes = 8;
+
+    // The lanes this processor runs together: 8 with AVX2 and fused
+    // multiply-add, 0 (no batching) otherwise or while fused multiply-add
+    // is not allowed.
+    static int width();
+
+    // Whether a pair of ladders (renderPair's a and b, n frames) fits beside
+    // those held now: lanes left, the same response, the same frames.
+    bool hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const;
+    bool empty() const { return filterCount == 0; }
+    bool full() const { return laneCount >= width(); }
+    int getFilterCount() const { return filterCount; }
+    // Filters every held ladder into its stash.
+    void run();
+    // After run: adds held filter k's stash into its output bus.
+    void mixOut(int k);
+    // Forgets every held ladder (after their mixOut).
+    void clear();
+
+private:
+    friend class FilterMoogSI_c;
+    static constexpr int MaxSteps = MaxBlockSize / ControlStepFrames;
+    struct Held_t
+    {
+        FilterMoogSI_c* filter = nullptr;
+        int lane = 0;     // its first lane; a stereo input takes two
+        int channels = 0;
+        bool live = false; // still active when run() came
+        FilterMoogSI_c::ControlIn_t control[MaxSteps] = {};
+    };
+    // Holds a's and b's ladders from their opened buses.
+    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
+              const FilterMoogSI_c::Open_t& openB);
+    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
+    template <bool FourPoles>
+    [[gnu::target("avx2,fma")]] void runWide();
+    // The held ladders' states by lane, and back.
+    void loadState(double (*state)[MaxLanes]) const;
+    void storeState(const double (*state)[MaxLanes]);
+    // Control step `step` of every held ladder: k1, k2, feedback and level,
+    // level step, balance by lane.
+    [[gnu::always_inline]] inline void stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes]);
+    // The level by lane where a control step's ramp ended, back to the
+    // filters.
+    [[gnu::always_inline]] inline void takeLevels(const float* level);
+    // out[i] += products[i] over the held frames.
+    [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
+
+    Held_t held[MaxLanes];
+    int filterCount = 0;
+    int laneCount = 0;
+    int frames = 0;
+    int responseType = FilterMoogSI_c::rLP24;
+    // Lane l's frames: its input, and its output times the left and the
+    // right gain, which mixOut adds into the output bus.
+    alignas(64) float input[MaxLanes][MaxBlockSize] = {};
+    alignas(64) float productL[MaxLanes][MaxBlockSize] = {};
+    alignas(64) float productR[MaxLanes][MaxBlockSize] = {};
 };

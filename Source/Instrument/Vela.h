@@ -83,6 +83,10 @@ public:
     // The path's 5.1 panner reads the voice bus, so it pans this voice
     // alone. Thread: audio, from the voice's render.
     void sendPath(int path, int frames);
+    // Starts a fresh cycle of both path buses, as before each voice: a voice
+    // whose ladders ran later than its own render writes them then.
+    // Thread: audio.
+    void startPathCycle(int frames);
     // The external parameter table: the 967 descriptors, then the redraw
     // links, the value copies, the special entries and the four selectors
     // (VelaExtTable.h holds the rows). Thread: opening.

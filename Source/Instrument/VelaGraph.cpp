@@ -334,6 +334,12 @@ void Vela_c::sendPath(int path, int frames)
         to->add(from, frames, false, nullptr);
 }
 
+void Vela_c::startPathCycle(int frames)
+{
+    PathBuf0.prepCycle(frames);
+    PathBuf1.prepCycle(frames);
+}
+
 void Vela_c::initProcess()
 {
     // 1. The voices, all on the same control-rate buffers. No generator

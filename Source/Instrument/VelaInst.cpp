@@ -5,6 +5,7 @@
 #include "InBuffer2.h"
 #include "Synth.h"
 #include "VelaGlo.h"
+#include "VelaTone.h"
 
 #include <algorithm>
 #include <cstring>
@@ -198,6 +199,50 @@ void VelaInst_c::render(int frames)
     // sounds; a note start wakes it again.
     activeFlag.store(r, std::memory_order_relaxed);
     voiceStarted.store(voicesInUse.load(std::memory_order_relaxed) > 0, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------
+// Ladders of several voices in one loop
+
+namespace {
+std::atomic<bool> LadderBatchingAllowed{true};
+} // namespace
+
+void VelaInst_c::allowLadderBatching(bool allow)
+{
+    LadderBatchingAllowed.store(allow);
+}
+
+LadderLanes_c* VelaInst_c::ladderLanesFor(const VelaTone_c& voice)
+{
+    if (!LadderBatchingAllowed.load(std::memory_order_relaxed) || LadderLanes_c::width() == 0 ||
+        getCurrentVoice() < 0 || voice.getInstrument() != this)
+        return nullptr;
+    return &ladderLanes;
+}
+
+void VelaInst_c::addHeldVoice(VelaTone_c& voice, int first, int frames)
+{
+    // Each voice holds two filters of at least one lane each, and the lanes
+    // run once full: the list never overflows.
+    heldVoices[heldVoiceCount++] = {&voice, first};
+    heldFrames = frames;
+}
+
+void VelaInst_c::runHeldVoices()
+{
+    ladderLanes.run();
+    for (int k = 0; k < heldVoiceCount; ++k)
+        heldVoices[k].voice->finishHeldLadders(ladderLanes, heldVoices[k].first, heldFrames);
+    lanedVoices.fetch_add(static_cast<uint64_t>(heldVoiceCount), std::memory_order_relaxed);
+    ladderLanes.clear();
+    heldVoiceCount = 0;
+}
+
+void VelaInst_c::voicesRendered(int)
+{
+    if (heldVoiceCount > 0 || !ladderLanes.empty())
+        runHeldVoices();
 }
 
 // ---------------------------------------------------------------------------

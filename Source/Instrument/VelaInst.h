@@ -34,6 +34,7 @@
 #include "DelayPingPong.h"
 #include "DelayStereo.h"
 #include "EQ2.h"
+#include "FilterMoogSI.h"
 #include "Flanger2.h"
 #include "Gator.h"
 #include "GloFil.h"
@@ -44,11 +45,13 @@
 #include "StereoEnh1.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
 class InBuffer2_c;
 class VelaGlo_c;
+class VelaTone_c;
 
 class VelaInst_c : public InstrumentWithSeq_c
 {
@@ -116,6 +119,26 @@ public:
 
     // Audio thread: the effect chain of one piece (after its voices).
     void render(int frames) override;
+    // Audio thread: the voices whose ladders still wait in the lanes finish.
+    void voicesRendered(int frames) override;
+
+    // --- Ladders of several voices in one loop (LadderLanes_c) --------------
+    // While audio is stopped (tests): lets the voices' ladders be filtered
+    // together where the processor can (the default), or not.
+    static void allowLadderBatching(bool allow);
+    // Audio thread: the lanes a voice of this instrument may leave its pair
+    // of ladders in; null unless batching is on and the voice renders inside
+    // this instrument's voice loop (which finishes every held voice before
+    // the effects).
+    LadderLanes_c* ladderLanesFor(const VelaTone_c& voice);
+    // Audio thread: voice's pair of ladders went into the lanes as held
+    // filters first and first + 1; its paths' back end waits until they run.
+    void addHeldVoice(VelaTone_c& voice, int first, int frames);
+    // Audio thread: runs the held ladders and finishes their voices, in the
+    // order they came.
+    void runHeldVoices();
+    // How many voices' ladders have run in the lanes so far (any thread).
+    uint64_t getLanedVoiceCount() const { return lanedVoices.load(std::memory_order_relaxed); }
     using Part_c::getOutBuf;
     // The output bus for i = 0, null otherwise.
     InBuffer2_c* getOutBuf(int i) override;
@@ -213,4 +236,16 @@ private:
     InBuffer2_c* effBuf1 = nullptr;
     InBuffer2_c* effBufX = nullptr;
     InBuffer2_c* outBuf = nullptr;
+    // The voices waiting for their ladders, with their first held filter.
+    struct HeldVoice_t
+    {
+        VelaTone_c* voice = nullptr;
+        int first = 0;
+    };
+    LadderLanes_c ladderLanes;
+    static_assert(LadderLanes_c::MaxLanes % 2 == 0);
+    HeldVoice_t heldVoices[LadderLanes_c::MaxLanes / 2];
+    int heldVoiceCount = 0;
+    int heldFrames = 0;
+    std::atomic<uint64_t> lanedVoices{0};
 };

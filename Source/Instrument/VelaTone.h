@@ -175,6 +175,11 @@ public:
     // then additive), once per note.
     void modulateOTO();
 
+    // Audio thread, from VelaInst_c: the ladders this voice left in `lanes`
+    // (held filters first, first + 1) have run; their output goes onto the
+    // path buses, then the paths' back end runs.
+    void finishHeldLadders(LadderLanes_c& lanes, int first, int n);
+
     // Restarts the drift generator. Each voice is seeded by its index at
     // create; tests make a note repeatable with it.
     void setDriftSeed(uint32_t seed) { driftState = seed ? seed : 0x9E3779B9u; }
@@ -232,6 +237,11 @@ private:
     // Every control buffer is bound.
     bool controlReady() const;
     bool renderAudio(int n);
+    // The ladder pair of both paths: rendered now (false), or left in the
+    // instrument's lanes (true: the paths' back end runs when they do).
+    bool renderLadders(int n);
+    // The paths' 5.1 panners or amplifiers and the send onto the effect buses.
+    void renderPathBack(int n, const bool pathOn[2]);
     // The global part's parameters of the voice's instrument, taken at note
     // start and at every block (the set may be rebuilt between them).
     const Parameter_c* takeGlobals();

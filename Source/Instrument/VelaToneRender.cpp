@@ -507,13 +507,55 @@ bool VelaTone_c::renderAudio(int n)
     for (int q = 0; q < 2; ++q)
         if (pathOn[q])
             saturator[q].render(n);
+    bool held = false;
     if (pathOn[0] && pathOn[1] && selectedFilter[0] == &ladder[0] && selectedFilter[1] == &ladder[1]) {
-        FilterMoogSI_c::renderPair(ladder[0], ladder[1], n);
+        held = renderLadders(n);
     } else {
         for (int q = 0; q < 2; ++q)
             if (pathOn[q])
                 selectedFilter[q]->render(n);
     }
+    if (!held)
+        renderPathBack(n, pathOn);
+    // With no slot on nothing can report its end: the Amp envelope decides.
+    return (anyOn && finished) || env[evAmp].isFinished();
+}
+
+bool VelaTone_c::renderLadders(int n)
+{
+    VelaInst_c* inst = plugin ? plugin->getInstrument() : nullptr;
+    LadderLanes_c* lanes = inst ? inst->ladderLanesFor(*this) : nullptr;
+    if (!lanes) {
+        FilterMoogSI_c::renderPair(ladder[0], ladder[1], n);
+        return false;
+    }
+    if (!lanes->empty() && !lanes->hasRoom(ladder[0], ladder[1], n)) {
+        // The voices held so far finish first; their back ends leave the
+        // path buses written, so this voice's start afresh again.
+        inst->runHeldVoices();
+        plugin->startPathCycle(n);
+    }
+    const int first = lanes->getFilterCount();
+    if (!FilterMoogSI_c::renderPair(ladder[0], ladder[1], n, lanes))
+        return false;
+    inst->addHeldVoice(*this, first, n);
+    if (lanes->full())
+        inst->runHeldVoices();
+    return true;
+}
+
+void VelaTone_c::finishHeldLadders(LadderLanes_c& lanes, int first, int n)
+{
+    if (plugin)
+        plugin->startPathCycle(n);
+    lanes.mixOut(first);
+    lanes.mixOut(first + 1);
+    const bool pathOn[2] = {true, true};
+    renderPathBack(n, pathOn);
+}
+
+void VelaTone_c::renderPathBack(int n, const bool pathOn[2])
+{
     for (int q = 0; q < 2; ++q) {
         if (pathOn[q]) {
             if (gloOn(G::gpPow51First + 2 + q))
@@ -526,6 +568,4 @@ bool VelaTone_c::renderAudio(int n)
         if (plugin)
             plugin->sendPath(q, n);
     }
-    // With no slot on nothing can report its end: the Amp envelope decides.
-    return (anyOn && finished) || env[evAmp].isFinished();
 }

@@ -355,12 +355,15 @@ void Instrument_c::renderAll(int frames)
         }
     }
     currentVoice = -1;
+    voicesRendered(frames);
     if (modDelaySteps > 0)
         delayModValues(frames);
     render(frames);
     syncMIDICCValues();
     renderSyncPhase(frames);
 }
+
+void Instrument_c::voicesRendered(int) {}
 
 InBuffer2_c* Instrument_c::getInBus(int)
 {

@@ -209,6 +209,10 @@ public:
     virtual void renderBSL(int frames);
     // Audio thread: the voices of one piece, then render().
     virtual void renderAll(int frames);
+    // Audio thread: after the last voice of a piece, before render(). A
+    // class whose voices leave work for later finishes it here, while the
+    // voices are still in the state their render left them in; nothing here.
+    virtual void voicesRendered(int frames);
     // Audio thread: wheel, expression, pressure and pitch bend back to rest.
     virtual void MidiCCReset();
     // Audio thread (or while audio is stopped): every MIDI datum back to rest.
