@@ -47,6 +47,8 @@ struct TestEngineSetup
     bool testModules = true;       // registers 'PGLO' and 'VOSC'
     bool globalEffect = false;     // registers 'GFX0' as well
     bool createInstruments = true; // each instrument is created on opening
+    // A subclass that keeps the idle timer closes the engine in its own
+    // destructor: the timer calls virtual members from its thread.
     bool keepIdleTimer = false;
     int dirtyMarker = -1;       // the descriptor the engine marks changes on (-1: none)
 };

@@ -53,6 +53,13 @@ public:
           count(instrumentCount), keepTimer(keepIdleTimer)
     {
     }
+    // The idle timer calls virtual members from its own thread: it stops
+    // before any base destructor rewrites the object's dynamic type.
+    ~ProgramTestEngine() override
+    {
+        if (isOpen())
+            closeShutdown();
+    }
 
     int importPatch(int ins, const Tool::Disk::Path_c& path) override
     {
