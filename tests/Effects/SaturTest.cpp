@@ -31,6 +31,15 @@ struct SaturRig
         stage.cachePara(crParaChange, 0, -1);
     }
 
+    // Opens the input bus, and the output bus unless the stage works in
+    // place, for writing the test's signal.
+    bool openForWriting(int channels, bool inPlace, float* (&in)[2], float* (&out)[2])
+    {
+        if (channels == 1)
+            return bus.wantWriteMono(&in[0], false) && (inPlace || other.wantWriteMono(&out[0], false));
+        return bus.wantWriteStereo(&in[0], &in[1]) && (inPlace || other.wantWriteStereo(&out[0], &out[1]));
+    }
+
     InBuffer2_c bus;
     InBuffer2_c other;
     ParaSet_c* slot = nullptr;
@@ -103,13 +112,7 @@ TEST(Satur, IntenseZeroIsTheCurveExactly)
             r.other.prepCycle(8);
             float* in[2] = {};
             float* out[2] = {};
-            if (channels == 1) {
-                ASSERT_TRUE(r.bus.wantWriteMono(&in[0], false));
-                ASSERT_TRUE(inPlace || r.other.wantWriteMono(&out[0], false));
-            } else {
-                ASSERT_TRUE(r.bus.wantWriteStereo(&in[0], &in[1]));
-                ASSERT_TRUE(inPlace || r.other.wantWriteStereo(&out[0], &out[1]));
-            }
+            ASSERT_TRUE(r.openForWriting(channels, inPlace, in, out));
             for (int c = 0; c < channels; ++c) {
                 std::copy_n(inputs, 8, in[c]);
                 if (!inPlace)
@@ -168,13 +171,7 @@ TEST(Satur, EveryLengthAndOffsetMatchesTheCurve)
                         r.other.incOffs(offset);
                         float* in[2] = {};
                         float* out[2] = {};
-                        if (channels == 1) {
-                            ASSERT_TRUE(r.bus.wantWriteMono(&in[0], false));
-                            ASSERT_TRUE(inPlace || r.other.wantWriteMono(&out[0], false));
-                        } else {
-                            ASSERT_TRUE(r.bus.wantWriteStereo(&in[0], &in[1]));
-                            ASSERT_TRUE(inPlace || r.other.wantWriteStereo(&out[0], &out[1]));
-                        }
+                        ASSERT_TRUE(r.openForWriting(channels, inPlace, in, out));
                         for (int c = 0; c < channels; ++c) {
                             std::copy_n(inputs + c, n, in[c]);
                             if (inPlace)
