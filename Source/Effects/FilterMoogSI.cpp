@@ -275,16 +275,18 @@ namespace {
 // "previous output" equals its state, so one value per stage is kept.
 // The coefficients of one control step in the forms the solved-ahead
 // stages use: powers of k2, the state weights a = k2^j (1 - k1) and the
-// feedback's reach into each stage (c2, c3, q).
+// feedback's reach into each stage (c2, c3, q), the DC tracker's (fbDc) and
+// the held stage input's less the DC tracker's (fbw).
 struct LadderCoefs
 {
-    double k1 = 0.0, k2 = 0.0, fb = 0.0, fbk2 = 0.0, fbDc = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0, c2 = 0.0, c3 = 0.0, q = 0.0;
+    double k1 = 0.0, k2 = 0.0, fb = 0.0, fbk2 = 0.0, fbDc = 0.0, fbw = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0, c2 = 0.0,
+           c3 = 0.0, q = 0.0;
     double k2p[4] = {}; // k2, k2^2, k2^3, k2^4
 
     LadderCoefs() = default;
 
     LadderCoefs(double k1In, double k2In, double feedback)
-        : k1(k1In), k2(k2In), fb(feedback), fbk2(feedback * k2In), fbDc(DcRate * feedback)
+        : k1(k1In), k2(k2In), fb(feedback), fbk2(feedback * k2In), fbDc(DcRate * feedback), fbw(DcKeep * feedback)
     {
         k2p[0] = k2;
         k2p[1] = k2 * k2;
@@ -299,14 +301,33 @@ struct LadderCoefs
     }
 };
 
+// The loops keep the previous stage input less the DC tracker (w = xPrev -
+// dc) rather than the input itself: the next sample's stage sum is then the
+// new input plus w, one operation, and w follows s3 by one multiply-add
+// like every other state. These two convert at a block's ends, the same in
+// every form of the loop.
+inline double heldLessDc(double xPrev, double dc)
+{
+    return xPrev - dc;
+}
+inline double heldInput(double w, double dc)
+{
+    return w + dc;
+}
+
+// w' = x' - dc' = (in / 8 - dc) - (DcKeep dc + DcIn in) - (fb - fbDc) s3,
+// its part without s3 gathered as in x DcWIn - DcBoth x dc.
+constexpr double DcWIn = 0.125 - DcIn;
+constexpr double DcBoth = 1.0 + DcKeep;
+
 struct LadderRegs
 {
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, xPrev = 0.0;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0, w = 0.0;
     double dc = 0.0;
 
     LadderRegs() = default;
     explicit LadderRegs(const FilterMoogSI_c::Ladder_t& st)
-        : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]), xPrev(st.xPrev), dc(st.dc)
+        : s0(st.s[0]), s1(st.s[1]), s2(st.s[2]), s3(st.s[3]), w(heldLessDc(st.xPrev, st.dc)), dc(st.dc)
     {
     }
     void store(FilterMoogSI_c::Ladder_t& st) const
@@ -315,7 +336,7 @@ struct LadderRegs
         st.s[1] = st.prev[1] = s1;
         st.s[2] = st.prev[2] = s2;
         st.s[3] = s3;
-        st.xPrev = xPrev;
+        st.xPrev = heldInput(w, dc);
         st.dc = dc;
     }
 
@@ -324,11 +345,12 @@ struct LadderRegs
     // soft-clipped as s - 0.166666 s^3. The four stages are solved ahead:
     // each y is a sum of the previous sample's terms (ready early) minus a
     // multiple of s3, so the clipped last stage waits for the one before
-    // only by a single multiply-add instead of four in a row. The DC
-    // tracker likewise folds its own decay into one multiply-add. Within
-    // each sum a stage's own previous state comes in late, so that its
-    // chain from one sample to the next stays short (-k1 x s2 innermost in
-    // r3 made that chain the longest in the loop).
+    // only by a single multiply-add instead of four in a row. Every state
+    // but s3 is ready one multiply-add after s3, and each sum of them is a
+    // tree at most three operations deep, so that the loop's longest chain
+    // from one s3 to the next is the sums' three plus the clip's path, not
+    // a row of every term. The DC tracker and w likewise fold their decay
+    // into one multiply-add by s3.
     // Fused: the multiply-adds as single fused operations (one rounding
     // instead of two), for processors that have them.
     template <bool FourPoles, bool Fused>
@@ -340,25 +362,26 @@ struct LadderRegs
             else
                 return a * b + c;
         };
-        // input / 8 is exact: fused or not, t is rounded once.
-        const double t = madd(static_cast<double>(input), 0.125, -dc);
-        const double x = madd(-k.fb, s3, t);
-        dc = madd(-k.fbDc, s3, madd(DcKeep, dc, input * DcIn));
-        const double u = t + xPrev;
-        const double r1 = madd(k.k2, u, -k.k1 * s0);
-        const double r2 = madd(k.k2p[1], u, madd(k.a3, s0, -k.k1 * s1));
-        const double r3 = madd(k.k2p[2], u, madd(-k.k1, s2, madd(k.a2, s0, k.a3 * s1)));
-        const double r4 = madd(k.k2p[3], u, madd(k.a1, s0, madd(k.a2, s1, k.a3 * s2)));
+        const double in = input;
+        // in / 8 is exact: fused or not, u is rounded once.
+        const double u = madd(in, 0.125, w);
+        const double dcHeld = madd(DcKeep, dc, in * DcIn);
+        const double wHeld = madd(-DcBoth, dc, in * DcWIn);
+        const double r1 = madd(k.k2, u, -(k.k1 * s0));
+        const double r2 = madd(k.k2p[1], u, madd(k.a3, s0, -(k.k1 * s1)));
+        const double r3 = madd(k.a2, s0, k.a3 * s1) + madd(k.k2p[2], u, -(k.k1 * s2));
+        const double r4 = madd(k.k2p[3], u, k.a1 * s0) + madd(k.a2, s1, k.a3 * s2);
         const double y1 = madd(-k.fbk2, s3, r1);
         const double y2 = madd(-k.c2, s3, r2);
         const double y3 = madd(-k.c3, s3, r3);
         const double y4 = madd(-k.q, s3, r4);
+        dc = madd(-k.fbDc, s3, dcHeld);
+        w = madd(-k.fbw, s3, wHeld);
         const double c = std::clamp(y4, -ClipTurn, ClipTurn);
         s0 = y1;
         s1 = y2;
         s2 = y3;
         s3 = madd(-0.166666 * c, c * c, c);
-        xPrev = x;
         return FourPoles ? s3 : y2;
     }
 };
@@ -516,15 +539,16 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
     __m128d s1 = _mm_set_pd(l1.s[1], l0.s[1]);
     __m128d s2 = _mm_set_pd(l1.s[2], l0.s[2]);
     __m128d s3 = _mm_set_pd(l1.s[3], l0.s[3]);
-    __m128d xPrev = _mm_set_pd(l1.xPrev, l0.xPrev);
+    __m128d w = _mm_set_pd(heldLessDc(l1.xPrev, l1.dc), heldLessDc(l0.xPrev, l0.dc));
     __m128d dc = _mm_set_pd(l1.dc, l0.dc);
     const __m128d eighth = _mm_set1_pd(0.125);
     const __m128d dcKeep = _mm_set1_pd(DcKeep);
     const __m128d dcIn = _mm_set1_pd(DcIn);
+    const __m128d dcBoth = _mm_set1_pd(DcBoth);
+    const __m128d dcWIn = _mm_set1_pd(DcWIn);
     const __m128d cubic = _mm_set1_pd(0.166666);
     const __m128d turn = _mm_set1_pd(ClipTurn);
     const __m128d negTurn = _mm_set1_pd(-ClipTurn);
-    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     const float* in0 = open[fl[0]].in[ch[0]];
     const float* in1 = open[fl[1]].in[ch[1]];
     // The output buses and gains in locals too: stores into the buses could
@@ -556,36 +580,36 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
         const __m128d a1 = both(&LadderCoefs::a1);
         const __m128d a2 = both(&LadderCoefs::a2);
         const __m128d a3 = both(&LadderCoefs::a3);
-        const __m128d fb = both(&LadderCoefs::fb);
         const __m128d fbk2 = both(&LadderCoefs::fbk2);
         const __m128d fbDc = both(&LadderCoefs::fbDc);
+        const __m128d fbw = both(&LadderCoefs::fbw);
         const __m128d c2 = both(&LadderCoefs::c2);
         const __m128d c3 = both(&LadderCoefs::c3);
         const __m128d q = both(&LadderCoefs::q);
         const int end = n < start + ControlStepFrames ? n : start + ControlStepFrames;
         for (int i = start; i < end; ++i) {
             const __m128d input = _mm_set_pd(in1[i], in0[i]);
-            const __m128d t = _mm_fmsub_pd(input, eighth, dc);
-            const __m128d x = _mm_fnmadd_pd(fb, s3, t);
-            dc = _mm_fnmadd_pd(fbDc, s3, _mm_fmadd_pd(dcKeep, dc, _mm_mul_pd(input, dcIn)));
-            const __m128d u = _mm_add_pd(t, xPrev);
+            const __m128d u = _mm_fmadd_pd(input, eighth, w);
+            const __m128d dcHeld = _mm_fmadd_pd(dcKeep, dc, _mm_mul_pd(input, dcIn));
+            const __m128d wHeld = _mm_fnmadd_pd(dcBoth, dc, _mm_mul_pd(input, dcWIn));
             const __m128d r1 = _mm_fmsub_pd(k2, u, _mm_mul_pd(k1, s0));
             const __m128d r2 = _mm_fmadd_pd(k2p2, u, _mm_fmsub_pd(a3, s0, _mm_mul_pd(k1, s1)));
-            const __m128d r3 = _mm_fmadd_pd(k2p3, u, _mm_fnmadd_pd(k1, s2, _mm_fmadd_pd(a2, s0, _mm_mul_pd(a3, s1))));
-            const __m128d r4 = _mm_fmadd_pd(k2p4, u, _mm_fmadd_pd(a1, s0, _mm_fmadd_pd(a2, s1, _mm_mul_pd(a3, s2))));
+            const __m128d r3 =
+                _mm_add_pd(_mm_fmadd_pd(a2, s0, _mm_mul_pd(a3, s1)), _mm_fmsub_pd(k2p3, u, _mm_mul_pd(k1, s2)));
+            const __m128d r4 =
+                _mm_add_pd(_mm_fmadd_pd(k2p4, u, _mm_mul_pd(a1, s0)), _mm_fmadd_pd(a2, s1, _mm_mul_pd(a3, s2)));
             const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, r1);
             const __m128d y2 = _mm_fnmadd_pd(c2, s3, r2);
             const __m128d y3 = _mm_fnmadd_pd(c3, s3, r3);
-            __m128d c = _mm_fnmadd_pd(q, s3, r4);
-            // The clip only where a lane is past the turn (rare; NaN passes
-            // through as in the scalar loop).
-            if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(c, absMask), turn)) != 0)
-                c = _mm_min_pd(_mm_max_pd(c, negTurn), turn);
+            // The clip as min and max with the value second: a NaN passes
+            // through as in the scalar loop.
+            const __m128d c = _mm_min_pd(turn, _mm_max_pd(negTurn, _mm_fnmadd_pd(q, s3, r4)));
+            dc = _mm_fnmadd_pd(fbDc, s3, dcHeld);
+            w = _mm_fnmadd_pd(fbw, s3, wHeld);
             s0 = y1;
             s1 = y2;
             s2 = y3;
             s3 = _mm_fnmadd_pd(_mm_mul_pd(cubic, c), _mm_mul_pd(c, c), c);
-            xPrev = x;
             const __m128d yd = FourPoles ? s3 : y2;
             const float y0 = static_cast<float>(_mm_cvtsd_f64(yd));
             const float y1s = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(yd, yd)));
@@ -612,7 +636,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
     _mm_storeu_pd(lanes[1], s1);
     _mm_storeu_pd(lanes[2], s2);
     _mm_storeu_pd(lanes[3], s3);
-    _mm_storeu_pd(lanes[4], xPrev);
+    _mm_storeu_pd(lanes[4], w);
     _mm_storeu_pd(lanes[5], dc);
     for (int l = 0; l < 2; ++l) {
         Ladder_t& st = *out[l];
@@ -620,7 +644,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
         st.s[1] = st.prev[1] = lanes[1][l];
         st.s[2] = st.prev[2] = lanes[2][l];
         st.s[3] = lanes[3][l];
-        st.xPrev = lanes[4][l];
+        st.xPrev = heldInput(lanes[4][l], lanes[5][l]);
         st.dc = lanes[5][l];
     }
 }
@@ -778,17 +802,22 @@ void FilterMoogSI_c::checkState()
 
 namespace {
 
-// Eight double lanes, four voices of two mono paths, in two AVX2 vectors
-// side by side (fused multiply-add, which the lanes' arithmetic is made of,
-// comes with it). One AVX-512 vector of eight was no faster: the ladder
-// waits on its own chain of results, and two chains of four fill each
-// other's waits.
+// Eight double lanes, four voices of two mono paths, in one AVX-512 vector
+// or two AVX2 vectors side by side (fused multiply-add, which the lanes'
+// arithmetic is made of, comes with either). The sample step's chain is
+// short enough that the single vector is not left waiting on it.
 int detectLaneWidth()
 {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
 }
 const int WideLanes = detectLaneWidth();
+bool detectAvx512()
+{
+    __builtin_cpu_init();
+    return WideLanes > 0 && __builtin_cpu_supports("avx512f");
+}
+const bool HasAvx512 = detectAvx512();
 
 } // namespace
 
@@ -854,8 +883,11 @@ void LadderLanes_c::run()
     // Lanes nobody fills run on silence.
     for (int l = laneCount; l < MaxLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
-    if (WideLanes > 0)
-        responseType == FilterMoogSI_c::rLP24 ? runWide<true>() : runWide<false>();
+    const bool four = responseType == FilterMoogSI_c::rLP24;
+    if (HasAvx512)
+        four ? runWide512<true>() : runWide512<false>();
+    else if (WideLanes > 0)
+        four ? runWide<true>() : runWide<false>();
     for (int k = 0; k < filterCount; ++k) {
         if (held[k].live)
             held[k].filter->checkState();
@@ -874,7 +906,7 @@ void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
             const int lane = h.lane + c;
             for (int j = 0; j < 4; ++j)
                 state[j][lane] = l.s[j];
-            state[4][lane] = l.xPrev;
+            state[4][lane] = heldLessDc(l.xPrev, l.dc);
             state[5][lane] = l.dc;
         }
     }
@@ -892,7 +924,7 @@ void LadderLanes_c::storeState(const double (*state)[MaxLanes])
             for (int j = 0; j < 3; ++j)
                 l.s[j] = l.prev[j] = state[j][lane];
             l.s[3] = state[3][lane];
-            l.xPrev = state[4][lane];
+            l.xPrev = heldInput(state[4][lane], state[5][lane]);
             l.dc = state[5][lane];
         }
     }
@@ -972,11 +1004,11 @@ namespace {
 // coefficients, four lanes each.
 struct Chain4
 {
-    __m256d s0, s1, s2, s3, xPrev, dc;
+    __m256d s0, s1, s2, s3, w, dc;
 };
 struct Coefs4
 {
-    __m256d k1, k2, k2p2, k2p3, k2p4, a1, a2, a3, fb, fbk2, fbDc, c2, c3, q;
+    __m256d k1, k2, k2p2, k2p3, k2p4, a1, a2, a3, fbk2, fbDc, fbw, c2, c3, q;
 };
 
 [[gnu::always_inline, gnu::target("avx2,fma")]] inline Coefs4 coefs4(const double* k1In, const double* k2In,
@@ -987,9 +1019,10 @@ struct Coefs4
     const __m256d one = _mm256_set1_pd(1.0);
     c.k1 = _mm256_load_pd(k1In);
     c.k2 = _mm256_load_pd(k2In);
-    c.fb = _mm256_load_pd(fbIn);
-    c.fbk2 = _mm256_mul_pd(c.fb, c.k2);
-    c.fbDc = _mm256_mul_pd(_mm256_set1_pd(DcRate), c.fb);
+    const __m256d fb = _mm256_load_pd(fbIn);
+    c.fbk2 = _mm256_mul_pd(fb, c.k2);
+    c.fbDc = _mm256_mul_pd(_mm256_set1_pd(DcRate), fb);
+    c.fbw = _mm256_mul_pd(_mm256_set1_pd(DcKeep), fb);
     c.k2p2 = _mm256_mul_pd(c.k2, c.k2);
     c.k2p3 = _mm256_mul_pd(c.k2p2, c.k2);
     c.k2p4 = _mm256_mul_pd(c.k2p3, c.k2);
@@ -1011,32 +1044,103 @@ template <bool FourPoles>
     const __m256d eighth = _mm256_set1_pd(0.125);
     const __m256d dcKeep = _mm256_set1_pd(DcKeep);
     const __m256d dcIn = _mm256_set1_pd(DcIn);
+    const __m256d dcBoth = _mm256_set1_pd(DcBoth);
+    const __m256d dcWIn = _mm256_set1_pd(DcWIn);
     const __m256d cubic = _mm256_set1_pd(0.166666);
     const __m256d turn = _mm256_set1_pd(ClipTurn);
     const __m256d negTurn = _mm256_set1_pd(-ClipTurn);
-    const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-    const __m256d t = _mm256_fmsub_pd(in, eighth, st.dc);
-    const __m256d x = _mm256_fnmadd_pd(k.fb, st.s3, t);
-    st.dc = _mm256_fnmadd_pd(k.fbDc, st.s3, _mm256_fmadd_pd(dcKeep, st.dc, _mm256_mul_pd(in, dcIn)));
-    const __m256d u = _mm256_add_pd(t, st.xPrev);
+    const __m256d u = _mm256_fmadd_pd(in, eighth, st.w);
+    const __m256d dcHeld = _mm256_fmadd_pd(dcKeep, st.dc, _mm256_mul_pd(in, dcIn));
+    const __m256d wHeld = _mm256_fnmadd_pd(dcBoth, st.dc, _mm256_mul_pd(in, dcWIn));
     const __m256d r1 = _mm256_fmsub_pd(k.k2, u, _mm256_mul_pd(k.k1, st.s0));
     const __m256d r2 = _mm256_fmadd_pd(k.k2p2, u, _mm256_fmsub_pd(k.a3, st.s0, _mm256_mul_pd(k.k1, st.s1)));
-    const __m256d r3 = _mm256_fmadd_pd(
-        k.k2p3, u, _mm256_fnmadd_pd(k.k1, st.s2, _mm256_fmadd_pd(k.a2, st.s0, _mm256_mul_pd(k.a3, st.s1))));
-    const __m256d r4 = _mm256_fmadd_pd(
-        k.k2p4, u, _mm256_fmadd_pd(k.a1, st.s0, _mm256_fmadd_pd(k.a2, st.s1, _mm256_mul_pd(k.a3, st.s2))));
+    const __m256d r3 = _mm256_add_pd(_mm256_fmadd_pd(k.a2, st.s0, _mm256_mul_pd(k.a3, st.s1)),
+                                     _mm256_fmsub_pd(k.k2p3, u, _mm256_mul_pd(k.k1, st.s2)));
+    const __m256d r4 = _mm256_add_pd(_mm256_fmadd_pd(k.k2p4, u, _mm256_mul_pd(k.a1, st.s0)),
+                                     _mm256_fmadd_pd(k.a2, st.s1, _mm256_mul_pd(k.a3, st.s2)));
     const __m256d y1 = _mm256_fnmadd_pd(k.fbk2, st.s3, r1);
     const __m256d y2 = _mm256_fnmadd_pd(k.c2, st.s3, r2);
     const __m256d y3 = _mm256_fnmadd_pd(k.c3, st.s3, r3);
-    __m256d c = _mm256_fnmadd_pd(k.q, st.s3, r4);
-    if (_mm256_movemask_pd(_mm256_cmp_pd(_mm256_and_pd(c, absMask), turn, _CMP_GT_OS)) != 0)
-        c = _mm256_min_pd(_mm256_max_pd(c, negTurn), turn);
+    const __m256d c = _mm256_min_pd(turn, _mm256_max_pd(negTurn, _mm256_fnmadd_pd(k.q, st.s3, r4)));
+    st.dc = _mm256_fnmadd_pd(k.fbDc, st.s3, dcHeld);
+    st.w = _mm256_fnmadd_pd(k.fbw, st.s3, wHeld);
     st.s0 = y1;
     st.s1 = y2;
     st.s2 = y3;
     st.s3 = _mm256_fnmadd_pd(_mm256_mul_pd(cubic, c), _mm256_mul_pd(c, c), c);
-    st.xPrev = x;
     return _mm256_cvtpd_ps(FourPoles ? st.s3 : y2);
+}
+
+// All eight lanes in one AVX-512 vector: the same arithmetic again.
+struct Chain8
+{
+    __m512d s0, s1, s2, s3, w, dc;
+};
+struct Coefs8
+{
+    __m512d k1, k2, k2p2, k2p3, k2p4, a1, a2, a3, fbk2, fbDc, fbw, c2, c3, q;
+};
+
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline Coefs8 coefs8(const double* k1In, const double* k2In,
+                                                                              const double* fbIn)
+{
+    Coefs8 c;
+    const __m512d one = _mm512_set1_pd(1.0);
+    c.k1 = _mm512_load_pd(k1In);
+    c.k2 = _mm512_load_pd(k2In);
+    const __m512d fb = _mm512_load_pd(fbIn);
+    c.fbk2 = _mm512_mul_pd(fb, c.k2);
+    c.fbDc = _mm512_mul_pd(_mm512_set1_pd(DcRate), fb);
+    c.fbw = _mm512_mul_pd(_mm512_set1_pd(DcKeep), fb);
+    c.k2p2 = _mm512_mul_pd(c.k2, c.k2);
+    c.k2p3 = _mm512_mul_pd(c.k2p2, c.k2);
+    c.k2p4 = _mm512_mul_pd(c.k2p3, c.k2);
+    const __m512d pass = _mm512_sub_pd(one, c.k1);
+    c.a3 = _mm512_mul_pd(c.k2, pass);
+    c.a2 = _mm512_mul_pd(c.k2p2, pass);
+    c.a1 = _mm512_mul_pd(c.k2p3, pass);
+    c.c2 = _mm512_mul_pd(c.fbk2, c.k2);
+    c.c3 = _mm512_mul_pd(c.fbk2, c.k2p2);
+    c.q = _mm512_add_pd(_mm512_mul_pd(c.fbk2, c.k2p3), c.k1);
+    return c;
+}
+
+template <bool FourPoles>
+[[gnu::always_inline, gnu::target("avx512f,avx2,fma")]] inline __m256 frame8(Chain8& st, const Coefs8& k, __m512d in)
+{
+    const __m512d eighth = _mm512_set1_pd(0.125);
+    const __m512d dcKeep = _mm512_set1_pd(DcKeep);
+    const __m512d dcIn = _mm512_set1_pd(DcIn);
+    const __m512d dcBoth = _mm512_set1_pd(DcBoth);
+    const __m512d dcWIn = _mm512_set1_pd(DcWIn);
+    const __m512d cubic = _mm512_set1_pd(0.166666);
+    const __m512d turn = _mm512_set1_pd(ClipTurn);
+    const __m512d negTurn = _mm512_set1_pd(-ClipTurn);
+    const __m512d u = _mm512_fmadd_pd(in, eighth, st.w);
+    const __m512d dcHeld = _mm512_fmadd_pd(dcKeep, st.dc, _mm512_mul_pd(in, dcIn));
+    const __m512d wHeld = _mm512_fnmadd_pd(dcBoth, st.dc, _mm512_mul_pd(in, dcWIn));
+    const __m512d r1 = _mm512_fmsub_pd(k.k2, u, _mm512_mul_pd(k.k1, st.s0));
+    const __m512d r2 = _mm512_fmadd_pd(k.k2p2, u, _mm512_fmsub_pd(k.a3, st.s0, _mm512_mul_pd(k.k1, st.s1)));
+    const __m512d r3 = _mm512_add_pd(_mm512_fmadd_pd(k.a2, st.s0, _mm512_mul_pd(k.a3, st.s1)),
+                                     _mm512_fmsub_pd(k.k2p3, u, _mm512_mul_pd(k.k1, st.s2)));
+    const __m512d r4 = _mm512_add_pd(_mm512_fmadd_pd(k.k2p4, u, _mm512_mul_pd(k.a1, st.s0)),
+                                     _mm512_fmadd_pd(k.a2, st.s1, _mm512_mul_pd(k.a3, st.s2)));
+    const __m512d y1 = _mm512_fnmadd_pd(k.fbk2, st.s3, r1);
+    const __m512d y2 = _mm512_fnmadd_pd(k.c2, st.s3, r2);
+    const __m512d y3 = _mm512_fnmadd_pd(k.c3, st.s3, r3);
+    // The plain forms of min, max and the conversions leave gcc warning
+    // about their undefined pass-through; all lanes written, the masked
+    // forms are the same instructions.
+    constexpr __mmask8 All = 0xFF;
+    const __m512d c =
+        _mm512_mask_min_pd(turn, All, turn, _mm512_mask_max_pd(negTurn, All, negTurn, _mm512_fnmadd_pd(k.q, st.s3, r4)));
+    st.dc = _mm512_fnmadd_pd(k.fbDc, st.s3, dcHeld);
+    st.w = _mm512_fnmadd_pd(k.fbw, st.s3, wHeld);
+    st.s0 = y1;
+    st.s1 = y2;
+    st.s2 = y3;
+    st.s3 = _mm512_fnmadd_pd(_mm512_mul_pd(cubic, c), _mm512_mul_pd(c, c), c);
+    return _mm512_mask_cvtpd_ps(_mm256_setzero_ps(), All, FourPoles ? st.s3 : y2);
 }
 
 } // namespace
@@ -1082,8 +1186,8 @@ void LadderLanes_c::runWide()
             }
             const __m128 lo = frame4<FourPoles>(chain[0], coefs[0], _mm256_cvtps_pd(_mm256_castps256_ps128(frame[j])));
             const __m128 hi = frame4<FourPoles>(chain[1], coefs[1], _mm256_cvtps_pd(_mm256_extractf128_ps(frame[j], 1)));
-            level = _mm256_add_ps(level, levelStep);
             const __m256 y = _mm256_set_m128(hi, lo);
+            level = _mm256_add_ps(level, levelStep);
             outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
             outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
         }
@@ -1097,9 +1201,61 @@ void LadderLanes_c::runWide()
         _mm256_store_pd(&state[1][4 * h], chain[h].s1);
         _mm256_store_pd(&state[2][4 * h], chain[h].s2);
         _mm256_store_pd(&state[3][4 * h], chain[h].s3);
-        _mm256_store_pd(&state[4][4 * h], chain[h].xPrev);
+        _mm256_store_pd(&state[4][4 * h], chain[h].w);
         _mm256_store_pd(&state[5][4 * h], chain[h].dc);
     }
+    storeState(state);
+}
+
+template <bool FourPoles>
+void LadderLanes_c::runWide512()
+{
+    // runWide with all eight lanes in one vector: the chain from one s3 to
+    // the next is short enough now that one vector keeps the units as busy
+    // as two did, with half the operations.
+    alignas(64) double state[6][MaxLanes] = {};
+    loadState(state);
+    Chain8 chain = {_mm512_load_pd(state[0]), _mm512_load_pd(state[1]), _mm512_load_pd(state[2]),
+                    _mm512_load_pd(state[3]), _mm512_load_pd(state[4]), _mm512_load_pd(state[5])};
+    alignas(64) double ks[3][MaxLanes] = {};
+    alignas(32) float gains[3][MaxLanes] = {};
+    const int n = frames;
+    for (int start = 0; start < n; start += ControlStepFrames) {
+        stepControl(start / ControlStepFrames, ks, gains);
+        const Coefs8 coefs = coefs8(ks[0], ks[1], ks[2]);
+        __m256 level = _mm256_load_ps(gains[0]);
+        const __m256 levelStep = _mm256_load_ps(gains[1]);
+        const __m256 right = _mm256_load_ps(gains[2]);
+        const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
+        __m256 frame[ControlStepFrames];
+        for (int l = 0; l < MaxLanes; ++l)
+            frame[l] = _mm256_load_ps(&input[l][start]);
+        transpose8(frame);
+        __m256 outL[ControlStepFrames];
+        __m256 outR[ControlStepFrames];
+        const int count = n - start < ControlStepFrames ? n - start : ControlStepFrames;
+        for (int j = 0; j < ControlStepFrames; ++j) {
+            if (j == count) {
+                for (; j < ControlStepFrames; ++j)
+                    outL[j] = outR[j] = _mm256_setzero_ps();
+                break;
+            }
+            const __m256 y = frame8<FourPoles>(chain, coefs, _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, frame[j]));
+            level = _mm256_add_ps(level, levelStep);
+            outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
+            outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
+        }
+        storeFrames(outL, productL, start);
+        storeFrames(outR, productR, start);
+        _mm256_store_ps(gains[0], level);
+        takeLevels(gains[0]);
+    }
+    _mm512_store_pd(state[0], chain.s0);
+    _mm512_store_pd(state[1], chain.s1);
+    _mm512_store_pd(state[2], chain.s2);
+    _mm512_store_pd(state[3], chain.s3);
+    _mm512_store_pd(state[4], chain.w);
+    _mm512_store_pd(state[5], chain.dc);
     storeState(state);
 }
 

@@ -274,6 +274,8 @@ private:
     void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
     template <bool FourPoles>
     [[gnu::target("avx2,fma")]] void runWide();
+    template <bool FourPoles>
+    [[gnu::target("avx512f,avx2,fma")]] void runWide512();
     // The held ladders' states by lane, and back.
     void loadState(double (*state)[MaxLanes]) const;
     void storeState(const double (*state)[MaxLanes]);
