@@ -818,8 +818,14 @@ bool detectAvx512()
     return WideLanes > 0 && __builtin_cpu_supports("avx512f");
 }
 const bool HasAvx512 = detectAvx512();
+std::atomic<bool> OneVectorAllowed{true};
 
 } // namespace
+
+void LadderLanes_c::allowOneVector(bool allow)
+{
+    OneVectorAllowed.store(allow);
+}
 
 int LadderLanes_c::width()
 {
@@ -884,7 +890,7 @@ void LadderLanes_c::run()
     for (int l = laneCount; l < MaxLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
     const bool four = responseType == FilterMoogSI_c::rLP24;
-    if (HasAvx512)
+    if (HasAvx512 && OneVectorAllowed.load(std::memory_order_relaxed))
         four ? runWide512<true>() : runWide512<false>();
     else if (WideLanes > 0)
         four ? runWide<true>() : runWide<false>();

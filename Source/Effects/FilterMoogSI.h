@@ -243,6 +243,9 @@ public:
     // multiply-add, 0 (no batching) otherwise or while fused multiply-add
     // is not allowed.
     static int width();
+    // While audio is stopped (tests): lets the lanes run as one AVX-512
+    // vector where the processor has it (the default), or as two AVX2 ones.
+    static void allowOneVector(bool allow);
 
     // Whether a pair of ladders (renderPair's a and b, n frames) fits beside
     // those held now: lanes left, the same response, the same frames.

@@ -411,8 +411,18 @@ TEST(FilterMoogSI, LanesRenderLikePairs)
     const int pieces[] = {100, 37, 256, 1, 8, 13, 7};
     constexpr float Rate = 48000.0f;
     constexpr size_t Length = 3000;
-    for (const Scene& scene : scenes) {
-        SCOPED_TRACE(scene.what);
+    // One AVX-512 vector of eight lanes where the processor has one, and
+    // two AVX2 vectors of four.
+    struct OneVector
+    {
+        explicit OneVector(bool allow) { LadderLanes_c::allowOneVector(allow); }
+        ~OneVector() { LadderLanes_c::allowOneVector(true); }
+    };
+    for (size_t run = 0; run < 2 * std::size(scenes); ++run) {
+        const Scene& scene = scenes[run % std::size(scenes)];
+        const bool oneVector = run < std::size(scenes);
+        const OneVector vectors(oneVector);
+        SCOPED_TRACE(testing::Message() << scene.what << (oneVector ? ", one vector" : ", two vectors"));
         const size_t pairs = scene.channels.size();
         // rigs[0][...]: rendered pair by pair; rigs[1][...]: through the lanes.
         std::vector<std::unique_ptr<Rig<M>>> rigs[2];
