@@ -217,26 +217,30 @@ void FilterMoogSI_c::followBalance(float input)
     balance = std::clamp(0.75f * balance + 0.25f * (in + 1.0f), 1e-5f, 1.99999f);
 }
 
-void FilterMoogSI_c::ladderControl(const ControlIn_t& in)
+void FilterMoogSI_c::refreshLadderMemo(float m)
+{
+    LadderMemo_t& memo = ladderMemo;
+    memo.f = ladderCoefficient(m, rateScale);
+    const double fd = memo.f;
+    memo.k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
+    memo.k2 = (memo.k1 + 1.0) * 0.5;
+    const float f2 = memo.f * memo.f;
+    // log10 through the natural logarithm: the same value to the last
+    // bits, at a fraction of the library log10's cost.
+    constexpr double InvLn10 = 0.43429448190325182765;
+    memo.feedbackScale = 0.75 - std::log(static_cast<double>(f2)) * InvLn10;
+    memo.cutoff = m;
+    memo.rateScale = rateScale;
+}
+
+inline void FilterMoogSI_c::ladderStep(const ControlIn_t& in)
 {
     // A held note's cutoff often stays put for many steps: the coefficients
     // and the logarithm then carry over (the same values, recomputed only
     // when the cutoff input or the rate changes).
-    const float m = in.cutoff;
-    LadderMemo_t& memo = ladderMemo;
-    if (!(m == memo.cutoff && rateScale == memo.rateScale)) {
-        memo.f = ladderCoefficient(m, rateScale);
-        const double fd = memo.f;
-        memo.k1 = 3.6 * fd - 1.6 * fd * fd - 1.0;
-        memo.k2 = (memo.k1 + 1.0) * 0.5;
-        const float f2 = memo.f * memo.f;
-        // log10 through the natural logarithm: the same value to the last
-        // bits, at a fraction of the library log10's cost.
-        constexpr double InvLn10 = 0.43429448190325182765;
-        memo.feedbackScale = 0.75 - std::log(static_cast<double>(f2)) * InvLn10;
-        memo.cutoff = m;
-        memo.rateScale = rateScale;
-    }
+    const LadderMemo_t& memo = ladderMemo;
+    if (!(in.cutoff == memo.cutoff && rateScale == memo.rateScale)) [[unlikely]]
+        refreshLadderMemo(in.cutoff);
     f = memo.f;
     k1 = memo.k1;
     k2 = memo.k2;
@@ -244,6 +248,11 @@ void FilterMoogSI_c::ladderControl(const ControlIn_t& in)
     takeLevel(in.level * 8.0f);
     followBalance(in.balance);
     feedback = r * memo.feedbackScale;
+}
+
+void FilterMoogSI_c::ladderControl(const ControlIn_t& in)
+{
+    ladderStep(in);
 }
 
 void FilterMoogSI_c::bandControl(int k)
@@ -943,7 +952,7 @@ void LadderLanes_c::stepControl(int step, double (*ks)[MaxLanes], float (*gains)
         if (!h.live)
             continue;
         FilterMoogSI_c& f = *h.filter;
-        f.ladderControl(h.control[step]);
+        f.ladderStep(h.control[step]);
         for (int l = h.lane; l < h.lane + h.channels; ++l) {
             ks[0][l] = f.k1;
             ks[1][l] = f.k2;

@@ -170,6 +170,10 @@ private:
     // One control step of each response, k the control step in the block.
     void ladderControl(int k) { ladderControl(controlAt(k)); }
     void ladderControl(const ControlIn_t& in);
+    // ladderControl's body, inlined where the lanes take many filters' steps
+    // in a row; the memo's refresh stays out of line.
+    [[gnu::always_inline]] inline void ladderStep(const ControlIn_t& in);
+    void refreshLadderMemo(float m);
     void bandControl(int k);
     void highControl(int k);
     void followBalance(float in);
