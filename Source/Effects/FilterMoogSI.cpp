@@ -558,6 +558,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
     const __m128d cubic = _mm_set1_pd(0.166666);
     const __m128d turn = _mm_set1_pd(ClipTurn);
     const __m128d negTurn = _mm_set1_pd(-ClipTurn);
+    const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     const float* in0 = open[fl[0]].in[ch[0]];
     const float* in1 = open[fl[1]].in[ch[1]];
     // The output buses and gains in locals too: stores into the buses could
@@ -610,9 +611,12 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
             const __m128d y1 = _mm_fnmadd_pd(fbk2, s3, r1);
             const __m128d y2 = _mm_fnmadd_pd(c2, s3, r2);
             const __m128d y3 = _mm_fnmadd_pd(c3, s3, r3);
-            // The clip as min and max with the value second: a NaN passes
-            // through as in the scalar loop.
-            const __m128d c = _mm_min_pd(turn, _mm_max_pd(negTurn, _mm_fnmadd_pd(q, s3, r4)));
+            __m128d c = _mm_fnmadd_pd(q, s3, r4);
+            // The clip only where a lane is past the turn (rare, and so off
+            // the chain from one s3 to the next), as min and max with the
+            // value second: a NaN passes through as in the scalar loop.
+            if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(c, absMask), turn)) != 0) [[unlikely]]
+                c = _mm_min_pd(turn, _mm_max_pd(negTurn, c));
             dc = _mm_fnmadd_pd(fbDc, s3, dcHeld);
             w = _mm_fnmadd_pd(fbw, s3, wHeld);
             s0 = y1;
@@ -1064,6 +1068,7 @@ template <bool FourPoles>
     const __m256d cubic = _mm256_set1_pd(0.166666);
     const __m256d turn = _mm256_set1_pd(ClipTurn);
     const __m256d negTurn = _mm256_set1_pd(-ClipTurn);
+    const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
     const __m256d u = _mm256_fmadd_pd(in, eighth, st.w);
     const __m256d dcHeld = _mm256_fmadd_pd(dcKeep, st.dc, _mm256_mul_pd(in, dcIn));
     const __m256d wHeld = _mm256_fnmadd_pd(dcBoth, st.dc, _mm256_mul_pd(in, dcWIn));
@@ -1076,7 +1081,9 @@ template <bool FourPoles>
     const __m256d y1 = _mm256_fnmadd_pd(k.fbk2, st.s3, r1);
     const __m256d y2 = _mm256_fnmadd_pd(k.c2, st.s3, r2);
     const __m256d y3 = _mm256_fnmadd_pd(k.c3, st.s3, r3);
-    const __m256d c = _mm256_min_pd(turn, _mm256_max_pd(negTurn, _mm256_fnmadd_pd(k.q, st.s3, r4)));
+    __m256d c = _mm256_fnmadd_pd(k.q, st.s3, r4);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(_mm256_and_pd(c, absMask), turn, _CMP_GT_OS)) != 0) [[unlikely]]
+        c = _mm256_min_pd(turn, _mm256_max_pd(negTurn, c));
     st.dc = _mm256_fnmadd_pd(k.fbDc, st.s3, dcHeld);
     st.w = _mm256_fnmadd_pd(k.fbw, st.s3, wHeld);
     st.s0 = y1;
@@ -1147,8 +1154,9 @@ template <bool FourPoles>
     // about their undefined pass-through; all lanes written, the masked
     // forms are the same instructions.
     constexpr __mmask8 All = 0xFF;
-    const __m512d c =
-        _mm512_mask_min_pd(turn, All, turn, _mm512_mask_max_pd(negTurn, All, negTurn, _mm512_fnmadd_pd(k.q, st.s3, r4)));
+    __m512d c = _mm512_fnmadd_pd(k.q, st.s3, r4);
+    if ((_mm512_cmp_pd_mask(c, turn, _CMP_GT_OQ) | _mm512_cmp_pd_mask(c, negTurn, _CMP_LT_OQ)) != 0) [[unlikely]]
+        c = _mm512_mask_min_pd(turn, All, turn, _mm512_mask_max_pd(negTurn, All, negTurn, c));
     st.dc = _mm512_fnmadd_pd(k.fbDc, st.s3, dcHeld);
     st.w = _mm512_fnmadd_pd(k.fbw, st.s3, wHeld);
     st.s0 = y1;
