@@ -29,6 +29,32 @@
 
 #include <cstdint>
 
+// The rows the samplers open their parameter tables with: on/off, the three
+// tuning offsets and whether the pitch follows the key. Each module gives
+// its own indices; names, ranges and defaults are the same everywhere.
+namespace SamplerRows {
+constexpr ParaRow_s onOff(int index)
+{
+    return {.index = index, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1};
+}
+constexpr ParaRow_s octave(int index)
+{
+    return {.index = index, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0};
+}
+constexpr ParaRow_s semitone(int index)
+{
+    return {.index = index, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0};
+}
+constexpr ParaRow_s cent(int index)
+{
+    return {.index = index, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0};
+}
+constexpr ParaRow_s pitchTrack(int index)
+{
+    return {.index = index, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1};
+}
+} // namespace SamplerRows
+
 class Generator_c : public Part_c
 {
 public:

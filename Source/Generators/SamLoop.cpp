@@ -72,11 +72,11 @@ bool SamLoop_c::getParaSetPtr(ParaSet_c** shared)
 bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, lpCount, {
-        {.index = lpOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
-        {.index = lpOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
-        {.index = lpSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
-        {.index = lpCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
-        {.index = lpPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        SamplerRows::onOff(lpOnOff),
+        SamplerRows::octave(lpOctave),
+        SamplerRows::semitone(lpSemitone),
+        SamplerRows::cent(lpCent),
+        SamplerRows::pitchTrack(lpPitchTrack),
         {.index = lpSmooth, .name = "Smooth", .unit = "%", .lo = 1, .hi = 999, .precision = 1, .def = 200},
         {.index = lpReleaseLoop, .kind = ParaKind::OnOff, .name = "Release Loop", .def = 0},
     });

@@ -79,13 +79,13 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared)
 bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, tcCount, {
-        {.index = tcOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
-        {.index = tcOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
-        {.index = tcSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
-        {.index = tcCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
+        SamplerRows::onOff(tcOnOff),
+        SamplerRows::octave(tcOctave),
+        SamplerRows::semitone(tcSemitone),
+        SamplerRows::cent(tcCent),
         {.index = tcTime, .name = "Time    ", .unit = "%", .logFactor = 4.0f, .lo = 25, .hi = 3200, .precision = 2,
          .def = 100},
-        {.index = tcPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        SamplerRows::pitchTrack(tcPitchTrack),
         {.index = tcTimeTrack, .name = "TimeTrk", .lo = -100, .hi = 100, .precision = 2, .def = 0},
         {.index = tcFullLoop, .kind = ParaKind::OnOff, .name = "FullLoop On/Off", .def = 0},
         {.index = tcSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,

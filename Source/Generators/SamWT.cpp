@@ -56,11 +56,11 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared)
 bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, wgCount, {
-        {.index = wgOnOff, .kind = ParaKind::OnOff, .name = "On/Off", .def = 1},
-        {.index = wgOctave, .name = "Octave", .lo = -3, .hi = 3, .precision = 0, .def = 0},
-        {.index = wgSemitone, .name = "Semitone", .lo = -11, .hi = 11, .precision = 0, .def = 0},
-        {.index = wgCent, .name = "Cent", .lo = -99, .hi = 99, .precision = 0, .def = 0},
-        {.index = wgPitchTrack, .kind = ParaKind::OnOff, .name = "PitchTrack On/Off", .def = 1},
+        SamplerRows::onOff(wgOnOff),
+        SamplerRows::octave(wgOctave),
+        SamplerRows::semitone(wgSemitone),
+        SamplerRows::cent(wgCent),
+        SamplerRows::pitchTrack(wgPitchTrack),
         {.index = wgWaveRide, .name = "WaveRide", .logFactor = 4.0f, .lo = 0, .hi = 3200, .precision = 2, .def = 100},
         {.index = wgRideTrack, .name = "RideTrack", .lo = -100, .hi = 100, .precision = 2, .def = 0},
         {.index = wgSpread, .name = "Spread", .unit = "cent", .logFactor = 4.0f, .lo = 0, .hi = 5000, .precision = 2,
