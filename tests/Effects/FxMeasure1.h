@@ -13,6 +13,8 @@
 #include "Synth.h"
 #include "Variator.h"
 
+#include "SignalMeasure.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,14 +82,7 @@ inline double rms(const std::vector<float>& v, size_t from = 0, size_t to = std:
     return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0.0;
 }
 
-inline float peak(const std::vector<float>& v, size_t from = 0, size_t to = std::numeric_limits<size_t>::max())
-{
-    to = std::min(to, v.size());
-    float m = 0.0f;
-    for (size_t i = from; i < to; ++i)
-        m = std::max(m, std::fabs(v[i]));
-    return m;
-}
+using SignalMeasure::peak;
 
 // Amplitude of the component at hz (Goertzel over [from, to)); a sine of
 // amplitude a over whole periods gives a.

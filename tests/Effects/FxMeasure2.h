@@ -11,6 +11,8 @@
 #include "Synth.h"
 #include "Variator.h"
 
+#include "SignalMeasure.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -176,13 +178,7 @@ struct Rig
     E fx;
 };
 
-inline float peak(const std::vector<float>& v, size_t from = 0, size_t to = SIZE_MAX)
-{
-    float m = 0.0f;
-    for (size_t i = from; i < std::min(to, v.size()); ++i)
-        m = std::max(m, std::fabs(v[i]));
-    return m;
-}
+using SignalMeasure::peak;
 
 inline double rms(const std::vector<float>& v, size_t from = 0, size_t to = SIZE_MAX)
 {

@@ -3,6 +3,7 @@
 // and how effect tails keep the instrument sounding after the last voice.
 // Plain delays (no modulation or filter) make the chain readable: an
 // impulse comes out as the impulse plus echoes at known places.
+#include "SignalMeasure.h"
 #include "VelaInstRig.h"
 
 #include <gtest/gtest.h>
@@ -18,23 +19,8 @@ namespace {
 
 constexpr long long Ms = static_cast<long long>(Rate / 1000.0f); // frames per ms
 
-// The largest magnitude in [at - 2, at + 3): an echo read between two
-// samples spreads over its neighbours.
-float around(const std::vector<float>& x, long long at)
-{
-    float m = 0.0f;
-    for (long long i = std::max(0LL, at - 2); i < std::min<long long>(at + 3, static_cast<long long>(x.size())); ++i)
-        m = std::max(m, std::fabs(x[static_cast<size_t>(i)]));
-    return m;
-}
-
-float peakOf(const std::vector<float>& x)
-{
-    float m = 0.0f;
-    for (float v : x)
-        m = std::max(m, std::fabs(v));
-    return m;
-}
+using SignalMeasure::peak;
+using SignalMeasure::peakAround;
 
 float maxDifference(const std::vector<float>& a, const std::vector<float>& b)
 {
@@ -103,12 +89,12 @@ TEST(VelaInstChain, EachTapHearsTheBusAtItsPlaceInTheChain)
         for (int k = 0; k < VI::NumFxPanners; ++k)
             rig.pannerOn(k, k == c.panner);
         const std::vector<float> out = rig.run(20 * Ms, impulseAt(a), impulseAt(b));
-        const float top = peakOf(out);
+        const float top = peak(out);
         ASSERT_GT(top, 0.0f);
         for (long long at : c.present)
-            EXPECT_GT(around(out, at), 0.2f * top) << "at " << at;
+            EXPECT_GT(peakAround(out, at), 0.2f * top) << "at " << at;
         for (long long at : c.absent)
-            EXPECT_LT(around(out, at), 0.01f * top) << "at " << at;
+            EXPECT_LT(peakAround(out, at), 0.01f * top) << "at " << at;
     }
 }
 
@@ -124,7 +110,7 @@ TEST(VelaInstChain, TwoTapsAddTheBusTwice)
             rig.pannerOn(VI::pannerFX0, fx0 == 1);
             const std::vector<float> out =
                 rig.run(MaxBlockSize, path == 0 ? impulseAt(10) : nullptr, path == 1 ? impulseAt(10) : nullptr);
-            level[fx0][path] = around(out, 10);
+            level[fx0][path] = peakAround(out, 10);
         }
     ASSERT_GT(level[0][0], 0.0f);
     // FX0 adds set 0 once more (with its own input gain); set 1 is unchanged.
@@ -155,8 +141,8 @@ TEST(VelaInstChain, SendSetsAddAndSerialSlotsReplace)
     std::vector<float> sum(both.size());
     for (size_t i = 0; i < sum.size(); ++i)
         sum[i] = only0[i] + only1[i];
-    ASSERT_GT(around(both, 5 * Ms), 0.1f);
-    ASSERT_GT(around(both, 50 + 7 * Ms), 0.1f);
+    ASSERT_GT(peakAround(both, 5 * Ms), 0.1f);
+    ASSERT_GT(peakAround(both, 50 + 7 * Ms), 0.1f);
     EXPECT_LT(maxDifference(both, sum), 1e-4f);
 
     const auto delayIn = [](bool serial) {
@@ -174,8 +160,8 @@ TEST(VelaInstChain, SendSetsAddAndSerialSlotsReplace)
     };
     const std::vector<float> parallel = delayIn(false);
     const std::vector<float> serial = delayIn(true);
-    ASSERT_GT(around(parallel, 5 * Ms), 0.1f * around(parallel, 0));
-    EXPECT_LT(maxDifference(parallel, serial), 1e-4f * peakOf(parallel));
+    ASSERT_GT(peakAround(parallel, 5 * Ms), 0.1f * peakAround(parallel, 0));
+    EXPECT_LT(maxDifference(parallel, serial), 1e-4f * peak(parallel));
 }
 
 // With both send sets off and voices sounding, the bus gets both filter
@@ -256,8 +242,8 @@ TEST(VelaInstTails, ASendTailKeepsTheInstrumentSoundingUntilItRunsOut)
         EXPECT_NEAR(rig.inst.getEffect(VI::setSend0, VI::fxDelay)->getFadeTime(), 1.429f, 0.01f);
         // The echoes went on meanwhile, halving.
         for (int k = 1; k <= 8; ++k)
-            EXPECT_NEAR(around(out, 100 * Ms * k), around(out, 0) * std::pow(0.5f, static_cast<float>(k - 1)),
-                        0.02f * around(out, 0))
+            EXPECT_NEAR(peakAround(out, 100 * Ms * k), peakAround(out, 0) * std::pow(0.5f, static_cast<float>(k - 1)),
+                        0.02f * peakAround(out, 0))
                 << "echo " << k;
     }
 }
@@ -272,10 +258,10 @@ TEST(VelaInstTails, SwitchingASlotOffCutsItsTail)
     rig.serialOn(1, true);
     rig.plainDelay(VI::setSerial, 10, 90, 100);
     std::vector<float> out = rig.run(15 * Ms, impulseAt(0));
-    ASSERT_GT(around(out, 10 * Ms), 0.5f * around(out, 0));
+    ASSERT_GT(peakAround(out, 10 * Ms), 0.5f * peakAround(out, 0));
     rig.serialOn(1, false);
     std::vector<float> after;
     // The piece in which the last voice ended, then silence.
     EXPECT_EQ(piecesUntilSilent(rig, 4, &after), 2);
-    EXPECT_EQ(peakOf(after), 0.0f);
+    EXPECT_EQ(peak(after), 0.0f);
 }

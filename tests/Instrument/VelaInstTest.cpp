@@ -1,6 +1,7 @@
 // The instrument part's effect sets: which module serves which slot, what
 // selecting and the remote wet levels change, and the effect chain measured
 // at the output bus (echo positions and levels of plain delays).
+#include "SignalMeasure.h"
 #include "VelaInstRig.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +18,8 @@ using VI = VelaInst_c;
 
 namespace {
 
-// The largest magnitude in [at - 2, at + 3): an echo read between two
-// samples spreads over its neighbours.
-float around(const std::vector<float>& x, long long at)
-{
-    float m = 0.0f;
-    for (long long i = std::max(0LL, at - 2); i < std::min<long long>(at + 3, static_cast<long long>(x.size())); ++i)
-        m = std::max(m, std::fabs(x[static_cast<size_t>(i)]));
-    return m;
-}
-
-float peakOf(const std::vector<float>& x)
-{
-    float m = 0.0f;
-    for (float v : x)
-        m = std::max(m, std::fabs(v));
-    return m;
-}
+using SignalMeasure::peak;
+using SignalMeasure::peakAround;
 
 // Every slot selected with the program's default types, both send sets and
 // every serial slot off, FX5 the only panner: the chain passes the filter
@@ -147,7 +133,7 @@ TEST(VelaInstSets, NothingIsRenderedBeforeAnySelection)
     for (bool sounding : {true, false}) {
         rig.inst.activeFlag = sounding;
         const std::vector<float> out = rig.run(4 * MaxBlockSize, [](long long) { return 0.5f; });
-        EXPECT_EQ(peakOf(out), 0.0f);
+        EXPECT_EQ(peak(out), 0.0f);
         EXPECT_EQ(rig.inst.activeFlag.load(), sounding) << "the flags keep their values";
     }
 }
@@ -260,12 +246,12 @@ TEST(VelaInstSets, ReselectingKeepsTheModuleRunning)
             rig.plainDelay(VI::setSend0, 10, 50, 100);
         }
         std::vector<float> out = rig.run(12 * Ms, impulseAt(0));
-        const float first = around(out, 10 * Ms);
-        ASSERT_GT(first, 0.1f * around(out, 0));
+        const float first = peakAround(out, 10 * Ms);
+        ASSERT_GT(first, 0.1f * peakAround(out, 0));
         c.change(rig);
         const std::vector<float> later = rig.run(10 * Ms, nullptr);
         out.insert(out.end(), later.begin(), later.end());
-        const float second = around(out, 20 * Ms);
+        const float second = peakAround(out, 20 * Ms);
         if (c.echoesGoOn)
             EXPECT_NEAR(second, 0.5f * first, 0.05f * first);
         else

@@ -7,6 +7,8 @@
 #include "InBuffer2.h"
 #include "Note.h"
 
+#include "SignalMeasure.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -106,12 +108,6 @@ inline double rms(const std::vector<float>& v, size_t from = 0)
     return v.size() > from ? std::sqrt(sum / static_cast<double>(v.size() - from)) : 0.0;
 }
 
-inline float peak(const std::vector<float>& v)
-{
-    float m = 0.0f;
-    for (float x : v)
-        m = std::max(m, std::fabs(x));
-    return m;
-}
+using SignalMeasure::peak;
 
 } // namespace ProcTest

@@ -52,12 +52,21 @@ inline double rms(const std::vector<float>& x, size_t from = 0)
     return std::sqrt(sum / static_cast<double>(x.size() - from));
 }
 
-inline float peak(const std::vector<float>& x, size_t from = 0)
+// The largest magnitude in [from, to), to cut at the signal's end.
+inline float peak(const std::vector<float>& x, size_t from = 0, size_t to = SIZE_MAX)
 {
     float m = 0.0f;
-    for (size_t i = from; i < x.size(); ++i)
+    for (size_t i = from; i < x.size() && i < to; ++i)
         m = std::fabs(x[i]) > m ? std::fabs(x[i]) : m;
     return m;
+}
+
+// The largest magnitude in [at - 2, at + 3): an echo read between two
+// samples spreads over its neighbours.
+inline float peakAround(const std::vector<float>& x, long long at)
+{
+    const long long from = at > 2 ? at - 2 : 0;
+    return at + 3 > 0 ? peak(x, static_cast<size_t>(from), static_cast<size_t>(at + 3)) : 0.0f;
 }
 
 inline double dB(double ratio)
