@@ -3,6 +3,7 @@
 // "no"), page writes, the module file menus, SoundFont imports and the
 // sample display's slider size.
 #include "Vela.h"
+#include "VelaSampleNames.h"
 
 #include "Disk.h"
 #include "EngineTestHost.h"
@@ -45,23 +46,9 @@ struct OpenVela
         e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
         e->dispatcher(e, effSetBlockSize, 0, 256, nullptr, 0.0f);
     }
-    std::string userFile(int k)
-    {
-        Tool::Disk::Path_c p;
-        vela->getUserSample(k)->getParaPath(0, WaveRAM_c::wrFilename, &p);
-        return p.c_str();
-    }
-    std::string tableFile(int k)
-    {
-        Tool::Disk::Path_c p;
-        vela->getWaveTable(k)->getParaPath(0, WaveTable_c::wtFilename, &p);
-        return p.c_str();
-    }
-    std::string zoneFile(int m, int z)
-    {
-        const char* name = vela->getMultiSample(m)->getSampleFilename(0, z);
-        return name ? name : "";
-    }
+    std::string userFile(int k) { return VelaSampleNames::userFile(*vela, k); }
+    std::string tableFile(int k) { return VelaSampleNames::tableFile(*vela, k); }
+    std::string zoneFile(int m, int z) { return VelaSampleNames::zoneFile(*vela, m, z); }
     EngineTestHost host;
     std::unique_ptr<Vela_c> vela;
     AEffect* e = nullptr;

@@ -4,6 +4,7 @@
 // folder re-save skips what does not load, and programs of the predecessor
 // format convert.
 #include "Vela.h"
+#include "VelaSampleNames.h"
 
 #include "Disk.h"
 #include "EngineTestHost.h"
@@ -56,23 +57,9 @@ struct OpenVela
         glo()->setParaVal(0, index, value);
         vela->postprocessParaChange(0, glo(), index);
     }
-    std::string userFile(int k)
-    {
-        Tool::Disk::Path_c p;
-        vela->getUserSample(k)->getParaPath(0, WaveRAM_c::wrFilename, &p);
-        return p.c_str();
-    }
-    std::string tableFile(int k)
-    {
-        Tool::Disk::Path_c p;
-        vela->getWaveTable(k)->getParaPath(0, WaveTable_c::wtFilename, &p);
-        return p.c_str();
-    }
-    std::string zoneFile(int m, int z)
-    {
-        const char* name = vela->getMultiSample(m)->getSampleFilename(0, z);
-        return name ? name : "";
-    }
+    std::string userFile(int k) { return VelaSampleNames::userFile(*vela, k); }
+    std::string tableFile(int k) { return VelaSampleNames::tableFile(*vela, k); }
+    std::string zoneFile(int m, int z) { return VelaSampleNames::zoneFile(*vela, m, z); }
     // Slot 1 a loop sampler with one zone, slot 2 a time sampler, slot 3 a
     // wavetable generator, slot 4 the oscillator.
     void loadThreeKinds()
