@@ -44,19 +44,9 @@ TEST(SamTC3Thread, ReloadsWhileANotePlaysNeverReadBeyondTheData)
     SamplerTest::writeSampleFile(shortFile, SamplerTest::sineWave(700, rig.sourceHz, rig.rate), 44100);
     rig.start(60);
 
-    std::atomic<bool> stop{false};
-    std::thread editor([&] {
+    SamplerTest::renderWhileEditing(rig, [&](const std::atomic<bool>& stop) {
         for (int k = 0; k < 40 && !stop; ++k)
             rig.slot.setParaCharPtr(0, WaveRAM_c::wrFilename, (k % 2 ? longFile : shortFile).c_str());
-        stop = true;
     });
-    int blocks = 0;
-    while (!stop || blocks < 8) {
-        const std::vector<float> out = rig.render(MaxBlockSize);
-        for (float v : out)
-            ASSERT_TRUE(std::isfinite(v));
-        ++blocks;
-    }
-    editor.join();
     EXPECT_EQ(rig.finishedCount, 0) << "FullLoop: the note never ends, reloads or not";
 }

@@ -22,21 +22,11 @@ TEST(SamWTThread, RebuildingTheTableWhileANotePlays)
     SamplerTest::writeSampleFile(dir.file("saw.d4t"), SamplerTest::sawWave(20000, 220.0, 44100.0), 44100);
     rig.start(60);
 
-    std::atomic<bool> stop{false};
-    std::thread editor([&] {
+    SamplerTest::renderWhileEditing(rig, [&](const std::atomic<bool>& stop) {
         store.setParaCharPtr(0, WaveTable_c::wtFilename, dir.file("saw.d4t").c_str());
         for (int root = 40; root < 70 && !stop; ++root)
             store.setParaVal(0, WaveTable_c::wtRoot, root);
         store.clear(0);
-        stop = true;
     });
-    int blocks = 0;
-    while (!stop || blocks < 8) {
-        const std::vector<float> out = rig.render(MaxBlockSize);
-        for (float v : out)
-            ASSERT_TRUE(std::isfinite(v));
-        ++blocks;
-    }
-    editor.join();
     EXPECT_EQ(rig.finishedCount, 0);
 }

@@ -17,10 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace SamplerTest {
@@ -193,5 +195,24 @@ struct GeneratorRig
     int finishedCount = 0;
     long long finishedAt = -1;
 };
+
+// Renders blocks on this thread while `edit` changes the generator's store
+// on another, until the edits are done and at least 8 blocks have run; every
+// sample rendered meanwhile must be finite. `edit` gets a flag that turns
+// true once the audio side is done early.
+template <class Rig, class Edit> void renderWhileEditing(Rig& rig, Edit edit)
+{
+    std::atomic<bool> stop{false};
+    std::thread editor([&] {
+        edit(stop);
+        stop = true;
+    });
+    bool finite = true;
+    for (int blocks = 0; !stop || blocks < 8; ++blocks)
+        for (float v : rig.render(MaxBlockSize))
+            finite = finite && std::isfinite(v);
+    editor.join();
+    EXPECT_TRUE(finite) << "a block rendered during the edits was not finite";
+}
 
 } // namespace SamplerTest
