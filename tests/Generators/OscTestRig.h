@@ -81,11 +81,7 @@ struct OscRig
                 ProcTest::writeMono(in, n, [&](int i) { return modSignal(done + i); });
             if (osc.render(n))
                 finishedSeen = true;
-            const auto ch = ProcTest::channels(out, n);
-            if (ch.empty())
-                result.insert(result.end(), static_cast<size_t>(n), 0.0f);
-            else
-                result.insert(result.end(), ch[0].begin(), ch[0].end());
+            ProcTest::appendFirstChannel(result, out, n);
             done += n;
         }
         return result;

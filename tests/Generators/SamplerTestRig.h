@@ -159,11 +159,7 @@ struct GeneratorRig
             if (modSignal)
                 ProcTest::writeMono(in, n, [&](int i) { return modSignal(done + i); });
             const bool finished = gen.render(n);
-            const auto ch = ProcTest::channels(out, n);
-            if (ch.empty())
-                result.insert(result.end(), static_cast<size_t>(n), 0.0f);
-            else
-                result.insert(result.end(), ch[0].begin(), ch[0].end());
+            ProcTest::appendFirstChannel(result, out, n);
             done += n;
             if (finished) {
                 ++finishedCount;

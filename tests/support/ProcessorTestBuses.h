@@ -100,6 +100,17 @@ inline std::vector<std::vector<float>> channels(InBuffer2_c& bus, int n)
     return out;
 }
 
+// Appends the bus's first channel for n frames to `to`, or n zeros when the
+// bus holds nothing this cycle.
+inline void appendFirstChannel(std::vector<float>& to, InBuffer2_c& bus, int n)
+{
+    const auto ch = channels(bus, n);
+    if (ch.empty())
+        to.insert(to.end(), static_cast<size_t>(n), 0.0f);
+    else
+        to.insert(to.end(), ch[0].begin(), ch[0].end());
+}
+
 inline double rms(const std::vector<float>& v, size_t from = 0)
 {
     double sum = 0.0;

@@ -146,13 +146,8 @@ struct Rig
         if (path1)
             write(eff1, path1);
         inst.render(n);
-        if (left) {
-            const auto ch = ProcTest::channels(out, n);
-            if (ch.empty())
-                left->insert(left->end(), static_cast<size_t>(n), 0.0f);
-            else
-                left->insert(left->end(), ch[0].begin(), ch[0].end());
-        }
+        if (left)
+            ProcTest::appendFirstChannel(*left, out, n);
         clock += n;
     }
     // frames in pieces of MaxBlockSize with `voices` voices in use.
