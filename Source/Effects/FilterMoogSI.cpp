@@ -790,24 +790,47 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
     return false;
 }
 
+namespace {
+
+// Settles every value of v and reports whether all were finite.
+template <typename T, size_t N>
+bool settleAll(T (&v)[N])
+{
+    bool ok = true;
+    for (T& x : v)
+        ok &= FilterMath::settle(x);
+    return ok;
+}
+
+} // namespace
+
+bool FilterMoogSI_c::settleLadders(int channels)
+{
+    using FilterMath::settle;
+    bool ok = settle(level) & settle(levelStep) & settle(balance) & std::isfinite(k1) & std::isfinite(feedback);
+    for (int c = 0; c < channels; ++c) {
+        Ladder_t& l = ladder[c];
+        ok &= settleAll(l.s) & settleAll(l.prev) & settle(l.xPrev) & settle(l.dc);
+    }
+    return ok;
+}
+
 void FilterMoogSI_c::checkState()
 {
     using FilterMath::settle;
-    bool ok = settle(level) && settle(levelStep) && settle(balance) && std::isfinite(k1) && std::isfinite(feedback);
-    for (int c = 0; c < 2; ++c) {
-        Ladder_t& l = ladder[c];
-        for (double& v : l.s)
-            ok = settle(v) && ok;
-        for (double& v : l.prev)
-            ok = settle(v) && ok;
-        ok = settle(l.xPrev) && settle(l.dc) && ok;
-        for (float& v : band[c].low)
-            ok = settle(v) && ok;
-        for (float& v : band[c].high)
-            ok = settle(v) && ok;
-        ok = settle(band[c].last) && settle(high[c].hp1) && settle(high[c].hp2) && ok;
-    }
+    bool ok = settleLadders(2);
+    for (int c = 0; c < 2; ++c)
+        ok &= settleAll(band[c].low) & settleAll(band[c].high) & settle(band[c].last) & settle(high[c].hp1) &
+              settle(high[c].hp2);
     if (!ok)
+        initBuffer();
+}
+
+void FilterMoogSI_c::checkLadderState(int channels)
+{
+    // The band and high-pass states were checked by the render that last
+    // changed them.
+    if (!settleLadders(channels))
         initBuffer();
 }
 
@@ -815,10 +838,9 @@ void FilterMoogSI_c::checkState()
 
 namespace {
 
-// Eight double lanes, four voices of two mono paths, in one AVX-512 vector
-// or two AVX2 vectors side by side (fused multiply-add, which the lanes'
-// arithmetic is made of, comes with either). The sample step's chain is
-// short enough that the single vector is not left waiting on it.
+// Sixteen double lanes, eight voices of two mono paths: eight lanes in one
+// AVX-512 vector or two AVX2 vectors side by side (fused multiply-add, which
+// the lanes' arithmetic is made of, comes with either).
 int detectLaneWidth()
 {
     __builtin_cpu_init();
@@ -868,16 +890,24 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o)
     // The control buffers and the input bus are shared by every voice: the
     // values this block needs are copied before the next voice overwrites
     // them.
-    Held_t& h = held[filterCount++];
+    const int k = filterCount++;
+    Held_t& h = held[k];
     h.filter = &f;
     h.lane = laneCount;
     h.channels = o.channels;
     h.live = true;
     const int steps = (o.n + ControlStepFrames - 1) / ControlStepFrames;
-    for (int k = 0; k < steps; ++k)
-        h.control[k] = f.controlAt(k);
-    for (int c = 0; c < o.channels; ++c)
-        std::memcpy(input[laneCount + c], o.in[c], sizeof(float) * static_cast<size_t>(o.n));
+    for (int c = 0; c < o.channels; ++c) {
+        const int lane = laneCount + c;
+        laneHeld[lane] = k;
+        for (int step = 0; step < steps; ++step) {
+            control[step][0][lane] = f.cutoffIn[step];
+            control[step][1][lane] = f.resonanceIn[step];
+            control[step][2][lane] = f.levelIn[step];
+            control[step][3][lane] = f.balanceIn[step];
+        }
+        std::memcpy(input[lane], o.in[c], sizeof(float) * static_cast<size_t>(o.n));
+    }
     laneCount += o.channels;
 }
 
@@ -894,22 +924,33 @@ void LadderLanes_c::run()
     // Each filter's render flag is up while its state changes; one switched
     // off since it was held is left alone (and mixes nothing).
     bool wasRendering[MaxLanes] = {};
+    liveLanes = 0;
     for (int k = 0; k < filterCount; ++k) {
         FilterMoogSI_c& f = *held[k].filter;
         wasRendering[k] = f.rendering.exchange(true);
         held[k].live = f.active.load();
+        if (held[k].live)
+            liveLanes |= ((1u << held[k].channels) - 1u) << held[k].lane;
     }
-    // Lanes nobody fills run on silence.
-    for (int l = laneCount; l < MaxLanes; ++l)
+    // The lanes run eight at a time; lanes nobody fills run on silence.
+    const int halves = laneCount > HalfLanes ? 2 : 1;
+    for (int l = laneCount; l < halves * HalfLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
     const bool four = responseType == FilterMoogSI_c::rLP24;
-    if (HasAvx512 && OneVectorAllowed.load(std::memory_order_relaxed))
-        four ? runWide512<true>() : runWide512<false>();
-    else if (WideLanes > 0)
-        four ? runWide<true>() : runWide<false>();
+    if (HasAvx512 && OneVectorAllowed.load(std::memory_order_relaxed)) {
+        if (halves == 2)
+            four ? runWide512<true, 2>() : runWide512<false, 2>();
+        else
+            four ? runWide512<true, 1>() : runWide512<false, 1>();
+    } else if (WideLanes > 0) {
+        if (halves == 2)
+            four ? runWide<true, 2>() : runWide<false, 2>();
+        else
+            four ? runWide<true, 1>() : runWide<false, 1>();
+    }
     for (int k = 0; k < filterCount; ++k) {
         if (held[k].live)
-            held[k].filter->checkState();
+            held[k].filter->checkLadderState(held[k].channels);
         held[k].filter->rendering.store(wasRendering[k]);
     }
 }
@@ -949,22 +990,108 @@ void LadderLanes_c::storeState(const double (*state)[MaxLanes])
     }
 }
 
-void LadderLanes_c::stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes])
+void LadderLanes_c::loadControl(LaneControl_t& lc) const
+{
+    lc = {};
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        const FilterMoogSI_c& f = *h.filter;
+        const FilterMoogSI_c::LadderMemo_t& memo = f.ladderMemo;
+        for (int l = h.lane; l < h.lane + h.channels; ++l) {
+            // A memo of another rate matches no cutoff (as ladderStep finds).
+            lc.memoCutoff[l] = memo.rateScale == f.rateScale ? memo.cutoff : std::numeric_limits<float>::quiet_NaN();
+            lc.k1[l] = memo.k1;
+            lc.k2[l] = memo.k2;
+            lc.feedbackScale[l] = memo.feedbackScale;
+            lc.feedback[l] = f.feedback;
+            lc.r[l] = f.r;
+            lc.level[l] = f.level;
+            lc.levelTarget[l] = f.levelTarget;
+            lc.levelStep[l] = f.levelStep;
+            lc.balance[l] = f.balance;
+        }
+    }
+}
+
+void LadderLanes_c::storeControl(const LaneControl_t& lc) const
 {
     for (int k = 0; k < filterCount; ++k) {
         const Held_t& h = held[k];
         if (!h.live)
             continue;
         FilterMoogSI_c& f = *h.filter;
-        f.ladderStep(h.control[step]);
+        const int l = h.lane;
+        f.f = f.ladderMemo.f;
+        f.k1 = lc.k1[l];
+        f.k2 = lc.k2[l];
+        f.feedback = lc.feedback[l];
+        f.r = lc.r[l];
+        f.level = lc.level[l];
+        f.levelTarget = lc.levelTarget[l];
+        f.levelStep = lc.levelStep[l];
+        f.balance = lc.balance[l];
+    }
+}
+
+namespace {
+
+// finiteOr0, eight at a time.
+[[gnu::always_inline, gnu::target("avx2")]] inline __m256 finiteOr0x8(__m256 v)
+{
+    const __m256 magnitude = _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+    return _mm256_and_ps(v, _mm256_cmp_ps(magnitude, _mm256_set1_ps(std::numeric_limits<float>::max()), _CMP_LE_OQ));
+}
+
+} // namespace
+
+void LadderLanes_c::stepControl(int step, LaneControl_t& lc)
+{
+    // FilterMoogSI_c::ladderStep, eight lanes per vector, operation for
+    // operation (nothing here is fused, so the numbers are the same).
+    const float(*in)[MaxLanes] = control[step];
+    unsigned stale = 0;
+    for (int l = 0; l < MaxLanes; l += 8) {
+        const __m256 fits = _mm256_cmp_ps(_mm256_load_ps(&in[0][l]), _mm256_load_ps(&lc.memoCutoff[l]), _CMP_EQ_OQ);
+        stale |= (~static_cast<unsigned>(_mm256_movemask_ps(fits)) & 0xFFu) << l;
+    }
+    stale &= liveLanes;
+    while (stale != 0) {
+        const int lane = __builtin_ctz(stale);
+        const Held_t& h = held[laneHeld[lane]];
+        FilterMoogSI_c& f = *h.filter;
+        f.refreshLadderMemo(in[0][lane]);
+        const FilterMoogSI_c::LadderMemo_t& memo = f.ladderMemo;
         for (int l = h.lane; l < h.lane + h.channels; ++l) {
-            ks[0][l] = f.k1;
-            ks[1][l] = f.k2;
-            ks[2][l] = f.feedback;
-            gains[0][l] = f.level;
-            gains[1][l] = f.levelStep;
-            gains[2][l] = f.balance;
+            lc.memoCutoff[l] = memo.cutoff;
+            lc.k1[l] = memo.k1;
+            lc.k2[l] = memo.k2;
+            lc.feedbackScale[l] = memo.feedbackScale;
+            stale &= ~(1u << l);
         }
+    }
+    for (int l = 0; l < MaxLanes; l += 8) {
+        // clampIn(resonance, 1e-6, 0.96): below the floor or NaN, the floor.
+        const __m256 lo = _mm256_set1_ps(1e-6f);
+        const __m256 res = _mm256_load_ps(&in[1][l]);
+        const __m256 r = _mm256_min_ps(_mm256_blendv_ps(lo, res, _mm256_cmp_ps(res, lo, _CMP_GE_OQ)),
+                                       _mm256_set1_ps(0.96f));
+        _mm256_store_ps(&lc.r[l], r);
+        const __m256 target = finiteOr0x8(_mm256_mul_ps(_mm256_load_ps(&in[2][l]), _mm256_set1_ps(8.0f)));
+        _mm256_store_ps(&lc.levelTarget[l], target);
+        _mm256_store_ps(&lc.levelStep[l], _mm256_mul_ps(_mm256_sub_ps(target, _mm256_load_ps(&lc.level[l])),
+                                                        _mm256_set1_ps(ControlTake)));
+        const __m256 bal = _mm256_add_ps(
+            _mm256_mul_ps(_mm256_set1_ps(0.75f), _mm256_load_ps(&lc.balance[l])),
+            _mm256_mul_ps(_mm256_set1_ps(0.25f), _mm256_add_ps(finiteOr0x8(_mm256_load_ps(&in[3][l])),
+                                                               _mm256_set1_ps(1.0f))));
+        _mm256_store_ps(&lc.balance[l],
+                        _mm256_min_ps(_mm256_max_ps(bal, _mm256_set1_ps(1e-5f)), _mm256_set1_ps(1.99999f)));
+        _mm256_store_pd(&lc.feedback[l], _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(r)),
+                                                       _mm256_load_pd(&lc.feedbackScale[l])));
+        _mm256_store_pd(&lc.feedback[l + 4], _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(r, 1)),
+                                                           _mm256_load_pd(&lc.feedbackScale[l + 4])));
     }
 }
 
@@ -999,23 +1126,16 @@ namespace {
     r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
 }
 
-// A control step's eight frame vectors into the lanes' rows at `start`.
+// A control step's eight frame vectors into eight lanes' rows at `start`.
 [[gnu::always_inline, gnu::target("avx2")]] inline void storeFrames(__m256* frames, float (*rows)[MaxBlockSize],
                                                                     int start)
 {
     transpose8(frames);
-    for (int l = 0; l < LadderLanes_c::MaxLanes; ++l)
+    for (int l = 0; l < LadderLanes_c::HalfLanes; ++l)
         _mm256_store_ps(&rows[l][start], frames[l]);
 }
 
 } // namespace
-
-void LadderLanes_c::takeLevels(const float* level)
-{
-    for (int k = 0; k < filterCount; ++k)
-        if (held[k].live)
-            held[k].filter->level = level[held[k].lane];
-}
 
 namespace {
 
@@ -1168,58 +1288,63 @@ template <bool FourPoles>
 
 } // namespace
 
-template <bool FourPoles>
+template <bool FourPoles, int Halves>
 void LadderLanes_c::runWide()
 {
-    // runLadderLanes' loop, lane for lane, for eight lanes in two vectors
-    // of four whose chains run side by side. Lanes no live ladder fills run
-    // on zeros and stay zero. The stashes hold a lane's frames side by side;
-    // a control step's eight frames of all lanes are turned into eight
-    // vectors of one frame each, and back.
-    static_assert(ControlStepFrames == 8 && MaxLanes == 8 && MaxBlockSize % ControlStepFrames == 0);
+    // runLadderLanes' loop, lane for lane, eight lanes at a time in two
+    // vectors of four whose chains run side by side. Lanes no live ladder
+    // fills run on zeros and stay zero. The stashes hold a lane's frames side
+    // by side; a control step's eight frames of eight lanes are turned into
+    // eight vectors of one frame each, and back. (Sixteen of these registers
+    // hold no more than two chains: the halves take turns.)
+    static_assert(ControlStepFrames == 8 && HalfLanes == 8 && MaxBlockSize % ControlStepFrames == 0);
     alignas(64) double state[6][MaxLanes] = {};
     loadState(state);
-    Chain4 chain[2];
-    for (int h = 0; h < 2; ++h)
+    Chain4 chain[2 * Halves];
+    for (int h = 0; h < 2 * Halves; ++h)
         chain[h] = {_mm256_load_pd(&state[0][4 * h]), _mm256_load_pd(&state[1][4 * h]),
                     _mm256_load_pd(&state[2][4 * h]), _mm256_load_pd(&state[3][4 * h]),
                     _mm256_load_pd(&state[4][4 * h]), _mm256_load_pd(&state[5][4 * h])};
-    alignas(64) double ks[3][MaxLanes] = {};
-    alignas(32) float gains[3][MaxLanes] = {};
+    LaneControl_t lc;
+    loadControl(lc);
     const int n = frames;
     for (int start = 0; start < n; start += ControlStepFrames) {
-        stepControl(start / ControlStepFrames, ks, gains);
-        const Coefs4 coefs[2] = {coefs4(&ks[0][0], &ks[1][0], &ks[2][0]), coefs4(&ks[0][4], &ks[1][4], &ks[2][4])};
-        __m256 level = _mm256_load_ps(gains[0]);
-        const __m256 levelStep = _mm256_load_ps(gains[1]);
-        const __m256 right = _mm256_load_ps(gains[2]);
-        const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
-        __m256 frame[ControlStepFrames];
-        for (int l = 0; l < MaxLanes; ++l)
-            frame[l] = _mm256_load_ps(&input[l][start]);
-        transpose8(frame);
-        __m256 outL[ControlStepFrames];
-        __m256 outR[ControlStepFrames];
+        stepControl(start / ControlStepFrames, lc);
         const int count = n - start < ControlStepFrames ? n - start : ControlStepFrames;
-        for (int j = 0; j < ControlStepFrames; ++j) {
-            if (j == count) {
-                for (; j < ControlStepFrames; ++j)
-                    outL[j] = outR[j] = _mm256_setzero_ps();
-                break;
+        for (int half = 0; half < Halves; ++half) {
+            const int lane0 = half * HalfLanes;
+            Chain4* ch = &chain[2 * half];
+            const Coefs4 coefs[2] = {coefs4(&lc.k1[lane0], &lc.k2[lane0], &lc.feedback[lane0]),
+                                     coefs4(&lc.k1[lane0 + 4], &lc.k2[lane0 + 4], &lc.feedback[lane0 + 4])};
+            __m256 level = _mm256_load_ps(&lc.level[lane0]);
+            const __m256 levelStep = _mm256_load_ps(&lc.levelStep[lane0]);
+            const __m256 right = _mm256_load_ps(&lc.balance[lane0]);
+            const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
+            __m256 frame[ControlStepFrames];
+            for (int l = 0; l < HalfLanes; ++l)
+                frame[l] = _mm256_load_ps(&input[lane0 + l][start]);
+            transpose8(frame);
+            __m256 outL[ControlStepFrames];
+            __m256 outR[ControlStepFrames];
+            for (int j = 0; j < ControlStepFrames; ++j) {
+                if (j == count) {
+                    for (; j < ControlStepFrames; ++j)
+                        outL[j] = outR[j] = _mm256_setzero_ps();
+                    break;
+                }
+                const __m128 lo = frame4<FourPoles>(ch[0], coefs[0], _mm256_cvtps_pd(_mm256_castps256_ps128(frame[j])));
+                const __m128 hi = frame4<FourPoles>(ch[1], coefs[1], _mm256_cvtps_pd(_mm256_extractf128_ps(frame[j], 1)));
+                const __m256 y = _mm256_set_m128(hi, lo);
+                level = _mm256_add_ps(level, levelStep);
+                outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
+                outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
             }
-            const __m128 lo = frame4<FourPoles>(chain[0], coefs[0], _mm256_cvtps_pd(_mm256_castps256_ps128(frame[j])));
-            const __m128 hi = frame4<FourPoles>(chain[1], coefs[1], _mm256_cvtps_pd(_mm256_extractf128_ps(frame[j], 1)));
-            const __m256 y = _mm256_set_m128(hi, lo);
-            level = _mm256_add_ps(level, levelStep);
-            outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
-            outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
+            storeFrames(outL, productL + lane0, start);
+            storeFrames(outR, productR + lane0, start);
+            _mm256_store_ps(&lc.level[lane0], level);
         }
-        storeFrames(outL, productL, start);
-        storeFrames(outR, productR, start);
-        _mm256_store_ps(gains[0], level);
-        takeLevels(gains[0]);
     }
-    for (int h = 0; h < 2; ++h) {
+    for (int h = 0; h < 2 * Halves; ++h) {
         _mm256_store_pd(&state[0][4 * h], chain[h].s0);
         _mm256_store_pd(&state[1][4 * h], chain[h].s1);
         _mm256_store_pd(&state[2][4 * h], chain[h].s2);
@@ -1228,58 +1353,80 @@ void LadderLanes_c::runWide()
         _mm256_store_pd(&state[5][4 * h], chain[h].dc);
     }
     storeState(state);
+    storeControl(lc);
 }
 
-template <bool FourPoles>
+template <bool FourPoles, int Halves>
 void LadderLanes_c::runWide512()
 {
-    // runWide with all eight lanes in one vector: the chain from one s3 to
-    // the next is short enough now that one vector keeps the units as busy
-    // as two did, with half the operations.
+    // runWide with eight lanes in one vector, and both halves' chains in the
+    // same frame loop: the step from one s3 to the next is a chain of
+    // dependent operations that leaves the units idle while one vector
+    // waits on it; a second independent vector fills the wait.
     alignas(64) double state[6][MaxLanes] = {};
     loadState(state);
-    Chain8 chain = {_mm512_load_pd(state[0]), _mm512_load_pd(state[1]), _mm512_load_pd(state[2]),
-                    _mm512_load_pd(state[3]), _mm512_load_pd(state[4]), _mm512_load_pd(state[5])};
-    alignas(64) double ks[3][MaxLanes] = {};
-    alignas(32) float gains[3][MaxLanes] = {};
+    Chain8 chain[Halves];
+    for (int h = 0; h < Halves; ++h)
+        chain[h] = {_mm512_load_pd(&state[0][8 * h]), _mm512_load_pd(&state[1][8 * h]),
+                    _mm512_load_pd(&state[2][8 * h]), _mm512_load_pd(&state[3][8 * h]),
+                    _mm512_load_pd(&state[4][8 * h]), _mm512_load_pd(&state[5][8 * h])};
+    LaneControl_t lc;
+    loadControl(lc);
     const int n = frames;
     for (int start = 0; start < n; start += ControlStepFrames) {
-        stepControl(start / ControlStepFrames, ks, gains);
-        const Coefs8 coefs = coefs8(ks[0], ks[1], ks[2]);
-        __m256 level = _mm256_load_ps(gains[0]);
-        const __m256 levelStep = _mm256_load_ps(gains[1]);
-        const __m256 right = _mm256_load_ps(gains[2]);
-        const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
-        __m256 frame[ControlStepFrames];
-        for (int l = 0; l < MaxLanes; ++l)
-            frame[l] = _mm256_load_ps(&input[l][start]);
-        transpose8(frame);
-        __m256 outL[ControlStepFrames];
-        __m256 outR[ControlStepFrames];
+        stepControl(start / ControlStepFrames, lc);
+        Coefs8 coefs[Halves];
+        __m256 level[Halves];
+        __m256 levelStep[Halves];
+        __m256 left[Halves];
+        __m256 right[Halves];
+        __m256 frame[Halves][ControlStepFrames];
+        for (int h = 0; h < Halves; ++h) {
+            const int lane0 = h * HalfLanes;
+            coefs[h] = coefs8(&lc.k1[lane0], &lc.k2[lane0], &lc.feedback[lane0]);
+            level[h] = _mm256_load_ps(&lc.level[lane0]);
+            levelStep[h] = _mm256_load_ps(&lc.levelStep[lane0]);
+            right[h] = _mm256_load_ps(&lc.balance[lane0]);
+            left[h] = _mm256_sub_ps(_mm256_set1_ps(2.0f), right[h]);
+            for (int l = 0; l < HalfLanes; ++l)
+                frame[h][l] = _mm256_load_ps(&input[lane0 + l][start]);
+            transpose8(frame[h]);
+        }
+        __m256 outL[Halves][ControlStepFrames];
+        __m256 outR[Halves][ControlStepFrames];
         const int count = n - start < ControlStepFrames ? n - start : ControlStepFrames;
         for (int j = 0; j < ControlStepFrames; ++j) {
             if (j == count) {
                 for (; j < ControlStepFrames; ++j)
-                    outL[j] = outR[j] = _mm256_setzero_ps();
+                    for (int h = 0; h < Halves; ++h)
+                        outL[h][j] = outR[h][j] = _mm256_setzero_ps();
                 break;
             }
-            const __m256 y = frame8<FourPoles>(chain, coefs, _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, frame[j]));
-            level = _mm256_add_ps(level, levelStep);
-            outL[j] = _mm256_mul_ps(_mm256_mul_ps(left, level), y);
-            outR[j] = _mm256_mul_ps(_mm256_mul_ps(right, level), y);
+#pragma GCC unroll 2
+            for (int h = 0; h < Halves; ++h) {
+                const __m256 y =
+                    frame8<FourPoles>(chain[h], coefs[h], _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, frame[h][j]));
+                level[h] = _mm256_add_ps(level[h], levelStep[h]);
+                outL[h][j] = _mm256_mul_ps(_mm256_mul_ps(left[h], level[h]), y);
+                outR[h][j] = _mm256_mul_ps(_mm256_mul_ps(right[h], level[h]), y);
+            }
         }
-        storeFrames(outL, productL, start);
-        storeFrames(outR, productR, start);
-        _mm256_store_ps(gains[0], level);
-        takeLevels(gains[0]);
+        for (int h = 0; h < Halves; ++h) {
+            storeFrames(outL[h], productL + h * HalfLanes, start);
+            storeFrames(outR[h], productR + h * HalfLanes, start);
+            _mm256_store_ps(&lc.level[h * HalfLanes], level[h]);
+        }
     }
-    _mm512_store_pd(state[0], chain.s0);
-    _mm512_store_pd(state[1], chain.s1);
-    _mm512_store_pd(state[2], chain.s2);
-    _mm512_store_pd(state[3], chain.s3);
-    _mm512_store_pd(state[4], chain.w);
-    _mm512_store_pd(state[5], chain.dc);
+    for (int h = 0; h < Halves; ++h) {
+        _mm512_store_pd(&state[0][8 * h], chain[h].s0);
+        _mm512_store_pd(&state[1][8 * h], chain[h].s1);
+        _mm512_store_pd(&state[2][8 * h], chain[h].s2);
+        _mm512_store_pd(&state[3][8 * h], chain[h].s3);
+        _mm512_store_pd(&state[4][8 * h], chain[h].w);
+        _mm512_store_pd(&state[5][8 * h], chain[h].dc);
+    }
     storeState(state);
+    storeControl(lc);
 }
 
 void LadderLanes_c::mixOut(int k)

@@ -218,6 +218,12 @@ private:
     // The per-block check: a non-finite state starts the filter afresh, and
     // values too small to hear become 0.
     void checkState();
+    // checkState for what a ladder's render changes (its gains, coefficients
+    // and the state of its first `channels` ladders).
+    void checkLadderState(int channels);
+    // Settles the gains, coefficients and first `channels` ladders; whether
+    // all were finite.
+    bool settleLadders(int channels);
 
     float* cutoffIn = nullptr;
     float* resonanceIn = nullptr;
@@ -241,13 +247,15 @@ private:
 class LadderLanes_c
 {
 public:
-    static constexpr int MaxLanes = 8;
+    static constexpr int MaxLanes = 16;
+    // The lanes share one AVX-512 vector (or two AVX2 ones) eight at a time.
+    static constexpr int HalfLanes = 8;
 
-    // The lanes this processor runs together: 8 with AVX2 and fused
+    // The lanes this processor runs together: 16 with AVX2 and fused
     // multiply-add, 0 (no batching) otherwise or while fused multiply-add
     // is not allowed.
     static int width();
-    // While audio is stopped (tests): lets the lanes run as one AVX-512
+    // While audio is stopped (tests): lets eight lanes run as one AVX-512
     // vector where the processor has it (the default), or as two AVX2 ones.
     static void allowOneVector(bool allow);
 
@@ -273,29 +281,54 @@ private:
         int lane = 0;     // its first lane; a stereo input takes two
         int channels = 0;
         bool live = false; // still active when run() came
-        FilterMoogSI_c::ControlIn_t control[MaxSteps] = {};
+    };
+    // The held ladders' control state by lane, for one run: what each
+    // filter's control step reads and writes (its cutoff memo, gains and
+    // coefficients), so that a step of every lane is a few vector
+    // operations. A stereo filter's two lanes carry the same values.
+    struct LaneControl_t
+    {
+        alignas(64) double k1[MaxLanes];
+        alignas(64) double k2[MaxLanes];
+        alignas(64) double feedback[MaxLanes];
+        alignas(64) double feedbackScale[MaxLanes];
+        alignas(32) float memoCutoff[MaxLanes];
+        alignas(32) float r[MaxLanes];
+        alignas(32) float level[MaxLanes];
+        alignas(32) float levelTarget[MaxLanes];
+        alignas(32) float levelStep[MaxLanes];
+        alignas(32) float balance[MaxLanes];
     };
     // Holds a's and b's ladders from their opened buses.
     void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
               const FilterMoogSI_c::Open_t& openB);
     void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
-    template <bool FourPoles>
+    // Halves: 1 runs lanes 0..7, 2 all sixteen.
+    template <bool FourPoles, int Halves>
     [[gnu::target("avx2,fma")]] void runWide();
-    template <bool FourPoles>
+    template <bool FourPoles, int Halves>
     [[gnu::target("avx512f,avx2,fma")]] void runWide512();
     // The held ladders' states by lane, and back.
     void loadState(double (*state)[MaxLanes]) const;
     void storeState(const double (*state)[MaxLanes]);
-    // Control step `step` of every held ladder: k1, k2, feedback and level,
-    // level step, balance by lane.
-    [[gnu::always_inline]] inline void stepControl(int step, double (*ks)[MaxLanes], float (*gains)[MaxLanes]);
-    // The level by lane where a control step's ramp ended, back to the
-    // filters.
-    [[gnu::always_inline]] inline void takeLevels(const float* level);
+    // The live ladders' control state into lanes (the rest zero), and back
+    // into the filters once the block is done.
+    void loadControl(LaneControl_t& lc) const;
+    void storeControl(const LaneControl_t& lc) const;
+    // Control step `step` of every held ladder, lane for lane the filter's
+    // own ladderStep; a memo that no longer fits is refreshed by its filter.
+    [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
+    // The live lanes, one bit each (set by run()).
+    unsigned liveLanes = 0;
     // out[i] += products[i] over the held frames.
     [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
 
     Held_t held[MaxLanes];
+    // Lane l belongs to held[laneHeld[l]].
+    int laneHeld[MaxLanes] = {};
+    // The control inputs of every step by lane: cutoff, resonance, level,
+    // balance.
+    alignas(32) float control[MaxSteps][4][MaxLanes] = {};
     int filterCount = 0;
     int laneCount = 0;
     int frames = 0;

@@ -407,11 +407,14 @@ TEST(FilterMoogSI, LanesRenderLikePairs)
         {M::rLP24, {1, 1, 1, 1}, "four mono pairs, LP 24"},
         {M::rLP12, {1, 2, 1}, "mono, stereo, mono pairs, LP 12"},
         {M::rLP24, {2}, "one stereo pair, lanes left empty"},
+        {M::rLP24, {1, 1, 1, 1, 1, 1, 1, 1}, "eight mono pairs, every lane"},
+        {M::rLP12, {1, 1, 1, 2, 2, 1}, "a stereo pair across the two halves of the lanes"},
+        {M::rLP24, {2, 1, 2}, "the second half partly filled"},
     };
     const int pieces[] = {100, 37, 256, 1, 8, 13, 7};
     constexpr float Rate = 48000.0f;
     constexpr size_t Length = 3000;
-    // One AVX-512 vector of eight lanes where the processor has one, and
+    // One AVX-512 vector per eight lanes where the processor has one, and
     // two AVX2 vectors of four.
     struct OneVector
     {
