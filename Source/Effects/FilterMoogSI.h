@@ -318,14 +318,14 @@ private:
     // Control step `step` of every held ladder, lane for lane the filter's
     // own ladderStep; a memo that no longer fits is refreshed by its filter.
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
-    // The live lanes, one bit each (set by run()).
-    unsigned liveLanes = 0;
     // out[i] += products[i] over the held frames.
     [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
 
     Held_t held[MaxLanes];
     // Lane l belongs to held[laneHeld[l]].
     int laneHeld[MaxLanes] = {};
+    // The live lanes, one bit each (set by run()).
+    unsigned liveLanes = 0;
     // The control inputs of every step by lane: cutoff, resonance, level,
     // balance.
     alignas(32) float control[MaxSteps][4][MaxLanes] = {};
