@@ -93,9 +93,7 @@ void SamLoop_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     smooth = std::clamp(p[lpSmooth].fl * 0.01f, 0.001f, 0.999f);

@@ -97,9 +97,7 @@ void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     unisonAmount = p[tcSpread].fl;
