@@ -64,11 +64,6 @@ int SamLoop_c::getTypeCode() const
     return TypeCodeSamLoop;
 }
 
-bool SamLoop_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, lpCount, {

@@ -71,11 +71,6 @@ int SamTC3_c::getTypeCode() const
     return TypeCodeSamTC3;
 }
 
-bool SamTC3_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, tcCount, {

@@ -84,6 +84,7 @@ public:
     ~SamTC3_c() override;
 
     using Generator_c::create;
+    using Generator_c::getParaSetPtr;
     using Generator_c::prepProc;
 
     // While audio is stopped: keeps the slot and the three control-rate
@@ -91,7 +92,6 @@ public:
     // time input rests at 0).
     virtual void create(WaveRAM_c* slot, float* level, float* pitch, float* time);
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // Every reason but a tempo change: Spread and FullLoop.

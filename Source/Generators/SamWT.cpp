@@ -48,11 +48,6 @@ int SamWT_c::getTypeCode() const
     return TypeCodeSamWT;
 }
 
-bool SamWT_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, wgCount, {
