@@ -126,6 +126,9 @@ private:
     void readControls(Run_t& r) const;
     double step(Run_t& r) const;
     float carrier(const Run_t& r) const;
+    // Adds one output sample of the heads' value (at the current level, and
+    // times the carrier in cross-AM) and returns the heads' step to the next.
+    double emit(Run_t& r, double value) const;
     bool oneHead(Run_t& r, Copy_t& c, double target) const;
     bool twoHeads(Run_t& r, Copy_t& c, double e) const;
     bool headLoop(Run_t& r, Copy_t& c, double e) const;
