@@ -182,12 +182,16 @@ int Instrument_c::noteOnCore(NoteC_c played, NoteC_c trigger)
     return voice;
 }
 
-void Instrument_c::noteOff(NoteC_c note)
+bool Instrument_c::pedalHolds(NoteC_c note)
 {
     const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
-    if (sustainPedal[channel] && sustainNote(note))
-        return;
-    noteOffCore(note);
+    return sustainPedal[channel] && sustainNote(note);
+}
+
+void Instrument_c::noteOff(NoteC_c note)
+{
+    if (!pedalHolds(note))
+        noteOffCore(note);
 }
 
 void Instrument_c::noteOffCore(NoteC_c note)

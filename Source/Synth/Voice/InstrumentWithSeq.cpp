@@ -139,10 +139,8 @@ void InstrumentWithSeq_c::releaseThroughChord(NoteC_c key)
 
 void InstrumentWithSeq_c::noteOff(NoteC_c note)
 {
-    const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
-    if (sustainPedal[channel] && sustainNote(note))
-        return;
-    releaseThroughChord(note);
+    if (!pedalHolds(note))
+        releaseThroughChord(note);
 }
 
 void InstrumentWithSeq_c::unsustainNotes(int channel)
