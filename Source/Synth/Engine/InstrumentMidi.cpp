@@ -290,6 +290,19 @@ void Instrument_c::handleSustainPedal(int channel, bool down)
     sustainPedal[channel] = down;
 }
 
+bool Instrument_c::takeSustained(int channel, int& i, NoteC_c& note)
+{
+    while (i < sustainedCount && sustained[i].channel != channel)
+        ++i;
+    if (i >= sustainedCount)
+        return false;
+    note = sustained[i];
+    for (int k = i + 1; k < sustainedCount; ++k)
+        sustained[k - 1] = sustained[k];
+    --sustainedCount;
+    return true;
+}
+
 void Instrument_c::unsustainNotes(int channel)
 {
     if (!sustained)
@@ -306,15 +319,8 @@ void Instrument_c::unsustainNotes(int channel)
         sounding = latestKey(-1, false, nullptr);
     }
     int i = 0;
-    while (i < sustainedCount) {
-        if (sustained[i].channel != channel) {
-            ++i;
-            continue;
-        }
-        const NoteC_c note = sustained[i];
-        for (int k = i + 1; k < sustainedCount; ++k)
-            sustained[k - 1] = sustained[k];
-        --sustainedCount;
+    NoteC_c note;
+    while (takeSustained(channel, i, note)) {
         const int started = startedNote(note);
         if (monoNow && started != sounding && synth) {
             const NoteC_c record = NoteC_c::of(started, note.velocity, note.channel);

@@ -148,17 +148,9 @@ void InstrumentWithSeq_c::unsustainNotes(int channel)
     if (!sustained)
         return;
     int i = 0;
-    while (i < sustainedCount) {
-        if (sustained[i].channel != channel) {
-            ++i;
-            continue;
-        }
-        const NoteC_c note = sustained[i];
-        for (int k = i + 1; k < sustainedCount; ++k)
-            sustained[k - 1] = sustained[k];
-        --sustainedCount;
+    NoteC_c note;
+    while (takeSustained(channel, i, note))
         releaseThroughChord(note);
-    }
 }
 
 void InstrumentWithSeq_c::noteVanishes(int voice, int note)
