@@ -228,11 +228,10 @@ void Gator_c::render(int n)
     if (length > 0.0f)
         alignToHost(length);
     StereoPins_t pins;
-    if (!openStereoWriteRead(pins))
+    if (!openStereoWriteRead(n, pins))
         return;
     auto [inL, inR, outL, outR] = pins;
     if (inL) {
-        n = framesFor(n, inputBus, outputBusA);
         const float smooth = smoothing;
         for (int i = 0; i < n; ++i) {
             if (i % ControlStepFrames == 0) {

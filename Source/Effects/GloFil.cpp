@@ -202,11 +202,10 @@ void GloFil_c::render(int n)
     if (!active || !ready || !inputBus || !outputBusA)
         return;
     StereoPins_t pins;
-    if (!openStereoWriteRead(pins, false))
+    if (!openStereoWriteRead(n, pins, false))
         return;
     auto [inL, inR, outL, outR] = pins;
     if (inL) {
-        n = framesFor(n, inputBus, outputBusA);
         switch (type) {
         case tLP12: runFilter<tLP12>(*this, n, inL, inR, outL, outR); break;
         case tHP12: runFilter<tHP12>(*this, n, inL, inR, outL, outR); break;

@@ -148,11 +148,10 @@ void Satur_c::renderMono(int n)
 void Satur_c::renderStereo(int n)
 {
     StereoPins_t pins;
-    if (!openStereoWriteRead(pins, false))
+    if (!openStereoWriteRead(n, pins, false))
         return;
     auto [inL, inR, outL, outR] = pins;
     if (inL) {
-        n = framesFor(n, inputBus, outputBusA);
         // Both channels with the same coefficients, even when cachePara
         // changes them meanwhile.
         const float ca = a;

@@ -152,11 +152,10 @@ void StereoEnh1_c::render(int n)
     if (!active || !ready || !inputBus || !outputBusA)
         return;
     StereoPins_t pins;
-    if (!openStereoWriteRead(pins))
+    if (!openStereoWriteRead(n, pins))
         return;
     auto [inL, inR, outL, outR] = pins;
     if (inL) {
-        n = framesFor(n, inputBus, outputBusA);
         const float a = cross;
         const float d0 = direct;
         const float mid = midGain * 0.5f;

@@ -64,11 +64,6 @@ int SamLoop_c::getTypeCode() const
     return TypeCodeSamLoop;
 }
 
-bool SamLoop_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamLoop_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, lpCount, {
@@ -93,9 +88,7 @@ void SamLoop_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     smooth = std::clamp(p[lpSmooth].fl * 0.01f, 0.001f, 0.999f);

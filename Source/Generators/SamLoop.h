@@ -60,6 +60,7 @@ public:
     ~SamLoop_c() override;
 
     using Generator_c::create;
+    using Generator_c::getParaSetPtr;
     using Generator_c::prepProc;
 
     // While audio is stopped: the memory and the control-rate inputs (one
@@ -67,7 +68,6 @@ public:
     // inputs are given.
     virtual void create(WaveRAM2_c* memory, float* level, float* pitch, float* loopStartMod, float* loopEndMod);
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     void cachePara(CacheReason_t reason, int set, int idx) override;

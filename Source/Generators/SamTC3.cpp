@@ -71,11 +71,6 @@ int SamTC3_c::getTypeCode() const
     return TypeCodeSamTC3;
 }
 
-bool SamTC3_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, tcCount, {
@@ -97,9 +92,7 @@ void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     unisonAmount = p[tcSpread].fl;
@@ -207,19 +200,25 @@ double SamTC3_c::step(Run_t& r) const
     return r.speed;
 }
 
+double SamTC3_c::emit(Run_t& r, double value) const
+{
+    if (r.done % ControlStepFrames == 0)
+        readControls(r);
+    float v = static_cast<float>(r.levelValue * value);
+    if (r.mode == rmCrossAM)
+        v *= carrier(r);
+    r.out[r.done] += v;
+    const double s = step(r);
+    ++r.done;
+    return s;
+}
+
 bool SamTC3_c::oneHead(Run_t& r, Copy_t& c, double target) const
 {
     if (!(target >= c.a && c.a > c.prevA))
         return true;
     while (r.remaining() > 0 && c.a < target) {
-        if (r.done % ControlStepFrames == 0)
-            readControls(r);
-        float v = static_cast<float>(r.levelValue * headValue(r.j, c.a, c.prevA));
-        if (r.mode == rmCrossAM)
-            v *= carrier(r);
-        r.out[r.done] += v;
-        const double s = step(r);
-        ++r.done;
+        const double s = emit(r, headValue(r.j, c.a, c.prevA));
         c.prevA = c.a;
         c.a += s;
     }
@@ -231,15 +230,7 @@ bool SamTC3_c::twoHeads(Run_t& r, Copy_t& c, double e) const
     if (!(e >= c.a && c.a > c.prevA && c.b > c.prevB))
         return false;
     while (r.remaining() > 0 && c.a < e && c.b < e && c.x >= 0.0 && c.x <= 1.0) {
-        if (r.done % ControlStepFrames == 0)
-            readControls(r);
-        const double mix = c.x * headValue(r.j, c.a, c.prevA) + (1.0 - c.x) * headValue(r.j, c.b, c.prevB);
-        float v = static_cast<float>(r.levelValue * mix);
-        if (r.mode == rmCrossAM)
-            v *= carrier(r);
-        r.out[r.done] += v;
-        const double s = step(r);
-        ++r.done;
+        const double s = emit(r, c.x * headValue(r.j, c.a, c.prevA) + (1.0 - c.x) * headValue(r.j, c.b, c.prevB));
         c.prevA = c.a;
         c.prevB = c.b;
         c.a += s;

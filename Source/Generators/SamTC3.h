@@ -84,6 +84,7 @@ public:
     ~SamTC3_c() override;
 
     using Generator_c::create;
+    using Generator_c::getParaSetPtr;
     using Generator_c::prepProc;
 
     // While audio is stopped: keeps the slot and the three control-rate
@@ -91,7 +92,6 @@ public:
     // time input rests at 0).
     virtual void create(WaveRAM_c* slot, float* level, float* pitch, float* time);
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // Every reason but a tempo change: Spread and FullLoop.
@@ -126,6 +126,9 @@ private:
     void readControls(Run_t& r) const;
     double step(Run_t& r) const;
     float carrier(const Run_t& r) const;
+    // Adds one output sample of the heads' value (at the current level, and
+    // times the carrier in cross-AM) and returns the heads' step to the next.
+    double emit(Run_t& r, double value) const;
     bool oneHead(Run_t& r, Copy_t& c, double target) const;
     bool twoHeads(Run_t& r, Copy_t& c, double e) const;
     bool headLoop(Run_t& r, Copy_t& c, double e) const;

@@ -48,11 +48,6 @@ int SamWT_c::getTypeCode() const
     return TypeCodeSamWT;
 }
 
-bool SamWT_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, wgCount, {
@@ -72,9 +67,7 @@ void SamWT_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (reason == crTempoChange || !paraSet)
         return;
-    if (set < 0)
-        set = std::max<int>(routeIndex, 0);
-    const Parameter_c* p = getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     unisonAmount = p[wgSpread].fl;

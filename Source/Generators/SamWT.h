@@ -59,6 +59,7 @@ public:
     SamWT_c();
     ~SamWT_c() override;
 
+    using Generator_c::getParaSetPtr;
     using Generator_c::prepProc;
 
     // While audio is stopped: keeps the store, the three control-rate inputs
@@ -67,7 +68,6 @@ public:
     // modulation.
     virtual void createSamWT(WaveTable_c* store, float* level, float* pitch, float* position, float* ones);
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // Every reason but a tempo change: Spread.

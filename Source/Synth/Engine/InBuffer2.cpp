@@ -70,13 +70,12 @@ bool InBuffer2_c::fits(int len) const
 
 // ---------------------------------------------------------------- creation
 
-bool InBuffer2_c::create(const char* name, int size, int channels, float* def, bool flagA, bool flagB)
+bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* def)
 {
     freeBuffers();
     std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
     created_ = false;
     ready_ = false;
-    hostFed_ = false;
     if (size <= 0 || channels < 1 || channels > 6 || def == nullptr)
         return false;
     name_ = name != nullptr ? name : "unnamed";
@@ -84,10 +83,19 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def, b
     channels_ = channels;
     bufferCount_ = bufferCountFor(channels);
     def_ = def;
+    offset_ = 0;
+    return true;
+}
+
+bool InBuffer2_c::create(const char* name, int size, int channels, float* def, bool flagA, bool flagB)
+{
+    const bool inRange = beginCreate(name, size, channels, def);
+    hostFed_ = false;
+    if (!inRange)
+        return false;
     flagA_ = flagA;
     flagB_ = flagB;
     created_ = true;
-    offset_ = 0;
     allocateBuffers();
     checkSetFlagReady();
     if (ready_)
@@ -98,22 +106,12 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def, b
 
 bool InBuffer2_c::create(const char* name, int size, int channels, float* def)
 {
-    freeBuffers();
-    std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
-    created_ = false;
-    ready_ = false;
-    if (size <= 0 || channels < 1 || channels > 6 || def == nullptr)
+    if (!beginCreate(name, size, channels, def))
         return false;
-    name_ = name != nullptr ? name : "unnamed";
-    size_ = size;
-    channels_ = channels;
-    bufferCount_ = bufferCountFor(channels);
-    def_ = def;
     flagA_ = false;
     flagB_ = true;
     hostFed_ = true;
     created_ = true;
-    offset_ = 0;
     const bool allocated = allocateBuffers();
     checkSetFlagReady();
     clearBufFull();

@@ -151,6 +151,10 @@ protected:
     static constexpr int BufferSlots = 8;
     static constexpr int Slack = 5; // floats after the last frame of each own buffer
 
+    // The opening of both create forms: the old buffers go and the bus is
+    // neither created nor ready; then, when the arguments are in range, it
+    // takes them with the offset at 0. False for an argument out of range.
+    bool beginCreate(const char* name, int size, int channels, float* def);
     virtual bool allocateBuffers();
     virtual bool allocateBuffer(int i);
     virtual void freeBuffers();

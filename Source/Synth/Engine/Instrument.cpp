@@ -27,6 +27,24 @@ int64_t systemMilliseconds()
     return OsLib_c::getMilliseconds();
 }
 
+// Hands every note-off kept aside to take(channel, note), channel by channel
+// and note by note. A note-off leaves the set before take runs (take may
+// reach the set itself) and goes back into it when take answers false.
+template <class Take>
+void offerPendingNoteOffs(uint64_t (&pending)[NumMidiChannels][NumMidiNotes / 64], Take take)
+{
+    for (int channel = 0; channel < NumMidiChannels; ++channel)
+        for (int note = 0; note < NumMidiNotes; ++note) {
+            uint64_t& bits = pending[channel][note / 64];
+            const uint64_t bit = uint64_t{1} << (note % 64);
+            if (!(bits & bit))
+                continue;
+            bits &= ~bit;
+            if (!take(channel, note))
+                bits |= bit;
+        }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -158,17 +176,12 @@ void Instrument_c::applyPendingNoteOffs()
     if (!anyPendingNoteOff)
         return;
     anyPendingNoteOff = false;
-    for (int channel = 0; channel < NumMidiChannels; ++channel)
-        for (int note = 0; note < NumMidiNotes; ++note) {
-            uint64_t& bits = pendingNoteOffs[channel][note / 64];
-            const uint64_t bit = uint64_t{1} << (note % 64);
-            if (!(bits & bit))
-                continue;
-            bits &= ~bit;
-            const unsigned char off[3] = {static_cast<unsigned char>(Midi::NoteOff | channel),
-                                          static_cast<unsigned char>(note), PendingReleaseVelocity};
-            processMidi(off, false);
-        }
+    offerPendingNoteOffs(pendingNoteOffs, [this](int channel, int note) {
+        const unsigned char off[3] = {static_cast<unsigned char>(Midi::NoteOff | channel),
+                                      static_cast<unsigned char>(note), PendingReleaseVelocity};
+        processMidi(off, false);
+        return true;
+    });
 }
 
 void Instrument_c::queuePendingNoteOffs()
@@ -177,24 +190,19 @@ void Instrument_c::queuePendingNoteOffs()
     // is older than the note-offs kept aside, which go behind them.
     int count = eventCount.load(std::memory_order_relaxed);
     bool left = false;
-    for (int channel = 0; channel < NumMidiChannels; ++channel)
-        for (int note = 0; note < NumMidiNotes; ++note) {
-            uint64_t& bits = pendingNoteOffs[channel][note / 64];
-            const uint64_t bit = uint64_t{1} << (note % 64);
-            if (!(bits & bit))
-                continue;
-            if (count >= InstrumentEventCapacity) {
-                left = true;
-                continue;
-            }
-            bits &= ~bit;
-            events[count].offset = 0;
-            events[count].message[0] = static_cast<unsigned char>(Midi::NoteOff | channel);
-            events[count].message[1] = static_cast<unsigned char>(note);
-            events[count].message[2] = PendingReleaseVelocity;
-            events[count].message[3] = 0;
-            ++count;
+    offerPendingNoteOffs(pendingNoteOffs, [&](int channel, int note) {
+        if (count >= InstrumentEventCapacity) {
+            left = true;
+            return false;
         }
+        events[count].offset = 0;
+        events[count].message[0] = static_cast<unsigned char>(Midi::NoteOff | channel);
+        events[count].message[1] = static_cast<unsigned char>(note);
+        events[count].message[2] = PendingReleaseVelocity;
+        events[count].message[3] = 0;
+        ++count;
+        return true;
+    });
     anyPendingNoteOff = left;
     eventCount.store(count, std::memory_order_relaxed);
 }

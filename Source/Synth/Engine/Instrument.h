@@ -193,6 +193,14 @@ public:
     // Audio thread: holds the note back for the pedal; false when there is no
     // room (the caller releases it at once).
     virtual bool sustainNote(NoteC_c note);
+    // Audio thread: true when the pedal of the note's channel is down and
+    // holds the note back; the key is then released when the pedal lifts.
+    bool pedalHolds(NoteC_c note);
+    // Audio thread: takes the first note held back for channel's pedal at
+    // list position i or later out of the list, with i left where it stood,
+    // so that a loop from i = 0 takes them all in order. False when none is
+    // left.
+    bool takeSustained(int channel, int& i, NoteC_c& note);
     // Audio thread: the engine releases the instrument's held voices; then a
     // channel 0..15 has its pedal lifted (its held-back notes released) and
     // its keys forgotten by the mono memory; a channel above 15 does so for

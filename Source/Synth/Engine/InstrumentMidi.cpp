@@ -182,12 +182,16 @@ int Instrument_c::noteOnCore(NoteC_c played, NoteC_c trigger)
     return voice;
 }
 
-void Instrument_c::noteOff(NoteC_c note)
+bool Instrument_c::pedalHolds(NoteC_c note)
 {
     const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
-    if (sustainPedal[channel] && sustainNote(note))
-        return;
-    noteOffCore(note);
+    return sustainPedal[channel] && sustainNote(note);
+}
+
+void Instrument_c::noteOff(NoteC_c note)
+{
+    if (!pedalHolds(note))
+        noteOffCore(note);
 }
 
 void Instrument_c::noteOffCore(NoteC_c note)
@@ -286,6 +290,19 @@ void Instrument_c::handleSustainPedal(int channel, bool down)
     sustainPedal[channel] = down;
 }
 
+bool Instrument_c::takeSustained(int channel, int& i, NoteC_c& note)
+{
+    while (i < sustainedCount && sustained[i].channel != channel)
+        ++i;
+    if (i >= sustainedCount)
+        return false;
+    note = sustained[i];
+    for (int k = i + 1; k < sustainedCount; ++k)
+        sustained[k - 1] = sustained[k];
+    --sustainedCount;
+    return true;
+}
+
 void Instrument_c::unsustainNotes(int channel)
 {
     if (!sustained)
@@ -302,15 +319,8 @@ void Instrument_c::unsustainNotes(int channel)
         sounding = latestKey(-1, false, nullptr);
     }
     int i = 0;
-    while (i < sustainedCount) {
-        if (sustained[i].channel != channel) {
-            ++i;
-            continue;
-        }
-        const NoteC_c note = sustained[i];
-        for (int k = i + 1; k < sustainedCount; ++k)
-            sustained[k - 1] = sustained[k];
-        --sustainedCount;
+    NoteC_c note;
+    while (takeSustained(channel, i, note)) {
         const int started = startedNote(note);
         if (monoNow && started != sounding && synth) {
             const NoteC_c record = NoteC_c::of(started, note.velocity, note.channel);

@@ -679,9 +679,10 @@ protected:
     void presetPathChanged(int ins, Part_c* part, int para);
     // Every descriptor callback with its mapped part and parameter.
     void runDescriptorCallbacks();
-    // The target of descriptor hostIndex when it feeds the global displays;
-    // part null otherwise.
-    ParaTarget_t globalDisplayTarget(int hostIndex);
+    // The target global display `display` shows for descriptor hostIndex
+    // when that feeds the global displays; part null otherwise, and for a
+    // display that does not exist.
+    ParaTarget_t globalDisplayTarget(int display, int hostIndex);
     // Writes display's text for the parameter into instrument ins's "Global Display".
     void writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins);
 

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -267,32 +268,30 @@ void Synth::stepParameterAutomated(int index, int direction)
 
 void Synth::gloDispSingle(int display, int hostIndex)
 {
-    if (display < 0 || display >= 2)
-        return;
-    const GlobalDisplay_t& d = globalDisplay[display];
-    const auto [part, para, ins] = globalDisplayTarget(hostIndex);
+    const auto [part, para, ins] = globalDisplayTarget(display, hostIndex);
     if (!part)
         return;
+    const GlobalDisplay_t& d = globalDisplay[display];
     writeGlobalDisplay(display, hostIndex, part, para, ins);
     updateEditor(d.index, busy.load() != 0);
 }
 
 void Synth::gloDispMulti(int display, int hostIndex)
 {
-    if (display < 0 || display >= 2)
-        return;
-    const GlobalDisplay_t& d = globalDisplay[display];
-    const auto [part, para, ins] = globalDisplayTarget(hostIndex);
+    const auto [part, para, ins] = globalDisplayTarget(display, hostIndex);
     if (!part)
         return;
+    const GlobalDisplay_t& d = globalDisplay[display];
     for (int k = std::max(d.low, 0); k < std::min(d.high, numInstruments); ++k) {
         writeGlobalDisplay(display, hostIndex, part, para, k);
         updateEditor();
     }
 }
 
-Synth::ParaTarget_t Synth::globalDisplayTarget(int hostIndex)
+Synth::ParaTarget_t Synth::globalDisplayTarget(int display, int hostIndex)
 {
+    if (display < 0 || display >= static_cast<int>(std::size(globalDisplay)))
+        return {};
     ParaTarget_t t;
     bool flag = false;
     if (getPartParaIdxDis(hostIndex, &t.part, &t.para, &t.ins, &flag) && flag && t.part && t.para >= 0)

@@ -139,10 +139,8 @@ void InstrumentWithSeq_c::releaseThroughChord(NoteC_c key)
 
 void InstrumentWithSeq_c::noteOff(NoteC_c note)
 {
-    const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
-    if (sustainPedal[channel] && sustainNote(note))
-        return;
-    releaseThroughChord(note);
+    if (!pedalHolds(note))
+        releaseThroughChord(note);
 }
 
 void InstrumentWithSeq_c::unsustainNotes(int channel)
@@ -150,17 +148,9 @@ void InstrumentWithSeq_c::unsustainNotes(int channel)
     if (!sustained)
         return;
     int i = 0;
-    while (i < sustainedCount) {
-        if (sustained[i].channel != channel) {
-            ++i;
-            continue;
-        }
-        const NoteC_c note = sustained[i];
-        for (int k = i + 1; k < sustainedCount; ++k)
-            sustained[k - 1] = sustained[k];
-        --sustainedCount;
+    NoteC_c note;
+    while (takeSustained(channel, i, note))
         releaseThroughChord(note);
-    }
 }
 
 void InstrumentWithSeq_c::noteVanishes(int voice, int note)

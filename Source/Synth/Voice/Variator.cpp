@@ -121,7 +121,7 @@ bool VariatorBase_c::openStereoReadWrite(int& n, StereoPins_t& pins)
     return true;
 }
 
-bool VariatorBase_c::openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth)
+bool VariatorBase_c::openStereoWriteRead(int& n, StereoPins_t& pins, bool monoAsBoth)
 {
     if (!outputBusA->wantWriteStereo(&pins.outL, &pins.outR))
         return false;
@@ -137,6 +137,7 @@ bool VariatorBase_c::openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth)
     if (input) {
         pins.inL = l;
         pins.inR = r;
+        n = framesFor(n, inputBus, outputBusA);
     }
     return true;
 }

@@ -104,11 +104,11 @@ protected:
     // when either pair cannot be had.
     bool openStereoReadWrite(int& n, StereoPins_t& pins);
     // Audio thread: the output bus's stereo pair for writing, then the input
-    // bus's stereo pair, or (monoAsBoth) a mono input as both sides. False,
-    // with nothing to render, when the output pair cannot be had; the input
-    // pointers stay null when the input cannot be read. Both buses must
-    // exist.
-    bool openStereoWriteRead(StereoPins_t& pins, bool monoAsBoth = true);
+    // bus's stereo pair, or (monoAsBoth) a mono input as both sides, with n
+    // limited to what both hand out. False, with nothing to render, when the
+    // output pair cannot be had; the input pointers stay null (and n as it
+    // was) when the input cannot be read. Both buses must exist.
+    bool openStereoWriteRead(int& n, StereoPins_t& pins, bool monoAsBoth = true);
 };
 
 class VariatorTone_c : public VariatorBase_c
