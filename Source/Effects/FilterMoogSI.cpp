@@ -792,13 +792,14 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
 
 namespace {
 
-// Settles every value of v and reports whether all were finite.
+// Settles every value of v and reports whether all were finite (every value
+// is settled, whatever the earlier ones were).
 template <typename T, size_t N>
 bool settleAll(T (&v)[N])
 {
     bool ok = true;
     for (T& x : v)
-        ok &= FilterMath::settle(x);
+        ok = FilterMath::settle(x) && ok;
     return ok;
 }
 
@@ -807,10 +808,13 @@ bool settleAll(T (&v)[N])
 bool FilterMoogSI_c::settleLadders(int channels)
 {
     using FilterMath::settle;
-    bool ok = settle(level) & settle(levelStep) & settle(balance) & std::isfinite(k1) & std::isfinite(feedback);
+    bool ok = settle(level) && settle(levelStep) && settle(balance) && std::isfinite(k1) && std::isfinite(feedback);
     for (int c = 0; c < channels; ++c) {
         Ladder_t& l = ladder[c];
-        ok &= settleAll(l.s) & settleAll(l.prev) & settle(l.xPrev) & settle(l.dc);
+        ok = settleAll(l.s) && ok;
+        ok = settleAll(l.prev) && ok;
+        ok = settle(l.xPrev) && ok;
+        ok = settle(l.dc) && ok;
     }
     return ok;
 }
@@ -819,9 +823,13 @@ void FilterMoogSI_c::checkState()
 {
     using FilterMath::settle;
     bool ok = settleLadders(2);
-    for (int c = 0; c < 2; ++c)
-        ok &= settleAll(band[c].low) & settleAll(band[c].high) & settle(band[c].last) & settle(high[c].hp1) &
-              settle(high[c].hp2);
+    for (int c = 0; c < 2; ++c) {
+        ok = settleAll(band[c].low) && ok;
+        ok = settleAll(band[c].high) && ok;
+        ok = settle(band[c].last) && ok;
+        ok = settle(high[c].hp1) && ok;
+        ok = settle(high[c].hp2) && ok;
+    }
     if (!ok)
         initBuffer();
 }
