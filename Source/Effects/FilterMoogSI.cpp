@@ -775,8 +775,8 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
     if (openA && openB && laddersAlike(open)) {
         FilterMoogSI_c* both[2] = {&a, &b};
         runLadderForm<2>(both, open);
-        a.checkState();
-        b.checkState();
+        a.checkLadderState(open[0].channels);
+        b.checkLadderState(open[1].channels);
     } else {
         if (openA)
             a.renderOpen(open[0]);
@@ -1013,11 +1013,8 @@ void LadderLanes_c::loadControl(LaneControl_t& lc) const
             lc.k1[l] = memo.k1;
             lc.k2[l] = memo.k2;
             lc.feedbackScale[l] = memo.feedbackScale;
-            lc.feedback[l] = f.feedback;
-            lc.r[l] = f.r;
+            // The rest a step computes afresh; these two it follows.
             lc.level[l] = f.level;
-            lc.levelTarget[l] = f.levelTarget;
-            lc.levelStep[l] = f.levelStep;
             lc.balance[l] = f.balance;
         }
     }

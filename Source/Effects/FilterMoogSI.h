@@ -311,8 +311,9 @@ private:
     // The held ladders' states by lane, and back.
     void loadState(double (*state)[MaxLanes]) const;
     void storeState(const double (*state)[MaxLanes]);
-    // The live ladders' control state into lanes (the rest zero), and back
-    // into the filters once the block is done.
+    // The live ladders' memo, level and balance into lanes (the rest zero),
+    // and the whole control state back into the filters once the block is
+    // done.
     void loadControl(LaneControl_t& lc) const;
     void storeControl(const LaneControl_t& lc) const;
     // Control step `step` of every held ladder, lane for lane the filter's
