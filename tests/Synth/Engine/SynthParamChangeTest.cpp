@@ -38,6 +38,9 @@ public:
                           .codeName = "SetTest"})
     {
         Synth::open();
+        // The tests read the idle side's queue themselves: a running idle
+        // timer would take (and show) its messages first.
+        idleTimer.stopTimer();
         for (int i = 0; i < 2; ++i) {
             own[i].create(this, i, 4, false);
             if (instruments)
