@@ -615,6 +615,13 @@ const Parameter_c* Part_c::refreshParameters(int& set) const
     return getRenderParaPtr(set);
 }
 
+const Parameter_c* Part_c::refreshParameters(CacheReason_t reason, int& set, bool usable) const
+{
+    if (reason == crTempoChange || !usable)
+        return nullptr;
+    return refreshParameters(set);
+}
+
 void Part_c::waitForRenderToLeave() const
 {
     while (rendering)

@@ -332,6 +332,10 @@ protected:
     // The parameters of set for a refresh; a negative set first becomes the
     // set the part last played (0 before any). Null without them. Any thread.
     const Parameter_c* refreshParameters(int& set) const;
+    // The same for a cachePara override with no tempo-bound values: null on a
+    // tempo change and while the part is not usable (its own readiness test),
+    // so the override only reads "if (!p) return;".
+    const Parameter_c* refreshParameters(CacheReason_t reason, int& set, bool usable) const;
 
     // Waits in 5 ms steps until rendering is down. A part that has lowered
     // active or ready first knows no render uses its memory afterwards.
