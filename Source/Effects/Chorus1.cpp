@@ -158,9 +158,7 @@ void Chorus1_c::resume()
 
 void Chorus1_c::cachePara(CacheReason_t reason, int set, int idx)
 {
-    if (reason == crTempoChange || !paraSet || !ready)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet && ready);
     if (!p)
         return;
     if (idx == -1 || idx == pSpeed || idx == pSpeedSpread) {

@@ -47,11 +47,6 @@ CrushX_c::CrushX_c() = default;
 
 CrushX_c::~CrushX_c() = default;
 
-const Parameter_c* CrushX_c::values(int set) const
-{
-    return refreshParameters(set);
-}
-
 void CrushX_c::setSampleRate(float rate)
 {
     if (!(rate > 0.0f))
@@ -93,9 +88,7 @@ bool CrushX_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void CrushX_c::cachePara(CacheReason_t reason, int set, int idx)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = values(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     if (idx == -1 || idx == pResolution) {

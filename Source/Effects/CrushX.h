@@ -84,8 +84,6 @@ public:
     // chooses) from in into work, for one channel. n <= MaxBlockSize.
     void renderCore(int n, const float* in, float* work, Channel_t& ch);
 
-    const Parameter_c* values(int set = -1) const;
-
     Channel_t channel[2];
     float envelope = 0.01f;        // auto-volume follower, shared by both channels
     float outputOffset = 1e-6f;    // alternates sign every output sample

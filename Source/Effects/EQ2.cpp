@@ -104,11 +104,6 @@ EQ2_c::EQ2_c(int gainRangeDb) : gainRange(gainRangeDb)
 
 EQ2_c::~EQ2_c() = default;
 
-const Parameter_c* EQ2_c::values(int set) const
-{
-    return refreshParameters(set);
-}
-
 void EQ2_c::setSampleRate(float rate)
 {
     VariatorInst_c::setSampleRate(rate);
@@ -188,9 +183,7 @@ void EQ2_c::calc1Coeff(float freq, float gain, float q, float reciprocalRate)
 
 void EQ2_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !ready)
-        return;
-    const Parameter_c* p = values(set);
+    const Parameter_c* p = refreshParameters(reason, set, ready);
     if (!p)
         return;
     for (int b = 0; b < 2; ++b) {

@@ -94,7 +94,6 @@ public:
     void calc0Coeff(float freq, float gain, float q, float reciprocalRate);
     void calc1Coeff(float freq, float gain, float q, float reciprocalRate);
 
-    const Parameter_c* values(int set = -1) const;
     int getGainRange() const { return gainRange; }
 
     Band_t band[2];

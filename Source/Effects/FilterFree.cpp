@@ -94,9 +94,7 @@ float FilterFree_c::getModSampleDefault(int input) const
 
 void FilterFree_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = getRenderParaPtr(set < 0 ? std::max<int>(routeIndex, 0) : set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     slope24 = p[pSlope].value == 2;

@@ -122,9 +122,7 @@ void FilterMoogSI_c::postprocessParaChange(int set, int idx)
 
 void FilterMoogSI_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = getRenderParaPtr(set < 0 ? std::max<int>(routeIndex, 0) : set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     float u = p[pCutoff].fl * 5e-5f; // Hz / 20000

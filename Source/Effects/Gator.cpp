@@ -163,15 +163,17 @@ void Gator_c::postprocessParaChange(int set, int idx)
 
 void Gator_c::cachePara(CacheReason_t reason, int set, int)
 {
-    const Parameter_c* p = values(set);
+    // The set is resolved once, so the values and both pattern texts come
+    // from the same set.
+    const Parameter_c* p = refreshParameters(set);
     if (!p || !ready)
         return;
     if (reason != crTempoChange) {
         wet = p[pWet].fl;
         char text[ParaTextBufferBytes];
-        getParaCharPtr(set < 0 ? std::max<int>(routeIndex, 0) : set, pPatternA, text);
+        getParaCharPtr(set, pPatternA, text);
         maskA = patternMask(text);
-        getParaCharPtr(set < 0 ? std::max<int>(routeIndex, 0) : set, pPatternB, text);
+        getParaCharPtr(set, pPatternB, text);
         maskB = patternMask(text);
         linkMode = p[pLink].value;
         const float s = 1.0f - SmoothRange * p[pSmooth].fl;

@@ -121,9 +121,7 @@ void GloFil_c::postprocessParaChange(int set, int idx)
 
 void GloFil_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !ready)
-        return;
-    const Parameter_c* p = values(set);
+    const Parameter_c* p = refreshParameters(reason, set, ready);
     if (!p)
         return;
     const float sat = p[pSaturation].fl;

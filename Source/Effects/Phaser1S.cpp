@@ -122,9 +122,7 @@ void Phaser1S_c::postprocessParaChange(int set, int idx)
 
 void Phaser1S_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !ready)
-        return;
-    const Parameter_c* p = values(set);
+    const Parameter_c* p = refreshParameters(reason, set, ready);
     if (!p)
         return;
     stages = p[pStages].value;

@@ -111,9 +111,7 @@ float Satur_c::getModSampleDefault(int input) const
 
 void Satur_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = getRenderParaPtr(set < 0 ? std::max<int>(routeIndex, 0) : set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     const float intense = std::clamp(static_cast<float>(p[SaturParas::pIntense].fl), 0.0f, 1.0f);

@@ -124,9 +124,7 @@ void StereoEnh1_c::checkSetFlagReady()
 
 void StereoEnh1_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !ready)
-        return;
-    const Parameter_c* p = values(set);
+    const Parameter_c* p = refreshParameters(reason, set, ready);
     if (!p)
         return;
     const float a = p[pWet].fl * CrossScale;
