@@ -85,15 +85,11 @@ void StereoEnh1_c::allocateBuffer()
 
 bool StereoEnh1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        createParas(p, {
-            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
-            {.index = pRoomsize, .name = "Roomsize", .unit = "msec", .lo = 5, .hi = 100, .precision = 1, .def = 50},
-            {.index = pFactor, .name = "Factor", .unit = "n", .lo = 10, .hi = 40, .precision = 1, .def = 20},
-        });
-        result = paraSet->spreadPara();
-    }
+    const bool result = defineParas(shared, nSets, ParaCount, {
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+        {.index = pRoomsize, .name = "Roomsize", .unit = "msec", .lo = 5, .hi = 100, .precision = 1, .def = 50},
+        {.index = pFactor, .name = "Factor", .unit = "n", .lo = 10, .hi = 40, .precision = 1, .def = 20},
+    });
     ReadyThenCache(crActivate);
     return result;
 }
