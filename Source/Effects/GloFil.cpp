@@ -111,12 +111,7 @@ void GloFil_c::initBuffer()
 void GloFil_c::postprocessParaChange(int set, int idx)
 {
     VariatorInst_c::postprocessParaChange(set, idx);
-    if (idx != -1 && idx != pModSpeed && idx != pNotes)
-        return;
-    const Parameter_c* p = getRenderParaPtr(set);
-    if (!p)
-        return;
-    setSweep(set, p[pModSpeed].value, p[pNotes].value);
+    followSweepParas(set, idx, pModSpeed, 1, pNotes);
 }
 
 void GloFil_c::cachePara(CacheReason_t reason, int set, int)

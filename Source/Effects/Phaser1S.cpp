@@ -110,14 +110,9 @@ void Phaser1S_c::initBuffer()
 void Phaser1S_c::postprocessParaChange(int set, int idx)
 {
     VariatorInst_c::postprocessParaChange(set, idx);
-    if (idx != -1 && idx != pSpeed && idx != pNotes)
-        return;
-    const Parameter_c* p = getRenderParaPtr(set);
-    if (!p)
-        return;
     // Thousandths of a hertz to whole hundredths: 0.455 Hz reaches the LFO
     // as 0.45 Hz.
-    setSweep(set, p[pSpeed].value / 10, p[pNotes].value);
+    followSweepParas(set, idx, pSpeed, 10, pNotes);
 }
 
 void Phaser1S_c::cachePara(CacheReason_t reason, int set, int)

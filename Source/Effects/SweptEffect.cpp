@@ -30,10 +30,15 @@ void SweptEffect_c::restartSweep()
     lfo.prepProc(set, n, false, false);
 }
 
-void SweptEffect_c::setSweep(int set, int speed, int notes)
+void SweptEffect_c::followSweepParas(int set, int idx, int speedPara, int speedDivisor, int notesPara)
 {
-    lfo.setParaVal(set, LFOSimp_c::pFrequency, speed);
-    lfo.setParaVal(set, LFOSimp_c::pNotes, notes);
+    if (idx != -1 && idx != speedPara && idx != notesPara)
+        return;
+    const Parameter_c* p = getRenderParaPtr(set);
+    if (!p)
+        return;
+    lfo.setParaVal(set, LFOSimp_c::pFrequency, p[speedPara].value / speedDivisor);
+    lfo.setParaVal(set, LFOSimp_c::pNotes, p[notesPara].value);
 }
 
 void SweptEffect_c::stepSweep(int remainingInBlock)

@@ -9,8 +9,8 @@
 // ramp in step over blocks that are not a multiple of 8 samples.
 //
 // Threads: construction while audio is stopped; restartSweep on the host's
-// thread while audio is stopped; setSweep on the thread that changed a
-// parameter; stepSweep and repairSweep on the audio thread.
+// thread while audio is stopped; followSweepParas on the thread that changed
+// a parameter; stepSweep and repairSweep on the audio thread.
 #pragma once
 
 #include "LFO.h"
@@ -43,8 +43,11 @@ protected:
     // The LFO becomes a triangle and starts again (note 60, velocity 100) on
     // the effect's current set.
     void restartSweep();
-    // The LFO's speed (hundredths of a hertz) and note value in set.
-    void setSweep(int set, int speed, int notes);
+    // After a change of parameter idx in set (-1: all of them): when idx is
+    // -1, speedPara or notesPara, the LFO's speed (speedPara's value divided
+    // by speedDivisor, in whole hundredths of a hertz) and note value follow
+    // the set's values.
+    void followSweepParas(int set, int idx, int speedPara, int speedDivisor, int notesPara);
     // One control step before the last remainingInBlock samples of a block:
     // the ramp moves on (taken back by the carry rule) and the LFO enters its
     // next phase when the ramp has run out.
