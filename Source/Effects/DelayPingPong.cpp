@@ -120,9 +120,7 @@ double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
 {
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
-    const int sync = p[SyncPara[line]].value;
-    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                        : p[TimePara[line]].fl * 0.001;
+    const double t = syncedSeconds(p, SyncPara[line], TimePara[line], SyncOffCode);
     return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 

@@ -154,9 +154,7 @@ double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const
 {
     if (!p || lineLength <= LineHeadroom)
         return 0.0;
-    const int sync = p[side == 0 ? pSyncL : pSyncR].value;
-    const double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                        : p[side == 0 ? pTimeL : pTimeR].fl * 0.001;
+    const double t = syncedSeconds(p, side == 0 ? pSyncL : pSyncR, side == 0 ? pTimeL : pTimeR, SyncOffCode);
     return DelayLines::fitDelay(t, sampleRate, static_cast<double>(lineLength - LineHeadroom));
 }
 

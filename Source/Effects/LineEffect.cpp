@@ -1,5 +1,8 @@
 #include "LineEffect.h"
 
+#include "Synth.h"
+#include "TempoSync.h"
+
 #include <algorithm>
 
 bool LineEffect_c::getParaSetPtr(ParaSet_c** shared)
@@ -10,6 +13,12 @@ bool LineEffect_c::getParaSetPtr(ParaSet_c** shared)
 const Parameter_c* LineEffect_c::ownParameters() const
 {
     return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
+double LineEffect_c::syncedSeconds(const Parameter_c* p, int syncPara, int timePara, int syncOff)
+{
+    const int sync = p[syncPara].value;
+    return sync > syncOff ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load()) : p[timePara].fl * 0.001;
 }
 
 void SwitchedLineEffect_c::setSampleRate(float rate)

@@ -28,6 +28,12 @@ public:
     // The parameters of the set the effect last played (set 0 before any);
     // null without a set.
     const Parameter_c* ownParameters() const;
+
+protected:
+    // A time in seconds set by a pair of parameters: the note value in
+    // syncPara at the recorded tempo when its code is above syncOff, else
+    // the milliseconds in timePara. Any thread.
+    static double syncedSeconds(const Parameter_c* p, int syncPara, int timePara, int syncOff);
 };
 
 class SwitchedLineEffect_c : public LineEffect_c

@@ -306,9 +306,7 @@ double Reverb2_c::predelaySeconds(const Parameter_c* p) const
 {
     if (!p)
         return 0.0;
-    const int sync = p[pSync].value;
-    double t = sync > SyncOffCode ? FractToQuarterMultiple::periodSeconds(sync, RecBpm.load())
-                                  : p[pPredelay].fl * 0.001;
+    double t = syncedSeconds(p, pSync, pPredelay, SyncOffCode);
     while (t > MaxPredelay)
         t *= 0.5;
     return t > 0.0 ? t : 0.0;
