@@ -126,9 +126,7 @@ double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
 
 void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (!ready || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = readyParameters(set);
     if (!p)
         return;
     for (int k = 0; k < 3; ++k)

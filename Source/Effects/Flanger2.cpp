@@ -129,9 +129,7 @@ void Flanger2_c::checkSetFlagReady()
 
 void Flanger2_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (!paraSet || !ready)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = readyParameters(set);
     if (!p)
         return;
     const int sync = p[pSync].value;

@@ -15,6 +15,13 @@ const Parameter_c* LineEffect_c::ownParameters() const
     return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
+const Parameter_c* LineEffect_c::readyParameters(int& set) const
+{
+    if (!ready || !paraSet)
+        return nullptr;
+    return refreshParameters(set);
+}
+
 double LineEffect_c::syncedSeconds(const Parameter_c* p, int syncPara, int timePara, int syncOff)
 {
     const int sync = p[syncPara].value;

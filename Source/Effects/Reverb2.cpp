@@ -327,9 +327,7 @@ void Reverb2_c::postprocessParaChange(int set, int idx)
 
 void Reverb2_c::cachePara(CacheReason_t reason, int set, int idx)
 {
-    if (!paraSet || !ready)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = readyParameters(set);
     if (!p)
         return;
     const bool all = idx == -1;
