@@ -41,33 +41,30 @@ DelayPingPong_c::~DelayPingPong_c()
 
 bool DelayPingPong_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        createParas(p, {
-            {.index = pTimeC, .name = "Time Center", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
-             .precision = 0, .def = 125},
-            {.index = pSyncC, .kind = ParaKind::Enu, .name = "Sync Center", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 13, .width = NoteValueItemWidth, .items = NoteItems.data()},
-            {.index = pTimeL, .name = "Time Left", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
-             .precision = 0, .def = 125},
-            {.index = pSyncL, .kind = ParaKind::Enu, .name = "Sync Left", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 7, .width = NoteValueItemWidth, .items = NoteItems.data()},
-            {.index = pPanL, .name = "Pan Left", .lo = -100, .hi = 100, .precision = 2, .def = -100},
-            {.index = pTimeR, .name = "Time Right", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
-             .precision = 0, .def = 125},
-            {.index = pSyncR, .kind = ParaKind::Enu, .name = "Sync Right", .unit = "Notes", .lo = 3, .hi = 22,
-             .def = 10, .width = NoteValueItemWidth, .items = NoteItems.data()},
-            {.index = pPanR, .name = "Pan Right", .lo = -100, .hi = 100, .precision = 2, .def = 100},
-            {.index = pFeed, .name = "Feedback L+R", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
-            {.index = pBalance, .name = "Balance Pre/LR", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
-            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
-        });
-        result = paraSet->spreadPara();
-    } else if (!result) {
+    const bool defined = defineParas(shared, nSets, ParaCount, {
+        {.index = pTimeC, .name = "Time Center", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+         .precision = 0, .def = 125},
+        {.index = pSyncC, .kind = ParaKind::Enu, .name = "Sync Center", .unit = "Notes", .lo = 3, .hi = 22,
+         .def = 13, .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pTimeL, .name = "Time Left", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+         .precision = 0, .def = 125},
+        {.index = pSyncL, .kind = ParaKind::Enu, .name = "Sync Left", .unit = "Notes", .lo = 3, .hi = 22,
+         .def = 7, .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pPanL, .name = "Pan Left", .lo = -100, .hi = 100, .precision = 2, .def = -100},
+        {.index = pTimeR, .name = "Time Right", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+         .precision = 0, .def = 125},
+        {.index = pSyncR, .kind = ParaKind::Enu, .name = "Sync Right", .unit = "Notes", .lo = 3, .hi = 22,
+         .def = 10, .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pPanR, .name = "Pan Right", .lo = -100, .hi = 100, .precision = 2, .def = 100},
+        {.index = pFeed, .name = "Feedback L+R", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
+        {.index = pBalance, .name = "Balance Pre/LR", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 50},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+    });
+    // A part without its parameter set has nothing to make ready.
+    if (!defined)
         return false;
-    }
     ReadyThenCache(crActivate);
-    return result;
+    return true;
 }
 
 void DelayPingPong_c::releaseLines()

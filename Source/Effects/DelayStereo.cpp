@@ -47,35 +47,32 @@ DelayStereo_c::~DelayStereo_c()
 
 bool DelayStereo_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool result = false;
-    if (Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &result)) {
-        createParas(p, {
-            {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
-            {.index = pTimeL, .name = "TimeL", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
-             .precision = 0, .def = 125},
-            {.index = pSyncL, .kind = ParaKind::Enu, .name = "SyncL", .unit = "Notes", .lo = 3, .hi = 22, .def = 13,
-             .width = NoteValueItemWidth, .items = NoteItems.data()},
-            {.index = pTimeR, .name = "TimeR", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
-             .precision = 0, .def = 250},
-            {.index = pSyncR, .kind = ParaKind::Enu, .name = "SyncR", .unit = "Notes", .lo = 3, .hi = 22, .def = 10,
-             .width = NoteValueItemWidth, .items = NoteItems.data()},
-            {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
-            {.index = pCutLo, .name = "CutLo", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 22000,
-             .precision = 0, .def = 22000},
-            {.index = pCutHi, .name = "CutHi", .unit = "Hz", .logFactor = 4.0f, .lo = 8, .hi = 11000, .precision = 0,
-             .def = 8},
-            {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
-            {.index = pStereo, .name = "Stereo", .unit = "%", .lo = -100, .hi = 100, .precision = 2, .def = 100},
-            {.index = pLink, .kind = ParaKind::OnOff, .name = "Feedback Link", .def = 1},
-            {.index = pCross, .kind = ParaKind::OnOff, .name = "Crossdelay", .def = 0},
-            {.index = pFilterInFeedback, .kind = ParaKind::OnOff, .name = "Filters in Feedback", .def = 0},
-        });
-        result = paraSet->spreadPara();
-    } else if (!result) {
+    const bool defined = defineParas(shared, nSets, ParaCount, {
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "OffOn", .def = 1},
+        {.index = pTimeL, .name = "TimeL", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+         .precision = 0, .def = 125},
+        {.index = pSyncL, .kind = ParaKind::Enu, .name = "SyncL", .unit = "Notes", .lo = 3, .hi = 22, .def = 13,
+         .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pTimeR, .name = "TimeR", .unit = "msec", .logFactor = 4.0f, .lo = 1, .hi = 1300,
+         .precision = 0, .def = 250},
+        {.index = pSyncR, .kind = ParaKind::Enu, .name = "SyncR", .unit = "Notes", .lo = 3, .hi = 22, .def = 10,
+         .width = NoteValueItemWidth, .items = NoteItems.data()},
+        {.index = pFeed, .name = "Feed", .unit = "%", .lo = 0, .hi = 99, .precision = 2, .def = 40},
+        {.index = pCutLo, .name = "CutLo", .unit = "Hz", .logFactor = 4.0f, .lo = 40, .hi = 22000,
+         .precision = 0, .def = 22000},
+        {.index = pCutHi, .name = "CutHi", .unit = "Hz", .logFactor = 4.0f, .lo = 8, .hi = 11000, .precision = 0,
+         .def = 8},
+        {.index = pWet, .name = "Wet", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 15},
+        {.index = pStereo, .name = "Stereo", .unit = "%", .lo = -100, .hi = 100, .precision = 2, .def = 100},
+        {.index = pLink, .kind = ParaKind::OnOff, .name = "Feedback Link", .def = 1},
+        {.index = pCross, .kind = ParaKind::OnOff, .name = "Crossdelay", .def = 0},
+        {.index = pFilterInFeedback, .kind = ParaKind::OnOff, .name = "Filters in Feedback", .def = 0},
+    });
+    // A part without its parameter set has nothing to make ready.
+    if (!defined)
         return false;
-    }
     ReadyThenCache(crActivate);
-    return result;
+    return true;
 }
 
 void DelayStereo_c::setSampleRate(float rate)
