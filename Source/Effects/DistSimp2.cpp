@@ -24,12 +24,8 @@ bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared)
 
 bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, SaturParas::ParaCount, &defined);
-    if (!p)
-        return defined;
-    SaturParas::define(p, "Type ");
-    return paraSet->spreadPara();
+    const auto rows = SaturParas::rows("Type ");
+    return defineParas(shared, nSets, SaturParas::ParaCount, rows.data(), static_cast<int>(rows.size()));
 }
 
 int DistSimp2_c::getTypeCode() const

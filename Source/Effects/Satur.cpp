@@ -64,14 +64,14 @@ void shapeChannel(float* out, const float* in, int n, float a, float b)
 
 namespace SaturParas {
 
-void define(Parameter_c* p, const char* modeName)
+std::array<ParaRow_s, 3> rows(const char* modeName)
 {
-    createParas(p, {
+    return {{
         {.index = pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
         {.index = pIntense, .name = "Intense", .unit = "%", .lo = 0, .hi = 100, .precision = 2, .def = 0},
         {.index = pMode, .kind = ParaKind::Enu, .name = modeName, .lo = 0, .hi = 2, .def = 0, .width = 6,
          .items = "Hard  Soft  Modula"},
-    });
+    }};
 }
 
 float intense(const Part_c& part)
@@ -91,12 +91,8 @@ bool Satur_c::getParaSetPtr(ParaSet_c** shared)
 
 bool Satur_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, SaturParas::ParaCount, &defined);
-    if (!p)
-        return defined;
-    SaturParas::define(p, "Unused");
-    return paraSet->spreadPara();
+    const auto rows = SaturParas::rows("Unused");
+    return defineParas(shared, nSets, SaturParas::ParaCount, rows.data(), static_cast<int>(rows.size()));
 }
 
 int Satur_c::getTypeCode() const

@@ -9,8 +9,10 @@
 // a new numerator with an old offset).
 #pragma once
 
+#include "ParaRow.h"
 #include "Variator.h"
 
+#include <array>
 #include <cmath>
 
 // The parameter table that the saturator and the never-rendered distortion
@@ -18,8 +20,8 @@
 namespace SaturParas {
 enum Para_t : int { pVersion = 0, pOnOff = 1, pIntense = 2, pMode = 3 };
 constexpr int ParaCount = 4;
-// Defines parameters 1..3 of set 0 into p (the opening defined "Version").
-void define(Parameter_c* p, const char* modeName);
+// The rows of parameters 1..3 (the opening defines "Version").
+std::array<ParaRow_s, 3> rows(const char* modeName);
 // The scaled "Intense" (0.00..1.00) of the part's current set; 0 without a
 // parameter set.
 float intense(const Part_c& part);
