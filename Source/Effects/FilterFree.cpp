@@ -57,12 +57,8 @@ bool FilterFree_c::getParaSetPtr(ParaSet_c** shared)
 
 bool FilterFree_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, ParaCount, &defined);
-    if (!p)
-        return defined;
     // Index 1 stays undefined.
-    createParas(p, {
+    return defineParas(shared, nSets, ParaCount, {
         {.index = pCutoff, .name = "Cutoff", .logFactor = 4.0f, .lo = 40, .hi = 20000, .precision = 0, .def = 20000},
         {.index = pResonance, .name = "Resonance", .lo = 0, .hi = 100, .precision = 0, .def = 0},
         {.index = pType, .name = "Type     ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
@@ -70,7 +66,6 @@ bool FilterFree_c::getParaSetPtr(ParaSet_c** shared, int nSets)
          .items = "12 dB24 dB"},
         {.index = pCutKeyF, .name = "Cut KeyF ", .lo = 0, .hi = 100, .precision = 2, .def = 0},
     });
-    return paraSet->spreadPara();
 }
 
 int FilterFree_c::getTypeCode() const
