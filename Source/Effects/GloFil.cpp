@@ -94,12 +94,6 @@ bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
     });
 }
 
-void GloFil_c::resume()
-{
-    VariatorInst_c::resume();
-    restartSweep();
-}
-
 void GloFil_c::initBuffer()
 {
     f = 0.0;

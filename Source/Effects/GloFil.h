@@ -45,9 +45,6 @@ public:
 
     ~GloFil_c() override;
 
-    // Host's thread, audio stopped: the LFO becomes a triangle and starts
-    // again (note 60, velocity 100) on the effect's current set.
-    void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     // Clears the filter and its coefficient; the resonance term comes back
     // with the next cachePara.

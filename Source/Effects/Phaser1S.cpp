@@ -94,8 +94,7 @@ bool Phaser1S_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void Phaser1S_c::resume()
 {
-    VariatorInst_c::resume();
-    restartSweep();
+    SweptEffect_c::resume();
     initBuffer();
 }
 

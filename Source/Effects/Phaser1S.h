@@ -43,8 +43,8 @@ public:
 
     ~Phaser1S_c() override;
 
-    // Host's thread, audio stopped: the LFO becomes a triangle and starts
-    // again on the effect's current set; the stages are cleared.
+    // Host's thread, audio stopped: the sweep's restart, then the stages are
+    // cleared.
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     // Clears both feedback samples and all stage states.

@@ -21,8 +21,9 @@ const Parameter_c* SweptEffect_c::values(int set) const
     return refreshParameters(set);
 }
 
-void SweptEffect_c::restartSweep()
+void SweptEffect_c::resume()
 {
+    VariatorInst_c::resume();
     const int set = std::max<int>(routeIndex, 0);
     lfo.setParaCharPtr(set, LFOSimp_c::pWaveform, "Triang");
     Note_c n;

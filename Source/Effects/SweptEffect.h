@@ -8,8 +8,8 @@
 // steps its output ramp once per control step of 8 samples; a carry keeps the
 // ramp in step over blocks that are not a multiple of 8 samples.
 //
-// Threads: construction while audio is stopped; restartSweep on the host's
-// thread while audio is stopped; followSweepParas on the thread that changed
+// Threads: construction while audio is stopped; resume on the host's thread
+// while audio is stopped; followSweepParas on the thread that changed
 // a parameter; stepSweep and repairSweep on the audio thread.
 #pragma once
 
@@ -26,6 +26,11 @@ public:
     // Binds the LFO's output ramp to the three LFO fields.
     SweptEffect_c();
 
+    // Host's thread, audio stopped: after the part's handling, the LFO
+    // becomes a triangle and starts again (note 60, velocity 100) on the
+    // effect's current set.
+    void resume() override;
+
     // The parameters of the set the effect plays (set < 0: its current set);
     // null when they do not exist.
     const Parameter_c* values(int set = -1) const;
@@ -40,9 +45,6 @@ public:
     int carry = 0;
 
 protected:
-    // The LFO becomes a triangle and starts again (note 60, velocity 100) on
-    // the effect's current set.
-    void restartSweep();
     // After a change of parameter idx in set (-1: all of them): when idx is
     // -1, speedPara or notesPara, the LFO's speed (speedPara's value divided
     // by speedDivisor, in whole hundredths of a hertz) and note value follow
