@@ -135,7 +135,7 @@ void Delay2_c::cachePara(CacheReason_t reason, int set, int)
 {
     if (!paraSet)
         return;
-    const Parameter_c* p = set < 0 ? ownParameters() : getRenderParaPtr(set);
+    const Parameter_c* p = refreshParameters(set);
     if (!p)
         return;
     const float rate = sampleRate;
