@@ -35,11 +35,6 @@ int Amp_c::getTypeCode() const
     return AmpTypeCode;
 }
 
-bool Amp_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Amp_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool defined = false;

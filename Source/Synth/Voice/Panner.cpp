@@ -48,11 +48,6 @@ int Pan_c::getTypeCode() const
     return PanTypeCode;
 }
 
-bool Pan_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     bool defined = false;
@@ -143,11 +138,6 @@ Pan51_c::Pan51_c(float scale) : scale(scale) {}
 int Pan51_c::getTypeCode() const
 {
     return Pan51TypeCode;
-}
-
-bool Pan51_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
 }
 
 bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
