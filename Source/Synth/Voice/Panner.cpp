@@ -156,9 +156,7 @@ bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void Pan51_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, true);
     if (!p)
         return;
     const float a = p[paraFrontRear].fl * 0.5f + 0.5f;
