@@ -355,6 +355,9 @@ protected:
 private:
     template <typename SetT>
     ParaSet_c* bindShared(ParaSet_c** shared, int nSets, int nParas, bool* created);
+    // The body of every notifying setter: change(*paraSet), then
+    // postprocessParaChange(set, idx); nothing without a set.
+    template <typename Change> void changeThenNotify(int set, int idx, Change change);
 };
 
 // A zeroed heap block for n floats with slack after the last one: the size is
