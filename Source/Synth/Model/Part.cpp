@@ -378,12 +378,17 @@ void Part_c::setParaPath(int set, int idx, Tool::Disk::Path_c p)
     changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaPath(set, idx, std::move(p)); });
 }
 
-void Part_c::getParaCharPtr(int set, int idx, char* dst) const
+template <typename Read> void Part_c::readTextOrEmpty(char* dst, Read read) const
 {
     if (paraSet)
-        paraSet->getParaCharPtr(set, idx, dst);
+        read(*paraSet);
     else if (dst)
         dst[0] = 0;
+}
+
+void Part_c::getParaCharPtr(int set, int idx, char* dst) const
+{
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaCharPtr(set, idx, dst); });
 }
 
 void Part_c::getParaString(int set, int idx, Vdx::String_c* s) const
@@ -400,10 +405,7 @@ void Part_c::getParaPath(int set, int idx, Tool::Disk::Path_c* p) const
 
 void Part_c::getParaUnit(int set, int idx, char* dst) const
 {
-    if (paraSet)
-        paraSet->getParaUnit(set, idx, dst);
-    else if (dst)
-        dst[0] = 0;
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaUnit(set, idx, dst); });
 }
 
 void Part_c::getDisplay(int set, int idx, Vdx::String_c& out)
@@ -414,10 +416,7 @@ void Part_c::getDisplay(int set, int idx, Vdx::String_c& out)
 
 void Part_c::getParaName(int set, int idx, char* dst) const
 {
-    if (paraSet)
-        paraSet->getParaName(set, idx, dst);
-    else if (dst)
-        dst[0] = 0;
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaName(set, idx, dst); });
 }
 
 float Part_c::getParaStepChangeFl(int idx, int dir) const
