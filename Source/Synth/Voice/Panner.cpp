@@ -50,13 +50,10 @@ int Pan_c::getTypeCode() const
 
 bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, PanParaCount, &defined);
-    if (!p)
-        return defined;
-    p[1].createOnOff("S0 On/Off", 1);
-    p[2].createPan("Pan");
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, PanParaCount, {
+        {.index = 1, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = 2, .kind = ParaKind::Pan, .name = "Pan"},
+    });
 }
 
 void Pan_c::initBuffer()
