@@ -109,14 +109,7 @@ std::mutex& presetClipboardMutex()
 // Holds a lock for a scope: the preset folders' own, or the engine lock,
 // which the program lists and numbers belong to (the host may read the
 // lists on its own thread while the idle side steps through them).
-struct LockScope
-{
-    explicit LockScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
-    ~LockScope() { lock.releaseWritePermission(); }
-    LockScope(const LockScope&) = delete;
-    LockScope& operator=(const LockScope&) = delete;
-    Lock_c& lock;
-};
+using LockScope = LockWriteScope;
 
 // The preset a start-up load takes from folder through list (which is read
 // from the folder anew): the default preset when keep holds it, else the
