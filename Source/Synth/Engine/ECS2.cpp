@@ -82,6 +82,16 @@ const CCAss_c DefaultRecord{};
 
 } // namespace
 
+template <typename Edit> bool ECS2_c::editAndPublish(Edit edit)
+{
+    if (onAudio())
+        return false;
+    std::lock_guard<std::recursive_mutex> lock(editMutex);
+    edit();
+    publish();
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Construction and the parameter set
 
@@ -203,11 +213,7 @@ void ECS2_c::Para2Cache(int slot, CCAss_c* out) const
 
 void ECS2_c::Cache2Para(int slot, CCAss_c record)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    writeRecord(slot, record);
-    publish();
+    editAndPublish([&] { writeRecord(slot, record); });
 }
 
 void ECS2_c::writeRecord(int slot, const CCAss_c& record)
@@ -274,13 +280,11 @@ void ECS2_c::publish()
 
 void ECS2_c::init()
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    clearAllCore();
-    clearPending = false;
-    setValue(ecsParaOnOff, 0);
-    publish();
+    editAndPublish([this] {
+        clearAllCore();
+        clearPending = false;
+        setValue(ecsParaOnOff, 0);
+    });
 }
 
 void ECS2_c::clearAllCore()
@@ -298,11 +302,8 @@ void ECS2_c::clearAllCore()
 
 int ECS2_c::assignCC(int channel, int controller, int instrument, int editIndex, bool onlyFree, int group)
 {
-    if (onAudio())
-        return ECSSlotCount;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    const int slot = assignCCCore(channel, controller, instrument, editIndex, onlyFree, group);
-    publish();
+    int slot = ECSSlotCount;
+    editAndPublish([&] { slot = assignCCCore(channel, controller, instrument, editIndex, onlyFree, group); });
     return slot;
 }
 
@@ -352,11 +353,7 @@ int ECS2_c::assignCCCore(int channel, int controller, int instrument, int editIn
 
 void ECS2_c::clearAssignment(int instrument, int editIndex)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    clearAssignmentCore(instrument, editIndex);
-    publish();
+    editAndPublish([&] { clearAssignmentCore(instrument, editIndex); });
 }
 
 void ECS2_c::clearAssignmentCore(int instrument, int editIndex)
@@ -399,11 +396,7 @@ void ECS2_c::setEditIdx(int instrument, int editIndex)
 
 void ECS2_c::editSlotValue(int slot, int offset, int value)
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    setValue(paraIndex(clampSlot(slot), offset), value);
-    publish();
+    editAndPublish([&] { setValue(paraIndex(clampSlot(slot), offset), value); });
 }
 
 void ECS2_c::setMinCC(int slot, int value)
@@ -437,12 +430,10 @@ void ECS2_c::storeFactory()
 
 void ECS2_c::restoreFactory()
 {
-    if (onAudio())
-        return;
-    std::lock_guard<std::recursive_mutex> lock(editMutex);
-    for (int k = 0; k < ECSSlotCount; ++k)
-        writeRecord(k, factory[k]);
-    publish();
+    editAndPublish([this] {
+        for (int k = 0; k < ECSSlotCount; ++k)
+            writeRecord(k, factory[k]);
+    });
 }
 
 // ---------------------------------------------------------------------------

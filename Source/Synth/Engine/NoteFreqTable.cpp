@@ -32,12 +32,12 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Reads digits with characters 1..32 between them skipped; saturates at
-// limit. Leaves *pos on the first other character.
-bool scanDigits(const char* text, int* pos, double* value, double limit)
+// Hands each digit of a run to take(0..9), with characters 1..32 between
+// them skipped. Leaves *pos on the first other character; true when the run
+// held a digit.
+template <typename Take> bool scanDigitRun(const char* text, int* pos, Take take)
 {
     bool any = false;
-    double v = 0.0;
     for (;; ++*pos) {
         const char c = text[*pos];
         if (isSkipped(c))
@@ -45,8 +45,16 @@ bool scanDigits(const char* text, int* pos, double* value, double limit)
         if (!isDigit(c))
             break;
         any = true;
-        v = std::min(v * 10.0 + (c - '0'), limit);
+        take(c - '0');
     }
+    return any;
+}
+
+// Reads digits as scanDigitRun does; saturates at limit.
+bool scanDigits(const char* text, int* pos, double* value, double limit)
+{
+    double v = 0.0;
+    const bool any = scanDigitRun(text, pos, [&](int digit) { v = std::min(v * 10.0 + digit, limit); });
     *value = v;
     return any;
 }
@@ -248,16 +256,11 @@ bool NoteFreqTable_c::ScanFloat(const char* text, int* position, float* value)
     if (sep == ',' || sep == '.') {
         ++*position;
         double scale = 0.1;
-        for (;; ++*position) {
-            const char c = text[*position];
-            if (isSkipped(c))
-                continue;
-            if (!isDigit(c))
-                break;
-            any = true;
-            fraction += (c - '0') * scale;
+        const bool digits = scanDigitRun(text, position, [&](int digit) {
+            fraction += digit * scale;
             scale *= 0.1;
-        }
+        });
+        any = any || digits;
     }
     *value = static_cast<float>(std::min(whole + fraction, static_cast<double>(FLT_MAX)));
     return any;

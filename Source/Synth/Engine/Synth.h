@@ -685,6 +685,10 @@ protected:
     ParaTarget_t globalDisplayTarget(int display, int hostIndex);
     // Writes display's text for the parameter into instrument ins's "Global Display".
     void writeGlobalDisplay(int display, int hostIndex, Part_c* part, int para, int ins);
+    // The body of both cachePara forms: every instance of the row that rowOf
+    // (a part or a descriptor index, as getAssociatedPart takes them) leads
+    // to and that belongs to instrument ins refreshes.
+    template <typename RowOf> void cacheRowInstances(CacheReason_t reason, int ins, RowOf rowOf, int para);
 
     std::atomic<int> ccModeSeen{1}; // "MIDI CC Mode" as last seen
 

@@ -55,6 +55,16 @@ int typeCodeOf(const Part_c* part)
 // ---------------------------------------------------------------------------
 // Cache hand-off
 
+template <typename RowOf> void Synth::cacheRowInstances(CacheReason_t reason, int ins, RowOf rowOf, int para)
+{
+    bool first = true;
+    int row = -1;
+    int cursor = 0;
+    Part_c* instance = nullptr;
+    while (getAssociatedPart(&first, ins, rowOf, &instance, &row, &cursor))
+        instance->cachePara(reason, ins, para);
+}
+
 void Synth::cachePara(CacheReason_t reason, int ins, Part_c* part, int para)
 {
     if (!part)
@@ -64,22 +74,12 @@ void Synth::cachePara(CacheReason_t reason, int ins, Part_c* part, int para)
         part->cachePara(reason, ins, para);
         return;
     }
-    bool first = true;
-    int row = -1;
-    int cursor = 0;
-    Part_c* instance = nullptr;
-    while (getAssociatedPart(&first, ins, part, &instance, &row, &cursor))
-        instance->cachePara(reason, ins, para);
+    cacheRowInstances(reason, ins, part, para);
 }
 
 void Synth::cachePara(CacheReason_t reason, int ins, int hostIndex, int para)
 {
-    bool first = true;
-    int row = -1;
-    int cursor = 0;
-    Part_c* instance = nullptr;
-    while (getAssociatedPart(&first, ins, hostIndex, &instance, &row, &cursor))
-        instance->cachePara(reason, ins, para);
+    cacheRowInstances(reason, ins, hostIndex, para);
 }
 
 // ---------------------------------------------------------------------------

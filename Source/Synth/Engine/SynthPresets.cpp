@@ -109,14 +109,26 @@ std::mutex& presetClipboardMutex()
 // Holds a lock for a scope: the preset folders' own, or the engine lock,
 // which the program lists and numbers belong to (the host may read the
 // lists on its own thread while the idle side steps through them).
-struct LockScope
+using LockScope = LockWriteScope;
+
+// The preset a start-up load takes from folder through list (which is read
+// from the folder anew): the default preset when keep holds it, else the
+// folder's first file. Empty when there is neither.
+Tool::Disk::Path_c startupPreset(Synth& synth, FileList_c& list, const Tool::Disk::Path_c& folder, bool keep)
 {
-    explicit LockScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
-    ~LockScope() { lock.releaseWritePermission(); }
-    LockScope(const LockScope&) = delete;
-    LockScope& operator=(const LockScope&) = delete;
-    Lock_c& lock;
-};
+    list.refreshFromDir(folder, false);
+    // An empty folder offers no first file (not the list's placeholder).
+    const Tool::Disk::Path_c first = list.getCount() > 0 ? list.getFilename(0, true) : Tool::Disk::Path_c();
+    return synth.getDefPreset(first, keep);
+}
+
+// The program one step forward or back from current in a list of count
+// files (count above 0), held at the list's ends.
+int stepWithin(int current, unsigned count, bool forward)
+{
+    const int last = static_cast<int>(count) - 1;
+    return std::clamp(current + (forward ? 1 : -1), 0, last);
+}
 
 } // namespace
 
@@ -319,8 +331,7 @@ void Synth::nextPatchFile(int ins, bool forward)
         return;
     ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
     const int current = settings->getParaVal(ins, SynGloInsPara::Program);
-    const int last = static_cast<int>(list->getCount()) - 1;
-    const int next = std::clamp(current + (forward ? 1 : -1), 0, last);
+    const int next = stepWithin(current, list->getCount(), forward);
     if (next != current)
         setInsPrg(ins, next);
 }
@@ -333,8 +344,7 @@ void Synth::nextMultiFile(bool forward)
     if (!hasMultiLists() || !list || !glo || list->getCount() == 0)
         return;
     const int current = glo->getParaVal(0, SynGloPara::MultiProgram);
-    const int last = static_cast<int>(list->getCount()) - 1;
-    const int next = std::clamp(current + (forward ? 1 : -1), 0, last);
+    const int next = stepWithin(current, list->getCount(), forward);
     if (next != current)
         setMultiPrg(next);
 }
@@ -552,10 +562,7 @@ void Synth::loadStartupPatchesPerInst(const Tool::Disk::Path_c& folder, bool kee
         FileList_c* list = getPrgList(i);
         if (!list)
             return;
-        list->refreshFromDir(folder, false);
-        // An empty folder offers no first file (not the list's placeholder).
-        const Tool::Disk::Path_c first = list->getCount() > 0 ? list->getFilename(0, true) : Tool::Disk::Path_c();
-        const Tool::Disk::Path_c def = getDefPreset(first, keep);
+        const Tool::Disk::Path_c def = startupPreset(*this, *list, folder, keep);
         if (def.empty())
             return;
         multiLoadInProgress = false;
@@ -570,9 +577,7 @@ void Synth::loadStartupPatchesMulti(const Tool::Disk::Path_c& folder, bool keep)
     if (!hasMultiLists() || !list)
         return;
     recallSettingsOnce();
-    list->refreshFromDir(folder, false);
-    const Tool::Disk::Path_c first = list->getCount() > 0 ? list->getFilename(0, true) : Tool::Disk::Path_c();
-    const Tool::Disk::Path_c def = getDefPreset(first, keep);
+    const Tool::Disk::Path_c def = startupPreset(*this, *list, folder, keep);
     if (def.empty())
         return;
     multiLoadInProgress = true;

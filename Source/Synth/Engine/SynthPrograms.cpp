@@ -63,17 +63,7 @@ uint32_t nowMs()
 // Holds the engine lock for a scope. The lists, the program numbers and the
 // memories are changed by the idle side (which runs under this lock) and read
 // by the host's list calls on its own thread.
-class EngineLockScope
-{
-public:
-    explicit EngineLockScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
-    ~EngineLockScope() { lock.releaseWritePermission(); }
-    EngineLockScope(const EngineLockScope&) = delete;
-    EngineLockScope& operator=(const EngineLockScope&) = delete;
-
-private:
-    Lock_c& lock;
-};
+using EngineLockScope = LockWriteScope;
 
 // Restores the host-display flag when a list call or load ends.
 class HostDisplayPause

@@ -293,12 +293,17 @@ Parameter_c* Part_c::getParaPtr(int set, int idx) const
     return first ? first + idx : nullptr;
 }
 
-void Part_c::setPara01(int set, int idx, float x)
+template <typename Change> void Part_c::changeThenNotify(int set, int idx, Change change)
 {
     if (!paraSet)
         return;
-    paraSet->setPara01(set, idx, x);
+    change(*paraSet);
     postprocessParaChange(set, idx);
+}
+
+void Part_c::setPara01(int set, int idx, float x)
+{
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setPara01(set, idx, x); });
 }
 
 float Part_c::getPara01(int set, int idx) const
@@ -308,10 +313,7 @@ float Part_c::getPara01(int set, int idx) const
 
 void Part_c::setParaVal(int set, int idx, int v)
 {
-    if (!paraSet)
-        return;
-    paraSet->setParaVal(set, idx, v);
-    postprocessParaChange(set, idx);
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaVal(set, idx, v); });
 }
 
 void Part_c::setParaHiVal(int set, int idx, int v)
@@ -343,10 +345,7 @@ bool Part_c::getParaOn(int set, int idx) const
 
 void Part_c::setParaOn(int set, int idx, bool on)
 {
-    if (!paraSet)
-        return;
-    paraSet->setParaOn(set, idx, on);
-    postprocessParaChange(set, idx);
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaOn(set, idx, on); });
 }
 
 float Part_c::getParaDef(int set, int idx) const
@@ -366,34 +365,30 @@ float Part_c::getParaVol(int set, int idx) const
 
 void Part_c::setParaCharPtr(int set, int idx, const char* text)
 {
-    if (!paraSet)
-        return;
-    paraSet->setParaCharPtr(set, idx, text);
-    postprocessParaChange(set, idx);
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaCharPtr(set, idx, text); });
 }
 
 void Part_c::setParaString(int set, int idx, Vdx::String_c s)
 {
-    if (!paraSet)
-        return;
-    paraSet->setParaString(set, idx, std::move(s));
-    postprocessParaChange(set, idx);
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaString(set, idx, std::move(s)); });
 }
 
 void Part_c::setParaPath(int set, int idx, Tool::Disk::Path_c p)
 {
-    if (!paraSet)
-        return;
-    paraSet->setParaPath(set, idx, std::move(p));
-    postprocessParaChange(set, idx);
+    changeThenNotify(set, idx, [&](ParaSet_c& paras) { paras.setParaPath(set, idx, std::move(p)); });
+}
+
+template <typename Read> void Part_c::readTextOrEmpty(char* dst, Read read) const
+{
+    if (paraSet)
+        read(*paraSet);
+    else if (dst)
+        dst[0] = 0;
 }
 
 void Part_c::getParaCharPtr(int set, int idx, char* dst) const
 {
-    if (paraSet)
-        paraSet->getParaCharPtr(set, idx, dst);
-    else if (dst)
-        dst[0] = 0;
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaCharPtr(set, idx, dst); });
 }
 
 void Part_c::getParaString(int set, int idx, Vdx::String_c* s) const
@@ -410,10 +405,7 @@ void Part_c::getParaPath(int set, int idx, Tool::Disk::Path_c* p) const
 
 void Part_c::getParaUnit(int set, int idx, char* dst) const
 {
-    if (paraSet)
-        paraSet->getParaUnit(set, idx, dst);
-    else if (dst)
-        dst[0] = 0;
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaUnit(set, idx, dst); });
 }
 
 void Part_c::getDisplay(int set, int idx, Vdx::String_c& out)
@@ -424,10 +416,7 @@ void Part_c::getDisplay(int set, int idx, Vdx::String_c& out)
 
 void Part_c::getParaName(int set, int idx, char* dst) const
 {
-    if (paraSet)
-        paraSet->getParaName(set, idx, dst);
-    else if (dst)
-        dst[0] = 0;
+    readTextOrEmpty(dst, [&](const ParaSet_c& paras) { paras.getParaName(set, idx, dst); });
 }
 
 float Part_c::getParaStepChangeFl(int idx, int dir) const

@@ -355,6 +355,12 @@ protected:
 private:
     template <typename SetT>
     ParaSet_c* bindShared(ParaSet_c** shared, int nSets, int nParas, bool* created);
+    // The body of every notifying setter: change(*paraSet), then
+    // postprocessParaChange(set, idx); nothing without a set.
+    template <typename Change> void changeThenNotify(int set, int idx, Change change);
+    // The body of the text getters: read(*paraSet) fills dst; without a set
+    // dst (when given) becomes empty.
+    template <typename Read> void readTextOrEmpty(char* dst, Read read) const;
 };
 
 // A zeroed heap block for n floats with slack after the last one: the size is

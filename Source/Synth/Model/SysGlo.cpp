@@ -295,11 +295,7 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared, int)
 
 bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, 1, SynGloParaCount, &defined);
-    if (!p)
-        return defined;
-    createParas(p, {
+    return defineParas(shared, 1, SynGloParaCount, {
         {.index = SynGloPara::EditIns, .name = "Edit Ins", .lo = 0, .hi = 64, .precision = 0, .def = 0},
         {.index = SynGloPara::UndoRedo, .kind = ParaKind::OnOff, .name = "Undo/Redo", .def = 0},
         {.index = SynGloPara::GloTune, .name = "Glo Tune", .lo = 4153, .hi = 4662, .precision = 1, .def = 4400},
@@ -344,7 +340,6 @@ bool SynGlo_c::getParaSetPtr(ParaSet_c** shared)
         {.index = SynGloPara::CCMode, .kind = ParaKind::Enu, .name = "MIDI CC Mode", .lo = 0, .hi = 1, .def = 1,
          .width = 12, .items = "receive onlyreceive+send"},
     });
-    return paraSet->spreadPara();
 }
 
 // ---------------------------------------------------------------------------

@@ -43,3 +43,17 @@ private:
     std::atomic<std::thread::id> owner_{};
     int depth_ = 0;
 };
+
+// Holds a lock's write permission from construction to the end of the scope.
+// Not for the audio thread, which never waits.
+class LockWriteScope
+{
+public:
+    explicit LockWriteScope(Lock_c& l) : lock(l) { lock.getWritePermission(); }
+    ~LockWriteScope() { lock.releaseWritePermission(); }
+    LockWriteScope(const LockWriteScope&) = delete;
+    LockWriteScope& operator=(const LockWriteScope&) = delete;
+
+private:
+    Lock_c& lock;
+};

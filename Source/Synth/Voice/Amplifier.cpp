@@ -35,18 +35,10 @@ int Amp_c::getTypeCode() const
     return AmpTypeCode;
 }
 
-bool Amp_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Amp_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, AmpParaCount, &defined);
-    if (!p)
-        return defined;
-    return paraSet->spreadPara();
+    // Nothing after "Version".
+    return defineParas(shared, nSets, AmpParaCount, nullptr, 0);
 }
 
 void Amp_c::initBuffer()

@@ -15,6 +15,7 @@ class Amp_c : public VariatorTone_c
 {
 public:
     using VariatorTone_c::create;
+    using VariatorTone_c::getParaSetPtr;
     using VariatorTone_c::prepProc;
     using VariatorTone_c::render;
 
@@ -32,7 +33,6 @@ public:
     void initBuffer() override;
     // One "Version" parameter per set.
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // A fresh note (not legato) starts from silence: it ramps up within its
     // first control step, and its pan comes from hard left toward the target.

@@ -48,20 +48,12 @@ int Pan_c::getTypeCode() const
     return PanTypeCode;
 }
 
-bool Pan_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
-    bool defined = false;
-    Parameter_c* p = beginParaDefinition(shared, nSets, PanParaCount, &defined);
-    if (!p)
-        return defined;
-    p[1].createOnOff("S0 On/Off", 1);
-    p[2].createPan("Pan");
-    return paraSet->spreadPara();
+    return defineParas(shared, nSets, PanParaCount, {
+        {.index = 1, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = 2, .kind = ParaKind::Pan, .name = "Pan"},
+    });
 }
 
 void Pan_c::initBuffer()
@@ -145,11 +137,6 @@ int Pan51_c::getTypeCode() const
     return Pan51TypeCode;
 }
 
-bool Pan51_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, paraCount, {
@@ -166,9 +153,7 @@ bool Pan51_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void Pan51_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, true);
     if (!p)
         return;
     const float a = p[paraFrontRear].fl * 0.5f + 0.5f;

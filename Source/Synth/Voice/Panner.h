@@ -28,6 +28,7 @@ class Pan_c : public VariatorTone_c
 {
 public:
     using VariatorTone_c::create;
+    using VariatorTone_c::getParaSetPtr;
     using VariatorTone_c::prepProc;
     using VariatorTone_c::render;
 
@@ -43,7 +44,6 @@ public:
     void initBuffer() override;
     // "Version", "S0 On/Off", "Pan" per set.
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // The voice processor's note start; a fresh note (not legato) also
     // initBuffer.
@@ -61,6 +61,7 @@ private:
 class Pan51_c : public VariatorTone_c
 {
 public:
+    using VariatorTone_c::getParaSetPtr;
     using VariatorTone_c::prepProc;
     using VariatorTone_c::render;
 
@@ -89,7 +90,6 @@ public:
     // The panner keeps no signal state.
     void initBuffer() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // The voice processor's note start (which re-reads the gains); a fresh
     // note (not legato) also initBuffer.

@@ -37,6 +37,22 @@ TEST(LockThread, RecursiveHoldRefusesTryReadUntilFullyReleased)
     EXPECT_TRUE(tryFromOtherThread(lock));
 }
 
+// A write scope holds the lock for its lifetime, nested scopes included.
+TEST(LockThread, AWriteScopeHoldsTheLockUntilItEnds)
+{
+    Lock_c lock;
+    {
+        LockWriteScope outer(lock);
+        EXPECT_FALSE(tryFromOtherThread(lock));
+        {
+            LockWriteScope inner(lock);
+            EXPECT_FALSE(tryFromOtherThread(lock));
+        }
+        EXPECT_FALSE(tryFromOtherThread(lock)) << "the outer scope still holds it";
+    }
+    EXPECT_TRUE(tryFromOtherThread(lock));
+}
+
 TEST(LockThread, ReleaseByAThreadThatHoldsNothingIsIgnored)
 {
     Lock_c lock;

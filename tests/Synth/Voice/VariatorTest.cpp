@@ -1,7 +1,10 @@
 // The processor bases: on/off and tail protocol, restart only after the tail,
-// the bypass, the amplitude-and-pan core, the voice-start re-cache and the
-// output sums of the effect base.
+// the bypass, the amplitude-and-pan core, the voice-start re-cache, the
+// single-set form of the voice processors and the output sums of the effect
+// base.
+#include "Amplifier.h"
 #include "LevelMeter.h"
+#include "Panner.h"
 #include "ProcessorTestBuses.h"
 #include "Variator.h"
 
@@ -267,6 +270,31 @@ TEST(VariatorTone, VoiceStartRecachesOnceWithTheClampedSet)
         ASSERT_EQ(q.voiceStarts.size(), 1u);
         EXPECT_EQ(q.voiceStarts[0].set, c.set);
         EXPECT_EQ(q.voiceStarts[0].idx, -1);
+    }
+}
+
+// The single-argument form defines one set for every voice processor, each
+// with its own parameters.
+TEST(VariatorTone, TheSingleSetFormDefinesOneSet)
+{
+    Amp_c amp;
+    Pan_c pan;
+    Pan51_c pan51(1.0f);
+    struct Case
+    {
+        const char* name;
+        VariatorTone_c* part;
+        int paras;
+    };
+    for (const Case c : {Case{"amplifier", &amp, 1}, Case{"panner", &pan, 3},
+                         Case{"5.1 panner", &pan51, Pan51_c::paraCount}}) {
+        SCOPED_TRACE(c.name);
+        ParaSet_c* slot = nullptr;
+        EXPECT_TRUE(c.part->getParaSetPtr(&slot));
+        ASSERT_NE(slot, nullptr);
+        EXPECT_EQ(slot->getSetCount(), 1);
+        EXPECT_EQ(slot->getParaCount(), c.paras);
+        EXPECT_EQ(c.part->getParaSet(), slot);
     }
 }
 
