@@ -92,17 +92,6 @@ AudioEffect::~AudioEffect()
 intptr_t AudioEffect::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    // A text answer: the virtual writes into room of its own, the host gets
-    // at most cap bytes of it.
-    auto answerText = [&](size_t cap, auto fill) -> intptr_t {
-        if (!hostText)
-            return 0;
-        char text[TextScratchSize] = {};
-        fill(text);
-        text[TextScratchSize - 1] = 0;
-        copyTextAnswer(hostText, text, cap);
-        return 0;
-    };
 
     switch (opcode) {
     case effOpen:
@@ -123,13 +112,17 @@ intptr_t AudioEffect::dispatcher(int32_t opcode, int32_t index, intptr_t value, 
             setProgramName(hostText);
         return 0;
     case effGetProgramName:
-        return answerText(ProgramNameAnswerSize, [&](char* t) { getProgramName(t); });
+        answerText(hostText, ProgramNameAnswerSize, [&](char* t) { getProgramName(t); });
+        return 0;
     case effGetParamLabel:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterLabel(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterLabel(index, t); });
+        return 0;
     case effGetParamDisplay:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterDisplay(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterDisplay(index, t); });
+        return 0;
     case effGetParamName:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterName(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterName(index, t); });
+        return 0;
     case effGetVu: {
         const float vu = getVu() * 32767.0f;
         if (!(std::fabs(vu) < 2147483647.0f))

@@ -36,15 +36,6 @@ AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms,
 intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    auto answerText = [&](size_t cap, auto fill) -> intptr_t {
-        if (!hostText)
-            return 0;
-        char text[TextScratchSize] = {};
-        const bool ok = fill(text);
-        text[TextScratchSize - 1] = 0;
-        copyTextAnswer(hostText, text, cap);
-        return ok ? 1 : 0;
-    };
     // A pin record: the host's record is the starting point (an override may
     // leave fields as the host set them); the labels are always terminated.
     auto answerPin = [&](auto query) -> intptr_t {
@@ -81,9 +72,10 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case effGetNumProgramCategories:
         return getNumCategories();
     case effGetProgramNameIndexed:
-        return answerText(ProgramNameAnswerSize, [&](char* t) {
-            return getProgramNameIndexed(static_cast<int32_t>(value), index, t);
-        });
+        return answerText(hostText, ProgramNameAnswerSize,
+                          [&](char* t) { return getProgramNameIndexed(static_cast<int32_t>(value), index, t); })
+                   ? 1
+                   : 0;
     case effCopyProgram:
         return copyProgram(index) ? 1 : 0;
     case effConnectInput:
@@ -128,13 +120,13 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case effSetBypass:
         return setBypass(value != 0) ? 1 : 0;
     case effGetEffectName:
-        return answerText(EffectNameAnswerSize, [&](char* t) { return getEffectName(t); });
+        return answerText(hostText, EffectNameAnswerSize, [&](char* t) { return getEffectName(t); }) ? 1 : 0;
     case effGetErrorText:
         return hostText && getErrorText(hostText) ? 1 : 0;
     case effGetVendorString:
-        return answerText(VendorAnswerSize, [&](char* t) { return getVendorString(t); });
+        return answerText(hostText, VendorAnswerSize, [&](char* t) { return getVendorString(t); }) ? 1 : 0;
     case effGetProductString:
-        return answerText(ProductAnswerSize, [&](char* t) { return getProductString(t); });
+        return answerText(hostText, ProductAnswerSize, [&](char* t) { return getProductString(t); }) ? 1 : 0;
     case effGetVendorVersion:
         return getVendorVersion();
     case effVendorSpecific:
@@ -202,10 +194,7 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     }
     case effShellGetNextPlugin: {
         intptr_t id = 0;
-        answerText(ProductAnswerSize, [&](char* t) {
-            id = getNextShellPlugin(t);
-            return true;
-        });
+        answerText(hostText, ProductAnswerSize, [&](char* t) { id = getNextShellPlugin(t); });
         return id;
     }
     case effStartProcess:
