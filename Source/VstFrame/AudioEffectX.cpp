@@ -21,6 +21,38 @@ void terminateField(char* field, size_t size)
     field[size - 1] = 0;
 }
 
+void terminateLabels(VstPinProperties& pin)
+{
+    static_assert(sizeof(pin.label) == PinLabelAnswerSize);
+    static_assert(sizeof(pin.shortLabel) == PinShortLabelAnswerSize);
+    terminateField(pin.label, sizeof(pin.label));
+    terminateField(pin.shortLabel, sizeof(pin.shortLabel));
+}
+
+void terminateLabels(VstParameterProperties& props)
+{
+    terminateField(props.label, sizeof(props.label));
+    terminateField(props.shortLabel, sizeof(props.shortLabel));
+    terminateField(props.categoryLabel, sizeof(props.categoryLabel));
+}
+
+// A record answer: the host's record is the starting point (an override may
+// leave fields as the host set them); the labels are always terminated. A
+// refused query leaves the host's record as it was.
+template <typename Record, typename Query>
+intptr_t answerRecord(void* ptr, Query query)
+{
+    if (!ptr)
+        return 0;
+    Record record;
+    std::memcpy(&record, ptr, sizeof(record));
+    if (!query(&record))
+        return 0;
+    terminateLabels(record);
+    std::memcpy(ptr, &record, sizeof(record));
+    return 1;
+}
+
 } // namespace
 
 AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
@@ -36,22 +68,6 @@ AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms,
 intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    // A pin record: the host's record is the starting point (an override may
-    // leave fields as the host set them); the labels are always terminated.
-    auto answerPin = [&](auto query) -> intptr_t {
-        if (!ptr)
-            return 0;
-        VstPinProperties pin;
-        std::memcpy(&pin, ptr, sizeof(pin));
-        if (!query(&pin))
-            return 0; // a refused query leaves the host's record as it was
-        static_assert(sizeof(pin.label) == PinLabelAnswerSize);
-        static_assert(sizeof(pin.shortLabel) == PinShortLabelAnswerSize);
-        terminateField(pin.label, sizeof(pin.label));
-        terminateField(pin.shortLabel, sizeof(pin.shortLabel));
-        std::memcpy(ptr, &pin, sizeof(pin));
-        return 1;
-    };
     auto keyCode = [&]() {
         VstKeyCode key{};
         key.character = index;
@@ -85,9 +101,11 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
         outputConnected(index, value != 0);
         return 1;
     case effGetInputProperties:
-        return answerPin([&](VstPinProperties* p) { return getInputProperties(index, p); });
+        return answerRecord<VstPinProperties>(ptr,
+                                              [&](VstPinProperties* p) { return getInputProperties(index, p); });
     case effGetOutputProperties:
-        return answerPin([&](VstPinProperties* p) { return getOutputProperties(index, p); });
+        return answerRecord<VstPinProperties>(ptr,
+                                              [&](VstPinProperties* p) { return getOutputProperties(index, p); });
     case effGetPlugCategory:
         return getPlugCategory();
     case effGetCurrentPosition:
@@ -142,19 +160,9 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
         return reinterpret_cast<intptr_t>(getIcon());
     case effSetViewPosition:
         return setViewPosition(index, static_cast<int32_t>(value)) ? 1 : 0;
-    case effGetParameterProperties: {
-        if (!ptr)
-            return 0;
-        VstParameterProperties props;
-        std::memcpy(&props, ptr, sizeof(props));
-        if (!getParameterProperties(index, &props))
-            return 0;
-        terminateField(props.label, sizeof(props.label));
-        terminateField(props.shortLabel, sizeof(props.shortLabel));
-        terminateField(props.categoryLabel, sizeof(props.categoryLabel));
-        std::memcpy(ptr, &props, sizeof(props));
-        return 1;
-    }
+    case effGetParameterProperties:
+        return answerRecord<VstParameterProperties>(
+            ptr, [&](VstParameterProperties* p) { return getParameterProperties(index, p); });
     case effKeysRequired:
         return keysRequired() ? 0 : 1;
     case effGetVstVersion:
