@@ -68,14 +68,18 @@ AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms,
 intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    auto keyCode = [&]() {
+    // A key for the editor: the character in index, the virtual key in value,
+    // the modifiers in opt.
+    auto passKey = [&](bool (AEffEditor::*handler)(VstKeyCode&)) -> intptr_t {
+        if (!editor)
+            return 0;
         VstKeyCode key{};
         key.character = index;
         key.virt = static_cast<uint8_t>(value);
         key.modifier = std::isfinite(opt) && std::fabs(opt) < 256.0f
                            ? static_cast<uint8_t>(static_cast<int32_t>(opt))
                            : 0;
-        return key;
+        return (editor->*handler)(key) ? 1 : 0;
     };
 
     switch (opcode) {
@@ -168,17 +172,9 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case effGetVstVersion:
         return getVstVersion();
     case effEditKeyDown:
-        if (editor) {
-            VstKeyCode key = keyCode();
-            return editor->onKeyDown(key) ? 1 : 0;
-        }
-        return 0;
+        return passKey(&AEffEditor::onKeyDown);
     case effEditKeyUp:
-        if (editor) {
-            VstKeyCode key = keyCode();
-            return editor->onKeyUp(key) ? 1 : 0;
-        }
-        return 0;
+        return passKey(&AEffEditor::onKeyUp);
     case effSetEditKnobMode:
         return editor && editor->setKnobMode(static_cast<int32_t>(value)) ? 1 : 0;
     case effGetMidiProgramName:
