@@ -159,4 +159,9 @@ private:
     // the next dispatcher call from another thread reports them.
     std::atomic<uint32_t> audioFaults{0};
     void reportAudioFaults();
+    // Runs an entry the host calls from its audio thread; an exception it
+    // throws is only counted, for the next dispatcher call to report.
+    // False when it threw.
+    template <typename Entry>
+    bool runAudioEntry(Entry entry);
 };
