@@ -394,20 +394,22 @@ int32_t AudioEffectX::getAutomationState()
     return static_cast<int32_t>(callHost(audioMasterGetAutomationState));
 }
 
-bool AudioEffectX::getHostVendorString(char* text)
+bool AudioEffectX::askHostText(int32_t opcode, char* text)
 {
     if (!text)
         return false;
     *text = 0;
-    return callHost(audioMasterGetVendorString, 0, 0, text) != 0;
+    return callHost(opcode, 0, 0, text) != 0;
+}
+
+bool AudioEffectX::getHostVendorString(char* text)
+{
+    return askHostText(audioMasterGetVendorString, text);
 }
 
 bool AudioEffectX::getHostProductString(char* text)
 {
-    if (!text)
-        return false;
-    *text = 0;
-    return callHost(audioMasterGetProductString, 0, 0, text) != 0;
+    return askHostText(audioMasterGetProductString, text);
 }
 
 int32_t AudioEffectX::getHostVendorVersion()
