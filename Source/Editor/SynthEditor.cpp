@@ -654,6 +654,17 @@ void SynthEditor_c::updateDepMod(int selector)
         fullRedraw = true;
 }
 
+void SynthEditor_c::removeChildFrames(CModulFrameVx* parent, int count)
+{
+    for (int j = 1; j < count; ++j) {
+        CModulFrameVx* fj = exchFrames[j];
+        if (fj && parent->isChild(fj)) {
+            recurseRemoveFrames(j, count);
+            parent->removeView(fj, false);
+        }
+    }
+}
+
 void SynthEditor_c::recurseRemoveFrames(int n, int count)
 {
     CModulFrameVx* fn = getExchFrame(n);
@@ -663,13 +674,7 @@ void SynthEditor_c::recurseRemoveFrames(int n, int count)
         CModulFrameVx* fk = exchFrames[k];
         if (!fk || !fn->isChild(fk))
             continue;
-        for (int j = 1; j < count; ++j) {
-            CModulFrameVx* fj = exchFrames[j];
-            if (fj && fk->isChild(fj)) {
-                recurseRemoveFrames(j, count);
-                fk->removeView(fj, false);
-            }
-        }
+        removeChildFrames(fk, count);
         fn->removeView(fk, false);
     }
 }
@@ -679,18 +684,9 @@ void SynthEditor_c::RemoveFrames(int count)
     if (count < 2)
         return;
     count = std::min(count, MaxExchFrames);
-    for (int i = 1; i < count; ++i) {
-        CModulFrameVx* fi = exchFrames[i];
-        if (!fi)
-            continue;
-        for (int j = 1; j < count; ++j) {
-            CModulFrameVx* fj = exchFrames[j];
-            if (fj && fi->isChild(fj)) {
-                recurseRemoveFrames(j, count);
-                fi->removeView(fj, false);
-            }
-        }
-    }
+    for (int i = 1; i < count; ++i)
+        if (CModulFrameVx* fi = exchFrames[i])
+            removeChildFrames(fi, count);
     if (editFrame)
         for (int j = 1; j < count; ++j)
             if (exchFrames[j] && editFrame->isChild(exchFrames[j]))

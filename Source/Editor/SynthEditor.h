@@ -180,6 +180,10 @@ protected:
     bool closePending = false;
 
 private:
+    // Takes every exchange frame 1..count-1 that sits in parent out of it,
+    // each after its own children.
+    void removeChildFrames(CModulFrameVx* parent, int count);
+
     static std::atomic<int64_t> sEditorInstanceCount;
     static CBitmap* sBitmapSharedStore[BitmapStoreSize];
 };

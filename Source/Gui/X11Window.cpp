@@ -43,28 +43,34 @@ int noteParentError(Display*, XErrorEvent*)
     return 0;
 }
 
+// An X state mask and the layer's bit for it.
+struct StateBit
+{
+    unsigned int mask;
+    long bit;
+};
+constexpr StateBit ModifierBits[] = {{ShiftMask, kShift}, {ControlMask, kControl}, {Mod1Mask, kAlt}};
+constexpr StateBit ButtonBits[] = {{Button1Mask, kLButton}, {Button2Mask, kMButton}, {Button3Mask, kRButton}};
+
+// The layer's bits for the masks of table set in an X event's state.
+template <size_t N>
+long bitsOf(unsigned int state, const StateBit (&table)[N])
+{
+    long bits = 0;
+    for (const StateBit& b : table)
+        if (state & b.mask)
+            bits |= b.bit;
+    return bits;
+}
+
 long modifiersOf(unsigned int state)
 {
-    long m = 0;
-    if (state & ShiftMask)
-        m |= kShift;
-    if (state & ControlMask)
-        m |= kControl;
-    if (state & Mod1Mask)
-        m |= kAlt;
-    return m;
+    return bitsOf(state, ModifierBits);
 }
 
 long buttonsOf(unsigned int state)
 {
-    long b = 0;
-    if (state & Button1Mask)
-        b |= kLButton;
-    if (state & Button2Mask)
-        b |= kMButton;
-    if (state & Button3Mask)
-        b |= kRButton;
-    return b;
+    return bitsOf(state, ButtonBits);
 }
 
 long buttonBit(unsigned int button)

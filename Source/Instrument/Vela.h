@@ -256,6 +256,11 @@ private:
     // its block meanwhile); on the audio thread itself, at once.
     template <class Change>
     void withAudioKeptOut(Change change);
+    // The export commands of stores 0..3: save gets the store that index
+    // names in the row starting at first and the path held there, then the
+    // editor redraws. An index outside the row does nothing.
+    template <class Save>
+    void exportStore(int set, int index, int first, Save save);
     // Logical module number -> registry row, filled by initProcess.
     RMI_c moduleRows{NumModuleNumbers};
     // Each voice's two filter paths before they join the effect buses.

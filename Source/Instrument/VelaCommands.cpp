@@ -166,29 +166,33 @@ void Vela_c::setSliderSize(int set, int sampler)
     updateEditor();
 }
 
-void Vela_c::trim(int set, int index)
+template <class Save>
+void Vela_c::exportStore(int set, int index, int first, Save save)
 {
-    const int k = index - G::gpExportSample0;
+    const int k = index - first;
     if (k < 0 || k > 3)
         return;
     Tool::Disk::Path_c path;
     globalPart.getParaPath(set, index, &path);
-    userSamples[k].trimTo(set, path);
+    save(k, path);
     updateEditor();
+}
+
+void Vela_c::trim(int set, int index)
+{
+    exportStore(set, index, G::gpExportSample0,
+                [&](int k, const Tool::Disk::Path_c& path) { userSamples[k].trimTo(set, path); });
 }
 
 void Vela_c::trimWT(int set, int index)
 {
-    const int k = index - G::gpExportWTG0;
-    if (k < 0 || k > 3)
-        return;
-    Tool::Disk::Path_c path;
-    globalPart.getParaPath(set, index, &path);
-    const float factor = waveTables[k].trimTo(set, path, false);
-    // The ride keeps pointing at the same place in the cut table.
-    if (Part_c* generator = getModule(WaveTableGenerator0 + k))
-        generator->setParaVal(set, WaveRideParameter, scaledRide(generator->getParaVal(set, WaveRideParameter), factor));
-    updateEditor();
+    exportStore(set, index, G::gpExportWTG0, [&](int k, const Tool::Disk::Path_c& path) {
+        const float factor = waveTables[k].trimTo(set, path, false);
+        // The ride keeps pointing at the same place in the cut table.
+        if (Part_c* generator = getModule(WaveTableGenerator0 + k))
+            generator->setParaVal(set, WaveRideParameter,
+                                  scaledRide(generator->getParaVal(set, WaveRideParameter), factor));
+    });
 }
 
 int Vela_c::scaledRide(int ride, float factor)

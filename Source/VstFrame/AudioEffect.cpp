@@ -92,17 +92,6 @@ AudioEffect::~AudioEffect()
 intptr_t AudioEffect::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    // A text answer: the virtual writes into room of its own, the host gets
-    // at most cap bytes of it.
-    auto answerText = [&](size_t cap, auto fill) -> intptr_t {
-        if (!hostText)
-            return 0;
-        char text[TextScratchSize] = {};
-        fill(text);
-        text[TextScratchSize - 1] = 0;
-        copyTextAnswer(hostText, text, cap);
-        return 0;
-    };
 
     switch (opcode) {
     case effOpen:
@@ -123,13 +112,17 @@ intptr_t AudioEffect::dispatcher(int32_t opcode, int32_t index, intptr_t value, 
             setProgramName(hostText);
         return 0;
     case effGetProgramName:
-        return answerText(ProgramNameAnswerSize, [&](char* t) { getProgramName(t); });
+        answerText(hostText, ProgramNameAnswerSize, [&](char* t) { getProgramName(t); });
+        return 0;
     case effGetParamLabel:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterLabel(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterLabel(index, t); });
+        return 0;
     case effGetParamDisplay:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterDisplay(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterDisplay(index, t); });
+        return 0;
     case effGetParamName:
-        return answerText(ParameterTextAnswerSize, [&](char* t) { getParameterName(index, t); });
+        answerText(hostText, ParameterTextAnswerSize, [&](char* t) { getParameterName(index, t); });
+        return 0;
     case effGetVu: {
         const float vu = getVu() * 32767.0f;
         if (!(std::fabs(vu) < 2147483647.0f))
@@ -538,66 +531,49 @@ intptr_t AudioEffect::dispatchEffectClass(AEffect* e, int32_t opcode, int32_t in
     return 0;
 }
 
+template <typename Entry>
+bool AudioEffect::runAudioEntry(Entry entry)
+{
+    try {
+        entry();
+        return true;
+    } catch (...) {
+        audioFaults.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+}
+
 void AudioEffect::processClass(AEffect* e, float** inputs, float** outputs, int32_t sampleFrames)
 {
-    AudioEffect* self = effectOf(e);
-    if (!self)
-        return;
-    try {
-        self->process(inputs, outputs, sampleFrames);
-    } catch (...) {
-        self->audioFaults.fetch_add(1, std::memory_order_relaxed);
-    }
+    if (AudioEffect* self = effectOf(e))
+        self->runAudioEntry([&] { self->process(inputs, outputs, sampleFrames); });
 }
 
 void AudioEffect::processClassReplacing(AEffect* e, float** inputs, float** outputs, int32_t sampleFrames)
 {
     AudioEffect* self = effectOf(e);
-    if (!self)
-        return;
-    try {
-        self->processReplacing(inputs, outputs, sampleFrames);
-    } catch (...) {
-        self->audioFaults.fetch_add(1, std::memory_order_relaxed);
+    if (self && !self->runAudioEntry([&] { self->processReplacing(inputs, outputs, sampleFrames); }))
         clearOutputs(outputs, self->cEffect.numOutputs, sampleFrames);
-    }
 }
 
 void AudioEffect::processClassDoubleReplacing(AEffect* e, double** inputs, double** outputs,
                                               int32_t sampleFrames)
 {
     AudioEffect* self = effectOf(e);
-    if (!self)
-        return;
-    try {
-        self->processDoubleReplacing(inputs, outputs, sampleFrames);
-    } catch (...) {
-        self->audioFaults.fetch_add(1, std::memory_order_relaxed);
+    if (self && !self->runAudioEntry([&] { self->processDoubleReplacing(inputs, outputs, sampleFrames); }))
         clearOutputs(outputs, self->cEffect.numOutputs, sampleFrames);
-    }
 }
 
 void AudioEffect::setParameterClass(AEffect* e, int32_t index, float value)
 {
-    AudioEffect* self = effectOf(e);
-    if (!self)
-        return;
-    try {
-        self->setParameter(index, value);
-    } catch (...) {
-        self->audioFaults.fetch_add(1, std::memory_order_relaxed);
-    }
+    if (AudioEffect* self = effectOf(e))
+        self->runAudioEntry([&] { self->setParameter(index, value); });
 }
 
 float AudioEffect::getParameterClass(AEffect* e, int32_t index)
 {
-    AudioEffect* self = effectOf(e);
-    if (!self)
-        return 0.0f;
-    try {
-        return self->getParameter(index);
-    } catch (...) {
-        self->audioFaults.fetch_add(1, std::memory_order_relaxed);
-    }
-    return 0.0f;
+    float value = 0.0f;
+    if (AudioEffect* self = effectOf(e))
+        self->runAudioEntry([&] { value = self->getParameter(index); });
+    return value;
 }

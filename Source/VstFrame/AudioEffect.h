@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 class AEffEditor;
 
@@ -124,6 +125,26 @@ protected:
     // them this much and caps only what leaves for the host.
     static constexpr size_t TextScratchSize = 256;
 
+    // A text answer: fill writes into room of its own, the host's buffer
+    // gets at most cap bytes of it. Returns what fill returns (true for a
+    // fill that returns nothing); false, without calling fill, when the host
+    // gave no buffer.
+    template <typename Fill>
+    static bool answerText(char* hostText, size_t cap, Fill fill)
+    {
+        if (!hostText)
+            return false;
+        char text[TextScratchSize] = {};
+        bool ok = true;
+        if constexpr (std::is_void_v<std::invoke_result_t<Fill&, char*>>)
+            fill(text);
+        else
+            ok = fill(text);
+        text[TextScratchSize - 1] = 0;
+        copyTextAnswer(hostText, text, cap);
+        return ok;
+    }
+
     audioMasterCallback audioMaster;
     AEffEditor* editor;
     float sampleRate;   // Hz
@@ -138,4 +159,9 @@ private:
     // the next dispatcher call from another thread reports them.
     std::atomic<uint32_t> audioFaults{0};
     void reportAudioFaults();
+    // Runs an entry the host calls from its audio thread; an exception it
+    // throws is only counted, for the next dispatcher call to report.
+    // False when it threw.
+    template <typename Entry>
+    bool runAudioEntry(Entry entry);
 };

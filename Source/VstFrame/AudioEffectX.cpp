@@ -21,6 +21,38 @@ void terminateField(char* field, size_t size)
     field[size - 1] = 0;
 }
 
+void terminateLabels(VstPinProperties& pin)
+{
+    static_assert(sizeof(pin.label) == PinLabelAnswerSize);
+    static_assert(sizeof(pin.shortLabel) == PinShortLabelAnswerSize);
+    terminateField(pin.label, sizeof(pin.label));
+    terminateField(pin.shortLabel, sizeof(pin.shortLabel));
+}
+
+void terminateLabels(VstParameterProperties& props)
+{
+    terminateField(props.label, sizeof(props.label));
+    terminateField(props.shortLabel, sizeof(props.shortLabel));
+    terminateField(props.categoryLabel, sizeof(props.categoryLabel));
+}
+
+// A record answer: the host's record is the starting point (an override may
+// leave fields as the host set them); the labels are always terminated. A
+// refused query leaves the host's record as it was.
+template <typename Record, typename Query>
+intptr_t answerRecord(void* ptr, Query query)
+{
+    if (!ptr)
+        return 0;
+    Record record;
+    std::memcpy(&record, ptr, sizeof(record));
+    if (!query(&record))
+        return 0;
+    terminateLabels(record);
+    std::memcpy(ptr, &record, sizeof(record));
+    return 1;
+}
+
 } // namespace
 
 AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
@@ -36,39 +68,18 @@ AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, int32_t numPrograms,
 intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     char* const hostText = static_cast<char*>(ptr);
-    auto answerText = [&](size_t cap, auto fill) -> intptr_t {
-        if (!hostText)
+    // A key for the editor: the character in index, the virtual key in value,
+    // the modifiers in opt.
+    auto passKey = [&](bool (AEffEditor::*handler)(VstKeyCode&)) -> intptr_t {
+        if (!editor)
             return 0;
-        char text[TextScratchSize] = {};
-        const bool ok = fill(text);
-        text[TextScratchSize - 1] = 0;
-        copyTextAnswer(hostText, text, cap);
-        return ok ? 1 : 0;
-    };
-    // A pin record: the host's record is the starting point (an override may
-    // leave fields as the host set them); the labels are always terminated.
-    auto answerPin = [&](auto query) -> intptr_t {
-        if (!ptr)
-            return 0;
-        VstPinProperties pin;
-        std::memcpy(&pin, ptr, sizeof(pin));
-        if (!query(&pin))
-            return 0; // a refused query leaves the host's record as it was
-        static_assert(sizeof(pin.label) == PinLabelAnswerSize);
-        static_assert(sizeof(pin.shortLabel) == PinShortLabelAnswerSize);
-        terminateField(pin.label, sizeof(pin.label));
-        terminateField(pin.shortLabel, sizeof(pin.shortLabel));
-        std::memcpy(ptr, &pin, sizeof(pin));
-        return 1;
-    };
-    auto keyCode = [&]() {
         VstKeyCode key{};
         key.character = index;
         key.virt = static_cast<uint8_t>(value);
         key.modifier = std::isfinite(opt) && std::fabs(opt) < 256.0f
                            ? static_cast<uint8_t>(static_cast<int32_t>(opt))
                            : 0;
-        return key;
+        return (editor->*handler)(key) ? 1 : 0;
     };
 
     switch (opcode) {
@@ -81,9 +92,10 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case effGetNumProgramCategories:
         return getNumCategories();
     case effGetProgramNameIndexed:
-        return answerText(ProgramNameAnswerSize, [&](char* t) {
-            return getProgramNameIndexed(static_cast<int32_t>(value), index, t);
-        });
+        return answerText(hostText, ProgramNameAnswerSize,
+                          [&](char* t) { return getProgramNameIndexed(static_cast<int32_t>(value), index, t); })
+                   ? 1
+                   : 0;
     case effCopyProgram:
         return copyProgram(index) ? 1 : 0;
     case effConnectInput:
@@ -93,9 +105,11 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
         outputConnected(index, value != 0);
         return 1;
     case effGetInputProperties:
-        return answerPin([&](VstPinProperties* p) { return getInputProperties(index, p); });
+        return answerRecord<VstPinProperties>(ptr,
+                                              [&](VstPinProperties* p) { return getInputProperties(index, p); });
     case effGetOutputProperties:
-        return answerPin([&](VstPinProperties* p) { return getOutputProperties(index, p); });
+        return answerRecord<VstPinProperties>(ptr,
+                                              [&](VstPinProperties* p) { return getOutputProperties(index, p); });
     case effGetPlugCategory:
         return getPlugCategory();
     case effGetCurrentPosition:
@@ -128,13 +142,13 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     case effSetBypass:
         return setBypass(value != 0) ? 1 : 0;
     case effGetEffectName:
-        return answerText(EffectNameAnswerSize, [&](char* t) { return getEffectName(t); });
+        return answerText(hostText, EffectNameAnswerSize, [&](char* t) { return getEffectName(t); }) ? 1 : 0;
     case effGetErrorText:
         return hostText && getErrorText(hostText) ? 1 : 0;
     case effGetVendorString:
-        return answerText(VendorAnswerSize, [&](char* t) { return getVendorString(t); });
+        return answerText(hostText, VendorAnswerSize, [&](char* t) { return getVendorString(t); }) ? 1 : 0;
     case effGetProductString:
-        return answerText(ProductAnswerSize, [&](char* t) { return getProductString(t); });
+        return answerText(hostText, ProductAnswerSize, [&](char* t) { return getProductString(t); }) ? 1 : 0;
     case effGetVendorVersion:
         return getVendorVersion();
     case effVendorSpecific:
@@ -150,35 +164,17 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
         return reinterpret_cast<intptr_t>(getIcon());
     case effSetViewPosition:
         return setViewPosition(index, static_cast<int32_t>(value)) ? 1 : 0;
-    case effGetParameterProperties: {
-        if (!ptr)
-            return 0;
-        VstParameterProperties props;
-        std::memcpy(&props, ptr, sizeof(props));
-        if (!getParameterProperties(index, &props))
-            return 0;
-        terminateField(props.label, sizeof(props.label));
-        terminateField(props.shortLabel, sizeof(props.shortLabel));
-        terminateField(props.categoryLabel, sizeof(props.categoryLabel));
-        std::memcpy(ptr, &props, sizeof(props));
-        return 1;
-    }
+    case effGetParameterProperties:
+        return answerRecord<VstParameterProperties>(
+            ptr, [&](VstParameterProperties* p) { return getParameterProperties(index, p); });
     case effKeysRequired:
         return keysRequired() ? 0 : 1;
     case effGetVstVersion:
         return getVstVersion();
     case effEditKeyDown:
-        if (editor) {
-            VstKeyCode key = keyCode();
-            return editor->onKeyDown(key) ? 1 : 0;
-        }
-        return 0;
+        return passKey(&AEffEditor::onKeyDown);
     case effEditKeyUp:
-        if (editor) {
-            VstKeyCode key = keyCode();
-            return editor->onKeyUp(key) ? 1 : 0;
-        }
-        return 0;
+        return passKey(&AEffEditor::onKeyUp);
     case effSetEditKnobMode:
         return editor && editor->setKnobMode(static_cast<int32_t>(value)) ? 1 : 0;
     case effGetMidiProgramName:
@@ -202,10 +198,7 @@ intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value,
     }
     case effShellGetNextPlugin: {
         intptr_t id = 0;
-        answerText(ProductAnswerSize, [&](char* t) {
-            id = getNextShellPlugin(t);
-            return true;
-        });
+        answerText(hostText, ProductAnswerSize, [&](char* t) { id = getNextShellPlugin(t); });
         return id;
     }
     case effStartProcess:
@@ -401,20 +394,22 @@ int32_t AudioEffectX::getAutomationState()
     return static_cast<int32_t>(callHost(audioMasterGetAutomationState));
 }
 
-bool AudioEffectX::getHostVendorString(char* text)
+bool AudioEffectX::askHostText(int32_t opcode, char* text)
 {
     if (!text)
         return false;
     *text = 0;
-    return callHost(audioMasterGetVendorString, 0, 0, text) != 0;
+    return callHost(opcode, 0, 0, text) != 0;
+}
+
+bool AudioEffectX::getHostVendorString(char* text)
+{
+    return askHostText(audioMasterGetVendorString, text);
 }
 
 bool AudioEffectX::getHostProductString(char* text)
 {
-    if (!text)
-        return false;
-    *text = 0;
-    return callHost(audioMasterGetProductString, 0, 0, text) != 0;
+    return askHostText(audioMasterGetProductString, text);
 }
 
 int32_t AudioEffectX::getHostVendorVersion()

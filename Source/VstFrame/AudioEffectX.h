@@ -139,4 +139,9 @@ public:
 
     // Host opcode 8: true when the host took the events.
     bool sendVstEventsToHost(VstEvents* events);
+
+private:
+    // Asks the host to write a text into text, emptied first; false without
+    // a buffer or when the host gives no answer.
+    bool askHostText(int32_t opcode, char* text);
 };
