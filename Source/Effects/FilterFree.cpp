@@ -50,11 +50,6 @@ void FilterFree_c::checkSetFlagReady()
         ready = false;
 }
 
-bool FilterFree_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool FilterFree_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     // Index 1 stays undefined.

@@ -43,7 +43,6 @@ public:
     // While audio is stopped. Ignored unless sr > 0.
     void setSampleRate(float sr) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // 0: the cutoff rest value; 1: the resonance 0..1; 2: 2 x (type - 0.5).
     float getModSampleDefault(int input) const override;

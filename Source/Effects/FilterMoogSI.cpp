@@ -78,11 +78,6 @@ void FilterMoogSI_c::checkSetFlagReady()
         ready = false;
 }
 
-bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool FilterMoogSI_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, ParaCount, {

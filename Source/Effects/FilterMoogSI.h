@@ -52,7 +52,6 @@ public:
     // While audio is stopped. Ignored unless sr > 0.
     void setSampleRate(float sr) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // 0: the cutoff rest value; 1: "Resonance" x 0.01; others 0.
     float getModSampleDefault(int input) const override;

@@ -84,11 +84,6 @@ float intense(const Part_c& part)
 
 Satur_c::~Satur_c() = default;
 
-bool Satur_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Satur_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     const auto rows = SaturParas::rows("Unused");

@@ -40,7 +40,6 @@ public:
     // While audio is stopped: binds (creating it when *shared is empty) the
     // class's set of 4 parameters and defines them once.
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // Input 0 rests at the scaled "Intense"; all others at 0.
     float getModSampleDefault(int input) const override;

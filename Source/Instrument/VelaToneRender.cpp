@@ -7,6 +7,7 @@
 #include "InstrumentWithSeq.h"
 #include "Vela.h"
 #include "VelaGlo.h"
+#include "XorShift.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,14 +77,8 @@ bool VelaTone_c::gloOn(int i) const
 
 float VelaTone_c::nextRandom()
 {
-    // xorshift32: a per-voice generator, cheap and lock-free on the audio
-    // thread. The top 24 bits give r in [0, 1).
-    uint32_t x = driftState;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    driftState = x;
-    return static_cast<float>(x >> 8) * (1.0f / 16777216.0f);
+    // A per-voice generator; the top 24 bits give r in [0, 1).
+    return static_cast<float>(xorshift32(driftState) >> 8) * (1.0f / 16777216.0f);
 }
 
 void VelaTone_c::drawDrift(float exactness)

@@ -4,6 +4,7 @@
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "TempoSync.h"
+#include "XorShift.h"
 
 #include <algorithm>
 #include <array>
@@ -150,12 +151,7 @@ void LFOSimp_c::setRandomSeed(uint32_t seed)
 
 uint32_t LFOSimp_c::nextRandom()
 {
-    uint32_t x = randomState;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    randomState = x;
-    return x;
+    return xorshift32(randomState);
 }
 
 float LFOSimp_c::byteLevel(uint8_t b)

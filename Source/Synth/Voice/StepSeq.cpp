@@ -7,6 +7,7 @@
 #include "Parameter.h"
 #include "Synth.h"
 #include "TempoSync.h"
+#include "XorShift.h"
 
 #include <algorithm>
 #include <cmath>
@@ -414,11 +415,8 @@ int StepSeq_c::highestBelow(int note) const
 
 uint32_t StepSeq_c::random()
 {
-    // xorshift32: cheap, allocation-free and private to this sequencer.
-    seed ^= seed << 13;
-    seed ^= seed >> 17;
-    seed ^= seed << 5;
-    return seed;
+    // Private to this sequencer.
+    return xorshift32(seed);
 }
 
 bool StepSeq_c::findNextNote()
