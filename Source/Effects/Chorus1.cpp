@@ -138,11 +138,6 @@ void Chorus1_c::checkSetFlagReady()
         ready = false;
 }
 
-const Parameter_c* Chorus1_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 void Chorus1_c::resume()
 {
     if (!ready)

@@ -115,9 +115,6 @@ public:
     RelaxedAtomic_t<float> otherGain = 0.0f;
     RelaxedAtomic_t<float> dryGain = 1.0f;
 
-protected:
-    const Parameter_c* ownParameters() const;
-
 private:
     template <bool Stereo, bool Four>
     void renderVoices(int n, float* inL, float* inR, float* outL, float* outR);

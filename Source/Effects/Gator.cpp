@@ -64,11 +64,6 @@ bool Gator_c::create(Instrument_c* inst, float* extraPointer)
     return true;
 }
 
-const Parameter_c* Gator_c::values(int set) const
-{
-    return refreshParameters(set);
-}
-
 bool Gator_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, ParaCount, {
@@ -107,7 +102,7 @@ void Gator_c::resume()
 
 float Gator_c::getModSampleDefault(int input) const
 {
-    const Parameter_c* p = values();
+    const Parameter_c* p = ownParameters();
     if (!p || input != 0)
         return 0.0f;
     return p[pWet].norm;

@@ -78,7 +78,6 @@ public:
     // '1' becomes '0', every other character '1'. Null or empty: nothing.
     virtual void invert(char* text);
 
-    const Parameter_c* values(int set = -1) const;
     // The mask of a pattern text: bit i set when character i (0..15) is '1';
     // characters past 16 count for nothing, missing ones are closed steps.
     static uint32_t patternMask(const char* text);

@@ -130,13 +130,13 @@ void GloFil_c::cachePara(CacheReason_t reason, int set, int)
 void GloFil_c::checkSetFlagReady()
 {
     VariatorInst_c::checkSetFlagReady();
-    if (!values() || !(sampleRate > MinSampleRate))
+    if (!ownParameters() || !(sampleRate > MinSampleRate))
         ready = false;
 }
 
 float GloFil_c::getFadeTime()
 {
-    const Parameter_c* p = values();
+    const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
     const double r = p[pResonance].fl;

@@ -10,11 +10,6 @@ bool LineEffect_c::getParaSetPtr(ParaSet_c** shared)
     return getParaSetPtr(shared, 1);
 }
 
-const Parameter_c* LineEffect_c::ownParameters() const
-{
-    return getRenderParaPtr(std::max<int>(routeIndex, 0));
-}
-
 const Parameter_c* LineEffect_c::readyParameters(int& set) const
 {
     if (!ready || !paraSet)

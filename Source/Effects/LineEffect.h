@@ -10,7 +10,7 @@
 //
 // Threads: construction, setSampleRate and the destructor while audio is
 // stopped; setActive, setInactive and getParaSetPtr on the user-interface
-// thread; ownParameters on any thread.
+// thread.
 #pragma once
 
 #include "Parameter.h"
@@ -25,9 +25,6 @@ public:
     // One set.
     bool getParaSetPtr(ParaSet_c** shared) override;
     bool isBPMDependent() const override { return true; }
-    // The parameters of the set the effect last played (set 0 before any);
-    // null without a set.
-    const Parameter_c* ownParameters() const;
 
 protected:
     // The parameters of set for a cachePara that also follows tempo changes

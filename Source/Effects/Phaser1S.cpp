@@ -140,7 +140,7 @@ void Phaser1S_c::checkSetFlagReady()
 
 float Phaser1S_c::getFadeTime()
 {
-    const Parameter_c* p = values();
+    const Parameter_c* p = ownParameters();
     if (!p)
         return 0.0f;
     const double fb = p[pFeedback].fl;

@@ -44,11 +44,6 @@ void StereoEnh1_c::freeLines()
     lineR = nullptr;
 }
 
-const Parameter_c* StereoEnh1_c::values(int set) const
-{
-    return refreshParameters(set);
-}
-
 void StereoEnh1_c::setSampleRate(float rate)
 {
     const float previous = sampleRate;
@@ -114,7 +109,7 @@ void StereoEnh1_c::setInactive()
 void StereoEnh1_c::checkSetFlagReady()
 {
     VariatorInst_c::checkSetFlagReady();
-    if (!lineL || !lineR || !(sampleRate > MinSampleRate) || !values() || length < 1)
+    if (!lineL || !lineR || !(sampleRate > MinSampleRate) || !ownParameters() || length < 1)
         ready = false;
 }
 

@@ -64,7 +64,6 @@ public:
     // 0.01329 x room size (ms) + 0.1 seconds.
     float getFadeTime() override;
 
-    const Parameter_c* values(int set = -1) const;
     int getLineLength() const { return length; }
     // The echo line of a channel (0 left, 1 right); null before a rate.
     const float* getLine(int channel) const { return channel ? lineR : lineL; }

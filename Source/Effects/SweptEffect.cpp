@@ -16,11 +16,6 @@ SweptEffect_c::SweptEffect_c()
     lfo.setPtr(&lfoValue, &lfoIncrement, &lfoRemaining);
 }
 
-const Parameter_c* SweptEffect_c::values(int set) const
-{
-    return refreshParameters(set);
-}
-
 void SweptEffect_c::resume()
 {
     VariatorInst_c::resume();

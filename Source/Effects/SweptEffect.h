@@ -31,10 +31,6 @@ public:
     // effect's current set.
     void resume() override;
 
-    // The parameters of the set the effect plays (set < 0: its current set);
-    // null when they do not exist.
-    const Parameter_c* values(int set = -1) const;
-
     // Audio thread state, public for the tests.
     LFOSimp_c lfo;
     float lfoValue = 0.0f;

@@ -604,6 +604,11 @@ const Parameter_c* Part_c::refreshParameters(int& set) const
     return getRenderParaPtr(set);
 }
 
+const Parameter_c* Part_c::ownParameters() const
+{
+    return getRenderParaPtr(std::max<int>(routeIndex, 0));
+}
+
 const Parameter_c* Part_c::refreshParameters(CacheReason_t reason, int& set, bool usable) const
 {
     if (reason == crTempoChange || !usable)

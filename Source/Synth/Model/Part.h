@@ -336,6 +336,9 @@ protected:
     // tempo change and while the part is not usable (its own readiness test),
     // so the override only reads "if (!p) return;".
     const Parameter_c* refreshParameters(CacheReason_t reason, int& set, bool usable) const;
+    // The parameters of the set the part last played (0 before any), for
+    // render and readiness checks. Null without them. Any thread.
+    const Parameter_c* ownParameters() const;
 
     // Waits in 5 ms steps until rendering is down. A part that has lowered
     // active or ready first knows no render uses its memory afterwards.
