@@ -1,5 +1,6 @@
 #include "ECS2.h"
 
+#include "MidiBytes.h"
 #include "ModuleManager.h"
 #include "OsLib.h"
 #include "ParaRow.h"
@@ -14,13 +15,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int CCIncrement = 96;
-constexpr int CCDecrement = 97;
-constexpr int CCNrpnLsb = 98;
-constexpr int CCNrpnMsb = 99;
-constexpr int CCRpnLsb = 100;
-constexpr int CCRpnMsb = 101;
 
 constexpr int SlotModeUnused = 0;
 constexpr int SlotModeNormal = 1;
@@ -640,25 +634,25 @@ int ECS2_c::getCCIdx(int, int controller, int value, ECSCtrlUse_t* use) const
     ECSCtrlUse_t u = ecsUseAbsolute;
     int number = controller;
     switch (controller) {
-    case CCNrpnLsb:
+    case Midi::CCNRPNLSB:
         nrpnMode = true;
         nrpnNumber = (nrpnNumber.load() & 0xFF80) + value;
         number = nrpnNumber.load();
         u = ecsUseNone;
         break;
-    case CCNrpnMsb:
+    case Midi::CCNRPNMSB:
         nrpnMode = true;
         nrpnNumber = (nrpnNumber.load() & 127) + value * 128;
         number = nrpnNumber.load();
         u = ecsUseNone;
         break;
-    case CCIncrement:
-    case CCDecrement:
-        u = controller == CCIncrement ? ecsUseIncrement : ecsUseDecrement;
+    case Midi::CCDataIncrement:
+    case Midi::CCDataDecrement:
+        u = controller == Midi::CCDataIncrement ? ecsUseIncrement : ecsUseDecrement;
         number = nrpnMode.load() ? nrpnNumber.load() : value;
         break;
-    case CCRpnLsb:
-    case CCRpnMsb:
+    case Midi::CCRPNLSB:
+    case Midi::CCRPNMSB:
         // An RPN is selected: increments no longer step the NRPN.
         nrpnMode = false;
         break;

@@ -1,18 +1,13 @@
 #include "NRPN.h"
 
 #include "CommandLetters.h"
+#include "MidiBytes.h"
 #include "OsLib.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr int CCDataEntryMsb = 6;
-constexpr int CCDataEntryLsb = 38;
-constexpr int CCNrpnLsb = 98;
-constexpr int CCNrpnMsb = 99;
-constexpr int CCRpnLsb = 100;
-constexpr int CCRpnMsb = 101;
 constexpr int MaxNumber = 16383; // 14 bits
 // Data of this value and above asks for a step.
 constexpr int StepThreshold = 64;
@@ -30,16 +25,16 @@ bool NRPN_c::decode(int channel, int* controller, int* value, int64_t nowMs)
         return false;
     Channel_t& c = channels[channel];
     switch (*controller) {
-    case CCNrpnMsb:
+    case Midi::CCNRPNMSB:
         c.msb = *value;
         c.time = nowMs;
         return false;
-    case CCNrpnLsb:
+    case Midi::CCNRPNLSB:
         c.lsb = *value;
         c.time = nowMs;
         return false;
-    case CCRpnLsb:
-    case CCRpnMsb:
+    case Midi::CCRPNLSB:
+    case Midi::CCRPNMSB:
         // An RPN selection: the data entries that follow are the RPN's.
         c.msb = -1;
         c.lsb = -1;
@@ -53,14 +48,14 @@ bool NRPN_c::decode(int channel, int* controller, int* value, int64_t nowMs)
     if (c.msb < 0 || c.lsb < 0)
         return false;
     const int number = std::clamp(c.msb * 128 + c.lsb, 0, MaxNumber);
-    if (*controller == CCDataEntryMsb) {
+    if (*controller == Midi::CCDataEntry) {
         c.lastDataMsb = *value;
         c.time = -1;
         *controller = number;
         *value = std::clamp(*value, 0, 127);
         return true;
     }
-    if (*controller == CCDataEntryLsb) {
+    if (*controller == Midi::CCDataEntryLSB) {
         c.time = -1;
         *controller = number;
         *value = std::clamp(*value + c.lastDataMsb * 128, 0, MaxNumber);
