@@ -112,9 +112,7 @@ void OscAnalog4_c::checkSetFlagReady()
 
 void OscAnalog4_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     widthBase = p[opPulseWidth].fl;

@@ -86,9 +86,7 @@ void SamLoop_c::checkSetFlagReady()
 
 void SamLoop_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     smooth = std::clamp(p[lpSmooth].fl * 0.01f, 0.001f, 0.999f);

@@ -90,9 +90,7 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     unisonAmount = p[tcSpread].fl;

@@ -65,9 +65,7 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void SamWT_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     unisonAmount = p[wgSpread].fl;
