@@ -78,11 +78,6 @@ int OscAnalog4_c::getTypeCode() const
     return TypeCodeOscAnalog4;
 }
 
-bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, opCount, {

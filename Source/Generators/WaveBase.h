@@ -29,6 +29,11 @@ public:
     WaveBase_c() = default;
     ~WaveBase_c() override = default;
 
+    using Part_c::getParaSetPtr;
+    // A store keeps a single set: its table through the subclass's
+    // getParaSetPtr(shared, nSets) with one set.
+    bool getParaSetPtr(ParaSet_c** shared) override;
+
     // Removes the offset of the whole buffer (its sum, added in double
     // precision from the last sample to the first).
     virtual void makeSym(float* buf, int n);

@@ -33,11 +33,6 @@ int WaveRAM_c::getTypeCode() const
     return TypeCodeWaveRAM;
 }
 
-bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
 {
     // The slot keeps one set of its own; a registry row shares it.

@@ -69,7 +69,7 @@ public:
 
     // Defines the parameters in the slot's own set (the first call does) and
     // hands that set to a registry row that has none yet. True when defined.
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // User-interface thread: the change rules of the parameters; idx -1

@@ -56,11 +56,6 @@ int WaveRAM2_c::getTypeCode() const
     return TypeCodeWaveRAM2;
 }
 
-bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     if (!shared)

@@ -126,7 +126,7 @@ public:
     static constexpr int zonePara(int z, int k) { return FirstZonePara + ZoneParaCount * z + k; }
 
     // --- Part_c --------------------------------------------------------------
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // While audio is stopped: the part's handling, then the frame limits

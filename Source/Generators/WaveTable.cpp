@@ -59,11 +59,6 @@ int WaveTable_c::getTypeCode() const
     return TypeCodeWaveTable;
 }
 
-bool WaveTable_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveTable_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, wtCount, {

@@ -55,7 +55,7 @@ public:
     WaveTable_c();
     ~WaveTable_c() override;
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // User-interface thread: Filename loads or clears; Root, Start Frame and
