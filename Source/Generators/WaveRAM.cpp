@@ -188,10 +188,7 @@ void WaveRAM_c::applyReverse()
         return;
     if ((sample.reversedFlag != 0) == on)
         return;
-    if (sample.jFlag)
-        sample.doReverseJ(on);
-    else
-        sample.doReverse(on);
+    sample.setReversed(on, sample.jFlag != 0);
     changed();
 }
 

@@ -295,11 +295,7 @@ void WaveRAM2_c::applyReverse(int z)
 {
     WaveSample_c& s = zones[z];
     s.lock.getWritePermission();
-    const bool on = zoneVal(z, zpReverse) != 0;
-    if (s.jFlag)
-        s.doReverseJ(on);
-    else
-        s.doReverse(on);
+    s.setReversed(zoneVal(z, zpReverse) != 0, s.jFlag != 0);
     s.lock.releaseWritePermission();
 }
 

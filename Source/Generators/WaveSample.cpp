@@ -120,22 +120,26 @@ void WaveSample_c::flipDataJ()
     }
 }
 
-void WaveSample_c::doReverse(bool reversed)
+void WaveSample_c::setReversed(bool reversed, bool jForm)
 {
     if ((reversedFlag != 0) == reversed)
         return;
     prepareDestructiveOperation();
-    flipData();
+    if (jForm)
+        flipDataJ();
+    else
+        flipData();
     reversedFlag = reversed;
+}
+
+void WaveSample_c::doReverse(bool reversed)
+{
+    setReversed(reversed, false);
 }
 
 void WaveSample_c::doReverseJ(bool reversed)
 {
-    if ((reversedFlag != 0) == reversed)
-        return;
-    prepareDestructiveOperation();
-    flipDataJ();
-    reversedFlag = reversed;
+    setReversed(reversed, true);
 }
 
 void WaveSample_c::trim(int from, int to)

@@ -78,6 +78,9 @@ public:
     // Zeroed buffers for the caller to fill (right null in mono). False for
     // frames or channels <= 0, a null out-pointer or failed memory.
     bool getBufferFor(int frames, int channels, float** left, float** right);
+    // Reverses (or turns back) the data unless it already is so; the flip
+    // for data in J form (jForm) keeps it in J form.
+    void setReversed(bool reversed, bool jForm);
     void doReverse(bool reversed);
     // The same for data in J form, without leaving it.
     void doReverseJ(bool reversed);
