@@ -353,38 +353,37 @@ bool WaveRAM2_c::snapToCrossing(const WaveSample_c& s, int* pos) const
     return s.matchClosestZeroCrossLM(s.jFlag != 0, false, pos);
 }
 
-void WaveRAM2_c::postprocessStart(int z, bool user)
+int WaveRAM2_c::settledFrame(int z, int k, bool user)
 {
-    WaveSample_c& s = zones[z];
-    int v = zoneVal(z, zpStartFrame);
+    const WaveSample_c& s = zones[z];
+    int v = zoneVal(z, k);
     if (user && s.frames > 0) {
         v = std::clamp(v, 0, s.frames - 1);
         if (v > 0 && !zoneVal(z, zpSuppressXCross))
             snapToCrossing(s, &v);
-        setZoneVal(z, zpStartFrame, v);
-        if (v > zoneVal(z, zpLoopStart)) {
-            setZoneVal(z, zpLoopStart, v);
-            postprocessLoopStartEnd(z, true, true);
-        }
+        setZoneVal(z, k, v);
     }
-    s.lock.getWritePermission();
+    return v;
+}
+
+void WaveRAM2_c::postprocessStart(int z, bool user)
+{
+    WaveSample_c& s = zones[z];
+    const int v = settledFrame(z, zpStartFrame, user);
+    if (user && s.frames > 0 && v > zoneVal(z, zpLoopStart)) {
+        setZoneVal(z, zpLoopStart, v);
+        postprocessLoopStartEnd(z, true, true);
+    }
+    SampleWriteHold hold(s);
     s.start = std::max(v, 0);
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::postprocessEnd(int z, bool user)
 {
     WaveSample_c& s = zones[z];
-    int v = zoneVal(z, zpEndFrame);
-    if (user && s.frames > 0) {
-        v = std::clamp(v, 0, s.frames - 1);
-        if (v > 0 && !zoneVal(z, zpSuppressXCross))
-            snapToCrossing(s, &v);
-        setZoneVal(z, zpEndFrame, v);
-    }
-    s.lock.getWritePermission();
+    const int v = settledFrame(z, zpEndFrame, user);
+    SampleWriteHold hold(s);
     s.end = std::max(v, 0);
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
@@ -406,10 +405,9 @@ void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
         setZoneVal(z, zpLoopStart, ls);
         setZoneVal(z, zpLoopEnd, le);
     }
-    s.lock.getWritePermission();
+    SampleWriteHold hold(s);
     s.loopStart = ls;
     s.loopEnd = le;
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::setZoneLoop(int ins, int z, int ls, int le)
@@ -432,9 +430,8 @@ void WaveRAM2_c::postprocessLoopModRange(int z, bool user)
         v = std::clamp(v, 0, s.frames - 1);
         setZoneVal(z, zpLoopModRange, v);
     }
-    s.lock.getWritePermission();
+    SampleWriteHold hold(s);
     s.loopModRange = v;
-    s.lock.releaseWritePermission();
 }
 
 // ---------------------------------------------------------------------------

@@ -259,6 +259,10 @@ private:
     void setZoneVal(int z, int k, int v); // clamped, without notification
     void handleZoneChange(int z, int k, bool all);
     void handleFilename(int z, bool all);
+    // Zone z's start or end frame (parameter k). A user's entry is first
+    // kept within the sample, moved to the nearest zero crossing unless the
+    // zone suppresses that, and written back.
+    int settledFrame(int z, int k, bool user);
     void postprocessStart(int z, bool user);
     void postprocessEnd(int z, bool user);
     void postprocessLoopStartEnd(int z, bool user, bool startWins);
