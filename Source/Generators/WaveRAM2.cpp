@@ -454,6 +454,15 @@ void WaveRAM2_c::postprocessParaChange(int set, int idx)
     handleZoneChange(z, k, false);
 }
 
+void WaveRAM2_c::syncKeyEdge(int k, int32_t WaveSample_c::*edge, int v)
+{
+    for (int o = 0; o < NumZones; ++o) {
+        setZoneVal(o, k, v);
+        SampleWriteHold hold(zones[o]);
+        zones[o].*edge = v;
+    }
+}
+
 void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
 {
     WaveSample_c& s = zones[z];
@@ -466,14 +475,8 @@ void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
         s.lock.getWritePermission();
         s.keyLow = v;
         s.lock.releaseWritePermission();
-        if (!all && paraSet->getParaVal(0, ipKeySync)) {
-            for (int o = 0; o < NumZones; ++o) {
-                setZoneVal(o, zpZoneLo, v);
-                zones[o].lock.getWritePermission();
-                zones[o].keyLow = v;
-                zones[o].lock.releaseWritePermission();
-            }
-        }
+        if (!all && paraSet->getParaVal(0, ipKeySync))
+            syncKeyEdge(zpZoneLo, &WaveSample_c::keyLow, v);
     }
     if (is(zpZoneHi)) {
         if (zoneVal(z, zpZoneHi) == 128) {
@@ -488,14 +491,8 @@ void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
         s.lock.releaseWritePermission();
         if (!all && flagSingleKeyZone && v != 128)
             setParaVal(0, zonePara(z, zpZoneLo), v);
-        if (!all && paraSet->getParaVal(0, ipKeySync)) {
-            for (int o = 0; o < NumZones; ++o) {
-                setZoneVal(o, zpZoneHi, v);
-                zones[o].lock.getWritePermission();
-                zones[o].keyHigh = v;
-                zones[o].lock.releaseWritePermission();
-            }
-        }
+        if (!all && paraSet->getParaVal(0, ipKeySync))
+            syncKeyEdge(zpZoneHi, &WaveSample_c::keyHigh, v);
     }
     if (is(zpVeloLo) || is(zpVeloHi)) {
         s.lock.getWritePermission();

@@ -257,6 +257,9 @@ private:
     Parameter_c* zoneParas(int z) const;
     int zoneVal(int z, int k) const;
     void setZoneVal(int z, int k, int v); // clamped, without notification
+    // Key sync: every zone's key edge, its parameter k and the sample's
+    // field edge, becomes v.
+    void syncKeyEdge(int k, int32_t WaveSample_c::*edge, int v);
     void handleZoneChange(int z, int k, bool all);
     void handleFilename(int z, bool all);
     // Zone z's start or end frame (parameter k). A user's entry is first
