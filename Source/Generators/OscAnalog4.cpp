@@ -124,12 +124,12 @@ double OscAnalog4_c::getNominalIncrement(int copy) const
     // One cycle is two segments of phase 0..1: 2 f / rate per sample.
     const double base = so_ddiv(2.0 * frequency, sampleRate);
     const double d = unisonAmount;
-    return base * (1.0 + OscDetune[std::clamp(copy, 0, NumUnisonCopies - 1)] * d);
+    return base * (1.0 + OscDetune[copySlot(copy)] * d);
 }
 
 const OscAnalog4_c::Copy_t& OscAnalog4_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 void OscAnalog4_c::seedRandom(uint32_t seed)

@@ -99,7 +99,7 @@ void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 
 const SamTC3_c::Copy_t& SamTC3_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 // ---------------------------------------------------------------------------
@@ -306,7 +306,7 @@ bool SamTC3_c::renderOne(int n, int copy)
         s.lock.releaseReadPermission();
         return false;
     }
-    Copy_t& c = copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    Copy_t& c = copies[copySlot(copy)];
     const double e = c.end - 1.0;
     if (c.a >= e) {
         s.lock.releaseReadPermission();

@@ -73,7 +73,7 @@ void SamWT_c::cachePara(CacheReason_t reason, int set, int)
 
 const SamWT_c::Copy_t& SamWT_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 void SamWT_c::prepProc(int instrument, Note_c n, bool legato)
@@ -124,7 +124,7 @@ bool SamWT_c::renderOne(int n, int copy)
     if (!outputBusA->wantWriteMono(&out, false) || !out)
         return false;
 
-    Copy_t& c = copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    Copy_t& c = copies[copySlot(copy)];
     double phase = c.phase;
     double framePos = c.framePosition;
     const double base = baseIncrement * pitchFactor;
