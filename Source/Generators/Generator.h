@@ -143,6 +143,10 @@ protected:
     // A copy number kept within 0..NumUnisonCopies-1: the index into a
     // subclass's per-copy state and tables.
     static int copySlot(int copy) { return std::clamp(copy, 0, NumUnisonCopies - 1); }
+    // The speed factor P(y)^4 of a pitch input value y (pitchFactor in
+    // Tone.h), y kept within -1..1 (P(y)^4 grows like y^12 beyond) and NaN
+    // taken as 0.
+    static double inputPitchFactor(float y);
     // Whether the generator has a tuning table it can read.
     bool hasTuning() const;
     // Parameter idx of the note's set; null for -1, before a note or for an

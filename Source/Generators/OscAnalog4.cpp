@@ -4,7 +4,6 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
-#include "Tone.h"
 
 #include <algorithm>
 #include <atomic>
@@ -206,8 +205,7 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
 
 double OscAnalog4_c::pitchedIncrement(float pitch, double nominalInc)
 {
-    const double x = std::isnan(pitch) ? 0.0 : std::clamp(static_cast<double>(pitch), -1.0, 1.0);
-    double inc = ::pitchFactor(x) * nominalInc;
+    double inc = inputPitchFactor(pitch) * nominalInc;
     if (!std::isfinite(inc))
         return 0.0;
     // Too close to the rate's half: an octave lower, as often as needed.

@@ -4,7 +4,6 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
-#include "Tone.h"
 #include "WaveRAM.h"
 
 #include <algorithm>
@@ -168,11 +167,9 @@ void SamTC3_c::readControls(Run_t& r) const
 {
     const int k = r.done / ControlStepFrames;
     r.levelValue = r.level[k];
-    // Kept within -1..1 like every generator's pitch input: P(y)^4 grows like
-    // y^12 beyond, and the heads would race away.
-    const float y = r.pitch[k];
-    const double yc = std::isnan(y) ? 0.0 : std::clamp(static_cast<double>(y), -1.0, 1.0);
-    double speed = ::pitchFactor(yc) * r.base;
+    // Kept within -1..1 like every generator's pitch input, or the heads
+    // would race away.
+    double speed = inputPitchFactor(r.pitch[k]) * r.base;
     // The time input is the voice's aux value: an offset around the rest
     // speed, like every generator's third input, so an unmodulated slot (0)
     // plays the material at the time rate.
