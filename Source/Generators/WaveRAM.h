@@ -66,10 +66,10 @@ public:
     ~WaveRAM_c() override;
 
     using Part_c::prepProc;
+    using WaveBase_c::getParaSetPtr;
 
     // Defines the parameters in the slot's own set (the first call does) and
     // hands that set to a registry row that has none yet. True when defined.
-    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // User-interface thread: the change rules of the parameters; idx -1
