@@ -113,6 +113,14 @@ void Generator_c::prepProc(int instrument, Note_c n, bool legato)
     Part_c::prepProc(instrument, n, legato);
 }
 
+bool Generator_c::cacheNoteStart()
+{
+    if (!paraSet)
+        return false;
+    cachePara(crVoiceStart, routeIndex, -1);
+    return true;
+}
+
 bool Generator_c::hasTuning() const
 {
     return tuning && tuning->hasTable();

@@ -147,6 +147,10 @@ protected:
     // Tone.h), y kept within -1..1 (P(y)^4 grows like y^12 beyond) and NaN
     // taken as 0.
     static double inputPitchFactor(float y);
+    // Audio thread, at a note start after the base's prepProc: caches the
+    // note's set (cachePara for crVoiceStart). False, and nothing cached,
+    // without a parameter set.
+    bool cacheNoteStart();
     // Whether the generator has a tuning table it can read.
     bool hasTuning() const;
     // Parameter idx of the note's set; null for -1, before a note or for an

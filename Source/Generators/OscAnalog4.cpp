@@ -149,9 +149,8 @@ double OscAnalog4_c::nextRandom()
 void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
 {
     Generator_c::prepProc(instrument, n, legato, flag2);
-    if (!paraSet)
+    if (!cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     frequency = getFrequency(note.note, opTrack, opOctave, opSemitone, opCent);
 
     const bool freeRun = renderParameters && renderParameters[opFreeRun].value != 0;

@@ -105,9 +105,8 @@ void SamLoop_c::prepProc(int instrument, Note_c n, bool legato)
 {
     Generator_c::prepProc(instrument, n, legato);
     layerCount = 0;
-    if (!paraSet || !memory)
+    if (!memory || !cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const int found = memory->prepProcWR(routeIndex, note, layerList, MaxLayers);
     const double f = getFrequency(note.note, lpPitchTrack, lpOctave, lpSemitone, lpCent);
     for (int i = 0; i < found && i < MaxLayers; ++i) {

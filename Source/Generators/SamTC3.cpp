@@ -111,9 +111,8 @@ void SamTC3_c::prepProc(int instrument, Note_c n, bool legato)
     Generator_c::prepProc(instrument, n, legato);
     playing = nullptr;
     needsSetUp = false;
-    if (!paraSet || !slot)
+    if (!slot || !cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const Parameter_c* p = renderParameters;
     if (!p)
         return;

@@ -79,9 +79,8 @@ const SamWT_c::Copy_t& SamWT_c::getCopyState(int copy) const
 void SamWT_c::prepProc(int instrument, Note_c n, bool legato)
 {
     Generator_c::prepProc(instrument, n, legato);
-    if (!paraSet)
+    if (!cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const Parameter_c* p = renderParameters;
     if (!p || !store)
         return;
