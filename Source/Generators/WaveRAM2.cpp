@@ -848,17 +848,24 @@ bool WaveRAM2_c::nextSample(bool forward, int ins, int z)
     return true;
 }
 
+template <class Use>
+void WaveRAM2_c::forEachZoneFile(Use use)
+{
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (!file.empty())
+            use(z, file);
+    }
+}
+
 void WaveRAM2_c::dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::Path_c& folder)
 {
     if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
         return;
     if (Tool::Disk::exists(folder) != 1)
         disk.createDir(folder);
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty())
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
         Tool::Disk::Path_c result;
         if (raw) {
             WaveSample_c& s = zones[z];
@@ -872,18 +879,14 @@ void WaveRAM2_c::dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::
         }
         if (!result.empty())
             paraSet->setParaPath(0, zonePara(z, zpFilename), result);
-    }
+    });
 }
 
 void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, int insTo)
 {
     if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
         return;
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty())
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
         Tool::Disk::Path_c candidate = file.getLeaf();
         disk.MakeFullPath(folder, candidate);
         if (Tool::Disk::exists(candidate) != 1) {
@@ -891,19 +894,16 @@ void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, in
             disk.MakeFullPath(folder.getParent() / Tool::Disk::Path_c("Samples"), candidate);
         }
         setParaPath(0, zonePara(z, zpFilename), candidate);
-    }
+    });
 }
 
 void WaveRAM2_c::loadSamples(int insFrom, int insTo)
 {
     if (insFrom > 0 || insTo < 0 || !paraSet)
         return;
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (!file.empty())
-            setParaPath(0, zonePara(z, zpFilename), file);
-    }
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
+        setParaPath(0, zonePara(z, zpFilename), file);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -1039,13 +1039,11 @@ void WaveRAM2_c::swapDirectoryDrum(const Tool::Disk::Path_c& from, const Tool::D
     if (insFrom > 0 || insTo < 0 || from.empty() || to.empty() || !paraSet)
         return;
     const size_t prefix = from.getString().size();
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty() || !file.isSamePath(from) || file.getString().size() <= prefix)
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
+        if (!file.isSamePath(from) || file.getString().size() <= prefix)
+            return;
         Tool::Disk::Path_c relative(Vdx::String_c(file.getString().substr(prefix)));
         relative.convertToRelative();
         setParaPath(0, zonePara(z, zpFilename), to / relative);
-    }
+    });
 }

@@ -250,6 +250,9 @@ private:
     // The largest measure(zone) over the zones of ins that hold data; 0
     // without any.
     template <class T, class Measure> T largestOfLoaded(int ins, Measure measure) const;
+    // use(z, file) for every zone whose Filename is set, in zone order; the
+    // file is read just before its zone's call. The caller checks paraSet.
+    template <class Use> void forEachZoneFile(Use use);
     bool validZone(int ins, int z) const { return ins == 0 && z >= 0 && z < NumZones; }
     // Audio thread: whether zone z holds data, asked under a tried read
     // permission (false when refused).
