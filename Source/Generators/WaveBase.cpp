@@ -186,6 +186,18 @@ Tool::Disk::Path_c WaveBase_c::neighbourFile(Disk_c& disk, bool next, const Tool
     return found;
 }
 
+void WaveBase_c::setParaQuietly(int set, int idx, int value)
+{
+    if (Parameter_c* p = getParaPtr(set, idx))
+        p->setVal(value);
+}
+
+void WaveBase_c::setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path)
+{
+    if (Parameter_c* p = getParaPtr(set, idx))
+        p->setPath(path);
+}
+
 int WaveBase_c::percentFrame(const WaveSample_c& sample, const Parameter_c* p)
 {
     if (!p || !sample.left || sample.frames < 1)

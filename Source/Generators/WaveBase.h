@@ -86,4 +86,8 @@ protected:
     // The frame of a percentage parameter (display 0..100) of the sample's
     // frames; 0 without the parameter or data.
     static int percentFrame(const WaveSample_c& sample, const Parameter_c* p);
+    // Parameter idx of set takes value, or path, without the change
+    // notification; nothing for a parameter that is not there.
+    void setParaQuietly(int set, int idx, int value);
+    void setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path);
 };

@@ -79,12 +79,6 @@ Vdx::String_c WaveRAM_c::filenameText() const
     return s;
 }
 
-void WaveRAM_c::setParaQuietly(int idx, int value)
-{
-    if (Parameter_c* p = getParaPtr(0, idx))
-        p->setVal(value);
-}
-
 int WaveRAM_c::frameOf(int idx) const
 {
     return percentFrame(sample, getParaPtr(0, idx));
@@ -168,8 +162,7 @@ void WaveRAM_c::applyFilename()
         if (!load)
             return;
         // The stored text becomes the cleaned path.
-        if (Parameter_c* p = getParaPtr(0, wrFilename))
-            p->setPath(path);
+        setPathQuietly(0, wrFilename, path);
         loaded = setSample(0, path);
         if (loaded) {
             applyRange();
@@ -245,7 +238,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     case wrCmdPrev:
     case wrCmdNext:
         if (getParaOn(0, idx)) {
-            setParaQuietly(idx, 0);
+            setParaQuietly(0, idx, 0);
             nextSample(idx == wrCmdNext, 0);
         }
         return;
@@ -264,7 +257,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     }
     case wrCmdClear:
         if (getParaOn(0, idx)) {
-            setParaQuietly(idx, 0);
+            setParaQuietly(0, idx, 0);
             if (OsLib_c::askUser("Do you want to unload the sample ?", "Clear Sample")) {
                 if (Parameter_c* p = getParaPtr(0, wrFilename))
                     p->setCharPtr("");
@@ -342,8 +335,7 @@ bool WaveRAM_c::nextSample(bool next, int set)
     const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
     if (found.empty())
         return false;
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(found);
+    setPathQuietly(0, wrFilename, found);
     applyFilename();
     return true;
 }
@@ -379,11 +371,10 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
         tell("File Error - Save failed", path.c_str());
         return false;
     }
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(path);
-    setParaQuietly(wrReverse, 0);
-    setParaQuietly(wrStartFrame, 0);
-    setParaQuietly(wrEndFrame, 100 * PercentStored);
+    setPathQuietly(0, wrFilename, path);
+    setParaQuietly(0, wrReverse, 0);
+    setParaQuietly(0, wrStartFrame, 0);
+    setParaQuietly(0, wrEndFrame, 100 * PercentStored);
     bool loaded = false;
     {
         SampleWriteHold hold(sample);
@@ -406,8 +397,7 @@ void WaveRAM_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
         return;
     const Tool::Disk::Path_c target = dumpSampleFile(disk, sample, Tool::Disk::Path_c(text), folder, raw, "D4U");
     if (!target.empty())
-        if (Parameter_c* p = getParaPtr(0, wrFilename))
-            p->setPath(target);
+        setPathQuietly(0, wrFilename, target);
 }
 
 void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
@@ -417,8 +407,7 @@ void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
     const Vdx::String_c text = filenameText();
     if (text.empty())
         return;
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(movedSamplePath(Tool::Disk::Path_c(text), folder));
+    setPathQuietly(0, wrFilename, movedSamplePath(Tool::Disk::Path_c(text), folder));
     applyFilename();
     applyReverse();
 }

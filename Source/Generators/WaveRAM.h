@@ -138,7 +138,6 @@ private:
     int frameOf(int idx) const;
     void changed() { loadGeneration.fetch_add(1, std::memory_order_acq_rel); }
     Vdx::String_c filenameText() const;
-    void setParaQuietly(int idx, int value);
 
     WaveSample_c sample;
     Disk_c disk;

@@ -116,7 +116,6 @@ private:
     void applyFilename(int set);
     void applyRange(int set, int idx);
     int frameOf(int set, int idx) const;
-    void setParaQuietly(int set, int idx, int value);
     // use(set, file) for every set whose Filename is not empty; nothing
     // before the set exists.
     template <class Use> void forEachFilename(Use use)
