@@ -198,6 +198,19 @@ void WaveBase_c::setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path
         p->setPath(path);
 }
 
+bool WaveBase_c::stepFilename(Disk_c& disk, int set, int idx, bool next, const char* patterns, int listMax)
+{
+    Vdx::String_c text;
+    getParaString(set, idx, &text);
+    if (text.empty())
+        return false;
+    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), patterns, listMax);
+    if (found.empty())
+        return false;
+    setPathQuietly(set, idx, found);
+    return true;
+}
+
 int WaveBase_c::percentFrame(const WaveSample_c& sample, const Parameter_c* p)
 {
     if (!p || !sample.left || sample.frames < 1)

@@ -90,4 +90,8 @@ protected:
     // notification; nothing for a parameter that is not there.
     void setParaQuietly(int set, int idx, int value);
     void setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path);
+    // Browsing: the filename parameter idx of set moves, without the change
+    // notification, to neighbourFile of its file. False, and nothing
+    // changed, for an empty name or when there is no such file.
+    bool stepFilename(Disk_c& disk, int set, int idx, bool next, const char* patterns, int listMax);
 };

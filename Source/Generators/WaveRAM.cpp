@@ -329,13 +329,8 @@ bool WaveRAM_c::nextSample(bool next, int set)
 {
     if (set != 0 || !paraSet)
         return false;
-    const Vdx::String_c text = filenameText();
-    if (text.empty())
+    if (!stepFilename(disk, 0, wrFilename, next, BrowsePatterns, BrowseListMax))
         return false;
-    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
-    if (found.empty())
-        return false;
-    setPathQuietly(0, wrFilename, found);
     applyFilename();
     return true;
 }

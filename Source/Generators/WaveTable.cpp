@@ -294,14 +294,8 @@ bool WaveTable_c::nextFile(bool next, int set)
 {
     if (!paraSet)
         return false;
-    Vdx::String_c text;
-    getParaString(set, wtFilename, &text);
-    if (text.empty())
+    if (!stepFilename(disk, set, wtFilename, next, BrowsePatterns, BrowseListMax))
         return false;
-    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
-    if (found.empty())
-        return false;
-    setPathQuietly(set, wtFilename, found);
     applyFilename(set);
     return true;
 }
