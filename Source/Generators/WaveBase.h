@@ -30,8 +30,8 @@ public:
     ~WaveBase_c() override = default;
 
     using Part_c::getParaSetPtr;
-    // A store keeps a single set: its table through the subclass's
-    // getParaSetPtr(shared, nSets) with one set.
+    // Without a set count: the table for one set, through the subclass's
+    // getParaSetPtr(shared, nSets).
     bool getParaSetPtr(ParaSet_c** shared) override;
 
     // Removes the offset of the whole buffer (its sum, added in double
