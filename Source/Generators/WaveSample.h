@@ -197,6 +197,9 @@ public:
     WaveBase_c* owner = nullptr;
 
 private:
+    // Frees this sample's own buffers (borrowed ones stay with their master)
+    // and forgets both pointers.
+    void releaseBuffers();
     // Frees this sample's own buffers (not borrowed ones) and empties it,
     // without asking the owner: the readers' clean-up on failure.
     void dropData();
