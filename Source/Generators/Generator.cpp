@@ -3,6 +3,7 @@
 
 #include "NoteFreqTable.h"
 #include "Synth.h"
+#include "Tone.h"
 #include "Variator.h"
 
 #include <algorithm>
@@ -112,6 +113,14 @@ void Generator_c::prepProc(int instrument, Note_c n, bool legato)
     Part_c::prepProc(instrument, n, legato);
 }
 
+bool Generator_c::cacheNoteStart()
+{
+    if (!paraSet)
+        return false;
+    cachePara(crVoiceStart, routeIndex, -1);
+    return true;
+}
+
 bool Generator_c::hasTuning() const
 {
     return tuning && tuning->hasTable();
@@ -151,6 +160,12 @@ float Generator_c::getFrequency(int n, int trackPara, int octavePara, int semito
 double Generator_c::offsetRatio(const Parameter_c* p, int octavePara, int semitonePara, int centPara)
 {
     return std::exp2(p[octavePara].value + p[semitonePara].value / 12.0 + p[centPara].value / 1200.0);
+}
+
+double Generator_c::inputPitchFactor(float y)
+{
+    const double x = std::isnan(y) ? 0.0 : std::clamp(static_cast<double>(y), -1.0, 1.0);
+    return ::pitchFactor(x);
 }
 
 int Generator_c::getNoteNr(int n, int trackPara, int octavePara, int semitonePara) const

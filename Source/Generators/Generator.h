@@ -27,6 +27,7 @@
 #include "Capacities.h"
 #include "Part.h"
 
+#include <algorithm>
 #include <cstdint>
 
 // The rows the samplers open their parameter tables with: on/off, the three
@@ -139,6 +140,17 @@ public:
     float pitchFactor = 1.0f;
 
 protected:
+    // A copy number kept within 0..NumUnisonCopies-1: the index into a
+    // subclass's per-copy state and tables.
+    static int copySlot(int copy) { return std::clamp(copy, 0, NumUnisonCopies - 1); }
+    // The speed factor P(y)^4 of a pitch input value y (pitchFactor in
+    // Tone.h), y kept within -1..1 (P(y)^4 grows like y^12 beyond) and NaN
+    // taken as 0.
+    static double inputPitchFactor(float y);
+    // Audio thread, at a note start after the base's prepProc: caches the
+    // note's set (cachePara for crVoiceStart). False, and nothing cached,
+    // without a parameter set.
+    bool cacheNoteStart();
     // Whether the generator has a tuning table it can read.
     bool hasTuning() const;
     // Parameter idx of the note's set; null for -1, before a note or for an

@@ -22,6 +22,28 @@ bool isId(const uint8_t* p, const char* id)
     return std::memcmp(p, id, 4) == 0 || (p[0] == id[3] && p[1] == id[2] && p[2] == id[1] && p[3] == id[0]);
 }
 
+// Walks the RIFF chunks that start at from and end by end (the file's RIFF
+// form or a LIST inside it): visit(head, body, size) for each, head the
+// chunk's identifier, body the offset of its data. False when a chunk claims
+// more than is there or visit answers false.
+template <class Visit>
+bool walkChunks(const uint8_t* data, uint64_t from, uint64_t end, Visit visit)
+{
+    uint64_t pos = from;
+    while (pos + 8 <= end) {
+        const uint8_t* head = data + pos;
+        const uint64_t size = le32(head + 4);
+        const uint64_t body = pos + 8;
+        if (size > end - body)
+            return false; // a chunk claiming more than the file holds
+        if (!visit(head, body, size))
+            return false;
+        // Odd sizes are padded to even; the walk always moves on.
+        pos = body + size + (size & 1);
+    }
+    return true;
+}
+
 // Generator operators the import honours (numbers of the SoundFont 2
 // standard).
 enum SF2Gen_t : int {
@@ -169,50 +191,38 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
     const uint8_t* shdr = nullptr;
     uint32_t ibagSize = 0, igenSize = 0, shdrSize = 0;
 
-    uint64_t pos = 12;
-    while (pos + 8 <= riffEnd) {
-        const uint8_t* head = data + pos;
-        const uint64_t chunkSize = le32(head + 4);
-        const uint64_t body = pos + 8;
-        if (chunkSize > riffEnd - body)
-            return false; // a chunk claiming more than the file holds
-        if (isId(head, "LIST") && chunkSize >= 4) {
-            const uint8_t* listType = data + body;
-            const bool isInfo = isId(listType, "INFO");
-            const bool isSdta = isId(listType, "sdta");
-            const bool isPdta = isId(listType, "pdta");
-            uint64_t sub = body + 4;
-            const uint64_t listEnd = body + chunkSize;
-            while (sub + 8 <= listEnd) {
-                const uint8_t* sh = data + sub;
-                const uint64_t subSize = le32(sh + 4);
-                const uint64_t subBody = sub + 8;
-                if (subSize > listEnd - subBody)
+    const auto list = [&](const uint8_t* head, uint64_t body, uint64_t chunkSize) {
+        if (!isId(head, "LIST") || chunkSize < 4)
+            return true;
+        const uint8_t* listType = data + body;
+        const bool isInfo = isId(listType, "INFO");
+        const bool isSdta = isId(listType, "sdta");
+        const bool isPdta = isId(listType, "pdta");
+        const auto entry = [&](const uint8_t* sh, uint64_t subBody, uint64_t subSize) {
+            if (isSdta && isId(sh, "smpl")) {
+                rep.samples = data + subBody;
+                rep.sampleBytes = static_cast<int64_t>(subSize & ~uint64_t(1));
+            } else if (isPdta && isId(sh, "ibag")) {
+                ibag = data + subBody;
+                ibagSize = static_cast<uint32_t>(subSize);
+            } else if (isPdta && isId(sh, "igen")) {
+                // Generators are applied to zones; without the zones read
+                // first the file is not in the standard's order.
+                if (!ibag)
                     return false;
-                if (isSdta && isId(sh, "smpl")) {
-                    rep.samples = data + subBody;
-                    rep.sampleBytes = static_cast<int64_t>(subSize & ~uint64_t(1));
-                } else if (isPdta && isId(sh, "ibag")) {
-                    ibag = data + subBody;
-                    ibagSize = static_cast<uint32_t>(subSize);
-                } else if (isPdta && isId(sh, "igen")) {
-                    // Generators are applied to zones; without the zones read
-                    // first the file is not in the standard's order.
-                    if (!ibag)
-                        return false;
-                    igen = data + subBody;
-                    igenSize = static_cast<uint32_t>(subSize);
-                } else if (isPdta && isId(sh, "shdr")) {
-                    shdr = data + subBody;
-                    shdrSize = static_cast<uint32_t>(subSize);
-                }
-                (void)isInfo; // every INFO entry is read over
-                // Odd sizes are padded to even; the walk always moves on.
-                sub = subBody + subSize + (subSize & 1);
+                igen = data + subBody;
+                igenSize = static_cast<uint32_t>(subSize);
+            } else if (isPdta && isId(sh, "shdr")) {
+                shdr = data + subBody;
+                shdrSize = static_cast<uint32_t>(subSize);
             }
-        }
-        pos = body + chunkSize + (chunkSize & 1);
-    }
+            (void)isInfo; // every INFO entry is read over
+            return true;
+        };
+        return walkChunks(data, body + 4, body + chunkSize, entry);
+    };
+    if (!walkChunks(data, 12, riffEnd, list))
+        return false;
 
     if (!ibag)
         return true; // no zones: nothing to transfer

@@ -4,7 +4,6 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
-#include "Tone.h"
 
 #include <algorithm>
 #include <atomic>
@@ -78,11 +77,6 @@ int OscAnalog4_c::getTypeCode() const
     return TypeCodeOscAnalog4;
 }
 
-bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool OscAnalog4_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, opCount, {
@@ -112,9 +106,7 @@ void OscAnalog4_c::checkSetFlagReady()
 
 void OscAnalog4_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     widthBase = p[opPulseWidth].fl;
@@ -131,12 +123,12 @@ double OscAnalog4_c::getNominalIncrement(int copy) const
     // One cycle is two segments of phase 0..1: 2 f / rate per sample.
     const double base = so_ddiv(2.0 * frequency, sampleRate);
     const double d = unisonAmount;
-    return base * (1.0 + OscDetune[std::clamp(copy, 0, NumUnisonCopies - 1)] * d);
+    return base * (1.0 + OscDetune[copySlot(copy)] * d);
 }
 
 const OscAnalog4_c::Copy_t& OscAnalog4_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 void OscAnalog4_c::seedRandom(uint32_t seed)
@@ -157,9 +149,8 @@ double OscAnalog4_c::nextRandom()
 void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
 {
     Generator_c::prepProc(instrument, n, legato, flag2);
-    if (!paraSet)
+    if (!cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     frequency = getFrequency(note.note, opTrack, opOctave, opSemitone, opCent);
 
     const bool freeRun = renderParameters && renderParameters[opFreeRun].value != 0;
@@ -213,8 +204,7 @@ void OscAnalog4_c::prepProc(int instrument, Note_c n, bool legato, bool flag2)
 
 double OscAnalog4_c::pitchedIncrement(float pitch, double nominalInc)
 {
-    const double x = std::isnan(pitch) ? 0.0 : std::clamp(static_cast<double>(pitch), -1.0, 1.0);
-    double inc = ::pitchFactor(x) * nominalInc;
+    double inc = inputPitchFactor(pitch) * nominalInc;
     if (!std::isfinite(inc))
         return 0.0;
     // Too close to the rate's half: an octave lower, as often as needed.

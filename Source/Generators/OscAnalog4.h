@@ -117,6 +117,7 @@ public:
     ~OscAnalog4_c() override;
 
     using Generator_c::create;
+    using Generator_c::getParaSetPtr;
     using Generator_c::prepProc;
 
     // While audio is stopped: the base's create, the three modulation inputs
@@ -124,7 +125,6 @@ public:
     // correction table.
     virtual void create(Synth* s, float* level, float* pitch, float* shape, unsigned int** syncRows);
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // Every reason but a tempo change: width base, a and Spread from the set

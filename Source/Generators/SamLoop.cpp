@@ -86,9 +86,7 @@ void SamLoop_c::checkSetFlagReady()
 
 void SamLoop_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     smooth = std::clamp(p[lpSmooth].fl * 0.01f, 0.001f, 0.999f);
@@ -107,9 +105,8 @@ void SamLoop_c::prepProc(int instrument, Note_c n, bool legato)
 {
     Generator_c::prepProc(instrument, n, legato);
     layerCount = 0;
-    if (!paraSet || !memory)
+    if (!memory || !cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const int found = memory->prepProcWR(routeIndex, note, layerList, MaxLayers);
     const double f = getFrequency(note.note, lpPitchTrack, lpOctave, lpSemitone, lpCent);
     for (int i = 0; i < found && i < MaxLayers; ++i) {
@@ -255,6 +252,17 @@ bool SamLoop_c::renderLayer(Layer_t& layer, int n, float* outL, float* outR, con
     return true;
 }
 
+template <int Channels>
+bool SamLoop_c::renderLayerIn(int mode, Layer_t& layer, int n, float* outL, float* outR, const float* mod,
+                              bool keepLooping)
+{
+    switch (mode) {
+    case rmCrossFM: return renderLayer<rmCrossFM, Channels>(layer, n, outL, outR, mod, keepLooping);
+    case rmCrossAM: return renderLayer<rmCrossAM, Channels>(layer, n, outL, outR, mod, keepLooping);
+    default: return renderLayer<rmPlain, Channels>(layer, n, outL, outR, mod, keepLooping);
+    }
+}
+
 bool SamLoop_c::renderAllSamples(int n, int mode)
 {
     if (!ready || !outputBusA || n < 1 || !levelIn || !pitchIn)
@@ -296,11 +304,7 @@ bool SamLoop_c::renderAllSamples(int n, int mode)
         if (stereo && xModSourceMode == rmPlain) {
             float *outL = nullptr, *outR = nullptr;
             if (outputBusA->wantWriteStereo(&outL, &outR)) {
-                switch (mode) {
-                case rmCrossFM: full = renderLayer<rmCrossFM, 2>(l, n, outL, outR, mod, keepLooping); break;
-                case rmCrossAM: full = renderLayer<rmCrossAM, 2>(l, n, outL, outR, mod, keepLooping); break;
-                default: full = renderLayer<rmPlain, 2>(l, n, outL, outR, mod, keepLooping); break;
-                }
+                full = renderLayerIn<2>(mode, l, n, outL, outR, mod, keepLooping);
                 outputBusA->doneWriteStereo();
             }
         } else {
@@ -308,19 +312,10 @@ bool SamLoop_c::renderAllSamples(int n, int mode)
             if (outputBusA->wantWriteMono(&out, false)) {
                 // As a cross-modulation source a stereo layer writes both
                 // channels into the one mono stream.
-                if (stereo) {
-                    switch (mode) {
-                    case rmCrossFM: full = renderLayer<rmCrossFM, 2>(l, n, out, out, mod, keepLooping); break;
-                    case rmCrossAM: full = renderLayer<rmCrossAM, 2>(l, n, out, out, mod, keepLooping); break;
-                    default: full = renderLayer<rmPlain, 2>(l, n, out, out, mod, keepLooping); break;
-                    }
-                } else {
-                    switch (mode) {
-                    case rmCrossFM: full = renderLayer<rmCrossFM, 1>(l, n, out, nullptr, mod, keepLooping); break;
-                    case rmCrossAM: full = renderLayer<rmCrossAM, 1>(l, n, out, nullptr, mod, keepLooping); break;
-                    default: full = renderLayer<rmPlain, 1>(l, n, out, nullptr, mod, keepLooping); break;
-                    }
-                }
+                if (stereo)
+                    full = renderLayerIn<2>(mode, l, n, out, out, mod, keepLooping);
+                else
+                    full = renderLayerIn<1>(mode, l, n, out, nullptr, mod, keepLooping);
                 outputBusA->doneWriteMono();
             }
         }

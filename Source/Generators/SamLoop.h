@@ -118,6 +118,9 @@ private:
     Loop_t setupLoop(const Layer_t& layer, float a, float b, bool keepLooping) const;
     template <int Mode, int Channels>
     bool renderLayer(Layer_t& layer, int n, float* outL, float* outR, const float* mod, bool keepLooping);
+    // renderLayer for the render mode mode (cross-FM, cross-AM, else plain).
+    template <int Channels>
+    bool renderLayerIn(int mode, Layer_t& layer, int n, float* outL, float* outR, const float* mod, bool keepLooping);
 
     WaveRAM2_c* memory = nullptr;
     float* levelIn = nullptr;

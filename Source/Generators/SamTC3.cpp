@@ -4,7 +4,6 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 #include "SafeDiv.h"
-#include "Tone.h"
 #include "WaveRAM.h"
 
 #include <algorithm>
@@ -90,9 +89,7 @@ bool SamTC3_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     unisonAmount = p[tcSpread].fl;
@@ -101,7 +98,7 @@ void SamTC3_c::cachePara(CacheReason_t reason, int set, int)
 
 const SamTC3_c::Copy_t& SamTC3_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 // ---------------------------------------------------------------------------
@@ -114,9 +111,8 @@ void SamTC3_c::prepProc(int instrument, Note_c n, bool legato)
     Generator_c::prepProc(instrument, n, legato);
     playing = nullptr;
     needsSetUp = false;
-    if (!paraSet || !slot)
+    if (!slot || !cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const Parameter_c* p = renderParameters;
     if (!p)
         return;
@@ -170,11 +166,9 @@ void SamTC3_c::readControls(Run_t& r) const
 {
     const int k = r.done / ControlStepFrames;
     r.levelValue = r.level[k];
-    // Kept within -1..1 like every generator's pitch input: P(y)^4 grows like
-    // y^12 beyond, and the heads would race away.
-    const float y = r.pitch[k];
-    const double yc = std::isnan(y) ? 0.0 : std::clamp(static_cast<double>(y), -1.0, 1.0);
-    double speed = ::pitchFactor(yc) * r.base;
+    // Kept within -1..1 like every generator's pitch input, or the heads
+    // would race away.
+    double speed = inputPitchFactor(r.pitch[k]) * r.base;
     // The time input is the voice's aux value: an offset around the rest
     // speed, like every generator's third input, so an unmodulated slot (0)
     // plays the material at the time rate.
@@ -308,7 +302,7 @@ bool SamTC3_c::renderOne(int n, int copy)
         s.lock.releaseReadPermission();
         return false;
     }
-    Copy_t& c = copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    Copy_t& c = copies[copySlot(copy)];
     const double e = c.end - 1.0;
     if (c.a >= e) {
         s.lock.releaseReadPermission();

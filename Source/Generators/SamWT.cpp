@@ -65,9 +65,7 @@ bool SamWT_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 void SamWT_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (reason == crTempoChange || !paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(reason, set, paraSet != nullptr);
     if (!p)
         return;
     unisonAmount = p[wgSpread].fl;
@@ -75,15 +73,14 @@ void SamWT_c::cachePara(CacheReason_t reason, int set, int)
 
 const SamWT_c::Copy_t& SamWT_c::getCopyState(int copy) const
 {
-    return copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    return copies[copySlot(copy)];
 }
 
 void SamWT_c::prepProc(int instrument, Note_c n, bool legato)
 {
     Generator_c::prepProc(instrument, n, legato);
-    if (!paraSet)
+    if (!cacheNoteStart())
         return;
-    cachePara(crVoiceStart, routeIndex, -1);
     const Parameter_c* p = renderParameters;
     if (!p || !store)
         return;
@@ -126,7 +123,7 @@ bool SamWT_c::renderOne(int n, int copy)
     if (!outputBusA->wantWriteMono(&out, false) || !out)
         return false;
 
-    Copy_t& c = copies[std::clamp(copy, 0, NumUnisonCopies - 1)];
+    Copy_t& c = copies[copySlot(copy)];
     double phase = c.phase;
     double framePos = c.framePosition;
     const double base = baseIncrement * pitchFactor;

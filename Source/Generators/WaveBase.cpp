@@ -9,6 +9,11 @@
 #include <cmath>
 #include <cstring>
 
+bool WaveBase_c::getParaSetPtr(ParaSet_c** shared)
+{
+    return getParaSetPtr(shared, 1);
+}
+
 void WaveBase_c::makeSym(float* buf, int n)
 {
     if (!buf)
@@ -179,6 +184,31 @@ Tool::Disk::Path_c WaveBase_c::neighbourFile(Disk_c& disk, bool next, const Tool
     if (!disk.getNextFile(next, current, found, Tool::Disk::Extension_c(patterns), listMax))
         return Tool::Disk::Path_c();
     return found;
+}
+
+void WaveBase_c::setParaQuietly(int set, int idx, int value)
+{
+    if (Parameter_c* p = getParaPtr(set, idx))
+        p->setVal(value);
+}
+
+void WaveBase_c::setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path)
+{
+    if (Parameter_c* p = getParaPtr(set, idx))
+        p->setPath(path);
+}
+
+bool WaveBase_c::stepFilename(Disk_c& disk, int set, int idx, bool next, const char* patterns, int listMax)
+{
+    Vdx::String_c text;
+    getParaString(set, idx, &text);
+    if (text.empty())
+        return false;
+    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), patterns, listMax);
+    if (found.empty())
+        return false;
+    setPathQuietly(set, idx, found);
+    return true;
 }
 
 int WaveBase_c::percentFrame(const WaveSample_c& sample, const Parameter_c* p)

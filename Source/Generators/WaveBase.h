@@ -29,6 +29,11 @@ public:
     WaveBase_c() = default;
     ~WaveBase_c() override = default;
 
+    using Part_c::getParaSetPtr;
+    // Without a set count: the table for one set, through the subclass's
+    // getParaSetPtr(shared, nSets).
+    bool getParaSetPtr(ParaSet_c** shared) override;
+
     // Removes the offset of the whole buffer (its sum, added in double
     // precision from the last sample to the first).
     virtual void makeSym(float* buf, int n);
@@ -81,4 +86,12 @@ protected:
     // The frame of a percentage parameter (display 0..100) of the sample's
     // frames; 0 without the parameter or data.
     static int percentFrame(const WaveSample_c& sample, const Parameter_c* p);
+    // Parameter idx of set takes value, or path, without the change
+    // notification; nothing for a parameter that is not there.
+    void setParaQuietly(int set, int idx, int value);
+    void setPathQuietly(int set, int idx, const Tool::Disk::Path_c& path);
+    // Browsing: the filename parameter idx of set moves, without the change
+    // notification, to neighbourFile of its file. False, and nothing
+    // changed, for an empty name or when there is no such file.
+    bool stepFilename(Disk_c& disk, int set, int idx, bool next, const char* patterns, int listMax);
 };

@@ -33,11 +33,6 @@ int WaveRAM_c::getTypeCode() const
     return TypeCodeWaveRAM;
 }
 
-bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveRAM_c::getParaSetPtr(ParaSet_c** shared, int)
 {
     // The slot keeps one set of its own; a registry row shares it.
@@ -82,12 +77,6 @@ Vdx::String_c WaveRAM_c::filenameText() const
     Vdx::String_c s;
     getParaString(0, wrFilename, &s);
     return s;
-}
-
-void WaveRAM_c::setParaQuietly(int idx, int value)
-{
-    if (Parameter_c* p = getParaPtr(0, idx))
-        p->setVal(value);
 }
 
 int WaveRAM_c::frameOf(int idx) const
@@ -173,8 +162,7 @@ void WaveRAM_c::applyFilename()
         if (!load)
             return;
         // The stored text becomes the cleaned path.
-        if (Parameter_c* p = getParaPtr(0, wrFilename))
-            p->setPath(path);
+        setPathQuietly(0, wrFilename, path);
         loaded = setSample(0, path);
         if (loaded) {
             applyRange();
@@ -193,10 +181,7 @@ void WaveRAM_c::applyReverse()
         return;
     if ((sample.reversedFlag != 0) == on)
         return;
-    if (sample.jFlag)
-        sample.doReverseJ(on);
-    else
-        sample.doReverse(on);
+    sample.setReversed(on, sample.jFlag != 0);
     changed();
 }
 
@@ -253,7 +238,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     case wrCmdPrev:
     case wrCmdNext:
         if (getParaOn(0, idx)) {
-            setParaQuietly(idx, 0);
+            setParaQuietly(0, idx, 0);
             nextSample(idx == wrCmdNext, 0);
         }
         return;
@@ -272,7 +257,7 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     }
     case wrCmdClear:
         if (getParaOn(0, idx)) {
-            setParaQuietly(idx, 0);
+            setParaQuietly(0, idx, 0);
             if (OsLib_c::askUser("Do you want to unload the sample ?", "Clear Sample")) {
                 if (Parameter_c* p = getParaPtr(0, wrFilename))
                     p->setCharPtr("");
@@ -344,14 +329,8 @@ bool WaveRAM_c::nextSample(bool next, int set)
 {
     if (set != 0 || !paraSet)
         return false;
-    const Vdx::String_c text = filenameText();
-    if (text.empty())
+    if (!stepFilename(disk, 0, wrFilename, next, BrowsePatterns, BrowseListMax))
         return false;
-    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
-    if (found.empty())
-        return false;
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(found);
     applyFilename();
     return true;
 }
@@ -387,11 +366,10 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
         tell("File Error - Save failed", path.c_str());
         return false;
     }
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(path);
-    setParaQuietly(wrReverse, 0);
-    setParaQuietly(wrStartFrame, 0);
-    setParaQuietly(wrEndFrame, 100 * PercentStored);
+    setPathQuietly(0, wrFilename, path);
+    setParaQuietly(0, wrReverse, 0);
+    setParaQuietly(0, wrStartFrame, 0);
+    setParaQuietly(0, wrEndFrame, 100 * PercentStored);
     bool loaded = false;
     {
         SampleWriteHold hold(sample);
@@ -414,8 +392,7 @@ void WaveRAM_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
         return;
     const Tool::Disk::Path_c target = dumpSampleFile(disk, sample, Tool::Disk::Path_c(text), folder, raw, "D4U");
     if (!target.empty())
-        if (Parameter_c* p = getParaPtr(0, wrFilename))
-            p->setPath(target);
+        setPathQuietly(0, wrFilename, target);
 }
 
 void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
@@ -425,8 +402,7 @@ void WaveRAM_c::swapDirectory(const Tool::Disk::Path_c& folder)
     const Vdx::String_c text = filenameText();
     if (text.empty())
         return;
-    if (Parameter_c* p = getParaPtr(0, wrFilename))
-        p->setPath(movedSamplePath(Tool::Disk::Path_c(text), folder));
+    setPathQuietly(0, wrFilename, movedSamplePath(Tool::Disk::Path_c(text), folder));
     applyFilename();
     applyReverse();
 }

@@ -66,10 +66,10 @@ public:
     ~WaveRAM_c() override;
 
     using Part_c::prepProc;
+    using WaveBase_c::getParaSetPtr;
 
     // Defines the parameters in the slot's own set (the first call does) and
     // hands that set to a registry row that has none yet. True when defined.
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // User-interface thread: the change rules of the parameters; idx -1
@@ -138,7 +138,6 @@ private:
     int frameOf(int idx) const;
     void changed() { loadGeneration.fetch_add(1, std::memory_order_acq_rel); }
     Vdx::String_c filenameText() const;
-    void setParaQuietly(int idx, int value);
 
     WaveSample_c sample;
     Disk_c disk;

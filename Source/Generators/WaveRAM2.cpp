@@ -56,11 +56,6 @@ int WaveRAM2_c::getTypeCode() const
     return TypeCodeWaveRAM2;
 }
 
-bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveRAM2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     if (!shared)
@@ -300,11 +295,7 @@ void WaveRAM2_c::applyReverse(int z)
 {
     WaveSample_c& s = zones[z];
     s.lock.getWritePermission();
-    const bool on = zoneVal(z, zpReverse) != 0;
-    if (s.jFlag)
-        s.doReverseJ(on);
-    else
-        s.doReverse(on);
+    s.setReversed(zoneVal(z, zpReverse) != 0, s.jFlag != 0);
     s.lock.releaseWritePermission();
 }
 
@@ -362,38 +353,37 @@ bool WaveRAM2_c::snapToCrossing(const WaveSample_c& s, int* pos) const
     return s.matchClosestZeroCrossLM(s.jFlag != 0, false, pos);
 }
 
-void WaveRAM2_c::postprocessStart(int z, bool user)
+int WaveRAM2_c::settledFrame(int z, int k, bool user)
 {
-    WaveSample_c& s = zones[z];
-    int v = zoneVal(z, zpStartFrame);
+    const WaveSample_c& s = zones[z];
+    int v = zoneVal(z, k);
     if (user && s.frames > 0) {
         v = std::clamp(v, 0, s.frames - 1);
         if (v > 0 && !zoneVal(z, zpSuppressXCross))
             snapToCrossing(s, &v);
-        setZoneVal(z, zpStartFrame, v);
-        if (v > zoneVal(z, zpLoopStart)) {
-            setZoneVal(z, zpLoopStart, v);
-            postprocessLoopStartEnd(z, true, true);
-        }
+        setZoneVal(z, k, v);
     }
-    s.lock.getWritePermission();
+    return v;
+}
+
+void WaveRAM2_c::postprocessStart(int z, bool user)
+{
+    WaveSample_c& s = zones[z];
+    const int v = settledFrame(z, zpStartFrame, user);
+    if (user && s.frames > 0 && v > zoneVal(z, zpLoopStart)) {
+        setZoneVal(z, zpLoopStart, v);
+        postprocessLoopStartEnd(z, true, true);
+    }
+    SampleWriteHold hold(s);
     s.start = std::max(v, 0);
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::postprocessEnd(int z, bool user)
 {
     WaveSample_c& s = zones[z];
-    int v = zoneVal(z, zpEndFrame);
-    if (user && s.frames > 0) {
-        v = std::clamp(v, 0, s.frames - 1);
-        if (v > 0 && !zoneVal(z, zpSuppressXCross))
-            snapToCrossing(s, &v);
-        setZoneVal(z, zpEndFrame, v);
-    }
-    s.lock.getWritePermission();
+    const int v = settledFrame(z, zpEndFrame, user);
+    SampleWriteHold hold(s);
     s.end = std::max(v, 0);
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
@@ -415,10 +405,9 @@ void WaveRAM2_c::postprocessLoopStartEnd(int z, bool user, bool startWins)
         setZoneVal(z, zpLoopStart, ls);
         setZoneVal(z, zpLoopEnd, le);
     }
-    s.lock.getWritePermission();
+    SampleWriteHold hold(s);
     s.loopStart = ls;
     s.loopEnd = le;
-    s.lock.releaseWritePermission();
 }
 
 void WaveRAM2_c::setZoneLoop(int ins, int z, int ls, int le)
@@ -441,9 +430,8 @@ void WaveRAM2_c::postprocessLoopModRange(int z, bool user)
         v = std::clamp(v, 0, s.frames - 1);
         setZoneVal(z, zpLoopModRange, v);
     }
-    s.lock.getWritePermission();
+    SampleWriteHold hold(s);
     s.loopModRange = v;
-    s.lock.releaseWritePermission();
 }
 
 // ---------------------------------------------------------------------------
@@ -466,6 +454,15 @@ void WaveRAM2_c::postprocessParaChange(int set, int idx)
     handleZoneChange(z, k, false);
 }
 
+void WaveRAM2_c::syncKeyEdge(int k, int32_t WaveSample_c::*edge, int v)
+{
+    for (int o = 0; o < NumZones; ++o) {
+        setZoneVal(o, k, v);
+        SampleWriteHold hold(zones[o]);
+        zones[o].*edge = v;
+    }
+}
+
 void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
 {
     WaveSample_c& s = zones[z];
@@ -478,14 +475,8 @@ void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
         s.lock.getWritePermission();
         s.keyLow = v;
         s.lock.releaseWritePermission();
-        if (!all && paraSet->getParaVal(0, ipKeySync)) {
-            for (int o = 0; o < NumZones; ++o) {
-                setZoneVal(o, zpZoneLo, v);
-                zones[o].lock.getWritePermission();
-                zones[o].keyLow = v;
-                zones[o].lock.releaseWritePermission();
-            }
-        }
+        if (!all && paraSet->getParaVal(0, ipKeySync))
+            syncKeyEdge(zpZoneLo, &WaveSample_c::keyLow, v);
     }
     if (is(zpZoneHi)) {
         if (zoneVal(z, zpZoneHi) == 128) {
@@ -500,14 +491,8 @@ void WaveRAM2_c::handleZoneChange(int z, int k, bool all)
         s.lock.releaseWritePermission();
         if (!all && flagSingleKeyZone && v != 128)
             setParaVal(0, zonePara(z, zpZoneLo), v);
-        if (!all && paraSet->getParaVal(0, ipKeySync)) {
-            for (int o = 0; o < NumZones; ++o) {
-                setZoneVal(o, zpZoneHi, v);
-                zones[o].lock.getWritePermission();
-                zones[o].keyHigh = v;
-                zones[o].lock.releaseWritePermission();
-            }
-        }
+        if (!all && paraSet->getParaVal(0, ipKeySync))
+            syncKeyEdge(zpZoneHi, &WaveSample_c::keyHigh, v);
     }
     if (is(zpVeloLo) || is(zpVeloHi)) {
         s.lock.getWritePermission();
@@ -863,17 +848,24 @@ bool WaveRAM2_c::nextSample(bool forward, int ins, int z)
     return true;
 }
 
+template <class Use>
+void WaveRAM2_c::forEachZoneFile(Use use)
+{
+    for (int z = 0; z < NumZones; ++z) {
+        Tool::Disk::Path_c file;
+        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
+        if (!file.empty())
+            use(z, file);
+    }
+}
+
 void WaveRAM2_c::dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::Path_c& folder)
 {
     if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
         return;
     if (Tool::Disk::exists(folder) != 1)
         disk.createDir(folder);
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty())
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
         Tool::Disk::Path_c result;
         if (raw) {
             WaveSample_c& s = zones[z];
@@ -887,18 +879,14 @@ void WaveRAM2_c::dumpToPath(int insFrom, int insTo, bool raw, const Tool::Disk::
         }
         if (!result.empty())
             paraSet->setParaPath(0, zonePara(z, zpFilename), result);
-    }
+    });
 }
 
 void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, int insTo)
 {
     if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
         return;
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty())
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
         Tool::Disk::Path_c candidate = file.getLeaf();
         disk.MakeFullPath(folder, candidate);
         if (Tool::Disk::exists(candidate) != 1) {
@@ -906,19 +894,16 @@ void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, in
             disk.MakeFullPath(folder.getParent() / Tool::Disk::Path_c("Samples"), candidate);
         }
         setParaPath(0, zonePara(z, zpFilename), candidate);
-    }
+    });
 }
 
 void WaveRAM2_c::loadSamples(int insFrom, int insTo)
 {
     if (insFrom > 0 || insTo < 0 || !paraSet)
         return;
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (!file.empty())
-            setParaPath(0, zonePara(z, zpFilename), file);
-    }
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
+        setParaPath(0, zonePara(z, zpFilename), file);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -1054,13 +1039,11 @@ void WaveRAM2_c::swapDirectoryDrum(const Tool::Disk::Path_c& from, const Tool::D
     if (insFrom > 0 || insTo < 0 || from.empty() || to.empty() || !paraSet)
         return;
     const size_t prefix = from.getString().size();
-    for (int z = 0; z < NumZones; ++z) {
-        Tool::Disk::Path_c file;
-        paraSet->getParaPath(0, zonePara(z, zpFilename), &file);
-        if (file.empty() || !file.isSamePath(from) || file.getString().size() <= prefix)
-            continue;
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
+        if (!file.isSamePath(from) || file.getString().size() <= prefix)
+            return;
         Tool::Disk::Path_c relative(Vdx::String_c(file.getString().substr(prefix)));
         relative.convertToRelative();
         setParaPath(0, zonePara(z, zpFilename), to / relative);
-    }
+    });
 }

@@ -126,7 +126,7 @@ public:
     static constexpr int zonePara(int z, int k) { return FirstZonePara + ZoneParaCount * z + k; }
 
     // --- Part_c --------------------------------------------------------------
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // While audio is stopped: the part's handling, then the frame limits
@@ -250,6 +250,9 @@ private:
     // The largest measure(zone) over the zones of ins that hold data; 0
     // without any.
     template <class T, class Measure> T largestOfLoaded(int ins, Measure measure) const;
+    // use(z, file) for every zone whose Filename is set, in zone order; the
+    // file is read just before its zone's call. The caller checks paraSet.
+    template <class Use> void forEachZoneFile(Use use);
     bool validZone(int ins, int z) const { return ins == 0 && z >= 0 && z < NumZones; }
     // Audio thread: whether zone z holds data, asked under a tried read
     // permission (false when refused).
@@ -257,8 +260,15 @@ private:
     Parameter_c* zoneParas(int z) const;
     int zoneVal(int z, int k) const;
     void setZoneVal(int z, int k, int v); // clamped, without notification
+    // Key sync: every zone's key edge, its parameter k and the sample's
+    // field edge, becomes v.
+    void syncKeyEdge(int k, int32_t WaveSample_c::*edge, int v);
     void handleZoneChange(int z, int k, bool all);
     void handleFilename(int z, bool all);
+    // Zone z's start or end frame (parameter k). A user's entry is first
+    // kept within the sample, moved to the nearest zero crossing unless the
+    // zone suppresses that, and written back.
+    int settledFrame(int z, int k, bool user);
     void postprocessStart(int z, bool user);
     void postprocessEnd(int z, bool user);
     void postprocessLoopStartEnd(int z, bool user, bool startWins);

@@ -10,11 +10,7 @@
 WaveSample_c::~WaveSample_c()
 {
     // A dying sample cannot hand anything on; its store is being destroyed.
-    if (!info.isVirtual()) {
-        std::free(left);
-        std::free(right);
-    }
-    left = right = nullptr;
+    releaseBuffers();
     delete[] cueTable;
     cueTable = nullptr;
 }
@@ -33,13 +29,18 @@ void WaveSample_c::prepareDestructiveOperation()
     }
 }
 
-void WaveSample_c::dropData()
+void WaveSample_c::releaseBuffers()
 {
     if (!info.isVirtual()) {
         std::free(left);
         std::free(right);
     }
     left = right = nullptr;
+}
+
+void WaveSample_c::dropData()
+{
+    releaseBuffers();
     frames = 0;
     info.setNormal();
     info.setFilename(Tool::Disk::Path_c::EmptyPath);
@@ -120,22 +121,26 @@ void WaveSample_c::flipDataJ()
     }
 }
 
-void WaveSample_c::doReverse(bool reversed)
+void WaveSample_c::setReversed(bool reversed, bool jForm)
 {
     if ((reversedFlag != 0) == reversed)
         return;
     prepareDestructiveOperation();
-    flipData();
+    if (jForm)
+        flipDataJ();
+    else
+        flipData();
     reversedFlag = reversed;
+}
+
+void WaveSample_c::doReverse(bool reversed)
+{
+    setReversed(reversed, false);
 }
 
 void WaveSample_c::doReverseJ(bool reversed)
 {
-    if ((reversedFlag != 0) == reversed)
-        return;
-    prepareDestructiveOperation();
-    flipDataJ();
-    reversedFlag = reversed;
+    setReversed(reversed, true);
 }
 
 void WaveSample_c::trim(int from, int to)

@@ -78,6 +78,9 @@ public:
     // Zeroed buffers for the caller to fill (right null in mono). False for
     // frames or channels <= 0, a null out-pointer or failed memory.
     bool getBufferFor(int frames, int channels, float** left, float** right);
+    // Reverses (or turns back) the data unless it already is so; the flip
+    // for data in J form (jForm) keeps it in J form.
+    void setReversed(bool reversed, bool jForm);
     void doReverse(bool reversed);
     // The same for data in J form, without leaving it.
     void doReverseJ(bool reversed);
@@ -194,6 +197,9 @@ public:
     WaveBase_c* owner = nullptr;
 
 private:
+    // Frees this sample's own buffers (borrowed ones stay with their master)
+    // and forgets both pointers.
+    void releaseBuffers();
     // Frees this sample's own buffers (not borrowed ones) and empties it,
     // without asking the owner: the readers' clean-up on failure.
     void dropData();

@@ -121,6 +121,32 @@ bool readFrames(SampleSource_c& in, const Encoding& e, int channels, int64_t fra
     return true;
 }
 
+// Bytes per sample of a resolution in bits; 0 for one no reader knows.
+int sampleWidth(int resolution)
+{
+    switch (resolution) {
+    case 8: return 1;
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    case 64: return 8;
+    default: return 0;
+    }
+}
+
+// The rest of the sound once s.left holds n frames: the right channel's
+// buffer of a stereo sample, then the frames from where in stands. 0, -164
+// when memory fails, shortCode on a short read.
+int readSound(SampleSource_c& in, const Encoding& e, WaveSample_c& s, int64_t n, int shortCode)
+{
+    if (s.channels == 2 && !(s.right = allocSampleMem(static_cast<int>(n))))
+        return -164;
+    if (!readFrames(in, e, s.channels, n, s.left, s.right))
+        return shortCode;
+    s.frames = static_cast<int32_t>(n);
+    return 0;
+}
+
 bool rateAllowed(int64_t rate)
 {
     return rate >= 1 && rate <= WaveSample_c::SampleRateLimit;
@@ -289,18 +315,11 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
                 return fail(-60);
             // Only the first data chunk is audio.
             if (!dataSeen) {
-                switch (resolution) {
-                case 8: enc.width = 1; break;
-                case 16: enc.width = 2; break;
-                case 24: enc.width = 3; break;
-                case 32: enc.width = 4; break;
-                case 64:
-                    if (!floatFlag)
-                        return fail(-151);
-                    enc.width = 8;
-                    break;
-                default: return fail(-150);
-                }
+                enc.width = sampleWidth(resolution);
+                if (enc.width == 0)
+                    return fail(-150);
+                if (enc.width == 8 && !floatFlag)
+                    return fail(-151);
                 if (floatFlag && enc.width != 4 && enc.width != 8)
                     return fail(-150);
                 enc.isFloat = floatFlag;
@@ -317,11 +336,8 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
                 left = allocSampleMem(static_cast<int>(n));
                 if (!left)
                     return fail(-162);
-                if (channels == 2 && !(right = allocSampleMem(static_cast<int>(n))))
-                    return fail(-164);
-                if (!readFrames(in, enc, channels, n, left, right))
-                    return fail(shortCode);
-                frames = static_cast<int32_t>(n);
+                if (const int code = readSound(in, enc, *this, n, shortCode))
+                    return fail(code);
                 dataBytes = static_cast<int32_t>(size);
                 dataSeen = true;
             }
@@ -518,14 +534,9 @@ int WaveSample_c::loadAIFSample(SampleSource_c& in)
         return fail(-210);
     if (!readU32(in, blockSize, true))
         return fail(-220);
-    switch (resolution) {
-    case 8: enc.width = 1; break;
-    case 16: enc.width = 2; break;
-    case 24: enc.width = 3; break;
-    case 32: enc.width = 4; break;
-    case 64: enc.width = 8; break;
-    default: return fail(-150);
-    }
+    enc.width = sampleWidth(resolution);
+    if (enc.width == 0)
+        return fail(-150);
     const int shortCode = channels == 2 ? -171 : -170;
     const int64_t bytes = static_cast<int64_t>(channels) * n * enc.width;
     // The sound lies inside the SSND chunk, after its offset; the frame count
@@ -544,11 +555,8 @@ int WaveSample_c::loadAIFSample(SampleSource_c& in)
         return fail(-162);
     if (!in.seek(dataStart))
         return fail(-165);
-    if (channels == 2 && !(right = allocSampleMem(static_cast<int>(n))))
-        return fail(-164);
-    if (!readFrames(in, enc, channels, n, left, right))
-        return fail(shortCode);
-    frames = static_cast<int32_t>(n);
+    if (const int code = readSound(in, enc, *this, n, shortCode))
+        return fail(code);
     dataBytes = static_cast<int32_t>(bytes);
 
     // The sustain loop: INST names two markers, MARK gives their positions.

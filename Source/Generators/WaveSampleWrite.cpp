@@ -130,10 +130,10 @@ int inFileOrder(WaveSample_c& sample, Save save)
     const bool wasReversed = sample.reversedFlag != 0;
     const bool j = sample.jFlag != 0;
     if (wasReversed)
-        j ? sample.doReverseJ(false) : sample.doReverse(false);
+        sample.setReversed(false, j);
     const int result = save();
     if (wasReversed)
-        j ? sample.doReverseJ(true) : sample.doReverse(true);
+        sample.setReversed(true, j);
     return result;
 }
 

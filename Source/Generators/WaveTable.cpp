@@ -59,11 +59,6 @@ int WaveTable_c::getTypeCode() const
     return TypeCodeWaveTable;
 }
 
-bool WaveTable_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool WaveTable_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, wtCount, {
@@ -76,12 +71,6 @@ bool WaveTable_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 
 // ---------------------------------------------------------------------------
 // Helpers
-
-void WaveTable_c::setParaQuietly(int set, int idx, int value)
-{
-    if (Parameter_c* p = getParaPtr(set, idx))
-        p->setVal(value);
-}
 
 int WaveTable_c::frameOf(int set, int idx) const
 {
@@ -246,8 +235,7 @@ void WaveTable_c::applyFilename(int set)
     if (!loadEnabled)
         return;
     const Tool::Disk::Path_c path(text);
-    if (Parameter_c* p = getParaPtr(set, wtFilename))
-        p->setPath(path);
+    setPathQuietly(set, wtFilename, path);
     if (!setSample(set, path))
         tell("File Error - Load failed", path.c_str());
 }
@@ -306,15 +294,8 @@ bool WaveTable_c::nextFile(bool next, int set)
 {
     if (!paraSet)
         return false;
-    Vdx::String_c text;
-    getParaString(set, wtFilename, &text);
-    if (text.empty())
+    if (!stepFilename(disk, set, wtFilename, next, BrowsePatterns, BrowseListMax))
         return false;
-    const Tool::Disk::Path_c found = neighbourFile(disk, next, Tool::Disk::Path_c(text), BrowsePatterns, BrowseListMax);
-    if (found.empty())
-        return false;
-    if (Parameter_c* p = getParaPtr(set, wtFilename))
-        p->setPath(found);
     applyFilename(set);
     return true;
 }
@@ -346,8 +327,7 @@ float WaveTable_c::trimTo(int set, const Tool::Disk::Path_c& path, bool raw)
         tell("File Error - Save failed", path.c_str());
         return 1.0f;
     }
-    if (Parameter_c* p = getParaPtr(set, wtFilename))
-        p->setPath(path);
+    setPathQuietly(set, wtFilename, path);
     setParaQuietly(set, wtStartFrame, 0);
     setParaQuietly(set, wtEndFrame, 1000);
     if (!setSample(set, path))
@@ -363,16 +343,14 @@ void WaveTable_c::dumpToPath(const Tool::Disk::Path_c& folder, bool raw)
     forEachFilename([&](int set, const Tool::Disk::Path_c& file) {
         const Tool::Disk::Path_c target = dumpSampleFile(disk, sample, file, folder, raw, "D4T");
         if (!target.empty())
-            if (Parameter_c* p = getParaPtr(set, wtFilename))
-                p->setPath(target);
+            setPathQuietly(set, wtFilename, target);
     });
 }
 
 void WaveTable_c::swapDirectory(const Tool::Disk::Path_c& folder)
 {
     forEachFilename([&](int set, const Tool::Disk::Path_c& file) {
-        if (Parameter_c* p = getParaPtr(set, wtFilename))
-            p->setPath(movedSamplePath(file, folder));
+        setPathQuietly(set, wtFilename, movedSamplePath(file, folder));
         applyFilename(set);
     });
 }

@@ -55,7 +55,7 @@ public:
     WaveTable_c();
     ~WaveTable_c() override;
 
-    bool getParaSetPtr(ParaSet_c** shared) override;
+    using WaveBase_c::getParaSetPtr;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // User-interface thread: Filename loads or clears; Root, Start Frame and
@@ -116,7 +116,6 @@ private:
     void applyFilename(int set);
     void applyRange(int set, int idx);
     int frameOf(int set, int idx) const;
-    void setParaQuietly(int set, int idx, int value);
     // use(set, file) for every set whose Filename is not empty; nothing
     // before the set exists.
     template <class Use> void forEachFilename(Use use)

@@ -115,6 +115,34 @@ TEST(WaveRAM2, ZoneHiOf128IsAResetCommand)
     }
 }
 
+TEST(WaveRAM2, KeySyncGivesEveryZoneTheEditedKeyEdge)
+{
+    struct Case
+    {
+        int para;
+        int32_t WaveSample_c::*field;
+        int value;
+    } cases[] = {
+        {WaveRAM2_c::zpZoneLo, &WaveSample_c::keyLow, 40},
+        {WaveRAM2_c::zpZoneHi, &WaveSample_c::keyHigh, 90},
+    };
+    for (const Case& c : cases) {
+        for (const bool sync : {false, true}) {
+            WaveRAM2_c m;
+            const int untouched = m.getParaVal(0, para(5, c.para));
+            m.setParaVal(0, WaveRAM2_c::ipKeySync, sync ? 1 : 0);
+            m.setParaVal(0, para(2, c.para), c.value);
+            for (int z = 0; z < WaveRAM2_c::NumZones; ++z) {
+                const int expected = sync || z == 2 ? c.value : untouched;
+                EXPECT_EQ(m.getParaVal(0, para(z, c.para)), expected) << c.para << " " << sync << " " << z;
+                if (sync || z == 2) {
+                    EXPECT_EQ(m.getSample(0, z)->*c.field, c.value) << c.para << " " << sync << " " << z;
+                }
+            }
+        }
+    }
+}
+
 TEST(WaveRAM2, UserStartBeyondTheSampleIsClampedAndTheLoopFollows)
 {
     WaveRAM2_c m;
