@@ -215,14 +215,8 @@ private:
 };
 
 // Holds a sample's write permission for a scope (user-interface thread).
-class SampleWriteHold
+class SampleWriteHold : public LockWriteScope
 {
 public:
-    explicit SampleWriteHold(WaveSample_c& s) : lock(s.lock) { lock.getWritePermission(); }
-    ~SampleWriteHold() { lock.releaseWritePermission(); }
-    SampleWriteHold(const SampleWriteHold&) = delete;
-    SampleWriteHold& operator=(const SampleWriteHold&) = delete;
-
-private:
-    Lock_c& lock;
+    explicit SampleWriteHold(WaveSample_c& s) : LockWriteScope(s.lock) {}
 };
