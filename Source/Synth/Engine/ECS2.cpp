@@ -76,14 +76,13 @@ const CCAss_c DefaultRecord{};
 
 } // namespace
 
-template <typename Edit> bool ECS2_c::editAndPublish(Edit edit)
+template <typename Edit> void ECS2_c::editAndPublish(Edit edit)
 {
     if (onAudio())
-        return false;
+        return;
     std::lock_guard<std::recursive_mutex> lock(editMutex);
     edit();
     publish();
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -254,9 +254,9 @@ private:
     // Builds a snapshot of the set in a snapshot no reader holds and makes
     // it the published one. Caller holds editMutex.
     void publish();
-    // The frame of every edit: nothing on the audio thread (false), else
-    // edit() under editMutex, then publish.
-    template <typename Edit> bool editAndPublish(Edit edit);
+    // The frame of every edit: nothing on the audio thread, else edit()
+    // under editMutex, then publish.
+    template <typename Edit> void editAndPublish(Edit edit);
     // The edits without taking editMutex or publishing.
     int assignCCCore(int channel, int controller, int instrument, int editIndex, bool onlyFree, int group);
     void clearAssignmentCore(int instrument, int editIndex);
