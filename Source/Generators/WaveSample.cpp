@@ -133,16 +133,6 @@ void WaveSample_c::setReversed(bool reversed, bool jForm)
     reversedFlag = reversed;
 }
 
-void WaveSample_c::doReverse(bool reversed)
-{
-    setReversed(reversed, false);
-}
-
-void WaveSample_c::doReverseJ(bool reversed)
-{
-    setReversed(reversed, true);
-}
-
 void WaveSample_c::trim(int from, int to)
 {
     if (from < 0 || from > to || to >= frames)

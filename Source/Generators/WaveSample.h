@@ -81,9 +81,6 @@ public:
     // Reverses (or turns back) the data unless it already is so; the flip
     // for data in J form (jForm) keeps it in J form.
     void setReversed(bool reversed, bool jForm);
-    void doReverse(bool reversed);
-    // The same for data in J form, without leaving it.
-    void doReverseJ(bool reversed);
     // Keeps frames from..to; other arguments do nothing.
     void trim(int from, int to);
     // Turns every channel into its running sum (on) or back to plain samples

@@ -52,7 +52,7 @@ public:
     void reverse(int z, bool on)
     {
         zones[z].lock.getWritePermission();
-        zones[z].doReverse(on);
+        zones[z].setReversed(on, false);
         zones[z].lock.releaseWritePermission();
     }
 

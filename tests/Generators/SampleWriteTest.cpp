@@ -183,7 +183,7 @@ TEST(SampleWrite, ReversedSampleSavedInFileOrder)
         makeSample(s, 50, 1, 44100);
         const std::vector<float> fileOrder(s.left, s.left + 50);
         s.jFlag = j;
-        j ? s.doReverseJ(true) : s.doReverse(true);
+        s.setReversed(true, j);
         const std::vector<float> reversed(s.left, s.left + 50);
 
         ASSERT_EQ(s.saveD4TSample(path(dir.file("r.d4t"))), 50);

@@ -109,18 +109,18 @@ TEST(WaveSample, Reversals)
     WaveBase_c tools;
     tools.changeToJ(s.left, 6);
     const std::vector<float> j(s.left, s.left + 6);
-    s.doReverseJ(true);
+    s.setReversed(true, true);
     std::vector<float> reversedPlain(plain.rbegin(), plain.rend());
     tools.changeToJ(reversedPlain.data(), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(s.left[i], reversedPlain[size_t(i)], 1e-6f) << i;
-    s.doReverseJ(false);
+    s.setReversed(false, true);
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(s.left[i], j[size_t(i)], 1e-6f) << i;
 
-    s.doReverse(true);
+    s.setReversed(true, false);
     EXPECT_EQ(s.right[0], 105.0f);
-    s.doReverse(true); // already reversed: nothing
+    s.setReversed(true, false); // already reversed: nothing
     EXPECT_EQ(s.right[0], 105.0f);
     EXPECT_EQ(s.reversedFlag, 1);
 }
