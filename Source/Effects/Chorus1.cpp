@@ -68,11 +68,6 @@ float Chorus1_c::getFadeTime()
     return 0.01f;
 }
 
-bool Chorus1_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool Chorus1_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, ParaCount, {

@@ -80,7 +80,6 @@ public:
     // in the chorus's set.
     void resume() override;
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     // Write counter 100, every tap at 0, the line zeroed.
     void initBuffer() override;
     int getTypeCode() const override;

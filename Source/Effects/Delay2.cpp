@@ -133,9 +133,7 @@ double Delay2_c::delaySeconds(const Parameter_c* p, float rate) const
 
 void Delay2_c::cachePara(CacheReason_t reason, int set, int)
 {
-    if (!paraSet)
-        return;
-    const Parameter_c* p = refreshParameters(set);
+    const Parameter_c* p = refreshParameters(set, paraSet != nullptr);
     if (!p)
         return;
     const float rate = sampleRate;

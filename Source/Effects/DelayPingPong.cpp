@@ -123,7 +123,7 @@ double DelayPingPong_c::delaySeconds(const Parameter_c* p, int line) const
 
 void DelayPingPong_c::cachePara(CacheReason_t reason, int set, int)
 {
-    const Parameter_c* p = readyParameters(set);
+    const Parameter_c* p = refreshParameters(set, ready && paraSet);
     if (!p)
         return;
     for (int k = 0; k < 3; ++k)

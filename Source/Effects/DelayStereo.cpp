@@ -157,7 +157,7 @@ double DelayStereo_c::delaySeconds(const Parameter_c* p, int side) const
 
 void DelayStereo_c::cachePara(CacheReason_t reason, int set, int)
 {
-    const Parameter_c* p = readyParameters(set);
+    const Parameter_c* p = refreshParameters(set, ready && paraSet);
     if (!p)
         return;
     for (int side = 0; side < 2; ++side)

@@ -17,11 +17,6 @@ bool DistSimp2_c::create(float* modA, float* modB)
     return true;
 }
 
-bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 bool DistSimp2_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     const auto rows = SaturParas::rows("Type ");

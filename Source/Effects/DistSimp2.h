@@ -21,7 +21,6 @@ public:
     // Binds the two external modulation inputs; always true.
     bool create(float* modA, float* modB);
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override;
     int getTypeCode() const override;
     // Input 0 rests at the scaled "Intense"; all others at 0.
     float getModSampleDefault(int input) const override;

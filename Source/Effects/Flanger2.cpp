@@ -129,7 +129,7 @@ void Flanger2_c::checkSetFlagReady()
 
 void Flanger2_c::cachePara(CacheReason_t reason, int set, int)
 {
-    const Parameter_c* p = readyParameters(set);
+    const Parameter_c* p = refreshParameters(set, ready && paraSet);
     if (!p)
         return;
     const int sync = p[pSync].value;

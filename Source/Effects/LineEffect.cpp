@@ -5,18 +5,6 @@
 
 #include <algorithm>
 
-bool LineEffect_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
-const Parameter_c* LineEffect_c::readyParameters(int& set) const
-{
-    if (!ready || !paraSet)
-        return nullptr;
-    return refreshParameters(set);
-}
-
 double LineEffect_c::syncedSeconds(const Parameter_c* p, int syncPara, int timePara, int syncOff)
 {
     const int sync = p[syncPara].value;

@@ -20,17 +20,10 @@ class LineEffect_c : public VariatorInst_c
 {
 public:
     using VariatorInst_c::render;
-    using Part_c::getParaSetPtr;
 
-    // One set.
-    bool getParaSetPtr(ParaSet_c** shared) override;
     bool isBPMDependent() const override { return true; }
 
 protected:
-    // The parameters of set for a cachePara that also follows tempo changes
-    // (a negative set first becomes the set last played): null while the
-    // effect is not ready or has no parameter set.
-    const Parameter_c* readyParameters(int& set) const;
     // A time in seconds set by a pair of parameters: the note value in
     // syncPara at the recorded tempo when its code is above syncOff, else
     // the milliseconds in timePara. Any thread.

@@ -327,7 +327,7 @@ void Reverb2_c::postprocessParaChange(int set, int idx)
 
 void Reverb2_c::cachePara(CacheReason_t reason, int set, int idx)
 {
-    const Parameter_c* p = readyParameters(set);
+    const Parameter_c* p = refreshParameters(set, ready && paraSet);
     if (!p)
         return;
     const bool all = idx == -1;

@@ -103,11 +103,6 @@ bool Generator_c::renderXF(int, int)
     return false;
 }
 
-bool Generator_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 void Generator_c::prepProc(int instrument, Note_c n, bool legato)
 {
     Part_c::prepProc(instrument, n, legato);

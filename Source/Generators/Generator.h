@@ -81,7 +81,6 @@ public:
     ~Generator_c() override;
 
     using Part_c::create;
-    using Part_c::getParaSetPtr;
     using Part_c::prepProc;
 
     // While audio is stopped: Part_c::create with the engine and its tuning
@@ -111,10 +110,6 @@ public:
 
     // Audio thread: the part's note start; nothing more.
     void prepProc(int instrument, Note_c note, bool legato) override;
-
-    // While audio is stopped: a generator's table for a single set, through
-    // the subclass's getParaSetPtr(shared, nSets).
-    bool getParaSetPtr(ParaSet_c** shared) override;
 
     // Hz of `note` through the tuning table with the generator's parameters
     // of the set chosen at the last note start (an index of -1 is not used):

@@ -9,11 +9,6 @@
 #include <cmath>
 #include <cstring>
 
-bool WaveBase_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 void WaveBase_c::makeSym(float* buf, int n)
 {
     if (!buf)

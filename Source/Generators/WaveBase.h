@@ -29,11 +29,6 @@ public:
     WaveBase_c() = default;
     ~WaveBase_c() override = default;
 
-    using Part_c::getParaSetPtr;
-    // Without a set count: the table for one set, through the subclass's
-    // getParaSetPtr(shared, nSets).
-    bool getParaSetPtr(ParaSet_c** shared) override;
-
     // Removes the offset of the whole buffer (its sum, added in double
     // precision from the last sample to the first).
     virtual void makeSym(float* buf, int n);

@@ -106,7 +106,7 @@ public:
     // parameters 1..220 of set 0 and spreads them when the set is new.
     // Parameter 0 stays undefined. Thread: opening.
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
-    bool getParaSetPtr(ParaSet_c** shared) override { return getParaSetPtr(shared, 1); }
+    using Part_c::getParaSetPtr;
     int getTypeCode() const override { return TypeCodeVelaGlo; }
 
     // The destination labels and their older forms, built with the set.

@@ -227,9 +227,9 @@ void Part_c::resetPara(int first, int end)
         postprocessParaChange(s, -1);
 }
 
-bool Part_c::getParaSetPtr(ParaSet_c**)
+bool Part_c::getParaSetPtr(ParaSet_c** shared)
 {
-    return false;
+    return getParaSetPtr(shared, 1);
 }
 
 bool Part_c::getParaSetPtr(ParaSet_c**, int)
@@ -609,11 +609,14 @@ const Parameter_c* Part_c::ownParameters() const
     return getRenderParaPtr(std::max<int>(routeIndex, 0));
 }
 
+const Parameter_c* Part_c::refreshParameters(int& set, bool usable) const
+{
+    return usable ? refreshParameters(set) : nullptr;
+}
+
 const Parameter_c* Part_c::refreshParameters(CacheReason_t reason, int& set, bool usable) const
 {
-    if (reason == crTempoChange || !usable)
-        return nullptr;
-    return refreshParameters(set);
+    return refreshParameters(set, usable && reason != crTempoChange);
 }
 
 void Part_c::waitForRenderToLeave() const

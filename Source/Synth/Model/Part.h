@@ -132,7 +132,8 @@ public:
     virtual void resetPara(int first, int end);
     // Classes define their parameters here: beginParaDefinition, then the
     // rest of set 0, then spreadPara. The result is the set's completion
-    // result; false here.
+    // result; false here. Without a set count, the table for one set:
+    // getParaSetPtr(shared, 1), unless a class defines its own.
     virtual bool getParaSetPtr(ParaSet_c** shared);
     virtual bool getParaSetPtr(ParaSet_c** shared, int nSets);
     // Modules clear delay lines and state here.
@@ -332,9 +333,11 @@ protected:
     // The parameters of set for a refresh; a negative set first becomes the
     // set the part last played (0 before any). Null without them. Any thread.
     const Parameter_c* refreshParameters(int& set) const;
-    // The same for a cachePara override with no tempo-bound values: null on a
-    // tempo change and while the part is not usable (its own readiness test),
-    // so the override only reads "if (!p) return;".
+    // The same for a cachePara override: null while the part is not usable
+    // (its own readiness test), so the override only reads "if (!p) return;".
+    const Parameter_c* refreshParameters(int& set, bool usable) const;
+    // And for an override with no tempo-bound values: also null on a tempo
+    // change.
     const Parameter_c* refreshParameters(CacheReason_t reason, int& set, bool usable) const;
     // The parameters of the set the part last played (0 before any), for
     // render and readiness checks. Null without them. Any thread.

@@ -38,11 +38,6 @@ void Modulator_c::setPtr(float* value, float* increment, int* remaining)
 
 void Modulator_c::goNextPhase() {}
 
-bool Modulator_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 void Modulator_c::writeSegment(float increment, int remaining)
 {
     if (!slotsReady)

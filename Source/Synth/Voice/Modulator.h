@@ -61,8 +61,6 @@ public:
     // Nothing in the base.
     virtual void goNextPhase();
 
-    // The single-set form: one set.
-    bool getParaSetPtr(ParaSet_c** shared) override;
     using Part_c::getParaSetPtr;
 
     // The control rate in Hz (-1 before a sample rate is set).

@@ -158,11 +158,6 @@ void VariatorTone_c::prepProc(int instrument, Note_c n, bool legato)
     cachePara(crVoiceStart, std::clamp(instrument, 0, NumInstrumentSlots - 1), -1);
 }
 
-bool VariatorTone_c::getParaSetPtr(ParaSet_c** shared)
-{
-    return getParaSetPtr(shared, 1);
-}
-
 void VariatorTone_c::idleVU(int) {}
 
 float VariatorTone_c::followPan(float position, float entry)

@@ -120,9 +120,6 @@ public:
     // its voice starts. Both forms end in one such cachePara.
     void prepProc(int instrument, Note_c note, bool legato, bool flag2) override;
     void prepProc(int instrument, Note_c note, bool legato) override;
-    // A voice processor defines one set: getParaSetPtr(shared, 1).
-    bool getParaSetPtr(ParaSet_c** shared) override;
-    using VariatorBase_c::getParaSetPtr;
 
     // Nothing for a voice processor.
     virtual void idleVU(int samples);
