@@ -211,7 +211,7 @@ int32_t clampToFrame(uint64_t v)
 
 struct SamplerLoop_t
 {
-    uint32_t count = 0;       // loops the chunk lists
+    uint32_t count = 0;          // loops the chunk lists
     uint32_t start = 0, end = 0; // the first loop's frames, its end inclusive
 };
 
