@@ -24,6 +24,7 @@
 //   the project chunk                          SynthChunk.cpp
 //   preset files and folders                   SynthPresets.cpp
 //   routes                                     SynthRoutes.cpp
+//   the tooling channel                        SynthTooling.cpp
 //   voices of the instruments, voice table     SynthVoices.cpp
 #pragma once
 
@@ -55,6 +56,9 @@ class FileList_c;
 class FileDialog_c;
 class Disk_c;
 class ModuleManager_c;
+namespace Tooling {
+struct Request;
+}
 
 // The process-wide working block: buses, clearing and piecewise rendering work
 // in pieces of at most MaxBlockSize frames.
@@ -482,6 +486,10 @@ public:
     // The editor's and MIDI learn's write: tells the host for host-visible
     // parameters. Thread: user interface.
     void setParameterAutomated(int32_t index, float value) override;
+    // The same write by the parameter's own whole number (clamped to its
+    // range) instead of 0..1, exact where a float cannot step through the
+    // range (frame numbers). Thread: user interface.
+    void setParameterValueAutomated(int32_t index, int value);
     void getParameterName(int32_t index, char* text) override;
     void getParameterLabel(int32_t index, char* label) override;
     void getParameterDisplay(int32_t index, char* text) override;
@@ -535,9 +543,29 @@ public:
     virtual void setEditIns(int ins);
     virtual int getEditIns() { return curEditIns; }
 
+    // --- the tooling channel (SynthTooling.cpp, docs/tooling-channel.md)
+    // Tools reach what the editor reaches through one vendor-specific call
+    // (ToolingChannel.h): entries by value or text, commands, the page.
+    // Carries out one request: Tooling::Done, or Tooling::Refused with the
+    // request's status and message saying why (a record of another size or
+    // version is refused untouched). Thread: user interface, never audio;
+    // holds the busy counter.
+    intptr_t toolingRequest(int32_t operation, Tooling::Request& request);
+    // The external entry of the editor's upper-page selector; -1 when the
+    // product has none.
+    virtual int getEditPageEntry() const { return -1; }
+
     struct ParameterMap_t;
 
 protected:
+    // The write of host index `index` that setParameterIntern and
+    // setParameterValueAutomated share: checks, the change itself (write
+    // answers the normalised value it left), the descriptor's callback,
+    // controller sending and value copies. False when nothing was written.
+    template <class Write> bool writeHostIndex(int index, Write write);
+    // setParameterCore with the change as a callable.
+    template <class Change>
+    void changeParameter(int local, Part_c* part, int ins, int para, bool notify, Change change);
     // getPartParaIdx at selector depth `depth`.
     enum Lookup_t { LookupMapped, LookupUnmapped, LookupTooDeep };
     Lookup_t lookupParameter(int local, Part_c** part, int* para, int* ins, int depth);

@@ -415,25 +415,26 @@ float Synth::getParameterEdited(int index)
     return getParameterCore(index, false);
 }
 
-void Synth::setParameterIntern(int index, float v)
+template <class Write>
+bool Synth::writeHostIndex(int index, Write write)
 {
     ParameterMap_t* m = paraMap.get();
     if (index < 0 || !hasParameterMap())
-        return;
+        return false;
     int ins = 0;
     int local = 0;
     splitHostIndex(index, stride, &ins, &local);
     ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
     if (local >= m->count || local == m->dirtyMarker || m->epas[local].readOnly)
-        return;
+        return false;
     auto [part, para, mappedIns] = getParaTarget(local);
     if (!part)
-        return;
+        return false;
     BusyScope busyScope(*this);
     const EPAS_c& d = m->epas[local];
     if (d.instrument != -1)
         ins = mappedIns;
-    setParameterCore(local, part, ins, para, v, true);
+    const float v = write(local, part, ins, para);
     if (d.callback)
         (this->*d.callback)(local, part, para);
     // Sending a change back to the host as a MIDI controller is the only
@@ -442,6 +443,15 @@ void Synth::setParameterIntern(int index, float v)
     if (wantsParameterCC(ins, local))
         queueParameterCC(ins, local);
     doValueCopy(index, v);
+    return true;
+}
+
+void Synth::setParameterIntern(int index, float v)
+{
+    writeHostIndex(index, [&](int local, Part_c* part, int ins, int para) {
+        setParameterCore(local, part, ins, para, v, true);
+        return v;
+    });
 }
 
 namespace {
@@ -477,8 +487,13 @@ private:
 
 void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify)
 {
-    if (!part)
-        return;
+    if (part)
+        changeParameter(local, part, ins, para, notify, [&] { part->setPara01(ins, para, v); });
+}
+
+template <class Change>
+void Synth::changeParameter(int local, Part_c* part, int ins, int para, bool notify, Change change)
+{
     const int group = getRegModGroup(part->getParaSet());
     // Effect units keep no optional lock in this engine; instruments do.
     Lock_c* lock = nullptr;
@@ -486,7 +501,7 @@ void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v
         lock = &instruments[ins]->optionalLock;
     {
         ParaWriteScope scope(lock, onAudioThread());
-        part->setPara01(ins, para, v);
+        change();
         cachePara(crParaChange, ins, local, para);
         if (group != rmgEffect)
             postprocessParaChange(ins, part, para);
@@ -513,6 +528,30 @@ void Synth::setParameterAutomated(int32_t index, float value)
         AudioEffect::setParameterAutomated(full, value);
     else
         setParameter(full, value);
+    followEditedInstrument(local, part);
+    setGlobalDisplayTo(local);
+}
+
+void Synth::setParameterValueAutomated(int32_t index, int value)
+{
+    const int local = index;
+    ParameterMap_t* m = paraMap.get();
+    if (local < 0 || !hasParameterMap() || local >= m->count)
+        return;
+    auto [part, para, ins] = getParaTarget(local);
+    if (!part)
+        return;
+    const int full = ins * std::max(stride, 1) + local;
+    const bool written = writeHostIndex(full, [&](int l, Part_c* p, int i, int pa) {
+        changeParameter(l, p, i, pa, true, [&] { p->setParaVal(i, pa, value); });
+        return p->getPara01(i, pa);
+    });
+    // Host parameters tell the host, as setParameterAutomated does (but
+    // mute and solo, which it keeps to itself).
+    const int code = typeCodeOf(part);
+    const bool muteSolo = code == TypeCodeSynGloIns && (para == SynGloInsPara::Mute || para == SynGloInsPara::Solo);
+    if (written && automation && local < numHostParas && !muteSolo)
+        callHost(audioMasterAutomate, full, 0, nullptr, part->getPara01(ins, para));
     followEditedInstrument(local, part);
     setGlobalDisplayTo(local);
 }
