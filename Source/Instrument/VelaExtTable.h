@@ -112,7 +112,9 @@ struct RedrawLink
     bool both;
 };
 
-// The value-copy groups: every pair within a group copies both ways.
+// The value-copy groups: a write of any entry gives every other entry of its
+// group the same cents (clamped to each one's range); after a load the first
+// entry, the slot's detune, gives its cents to the rest.
 constexpr int CopyGroupSlot1[] = {484, 28, 64, 88, 831};
 constexpr int CopyGroupSlot2[] = {485, 29, 65, 89, 832};
 constexpr int CopyGroupSlot3[] = {486, 30, 66, 90};
