@@ -279,6 +279,8 @@ private:
 
     class UnusedSampleNames;
     void clearSamplesForSave(UnusedSampleNames& names);
+    // The change hook's rules, one named step each (VelaSideEffects.cpp).
+    struct ParaChangeSteps;
     int slotType(int set, int slot) const;
     void setAllLoadsEnabled(bool on);
 
