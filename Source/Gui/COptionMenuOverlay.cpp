@@ -115,6 +115,8 @@ CRect COptionMenuOverlay::getEntryRect(int level, int index) const
     }
     const int column = index / l.perColumn;
     const int row = index % l.perColumn;
+    if (column >= l.columns) // entries added while the list was open
+        return CRect();
     const CCoord x = l.box.left + 1 + l.columnLeft[static_cast<size_t>(column)];
     const CCoord y = l.box.top + 1 + row * RowHeight;
     CRect r(x, y, x + l.columnWidth[static_cast<size_t>(column)], y + RowHeight);

@@ -99,6 +99,14 @@ TEST(GuiOptionMenu, ColumnsOfTheAskedHeightSizedByTheirTexts)
     EXPECT_GT(top3.width(), top2.width() + 100) << "the column with the long text is wider";
     EXPECT_EQ(o->getLevelBox(0).top, 26) << "the list opens below the menu";
     EXPECT_TRUE(rig.inside(o->getLevelBox(0)));
+
+    // Entries added while the list is open lie outside its layout: they
+    // are neither drawn nor hit until it opens again.
+    rig.fill(100, "Late ");
+    EXPECT_TRUE(o->getEntryRect(0, 150).isEmpty());
+    rig.frame->platformMouseMoved(CPoint(o->getLevelBox(0).right - 2, 40), 0);
+    rig.frame->idle();
+    EXPECT_EQ(rig.overlay(), o);
 }
 
 TEST(GuiOptionMenu, ThreeHundredEntriesAreReachableToTheLast)
