@@ -293,6 +293,8 @@ private:
     void searchMissingSample(WaveRAM2_c& store, int zone);
     class UnusedSampleNames;
     void clearSamplesForSave(UnusedSampleNames& names);
+    // The change hook's rules, one named step each (VelaSideEffects.cpp).
+    struct ParaChangeSteps;
     int slotType(int set, int slot) const;
     void setAllLoadsEnabled(bool on);
 

@@ -303,8 +303,13 @@ public:
     // Applies the audio route of a module for instrument ins. (The route
     // table's file gives the body.)
     virtual void setRoute(Part_c* part, int ins);
-    // Copies paired host parameters after a change of index (index < 0: every
-    // pair takes its source's value). (The parameter map's file gives the body.)
+    // Copies paired host parameters after a change of index: each partner
+    // takes the source's value in its own steps, clamped to its own range
+    // (value, the normalised form, is not used: two ranges round a
+    // normalised value differently, so a copy of it would drift). Index < 0
+    // (after a program or module load): every pair runs in the direction it
+    // was defined, never the returning half of a pair defined both ways, so
+    // no value makes a round trip. (The parameter map's file gives the body.)
     virtual void doValueCopy(int index, float value);
     // Per-instrument consistency after a program change or chunk load. The
     // engine's bodies (Synth.cpp) do nothing; the product class
@@ -458,7 +463,8 @@ public:
     virtual void storeInEPASAdd(int a, int b);
     // Link slot `slot` of descriptor i; -1 when empty or outside.
     int getEPASLink(int i, int slot) const;
-    // Appends the pair (a, b), and (b, a) too with both; at most
+    // Appends the pair (a, b), and with both the returning pair (b, a),
+    // which runs after writes of b only (doValueCopy); at most
     // ValueCopyPairCapacity pairs.
     virtual void defineValCopy(int a, int b, bool both);
     int getValueCopyCount() const;
@@ -509,9 +515,37 @@ public:
     // the caches of the module's instances, the change side effects, the
     // editor, the descriptor's callback, controller sending and value copies.
     virtual void setParameterIntern(int index, float v);
+    // What a write sets: a normalised value (host, editor, controllers), or
+    // a value in the parameter's own steps, clamped to its range (value
+    // copies).
+    struct ParaWrite_t
+    {
+        float norm = 0.0f;
+        int steps = 0;
+        bool inSteps = false;
+    };
+    // setParameterIntern with a value in the parameter's own steps.
+    void setParameterSteps(int index, int steps);
+    // Where a write of host index `index` (instrument x stride + local)
+    // lands; part null for an index no write may touch (unmapped, read-only,
+    // the dirty entry).
+    struct HostWrite_t
+    {
+        int local = -1;
+        Part_c* part = nullptr;
+        int para = -1;
+        int ins = -1;
+    };
+    HostWrite_t resolveHostWrite(int index);
+    // The parameter a write of index would set; null as resolveHostWrite.
+    const Parameter_c* writtenParameter(int index);
+    // setParameterIntern's body, for either form of value.
+    // False when nothing was written.
+    bool writeParameter(int index, const ParaWrite_t& value);
     // The write itself under the instrument's optional lock (taken once per
     // outermost write of a thread; only tried on the audio thread).
     void setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify);
+    void setParameterCore(int local, Part_c* part, int ins, int para, const ParaWrite_t& w, bool notify);
     virtual void getParaDispStr(int index, Vdx::String_c& s);
     float getParaFl(int index);
     int getParaVal(int index);
@@ -566,14 +600,6 @@ public:
     struct ParameterMap_t;
 
 protected:
-    // The write of host index `index` that setParameterIntern and
-    // setParameterValueAutomated share: checks, the change itself (write
-    // answers the normalised value it left), the descriptor's callback,
-    // controller sending and value copies. False when nothing was written.
-    template <class Write> bool writeHostIndex(int index, Write write);
-    // setParameterCore with the change as a callable.
-    template <class Change>
-    void changeParameter(int local, Part_c* part, int ins, int para, bool notify, Change change);
     // getPartParaIdx at selector depth `depth`.
     enum Lookup_t { LookupMapped, LookupUnmapped, LookupTooDeep };
     Lookup_t lookupParameter(int local, Part_c** part, int* para, int* ins, int depth);
