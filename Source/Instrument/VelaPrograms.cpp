@@ -290,9 +290,7 @@ void Vela_c::setParaFromPrg(int instrumentIndex)
 
 void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
 {
-    for (WaveRAM2_c& store : multiSamples)
-        store.clearAllSampleLimits(instrumentIndex);
-    setParaFromPrg(instrumentIndex);
+    setParaFromPrg(instrumentIndex); // the zones' frame limits lifted first
     if (importing && rebase) {
         for (auto& s : userSamples)
             s.swapDirectory(importFolder);
