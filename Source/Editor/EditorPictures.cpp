@@ -4,11 +4,13 @@
 #include "CDrawContext.h"
 #include "EditorLook.h"
 #include "PicturePainters.h"
+#include "VendorMessages.h"
 
 #include <cairo.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace EditorPictures {
 namespace {
@@ -241,6 +243,34 @@ CBitmap* make(int id)
         });
     }
     return new CBitmap(32, 32, [id](cairo_t* cr, CCoord w, CCoord h) { paintTile(cr, w, h, id); });
+}
+
+bool describe(int id, VendorPictureRequest* request)
+{
+    if (!request)
+        return false;
+    const Picture* p = find(id);
+    if (!p && id != MainBackground)
+        return false;
+    request->width = p ? p->width() : MainWidth;
+    request->height = p ? p->height() : MainHeight;
+    request->frames = p ? p->frames : 1;
+    std::strncpy(request->name, p ? p->name : "main-background", sizeof request->name - 1);
+    request->name[sizeof request->name - 1] = 0;
+    if (!request->pixels || request->capacity < int64_t{request->width} * request->height)
+        return true;
+    CBitmap* picture = make(id);
+    if (!picture)
+        return false;
+    cairo_surface_t* s = picture->getSurface();
+    cairo_surface_flush(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < request->height; ++y)
+        std::memcpy(request->pixels + int64_t{y} * request->width, data + int64_t{y} * stride,
+                    size_t(request->width) * 4);
+    picture->forget();
+    return true;
 }
 
 void setLoadFailure(int id, bool fails)

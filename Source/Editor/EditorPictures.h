@@ -23,6 +23,7 @@
 
 class CBitmap;
 class CDrawContext;
+struct VendorPictureRequest;
 typedef struct _cairo cairo_t;
 
 namespace EditorPictures {
@@ -154,6 +155,11 @@ void paintFrame(const Picture& picture, cairo_t* cr, int frame);
 // A new picture (one reference, the caller's) for id 0..MaxId, its pixels
 // painted on first use; null for other ids and for ids made to fail.
 CBitmap* make(int id);
+
+// Answers a review tool's request for a picture the editor paints itself
+// (the table's and the main background): size, frames and name, and the
+// pixels when the request holds room for them. False for other ids.
+bool describe(int id, VendorPictureRequest* request);
 
 // Test seam: while set, make(id) fails as a missing picture would.
 void setLoadFailure(int id, bool fails);

@@ -6,6 +6,7 @@
 #include "OsLib.h"
 #include "Synth.h"
 #include "ThreadCheck.h"
+#include "VendorMessages.h"
 
 #include <algorithm>
 
@@ -340,6 +341,13 @@ bool SynthEditor_c::setKnobMode(int32_t mode)
         }
     }
     return true;
+}
+
+intptr_t SynthEditor_c::vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt)
+{
+    if (index == kVendorPictureMessage)
+        return EditorPictures::describe(static_cast<int>(value), static_cast<VendorPictureRequest*>(ptr)) ? 1 : 0;
+    return AEffGUIEditor::vendorSpecific(index, value, ptr, opt);
 }
 
 void SynthEditor_c::updateCircularLinearMode()

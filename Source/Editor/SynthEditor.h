@@ -68,6 +68,8 @@ public:
     bool onKeyDown(VstKeyCode& keyCode) override;
     bool onKeyUp(VstKeyCode& keyCode) override;
     bool setKnobMode(int32_t mode) override;
+    // Answers the review tools' picture message (VendorMessages.h).
+    intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
 
     // --- frame and pictures
     static CBitmap* loadBitmap(int id);

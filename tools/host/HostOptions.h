@@ -23,6 +23,7 @@ enum class Command
     WavStats,
     Sample,
     Editor,
+    Pictures,
 };
 
 struct ParameterSetting

@@ -308,12 +308,13 @@ bool Synth::endEdit(int32_t index)
     return AudioEffectX::endEdit(index);
 }
 
-intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void*, float opt)
+intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt)
 {
     BusyScope busyScope(*this);
     if (editor && index == 0x73744341 && static_cast<int32_t>(value) == 0x57686565)
         return editor->onWheel(opt) ? 1 : 0;
-    return 0;
+    // The rest are the editor's to answer or to decline.
+    return editor ? editor->vendorSpecific(index, value, ptr, opt) : 0;
 }
 
 bool Synth::getOutputProperties(int32_t index, VstPinProperties* properties)
