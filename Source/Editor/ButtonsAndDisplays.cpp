@@ -45,13 +45,13 @@ Vdx::String_c intText(long long v)
 }
 
 // Draws a display's text in its look: the font of its role, fitted to the
-// box's height, in the given colour; the context's font colour comes back.
+// box, in the given colour; the context's font colour comes back.
 void drawText(CDrawContext* context, const Vdx::String_c& text, const CRect& box, CFontRef role, CColor colour,
               CHoriTxtAlign align)
 {
     const CColor saved = context->getFontColor();
     context->setFontColor(colour);
-    context->setFont(Look::textFont(role, box.height()));
+    context->setFont(Look::fittedFont(role, box, text.c_str()));
     context->drawString(text.c_str(), box, align);
     context->setFontColor(saved);
 }

@@ -108,6 +108,7 @@ public:
     // The text the display shows for its display value.
     Vdx::String_c shownText() const;
     float getKeptValue() const { return kept; }
+    CFontRef getFont() const { return font; }
 
 protected:
     CBitmap* backgroundBitmap = nullptr;
@@ -135,6 +136,7 @@ public:
     // The display text, or, when it is empty, the value worked out from the
     // parameter's range.
     Vdx::String_c shownText() const;
+    CFontRef getFont() const { return font; }
 
 protected:
     CBitmap* backgroundBitmap;
@@ -164,6 +166,7 @@ public:
     const CRect& getTextRect() const { return textRect; }
     const CRect& getUpRect() const { return upRect; }
     const CRect& getDownRect() const { return downRect; }
+    CFontRef getFont() const { return font; }
 
 protected:
     CRect textSource;

@@ -1,5 +1,7 @@
 #include "EditorLook.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 
 namespace Look {
@@ -27,6 +29,38 @@ CFontRef textFont(CFontRef role, int boxHeight)
 {
     const int size = role ? role->size : 12;
     return fontOfHeight(std::min(size, boxHeight + DigitHeadroom));
+}
+
+int textWidth(const char* text, CFontRef font)
+{
+    if (!text || !*text || !font)
+        return 0;
+    // A context on a tiny picture measures as the drawing will; each thread
+    // keeps its own.
+    struct Measure
+    {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+        cairo_t* cr = cairo_create(surface);
+        ~Measure()
+        {
+            cairo_destroy(cr);
+            cairo_surface_destroy(surface);
+        }
+    };
+    thread_local Measure m;
+    cairo_select_font_face(m.cr, font->family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(m.cr, font->size);
+    cairo_text_extents_t ext;
+    cairo_text_extents(m.cr, text, &ext);
+    return static_cast<int>(ext.x_advance + 0.5);
+}
+
+CFontRef fittedFont(CFontRef role, const CRect& box, const char* text)
+{
+    CFontRef font = textFont(role, box.height());
+    while (font->size > SmallestTextSize && textWidth(text, font) > box.width())
+        font = fontOfHeight(font->size - 1);
+    return font;
 }
 
 } // namespace Look

@@ -6,7 +6,8 @@
 // (the library's small, very small and normal fonts); when its box is too low
 // for that size, the text steps down to a size that fits the box, and every
 // value text is set in the condensed face, so the numbers of the narrow value
-// displays fit their boxes.
+// displays fit their boxes. A text still wider than its box steps down
+// further, to SmallestTextSize at the least, rather than being cut.
 // Thread: any (constants and pure functions).
 #pragma once
 
@@ -76,5 +77,12 @@ CFontRef fontOfHeight(int px);
 // The font a text of the given role uses in a box boxHeight pixels high: the
 // role's size, or less where the box is lower, so digits stay whole.
 CFontRef textFont(CFontRef role, int boxHeight);
+// Value texts never get smaller than this to fit their box.
+constexpr int SmallestTextSize = 8;
+// The width in pixels of text set in font.
+int textWidth(const char* text, CFontRef font);
+// The font text is drawn in within a box: textFont of the role, stepped down
+// while the text is wider than the box, to SmallestTextSize at the least.
+CFontRef fittedFont(CFontRef role, const CRect& box, const char* text);
 
 } // namespace Look
