@@ -310,14 +310,18 @@ void SynthEditor_c::allNotesOff()
 
 void SynthEditor_c::beginEdit(int32_t index)
 {
-    if (engine)
-        engine->beginEdit(index);
+    if (!engine)
+        return;
+    Synth::BusyScope busy(*engine);
+    engine->beginEdit(index);
 }
 
 void SynthEditor_c::endEdit(int32_t index)
 {
-    if (engine)
-        engine->endEdit(index);
+    if (!engine)
+        return;
+    Synth::BusyScope busy(*engine);
+    engine->endEdit(index);
 }
 
 int SynthEditor_c::selectorValue(int index)

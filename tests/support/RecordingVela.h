@@ -31,43 +31,54 @@ public:
         float value;  // the value set, the step's direction, the group's delta, the note's velocity
         int note = -1;
         bool payload = false; // a group operation with a GroupDeltaValue_c
+        bool busy = false;    // the caller held the engine's busy counter
     };
 
     RecordingVela() : Vela_c(&EngineTestHost::callback, false) { dispatcher(effOpen, 0, 0, nullptr, 0); }
     ~RecordingVela() override { dispatcher(effClose, 0, 0, nullptr, 0); }
 
+    void record(Call c)
+    {
+        c.busy = busy.load() > 0;
+        calls.push_back(c);
+    }
+
+    // A step sets the stepped value itself: that set is not the caller's.
     void setParameterAutomated(int32_t index, float value) override
     {
-        calls.push_back({'s', index, value});
+        if (!stepping)
+            record({'s', index, value});
         Vela_c::setParameterAutomated(index, value);
     }
     void stepParameterAutomated(int index, int direction) override
     {
-        calls.push_back({'p', index, float(direction)});
+        record({'p', index, float(direction)});
+        stepping = true;
         Vela_c::stepParameterAutomated(index, direction);
+        stepping = false;
     }
     bool beginEdit(int32_t index) override
     {
-        calls.push_back({'b', index, 0.f});
+        record({'b', index, 0.f});
         return Vela_c::beginEdit(index);
     }
     bool endEdit(int32_t index) override
     {
-        calls.push_back({'e', index, 0.f});
+        record({'e', index, 0.f});
         return Vela_c::endEdit(index);
     }
     void touchedParameter(int index, bool right) override
     {
-        calls.push_back({'t', index, right ? 1.f : 0.f});
+        record({'t', index, right ? 1.f : 0.f});
         Vela_c::touchedParameter(index, right);
     }
     void groupOperation(int index, PSUData_i* data, float delta) override
     {
-        calls.push_back({'g', index, delta, -1, data != nullptr});
+        record({'g', index, delta, -1, data != nullptr});
     }
     void setParaString(int index, const Vdx::String_c& s) override
     {
-        calls.push_back({'x', index, 0.f});
+        record({'x', index, 0.f});
         strings.push_back(s);
         Vela_c::setParaString(index, s);
     }
@@ -75,7 +86,7 @@ public:
     {
         if (command == 61 && pointer) {
             const auto* n = static_cast<const Note_c*>(pointer);
-            calls.push_back({'n', index, float(n->velocity), n->note});
+            record({'n', index, float(n->velocity), n->note});
             return true;
         }
         return Vela_c::processGUICmd(command, index, value, pointer);
@@ -108,6 +119,9 @@ public:
 
     std::vector<Call> calls;
     std::vector<Vdx::String_c> strings;
+
+private:
+    bool stepping = false;
 };
 
 } // namespace EditorTest
