@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using ControlTest::Canvas;
 using ControlTest::frameColour;
 using ControlTest::framesPicture;
@@ -142,7 +144,8 @@ TEST(CLabelVx, ShowsItsTextAndNeverTakesTheMouse)
 
 TEST(CVarDisplay, WorksOutItsTextFromTheRangeAndDragsRelatively)
 {
-    EditorTest::RecordingVela engine;
+    auto owned = std::make_unique<EditorTest::RecordingVela>();
+    EditorTest::RecordingVela& engine = *owned;
     struct Case
     {
         const char* what;
@@ -180,7 +183,8 @@ TEST(CVarDisplay, WorksOutItsTextFromTheRangeAndDragsRelatively)
 
 TEST(CModDepthDisp, ShowsDepthOrSemitonesAndDragsFromItsCentre)
 {
-    EditorTest::RecordingVela engine;
+    auto owned = std::make_unique<EditorTest::RecordingVela>();
+    EditorTest::RecordingVela& engine = *owned;
     const auto make = [&](CControlListenerVx* l) {
         CRect size(0, 0, 40, 11);
         return new CModDepthDisp(size, l, 680, &engine, nullptr);

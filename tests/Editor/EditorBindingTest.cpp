@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using ControlTest::framesPicture;
 using EditorTest::RecordingVela;
@@ -37,7 +38,8 @@ struct BindingEditor : EditorTest::TestEditor
 // (400 x 300, its background one colour) in its edit frame.
 struct BindingRig
 {
-    RecordingVela engine;
+    std::unique_ptr<RecordingVela> owned = std::make_unique<RecordingVela>(); // 3 MB: not on the stack
+    RecordingVela& engine = *owned;
     BindingEditor editor{&engine};
     CBitmap* background = framesPicture(800, 400, 1);
     CModulFrameVx* page = nullptr;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using ControlTest::Canvas;
 using ControlTest::frameColour;
 using ControlTest::Stage;
@@ -88,7 +90,8 @@ TEST(CKeyboard2, FindsTheKeyUnderThePointAndItsVelocity)
 
 TEST(CKeyboard2, PlaysTheKeysUnderTheMouse)
 {
-    RecordingVela engine;
+    auto owned = std::make_unique<RecordingVela>();
+    RecordingVela& engine = *owned;
     KeyboardStage k(&engine);
     const int c60 = Left + 2 * 126 + 4; // C 60, white, low down
     const int d62 = Left + 2 * 126 + 22;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using ValueDisplayCheck::Row;
@@ -71,7 +72,8 @@ std::vector<Row> pageDisplays()
 struct OpenVela
 {
     EngineTestHost host;
-    Vela_c vela{&EngineTestHost::callback, false};
+    std::unique_ptr<Vela_c> owned = std::make_unique<Vela_c>(&EngineTestHost::callback, false); // 3 MB
+    Vela_c& vela = *owned;
     OpenVela() { vela.dispatcher(effOpen, 0, 0, nullptr, 0); }
 };
 } // namespace
