@@ -281,24 +281,12 @@ void setLoadFailure(int id, bool fails)
 
 void draw(CBitmap* picture, CDrawContext* context, const CRect& dest, const CPoint& from, bool transparent)
 {
-    if (!picture || !context || dest.isEmpty())
+    if (!picture)
         return;
-    // Only where the picture has pixels: clip to the picture's own extent
-    // as it lands in dest.
-    CRect area(dest.left - from.h, dest.top - from.v, dest.left - from.h + picture->getWidth(),
-               dest.top - from.v + picture->getHeight());
-    area.bound(dest);
-    if (area.isEmpty())
-        return;
-    cairo_t* cr = context->getCairo();
-    cairo_save(cr);
-    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, picture->getSurface(), dest.left - from.h, dest.top - from.v);
-    if (!transparent)
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    if (transparent)
+        picture->draw(context, dest, from);
+    else
+        picture->drawOpaque(context, dest, from);
 }
 
 } // namespace EditorPictures
