@@ -1,8 +1,11 @@
 // Our own messages through the dispatcher's vendor-specific opcode
-// (effVendorSpecific): index names the message, value and ptr carry it. A
-// foreign host never sends them; the plug-in answers 0 to any it does not
-// know. The headless host (tools/host) shares this header.
+// (effVendorSpecific) besides the tooling channel (ToolingChannel.h): index
+// names the message, value and ptr carry it. A foreign host never sends
+// them; the plug-in answers 0 to any it does not know. The headless host
+// (tools/host) shares this header.
 #pragma once
+
+#include "VstInterface.h"
 
 #include <cstdint>
 
@@ -11,7 +14,7 @@
 // is one the editor paints itself: it fills in the size, the frame count
 // and the name, and, when pixels holds room for width * height words, the
 // pixels (premultiplied ARGB, row by row). It answers 0 for other numbers.
-constexpr int32_t kVendorPictureMessage = 0x54735063; // 'TsPc'
+constexpr int32_t kVendorPictureMessage = vstFourCC('T', 's', 'P', 'c');
 
 struct VendorPictureRequest
 {
