@@ -360,6 +360,7 @@ CSliderVx* SynthEditor_c::createSlider(int index, int x, int y, int w, int h, in
 {
     if (!engine || !frame)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     const int bw = second ? second->getWidth() : 0;
     const int bh = second ? second->getHeight() : 0;
@@ -425,6 +426,7 @@ COnOffButtonVx* SynthEditor_c::createOnOff(CModulFrameVx* frame, int index, int 
 {
     if (!engine || !frame || !bitmap)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     const int states = std::max(1, engine->getParaHighValue(i) - engine->getParaLowValue(i) + 1);
     CRect size(x, y, x + bitmap->getWidth(), y + bitmap->getHeight() / states);
@@ -441,6 +443,7 @@ CRadioButtonVx* SynthEditor_c::createRadio(CModulFrameVx* frame, int index, int 
 {
     if (!engine || !frame || !bitmap || count < 1 || m == 0)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     const int h = m < 0 ? bitmap->getHeight() / (count * -m) : bitmap->getHeight() / 2;
     auto* radio = new CRadioButtonVx(CRect(x, y, x + bitmap->getWidth(), y + h), this, i, count, m, rowMajor, bitmap);
@@ -454,6 +457,7 @@ CPlusMinusDisplay* SynthEditor_c::createPMDisplay(CModulFrameVx* frame, int inde
 {
     if (!engine || !frame)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     auto* display = new CPlusMinusDisplay(size, this, i, text, up, down, backgroundOf(frame), kNormalFontSmall, colour);
     createGeneralVx(display, i, frame);
@@ -465,6 +469,7 @@ CModDepthDisp* SynthEditor_c::createDepth(CModulFrameVx* frame, int index, int x
 {
     if (!engine || !frame)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     CRect size(x, y, x + w, y + h);
     auto* depth = new CModDepthDisp(size, this, i, engine, backgroundOf(frame));
@@ -481,6 +486,7 @@ CVarDisplay* SynthEditor_c::createVarDisplay(CModulFrameVx* frame, int index, in
 {
     if (!engine || !frame || h < 1)
         return nullptr;
+    Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     CRect size(x, y, x + w, y + h);
     auto* display = new CVarDisplay(size, this, i, engine, backgroundOf(frame));
