@@ -77,7 +77,7 @@ const Picture Table[] = {
     radio(ArpSteps, "arp-steps", 1, 4, 16, 14, Numbers),
     radio(PageTabs, "page-tabs", 7, 1, 72, 22, PageNames),
     radio(LadderType, "ladder-type", 1, 4, 34, 14, LadderNames),
-    radio(LfoSelect, "lfo-select", 4, 1, 30, 14, LfoNames),
+    radio(LfoSelect, "lfo-select", 4, 1, 36, 14, LfoNames),
     radio(EnvelopeSelect, "envelope-select", 1, 5, 30, 14, EnvelopeNames),
     led(LoopRelease, "loop-release"),
     led(LoopTrack, "loop-track"),

@@ -136,6 +136,14 @@ void icon(cairo_t* cr, const CRect& box, RadioIcon which, CColor colour)
     }
     cairo_stroke(cr);
 }
+// Buttons and grids may be drawn opaque (replacing the page beneath), so
+// they carry the page's ground in their corners instead of holes.
+void ground(cairo_t* cr, int w, int h)
+{
+    setColour(cr, Look::Ground);
+    cairo_rectangle(cr, 0, 0, w, h);
+    cairo_fill(cr);
+}
 } // namespace
 
 double knobAngle(double v)
@@ -256,6 +264,7 @@ void toggle(cairo_t* cr, int w, int h, int state, int states, const char* const*
 {
     state = std::clamp(state, 0, std::max(0, states - 1));
     cairo_save(cr);
+    ground(cr, w, h);
     const bool lit = state > 0;
     if (labels) {
         face(cr, 0, 0, w, h, lit);
@@ -270,6 +279,7 @@ void toggle(cairo_t* cr, int w, int h, int state, int states, const char* const*
 void powerSwitch(cairo_t* cr, int w, int h, bool on)
 {
     cairo_save(cr);
+    ground(cr, w, h);
     const double r = h / 2.0 - 1;
     roundedRect(cr, 0.5, 0.5, w - 1, h - 1, h / 2.0);
     setColour(cr, on ? Look::AccentDim : Look::Well);
@@ -295,6 +305,7 @@ void radioGrid(cairo_t* cr, int w, int h, int columns, int rows, bool on, const 
     const int cw = w / columns;
     const int ch = h / rows;
     cairo_save(cr);
+    ground(cr, w, h);
     for (int row = 0; row < rows; ++row) {
         for (int col = 0; col < columns; ++col) {
             const int i = row * columns + col;

@@ -1,6 +1,9 @@
 // The painters of the controls' pictures. Each is a plain function that
 // paints one frame of the given size for the given value or state onto a
-// cairo context whose origin is the frame's top-left corner. Painters never
+// cairo context whose origin is the frame's top-left corner. Knobs, bars and
+// handles leave their corners transparent for the page beneath (their
+// controls draw them transparently); buttons and grids, which may be drawn
+// opaque, fill theirs with the page's ground. Painters never
 // read controls or the engine; colours, fonts and spacing come from the look
 // (EditorLook.h). The picture store (EditorPictures) calls them once per
 // frame to fill a filmstrip, and the tests call them offscreen.
