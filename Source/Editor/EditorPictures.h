@@ -165,8 +165,8 @@ bool describe(int id, VendorPictureRequest* request);
 void setLoadFailure(int id, bool fails);
 
 // Draws the part of picture that starts at `from` into dest: by its alpha
-// when transparent, replacing the pixels beneath otherwise (the opaque
-// drawing of the Parts), in both cases only where the picture has pixels.
+// when transparent, replacing the pixels beneath otherwise (opaque), in
+// both cases only where the picture has pixels.
 void draw(CBitmap* picture, CDrawContext* context, const CRect& dest, const CPoint& from, bool transparent);
 
 } // namespace EditorPictures
