@@ -348,6 +348,10 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
                       std::to_string(e->numParams) + " parameters apply to it");
     if (!applySettings(host, tooling, o.settings, out, error))
         return failed(error);
+    // What the loads above left for the idle side (samples to look for,
+    // redraws) runs before the first block, as between a host's load and play.
+    if (o.idle)
+        host.dispatch(effIdle);
 
     WavWriter_c wav;
     if (!wav.open(o.out, channels, o.sampleRate, error))
