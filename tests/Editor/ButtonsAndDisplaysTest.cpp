@@ -243,6 +243,8 @@ TEST(CModDepthDisp, ShowsDepthOrSemitonesAndDragsFromItsCentre)
     EXPECT_FLOAT_EQ(doubleClick(), 0.5f);
     s.control->setValue(0.6f); // changed elsewhere meanwhile
     EXPECT_FLOAT_EQ(doubleClick(), 0.5f) << "the change forgot the kept depth";
+    s.control->setValue(680, 0.3f); // the editor's update names the edit index
+    EXPECT_FLOAT_EQ(doubleClick(), 0.5f) << "so does a change the editor shows";
 
     Stage<CModDepthDisp> inert([](CControlListenerVx* l) {
         CRect size(0, 0, 40, 11);
