@@ -41,6 +41,7 @@
 
 #include "Disk.h"
 #include "Path.h"
+#include "PSUData.h"
 #include "WaveBase.h"
 #include "WaveSample.h"
 
@@ -55,13 +56,7 @@ constexpr int TypeCodeWaveRAM2 = 0x544D3034; // 'TM04'
 class SoundFontImage_c;
 
 // The payloads a sample store hands the engine's group operation (which
-// passes them to every owner of sample zones). They live on the sender's
-// stack for the duration of the call.
-class PSUData_i
-{
-public:
-    virtual ~PSUData_i() = default;
-};
+// passes them to every owner of sample zones) follow.
 
 // A folder in which a missing sample was found by hand.
 class SearchPathInfo_c : public PSUData_i

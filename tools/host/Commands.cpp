@@ -438,11 +438,17 @@ int runWavStats(const HostOptions& o, std::ostream& out, std::ostream& err)
 
 namespace {
 EditorRunner editorRunner = nullptr;
+EditorRunner picturesRunner = nullptr;
 }
 
 void setEditorRunner(EditorRunner runner)
 {
     editorRunner = runner;
+}
+
+void setPicturesRunner(EditorRunner runner)
+{
+    picturesRunner = runner;
 }
 
 int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -471,6 +477,12 @@ int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             return 1;
         }
         return editorRunner(options, out, err);
+    case Command::Pictures:
+        if (!picturesRunner) {
+            err << "tessel-host: the pictures command is not built into this host\n";
+            return 1;
+        }
+        return picturesRunner(options, out, err);
     }
     return 1;
 }

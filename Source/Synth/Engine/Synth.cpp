@@ -325,7 +325,8 @@ intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void* ptr, float o
             return Tooling::Refused;
         return toolingRequest(static_cast<int32_t>(value), *static_cast<Tooling::Request*>(ptr));
     }
-    return 0;
+    // The rest are the editor's to answer or to decline.
+    return editor ? editor->vendorSpecific(index, value, ptr, opt) : 0;
 }
 
 bool Synth::getOutputProperties(int32_t index, VstPinProperties* properties)

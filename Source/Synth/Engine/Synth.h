@@ -53,6 +53,7 @@ class Tone_c;
 class ParaSet_c;
 class InBuffer2_c;
 class FileList_c;
+class PSUData_i;
 class FileDialog_c;
 class Disk_c;
 class ModuleManager_c;
@@ -913,6 +914,10 @@ public:
     // mode, loses its assignments), unless it is learn-excluded.
     // Thread: user interface.
     virtual void touchedParameter(int index, bool flag);
+    // The group operation: a change made on parameter index (delta: new -
+    // old) or a payload for the owners it concerns. No part of this system
+    // forms groups, so it does nothing. Thread: user interface.
+    virtual void groupOperation(int index, PSUData_i* data, float delta);
     // The two descriptors that are never learned (the product names them
     // while opening; -1 none).
     void setLearnExcluded(int first, int second);
