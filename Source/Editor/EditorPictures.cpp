@@ -87,7 +87,7 @@ const Picture Table[] = {
     labelled(GlideTimeRate, "glide-time-rate", 34, 14, 2, GlideTimeNames),
     led(MidiWheelSwitch, "midi-wheel-switch"),
     led(MidiVolumeSwitch, "midi-volume-switch"),
-    radio(EnvelopeShape, "envelope-shape", 1, 2, 28, 13, ShapeNames),
+    radio(EnvelopeShape, "envelope-shape", 1, 2, 26, 13, ShapeNames),
     radio(EnvelopeInverse, "envelope-inverse", 1, 2, 20, 13, InverseNames),
     led(SamplerReverse, "sampler-reverse"),
     radio(MorphSlope, "morph-slope", 1, 2, 40, 14, SlopeNames),
@@ -138,26 +138,66 @@ const Picture Table[] = {
      .frameHeight = KeyHeight, .frames = KeyStripFrames},
 };
 
+// The page backgrounds and panels. Upper pages span the window's width
+// between the page tabs and the strip of the lower page tabs (y 37 to 327),
+// lower pages the rest from y 348; panels fit between their neighbours on
+// their pages (effect frames beside the wet sliders, envelopes left of the
+// filter's module menus).
+constexpr PageSize Pages[] = {
+    {200, "page-main", 800, 290},
+    {201, "page-gen01", 800, 290},
+    {202, "page-gen23", 800, 290},
+    {203, "page-filter", 800, 290},
+    {204, "page-fx", 800, 290},
+    {205, "page-modulation", 800, 290},
+    {206, "page-setup", 800, 290},
+    {220, "panel-osc-upper", 660, 145},
+    {221, "panel-osc-lower", 660, 145},
+    {222, "panel-sampler-upper", 660, 145},
+    {223, "panel-sampler-lower", 660, 145},
+    {224, "panel-table-upper", 660, 145},
+    {225, "panel-table-lower", 660, 145},
+    {226, "panel-loop-upper", 660, 145},
+    {227, "panel-loop-lower", 660, 145},
+    {229, "panel-effect", 224, 115},
+    {239, "panel-filter-envelope-2", 198, 130},
+    {240, "page-parts", 800, 132},
+    {241, "page-keys", 800, 132},
+    {242, "panel-ladder", 130, 130},
+    {243, "panel-morph", 130, 130},
+    {244, "panel-lfo", 340, 90},
+    {245, "panel-envelope", 198, 130},
+    {246, "panel-empty", 198, 130},
+    {247, "panel-envelope-holder", 242, 134},
+    {251, "panel-filter-envelope-1", 198, 130},
+    {321, "panel-keys", 648, 95},
+};
+
 std::atomic<bool> failing[MaxId + 1];
 
-// The main background, until the pages paint their own: a header band and
-// a grid of panel outlines give the empty editor a face.
+// The main background: the ground, the band of the page tabs and the strip
+// between upper and lower pages.
 void paintMain(cairo_t* cr, CCoord w, CCoord h)
 {
     CDrawContext c(cr);
     c.setFillColor(Look::Ground);
     c.drawRect(CRect(0, 0, w, h), kDrawFilled);
     c.setFillColor(Look::Panel);
-    c.drawRect(CRect(0, 0, w, 40), kDrawFilled);
-    c.setFrameColor(Look::Accent);
-    c.drawLine(CPoint(0, 40), CPoint(w - 1, 40));
-    c.setFontColor(Look::Text);
-    c.setFont(Look::fontOfHeight(18), kBoldFace);
-    c.drawString("Tessel3", CRect(16, 0, 300, 40), kLeftText);
+    c.drawRect(CRect(0, 0, w, 37), kDrawFilled);
+    c.drawRect(CRect(0, 327, w, 348), kDrawFilled);
     c.setFrameColor(Look::Edge);
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 3; ++row)
-            c.drawRect(CRect(16 + col * 196, 56 + row * 178, 16 + col * 196 + 180, 56 + row * 178 + 162));
+    c.drawLine(CPoint(0, 36), CPoint(w - 1, 36));
+    c.drawLine(CPoint(0, 327), CPoint(w - 1, 327));
+    c.drawLine(CPoint(0, 347), CPoint(w - 1, 347));
+}
+
+// A page or panel: a plain panel with its outline.
+void paintPage(cairo_t* cr, CCoord w, CCoord h)
+{
+    CDrawContext c(cr);
+    c.setFillColor(Look::Ground);
+    c.setFrameColor(Look::Edge);
+    c.drawRect(CRect(0, 0, w, h), kDrawFilledAndStroked);
 }
 
 // A neutral tile for an id no painter claims yet: a grey that differs a
@@ -181,6 +221,17 @@ const Picture* find(int id)
 {
     const auto it = std::find_if(std::begin(Table), std::end(Table), [id](const Picture& p) { return p.id == id; });
     return it == std::end(Table) ? nullptr : &*it;
+}
+
+std::span<const PageSize> pages()
+{
+    return Pages;
+}
+
+const PageSize* findPage(int id)
+{
+    const auto it = std::find_if(std::begin(Pages), std::end(Pages), [id](const PageSize& p) { return p.id == id; });
+    return it == std::end(Pages) ? nullptr : &*it;
 }
 
 void paintFrame(const Picture& p, cairo_t* cr, int frame)
@@ -227,6 +278,8 @@ CBitmap* make(int id)
         return nullptr;
     if (id == MainBackground)
         return new CBitmap(MainWidth, MainHeight, paintMain);
+    if (const PageSize* page = findPage(id))
+        return new CBitmap(page->width, page->height, paintPage);
     if (const Picture* p = find(id)) {
         return new CBitmap(p->width(), p->height(), [p](cairo_t* cr, CCoord, CCoord) {
             // Each frame paints in its own cell, so none spills into the next.
@@ -250,12 +303,13 @@ bool describe(int id, VendorPictureRequest* request)
     if (!request)
         return false;
     const Picture* p = find(id);
-    if (!p && id != MainBackground)
+    const PageSize* page = findPage(id);
+    if (!p && !page && id != MainBackground)
         return false;
-    request->width = p ? p->width() : MainWidth;
-    request->height = p ? p->height() : MainHeight;
+    request->width = p ? p->width() : page ? page->width : MainWidth;
+    request->height = p ? p->height() : page ? page->height : MainHeight;
     request->frames = p ? p->frames : 1;
-    std::strncpy(request->name, p ? p->name : "main-background", sizeof request->name - 1);
+    std::strncpy(request->name, p ? p->name : page ? page->name : "main-background", sizeof request->name - 1);
     request->name[sizeof request->name - 1] = 0;
     if (!request->pixels || request->capacity < int64_t{request->width} * request->height)
         return true;

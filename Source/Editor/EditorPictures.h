@@ -31,11 +31,30 @@ namespace EditorPictures {
 constexpr int MaxId = 600;
 constexpr int MainBackground = 128;
 constexpr int MainWidth = 800;
-constexpr int MainHeight = 600;
+constexpr int MainHeight = 480;
 
-// The pictures the controls use, by resource number.
+// The pictures the controls use and the pages, by resource number.
 enum PictureId : int
 {
+    // Page backgrounds and the panels that pages exchange.
+    PageMain = 200, // 200-206: the upper pages main, gen01, gen23, filter, fx, modulation, setup
+    PageSetup = 206,
+    OscPanelUpper = 220, // 220, 221: upper and lower panel
+    SamplerPanelUpper = 222,
+    TablePanelUpper = 224,
+    LoopPanelUpper = 226,
+    EffectPanel = 229,
+    FilterEnvelope2 = 239,
+    PageParts = 240,
+    PageKeys = 241,
+    LadderPanel = 242,
+    MorphPanel = 243,
+    LfoPanel = 244,
+    EnvelopePanel = 245,
+    EmptyPanel = 246,
+    EnvelopeHolder = 247,
+    FilterEnvelope1 = 251,
+    KeysPanel = 321, // without it the keys page has no keyboard
     // Radio grids: the off grid above the on grid.
     LfoWave = 248,
     PageTabs = 320,
@@ -148,6 +167,19 @@ struct Picture
 std::span<const Picture> pictures();
 // The row of an id; null for ids the table does not paint.
 const Picture* find(int id);
+
+// The page backgrounds and panels: one picture of one frame each, as large
+// as the page's or panel's frame (the controls placed on it decide).
+struct PageSize
+{
+    int id;
+    const char* name;
+    int width;
+    int height;
+};
+std::span<const PageSize> pages();
+// Null for ids that are no page or panel picture.
+const PageSize* findPage(int id);
 // Paints frame `frame` of a picture onto cr, whose origin is the frame's
 // top-left corner.
 void paintFrame(const Picture& picture, cairo_t* cr, int frame);

@@ -43,20 +43,28 @@ TEST(VelaEditor, TheHostOpensDrawsAndClosesThePlugInsEditor)
         EXPECT_EQ(rect->right - rect->left, editor->getWidth());
         EXPECT_EQ(rect->bottom - rect->top, editor->getHeight());
 
+        // Before the plug-in is opened the editor has nothing to show.
+        void* noWindow = reinterpret_cast<void*>(uintptr_t{0x7fffffff});
+        EXPECT_EQ(vela.dispatcher(effEditOpen, 0, 0, noWindow, 0), 0);
+        EXPECT_FALSE(editor->isEditorOpen());
+        EXPECT_EQ(editor->getFrame(), nullptr);
+        vela.dispatcher(effOpen, 0, 0, nullptr, 0);
         // A parent id that names no window leaves the editor offscreen, never
         // ends the host.
-        void* noWindow = reinterpret_cast<void*>(uintptr_t{0x7fffffff});
         ASSERT_EQ(vela.dispatcher(effEditOpen, 0, 0, noWindow, 0), 1);
         ASSERT_TRUE(editor->isEditorOpen());
         ASSERT_NE(editor->getFrame(), nullptr);
         EXPECT_FALSE(editor->getFrame()->hasWindow());
         vela.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+        // The main background shows where no page lies: right of the page
+        // tabs and in the strip above the lower page.
         CBitmap* main = SynthEditor_c::loadBitmap(128);
-        for (CPoint p : {CPoint(2, 2), CPoint(40, 20), CPoint(500, 300)})
+        for (CPoint p : {CPoint(600, 10), CPoint(790, 30), CPoint(10, 330)})
             EXPECT_EQ(editor->getFrame()->getBackBuffer()->getPixel(p.h, p.v), main->getPixel(p.h, p.v));
         vela.dispatcher(effEditClose, 0, 0, nullptr, 0);
         EXPECT_EQ(editor->getFrame(), nullptr);
         EXPECT_FALSE(editor->isEditorOpen());
         vela.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+        vela.dispatcher(effClose, 0, 0, nullptr, 0);
     }
 }

@@ -1,0 +1,244 @@
+// One builder per kind of row, and the layout functions every page shares.
+// A row's rectangle comes from the same arithmetic the table walk uses
+// (PageLayout::placeRow), but each builder makes it the way the page
+// describes the control (a knob by its centre, a button by its picture),
+// so a test that compares the two catches a table and a builder that
+// disagree.
+#include "VelaEditor.h"
+
+#include "ButtonsAndDisplays.h"
+#include "CBitmap.h"
+#include "KeyboardBase.h"
+#include "KnobsAndSliders.h"
+#include "Synth.h"
+
+using PageLayout::Kind;
+using PageLayout::Place;
+using PageLayout::Row;
+
+namespace {
+// Every knob and bar of the pages turns through 300 degrees from 0.
+constexpr float KnobAngle = 300.f;
+constexpr float KnobOffset = 0.f;
+// The knob's value display, the bar's and the envelope slider's.
+constexpr int KnobDisplayWidth = 36, KnobDisplayHeight = 8;
+constexpr int BarWidth = 65, BarHeight = 11, BarFrames = 33;
+constexpr int BarDisplayWidth = 40, BarDisplayHeight = 11, BarDisplayDx = 87, BarDisplayDy = 6;
+constexpr int EnvDisplayWidth = 34, EnvDisplayHeight = 8;
+// The plus/minus displays' two buttons at their right end.
+constexpr int PlusMinusButton = 15;
+// The mixer's sliders: a track of 64 pixels, 2 thick, about (x + 4, y + 4).
+constexpr int MixSliderTrack = 64, MixSliderThickness = 2, MixSliderInset = 4;
+// The sample display's scroll bar: its arrow zones and its thumb.
+constexpr int ScrollMargin = 12;
+// "Scrollbar Size", the visible fraction, two entries after "SD Scroll".
+constexpr int ScrollbarSizeOffset = 2;
+constexpr CColor ScrollThumb{164, 164, 164, 255};
+// The keyboard: white keys 18 x 95, black keys 10 x 60 at 13 pixels.
+constexpr int WhiteKeyWidth = 18, WhiteKeyHeight = 95, BlackKeyWidth = 10, BlackKeyHeight = 60,
+              BlackKeyOffset = 13;
+constexpr int KeyboardChannel = 0;
+constexpr int FxNameLeft = 12, FxNameRight = 67, FxNameHeight = 11;
+constexpr int FxBarX = 70;
+
+int fxRowOf(int y)
+{
+    return (y - PageLayout::fxRowY(0)) / 13;
+}
+} // namespace
+
+// -------------------------------------------------------- layout functions
+
+CMIKnob* VelaEditor_c::createKnob(int style, CModulFrameVx* frame, int index, int x, int y, int displayOffset,
+                                  CColor colour)
+{
+    const PageLayout::KnobStyle& s = PageLayout::knobStyle(style);
+    CBitmap* strip = getPicture(s.picture);
+    if (!engine || !frame || !strip)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    Edit& binder = getEdit(index);
+    const int left = x - s.width / 2;
+    const int top = y - s.height / 2;
+    auto* knob = new CMIKnob(CRect(left, top, left + s.width, top + s.height), &binder, clampEdit(index),
+                             frame->getBackground(), strip, s.frames, KnobAngle, KnobOffset);
+    knob->setOptionFlag(true);
+    if (style == kDialEndless)
+        knob->setWrap(true);
+    binder.createGeneral(knob, clampEdit(index), engine, frame);
+    if (displayOffset != 0)
+        binder.addDisplay(frame, x, y + displayOffset, KnobDisplayWidth, KnobDisplayHeight, colour);
+    return knob;
+}
+
+CMIKnob* VelaEditor_c::createParaBar(CModulFrameVx* frame, int index, int x, int y)
+{
+    CBitmap* strip = getPicture(EditorPictures::ParameterBar);
+    if (!engine || !frame || !strip)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    Edit& binder = getEdit(index);
+    auto* bar = new CMIKnob(CRect(x, y, x + BarWidth, y + BarHeight), &binder, clampEdit(index),
+                            frame->getBackground(), strip, BarFrames, KnobAngle, KnobOffset);
+    bar->setOptionFlag(true);
+    binder.createGeneral(bar, clampEdit(index), engine, frame);
+    binder.addDisplay(frame, x + BarDisplayDx, y + BarDisplayDy, BarDisplayWidth, BarDisplayHeight,
+                      getTextColour(kTextDefault));
+    return bar;
+}
+
+CLabelVx* VelaEditor_c::createFxName(CModulFrameVx* frame, int r, const char* text)
+{
+    if (!frame || !text)
+        return nullptr;
+    const int y = PageLayout::fxRowY(r);
+    auto* label = new CLabelVx(CRect(FxNameLeft, y, FxNameRight, y + FxNameHeight), nullptr, 0, frame->getBackground(),
+                               kNormalFontSmall, getTextColour(kTextDefault), kLeftText);
+    label->setText(text);
+    frame->addView(label);
+    return label;
+}
+
+CMIKnob* VelaEditor_c::createFxKnob(CModulFrameVx* frame, int r, const char* text, int index)
+{
+    createFxName(frame, r, text);
+    return createParaBar(frame, index, FxBarX, PageLayout::fxRowY(r));
+}
+
+COnOffButtonVx* VelaEditor_c::createFxOnOff(CModulFrameVx* frame, int r, const char* text, int index)
+{
+    createFxName(frame, r, text);
+    return createOnOff(frame, index, FxBarX, PageLayout::fxRowY(r) - 1, getPicture(EditorPictures::EffectRowSwitch),
+                       true);
+}
+
+CDrawbarVx* VelaEditor_c::createEnvSlider(CModulFrameVx* frame, int index, int x, int y, bool small,
+                                          bool withDisplay)
+{
+    CBitmap* bar = getPicture(small ? EditorPictures::EnvelopeBarSmall : EditorPictures::EnvelopeBar);
+    if (!engine || !frame || !bar)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    Edit& binder = getEdit(index);
+    CRect size = small ? CRect(x, y, x + 10, y + 73) : CRect(x - 4, y, x + 15, y + 86);
+    auto* slider = new CDrawbarVx(size, small ? 8 : 10, &binder, clampEdit(index), bar, frame->getBackground());
+    slider->setOptionFlag(true);
+    slider->setInverted(true);
+    binder.createGeneral(slider, clampEdit(index), engine, frame);
+    if (withDisplay)
+        binder.addDisplay(frame, x + 6, y - 12, EnvDisplayWidth, EnvDisplayHeight, getTextColour(kTextDefault));
+    return slider;
+}
+
+CView* VelaEditor_c::createXY(CModulFrameVx*, int, int, int, int, bool)
+{
+    // The XY pad comes with its control family.
+    return nullptr;
+}
+
+// ----------------------------------------------------------------- the walk
+
+void VelaEditor_c::buildRows(CModulFrameVx* frame, std::span<const Row> rows, const Place& place)
+{
+    if (!frame)
+        return;
+    for (const Row& row : rows)
+        for (int k = 0; k < row.count; ++k)
+            buildRow(frame, row, place, k);
+}
+
+void VelaEditor_c::buildRow(CModulFrameVx* frame, const Row& row, const Place& place, int repeat)
+{
+    const int index = PageLayout::indexAt(row, place, repeat);
+    const int x = row.x;
+    const int y = PageLayout::yAt(row, place, repeat);
+    const CColor colour = PageLayout::colourOf(row.colour);
+    switch (row.kind) {
+    case Kind::Knob:
+        createKnob(row.style, frame, index, x, y, row.displayOffset, colour);
+        return;
+    case Kind::ParaBar:
+        createParaBar(frame, index, x, y);
+        return;
+    case Kind::FxBar:
+        createFxKnob(frame, fxRowOf(y), row.label, index);
+        return;
+    case Kind::FxOnOff:
+        createFxOnOff(frame, fxRowOf(y + 1), row.label, index);
+        return;
+    case Kind::FxName:
+        createFxName(frame, fxRowOf(y), row.label);
+        return;
+    case Kind::OnOff:
+        createOnOff(frame, index, x, y, getPicture(row.picture), true);
+        return;
+    case Kind::Radio:
+        createRadio(frame, index, x, y, row.columns, row.rows, getPicture(row.picture), false);
+        return;
+    case Kind::PlusMinus: {
+        const CRect outer(x, y, x + row.w, y + row.h);
+        const CRect text(outer.left, outer.top - 1, outer.right - 2 * PlusMinusButton, outer.bottom);
+        const CRect left(outer.right - 2 * PlusMinusButton, outer.top, outer.right - PlusMinusButton, outer.bottom);
+        const CRect right(outer.right - PlusMinusButton, outer.top, outer.right, outer.bottom);
+        createPMDisplay(frame, index, outer, text, left, right, colour);
+        return;
+    }
+    case Kind::VarDisplay:
+        createVarDisplay(frame, index, x, y, row.w, row.h, colour);
+        return;
+    case Kind::Filename:
+    case Kind::ZoneLabel:
+        createFilename(frame, index, x, y, row.w, row.h, colour);
+        return;
+    case Kind::TextDisplay:
+        createCharDisp(frame, index, x, y, row.w, row.h, colour, kNormalFace, kLeftText, false, false);
+        return;
+    case Kind::Depth:
+        createDepth(frame, index, x, y, row.w, row.h);
+        return;
+    case Kind::EnvSlider:
+        createEnvSlider(frame, index, x, y, row.small, row.display);
+        return;
+    case Kind::Slider:
+        createSlider(index, x, y, row.w, row.h, x + MixSliderInset, y + MixSliderInset, MixSliderTrack,
+                     MixSliderThickness, frame->getBackground(), getPicture(row.picture), frame);
+        return;
+    case Kind::ScrollBar: {
+        if (!engine)
+            return;
+        CRect size(x, y, x + row.w, y + row.h);
+        auto* bar = new CScrollbarVx(size, this, clampEdit(index), frame->getBackground(), ScrollMargin, ScrollThumb);
+        // Slot 1, the thumb's share of the track, follows the sample
+        // display's visible fraction.
+        int indices[2] = {index, index + ScrollbarSizeOffset};
+        createGeneralVxCore(bar, indices, 2, frame);
+        return;
+    }
+    case Kind::Keyboard: {
+        CBitmap* first = getPicture(EditorPictures::KeysFirst);
+        CBitmap* second = getPicture(EditorPictures::KeysSecond);
+        if (!engine || !first || !second)
+            return;
+        CRect size(x, y, x + row.w, y + row.h);
+        auto* keys = new CKeyboard2(size, this, clampEdit(index), first, second, engine, WhiteKeyWidth, WhiteKeyHeight,
+                                    BlackKeyWidth, BlackKeyHeight, BlackKeyOffset);
+        createGeneralVx(keys, index, frame);
+        setKeyboard(KeyboardChannel, keys);
+        return;
+    }
+    case Kind::XYPad:
+        createXY(frame, index, x, y, row.w, row.tint);
+        return;
+    case Kind::Menu:
+    case Kind::SubMenu:
+    case Kind::FileList:
+    case Kind::Touch:
+    case Kind::FileButton:
+    case Kind::Map51:
+    case Kind::StepGrid:
+    case Kind::GateSteps:
+    case Kind::SampleDisplay:
+        // These controls' factories come with their families.
+        return;
+    }
+}
