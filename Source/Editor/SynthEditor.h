@@ -18,6 +18,7 @@
 #include "AEffGUIEditor.h"
 #include "CControlVx.h"
 #include "EditorBinding.h"
+#include "EditorLink.h"
 #include "KeyboardBase.h"
 #include "Lock.h"
 #include "ModulFrame.h"
@@ -37,7 +38,7 @@ class CSliderVx;
 class CVarDisplay;
 class Synth;
 
-class SynthEditor_c : public AEffGUIEditor, public CControlListenerVx
+class SynthEditor_c : public AEffGUIEditor, public CControlListenerVx, public EditorLink_i
 {
 public:
     static constexpr int MaxEdits = 8192;
@@ -81,11 +82,11 @@ public:
     virtual int editSlotOfParameter() { return -1; }
     void beginEdit(int32_t index) override;
     void endEdit(int32_t index) override;
-    virtual void mouseUpAllControls();
+    void mouseUpAllControls() override;
     virtual void redrawAllHook() { setDirty(); }
     // Dirty marks: a full redraw, or one edit index (now: redrawn at once).
-    virtual void setDirty();
-    virtual void setDirty(int index, bool now);
+    void setDirty() override;
+    void setDirty(int index, bool now) override;
     virtual void setDirtyCore(int index, bool now);
     virtual void editInstrumentChangedHook() {}
     // Keyboards by number (the MIDI channel 0..2 they show): the concrete
@@ -94,13 +95,13 @@ public:
     CKeyboardBase* getKeyboard(int k) const;
     void updateKeyboard(int k, NoteC_c note);
     // all: every keyboard shows the note; otherwise the one of its channel.
-    virtual void noteOn(bool all, NoteC_c note);
-    virtual void allNotesOff();
+    void noteOn(bool all, NoteC_c note) override;
+    void allNotesOff() override;
     // Engine change to controls: every index, or one (withDependents: its
     // dependent-frame rules too). EditorBinding.cpp.
     virtual void updateAllEdits();
     virtual void updateEdit(int index, bool withDependents);
-    virtual void switchBack();
+    void switchBack() override;
     virtual void editableTextHook(int, const char*) {}
     void valueChanged(CControl* control) override;
     void touched(CControl* control, bool right) override;

@@ -25,6 +25,10 @@ constexpr int InsBankMidi = 'N';       // the same, from a MIDI bank select or N
 constexpr int ParaChangeFollowUp = 'L'; // postprocessParaChange(index, part, value)
 constexpr int EditIns = 'O';           // setEditIns(index)
 constexpr int UserMessage = 'P';       // a panel: title ptr2, text ptr1 (freed after)
+// The editor's redraws and keys, asked for on the audio thread.
+constexpr int EditorRedraw = 'D';      // updateEditor(index, value != 0); index -1 every control
+constexpr int EditorKey = 'G';         // a key shown: index the channel, value note x 128 + velocity
+constexpr int EditorKeysUp = 'H';      // every key shown released
 
 // processGUICmd.
 constexpr int Key = 5;               // handleKey(value)

@@ -44,6 +44,7 @@
 #include "Part.h"
 
 class AEffEditor;
+class EditorLink_i;
 class Instrument_c;
 class NoteFreqTable_c;
 class SysGlo_c;
@@ -319,7 +320,8 @@ public:
     virtual void makeSure(int first, int last);
     virtual void makeSureFxs(int ins);
     virtual void makeSureFxs(int first, int last);
-    // Editor redraw requests; nothing while no editor is attached.
+    // Editor redraw requests; nothing while no editor is attached. From the
+    // audio thread they travel through the idle ring. Thread: any.
     virtual void updateEditor(int index, bool full);
     virtual void updateEditor();
     virtual void updateEditor(Part_c* part, int para, int set, bool full);
@@ -690,6 +692,9 @@ protected:
     void clearParkedEvents();
     // "NotesOn" and the activity display of instrument ins follow its voices.
     void showVoicesInUse(int ins);
+    // The editor's keyboard shows the note's key down (velocity above 0) or
+    // up; from the audio thread through the idle ring.
+    void showKey(NoteC_c note);
     // Releases the held voices of instrument ins (-1: of every instrument).
     void releaseHeldVoices(int ins);
     // Whether instrument other's zone counts for the overlaps of self.
@@ -827,6 +832,9 @@ public:
     virtual void showActivity(int i);
     // Ends every control's mouse tracking. Thread: user interface.
     virtual void mouseUpAllControls();
+    // The editor attached to the plug-in, as the engine reaches it; null
+    // while none is attached.
+    EditorLink_i* editorLink() const;
     // Global displays: up to two displays that follow the parameter last
     // touched, each for the instruments low <= ins < high, in mode 0 (single)
     // or above (multi). defineGlobalDisplay fills the next undefined one.

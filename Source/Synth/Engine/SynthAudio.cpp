@@ -2,6 +2,11 @@
 // host tempo and bar position, volume tracking, cross-fade factors and the
 // idle work.
 #include "Synth.h"
+#include "CommandLetters.h"
+#include "CmdBuffer.h"
+#include "EPAS.h"
+#include "AEffEditor.h"
+#include "EditorLink.h"
 
 #include "HostFamily.h"
 #include "Instrument.h"
@@ -447,10 +452,70 @@ void Synth::SynthIdle()
 }
 
 // ---------------------------------------------------------------------------
-// Editor redraw requests. The engine's editor class (with its per-control
-// redraw marks) comes with the editor work; until one exists there is no
-// editor these could reach, and they do nothing.
+// Editor redraw requests. The editor waits for its own mutex, so the audio
+// thread never calls it: it queues the request for the idle side, where
+// SynthIdle hands it on.
 
-void Synth::updateEditor(int, bool) {}
-void Synth::updateEditor() {}
-void Synth::updateEditor(Part_c*, int, int, bool) {}
+EditorLink_i* Synth::editorLink() const
+{
+    return dynamic_cast<EditorLink_i*>(editor);
+}
+
+void Synth::updateEditor(int index, bool full)
+{
+    EditorLink_i* link = editorLink();
+    if (!link || index < 0 || index > INT16_MAX)
+        return;
+    if (onAudioThread()) {
+        holdCmdtoGUI(Cmd::EditorRedraw, index, full ? 1 : 0, nullptr, nullptr, hdKeepFirst);
+        return;
+    }
+    link->setDirty(index, full);
+    // The entries linked to this one show the same value.
+    for (int slot = 0; slot < EPASLinkSlots; ++slot) {
+        const int linked = getEPASLink(index, slot);
+        if (linked < 0)
+            break;
+        link->setDirty(linked, full);
+    }
+}
+
+void Synth::updateEditor()
+{
+    EditorLink_i* link = editorLink();
+    if (!link)
+        return;
+    if (onAudioThread()) {
+        holdCmdtoGUI(Cmd::EditorRedraw, -1, 0, nullptr, nullptr, hdKeepFirst);
+        return;
+    }
+    link->setDirty();
+}
+
+void Synth::updateEditor(Part_c* part, int para, int set, bool full)
+{
+    if (!part || !editorLink())
+        return;
+    // Every descriptor of this parameter of this set, or of the edited
+    // instrument while the set is the edited one.
+    for (int i = 0; i < numParaSlots; ++i) {
+        const EPAS_c* d = getEPAS(i);
+        if (d && d->target == part && d->parameter == para &&
+            (d->instrument == set || (d->instrument == -1 && set == getEditIns())))
+            updateEditor(i, full);
+    }
+}
+
+void Synth::showKey(NoteC_c note)
+{
+    EditorLink_i* link = editorLink();
+    if (!link)
+        return;
+    const int key = std::clamp(note.note, 0, 127);
+    const int velocity = std::clamp(note.velocity, 0, 127);
+    if (onAudioThread()) {
+        holdCmdtoGUI(Cmd::EditorKey, note.channel, key * 128 + velocity, nullptr, nullptr, hdAppend);
+        return;
+    }
+    link->noteOn(false, NoteC_c::of(key, velocity, note.channel));
+}

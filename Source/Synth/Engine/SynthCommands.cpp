@@ -23,6 +23,7 @@
 //   the idle side (command, index, value, first pointer); taken on the idle
 //   side it goes to processGUICmd.
 #include "Synth.h"
+#include "EditorLink.h"
 #include "CommandLetters.h"
 #include "MidiBytes.h"
 
@@ -247,6 +248,20 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
     case Cmd::EditIns:
         setEditIns(record.index);
         return;
+    case Cmd::EditorRedraw:
+        if (record.index < 0)
+            updateEditor();
+        else
+            updateEditor(record.index, record.value != 0);
+        return;
+    case Cmd::EditorKey:
+        if (EditorLink_i* link = editorLink())
+            link->noteOn(false, NoteC_c::of(record.value / 128, record.value % 128, record.index));
+        return;
+    case Cmd::EditorKeysUp:
+        if (EditorLink_i* link = editorLink())
+            link->allNotesOff();
+        return;
     case Cmd::UserMessage:
         OsLib_c::tellUser(static_cast<const char*>(record.ptr2), static_cast<const char*>(record.ptr1));
         std::free(record.ptr1);
@@ -377,7 +392,8 @@ void Synth::triggerNote(int, Note_c)
 
 void Synth::editorSwitchBack()
 {
-    // The editor: its page switch (SynthEditor_c::switchBack) comes with the editor work.
+    if (EditorLink_i* link = editorLink())
+        link->switchBack();
 }
 
 void Synth::editorModeHook(bool)
@@ -387,5 +403,6 @@ void Synth::editorModeHook(bool)
 
 void Synth::mouseUpAllControls()
 {
-    // The editor: SynthEditor_c::mouseUpAllControls comes with the editor work.
+    if (EditorLink_i* link = editorLink())
+        link->mouseUpAllControls();
 }

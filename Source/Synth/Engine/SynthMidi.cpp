@@ -16,6 +16,7 @@
 // voices from another thread goes through hardNoteOff. Mute and solo run
 // where the parameter change happens and only touch settings.
 #include "Synth.h"
+#include "EditorLink.h"
 #include "MidiBytes.h"
 
 #include "CmdBuffer.h"
@@ -216,7 +217,7 @@ int Synth::noteOn(int ins, NoteC_c note, NoteC_c trigger)
     if (voice < 0)
         return -1;
     showVoicesInUse(ins);
-    // (The editor's keyboard shows the key down once the editor exists.)
+    showKey(note);
     const int channel = std::clamp(note.channel, 0, NumMidiChannels - 1);
     // The first note of a channel sees itself as the previous note.
     if (instrument->getLastTriggered(channel) == -1)
@@ -255,8 +256,8 @@ void Synth::noteOff(int ins, NoteC_c note)
     PolyNoteTable_c* table = getPolyNoteTable();
     if (!table || !instruments || !instruments[ins])
         return;
-    // (The editor's keyboard shows the key released, stolen or not, once the
-    // editor exists.)
+    // The key shows released, stolen or not.
+    showKey(NoteC_c::of(note.note, 0, note.channel));
     const int voice = table->noteOff(ins, note);
     if (voice < 0)
         return;
@@ -298,7 +299,12 @@ void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)
 void Synth::AllNotesOff()
 {
     releaseHeldVoices(-1);
-    // (The editor's keyboards show every key released once the editor exists.)
+    if (EditorLink_i* link = editorLink()) {
+        if (onAudioThread())
+            holdCmdtoGUI(Cmd::EditorKeysUp, 0, 0, nullptr, nullptr, hdKeepFirst);
+        else
+            link->allNotesOff();
+    }
 }
 
 void Synth::AllNotesOff(int ins)

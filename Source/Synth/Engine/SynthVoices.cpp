@@ -64,11 +64,15 @@ void Synth::hardNoteOffCore(int ins)
     if (!table || numInstruments < 1)
         return;
     ins = std::clamp(ins, 0, numInstruments - 1);
-    // Held, released and fading voices alike stop at once. (The editor's
-    // keyboard shows each key released once the editor exists.)
+    // Held, released and fading voices alike stop at once, and their keys
+    // show released.
     for (int v = 0; v < table->getVoiceCount(); ++v)
-        if (table->isActive(v, ins, nullptr))
+        if (table->isActive(v, ins, nullptr)) {
+            NoteC_c note;
+            if (table->getNote(v, &note))
+                showKey(NoteC_c::of(note.note, 0, note.channel));
             finishVoice(v);
+        }
 }
 
 // Thread: audio (an instrument rendering its voices), or hardNoteOffCore.
