@@ -355,3 +355,23 @@ TEST(COnOffBar, DrawsOffAndOnPicturesPerStepOnlyForAWholeText)
     blank.draw(wrong.bar);
     EXPECT_TRUE(ControlTest::sameColour(blank.at(25, 36), CColor{0, 0, 0, 255}));
 }
+
+TEST(PatternControls, GeometrySmallerThanItsCellsStaysDefined)
+{
+    EditRecorder listener;
+    CBitmap* background = new CBitmap(4, 4);
+    CStepSeqVx grid(CRect(0, 0, 3, 3), &listener, 1, background, nullptr, TextColour, 4, 8, 16, 2);
+    grid.setText(plainPattern(10));
+    CPoint p(2, 2);
+    grid.onMouseDown(p, kLButton);
+    grid.onMouseUp(p, 0);
+    EXPECT_EQ(grid.stepAt(p), 2 * 8 + 2) << "cells of one pixel";
+    COnOffBar bar(CRect(0, 0, 5, 4), &listener, 2, nullptr, 16);
+    bar.setText(std::string(16, '0'));
+    bar.onMouseDown(p, kLButton);
+    EXPECT_EQ(listener.texts.back(), "0010000000000000");
+    Canvas canvas(8, 8);
+    canvas.draw(&grid);
+    canvas.draw(&bar);
+    background->forget();
+}

@@ -432,3 +432,37 @@ TEST(C51Map, DrawsEachShownRowsDotAtItsPosition)
     EXPECT_TRUE(sameColour(canvas.at(20 + 65 + 5, 20 + 46 + 4), CColor{0, 0, 0, 255})) << "row 5 is off";
     EXPECT_EQ(rig.map->getType(), kControlKindMulti);
 }
+
+TEST(TouchControls, DragsThroughTheFrameAcrossIdlesAreOneGestureEach)
+{
+    struct Case
+    {
+        const char* what;
+        bool map;
+        std::vector<int> indices;
+    };
+    const Case cases[] = {{"XY pad", false, {20, 21}}, {"5.1 map", true, {103, 104}}};
+    for (const Case& c : cases) {
+        PadRig pad(0.5f, 0.5f);
+        MapRig map;
+        map.place(1, 0.4f, 0.6f);
+        GestureEditor& editor = c.map ? map.editor : pad.editor;
+        CFrame* frame = c.map ? map.frame : pad.frame;
+        const CPoint start = c.map ? map.corner(0.4f, 0.6f) : CPoint(60, 60);
+        frame->platformMouseDown(start, kLButton);
+        for (int step = 1; step <= 4; ++step) {
+            frame->idle();
+            frame->platformMouseMoved(CPoint(start.h + 6 * step, start.v - 4 * step), kLButton);
+        }
+        frame->idle();
+        frame->platformMouseUp(CPoint(start.h + 24, start.v - 16), 0);
+        frame->idle();
+        EditRecorder& listener = c.map ? map.listener : pad.listener;
+        for (const int index : c.indices) {
+            EXPECT_EQ(editor.begins[index], 1) << c.what << " " << index;
+            EXPECT_EQ(editor.ends[index], 1) << c.what << " " << index;
+            EXPECT_GT(listener.last(index), 0.f) << c.what << " " << index;
+        }
+        EXPECT_EQ(listener.notices, c.map ? 4 : 8) << c.what << ": every move arrived";
+    }
+}
