@@ -24,8 +24,9 @@ TEST(SampleDisplayThread, DrawsWhileTheStoreReloadsFreesAndSwapsItsSamples)
     rig.setAll(0.1f, 0.3f, 0.7f, 0.05f, 0.3f, 0.4f);
 
     std::atomic<bool> stop{false};
+    std::atomic<int> rounds{0};
     std::thread store([&] {
-        for (int round = 0; !stop.load(); ++round) {
+        for (int round = 0; !stop.load(); round = ++rounds) {
             WaveSample_c& z = zones[round % 2];
             switch (round % 3) {
             case 0:
@@ -44,7 +45,8 @@ TEST(SampleDisplayThread, DrawsWhileTheStoreReloadsFreesAndSwapsItsSamples)
         }
     });
     Canvas canvas(400, 200);
-    for (int i = 0; i < 400; ++i) {
+    // Both sides run many times over, interleaved.
+    for (int i = 0; i < 400 || rounds.load() < 300; ++i) {
         rig.display->setDirty(true);
         canvas.draw(rig.display);
         clock.advance(CSampleDisplayVl_c::RetryMs);
