@@ -116,7 +116,7 @@ void SamLoop_c::prepProc(int instrument, Note_c n, bool legato)
         Layer_t& l = layers[layerCount];
         l = Layer_t{};
         l.sample = s;
-        l.rootFrequency = s->rootFrequency;
+        l.rootPeriod = std::max(0.0, so_ddiv(s->sampleRate, s->rootFrequency));
         l.volume = s->gain;
         l.startFrame = s->start;
         l.speed = std::max(MinSpeed, so_ddiv(s->sampleRate * f / sampleRate, s->rootFrequency));
@@ -152,7 +152,10 @@ SamLoop_c::Loop_t SamLoop_c::setupLoop(const Layer_t& layer, float a, float b, b
         r.xs = layer.savedXs;
     } else {
         // The shortest loop: one period of the root, at most half the sample.
-        const double m = std::min(so_ddiv(sampleRate, layer.rootFrequency), s.frames * 0.5);
+        // Loop points count the sample's frames, so the period does too: in
+        // output samples it would lengthen a one-cycle loop, and shift its
+        // pitch, whenever the host runs at another rate than the file.
+        const double m = std::min(layer.rootPeriod, s.frames * 0.5);
         const double range = s.loopModRange;
         const double le0 = std::max<double>(s.loopEnd, s.loopStart + m);
         r.ls = std::max(1.0, std::min(s.loopStart + a * range, last - (m + 1.0)));

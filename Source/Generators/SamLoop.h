@@ -99,7 +99,9 @@ private:
         double prev = 0.0;
         double speed = 0.0;     // base step per output sample, frames
         float volume = 1.0f;    // the zone's gain at note start (velocity cross-fade included)
-        float rootFrequency = 440.0f;
+        // One period of the root in the sample's own frames (its rate over
+        // the root frequency): the shortest loop the layer plays.
+        double rootPeriod = 100.0;
         int32_t startFrame = 0; // at note start
         bool fading = false;
         bool over = false;      // played to its end

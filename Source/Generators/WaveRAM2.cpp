@@ -725,16 +725,21 @@ int WaveRAM2_c::prepProcWR(int ins, Note_c note, WaveSample_c** layers, int maxL
 void WaveRAM2_c::setSampleRate(float rate)
 {
     WaveBase_c::setSampleRate(rate);
+    if (!paraSet)
+        return;
+    // Start and loop points count the sample's own frames, so no rate of the
+    // host moves them. They are applied again as stored values, never as a
+    // user's edit: an edit would snap them to the nearest zero crossing on
+    // every rate call (even to the same rate), and the next save would keep
+    // the moved points.
     for (int z = 0; z < NumZones; ++z) {
         if (!waveSampleHasData(0, z))
             continue;
-        if (!paraSet)
-            return;
-        for (int k : {zpStartFrame, zpLoopStart, zpLoopEnd, zpLoopModRange})
-            paraSet->setParaHiVal(0, zonePara(z, k), zones[z].frames - 1);
-        postprocessStart(z, true);
-        postprocessLoopStartEnd(z, true, true);
-        postprocessLoopModRange(z, true);
+        setFrameLimits(z, zones[z].frames - 1);
+        postprocessStart(z, false);
+        postprocessEnd(z, false);
+        postprocessLoopStartEnd(z, false, true);
+        postprocessLoopModRange(z, false);
     }
 }
 

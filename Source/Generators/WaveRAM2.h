@@ -130,7 +130,9 @@ public:
     bool getParaSetPtr(ParaSet_c** shared, int nSets) override;
     int getTypeCode() const override;
     // While audio is stopped: the part's handling, then the frame limits
-    // follow every loaded zone again.
+    // follow every loaded zone again and its stored start, end and loop
+    // points reach its sample unchanged (nothing of a zone depends on the
+    // host's rate).
     void setSampleRate(float rate) override;
     // User-interface thread: the zone side effects of a change (idx -1: the
     // whole set, as after a preset load). Instruments other than 0 are

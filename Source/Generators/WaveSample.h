@@ -205,6 +205,9 @@ private:
     void beginLoad(uint8_t bigEndian);
     // dropData, then code: how a reader fails.
     int failLoad(int code);
+    // The AIFF sustain loop from the 20-byte INST chunk at instBody and the
+    // markBytes of the MARK chunk at markBody; nothing when either is damaged.
+    void readSustainLoop(SampleSource_c& in, int64_t instBody, int64_t markBody, int64_t markBytes);
     void flipData(); // reverses each channel in place
     void flipDataJ();
     int saveAIFSample(const Tool::Disk::Path_c& path);

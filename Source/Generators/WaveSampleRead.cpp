@@ -190,6 +190,87 @@ constexpr uint16_t TagPCM = 1;
 constexpr uint16_t TagFloat = 3;
 constexpr uint16_t TagExtensible = 0xFFFE;
 
+// --- Optional WAV chunks: loops and cue points --------------------------------
+// A damaged optional chunk (too short for its own header, or with a count
+// its bytes cannot hold) is skipped as a whole and gives no loop; it never
+// costs the sound. Each reads only within the chunk's bytes that the file
+// really holds.
+
+// The bytes of the chunk body at body that the file holds, at most its
+// declared size.
+int64_t bodyBytes(SampleSource_c& in, int64_t body, uint32_t size)
+{
+    return std::clamp<int64_t>(in.size() - body, 0, size);
+}
+
+// A frame number read from a file as a stored int32 value.
+int32_t clampToFrame(uint64_t v)
+{
+    return static_cast<int32_t>(std::min<uint64_t>(v, INT32_MAX));
+}
+
+struct SamplerLoop_t
+{
+    uint32_t count = 0;          // loops the chunk lists
+    uint32_t start = 0, end = 0; // the first loop's frames, its end inclusive
+};
+
+// "smpl": 36 header bytes (the loop count at 28), then 24 bytes per loop
+// (start at 8, end at 12). False when the chunk is damaged.
+bool readSamplerChunk(SampleSource_c& in, int64_t bytes, SamplerLoop_t& loop)
+{
+    constexpr int Header = 36, PerLoop = 24;
+    uint8_t h[Header];
+    if (bytes < Header || !in.readAll(h, Header))
+        return false;
+    loop.count = le32(h + 28);
+    if (loop.count > (bytes - Header) / PerLoop)
+        return false;
+    if (loop.count == 0)
+        return true;
+    uint8_t l[PerLoop];
+    if (!in.readAll(l, PerLoop))
+        return false;
+    loop.start = le32(l + 8);
+    loop.end = le32(l + 12);
+    return true;
+}
+
+// "cue ": a count, then 24 bytes per point (id at 0, sample offset at 20).
+// The first points up to the table's size go to points; their number, 0 when
+// the chunk is damaged.
+int readCueChunk(SampleSource_c& in, int64_t bytes, WaveSample_c::CuePoint_t* points)
+{
+    constexpr int PerPoint = 24;
+    uint32_t count = 0;
+    if (bytes < 4 || !readU32(in, count, false) || count > (bytes - 4) / PerPoint)
+        return 0;
+    const int n = static_cast<int>(std::min<uint32_t>(count, WaveSample_c::CueTableSize));
+    for (int i = 0; i < n; ++i) {
+        uint8_t p[PerPoint];
+        if (!in.readAll(p, PerPoint))
+            return 0;
+        points[i] = {static_cast<int32_t>(le32(p)), static_cast<int32_t>(le32(p + 20))};
+    }
+    return n;
+}
+
+// "plst": a count, then 12 bytes per segment (cue id, length, plays). The
+// first segment's cue id and length; false when there is none or the chunk
+// is damaged.
+bool readPlaylistChunk(SampleSource_c& in, int64_t bytes, uint32_t& cueId, uint32_t& length)
+{
+    constexpr int PerSegment = 12;
+    uint32_t count = 0;
+    uint8_t seg[PerSegment];
+    if (bytes < 4 || !readU32(in, count, false) || count < 1 || count > (bytes - 4) / PerSegment
+        || !in.readAll(seg, PerSegment))
+        return false;
+    cueId = le32(seg);
+    length = le32(seg + 4);
+    return true;
+}
+
 // Opens path for one of the source loaders (load). A file that does not open
 // leaves no sample and no loop behind: -5.
 template <class Load>
@@ -251,13 +332,28 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
         return fail(-50);
 
     bool formatSeen = false, dataSeen = false;
+    // A sampler chunk's loop end names the last frame the loop plays (as its
+    // writers store it); smplLast keeps it until the frame count is known.
+    bool smplEnd = false;
+    uint32_t smplLast = 0;
+    const auto finish = [&]() {
+        if (!formatSeen || !dataSeen)
+            return fail(-60);
+        if (smplEnd) {
+            // The loop sampler's end is the frame after the loop: one past
+            // the last frame played, but never past the last frame of the
+            // sound, which is also the largest loop end a zone stores.
+            loopEnd = clampToFrame(std::min<uint64_t>(uint64_t(smplLast) + 1, uint64_t(std::max(frames - 1, 0))));
+        }
+        return frames;
+    };
     Encoding enc;
     int64_t pos = 12;
     for (;;) {
         // The walk ends at the end of the file; a chunk that claims more
         // than is left ends it too.
         if (!in.seek(pos))
-            return formatSeen && dataSeen ? frames : fail(-180);
+            return formatSeen && dataSeen ? finish() : fail(-180);
         if (!in.readAll(id, 4))
             break;
         if (!readU32(in, size, false))
@@ -266,36 +362,40 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
         // Sizes are unsigned: every step moves forward by at least the header.
         const int64_t next = nextRiffChunk(in, body + size, size);
         if (!in.seek(body))
-            return formatSeen && dataSeen ? frames : fail(-180);
+            return formatSeen && dataSeen ? finish() : fail(-180);
 
         if (isId(id, "fmt ") && !dataSeen) {
             // (A format after the data would describe buffers it did not
             // make; it is passed over.)
+            // Every field lies inside the chunk: a format cut short is a
+            // damaged file, never the start of the next chunk read as rate
+            // or resolution.
+            const int64_t fmtBytes = bodyBytes(in, body, size);
             uint16_t tag = 0, ch = 0, align = 0, bits = 0;
             uint32_t rate = 0, byteRate = 0;
-            if (!readU16(in, tag, false))
+            if (fmtBytes < 2 || !readU16(in, tag, false))
                 return fail(-80);
             if (tag != TagPCM && tag != TagFloat && tag != TagExtensible)
                 return fail(-90);
-            if (!readU16(in, ch, false))
+            if (fmtBytes < 4 || !readU16(in, ch, false))
                 return fail(-100);
             if (ch < 1 || ch > 2)
                 return fail(-105);
-            if (!readU32(in, rate, false))
+            if (fmtBytes < 8 || !readU32(in, rate, false))
                 return fail(-110);
             if (!rateAllowed(rate))
                 return fail(SampleCode::BadRate);
-            if (!readU32(in, byteRate, false))
+            if (fmtBytes < 12 || !readU32(in, byteRate, false))
                 return fail(-120);
-            if (!readU16(in, align, false))
+            if (fmtBytes < 14 || !readU16(in, align, false))
                 return fail(-130);
-            if (!readU16(in, bits, false))
+            if (fmtBytes < 16 || !readU16(in, bits, false))
                 return fail(-140);
             if (tag == TagExtensible) {
                 // The header of current 24-bit and float exports: read like
                 // tags 1 and 3 when the sub-format is one of them.
                 uint8_t ext[24];
-                if (size < 40 || !in.readAll(ext, 24))
+                if (fmtBytes < 40 || !in.readAll(ext, 24))
                     return fail(-90);
                 const uint16_t sub = le16(ext + 8);
                 if ((sub != TagPCM && sub != TagFloat) || std::memcmp(ext + 10, ExtensibleGuidTail, 14) != 0)
@@ -342,65 +442,36 @@ int WaveSample_c::loadWAVSample(SampleSource_c& in)
                 dataSeen = true;
             }
         } else if (isId(id, "smpl")) {
-            uint32_t loops = 0, specific = 0, ls = 0, le = 0;
-            if (!skip(in, 28) || !readU32(in, loops, false))
-                return fail(-310);
-            if (!readU32(in, specific, false))
-                return fail(-312);
-            if (loops >= 1) {
-                if (!skip(in, 8) || !readU32(in, ls, false))
-                    return fail(-330);
-                if (!readU32(in, le, false))
-                    return fail(-332);
-                // The end is kept as stored: stored programs rely on it.
-                loopStart = static_cast<int32_t>(ls);
-                loopEnd = static_cast<int32_t>(le);
-            }
-            hasLoop = 1;
-        } else if (isId(id, "cue ")) {
-            uint32_t count = 0;
-            if (!readU32(in, count, false))
-                return fail(-510);
-            // Each point reads 24 bytes, so a false count ends at the end
-            // of the file.
-            for (uint32_t i = 0; i < count; ++i) {
-                uint32_t cueId = 0, offset = 0;
-                if (!readU32(in, cueId, false))
-                    return fail(-430);
-                if (!skip(in, 16) || !readU32(in, offset, false))
-                    return fail(-532);
-                storeCuePoint(static_cast<int32_t>(cueId), static_cast<int32_t>(offset));
-            }
-        } else if (isId(id, "plst")) {
-            uint32_t count = 0, cueId = 0, length = 0, plays = 0;
-            if (!readU32(in, count, false))
-                return fail(-410);
-            if (count >= 1) {
-                if (!readU32(in, cueId, false))
-                    return fail(-430);
-                if (!readU32(in, length, false))
-                    return fail(-432);
-                if (!readU32(in, plays, false))
-                    return fail(-434);
-                if (!hasLoop) {
-                    int32_t at = 0;
-                    for (int i = 0; i < cueCount; ++i)
-                        if (cueTable[i].id == static_cast<int32_t>(cueId)) {
-                            at = cueTable[i].position;
-                            break;
-                        }
-                    loopStart = at;
-                    loopEnd = static_cast<int32_t>(static_cast<uint32_t>(at) + length);
+            // Damaged optional chunks are skipped: the sound still loads.
+            SamplerLoop_t loop;
+            if (readSamplerChunk(in, bodyBytes(in, body, size), loop)) {
+                // Without loops the flag alone is set: the loop points stay.
+                hasLoop = 1;
+                if (loop.count >= 1) {
+                    smplEnd = true;
+                    smplLast = loop.end;
+                    loopStart = clampToFrame(loop.start);
                 }
-                // Further segments need no reading: the walk moves on to
-                // the next chunk.
+            }
+        } else if (isId(id, "cue ")) {
+            CuePoint_t points[CueTableSize];
+            const int n = readCueChunk(in, bodyBytes(in, body, size), points);
+            for (int i = 0; i < n; ++i)
+                storeCuePoint(points[i].id, points[i].position);
+        } else if (isId(id, "plst")) {
+            uint32_t cueId = 0, length = 0;
+            if (readPlaylistChunk(in, bodyBytes(in, body, size), cueId, length) && !hasLoop) {
+                // A playlist segment plays length frames from its cue point
+                // (from 0 without one): an end one past the last frame played.
+                const int64_t at = getCuePointStart(static_cast<int32_t>(cueId));
+                loopStart = clampToFrame(static_cast<uint32_t>(at));
+                loopEnd = clampToFrame(static_cast<uint64_t>(static_cast<uint32_t>(at)) + length);
+                hasLoop = 1;
             }
         }
         pos = next;
     }
-    if (!formatSeen || !dataSeen)
-        return fail(-60);
-    return frames;
+    return finish();
 }
 
 // --- AIFF and AIFC -------------------------------------------------------------
@@ -560,43 +631,56 @@ int WaveSample_c::loadAIFSample(SampleSource_c& in)
     dataBytes = static_cast<int32_t>(bytes);
 
     // The sustain loop: INST names two markers, MARK gives their positions.
-    if (inst.found && inst.size == 20 && mark.found) {
-        uint8_t instrument[20];
-        if (!in.seek(inst.body) || !in.readAll(instrument, 20))
-            return fail(-93);
-        const uint16_t playMode = be16(instrument + 8);
-        const int beginId = playMode == 1 || playMode == 2 ? be16(instrument + 10) : -1;
-        const int endId = playMode == 1 || playMode == 2 ? be16(instrument + 12) : -1;
-        if (!in.seek(mark.body))
-            return fail(-94);
-        uint16_t count = 0;
-        bool haveBegin = false, haveEnd = false;
-        if (readU16(in, count, true) && count >= 2) {
-            for (int i = 0; i < count; ++i) {
-                uint8_t head[7]; // id, position, name length
-                if (!in.readAll(head, 7))
-                    break;
-                const int markerId = be16(head);
-                const int32_t position = static_cast<int32_t>(be32(head + 2));
-                // The name and its pad byte: one length byte plus the text,
-                // padded to an even total.
-                const int nameBytes = head[6] + ((head[6] + 1) & 1);
-                if (!skip(in, nameBytes))
-                    break;
-                if (position >= 0 && markerId == beginId) {
-                    loopStart = position;
-                    haveBegin = true;
-                }
-                if (position >= 0 && markerId == endId) {
-                    loopEnd = position;
-                    haveEnd = true;
-                }
-            }
-        }
-        if (haveBegin && haveEnd)
-            hasLoop = 1;
-    }
+    // Both are optional: a damaged one gives no loop and the sound stays.
+    if (inst.found && inst.size == 20 && mark.found)
+        readSustainLoop(in, inst.body, mark.body, bodyBytes(in, mark.body, mark.size));
     return frames;
+}
+
+void WaveSample_c::readSustainLoop(SampleSource_c& in, int64_t instBody, int64_t markBody, int64_t markBytes)
+{
+    uint8_t instrument[20];
+    if (!in.seek(instBody) || !in.readAll(instrument, 20))
+        return;
+    const uint16_t playMode = be16(instrument + 8);
+    if (playMode != 1 && playMode != 2)
+        return;
+    const int beginId = be16(instrument + 10);
+    const int endId = be16(instrument + 12);
+    // The markers are read whole from the chunk's own bytes: a count they
+    // cannot hold marks the chunk as damaged.
+    // (65535 markers of the longest name fill at most MaxMarkBytes.)
+    constexpr int64_t MaxMarkBytes = 2 + 65535 * (6 + 256);
+    markBytes = std::min(markBytes, MaxMarkBytes);
+    std::vector<uint8_t> m(static_cast<size_t>(std::max<int64_t>(markBytes, 0)));
+    if (markBytes < 2 || !in.seek(markBody) || !in.readAll(m.data(), static_cast<int>(markBytes)))
+        return;
+    const int count = be16(m.data());
+    if (count < 2)
+        return;
+    int32_t begin = -1, end = -1;
+    size_t at = 2;
+    for (int i = 0; i < count; ++i) {
+        // id, position, then a name of one length byte plus text, padded to
+        // an even total.
+        if (at + 7 > m.size())
+            return;
+        const int markerId = be16(&m[at]);
+        const int32_t position = static_cast<int32_t>(be32(&m[at + 2]));
+        const size_t nameBytes = m[at + 6] + 1u;
+        at += 6 + nameBytes + (nameBytes & 1);
+        if (at > m.size())
+            return;
+        if (position >= 0 && markerId == beginId)
+            begin = position;
+        if (position >= 0 && markerId == endId)
+            end = position;
+    }
+    if (begin >= 0 && end >= 0) {
+        loopStart = begin;
+        loopEnd = end;
+        hasLoop = 1;
+    }
 }
 
 // --- D4T and D4U ---------------------------------------------------------------

@@ -17,13 +17,31 @@ CBitmap::~CBitmap()
 
 void CBitmap::draw(CDrawContext* context, const CRect& dest, const CPoint& offset)
 {
-    if (!context || dest.isEmpty())
+    paint(context, dest, offset, false);
+}
+
+void CBitmap::drawOpaque(CDrawContext* context, const CRect& dest, const CPoint& offset)
+{
+    paint(context, dest, offset, true);
+}
+
+void CBitmap::paint(CDrawContext* context, const CRect& dest, const CPoint& offset, bool opaque)
+{
+    if (!context)
+        return;
+    // Where the whole picture lands: outside it a copy would clear pixels.
+    CRect area = dest;
+    area.bound(CRect(dest.left - offset.h, dest.top - offset.v, dest.left - offset.h + width,
+                     dest.top - offset.v + height));
+    if (area.isEmpty())
         return;
     cairo_t* cr = context->getCairo();
     cairo_save(cr);
-    cairo_rectangle(cr, dest.left, dest.top, dest.width(), dest.height());
+    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
     cairo_clip(cr);
     cairo_set_source_surface(cr, surface, dest.left - offset.h, dest.top - offset.v);
+    if (opaque)
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_restore(cr);
 }

@@ -21,13 +21,19 @@ public:
 
     CCoord getWidth() const { return width; }
     CCoord getHeight() const { return height; }
-    // Copies the part of the picture that starts at offset into dest.
+    // Draws the part of the picture that starts at offset into dest over
+    // what is there, by the picture's alpha ("transparently").
     void draw(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint());
+    // The same part replacing the pixels beneath, alpha included ("opaque").
+    // Only where the picture has pixels: the rest of dest stays as it was.
+    void drawOpaque(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint());
     // Reads one pixel (straight, not premultiplied); outside gives transparent black.
     CColor getPixel(CCoord x, CCoord y) const;
     cairo_surface_t* getSurface() const { return surface; }
 
 private:
+    void paint(CDrawContext* context, const CRect& dest, const CPoint& offset, bool opaque);
+
     CCoord width;
     CCoord height;
     cairo_surface_t* surface;

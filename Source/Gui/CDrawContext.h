@@ -31,10 +31,22 @@ public:
     void setFont(CFontRef font, int style = kNormalFace);
     void setLineWidth(CCoord width) { lineWidth = width < 1 ? 1 : width; }
 
+    // A line of the frame colour from one point to the other, both ends
+    // included. At width 1 it is pixel-exact: exactly the pixels of the
+    // stepped (Bresenham) line, each fully covered, so a vertical or
+    // horizontal line is one pixel wide and a zero-length line is one point.
+    // Wider lines are stroked around the same pixel centres.
     void drawLine(const CPoint& from, const CPoint& to);
+    // One pixel in the given colour.
+    void drawPoint(const CPoint& where, CColor colour);
     void drawRect(const CRect& rect, CDrawStyle style = kDrawStroked);
     void drawEllipse(const CRect& rect, CDrawStyle style = kDrawStroked);
+    // The closed polygon through the points: filled in the fill colour,
+    // stroked in the frame colour around the pixel centres.
+    void drawPolygon(const CPoint* points, int count, CDrawStyle style = kDrawStroked);
     // The text in the rectangle, vertically centred, aligned horizontally.
+    // Texts are UTF-8; one that is not (a Latin-1 file or program name) is
+    // read as ISO Latin-1, so no text can break the drawing that follows.
     void drawString(const char* text, const CRect& rect, CHoriTxtAlign align = kCenterText);
     CCoord getStringWidth(const char* text);
 

@@ -39,6 +39,7 @@
 #include "Gator.h"
 #include "GloFil.h"
 #include "InstrumentWithSeq.h"
+#include "LadderLanes.h"
 #include "Panner.h"
 #include "Phaser1S.h"
 #include "Reverb2.h"

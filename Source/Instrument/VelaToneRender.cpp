@@ -5,6 +5,7 @@
 #include "BlockMath.h"
 #include "Instrument.h"
 #include "InstrumentWithSeq.h"
+#include "LadderLanes.h"
 #include "Vela.h"
 #include "VelaGlo.h"
 #include "XorShift.h"

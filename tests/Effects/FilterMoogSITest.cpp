@@ -3,6 +3,7 @@
 // tuned delay of "HP 12", the level ramp and balance, and when a type change
 // takes effect.
 #include "FilterTestRig.h"
+#include "LadderLanes.h"
 
 #include <gtest/gtest.h>
 

@@ -48,14 +48,15 @@ inline std::vector<float> sineWave(int frames, double hz, double rate, float amp
 }
 
 // A mono 16-bit WAV file; with loopEnd > loopStart it carries a sampler
-// chunk with that loop.
+// chunk that loops frames loopStart..loopEnd - 1 (the chunk names the last
+// frame played, as its writers store it).
 inline void writeWav(const std::string& path, const std::vector<float>& x, int rate = 44100, uint32_t loopStart = 0,
                      uint32_t loopEnd = 0)
 {
     using namespace SampleBytes;
     std::string chunks = riffChunk("fmt ", fmtBody(1, 1, static_cast<uint32_t>(rate), 16));
     if (loopEnd > loopStart)
-        chunks += riffChunk("smpl", smplBody(1, loopStart, loopEnd));
+        chunks += riffChunk("smpl", smplBody(1, loopStart, loopEnd - 1));
     chunks += riffChunk("data", pcm16(x));
     TestSupport::writeFile(path, wavFile(chunks));
 }

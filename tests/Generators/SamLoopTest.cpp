@@ -6,8 +6,10 @@
 #include "WaveSample.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 using namespace MultiTest;
@@ -22,6 +24,34 @@ float largestStep(const std::vector<float>& x, size_t from, size_t to)
     for (size_t i = from + 1; i < to && i < x.size(); ++i)
         m = std::max(m, std::fabs(x[i] - x[i - 1]));
     return m;
+}
+
+// The one-cycle loops below: a 480 Hz sine at the sample's rate, looped
+// over exactly one period after two periods of lead-in, then noise, so a
+// loop that runs on past its end no longer repeats one cycle. The root, B4
+// (493.9 Hz), is a little above the loop's pitch: one root period is shorter
+// than the loop, which is then played as it is.
+constexpr double LoopHz = 480.0;
+constexpr int LoopRoot = 71;
+
+std::vector<float> oneCycleThenNoise(int rate)
+{
+    const int period = static_cast<int>(rate / LoopHz);
+    std::vector<float> x = sineWave(3 * period, LoopHz, rate);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> noise(-0.9f, 0.9f);
+    for (int i = 0; i < 4 * period; ++i)
+        x.push_back(noise(rng));
+    return x;
+}
+
+// Cents of the held note's pitch from LoopHz, measured after the lead-in.
+double loopCents(LoopRig& rig, double engineRate)
+{
+    rig.noteOn(LoopRoot);
+    const auto out = rig.render(static_cast<long long>(engineRate * 0.5));
+    const double hz = zeroCrossingHz(out, static_cast<size_t>(engineRate * 0.05), out.size(), engineRate);
+    return 1200.0 * std::log2(hz / LoopHz);
 }
 
 } // namespace
@@ -238,4 +268,56 @@ TEST(SamLoop, AHalfFMStreamHalvesTheStepAndTheLevel)
     }
     EXPECT_NEAR(hz[1] / hz[0], 0.5, 0.002);
     EXPECT_NEAR(level[1] / level[0], 0.5, 0.01);
+}
+
+// The shortest loop is one root period in the sample's own frames, as the
+// loop points are: a loop's pitch does not depend on the host's rate.
+TEST(SamLoop, AOneCycleLoopPlaysAtItsPitchAtEveryEngineRate)
+{
+    const struct
+    {
+        int sampleRate;
+        double engineRate;
+    } cases[] = {{24000, 48000.0}, {48000, 48000.0}, {48000, 96000.0}};
+    for (const auto& c : cases) {
+        LoopRig rig(static_cast<float>(c.engineRate));
+        const int period = static_cast<int>(c.sampleRate / LoopHz);
+        rig.zone(0, oneCycleThenNoise(c.sampleRate), LoopRoot, 0, 127, 2 * period, 3 * period, c.sampleRate);
+        EXPECT_NEAR(loopCents(rig, c.engineRate), 0.0, 1.0) << c.sampleRate << " Hz sample at " << c.engineRate;
+    }
+}
+
+// A WAV sampler chunk names the last frame its loop plays: a one-cycle loop
+// of 100 frames, written as libsndfile (and the samplers that write such
+// chunks) writes it, loops 100 frames and plays at its pitch, not 17 cents
+// sharp.
+TEST(SamLoop, AWavLoopWrittenTheUsualWayPlaysAtItsPitch)
+{
+    constexpr int Rate = 48000;
+    const std::vector<float> x = oneCycleThenNoise(Rate);
+    TestSupport::TempDir dir;
+    const std::string path = dir.file("cycle.wav");
+    SF_INFO info{};
+    info.samplerate = Rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    SF_INSTRUMENT instrument{};
+    instrument.basenote = LoopRoot;
+    instrument.key_hi = instrument.velocity_hi = 127;
+    instrument.loop_count = 1;
+    instrument.loops[0].mode = SF_LOOP_FORWARD;
+    instrument.loops[0].start = 200; // libsndfile's end is the frame after the loop
+    instrument.loops[0].end = 300;
+    ASSERT_EQ(sf_command(f, SFC_SET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+    ASSERT_EQ(sf_writef_float(f, x.data(), static_cast<sf_count_t>(x.size())), static_cast<sf_count_t>(x.size()));
+    sf_close(f);
+
+    LoopRig rig(static_cast<float>(Rate));
+    rig.memory.setParaPath(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), Tool::Disk::Path_c(path.c_str()));
+    rig.memoryPara(0, WaveRAM2_c::zpRoot, LoopRoot);
+    EXPECT_EQ(rig.memory.getParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopStart)), 200);
+    EXPECT_EQ(rig.memory.getParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopEnd)), 300);
+    EXPECT_NEAR(loopCents(rig, Rate), 0.0, 1.0);
 }

@@ -184,7 +184,8 @@ const std::string Mono16(20, '\x10'); // 10 frames of 16-bit mono
 const std::string Fmt16 = riffChunk("fmt ", fmtBody(1, 1, 44100, 16));
 const std::string Data16 = riffChunk("data", Mono16);
 
-void checkWalk(const WalkCase& c, bool aiff)
+// first, when given, is the value the sound's first frame must decode to.
+void checkWalk(const WalkCase& c, bool aiff, float first = NAN)
 {
     SCOPED_TRACE(c.what);
     WaveSample_c s;
@@ -204,6 +205,9 @@ void checkWalk(const WalkCase& c, bool aiff)
         EXPECT_EQ(s.frames, 0);
     } else {
         EXPECT_EQ(s.frames, r);
+        if (!std::isnan(first) && s.left) {
+            EXPECT_NEAR(s.left[0], first, 1e-7f);
+        }
     }
 }
 
@@ -213,18 +217,19 @@ TEST(SampleRead, WavChunkWalk)
 {
     const std::string oddList = riffChunk("LIST", std::string(13, 'x'));
     const std::string oddListUnpadded = riffChunk("LIST", std::string(13, 'x'), false);
-    const std::string loop = riffChunk("smpl", smplBody(1, 2, 8));
+    // Frames 2..6 loop: the stored end names the last frame played.
+    const std::string loop = riffChunk("smpl", smplBody(1, 2, 6));
     const WalkCase cases[] = {
         {"plain file, no loop", wavFile(Fmt16 + Data16), 10},
-        {"sampler loop after an odd chunk with its pad byte", wavFile(Fmt16 + Data16 + oddList + loop), 10, 1, 2, 8},
-        {"sampler loop after an odd chunk written without pad byte", wavFile(Fmt16 + Data16 + oddListUnpadded + loop), 10, 1, 2, 8},
+        {"sampler loop after an odd chunk with its pad byte", wavFile(Fmt16 + Data16 + oddList + loop), 10, 1, 2, 7},
+        {"sampler loop after an odd chunk written without pad byte", wavFile(Fmt16 + Data16 + oddListUnpadded + loop), 10, 1, 2, 7},
         {"sampler chunk without loops sets the flag, the playlist is ignored",
          wavFile(Fmt16 + Data16 + riffChunk("smpl", smplBody(0, 0, 0)) + riffChunk("cue ", cueBody(7, 3))
                  + riffChunk("plst", plstBody(7, 5))), 10, 1, 0, 0},
         {"cue point and playlist", wavFile(Fmt16 + Data16 + riffChunk("cue ", cueBody(7, 1000)) + riffChunk("plst", plstBody(7, 500))),
-         10, 0, 1000, 1500},
+         10, 1, 1000, 1500},
         {"playlist naming no cue point", wavFile(Fmt16 + Data16 + riffChunk("cue ", cueBody(3, 1000)) + riffChunk("plst", plstBody(7, 500))),
-         10, 0, 0, 500},
+         10, 1, 0, 500},
         {"extensible with a PCM sub-format", wavFile(riffChunk("fmt ", fmtExtensibleBody(1, 1, 44100, 16)) + Data16), 10},
         {"extensible with a mu-law sub-format", wavFile(riffChunk("fmt ", fmtExtensibleBody(7, 1, 44100, 16)) + Data16), -90},
         {"format tag 7 (mu-law)", wavFile(riffChunk("fmt ", fmtBody(7, 1, 44100, 8)) + Data16), -90},
@@ -243,11 +248,55 @@ TEST(SampleRead, WavChunkWalk)
         {"stereo data larger than the file",
          wavFile(riffChunk("fmt ", fmtBody(1, 2, 44100, 16)) + riffChunk("data", Mono16, true, 0x7FFFFFF0)), -171},
         {"data cut short by one byte", wavFile(Fmt16 + riffChunk("data", Mono16, true, 21)), -170},
-        {"truncated sampler chunk", wavFile(Fmt16 + Data16 + "smpl" + le32(60) + std::string(30, '\0')), -310},
         {"chunk size cut off", wavFile(Fmt16 + Data16 + "smpl" + "\x01\x00"), -70},
     };
     for (const WalkCase& c : cases)
         checkWalk(c, false);
+}
+
+// Loops, cue points and markers are optional: a damaged one (too short for
+// its own header, or with a count its bytes cannot hold) is skipped and gives
+// no loop, and the sound loads. Damaged format and sound chunks are still
+// refused (these tables and the walk tables above).
+TEST(SampleRead, DamagedOptionalChunksAreSkipped)
+{
+    const auto withCount = [](std::string body, uint32_t count, size_t at) { return body.replace(at, 4, le32(count)); };
+    const std::string cue = riffChunk("cue ", cueBody(7, 3));
+    const std::string plst = riffChunk("plst", plstBody(7, 5));
+    const WalkCase wavCases[] = {
+        {"sampler chunk shorter than its header", wavFile(Fmt16 + Data16 + riffChunk("smpl", std::string(20, '\0'))), 10},
+        {"sampler chunk before the data, shorter than its header",
+         wavFile(Fmt16 + riffChunk("smpl", std::string(20, '\0')) + Data16), 10},
+        {"sampler loop count beyond the chunk",
+         wavFile(Fmt16 + Data16 + riffChunk("smpl", withCount(smplBody(1, 2, 6), 3, 28))), 10},
+        {"sampler chunk cut off by the end of the file", wavFile(Fmt16 + Data16 + "smpl" + le32(60) + std::string(30, '\0')), 10},
+        {"cue chunk shorter than its count, then a playlist",
+         wavFile(Fmt16 + Data16 + riffChunk("cue ", std::string(2, '\1')) + plst), 10, 1, 0, 5},
+        {"cue count beyond the chunk, then a playlist",
+         wavFile(Fmt16 + Data16 + riffChunk("cue ", withCount(cueBody(7, 3), 1000, 0)) + plst), 10, 1, 0, 5},
+        {"cue point and a playlist whose count is beyond the chunk",
+         wavFile(Fmt16 + Data16 + cue + riffChunk("plst", withCount(plstBody(7, 5), 9, 0))), 10},
+        {"cue point and playlist intact", wavFile(Fmt16 + cue + plst + Data16), 10, 1, 3, 8},
+        {"sampler loop ending at the last frame: clamped to it", wavFile(Fmt16 + Data16 + riffChunk("smpl", smplBody(1, 2, 9))), 10, 1, 2, 9},
+        {"format chunk cut short (required: refused)", wavFile(riffChunk("fmt ", fmtBody(1, 1, 44100, 16).substr(0, 12)) + Data16), -130},
+    };
+    for (const WalkCase& c : wavCases)
+        checkWalk(c, false, 0x1010 / 32768.0f);
+
+    const std::string comm = aiffChunk("COMM", commBody(1, 10, 16, 44100));
+    const std::string ssnd = aiffChunk("SSND", ssndBody(std::string(20, '\x20')));
+    const std::string inst = aiffChunk("INST", std::string(8, '\0') + be16(1) + be16(1) + be16(2) + std::string(6, '\0'));
+    const std::string markers = be16(1) + be32(2) + "\x03" "beg" + be16(2) + be32(9) + "\x02" "en" + '\0';
+    const WalkCase aiffCases[] = {
+        {"markers and sustain loop intact", formFile("AIFF", comm + inst + aiffChunk("MARK", be16(2) + markers) + ssnd), 10, 1, 2, 9},
+        {"INST cut off by the end of the file",
+         formFile("AIFF", comm + aiffChunk("MARK", be16(2) + markers) + ssnd + "INST" + be32(20) + std::string(10, '\0')), 10},
+        {"marker count beyond the MARK chunk", formFile("AIFF", comm + inst + aiffChunk("MARK", be16(5) + markers) + ssnd), 10},
+        {"MARK shorter than its count", formFile("AIFF", comm + inst + aiffChunk("MARK", "\x01") + ssnd), 10},
+        {"SSND cut short (required: refused)", formFile("AIFF", comm + aiffChunk("SSND", ssndBody(std::string(12, '\x20')))), -170},
+    };
+    for (const WalkCase& c : aiffCases)
+        checkWalk(c, true, 0x2020 / 32768.0f);
 }
 
 TEST(SampleRead, WavSpecialValues)
@@ -402,7 +451,7 @@ TEST(SampleRead, ReaderByExtension)
 {
     TempDir dir;
     const std::string wav = wavFile(Fmt16 + Data16);
-    const std::string looped = wavFile(Fmt16 + Data16 + riffChunk("smpl", smplBody(1, 2, 8)));
+    const std::string looped = wavFile(Fmt16 + Data16 + riffChunk("smpl", smplBody(1, 2, 7)));
     const struct { const char* name; bool loads; } cases[] = {
         {"take.WAV", true}, {"take.wav", true}, {"take.Wav", true},
         {"take.aif", false}, {"take.snd", false}, {"take", false},

@@ -186,6 +186,45 @@ TEST(WaveRAM2, StoredLoopPointsWinOnAPresetLoadAndTheFileLoopOnAUserChoice)
     }
 }
 
+// A file the user picks gives the zone its loop, whichever chunks carry it:
+// a sampler chunk (its end the last frame played), a cue point with a
+// playlist segment, or AIFF markers named by the instrument chunk.
+TEST(WaveRAM2, TheFilesLoopReachesTheZoneFromEveryLoopChunk)
+{
+    using namespace SampleBytes;
+    const std::string pcm = pcm16(sineWave(4000, 441.0, 44100.0));
+    std::string bigEndian;
+    for (size_t i = 0; i < pcm.size(); i += 2)
+        bigEndian += {pcm[i + 1], pcm[i]};
+    const std::string fmt = riffChunk("fmt ", fmtBody(1, 1, 44100, 16));
+    const std::string data = riffChunk("data", pcm);
+    const std::string inst = aiffChunk("INST", std::string(8, '\0') + be16(1) + be16(1) + be16(2) + std::string(6, '\0'));
+    const std::string mark = aiffChunk("MARK", be16(2) + be16(1) + be32(1000) + "\x01" "a" + be16(2) + be32(3000) + "\x01" "b");
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"sampler.wav", wavFile(fmt + riffChunk("smpl", smplBody(1, 1000, 2999)) + data)},
+        {"cue.wav", wavFile(fmt + riffChunk("cue ", cueBody(4, 1000)) + riffChunk("plst", plstBody(4, 2000)) + data)},
+        {"markers.aif", formFile("AIFF", aiffChunk("COMM", commBody(1, 4000, 16, 44100)) + inst + mark
+                                             + aiffChunk("SSND", ssndBody(bigEndian)))},
+    };
+    TestSupport::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.file(c.name);
+        TestSupport::writeFile(file, c.bytes);
+        WaveRAM2_c m;
+        m.setParaPath(0, para(0, WaveRAM2_c::zpFilename), Tool::Disk::Path_c(file.c_str()));
+        ASSERT_EQ(m.getSample(0, 0)->frames, 4000);
+        EXPECT_EQ(m.getParaVal(0, para(0, WaveRAM2_c::zpLoopStart)), 1000);
+        EXPECT_EQ(m.getParaVal(0, para(0, WaveRAM2_c::zpLoopEnd)), 3000);
+        EXPECT_EQ(m.getSample(0, 0)->loopStart, 1000);
+        EXPECT_EQ(m.getSample(0, 0)->loopEnd, 3000);
+    }
+}
+
 TEST(WaveRAM2, CyclingPlaysTheGroupInTurn)
 {
     WaveRAM2_c m;

@@ -8,6 +8,7 @@
 #include "EngineTestHost.h"
 #include "Envelope.h"
 #include "FilterMoogSI.h"
+#include "LadderLanes.h"
 #include "SignalMeasure.h"
 #include "Vela.h"
 #include "VelaExtTable.h"

@@ -81,6 +81,7 @@ public:
     }
 
     VelaInst_c* instrument() { return static_cast<VelaInst_c*>(vela->getInstPtr(0)); }
+    Vela_c& plugin() { return *vela; }
 
 private:
     void midi(int status, int key, int velocity)

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "Capacities.h"
+#include "FilterMoogSI.h"
+
+// LadderLanes_c: the ladders of several voices in one loop. Each ladder is a
+// long chain of dependent arithmetic that leaves most of a wide vector unit
+// idle; several voices' ladders side by side in the lanes of one vector
+// cost little more than one. The voices render one after another through
+// shared buses, so a voice that puts its pair of ladders here leaves a copy
+// of their input and control values behind; once the lanes are full (or the
+// instrument has rendered its last voice) run() filters them all together
+// into stashes, and mixOut adds each one's stash into its output bus. The
+// per-lane arithmetic is renderPair's, operation for operation, so the sound
+// is the same to the last bit.
+//
+// Threads: everything on the audio thread; the stashes are members, so
+// nothing allocates.
+class LadderLanes_c
+{
+public:
+    static constexpr int MaxLanes = 16;
+    // The lanes share one AVX-512 vector (or two AVX2 ones) eight at a time.
+    static constexpr int HalfLanes = 8;
+
+    // The lanes this processor runs together: 16 with AVX2 and fused
+    // multiply-add, 0 (no batching) otherwise or while fused multiply-add
+    // is not allowed.
+    static int width();
+    // While audio is stopped (tests): lets eight lanes run as one AVX-512
+    // vector where the processor has it (the default), or as two AVX2 ones.
+    static void allowOneVector(bool allow);
+
+    // Whether a pair of ladders (renderPair's a and b, n frames) fits beside
+    // those held now: lanes left, the same response, the same frames.
+    bool hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const;
+    bool empty() const { return filterCount == 0; }
+    bool full() const { return laneCount >= width(); }
+    int getFilterCount() const { return filterCount; }
+    // Filters every held ladder into its stash.
+    void run();
+    // After run: adds held filter k's stash into its output bus.
+    void mixOut(int k);
+    // Forgets every held ladder (after their mixOut).
+    void clear();
+
+private:
+    friend class FilterMoogSI_c;
+    static constexpr int MaxSteps = MaxBlockSize / ControlStepFrames;
+    struct Held_t
+    {
+        FilterMoogSI_c* filter = nullptr;
+        int lane = 0;     // its first lane; a stereo input takes two
+        int channels = 0;
+        bool live = false; // still active when run() came
+    };
+    // The held ladders' control state by lane, for one run: what each
+    // filter's control step reads and writes (its cutoff memo, gains and
+    // coefficients), so that a step of every lane is a few vector
+    // operations. A stereo filter's two lanes carry the same values.
+    struct LaneControl_t
+    {
+        alignas(64) double k1[MaxLanes];
+        alignas(64) double k2[MaxLanes];
+        alignas(64) double feedback[MaxLanes];
+        alignas(64) double feedbackScale[MaxLanes];
+        alignas(32) float memoCutoff[MaxLanes];
+        alignas(32) float r[MaxLanes];
+        alignas(32) float level[MaxLanes];
+        alignas(32) float levelTarget[MaxLanes];
+        alignas(32) float levelStep[MaxLanes];
+        alignas(32) float balance[MaxLanes];
+    };
+    // Holds a's and b's ladders from their opened buses.
+    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
+              const FilterMoogSI_c::Open_t& openB);
+    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
+    // Halves: 1 runs lanes 0..7, 2 all sixteen.
+    template <bool FourPoles, int Halves>
+    [[gnu::target("avx2,fma")]] void runWide();
+    template <bool FourPoles, int Halves>
+    [[gnu::target("avx512f,avx2,fma")]] void runWide512();
+    // The held ladders' states by lane, and back.
+    void loadState(double (*state)[MaxLanes]) const;
+    void storeState(const double (*state)[MaxLanes]);
+    // The live ladders' memo, level and balance into lanes (the rest zero),
+    // and the whole control state back into the filters once the block is
+    // done.
+    void loadControl(LaneControl_t& lc) const;
+    void storeControl(const LaneControl_t& lc) const;
+    // Control step `step` of every held ladder, lane for lane the filter's
+    // own ladderStep; a memo that no longer fits is refreshed by its filter.
+    [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
+    // out[i] += products[i] over the held frames.
+    [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
+
+    Held_t held[MaxLanes];
+    // Lane l belongs to held[laneHeld[l]].
+    int laneHeld[MaxLanes] = {};
+    // The live lanes, one bit each (set by run()).
+    unsigned liveLanes = 0;
+    // The control inputs of every step by lane: cutoff, resonance, level,
+    // balance.
+    alignas(32) float control[MaxSteps][4][MaxLanes] = {};
+    int filterCount = 0;
+    int laneCount = 0;
+    int frames = 0;
+    int responseType = FilterMoogSI_c::rLP24;
+    // Lane l's frames: its input, and its output times the left and the
+    // right gain, which mixOut adds into the output bus.
+    alignas(64) float input[MaxLanes][MaxBlockSize] = {};
+    alignas(64) float productL[MaxLanes][MaxBlockSize] = {};
+    alignas(64) float productR[MaxLanes][MaxBlockSize] = {};
+};
