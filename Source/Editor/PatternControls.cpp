@@ -3,7 +3,6 @@
 #include "CBitmap.h"
 #include "CDrawContext.h"
 #include "CVSTGUITimer.h"
-#include "PictureDraw.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -202,8 +201,8 @@ void CStepSeqVx::draw(CDrawContext* context)
             int x = size.left + margin + c * cellWidth;
             const int y = size.top + r * cellHeight;
             if (hasMarker && markerBitmap) {
-                PictureDraw::opaque(context, markerBitmap, CRect(x, y, x + markerWidth, y + markerFrameHeight),
-                                    CPoint(0, step == active ? 0 : markerFrameHeight));
+                markerBitmap->drawOpaque(context, CRect(x, y, x + markerWidth, y + markerFrameHeight),
+                                         CPoint(0, step == active ? 0 : markerFrameHeight));
                 x += markerWidth;
             }
             char text[8];
@@ -262,6 +261,9 @@ void COnOffBar::draw(CDrawContext* context)
     for (int i = 0; i < steps; ++i) {
         const bool on = displayText[static_cast<size_t>(i)] - '0' >= 1;
         const CRect cell(size.left + i * stepWidth, size.top, size.left + (i + 1) * stepWidth, size.bottom);
-        PictureDraw::draw(context, bitmap, cell, CPoint(0, on ? h : 0), !optionFlag);
+        if (optionFlag)
+            bitmap->draw(context, cell, CPoint(0, on ? h : 0));
+        else
+            bitmap->drawOpaque(context, cell, CPoint(0, on ? h : 0));
     }
 }

@@ -3,7 +3,6 @@
 #include "CBitmap.h"
 #include "CDrawContext.h"
 #include "CVSTGUITimer.h"
-#include "PictureDraw.h"
 #include "SafeDiv.h"
 #include "WaveSample.h"
 
@@ -49,9 +48,11 @@ void CSampleDisplayBase_c::setValue(float v)
 
 void CSampleDisplayBase_c::drawMinMax(CDrawContext* context, int x, int y1, int y2, CColor colour)
 {
-    // Filled one pixel wide, so both ends and a lone point are exact.
-    context->setFillColor(colour);
-    context->drawRect(CRect(x, std::min(y1, y2), x + 1, std::max(y1, y2) + 1), kDrawFilled);
+    context->setFrameColor(colour);
+    if (y1 == y2)
+        context->drawPoint(CPoint(x, y1), colour);
+    else
+        context->drawLine(CPoint(x, y1), CPoint(x, y2));
 }
 
 // ------------------------------------------------------------ the view
@@ -196,7 +197,7 @@ void CSampleDisplayVl_c::draw(CDrawContext* context)
 {
     CControlVx::draw(context);
     if (background)
-        PictureDraw::opaque(context, background, size, backPoint);
+        background->drawOpaque(context, size, backPoint);
     if (!maxima)
         return; // never given a sample: the background only
     if (!currentSample()) {
@@ -251,11 +252,10 @@ void CSampleDisplayVl_c::getMaxMin(int column, double from, double to)
         SampleView::columnMaxMin(data, frames, from, to, &maxima[column], &minima[column]);
 }
 
-void CSampleDisplayVl_c::fillSpan(CDrawContext* context, int x1, int y1, int x2, int y2, CColor colour)
+void CSampleDisplayVl_c::line(CDrawContext* context, int x1, int y1, int x2, int y2, CColor colour)
 {
-    context->setFillColor(colour);
-    context->drawRect(CRect(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1, std::max(y1, y2) + 1),
-                      kDrawFilled);
+    context->setFrameColor(colour);
+    context->drawLine(CPoint(x1, y1), CPoint(x2, y2));
 }
 
 void CSampleDisplayVl_c::drawAllMinMax(CDrawContext* context, double start, double shown)
@@ -280,7 +280,7 @@ void CSampleDisplayVl_c::drawAllMinMax(CDrawContext* context, double start, doub
         context->setFrameColor(c);
         const int x = size.left + j;
         if (j & 1)
-            fillSpan(context, x, static_cast<int>(yc), x, static_cast<int>(yc), c); // the dotted centre line
+            context->drawPoint(CPoint(x, static_cast<int>(yc)), c); // the dotted centre line
         drawMinMax(context, x, static_cast<int>(yc - b * h), static_cast<int>(yc - t * h), c);
         prevTop = t;
         prevBottom = b;
@@ -306,11 +306,11 @@ void CSampleDisplayVl_c::drawLoopPoints(CDrawContext* context, double start, dou
         double time;
         CColor colour;
     } lines[] = {{startPoint, StartMarker}, {loopStart, LoopStartMarker}, {loopEnd, LoopEndMarker}};
-    for (const auto& line : lines) {
-        if (line.time < start || line.time > e)
+    for (const auto& marker : lines) {
+        if (marker.time < start || marker.time > e)
             continue;
-        const int x = size.left + pixelOf(line.time, start, shown);
-        fillSpan(context, x, size.top + MarkerTop, x, size.bottom - 1, line.colour);
+        const int x = size.left + pixelOf(marker.time, start, shown);
+        line(context, x, size.top + MarkerTop, x, size.bottom - 1, marker.colour);
     }
     // The crossfade reaches as far on both sides of the loop start and of
     // the loop end; its box shows where it meets the view.
@@ -324,10 +324,10 @@ void CSampleDisplayVl_c::drawLoopPoints(CDrawContext* context, double start, dou
         const int x2 = size.left + std::clamp(pixelOf(std::min(to, e), start, shown), 0, lastColumn);
         const int y1 = size.top + MarkerTop;
         const int y2 = size.top + CrossfadeBoxBottom;
-        fillSpan(context, x1, y1, x2, y1, point.colour);
-        fillSpan(context, x1, y2, x2, y2, point.colour);
-        fillSpan(context, x1, y1, x1, y2, point.colour);
-        fillSpan(context, x2, y1, x2, y2, point.colour);
+        line(context, x1, y1, x2, y1, point.colour);
+        line(context, x1, y2, x2, y2, point.colour);
+        line(context, x1, y1, x1, y2, point.colour);
+        line(context, x2, y1, x2, y2, point.colour);
     }
 }
 

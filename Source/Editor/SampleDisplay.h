@@ -140,7 +140,8 @@ private:
     // The pixel column of a time for the range start .. start + duration.
     int pixelOf(double time, double start, double duration) const;
     double timeAt(int x) const;
-    void fillSpan(CDrawContext* context, int x1, int y1, int x2, int y2, CColor colour);
+    // A one-pixel line, both ends included.
+    void line(CDrawContext* context, int x1, int y1, int x2, int y2, CColor colour);
 
     int width;
     CPoint backPoint;

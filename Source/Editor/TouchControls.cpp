@@ -3,7 +3,6 @@
 #include "CBitmap.h"
 #include "CDrawContext.h"
 #include "CVSTGUITimer.h"
-#include "PictureDraw.h"
 #include "Synth.h"
 
 #include <algorithm>
@@ -103,7 +102,7 @@ void CTouchAreaVx::draw(CDrawContext* context)
 {
     CControlVx::draw(context);
     if (bitmap)
-        PictureDraw::transparent(context, bitmap, size, CPoint(0, pressed ? size.height() : 0));
+        bitmap->draw(context, size, CPoint(0, pressed ? size.height() : 0));
 }
 
 // ----------------------------------------------------------------- XY pad
@@ -221,7 +220,7 @@ void CXYVx::draw(CDrawContext* context)
     CControlVx::draw(context);
     if (!background)
         return;
-    PictureDraw::opaque(context, background, size, size.getTopLeft());
+    background->drawOpaque(context, size, size.getTopLeft());
     context->setLineWidth(1);
     const CPoint p = crossPoint();
     drawLine(context, p.h, p.v, true);
@@ -382,6 +381,6 @@ void C51Map::draw(CDrawContext* context)
     if (dots)
         for (int k = 0; k < channels; ++k)
             if (isOn(k))
-                PictureDraw::transparent(context, dots, dotRect(k), CPoint(0, k * dotHeight));
+                dots->draw(context, dotRect(k), CPoint(0, k * dotHeight));
     CControlVx::draw(context);
 }

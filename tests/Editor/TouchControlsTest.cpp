@@ -263,11 +263,15 @@ TEST(CXYVx, DrawsAFadingCrossHairAtTheValues)
         int distance;
         CColor colour;
     };
-    const Probe probes[] = {{0, Line}, {10, Line}, {16, fades[3]}, {20, fades[2]},
-                            {24, fades[1]}, {27, fades[0]}, {32, CColor{10, 10, 10, 255}}};
+    // Segments of half-lengths 28, 25, 22, 18 and 14, longest first, ends included.
+    const Probe probes[] = {{0, Line},       {14, Line},      {15, fades[3]}, {18, fades[3]},
+                            {19, fades[2]},  {22, fades[2]},  {23, fades[1]}, {25, fades[1]},
+                            {26, fades[0]},  {28, fades[0]},  {29, CColor{10, 10, 10, 255}}};
     for (const Probe& p : probes) {
         EXPECT_TRUE(sameColour(canvas.at(c.h, c.v - p.distance), p.colour)) << "above by " << p.distance;
+        EXPECT_TRUE(sameColour(canvas.at(c.h, c.v + p.distance), p.colour)) << "below by " << p.distance;
         EXPECT_TRUE(sameColour(canvas.at(c.h + p.distance, c.v), p.colour)) << "right by " << p.distance;
+        EXPECT_TRUE(sameColour(canvas.at(c.h - p.distance, c.v), p.colour)) << "left by " << p.distance;
     }
     EXPECT_TRUE(sameColour(canvas.at(12, 12), CColor{10, 10, 10, 255})) << "the background, opaque";
 }
