@@ -206,11 +206,14 @@ void SynthEditor_c::idle()
     engine->SynthIdle();
     updating = true;
     if (fullRedraw) {
-        fullRedraw = false;
-        dirtyCount = 0;
         updateAllEdits();
         if (editFrame)
             editFrame->setDirty(true);
+        // Cleared after the pass: the pass itself asks for a full redraw
+        // again (its dependent-frame pass re-selects the shown children),
+        // which must not turn every later idle into another full pass.
+        fullRedraw = false;
+        dirtyCount = 0;
     } else if (dirtyCount > 0) {
         // Indices queued while these redraw wait for the next pass.
         int queued[DirtyQueueSize];
@@ -468,6 +471,10 @@ void SynthEditor_c::fontColorChanged(int)
 
 bool SynthEditor_c::onKeyDown(VstKeyCode& key)
 {
+    // An open menu or a text control that is editing takes its keys first,
+    // so arrows and Return edit the text instead of stepping presets.
+    if (frame && frame->modalKeyDown(key) == 1)
+        return true;
     if (engine && engine->processGUICmd(5, key.character, key.modifier * 256 + key.virt, nullptr))
         return true;
     return AEffGUIEditor::onKeyDown(key);
@@ -475,6 +482,8 @@ bool SynthEditor_c::onKeyDown(VstKeyCode& key)
 
 bool SynthEditor_c::onKeyUp(VstKeyCode& key)
 {
+    if (frame && frame->modalKeyUp(key) == 1)
+        return true;
     if (engine && engine->processGUICmd(6, key.character, key.modifier * 256 + key.virt, nullptr))
         return true;
     return AEffGUIEditor::onKeyUp(key);
@@ -586,9 +595,7 @@ void SynthEditor_c::selectMod(CModulFrameVx* parent, int* frames, int position, 
     if (!chosen)
         return;
     const bool wasChild = parent->isChild(chosen);
-    if (wasChild) {
-        parent->removeView(chosen, false);
-    } else {
+    if (!wasChild) {
         for (int k = 0; k < n; ++k) {
             CModulFrameVx* listed = getExchFrame(frames[k]);
             if (!listed)
@@ -601,11 +608,18 @@ void SynthEditor_c::selectMod(CModulFrameVx* parent, int* frames, int position, 
         }
     }
     if (parent->isAttached(frame)) {
-        parent->addView(chosen);
+        // A child already shown is raised, not removed and added again: a
+        // press it holds (a drag in progress) keeps its target.
+        if (wasChild)
+            parent->raiseView(chosen);
+        else
+            parent->addView(chosen);
         changed = changed || !wasChild;
         setDirty();
         chosen->setDirty(true);
     } else {
+        if (wasChild)
+            parent->removeView(chosen, false);
         changed = changed || wasChild;
     }
 }

@@ -134,6 +134,9 @@ public:
     static constexpr int CmdNextSample = 2, CmdPreviousSample = 3, CmdClearSample = 4;
     static constexpr int CmdNextWaveTable = 41, CmdPreviousWaveTable = 42, CmdClearWaveTable = 43;
     static constexpr int CmdVarType0 = 92, CmdVarType1 = 93, CmdEditPage = 94, CmdResaveFolder = 95;
+    // The upper-page selector of the editor (the synth setting "Edit Page").
+    static constexpr int EditPageEntry = 603;
+    int getEditPageEntry() const override { return EditPageEntry; }
     // Auditions a note (clamped to 0..127) on instrument 0 through the
     // engine's queue. Thread: any but audio.
     void triggerNote(int instrument, Note_c note) override;
@@ -276,6 +279,8 @@ private:
 
     class UnusedSampleNames;
     void clearSamplesForSave(UnusedSampleNames& names);
+    // The change hook's rules, one named step each (VelaSideEffects.cpp).
+    struct ParaChangeSteps;
     int slotType(int set, int slot) const;
     void setAllLoadsEnabled(bool on);
 

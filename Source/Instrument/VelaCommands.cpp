@@ -28,7 +28,6 @@ using G = VelaGlo_c;
 constexpr int UserSampleEntry0 = 702; // + user-sample slot
 constexpr int WaveTableEntry0 = 738;  // + wavetable store
 constexpr int VarTypeEntry0 = 783;    // "Fil 0 Type", "Fil 1 Type"
-constexpr int EditPageEntry = 603;
 
 constexpr const char* ClearTitle = "Clear Sample";
 constexpr const char* ClearQuestion = "Do you want to unload the sample ?";

@@ -6,12 +6,49 @@
 // index, but users find it by these names.
 #include "VelaExtTable.h"
 
+#include "ChordMem.h"
+#include "Chorus1.h"
+#include "CrushX.h"
+#include "Delay2.h"
+#include "DelayPingPong.h"
+#include "DelayStereo.h"
+#include "ECS2.h"
+#include "EQ2.h"
+#include "Envelope.h"
+#include "FilterFree.h"
+#include "FilterMoogSI.h"
+#include "Flanger2.h"
+#include "Gator.h"
+#include "GloFil.h"
+#include "LFO.h"
+#include "NoteFreqTable.h"
+#include "OscAnalog4.h"
+#include "Panner.h"
+#include "Phaser1S.h"
+#include "RampGlide.h"
+#include "Reverb2.h"
+#include "SamLoop.h"
+#include "SamTC3.h"
+#include "SamWT.h"
+#include "Satur.h"
+#include "StepSeq.h"
+#include "StereoEnh1.h"
+#include "SysGlo.h"
+#include "VelaGlo.h"
+#include "VelaInst.h"
+#include "WaveRAM.h"
+#include "WaveRAM2.h"
+#include "WaveTable.h"
+
+#include <array>
 #include <cassert>
 #include <string>
 
 using namespace VelaExt;
 
 namespace {
+
+using G = VelaGlo_c;
 
 // A parameter word and its parameter number in the target module.
 struct Word
@@ -71,9 +108,9 @@ public:
     // memory 1 then memory 2.
     void zonePair(const char* name, int para, bool display)
     {
-        for (int m = 0; m < 2; ++m) {
+        for (int m = 0; m < LoopSamplers; ++m) {
             module(name, ModMulti1 + m, para, display);
-            rows.back().selector = 3 + m;
+            rows.back().selector = ShownZoneSelector0 + m;
         }
     }
 
@@ -88,40 +125,70 @@ constexpr int count(const Word (&)[N])
 
 // --- Generator slots ----------------------------------------------------------
 
-constexpr Word OscWords[] = {{"Wave", 2}, {"Symm", 3},  {"Oct", 5},    {"Semi", 6},
-                             {"Cent", 8}, {"Track", 7}, {"Spread", 12}, {"Freerun", 13}};
-constexpr Word TimWords[] = {{"Looprse", 8},     {"Octave", 2},     {"Semitone", 3}, {"Cent", 4},
-                             {"Pitch-Track", 6}, {"Time-Track", 7}, {"Spread", 9}};
-constexpr Word WTWords[] = {{"Ocatve", 2}, {"Semitone", 3},   {"Cent", 4},  {"Track", 5},
-                            {"Ride", 6},   {"Ride-Track", 7}, {"Spread", 8}};
+constexpr Word OscWords[] = {{"Wave", OscAnalog4_c::opWaveform}, {"Symm", OscAnalog4_c::opPulseWidth},
+                             {"Oct", OscAnalog4_c::opOctave},    {"Semi", OscAnalog4_c::opSemitone},
+                             {"Cent", OscAnalog4_c::opCent},     {"Track", OscAnalog4_c::opTrack},
+                             {"Spread", OscAnalog4_c::opSpread}, {"Freerun", OscAnalog4_c::opFreeRun}};
+constexpr Word TimWords[] = {{"Looprse", SamTC3_c::tcFullLoop},       {"Octave", SamTC3_c::tcOctave},
+                             {"Semitone", SamTC3_c::tcSemitone},      {"Cent", SamTC3_c::tcCent},
+                             {"Pitch-Track", SamTC3_c::tcPitchTrack}, {"Time-Track", SamTC3_c::tcTimeTrack},
+                             {"Spread", SamTC3_c::tcSpread}};
+constexpr Word WTWords[] = {{"Ocatve", SamWT_c::wgOctave},     {"Semitone", SamWT_c::wgSemitone},
+                            {"Cent", SamWT_c::wgCent},         {"Track", SamWT_c::wgPitchTrack},
+                            {"Ride", SamWT_c::wgWaveRide},     {"Ride-Track", SamWT_c::wgRideTrack},
+                            {"Spread", SamWT_c::wgSpread}};
+// The loop samplers' words ("Loop 0 Oct ", "Loop 1 Oct ", ...), trailing
+// blanks included.
+constexpr Word LoopWords[] = {{"Oct ", SamLoop_c::lpOctave},
+                              {"Semi ", SamLoop_c::lpSemitone},
+                              {"Cent ", SamLoop_c::lpCent},
+                              {"Track ", SamLoop_c::lpPitchTrack}};
+static_assert(OscWords[OscCentWord].para == OscAnalog4_c::opCent && TimWords[TimCentWord].para == SamTC3_c::tcCent &&
+              WTWords[WTCentWord].para == SamWT_c::wgCent && LoopWords[LoopCentWord].para == SamLoop_c::lpCent);
 // The four generator slots' global switches (on/off), in slot order.
-constexpr int GenOnPara[] = {92, 93, 104, 105};
+constexpr int GenOnPara[Slots] = {G::gpGenOn0, G::gpGenOn0 + 1, G::gpGenOn2, G::gpGenOn2 + 1};
+// The generator types of slots 1 and 2 (the loop sampler among them) and of
+// slots 3 and 4.
+constexpr int GenTypePara[Slots] = {G::gpGenType0, G::gpGenType0 + 1, G::gpGenType2, G::gpGenType2 + 1};
+
+// --- Filter paths -------------------------------------------------------------
+
+// Per path: the global type, envelope switch and depth of the ladder filter.
+constexpr int PathFilterTypePara[Paths] = {G::gpFilterType0, G::gpFilterType1};
+constexpr int PathEnvInvPara[Paths] = {G::gpEnvInv0, G::gpEnvInv1};
+constexpr int PathEnvDepthPara[Paths] = {G::gpEnvDepth0, G::gpEnvDepth1};
+constexpr int PathPanPara[Paths] = {G::gpVar0Pan, G::gpVar1Pan};
 
 // --- Envelopes and LFOs -------------------------------------------------------
 
+// In the order of EnvelopeRun_t, which is not module order.
 struct Envelope
 {
     const char* stem;
     int module;
 };
-// In the order of the table, which is not module order.
-constexpr Envelope Envelopes[] = {{"Amp", ModEnvAmp},   {"Filter 1", ModEnvFilter1}, {"Filter 2", ModEnvFilter2},
-                                  {"Gen 1", ModEnvGen1}, {"Gen 2", ModEnvGen2},       {"Mod 1", ModEnvMod1},
-                                  {"Mod 2", ModEnvMod2}};
-constexpr Word EnvWords[] = {{"Attack", 1}, {"Decay", 2},   {"Sustain", 3},
-                             {"Fade", 4},   {"Release", 5}, {"Env-Log/Lin", 9}};
-constexpr Word LFOWords[] = {{"Delay", 6, false},     {"Atack", 7, false},    {"Decay", 8, false},
-                             {"Wave", 2, false},      {"Frequency", 3, false}, {"Symmetry", 10, false},
-                             {"Phase", 11, false},    {"Sync", 5, false}};
+constexpr Envelope EnvelopeStems[EnvelopeRuns] = {
+    {"Amp", ModEnvAmp},     {"Filter 1", ModEnvFilter1}, {"Filter 2", ModEnvFilter2}, {"Gen 1", ModEnvGen1},
+    {"Gen 2", ModEnvGen2},  {"Mod 1", ModEnvMod1},       {"Mod 2", ModEnvMod2}};
+// In the order of EnvelopeWord_t.
+constexpr Word EnvWords[EnvelopeWords] = {{"Attack", EnvADSFR_c::pATime},  {"Decay", EnvADSFR_c::pDTime},
+                                          {"Sustain", EnvADSFR_c::pSLevel}, {"Fade", EnvADSFR_c::pFTime},
+                                          {"Release", EnvADSFR_c::pRTime},  {"Env-Log/Lin", EnvADSFR_c::pLogDecay}};
+constexpr Word LFOWords[] = {{"Delay", AdvLFO_c::pDelay, false},          {"Atack", AdvLFO_c::pAttack, false},
+                             {"Decay", AdvLFO_c::pDecay, false},          {"Wave", AdvLFO_c::pWaveform, false},
+                             {"Frequency", AdvLFO_c::pFrequency, false},  {"Symmetry", AdvLFO_c::pSymmetry, false},
+                             {"Phase", AdvLFO_c::pPhase, false},          {"Sync", AdvLFO_c::pNotes, false}};
 
 // --- Effects ------------------------------------------------------------------
 
 // Effect types, slots and their global switches, in slot order: set 0, set 1,
 // serial slots X0..X3.
-constexpr int EffTypePara[] = {97, 99, 108, 110, 112, 114};
-constexpr int EffOnPara[] = {98, 100, 109, 111, 113, 115};
-constexpr int SetBases[] = {ModSet0, ModSet1, ModSetX};
-constexpr const char* SetLabels[] = {"1", "2", "X"};
+constexpr int EffTypePara[EffectSlots] = {G::gpEffType0,   G::gpEffType1,   G::effXType(0),
+                                          G::effXType(1), G::effXType(2), G::effXType(3)};
+constexpr int EffOnPara[EffectSlots] = {G::gpEffOn0, G::gpEffOn1, G::effXOn(0), G::effXOn(1), G::effXOn(2), G::effXOn(3)};
+static_assert(EffectSlots == VelaInst_c::NumFxSlots && EffectSets == VelaInst_c::NumFxSets);
+constexpr int SetBases[EffectSets] = {ModSet0, ModSet1, ModSetX};
+constexpr const char* SetLabels[EffectSets] = {"1", "2", "X"};
 
 struct Effect
 {
@@ -130,29 +197,54 @@ struct Effect
     const Word* words;
     int count;
 };
-constexpr Word DelayWords[] = {{"Time", 2}, {"Feedback", 3}, {"Filter", 10}, {"Rate", 6},
-                               {"Depth", 7}, {"Sync", 9},     {"ModSync", 11}};
-constexpr Word ChorusWords[] = {{"Time", 2},          {"Time Spread", 3}, {"Rate", 4}, {"Rate Spread", 5},
-                                {"Spread On/Off", 7}, {"Inverse", 8},     {"Dry", 9},  {"Stereo", 10}};
-constexpr Word PhaserWords[] = {{"Rate", 3},    {"Depth", 5},  {"Center", 4}, {"Feedback", 6},
-                                {"Inverse", 7}, {"Stages", 8}, {"Stereo", 9}, {"Sync", 10}};
-constexpr Word FilterWords[] = {{"Saturation", 4}, {"Type", 3},      {"Cutoff", 5}, {"Resonance", 6},
-                                {"Mod Rate", 7},   {"Mod Depth", 8}, {"Level", 9},  {"Sync", 10}};
-constexpr Word ReverbWords[] = {{"Room", 3}, {"Damp", 4}, {"Pre-Delay", 5}, {"Sync", 7}, {"Mod", 10}, {"Mod Op", 8}};
-constexpr Word StDelayWords[] = {{"Stereo", 10},   {"Time Left", 2}, {"Time Right", 4}, {"Feedback", 6}, {"Filter LP", 7},
-                                 {"Filter HP", 8}, {"Sync L", 3},    {"Sync R", 5},     {"Link", 11}};
+constexpr Word DelayWords[] = {{"Time", Delay2_c::pTime},     {"Feedback", Delay2_c::pFeed},
+                               {"Filter", Delay2_c::pFil},    {"Rate", Delay2_c::pModRate},
+                               {"Depth", Delay2_c::pModDepth}, {"Sync", Delay2_c::pNotes},
+                               {"ModSync", Delay2_c::pModNotes}};
+constexpr Word ChorusWords[] = {{"Time", Chorus1_c::pTime},          {"Time Spread", Chorus1_c::pTimeSpread},
+                                {"Rate", Chorus1_c::pSpeed},         {"Rate Spread", Chorus1_c::pSpeedSpread},
+                                {"Spread On/Off", Chorus1_c::pMode}, {"Inverse", Chorus1_c::pInvert},
+                                {"Dry", Chorus1_c::pDry},            {"Stereo", Chorus1_c::pStereo}};
+constexpr Word PhaserWords[] = {{"Rate", Phaser1S_c::pSpeed},       {"Depth", Phaser1S_c::pDepth},
+                                {"Center", Phaser1S_c::pCenter},    {"Feedback", Phaser1S_c::pFeedback},
+                                {"Inverse", Phaser1S_c::pFBInvert}, {"Stages", Phaser1S_c::pStages},
+                                {"Stereo", Phaser1S_c::pStereo},    {"Sync", Phaser1S_c::pNotes}};
+constexpr Word FilterWords[] = {{"Saturation", GloFil_c::pSaturation}, {"Type", GloFil_c::pType},
+                                {"Cutoff", GloFil_c::pCutoff},         {"Resonance", GloFil_c::pResonance},
+                                {"Mod Rate", GloFil_c::pModSpeed},     {"Mod Depth", GloFil_c::pModDepth},
+                                {"Level", GloFil_c::pLevel},           {"Sync", GloFil_c::pNotes}};
+constexpr Word ReverbWords[] = {{"Room", Reverb2_c::pRevTime},       {"Damp", Reverb2_c::pDamping},
+                                {"Pre-Delay", Reverb2_c::pPredelay}, {"Sync", Reverb2_c::pSync},
+                                {"Mod", Reverb2_c::pModFreq},        {"Mod Op", Reverb2_c::pModOn}};
+constexpr Word StDelayWords[] = {{"Stereo", DelayStereo_c::pStereo},   {"Time Left", DelayStereo_c::pTimeL},
+                                 {"Time Right", DelayStereo_c::pTimeR}, {"Feedback", DelayStereo_c::pFeed},
+                                 {"Filter LP", DelayStereo_c::pCutLo},  {"Filter HP", DelayStereo_c::pCutHi},
+                                 {"Sync L", DelayStereo_c::pSyncL},     {"Sync R", DelayStereo_c::pSyncR},
+                                 {"Link", DelayStereo_c::pLink}};
 // The ping-pong names carry the set label before a trailing blank.
-constexpr Word PingPongWords[] = {{"PingPong Time Cen", 1},   {"PingPong Sync Cen", 2},   {"PingPong Balance", 10},
-                                  {"PingPong Time Left", 3},  {"PingPong Sync Left", 4},  {"PingPong Time Right", 6},
-                                  {"PingPong Sync Right", 7}, {"PingPong Feedback", 9},   {"PingPong Pan Left", 5},
-                                  {"PingPong Pan Right", 8}};
-constexpr Word StEnhWords[] = {{"Room", 2}, {"Width", 3}};
-constexpr Word EQWords[] = {{"Freq 1", 1}, {"Gain 1", 2}, {"Q 1", 3}, {"Freq 2", 4}, {"Gain 2", 5}, {"Q 2", 6}};
-constexpr Word GatorWords[] = {{"Smooth", 4}, {"Left", 1, false}, {"Right", 2, false}, {"Sync", 3, false}, {"Link", 5, false}};
-constexpr Word CrushWords[] = {{"Bits", 2},   {"Divider", 4},         {"Mode", 5, false},     {"Filter", 6, false},
-                               {"Cutoff", 7}, {"Reso", 8},            {"Fil.Post", 9, false}, {"Fil.Auto", 10, false}};
-constexpr Word FlangerWords[] = {{"Time", 4}, {"Feedback", 5}, {"Inv. FB", 6}, {"Stereo", 7},
-                                 {"Rate", 8}, {"Sync", 9},     {"Depth", 10},  {"Depth", 11}};
+constexpr Word PingPongWords[] = {
+    {"PingPong Time Cen", DelayPingPong_c::pTimeC},   {"PingPong Sync Cen", DelayPingPong_c::pSyncC},
+    {"PingPong Balance", DelayPingPong_c::pBalance},  {"PingPong Time Left", DelayPingPong_c::pTimeL},
+    {"PingPong Sync Left", DelayPingPong_c::pSyncL},  {"PingPong Time Right", DelayPingPong_c::pTimeR},
+    {"PingPong Sync Right", DelayPingPong_c::pSyncR}, {"PingPong Feedback", DelayPingPong_c::pFeed},
+    {"PingPong Pan Left", DelayPingPong_c::pPanL},    {"PingPong Pan Right", DelayPingPong_c::pPanR}};
+constexpr Word StEnhWords[] = {{"Room", StereoEnh1_c::pRoomsize}, {"Width", StereoEnh1_c::pFactor}};
+constexpr Word EQWords[] = {{"Freq 1", EQ2_c::pFreq1}, {"Gain 1", EQ2_c::pGain1}, {"Q 1", EQ2_c::pQ1},
+                            {"Freq 2", EQ2_c::pFreq2}, {"Gain 2", EQ2_c::pGain2}, {"Q 2", EQ2_c::pQ2}};
+constexpr Word GatorWords[] = {{"Smooth", Gator_c::pSmooth},
+                               {"Left", Gator_c::pPatternA, false},
+                               {"Right", Gator_c::pPatternB, false},
+                               {"Sync", Gator_c::pNotes, false},
+                               {"Link", Gator_c::pLink, false}};
+constexpr Word CrushWords[] = {{"Bits", CrushX_c::pResolution},         {"Divider", CrushX_c::pDivider},
+                               {"Mode", CrushX_c::pDividerMode, false}, {"Filter", CrushX_c::pFilterType, false},
+                               {"Cutoff", CrushX_c::pCutoff},           {"Reso", CrushX_c::pResonance},
+                               {"Fil.Post", CrushX_c::pPostDivider, false},
+                               {"Fil.Auto", CrushX_c::pAutoVolume, false}};
+constexpr Word FlangerWords[] = {{"Time", Flanger2_c::pTime},           {"Feedback", Flanger2_c::pFeed},
+                                 {"Inv. FB", Flanger2_c::pInvertFeedback}, {"Stereo", Flanger2_c::pPhase},
+                                 {"Rate", Flanger2_c::pModRate},        {"Sync", Flanger2_c::pSync},
+                                 {"Depth", Flanger2_c::pTimeDepth},     {"Depth", Flanger2_c::pPanDepth}};
 
 constexpr Effect Effects[] = {
     {"Delay", SetDelay, DelayWords, count(DelayWords)},
@@ -169,137 +261,176 @@ constexpr Effect Effects[] = {
     {"Flanger", SetFlanger, FlangerWords, count(FlangerWords)},
 };
 
+// The entry of an effect's parameter `para` in effect set `set`: the effect
+// rows run effect by effect, word by word, one row per set.
+constexpr int effectEntry(int offset, int para, int set)
+{
+    int entry = EffectParaEntry0;
+    for (const Effect& e : Effects) {
+        for (int w = 0; w < e.count; ++w) {
+            if (e.offset == offset && e.words[w].para == para)
+                return entry + set;
+            entry += EffectSets;
+        }
+    }
+    return -1;
+}
+
 // --- 5.1 panners ----------------------------------------------------------------
 
-constexpr int Pan51Modules[] = {ModPan51Gen1, ModPan51Gen1 + 1, ModPan51Gen1 + 2, ModPan51Gen1 + 3,
-                                ModPan51Fx0,  ModPan51Fx0 + 1,  ModPan51Fx0 + 2};
-constexpr const char* Pan51Endings[] = {"Gen 1", "Gen 2", "Fil 1", "Fil 2", "Fx 1", "Fx 4", "Fx 6"};
-constexpr Word Pan51Words[] = {{"51Vol", 5},  {"51 LR", 1}, {"51 FR", 2}, {"51 Cen", 3},
-                               {"51 LFE", 4}, {"51 LR", 1}, {"51 FR", 2}};
+constexpr int Pan51Modules[Pan51Panners] = {ModPan51Gen1,     ModPan51Gen1 + 1, ModPan51Gen1 + 2, ModPan51Gen1 + 3,
+                                            ModPan51Fx0,      ModPan51Fx0 + 1,  ModPan51Fx0 + 2};
+constexpr const char* Pan51Endings[Pan51Panners] = {"Gen 1", "Gen 2", "Fil 1", "Fil 2", "Fx 1", "Fx 4", "Fx 6"};
+constexpr Word Pan51Words[] = {{"51Vol", Pan51_c::paraOverall},  {"51 LR", Pan51_c::paraLeftRight},
+                               {"51 FR", Pan51_c::paraFrontRear}, {"51 Cen", Pan51_c::paraCenter},
+                               {"51 LFE", Pan51_c::paraLFE},      {"51 LR", Pan51_c::paraLeftRight},
+                               {"51 FR", Pan51_c::paraFrontRear}};
+// The LFE row of the second effect panner has always been called "Fx 3";
+// its neighbours say "Fx 4".
+constexpr int Pan51LFEWord = 4;
+constexpr int Pan51OddPanner = 5;
 
+// --- Sample stores ----------------------------------------------------------------
+
+// A parameter of the shown zone, zone parameter k of zone 0 (a selector adds
+// the zone).
+constexpr int zone(int k)
+{
+    return WaveRAM2_c::zonePara(0, k);
+}
+static_assert(ZoneParaStride == WaveRAM2_c::ZoneParaCount);
 // The zone parameters of the paged zone rows (eight zones of a page each).
-constexpr int PagedZoneParas[] = {9, 11, 12, 13, 14, 17};
-constexpr int ZoneStride = 20;
+constexpr int PagedZoneParas[] = {WaveRAM2_c::zpFilename, WaveRAM2_c::zpZoneLo, WaveRAM2_c::zpZoneHi,
+                                  WaveRAM2_c::zpVeloLo,   WaveRAM2_c::zpVeloHi, WaveRAM2_c::zpVolume};
 
 void hostEntries(Builder& b)
 {
-    for (int s = 0; s < 4; ++s)
+    const auto slotName = [](const char* stem, int s, const char* word) {
+        return std::string(stem) + " " + std::to_string(s + 1) + " " + word;
+    };
+    for (int s = 0; s < Slots; ++s)
         b.global("Osc " + std::to_string(s + 1) + " Operation", GenOnPara[s], true);
-    for (int s = 0; s < 4; ++s)
-        b.global("Gen " + std::to_string(s + 1) + " Volume", 181 + s, false);
-    for (int s = 0; s < 4; ++s)
-        b.module("Gen " + std::to_string(s + 1) + " Balance", ModPan1 + s, 2, false);
-    b.perSlot("Osc", ModOsc1, 4, OscWords, count(OscWords));
-    for (int s = 0; s < 4; ++s)
-        b.module("Gen-Tim " + std::to_string(s + 1) + " Timescale", ModTimeSampler1 + s, 5, true);
-    for (int s = 0; s < 4; ++s)
-        b.module("Gen-Tim " + std::to_string(s + 1) + " Reverse", ModUserSample1 + s, 11, true);
-    b.perSlot("Gen-Tim", ModTimeSampler1, 4, TimWords, count(TimWords));
-    b.perSlot("Gen-WT", ModSamWT1, 4, WTWords, count(WTWords));
-    assert(b.next() == 108);
+    for (int s = 0; s < Slots; ++s)
+        b.global("Gen " + std::to_string(s + 1) + " Volume", G::gpGenVol0 + s, false);
+    for (int s = 0; s < Slots; ++s)
+        b.module("Gen " + std::to_string(s + 1) + " Balance", ModPan1 + s, Pan_c::pPan, false);
+    b.perSlot("Osc", ModOsc1, Slots, OscWords, count(OscWords));
+    assert(b.next() == TimTimescaleEntry0);
+    for (int s = 0; s < Slots; ++s)
+        b.module(slotName("Gen-Tim", s, "Timescale"), ModTimeSampler1 + s, SamTC3_c::tcTime, true);
+    for (int s = 0; s < Slots; ++s)
+        b.module(slotName("Gen-Tim", s, "Reverse"), ModUserSample1 + s, WaveRAM_c::wrReverse, true);
+    b.perSlot("Gen-Tim", ModTimeSampler1, Slots, TimWords, count(TimWords));
+    assert(b.next() == WTEntry0);
+    b.perSlot("Gen-WT", ModSamWT1, Slots, WTWords, count(WTWords));
+    assert(b.next() == RoutingEntry0);
 
-    b.global("Osc 1 Routing", 87, true);
-    b.global("Osc 3 Routing", 101, true);
-    b.module("Saturation 1", ModSatur1, 2, false);
-    b.module("Saturation 2", ModSatur1 + 1, 2, false);
-    b.global("Filter 0 On/Off", 116, true);
-    b.global("Filter 1 On/Off", 117, true);
-    b.module("Filter Cutoff", ModLadder1, 3, true);
-    b.module("Filter Cutoff", ModLadder1 + 1, 3, true);
-    b.module("Filter Resonance", ModLadder1, 4, true);
-    b.module("Filter Resonance", ModLadder1 + 1, 4, true);
-    b.global("Filter Type", 5, true);
-    b.global("Filter Type", 120, true);
-    b.module("Filter Track", ModLadder1, 6, true);
-    b.module("Filter Track", ModLadder1 + 1, 6, true);
-    b.global("Filter Env Inverse", 7, false);
-    b.global("Filter Env Inverse", 122, false);
-    b.global("Filter Env-Depth", 6, true);
-    b.global("Filter Env-Depth", 121, true);
-    b.module("Filter Type", ModMorph1, 4, true);
-    b.module("Filter Type", ModMorph1 + 1, 4, true);
-    b.module("Filter Slope", ModMorph1, 5, true);
-    b.module("Filter Slope", ModMorph1 + 1, 5, true);
-    b.global("Filter 1 Pan", 199, false);
-    b.global("Filter 2 Pan", 200, false);
-    b.global("Filter 1 Pan", 206, false); // the path levels, under the pan names
-    b.global("Filter 2 Pan", 207, false);
-    b.global("Main Volume", 2, true);
-    assert(b.next() == 135);
+    b.global("Osc 1 Routing", G::gpGen0Routing, true);
+    b.global("Osc 3 Routing", G::gpGen2Routing, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Saturation " + std::to_string(path + 1), ModSatur1 + path, SaturParas::pIntense, false);
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter " + std::to_string(path) + " On/Off", G::gpVarOn0 + path, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Filter Cutoff", ModLadder1 + path, FilterMoogSI_c::pCutoff, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Filter Resonance", ModLadder1 + path, FilterMoogSI_c::pResonance, true);
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter Type", PathFilterTypePara[path], true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Filter Track", ModLadder1 + path, FilterMoogSI_c::pCutKeyF, true);
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter Env Inverse", PathEnvInvPara[path], false);
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter Env-Depth", PathEnvDepthPara[path], true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Filter Type", ModMorph1 + path, FilterFree_c::pType, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Filter Slope", ModMorph1 + path, FilterFree_c::pSlope, true);
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter " + std::to_string(path + 1) + " Pan", PathPanPara[path], false);
+    // The path levels, under the pan names.
+    for (int path = 0; path < Paths; ++path)
+        b.global("Filter " + std::to_string(path + 1) + " Pan", G::gpVarVol0 + path, false);
+    b.global("Main Volume", G::gpMainVol, true);
+    assert(b.next() == EnvelopeEntry0);
 
-    for (const Envelope& e : Envelopes)
+    for (const Envelope& e : EnvelopeStems)
         for (const Word& w : EnvWords)
             b.module(std::string(e.stem) + " " + w.word, e.module, w.para, true);
-    b.perSlot("LFO", ModLFO1, 4, LFOWords, count(LFOWords));
-    for (int k = 0; k < 4; ++k)
-        b.global("LFO " + std::to_string(k + 1) + " Mono", 149 + k, false);
-    for (int k = 0; k < 6; ++k)
+    b.perSlot("LFO", ModLFO1, LFOs, LFOWords, count(LFOWords));
+    assert(b.next() == LFOMonoEntry0);
+    for (int k = 0; k < LFOs; ++k)
+        b.global("LFO " + std::to_string(k + 1) + " Mono", G::gpLFOPerm0 + k, false);
+    for (int k = 0; k < EffectSlots; ++k)
         b.global("Effect " + std::to_string(k + 1) + " Type", EffTypePara[k], false);
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < EffectSlots; ++k)
         b.global("Effect " + std::to_string(k + 1) + " Operation", EffOnPara[k], true);
-    assert(b.next() == 225);
+    assert(b.next() == EffectParaEntry0);
 
     for (const Effect& e : Effects)
         for (int w = 0; w < e.count; ++w)
-            for (int s = 0; s < 3; ++s) {
+            for (int s = 0; s < EffectSets; ++s) {
                 const Word& word = e.words[w];
                 const std::string name = e.word ? std::string(e.word) + " " + SetLabels[s] + " " + word.word
                                                 : std::string(word.word) + " " + SetLabels[s] + " ";
                 b.module(name, SetBases[s] + e.offset, word.para, word.display);
             }
-    assert(b.next() == 480);
+    assert(b.next() == GlideEntry0);
 
-    b.module("Glide Time", ModGlide, 3, true);
-    b.module("Glide Mode", ModGlide, 1, true);
-    b.module("Glide Bend", ModGlide, 2, true);
-    b.module("Glide Time/Rate", ModGlide, 4, true);
-    for (int s = 0; s < 4; ++s)
-        b.global("Gen " + std::to_string(s + 1) + " Detune", 177 + s, true);
-    b.module("Fil 1 Cutoff", ModLadder1, 3, true);
-    b.module("Fil 2 Cutoff", ModLadder1 + 1, 3, true);
-    b.module("Fil 1 Reson.", ModLadder1, 4, true);
-    b.module("Fil 2 Reson.", ModLadder1 + 1, 4, true);
+    b.module("Glide Time", ModGlide, RampGlide_c::pTime, true);
+    b.module("Glide Mode", ModGlide, RampGlide_c::pGlideMode, true);
+    b.module("Glide Bend", ModGlide, RampGlide_c::pBend, true);
+    b.module("Glide Time/Rate", ModGlide, RampGlide_c::pConst, true);
+    for (int s = 0; s < Slots; ++s)
+        b.global("Gen " + std::to_string(s + 1) + " Detune", G::gpGenCent0 + s, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Fil " + std::to_string(path + 1) + " Cutoff", ModLadder1 + path, FilterMoogSI_c::pCutoff, true);
+    for (int path = 0; path < Paths; ++path)
+        b.module("Fil " + std::to_string(path + 1) + " Reson.", ModLadder1 + path, FilterMoogSI_c::pResonance, true);
     for (int twice = 0; twice < 2; ++twice)
-        for (int k = 0; k < 6; ++k)
-            b.global("Fx " + std::to_string(k + 1) + " Wet", 186 + k, true);
-    for (int s = 0; s < 4; ++s)
+        for (int k = 0; k < EffectSlots; ++k)
+            b.global("Fx " + std::to_string(k + 1) + " Wet", G::gpFxWet0 + k, true);
+    assert(b.next() == GenOnOffEntry0);
+    for (int s = 0; s < Slots; ++s)
         b.global("Gen " + std::to_string(s + 1) + " OnOff", GenOnPara[s], false);
-    b.global("Fil 1 OnOff", 116, false);
-    b.global("Fil 2 OnOff", 117, false);
-    for (int k = 0; k < 7; ++k)
-        b.global("51 1 OnOff", 192 + k, false);
-    for (int k = 0; k < 6; ++k)
+    for (int path = 0; path < Paths; ++path)
+        b.global("Fil " + std::to_string(path + 1) + " OnOff", G::gpVarOn0 + path, false);
+    for (int k = 0; k < Pan51Panners; ++k)
+        b.global("51 1 OnOff", G::gpPow51First + k, false);
+    for (int k = 0; k < EffectSlots; ++k)
         b.global("Fx " + std::to_string(k + 1) + " OnOff", EffOnPara[k], true);
-    assert(b.next() == 523);
+    assert(b.next() == Pan51Entry0);
 
     for (int w = 0; w < count(Pan51Words); ++w)
-        for (int p = 0; p < 7; ++p) {
-            // The LFE row of the second effect panner has always been called
-            // "Fx 3"; its neighbours say "Fx 4".
-            const char* ending = (w == 4 && p == 5) ? "Fx 3" : Pan51Endings[p];
+        for (int p = 0; p < Pan51Panners; ++p) {
+            const char* ending = (w == Pan51LFEWord && p == Pan51OddPanner) ? "Fx 3" : Pan51Endings[p];
             b.module(std::string(Pan51Words[w].word) + " " + ending, Pan51Modules[p], Pan51Words[w].para, true);
         }
+    assert(b.next() == Pan51OnOffTwinEntry0);
     // Read-only twins of the seven 5.1 switches: the host shows them, only
     // the editor changes them.
-    for (int k = 0; k < 7; ++k) {
-        b.global("51 1 OnOff", 192 + k, true);
+    for (int k = 0; k < Pan51Panners; ++k) {
+        b.global("51 1 OnOff", G::gpPow51First + k, true);
         b.rows.back().readOnly = true;
     }
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < EffectSlots; ++k)
         b.global("Effect " + std::to_string(k + 1) + " Type", EffTypePara[k], true);
-    for (int s = 0; s < 4; ++s) {
-        b.module("Gen " + std::to_string(s + 1) + " Balance", ModPan1 + s, 2, false);
-        b.global("Gen " + std::to_string(s + 1) + " Volume", 181 + s, false);
+    for (int s = 0; s < Slots; ++s) {
+        b.module("Gen " + std::to_string(s + 1) + " Balance", ModPan1 + s, Pan_c::pPan, false);
+        b.global("Gen " + std::to_string(s + 1) + " Volume", G::gpGenVol0 + s, false);
     }
+    assert(b.next() == PathFilterEntry0);
     for (int twice = 0; twice < 2; ++twice)
-        for (int path = 0; path < 2; ++path) {
+        for (int path = 0; path < Paths; ++path) {
             const std::string stem = "Filter " + std::to_string(path + 1);
-            b.module(stem + " Cutoff", ModLadder1 + path, 3, true);
-            b.module(stem + " Resonance", ModLadder1 + path, 4, true);
+            b.module(stem + " Cutoff", ModLadder1 + path, FilterMoogSI_c::pCutoff, true);
+            b.module(stem + " Resonance", ModLadder1 + path, FilterMoogSI_c::pResonance, true);
         }
     // The dirty entry: automated with a random value so the host marks its
     // project changed; never written by the host.
-    b.settings("-", ExtTarget::SynGlo, 5, 0);
+    assert(b.next() == DirtyEntry);
+    b.settings("-", ExtTarget::SynGlo, SynGloPara::SavedOrLoaded, 0);
     assert(b.next() == HostEntries);
 }
 
@@ -314,137 +445,164 @@ void globals(Builder& b, int first, int n, int instrument = -1)
 
 void editorEntries(Builder& b)
 {
-    b.none(1, false);                                   // 602
-    b.settings("-", ExtTarget::SynGlo, 25, 0);          // 603
-    b.global("-", 185, true);                           // 604
-    globals(b, 153, 2);                                 // 605, 606
-    b.none(1, false);                                   // 607
-    b.settings("-", ExtTarget::SynGlo, 10, -1);         // 608
-    b.settings("-", ExtTarget::SynGlo, 8, 0);           // 609
-    b.settings("-", ExtTarget::Ecs, 2, 0);              // 610
-    b.settings("-", ExtTarget::Ecs, 1, 0);              // 611
-    b.module("-", ModChordMem, 2, false);               // 612
-    b.module("-", ModChordMem, 1, false);               // 613
-    b.global("Precision", 201, false);                  // 614
-    globals(b, 80, 3);                                  // 615..617
-    globals(b, 1, 1);                                   // 618
-    b.settings("-", ExtTarget::SynGloIns, 15, -1);      // 619
-    b.settings("-", ExtTarget::SynGloIns, 14, -1);      // 620
-    b.none(2, true);                                    // 621, 622
-    globals(b, 212, 8);                                 // 623..630
-    b.none(1, true);                                    // 631
-    b.none(2, false);                                   // 632, 633
-    b.settings("-", ExtTarget::SynGlo, 3, 0);           // 634
-    for (int para : {18, 1, 12, 25})                    // 635..638
+    b.none(1, false);                                           // 602
+    b.settings("-", ExtTarget::SynGlo, SynGloPara::EditPage, 0);            // 603
+    b.global("-", G::gpKeys, true);                             // 604
+    globals(b, G::gpEnvSel, 2);                                 // 605, 606 "Env Sel", "LFO Sel"
+    b.none(1, false);                                           // 607
+    b.settings("-", ExtTarget::SynGlo, SynGloPara::Keyboard, -1);           // 608
+    b.settings("-", ExtTarget::SynGlo, SynGloPara::VelCurve, 0);            // 609
+    assert(b.next() == LearnExcludedB);
+    b.settings("-", ExtTarget::Ecs, ecsParaMode, 0);            // 610
+    b.settings("-", ExtTarget::Ecs, ecsParaOnOff, 0);           // 611
+    assert(b.next() == ChordModeEntry);
+    b.module("-", ModChordMem, ChordMem_c::pOpMode, false);     // 612
+    b.module("-", ModChordMem, ChordMem_c::pOnOff, false);      // 613
+    b.global("Precision", G::gpExactness, false);               // 614
+    globals(b, G::gpMidiVolume, 3);                             // 615..617 volume, velocity, wheel
+    globals(b, G::gpPrgName, 1);                                // 618
+    b.settings("-", ExtTarget::SynGloIns, SynGloInsPara::SavePath, -1); // 619
+    b.settings("-", ExtTarget::SynGloIns, SynGloInsPara::LoadPath, -1); // 620
+    b.none(2, true);                                            // 621, 622
+    globals(b, G::gpExportSample0, 2 * Slots);                  // 623..630 export paths, then those of the tables
+    b.none(1, true);                                            // 631
+    b.none(2, false);                                           // 632, 633
+    b.settings("-", ExtTarget::SynGlo, SynGloPara::GloTune, 0);             // 634
+    for (int para : {SynGloInsPara::Bank, SynGloInsPara::Program, SynGloInsPara::BendUp,
+                     SynGloInsPara::BendDown})                  // 635..638
         b.settings("-", ExtTarget::SynGloIns, para, -1);
-    globals(b, 202, 4, 0);                              // 639..642
-    globals(b, 208, 4, 0);                              // 643..646
-    b.module("-", ModStepSeq, 12, false);               // 647
+    globals(b, G::gpFileIOEnv, 4, 0);                           // 639..642 module menus
+    globals(b, G::gpFileIOGen0, Slots, 0);                      // 643..646 slot menus
+    assert(b.next() == StepSeqMenuEntry);
+    b.module("-", ModStepSeq, StepSeq_c::pFileIO, false);       // 647
     b.rows.back().instrument = 0;
-    for (int para : {10, 2, 3, 4, 11, 5, 6, 7, 13})     // 648..656
+    assert(b.next() == ActiveStepEntry);
+    for (int para : {StepSeq_c::pStepData, StepSeq_c::pOpMode, StepSeq_c::pResolution, StepSeq_c::pLength,
+                     StepSeq_c::pNoteLength, StepSeq_c::pOctaves, StepSeq_c::pSwing, StepSeq_c::pPlayedVeloc,
+                     StepSeq_c::pRestart})                      // 648..656
         b.module("-", ModStepSeq, para, false);
-    b.settings("-", ExtTarget::SysGlo, 2, 0);           // 657
-    b.settings("-", ExtTarget::SysGlo, 6, 0);           // 658
-    globals(b, 220, 1, 0);                              // 659
-    globals(b, 8, 10);                                  // 660..669 matrix sources
-    globals(b, 56, 10);                                 // 670..679 destinations
-    for (int r = 0; r < 10; ++r)                        // 680..689
-        b.global(r < 9 ? "Mod Amount " + std::to_string(r + 1) : std::string("Mod Amount10"), 32 + r, true);
-    globals(b, 125, 10);                                // 690..699 row switches
-    b.settings("-", ExtTarget::Tuning, 3, 0, true);     // 700
-    b.settings("-", ExtTarget::Tuning, 4, 0);           // 701
-    assert(b.next() == 702);
+    b.settings("-", ExtTarget::SysGlo, SysGloPara::KnobMovement, 0);  // 657
+    b.settings("-", ExtTarget::SysGlo, SysGloPara::JumpToSaveDir, 0); // 658
+    globals(b, G::gpNewAnalogOsc, 1, 0);                        // 659
+    assert(b.next() == MatrixSourceEntry0);
+    // The ten rows of the matrix the editor shows.
+    constexpr int MatrixRows = 10;
+    globals(b, G::gpModSource, MatrixRows);                     // 660..669
+    globals(b, G::gpModDest, MatrixRows);                       // 670..679
+    for (int r = 0; r < MatrixRows; ++r)                        // 680..689
+        b.global(r < 9 ? "Mod Amount " + std::to_string(r + 1) : std::string("Mod Amount10"), G::gpModAmount + r, true);
+    globals(b, G::gpModActive, MatrixRows);                     // 690..699 row switches
+    b.settings("-", ExtTarget::Tuning, NoteFreqTable_c::tpFilePath, 0, true); // 700
+    b.settings("-", ExtTarget::Tuning, NoteFreqTable_c::tpLoadCommand, 0);    // 701
+    assert(b.next() == SlotFilenameEntry0);
 
-    for (int s = 0; s < 4; ++s)                         // 702..705
-        b.module("-", ModUserSample1 + s, 3, false);
-    for (int s = 0; s < 4; ++s)                         // 706..709
-        b.module("Root Note", ModUserSample1 + s, 6, false);
-    b.none(4, true);                                    // 710..713
-    for (int s = 0; s < 4; ++s)                         // 714..717
-        b.module("-", ModUserSample1 + s, 14, false);
-    b.none(8, true);                                    // 718..725
-    for (int para : {17, 18})                           // 726..733
-        for (int s = 0; s < 4; ++s)
+    for (int s = 0; s < Slots; ++s)                             // 702..705
+        b.module("-", ModUserSample1 + s, WaveRAM_c::wrFilename, false);
+    for (int s = 0; s < Slots; ++s)                             // 706..709
+        b.module("Root Note", ModUserSample1 + s, WaveRAM_c::wrRoot, false);
+    b.none(4, true);                                            // 710..713
+    assert(b.next() == SlotLoadEntry0);
+    for (int s = 0; s < Slots; ++s)                             // 714..717
+        b.module("-", ModUserSample1 + s, WaveRAM_c::wrCmdLoadFilename, false);
+    b.none(8, true);                                            // 718..725
+    for (int para : {WaveRAM_c::wrStartFrame, WaveRAM_c::wrEndFrame}) // 726..733
+        for (int s = 0; s < Slots; ++s)
             b.module("-", ModUserSample1 + s, para, false);
-    for (int s = 0; s < 4; ++s)                         // 734..737
-        b.module("Root Note", ModWaveTable1 + s, 2, false);
-    for (int s = 0; s < 4; ++s) {                       // 738..741
-        b.module("-", ModWaveTable1 + s, 1, false);
+    for (int s = 0; s < Slots; ++s)                             // 734..737
+        b.module("Root Note", ModWaveTable1 + s, WaveTable_c::wtRoot, false);
+    assert(b.next() == TableFileTwinEntry0);
+    for (int s = 0; s < Slots; ++s) {                           // 738..741
+        b.module("-", ModWaveTable1 + s, WaveTable_c::wtFilename, false);
         b.rows.back().readOnly = true;
     }
-    b.none(4, false);                                   // 742..745
-    for (int s = 0; s < 4; ++s)                         // 746..749
-        b.module("-", ModWaveTable1 + s, 1, false);
-    b.none(8, false);                                   // 750..757
-    for (int para : {3, 4})                             // 758..765
-        for (int s = 0; s < 4; ++s)
+    b.none(4, false);                                           // 742..745
+    assert(b.next() == TableFileEntry0);
+    for (int s = 0; s < Slots; ++s)                             // 746..749
+        b.module("-", ModWaveTable1 + s, WaveTable_c::wtFilename, false);
+    b.none(8, false);                                           // 750..757
+    for (int para : {WaveTable_c::wtStartFrame, WaveTable_c::wtEndFrame}) // 758..765
+        for (int s = 0; s < Slots; ++s)
             b.module("-", ModWaveTable1 + s, para, false);
-    b.settings("-", ExtTarget::SysGlo, 12, 0, true);    // 766
+    b.settings("-", ExtTarget::SysGlo, SysGloPara::VersionString, 0, true); // 766
     // 767 and 768 have never addressed anything: they stay plain "-" slots.
-    b.none(2, false);                                   // 767, 768
-    for (int twice = 0; twice < 4; ++twice) {           // 769..776
-        b.global("Gen 0 Type", 90, false);
-        b.global("Gen 1 Type", 91, false);
-    }
-    for (int thrice = 0; thrice < 3; ++thrice) {        // 777..782
-        b.global("Gen 2 Type", 102, false);
-        b.global("Gen 3 Type", 103, false);
-    }
-    b.global("Fil 0 Type", 106, false);                 // 783
-    b.global("Fil 1 Type", 107, false);                 // 784
-    b.none(11, true);                                   // 785..795
-    globals(b, 167, 7);                                 // 796..802
-    b.zonePair("-", 9, false);                          // 803, 804
-    b.none(2, true);                                    // 805, 806
-    b.zonePair("-", 24, false);                         // 807, 808
-    b.none(4, true);                                    // 809..812
-    globals(b, 123, 2);                                 // 813, 814 SoundFont import paths
-    b.zonePair("-", 15, false);                         // 815, 816
-    b.zonePair("Loop Start", 20, true);                 // 817, 818
-    b.zonePair("Loop End", 21, true);                   // 819, 820
-    b.zonePair("Reverse", 19, true);                    // 821, 822
-    b.zonePair("Snap", 26, true);                       // 823, 824
-    b.zonePair("Root Note", 10, true);                  // 825, 826
-    for (const Word& w : {Word{"Oct ", 2}, Word{"Semi ", 3}, Word{"Cent ", 4}, Word{"Track ", 5}})
-        for (int l = 0; l < 2; ++l)                     // 827..834
+    b.none(2, false);                                           // 767, 768
+    assert(b.next() == GenTypeEntry0);
+    // The types of the slots that can hold a loop sampler (one per loop
+    // sampler), four times, then those of the others, three times.
+    for (int twice = 0; twice < 4; ++twice)                     // 769..776
+        for (int s = 0; s < LoopSamplers; ++s)
+            b.global("Gen " + std::to_string(s) + " Type", GenTypePara[s], false);
+    for (int thrice = 0; thrice < 3; ++thrice)                  // 777..782
+        for (int s = LoopSamplers; s < Slots; ++s)
+            b.global("Gen " + std::to_string(s) + " Type", GenTypePara[s], false);
+    for (int path = 0; path < Paths; ++path)                    // 783, 784
+        b.global("Fil " + std::to_string(path) + " Type", G::gpVarType0 + path, false);
+    b.none(11, true);                                           // 785..795
+    globals(b, G::gpVar0Env, 7);                                // 796..802 the envelope kinds
+    b.zonePair("-", zone(WaveRAM2_c::zpFilename), false);       // 803, 804
+    b.none(2, true);                                            // 805, 806
+    b.zonePair("-", zone(WaveRAM2_c::zpCmdLoadFilename), false); // 807, 808
+    b.none(4, true);                                            // 809..812
+    globals(b, G::gpSF2Path0, LoopSamplers);                    // 813, 814 SoundFont import paths
+    assert(b.next() == ZoneStartEntry0);
+    b.zonePair("-", zone(WaveRAM2_c::zpStartFrame), false);     // 815, 816
+    b.zonePair("Loop Start", zone(WaveRAM2_c::zpLoopStart), true); // 817, 818
+    b.zonePair("Loop End", zone(WaveRAM2_c::zpLoopEnd), true);  // 819, 820
+    b.zonePair("Reverse", zone(WaveRAM2_c::zpReverse), true);   // 821, 822
+    b.zonePair("Snap", zone(WaveRAM2_c::zpSuppressXCross), true); // 823, 824
+    b.zonePair("Root Note", zone(WaveRAM2_c::zpRoot), true);    // 825, 826
+    assert(b.next() == LoopEntry0);
+    for (const Word& w : LoopWords)                             // 827..834
+        for (int l = 0; l < LoopSamplers; ++l)
             b.module("Loop " + std::to_string(l) + " " + w.word, ModSamLoop1 + l, w.para, true);
-    b.zonePair("-", 25, false);                         // 835, 836
-    b.module("Loop Smooth", ModSamLoop1, 6, true);      // 837, 838
-    b.module("Loop Smooth", ModSamLoop1 + 1, 6, true);
-    b.module("Release Loop", ModSamLoop1, 7, false);    // 839, 840
-    b.module("Release Loop", ModSamLoop1 + 1, 7, false);
-    assert(b.next() == 841);
+    b.zonePair("-", zone(WaveRAM2_c::zpLoopModRange), false);   // 835, 836
+    for (int l = 0; l < LoopSamplers; ++l)                      // 837, 838
+        b.module("Loop Smooth", ModSamLoop1 + l, SamLoop_c::lpSmooth, true);
+    for (int l = 0; l < LoopSamplers; ++l)                      // 839, 840
+        b.module("Release Loop", ModSamLoop1 + l, SamLoop_c::lpReleaseLoop, false);
+    assert(b.next() == ZoneRowsEntry0);
 
     // The zone rows of the sample editors: eight zones of the scrolled page
     // (selectors 1 and 2 add page x 160) for six zone parameters.
-    for (int m = 0; m < 2; ++m)                         // 841..936
+    for (int m = 0; m < LoopSamplers; ++m)                      // 841..936
         for (int para : PagedZoneParas)
-            for (int k = 0; k < 8; ++k) {
-                b.module("", ModMulti1 + m, para + ZoneStride * k, false);
-                b.rows.back().selector = 1 + m;
+            for (int k = 0; k < ZonesPerPage; ++k) {
+                b.module("", ModMulti1 + m, WaveRAM2_c::zonePara(k, para), false);
+                b.rows.back().selector = PageSelector0 + m;
             }
-    for (int para : {155, 158, 156, 159, 157, 160})     // 937..942
-        b.global("", para, false);
-    b.global("SD Zoom", 161, false);                    // 943, 944
-    b.global("SD Zoom", 162, false);
-    b.global("SD Scroll", 163, false);                  // 945, 946
-    b.global("SD Scroll", 164, false);
-    for (int para : {165, 166}) {                       // 947, 948
-        b.global("Scrollbar Size", para, false);
+    assert(b.next() == ScrollingEntry0);
+    for (int m = 0; m < LoopSamplers; ++m)                      // 937, 938
+        b.global("", G::sampleScrolling(m), false);
+    for (int m = 0; m < LoopSamplers; ++m)                      // 939, 940
+        b.global("", G::sampleEditing(m), false);
+    for (int m = 0; m < LoopSamplers; ++m)                      // 941, 942
+        b.global("", G::sampleShown(m), false);
+    assert(b.next() == SDZoomEntry0);
+    for (int m = 0; m < LoopSamplers; ++m)                      // 943, 944
+        b.global("SD Zoom", G::gpSDZoom0 + m, false);
+    for (int m = 0; m < LoopSamplers; ++m)                      // 945, 946
+        b.global("SD Scroll", G::gpSDSlider0 + m, false);
+    for (int m = 0; m < LoopSamplers; ++m) {                    // 947, 948
+        b.global("Scrollbar Size", G::gpSDSliderSize0 + m, false);
         b.rows.back().readOnly = true;
     }
-    for (int para : {161, 162, 163, 164}) {             // 949..952
-        b.global(para < 163 ? "SD Zoom" : "SD Scroll", para, false);
+    assert(b.next() == SDZoomTwinEntry0);
+    for (const int para : std::array<int, 4>{G::gpSDZoom0, G::gpSDZoom0 + 1, G::gpSDSlider0, G::gpSDSlider0 + 1}) {
+        // 949..952
+        b.global(para < G::gpSDSlider0 ? "SD Zoom" : "SD Scroll", para, false);
         b.rows.back().readOnly = true;
     }
-    b.zonePair("-", 15, false);                         // 953, 954
-    b.zonePair("-", 20, true);                          // 955, 956
-    b.zonePair("-", 21, true);                          // 957, 958
-    b.zonePair("-", 25, false);                         // 959, 960
-    b.global("Voices", 96, false);                      // 961
-    globals(b, 174, 3);                                 // 962..964
-    b.settings("-", ExtTarget::SysGlo, 8, 0, true);     // 965
-    b.settings("-", ExtTarget::SysGlo, 8, 0);           // 966
+    assert(b.next() == ZoneStartTwinEntry0);
+    b.zonePair("-", zone(WaveRAM2_c::zpStartFrame), false);     // 953, 954
+    b.zonePair("-", zone(WaveRAM2_c::zpLoopStart), true);       // 955, 956
+    b.zonePair("-", zone(WaveRAM2_c::zpLoopEnd), true);         // 957, 958
+    b.zonePair("-", zone(WaveRAM2_c::zpLoopModRange), false);   // 959, 960
+    assert(b.next() == VoicesEntry);
+    b.global("Voices", G::gpVoices, false);                     // 961
+    globals(b, G::gpVelVol, 3);                                 // 962..964 velocity amounts
+    assert(b.next() == DefaultPathTwinEntry);
+    b.settings("-", ExtTarget::SysGlo, SysGloPara::DefaultPresetPath, 0, true); // 965
+    b.settings("-", ExtTarget::SysGlo, SysGloPara::DefaultPresetPath, 0);       // 966
     assert(b.next() == EntryCount);
 }
 
@@ -458,25 +616,48 @@ std::vector<ExtRow> build()
 
 std::vector<RedrawLink> buildLinks()
 {
-    std::vector<RedrawLink> links = {
-        {943, 949, false}, {944, 950, false}, {945, 951, false}, {946, 952, false}, {611, 610, true},
-        {613, 612, true},
-    };
-    for (int s = 0; s < 4; ++s)
-        links.push_back({714 + s, 702 + s, false});
-    for (int s = 0; s < 4; ++s)
-        links.push_back({746 + s, 738 + s, false});
-    for (const auto& [a, c] : {std::pair{815, 953}, std::pair{816, 954}, std::pair{817, 955}, std::pair{818, 956},
-                               std::pair{819, 957}, std::pair{820, 958}, std::pair{835, 959}, std::pair{836, 960}})
+    std::vector<RedrawLink> links;
+    // The zoom and scroll of the sample displays redraw their read-only
+    // twins.
+    for (int m = 0; m < LoopSamplers; ++m)
+        links.push_back({SDZoomEntry0 + m, SDZoomTwinEntry0 + m, false});
+    for (int m = 0; m < LoopSamplers; ++m)
+        links.push_back({SDScrollEntry0 + m, SDScrollTwinEntry0 + m, false});
+    links.push_back({LearnExcludedA, LearnExcludedB, true});
+    links.push_back({ChordOnEntry, ChordModeEntry, true});
+    // A slot's load command redraws its file name; a wavetable store's file
+    // its read-only twin.
+    for (int s = 0; s < Slots; ++s)
+        links.push_back({SlotLoadEntry0 + s, SlotFilenameEntry0 + s, false});
+    for (int s = 0; s < Slots; ++s)
+        links.push_back({TableFileEntry0 + s, TableFileTwinEntry0 + s, false});
+    // The shown zone's points and their twins, store 1 then store 2.
+    for (const auto& [a, c] : {std::pair{ZoneStartEntry0, ZoneStartTwinEntry0}, std::pair{LoopStartEntry0, LoopStartTwinEntry0},
+                               std::pair{LoopEndEntry0, LoopEndTwinEntry0}})
+        for (int m = 0; m < LoopSamplers; ++m)
+            links.push_back({a + m, c + m, true});
+    for (int m = 0; m < LoopSamplers; ++m)
+        links.push_back({ZoneModRangeEntry0 + m, ZoneModRangeTwinEntry0 + m, true});
+    links.push_back({StepLengthEntry, ActiveStepEntry, false});
+    links.push_back({DefaultPathEntry, DefaultPathTwinEntry, false});
+    for (int path = 0; path < Paths; ++path)
+        links.push_back({MorphTypeEntry0 + path, MorphSlopeEntry0 + path, false});
+    // The cutoff and resonance knobs of each path and their second rows
+    // (cutoff and resonance of path 1, then of path 2, twice from
+    // PathFilterEntry0).
+    constexpr int PathFilterTwinEntry0 = PathFilterEntry0 + 2 * Paths;
+    for (const auto& [a, c] : {std::pair{FilterCutoffEntry0, PathFilterTwinEntry0},
+                               std::pair{FilterResonanceEntry0, PathFilterTwinEntry0 + 1},
+                               std::pair{FilterCutoffEntry0 + 1, PathFilterTwinEntry0 + 2},
+                               std::pair{FilterResonanceEntry0 + 1, PathFilterTwinEntry0 + 3},
+                               std::pair{FilCutoffEntry0, PathFilterEntry0},
+                               std::pair{FilResonanceEntry0, PathFilterEntry0 + 1},
+                               std::pair{FilCutoffEntry0 + 1, PathFilterEntry0 + 2},
+                               std::pair{FilResonanceEntry0 + 1, PathFilterEntry0 + 3}})
         links.push_back({a, c, true});
-    links.push_back({651, 648, false});
-    links.push_back({966, 965, false});
-    links.push_back({126, 128, false});
-    links.push_back({127, 129, false});
-    for (const auto& [a, c] : {std::pair{114, 597}, std::pair{116, 598}, std::pair{115, 599}, std::pair{117, 600},
-                               std::pair{488, 593}, std::pair{490, 594}, std::pair{489, 595}, std::pair{491, 596},
-                               std::pair{423, 420}, std::pair{424, 421}, std::pair{425, 422}})
-        links.push_back({a, c, true});
+    // The gators' two patterns.
+    for (int s = 0; s < EffectSets; ++s)
+        links.push_back({effectEntry(SetGator, Gator_c::pPatternB, s), effectEntry(SetGator, Gator_c::pPatternA, s), true});
     return links;
 }
 

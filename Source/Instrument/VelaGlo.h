@@ -90,6 +90,14 @@ public:
         gpNewAnalogOsc = 220,
         ParaCount = 221
     };
+    // Serial (insert) slot k's type and switch, k = 0..3.
+    static constexpr int effXType(int k) { return gpEffXType0 + 2 * k; }
+    static constexpr int effXOn(int k) { return gpEffXOn0 + 2 * k; }
+    // Loop sampler k's editor state (k = 0, 1): the scrolled page, the zone
+    // edited on it and the zone shown.
+    static constexpr int sampleScrolling(int k) { return gpSampleScrolling0 + 3 * k; }
+    static constexpr int sampleEditing(int k) { return gpSampleScrolling0 + 3 * k + 1; }
+    static constexpr int sampleShown(int k) { return gpSampleScrolling0 + 3 * k + 2; }
     // Matrix rows defined (all are stored); the voice evaluates the first
     // ModRowsUsed of them.
     static constexpr int ModRows = 24;

@@ -120,18 +120,18 @@ TEST(CControlVx, OptionClickRepeatsEvery200MsUntilRelease)
     EXPECT_EQ(rig.listener.notices.size(), 1u);
     rig.move(80, 15, kLButton); // ignored while repeating
     clock.advance(199);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.notices.size(), 1u);
     clock.advance(1);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     clock.advance(200);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     ASSERT_EQ(rig.listener.notices.size(), 3u);
     for (const auto& n : rig.listener.notices)
         EXPECT_TRUE(n.down && !n.up);
     rig.release(30, 15);
     clock.advance(1000);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.notices.size(), 3u);
     EXPECT_EQ(rig.ends(), 1);
 }
@@ -151,13 +151,13 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         EXPECT_EQ(rig.begins(), 1);
         EXPECT_EQ(rig.ends(), 0) << "the gesture stays open while the timer waits";
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         ASSERT_EQ(rig.listener.notices.size(), 1u);
         EXPECT_FLOAT_EQ(rig.listener.notices[0].user, 0.3f);
         EXPECT_EQ(rig.ends(), 1) << "the release during the timer closes the host's gesture exactly once";
         EXPECT_FALSE(rig.control->isMouseDown());
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_EQ(rig.ends(), 1);
         EXPECT_EQ(rig.control->doubleClicks, 0);
     }
@@ -167,7 +167,7 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         rig.control->setDoubleClickEnable(true);
         rig.press(30, 5, kLButton);
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_TRUE(rig.control->isMouseDown());
         rig.move(50, 5, kLButton);
         rig.release(50, 5);
@@ -203,7 +203,7 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         EXPECT_FLOAT_EQ(rig.listener.notices[0].user, 0.f) << "the double click moves no value";
         rig.release(80, 5);
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_EQ(rig.listener.notices.size(), 1u);
         EXPECT_EQ(rig.begins(), 1) << "one gesture for both presses";
         EXPECT_EQ(rig.ends(), 1);

@@ -4,6 +4,7 @@
 #include "Vela.h"
 
 #include "EPAS.h"
+#include "Parameter.h"
 #include "EngineTestHost.h"
 #include "VelaExtTable.h"
 
@@ -289,6 +290,104 @@ TEST(VelaExtTableOpened, DirtyEntryIgnoresHostWrites)
     const float before = v->getParameter(601);
     v->setParameter(601, before > 0.5f ? 0.0f : 1.0f);
     EXPECT_EQ(v->getParameter(601), before);
+}
+
+namespace {
+
+// The copy groups by slot, and the cents each entry holds.
+const std::vector<std::vector<int>> CopyGroups = {
+    {std::begin(VelaExt::CopyGroupSlot1), std::end(VelaExt::CopyGroupSlot1)},
+    {std::begin(VelaExt::CopyGroupSlot2), std::end(VelaExt::CopyGroupSlot2)},
+    {std::begin(VelaExt::CopyGroupSlot3), std::end(VelaExt::CopyGroupSlot3)},
+    {std::begin(VelaExt::CopyGroupSlot4), std::end(VelaExt::CopyGroupSlot4)},
+};
+
+std::vector<int> groupCents(Vela_c& v, const std::vector<int>& group)
+{
+    std::vector<int> cents;
+    for (const int entry : group)
+        cents.push_back(v.getParaVal(entry));
+    return cents;
+}
+
+// The host's normalised value of `cents` on entry.
+float normalisedCents(Vela_c& v, int entry, int cents)
+{
+    const Parameter_c* p = v.getParaPtr(entry);
+    return static_cast<float>(cents - p->getLowValue()) / static_cast<float>(p->getHighValue() - p->getLowValue());
+}
+
+std::vector<unsigned char> programChunk(Vela_c& v)
+{
+    void* data = nullptr;
+    const intptr_t size = v.dispatcher(effGetChunk, 1, 0, &data, 0.0f);
+    if (size <= 0 || !data)
+        return {};
+    return {static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + size};
+}
+
+} // namespace
+
+TEST(VelaExtTableOpened, CopyGroupsHoldTheWrittenCentsThroughSaveAndLoad)
+{
+    // A slot's detune (+-100 cents) and the cent parameters of its generator
+    // kinds (+-99) hold one value: a write of any of them gives the partners
+    // the same cents, the generators' +-99 clamping the detune's
+    // +-100; and saving and loading the program changes none of them, however
+    // often it is done.
+    struct Case
+    {
+        int slot;   // 0..3
+        int member; // which entry of the group the host writes
+        int cents;
+        const char* what;
+    };
+    const Case cases[] = {
+        {0, 0, -100, "slot 1 detune at its low end: the generators clamp to -99"},
+        {0, 0, -86, "slot 1 detune where three round trips once made -74"},
+        {0, 1, 99, "slot 1 oscillator at its high end: the detune follows"},
+        {0, 4, -99, "slot 1 loop sampler at its low end, from the editor"},
+        {1, 0, 100, "slot 2 detune at its high end"},
+        {1, 3, -50, "slot 2 wavetable generator"},
+        {1, 4, 99, "slot 2 loop sampler at its high end, from the editor"},
+        {2, 0, -100, "slot 3 detune at its low end"},
+        {2, 2, 37, "slot 3 time sampler"},
+        {3, 0, 100, "slot 4 detune at its high end"},
+        {3, 3, -99, "slot 4 wavetable generator at its low end"},
+        {3, 0, 0, "slot 4 detune at rest"},
+    };
+    OpenedVela v;
+    // What every group holds: its defaults until a case writes it.
+    std::vector<std::vector<int>> held;
+    for (const std::vector<int>& group : CopyGroups)
+        held.push_back(groupCents(*v.vela, group));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<int>& group = CopyGroups[c.slot];
+        // The loop samplers' cents are editor entries, which the host
+        // cannot write: the editor's write reaches them.
+        const int entry = group[c.member];
+        const float value = normalisedCents(*v.vela, entry, c.cents);
+        if (entry < VelaExt::HostEntries)
+            v->setParameter(entry, value);
+        else
+            v->setParameterAutomated(entry, value);
+        // The detune holds what was written (a generator cannot write +-100);
+        // the generators hold the same cents within their +-99.
+        held[c.slot].clear();
+        for (size_t k = 0; k < group.size(); ++k)
+            held[c.slot].push_back(k == 0 ? c.cents : std::clamp(c.cents, -99, 99));
+        ASSERT_EQ(groupCents(*v.vela, group), held[c.slot]);
+        for (int trip = 1; trip <= 3; ++trip) {
+            const std::vector<unsigned char> saved = programChunk(*v.vela);
+            ASSERT_FALSE(saved.empty());
+            std::vector<unsigned char> copy = saved;
+            ASSERT_EQ(v->dispatcher(effSetChunk, 1, intptr_t(copy.size()), copy.data(), 0.0f), intptr_t(copy.size()));
+            for (int g = 0; g < 4; ++g)
+                EXPECT_EQ(groupCents(*v.vela, CopyGroups[g]), held[g]) << "slot " << g + 1 << " after load " << trip;
+            EXPECT_EQ(programChunk(*v.vela), saved) << "save, load and save changed the program, trip " << trip;
+        }
+    }
 }
 
 TEST(VelaExtTableOpened, ReadingThenWritingAHostParameterChangesNothingElse)

@@ -28,8 +28,8 @@ TEST(HostOptions, AFullRenderLine)
     std::string error;
     ASSERT_TRUE(Host::parseHostOptions(
         words("render p.so --midi s.mid --out o.wav --rate 44100 --block=64 --seconds 2.5 --param 3=0.25 "
-              "--param 10=1 --program 7 --chunk-in a.fxb --chunk-out b.fxb --show-param 3 --show-param=22 "
-              "--no-idle"),
+              "--param 710=1 --value 769=3 --text=702=/s/a=b.wav --text 841= --soundfont 2=gm.sf2 --program 7 "
+              "--chunk-in a.fxb --chunk-out b.fxb --show-param 3 --show-param=922 --no-idle"),
         o, error))
         << error;
     EXPECT_EQ(o.command, Host::Command::Render);
@@ -40,14 +40,31 @@ TEST(HostOptions, AFullRenderLine)
     EXPECT_EQ(o.blockFrames, 64);
     ASSERT_TRUE(o.seconds);
     EXPECT_DOUBLE_EQ(*o.seconds, 2.5);
-    ASSERT_EQ(o.parameters.size(), 2u);
-    EXPECT_EQ(o.parameters[0].index, 3);
-    EXPECT_FLOAT_EQ(o.parameters[0].value, 0.25f);
-    EXPECT_EQ(o.parameters[1].index, 10);
+    // The settings keep their order; a text keeps every '=' after the first.
+    using Kind = Host::EntrySetting::Kind;
+    ASSERT_EQ(o.settings.size(), 6u);
+    const struct
+    {
+        Kind kind;
+        int index;
+        float normalised;
+        int value;
+        const char* text;
+    } expected[] = {
+        {Kind::Normalised, 3, 0.25f, 0, ""}, {Kind::Normalised, 710, 1.0f, 0, ""}, {Kind::Value, 769, 0, 3, ""},
+        {Kind::Text, 702, 0, 0, "/s/a=b.wav"}, {Kind::Text, 841, 0, 0, ""},       {Kind::SoundFont, 2, 0, 0, "gm.sf2"},
+    };
+    for (size_t i = 0; i < o.settings.size(); ++i) {
+        EXPECT_EQ(o.settings[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(o.settings[i].index, expected[i].index) << i;
+        EXPECT_FLOAT_EQ(o.settings[i].normalised, expected[i].normalised) << i;
+        EXPECT_EQ(o.settings[i].value, expected[i].value) << i;
+        EXPECT_EQ(o.settings[i].text, expected[i].text) << i;
+    }
     EXPECT_EQ(o.program, 7);
     EXPECT_EQ(o.chunkIn, "a.fxb");
     EXPECT_EQ(o.chunkOut, "b.fxb");
-    EXPECT_EQ(o.shownParameters, (std::vector<int>{3, 22}));
+    EXPECT_EQ(o.shownParameters, (std::vector<int>{3, 922}));
     EXPECT_FALSE(o.idle);
 }
 
@@ -94,6 +111,13 @@ TEST(HostOptions, BadLinesAreRefusedWithAReason)
         {"render p.so --out o.wav --param 3=1.5", "--param"},
         {"render p.so --out o.wav --param -1=0.5", "--param"},
         {"render p.so --out o.wav --param x=0.5", "--param"},
+        {"render p.so --out o.wav --value 769", "--value wants INDEX=N"},
+        {"render p.so --out o.wav --value 769=1.5", "--value wants INDEX=N"},
+        {"render p.so --out o.wav --value -2=1", "--value wants INDEX=N"},
+        {"render p.so --out o.wav --text 702", "--text wants INDEX=TEXT"},
+        {"render p.so --out o.wav --soundfont 3=gm.sf2", "SLOT 1 or 2"},
+        {"render p.so --out o.wav --soundfont 1=", "SLOT 1 or 2"},
+        {"info p.so --text 702=a.wav", "does not apply to info"},
         {"render p.so --out o.wav --show-param -1", "--show-param"},
         {"render p.so --out o.wav --show-param 2x", "--show-param"},
         {"info p.so --show-param 2", "--show-param"},

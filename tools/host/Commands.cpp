@@ -6,6 +6,7 @@
 #include "PluginHost.h"
 #include "Render.h"
 #include "TimeMap.h"
+#include "ToolingClient.h"
 #include "WavFile.h"
 
 #include <charconv>
@@ -113,6 +114,46 @@ bool writeWholeFile(const std::string& path, const char* data, size_t size, std:
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
         return error = "cannot move " + temp + " to " + path, false;
+    }
+    return true;
+}
+
+// The render's settings in their order: host parameters through the host's
+// own call, the rest through the tooling channel. Each is reported.
+bool applySettings(PluginHost_c& host, ToolingClient_c& tooling, const std::vector<EntrySetting>& settings,
+                   std::ostream& out, std::string& error)
+{
+    using Kind = EntrySetting::Kind;
+    AEffect* e = host.effect();
+    for (const EntrySetting& s : settings) {
+        const std::string index = std::to_string(s.index);
+        Tooling::Request answer;
+        std::string why;
+        switch (s.kind) {
+        case Kind::Normalised:
+            if (s.index < e->numParams) {
+                e->setParameter(e, s.index, s.normalised);
+                continue;
+            }
+            if (!tooling.setNormalised(s.index, s.normalised, answer, why))
+                return error = "--param " + index + "=" + number(s.normalised) + ": " + why, false;
+            break;
+        case Kind::Value:
+            if (!tooling.setValue(s.index, s.value, answer, why))
+                return error = "--value " + index + "=" + std::to_string(s.value) + ": " + why, false;
+            break;
+        case Kind::Text:
+            if (!tooling.setText(s.index, s.text, answer, why))
+                return error = "--text " + index + ": " + why, false;
+            break;
+        case Kind::SoundFont:
+            if (!importSoundFont(tooling, s.index, s.text, why))
+                return error = why, false;
+            out << "soundfont: generator slot " << index << " plays " << quoted(s.text) << "\n";
+            continue;
+        }
+        out << "entry " << index << ": value=" << number(answer.normalised) << " own=" << answer.value
+            << " display=" << quoted(answer.display) << "\n";
     }
     return true;
 }
@@ -274,14 +315,13 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
     if (o.program && *o.program >= e->numPrograms)
         return failed("--program " + std::to_string(*o.program) + ": the plug-in has " +
                       std::to_string(e->numPrograms) + " programs");
-    for (const ParameterSetting& p : o.parameters)
-        if (p.index >= e->numParams)
-            return failed("--param " + std::to_string(p.index) + ": the plug-in has " +
-                          std::to_string(e->numParams) + " parameters");
+    // Host parameters are set and read as any host does; everything else
+    // needs the plug-in's tooling channel, asked for once it is open.
+    bool needsChannel = false;
+    for (const EntrySetting& s : o.settings)
+        needsChannel |= s.kind != EntrySetting::Kind::Normalised || s.index >= e->numParams;
     for (int index : o.shownParameters)
-        if (index >= e->numParams)
-            return failed("--show-param " + std::to_string(index) + ": the plug-in has " +
-                          std::to_string(e->numParams) + " parameters");
+        needsChannel |= index >= e->numParams;
     const bool chunks = (e->flags & effFlagsProgramChunks) != 0;
     if ((!o.chunkIn.empty() || !o.chunkOut.empty()) && !chunks)
         return failed("the plug-in does not keep its programs as chunks (flag 32 unset)");
@@ -295,10 +335,19 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
         const intptr_t result = host.dispatch(effSetChunk, 0, intptr_t(chunk.size()), chunk.data());
         out << "chunkIn: " << chunk.size() << " bytes, effSetChunk answered " << result << "\n";
     }
-    if (o.program)
+    if (o.program) {
         host.dispatch(effSetProgram, 0, *o.program);
-    for (const ParameterSetting& p : o.parameters)
-        host.effect()->setParameter(host.effect(), p.index, p.value);
+        // A plug-in may load the program on its idle side: let it, so the
+        // settings below apply to the new program and not before it.
+        if (o.idle)
+            host.dispatch(effIdle);
+    }
+    ToolingClient_c tooling(host);
+    if (needsChannel && !tooling.available())
+        return failed("the plug-in has no tooling channel: only --param and --show-param of its " +
+                      std::to_string(e->numParams) + " parameters apply to it");
+    if (!applySettings(host, tooling, o.settings, out, error))
+        return failed(error);
 
     WavWriter_c wav;
     if (!wav.open(o.out, channels, o.sampleRate, error))
@@ -321,9 +370,20 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
         return failed(error);
 
     for (int index : o.shownParameters) {
-        const float value = host.effect()->getParameter(host.effect(), index);
-        out << "param " << index << ": value=" << number(value)
-            << " display=" << quoted(host.queryText(effGetParamDisplay, index, 0, kParameterTextBytes)) << "\n";
+        if (index < e->numParams) {
+            const float value = host.effect()->getParameter(host.effect(), index);
+            out << "param " << index << ": value=" << number(value)
+                << " display=" << quoted(host.queryText(effGetParamDisplay, index, 0, kParameterTextBytes)) << "\n";
+            continue;
+        }
+        Tooling::Request answer;
+        if (!tooling.get(index, answer, error))
+            return failed("--show-param " + std::to_string(index) + ": " + error);
+        out << "param " << index << ": value=" << number(answer.normalised) << " display=" << quoted(answer.display)
+            << " own=" << answer.value;
+        if (answer.isText)
+            out << " text=" << quoted(answer.text);
+        out << "\n";
     }
     if (!o.chunkOut.empty()) {
         void* data = nullptr;

@@ -11,13 +11,16 @@ const char* const kHostUsage =
     "usage:\n"
     "  tessel-host info PLUGIN [--rate HZ] [--block FRAMES] [--no-idle]\n"
     "  tessel-host render PLUGIN --out FILE.wav [--midi FILE.mid] [--rate HZ] [--block FRAMES]\n"
-    "              [--seconds N] [--param INDEX=VALUE]... [--program N] [--chunk-in FILE]\n"
-    "              [--chunk-out FILE] [--show-param INDEX]... [--no-idle]\n"
+    "              [--seconds N] [--program N] [--chunk-in FILE] [--chunk-out FILE]\n"
+    "              [--param INDEX=VALUE]... [--value INDEX=N]... [--text INDEX=TEXT]...\n"
+    "              [--soundfont SLOT=FILE]... [--show-param INDEX]... [--no-idle]\n"
     "  tessel-host wavstats FILE.wav\n"
     "  tessel-host sample FILE [--out DECODED.wav]\n"
     "  tessel-host editor PLUGIN --out FILE.png [--seconds N]   (needs an X display, e.g. Xvfb)\n"
-    "Without --midi, render plays a built-in demo phrase. Exit status: 0 success, 1 failure,\n"
-    "2 bad command line.\n";
+    "Without --midi, render plays a built-in demo phrase. --param takes 0..1; --value the\n"
+    "parameter's own whole number; entries beyond the host parameters, --text and --soundfont\n"
+    "(generator slot 1 or 2) go through the plug-in's tooling channel. Exit status: 0 success,\n"
+    "1 failure, 2 bad command line.\n";
 
 namespace {
 
@@ -34,19 +37,46 @@ bool parseWhole(const std::string& text, T& out)
     return true;
 }
 
-bool parseParameter(const std::string& text, ParameterSetting& out)
+// INDEX=REST: the index (0 or above) and the text after the first '='.
+bool splitSetting(const std::string& text, int& index, std::string& rest)
 {
     const size_t eq = text.find('=');
-    if (eq == std::string::npos)
+    if (eq == std::string::npos || !parseWhole(text.substr(0, eq), index) || index < 0)
         return false;
-    ParameterSetting p;
-    double value = 0;
-    if (!parseWhole(text.substr(0, eq), p.index) || !parseWhole(text.substr(eq + 1), value))
-        return false;
-    if (p.index < 0 || !(value >= 0.0 && value <= 1.0))
-        return false;
-    p.value = float(value);
-    out = p;
+    rest = text.substr(eq + 1);
+    return true;
+}
+
+bool parseSetting(const std::string& option, const std::string& text, EntrySetting& out, std::string& error)
+{
+    using Kind = EntrySetting::Kind;
+    EntrySetting s;
+    std::string rest;
+    const bool split = splitSetting(text, s.index, rest);
+    if (option == "--param") {
+        double value = 0;
+        s.kind = Kind::Normalised;
+        if (!split || !parseWhole(rest, value) || !(value >= 0.0 && value <= 1.0))
+            return error = "--param wants INDEX=VALUE with VALUE from 0 to 1, not '" + text + "'", false;
+        s.normalised = float(value);
+    } else if (option == "--value") {
+        s.kind = Kind::Value;
+        if (!split || !parseWhole(rest, s.value))
+            return error = "--value wants INDEX=N with N a whole number, not '" + text + "'", false;
+    } else if (option == "--text") {
+        s.kind = Kind::Text;
+        if (!split)
+            return error = "--text wants INDEX=TEXT, not '" + text + "'", false;
+        s.text = rest;
+    } else {
+        s.kind = Kind::SoundFont;
+        if (!split || (s.index != 1 && s.index != 2) || rest.empty())
+            return error = "--soundfont wants SLOT=FILE with SLOT 1 or 2 (the generator slots that hold a loop "
+                           "sampler), not '" + text + "'",
+                   false;
+        s.text = rest;
+    }
+    out = s;
     return true;
 }
 
@@ -93,7 +123,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
             value = args[++i];
             return true;
         };
-        const bool renderOnly = arg == "--midi" || arg == "--out" || arg == "--seconds" || arg == "--param" ||
+        const bool settingOption = arg == "--param" || arg == "--value" || arg == "--text" || arg == "--soundfont";
+        const bool renderOnly = arg == "--midi" || arg == "--out" || arg == "--seconds" || settingOption ||
                                 arg == "--program" || arg == "--chunk-in" || arg == "--chunk-out" ||
                                 arg == "--show-param";
         const bool hostOption = arg == "--rate" || arg == "--block" || arg == "--no-idle";
@@ -138,11 +169,11 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
                                    std::to_string(int(kMaxRenderSeconds)) + ", not '" + value + "'",
                            false;
                 o.seconds = seconds;
-            } else if (arg == "--param") {
-                ParameterSetting p;
-                if (!parseParameter(value, p))
-                    return error = "--param wants INDEX=VALUE with VALUE from 0 to 1, not '" + value + "'", false;
-                o.parameters.push_back(p);
+            } else if (settingOption) {
+                EntrySetting setting;
+                if (!parseSetting(arg, value, setting, error))
+                    return false;
+                o.settings.push_back(setting);
             } else if (arg == "--show-param") {
                 int index = 0;
                 if (!parseWhole(value, index) || index < 0)

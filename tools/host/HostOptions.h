@@ -25,10 +25,22 @@ enum class Command
     Editor,
 };
 
-struct ParameterSetting
+// One setting of render's command line, applied in the order given after
+// --chunk-in and --program.
+struct EntrySetting
 {
-    int index = 0;
-    float value = 0; // normalised 0..1
+    enum class Kind
+    {
+        Normalised, // --param INDEX=VALUE: 0..1
+        Value,      // --value INDEX=N: the parameter's own whole number
+        Text,       // --text INDEX=TEXT
+        SoundFont,  // --soundfont SLOT=FILE: SLOT 1 or 2
+    };
+    Kind kind = Kind::Normalised;
+    int index = 0;          // the entry, or the generator slot of a SoundFont
+    float normalised = 0;
+    int value = 0;
+    std::string text;       // the text, or the SoundFont's file
 };
 
 struct HostOptions
@@ -42,9 +54,9 @@ struct HostOptions
     int sampleRate = 48000;
     int blockFrames = 256;
     std::optional<double> seconds;
-    std::vector<ParameterSetting> parameters;
-    // Parameters whose value and display render prints once the render is
-    // done (after --chunk-in and --param took effect).
+    std::vector<EntrySetting> settings;
+    // Entries whose value and display render prints once the render is
+    // done (after --chunk-in and the settings took effect).
     std::vector<int> shownParameters;
     std::optional<int> program;
     std::string chunkIn;

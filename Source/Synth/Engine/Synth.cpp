@@ -15,6 +15,7 @@
 #include "RegMod.h"
 #include "SafeDiv.h"
 #include "SysGlo.h"
+#include "ToolingChannel.h"
 #include "VdxString.h"
 
 #include <algorithm>
@@ -308,11 +309,22 @@ bool Synth::endEdit(int32_t index)
     return AudioEffectX::endEdit(index);
 }
 
-intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void*, float opt)
+intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt)
 {
     BusyScope busyScope(*this);
     if (editor && index == 0x73744341 && static_cast<int32_t>(value) == 0x57686565)
         return editor->onWheel(opt) ? 1 : 0;
+    if (index == Tooling::ChannelId) {
+        if (!ptr)
+            return Tooling::Refused;
+        // Only the two leading words are read until they say the record is
+        // this build's.
+        int32_t head[2];
+        std::memcpy(head, ptr, sizeof head);
+        if (head[0] != static_cast<int32_t>(sizeof(Tooling::Request)) || head[1] != Tooling::RequestVersion)
+            return Tooling::Refused;
+        return toolingRequest(static_cast<int32_t>(value), *static_cast<Tooling::Request*>(ptr));
+    }
     return 0;
 }
 

@@ -24,6 +24,7 @@
 //   the project chunk                          SynthChunk.cpp
 //   preset files and folders                   SynthPresets.cpp
 //   routes                                     SynthRoutes.cpp
+//   the tooling channel                        SynthTooling.cpp
 //   voices of the instruments, voice table     SynthVoices.cpp
 #pragma once
 
@@ -55,6 +56,9 @@ class FileList_c;
 class FileDialog_c;
 class Disk_c;
 class ModuleManager_c;
+namespace Tooling {
+struct Request;
+}
 
 // The process-wide working block: buses, clearing and piecewise rendering work
 // in pieces of at most MaxBlockSize frames.
@@ -291,8 +295,13 @@ public:
     // Applies the audio route of a module for instrument ins. (The route
     // table's file gives the body.)
     virtual void setRoute(Part_c* part, int ins);
-    // Copies paired host parameters after a change of index (index < 0: every
-    // pair takes its source's value). (The parameter map's file gives the body.)
+    // Copies paired host parameters after a change of index: each partner
+    // takes the source's value in its own steps, clamped to its own range
+    // (value, the normalised form, is not used: two ranges round a
+    // normalised value differently, so a copy of it would drift). Index < 0
+    // (after a program or module load): every pair runs in the direction it
+    // was defined, never the returning half of a pair defined both ways, so
+    // no value makes a round trip. (The parameter map's file gives the body.)
     virtual void doValueCopy(int index, float value);
     // Per-instrument consistency after a program change or chunk load. The
     // engine's bodies (Synth.cpp) do nothing; the product class
@@ -446,7 +455,8 @@ public:
     virtual void storeInEPASAdd(int a, int b);
     // Link slot `slot` of descriptor i; -1 when empty or outside.
     int getEPASLink(int i, int slot) const;
-    // Appends the pair (a, b), and (b, a) too with both; at most
+    // Appends the pair (a, b), and with both the returning pair (b, a),
+    // which runs after writes of b only (doValueCopy); at most
     // ValueCopyPairCapacity pairs.
     virtual void defineValCopy(int a, int b, bool both);
     int getValueCopyCount() const;
@@ -482,6 +492,10 @@ public:
     // The editor's and MIDI learn's write: tells the host for host-visible
     // parameters. Thread: user interface.
     void setParameterAutomated(int32_t index, float value) override;
+    // The same write by the parameter's own whole number (clamped to its
+    // range) instead of 0..1, exact where a float cannot step through the
+    // range (frame numbers). Thread: user interface.
+    void setParameterValueAutomated(int32_t index, int value);
     void getParameterName(int32_t index, char* text) override;
     void getParameterLabel(int32_t index, char* label) override;
     void getParameterDisplay(int32_t index, char* text) override;
@@ -493,9 +507,37 @@ public:
     // the caches of the module's instances, the change side effects, the
     // editor, the descriptor's callback, controller sending and value copies.
     virtual void setParameterIntern(int index, float v);
+    // What a write sets: a normalised value (host, editor, controllers), or
+    // a value in the parameter's own steps, clamped to its range (value
+    // copies).
+    struct ParaWrite_t
+    {
+        float norm = 0.0f;
+        int steps = 0;
+        bool inSteps = false;
+    };
+    // setParameterIntern with a value in the parameter's own steps.
+    void setParameterSteps(int index, int steps);
+    // Where a write of host index `index` (instrument x stride + local)
+    // lands; part null for an index no write may touch (unmapped, read-only,
+    // the dirty entry).
+    struct HostWrite_t
+    {
+        int local = -1;
+        Part_c* part = nullptr;
+        int para = -1;
+        int ins = -1;
+    };
+    HostWrite_t resolveHostWrite(int index);
+    // The parameter a write of index would set; null as resolveHostWrite.
+    const Parameter_c* writtenParameter(int index);
+    // setParameterIntern's body, for either form of value.
+    // False when nothing was written.
+    bool writeParameter(int index, const ParaWrite_t& value);
     // The write itself under the instrument's optional lock (taken once per
     // outermost write of a thread; only tried on the audio thread).
     void setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify);
+    void setParameterCore(int local, Part_c* part, int ins, int para, const ParaWrite_t& w, bool notify);
     virtual void getParaDispStr(int index, Vdx::String_c& s);
     float getParaFl(int index);
     int getParaVal(int index);
@@ -534,6 +576,18 @@ public:
     // interface.
     virtual void setEditIns(int ins);
     virtual int getEditIns() { return curEditIns; }
+
+    // --- the tooling channel (SynthTooling.cpp, docs/tooling-channel.md)
+    // Tools reach what the editor reaches through one vendor-specific call
+    // (ToolingChannel.h): entries by value or text, commands, the page.
+    // Carries out one request: Tooling::Done, or Tooling::Refused with the
+    // request's status and message saying why (a record of another size or
+    // version is refused untouched). Thread: user interface, never audio;
+    // holds the busy counter.
+    intptr_t toolingRequest(int32_t operation, Tooling::Request& request);
+    // The external entry of the editor's upper-page selector; -1 when the
+    // product has none.
+    virtual int getEditPageEntry() const { return -1; }
 
     struct ParameterMap_t;
 

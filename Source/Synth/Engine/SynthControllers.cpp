@@ -98,7 +98,12 @@ void Synth::CCsetParameterCore(int index, Part_c* part, int ins, int para, float
     };
     setParameterCore(index, part, ins, para, value, false);
     callback(index, part, para);
-    // The parameters paired with this one follow, set the same way.
+    // The parameters paired with this one follow with the same value in
+    // their own steps, as after a host write (doValueCopy).
+    const Parameter_c* written = part->getParaPtr(ins, para);
+    if (!written)
+        return;
+    const ParaWrite_t steps{.steps = written->value, .inSteps = true};
     const int pairs = getValueCopyCount();
     for (int i = 0; i < pairs; ++i) {
         int source = -1;
@@ -108,9 +113,10 @@ void Synth::CCsetParameterCore(int index, Part_c* part, int ins, int para, float
         Part_c* dstPart = nullptr;
         int dstPara = -1;
         int dstIns = -1;
+        // A partner that does not resolve is skipped; the others still follow.
         if (!getECSPartParaIdx(destination, &dstPart, &dstPara, &dstIns) || !dstPart)
-            return;
-        setParameterCore(destination, dstPart, ins, dstPara, value, false);
+            continue;
+        setParameterCore(destination, dstPart, ins, dstPara, steps, false);
         callback(destination, dstPart, dstPara);
     }
 }

@@ -39,7 +39,16 @@ struct Synth::ParameterMap_t
     EPAS_c* epas = nullptr;  // count descriptors
     int16_t* links = nullptr; // (count + 1) x EPASLinkSlots
     int count = 0;
-    int copyPairs[ValueCopyPairCapacity][2] = {};
+    // A value copy: a write of source gives destination the same value.
+    // Returning: the second half of a pair defined both ways, which runs
+    // after writes of its source only, never in the copy after a load.
+    struct CopyPair_t
+    {
+        int source = -1;
+        int destination = -1;
+        bool returning = false;
+    };
+    CopyPair_t copyPairs[ValueCopyPairCapacity] = {};
     int copyCount = 0;
     int selectorIndex[SelectorCount + 1];  // entry 0 unused
     int selectorStride[SelectorCount + 1];

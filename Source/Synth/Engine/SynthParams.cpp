@@ -58,6 +58,19 @@ int typeCodeOf(const Part_c* part)
     return part ? part->getTypeCode() : 0;
 }
 
+// Host index -> (instrument, local index). A stride below 1 (a failed
+// construction) counts as one instrument.
+void splitHostIndex(int index, int stride, int* ins, int* local)
+{
+    if (stride < 1) {
+        *ins = 0;
+        *local = index;
+        return;
+    }
+    *ins = index / stride;
+    *local = index % stride;
+}
+
 } // namespace
 
 
@@ -91,7 +104,7 @@ bool Synth::openParameterMap()
     }
     m->count = n;
     initEPASAdd();
-    std::memset(m->copyPairs, 0, sizeof m->copyPairs);
+    std::fill(std::begin(m->copyPairs), std::end(m->copyPairs), ParameterMap_t::CopyPair_t{});
     m->copyCount = 0;
     return true;
 }
@@ -183,16 +196,14 @@ void Synth::defineValCopy(int a, int b, bool both)
     ParameterMap_t* m = paraMap.get();
     if (!m || a < 0 || b < 0)
         return;
-    auto append = [m](int src, int dst) {
+    auto append = [m](int src, int dst, bool returning) {
         if (m->copyCount >= ValueCopyPairCapacity)
             return;
-        m->copyPairs[m->copyCount][0] = src;
-        m->copyPairs[m->copyCount][1] = dst;
-        ++m->copyCount;
+        m->copyPairs[m->copyCount++] = {src, dst, returning};
     };
-    append(a, b);
+    append(a, b, false);
     if (both)
-        append(b, a);
+        append(b, a, true);
 }
 
 int Synth::getValueCopyCount() const
@@ -206,12 +217,12 @@ bool Synth::getValueCopyPair(int i, int* source, int* destination) const
     const ParameterMap_t* m = paraMap.get();
     if (!m || i < 0 || i >= m->copyCount || !source || !destination)
         return false;
-    *source = m->copyPairs[i][0];
-    *destination = m->copyPairs[i][1];
+    *source = m->copyPairs[i].source;
+    *destination = m->copyPairs[i].destination;
     return true;
 }
 
-void Synth::doValueCopy(int index, float value)
+void Synth::doValueCopy(int index, float)
 {
     ParameterMap_t* m = paraMap.get();
     // A copy's own write comes back here; it must not copy again, or a pair
@@ -219,21 +230,23 @@ void Synth::doValueCopy(int index, float value)
     if (!m || valueCopyDepth > 0)
         return;
     ++valueCopyDepth;
+    // The value travels in steps: a slot's detune (-100..100 cents) and a
+    // generator's cents (-99..99) then agree on every value both can hold,
+    // where a normalised value, rounded by each range in turn, moved by a
+    // cent on every hop. A destination clamps what it cannot hold.
+    int ins = 0;
+    int local = index;
+    if (index >= 0)
+        splitHostIndex(index, stride, &ins, &local);
     for (int i = 0; i < m->copyCount; ++i) {
-        const int src = m->copyPairs[i][0];
-        const int dst = m->copyPairs[i][1];
-        if (index >= 0) {
-            if (src == index)
-                setParameterIntern(dst, value);
-        } else {
-            // A source that names no parameter (a module not built) has no
-            // value to give: its 0 would overwrite a real one.
-            Part_c* part = nullptr;
-            int para = -1;
-            int ins = -1;
-            if (getPartParaIdx(src, &part, &para, &ins) && part->getParaPtr(ins, para))
-                setParameterIntern(dst, getParameterEdited(src));
-        }
+        const ParameterMap_t::CopyPair_t& pair = m->copyPairs[i];
+        if (index >= 0 ? pair.source != local : pair.returning)
+            continue;
+        // A source that names no parameter (a module not built) has no
+        // value to give: its 0 would overwrite a real one.
+        const int source = index >= 0 ? index : pair.source;
+        if (const Parameter_c* p = writtenParameter(source))
+            setParameterSteps(ins * std::max(stride, 1) + pair.destination, p->value);
     }
     --valueCopyDepth;
 }
@@ -261,23 +274,6 @@ int Synth::getDirtyMarkerIndex() const
 
 // ---------------------------------------------------------------------------
 // Host parameter map: lookups
-
-namespace {
-
-// Host index -> (instrument, local index). A stride below 1 (a failed
-// construction) counts as one instrument.
-void splitHostIndex(int index, int stride, int* ins, int* local)
-{
-    if (stride < 1) {
-        *ins = 0;
-        *local = index;
-        return;
-    }
-    *ins = index / stride;
-    *local = index % stride;
-}
-
-} // namespace
 
 bool Synth::getPartParaIdx(int local, Part_c** part, int* para, int* ins)
 {
@@ -415,25 +411,51 @@ float Synth::getParameterEdited(int index)
     return getParameterCore(index, false);
 }
 
-void Synth::setParameterIntern(int index, float v)
+Synth::HostWrite_t Synth::resolveHostWrite(int index)
 {
+    HostWrite_t w;
     ParameterMap_t* m = paraMap.get();
     if (index < 0 || !hasParameterMap())
-        return;
+        return w;
     int ins = 0;
-    int local = 0;
-    splitHostIndex(index, stride, &ins, &local);
-    ins = std::clamp(ins, 0, std::max(numInstruments - 1, 0));
-    if (local >= m->count || local == m->dirtyMarker || m->epas[local].readOnly)
-        return;
-    auto [part, para, mappedIns] = getParaTarget(local);
+    splitHostIndex(index, stride, &ins, &w.local);
+    if (w.local >= m->count || w.local == m->dirtyMarker || m->epas[w.local].readOnly)
+        return w;
+    const auto [part, para, mappedIns] = getParaTarget(w.local);
     if (!part)
-        return;
+        return w;
+    w.part = part;
+    w.para = para;
+    // An entry that follows the edited instrument takes the host index's
+    // instrument; one fixed to an instrument keeps its own.
+    w.ins = m->epas[w.local].instrument != -1 ? mappedIns : std::clamp(ins, 0, std::max(numInstruments - 1, 0));
+    return w;
+}
+
+const Parameter_c* Synth::writtenParameter(int index)
+{
+    const HostWrite_t w = resolveHostWrite(index);
+    return w.part ? w.part->getParaPtr(w.ins, w.para) : nullptr;
+}
+
+void Synth::setParameterIntern(int index, float v)
+{
+    writeParameter(index, ParaWrite_t{.norm = v});
+}
+
+void Synth::setParameterSteps(int index, int steps)
+{
+    writeParameter(index, ParaWrite_t{.steps = steps, .inSteps = true});
+}
+
+bool Synth::writeParameter(int index, const ParaWrite_t& value)
+{
+    const auto [local, part, para, ins] = resolveHostWrite(index);
+    if (!part)
+        return false;
     BusyScope busyScope(*this);
-    const EPAS_c& d = m->epas[local];
-    if (d.instrument != -1)
-        ins = mappedIns;
-    setParameterCore(local, part, ins, para, v, true);
+    const EPAS_c& d = paraMap->epas[local];
+    setParameterCore(local, part, ins, para, value, true);
     if (d.callback)
         (this->*d.callback)(local, part, para);
     // Sending a change back to the host as a MIDI controller is the only
@@ -441,7 +463,8 @@ void Synth::setParameterIntern(int index, float v)
     // audio ring during a knob drag or an automation pass.
     if (wantsParameterCC(ins, local))
         queueParameterCC(ins, local);
-    doValueCopy(index, v);
+    doValueCopy(index, value.norm);
+    return true;
 }
 
 namespace {
@@ -477,6 +500,11 @@ private:
 
 void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v, bool notify)
 {
+    setParameterCore(local, part, ins, para, ParaWrite_t{.norm = v}, notify);
+}
+
+void Synth::setParameterCore(int local, Part_c* part, int ins, int para, const ParaWrite_t& w, bool notify)
+{
     if (!part)
         return;
     const int group = getRegModGroup(part->getParaSet());
@@ -486,7 +514,10 @@ void Synth::setParameterCore(int local, Part_c* part, int ins, int para, float v
         lock = &instruments[ins]->optionalLock;
     {
         ParaWriteScope scope(lock, onAudioThread());
-        part->setPara01(ins, para, v);
+        if (w.inSteps)
+            part->setParaVal(ins, para, w.steps);
+        else
+            part->setPara01(ins, para, w.norm);
         cachePara(crParaChange, ins, local, para);
         if (group != rmgEffect)
             postprocessParaChange(ins, part, para);
@@ -513,6 +544,27 @@ void Synth::setParameterAutomated(int32_t index, float value)
         AudioEffect::setParameterAutomated(full, value);
     else
         setParameter(full, value);
+    followEditedInstrument(local, part);
+    setGlobalDisplayTo(local);
+}
+
+void Synth::setParameterValueAutomated(int32_t index, int value)
+{
+    const int local = index;
+    ParameterMap_t* m = paraMap.get();
+    if (local < 0 || !hasParameterMap() || local >= m->count)
+        return;
+    auto [part, para, ins] = getParaTarget(local);
+    if (!part)
+        return;
+    const int full = ins * std::max(stride, 1) + local;
+    const bool written = writeParameter(full, ParaWrite_t{.steps = value, .inSteps = true});
+    // Host parameters tell the host, as setParameterAutomated does (but
+    // mute and solo, which it keeps to itself).
+    const int code = typeCodeOf(part);
+    const bool muteSolo = code == TypeCodeSynGloIns && (para == SynGloInsPara::Mute || para == SynGloInsPara::Solo);
+    if (written && automation && local < numHostParas && !muteSolo)
+        callHost(audioMasterAutomate, full, 0, nullptr, part->getPara01(ins, para));
     followEditedInstrument(local, part);
     setGlobalDisplayTo(local);
 }

@@ -51,8 +51,8 @@ int Pan_c::getTypeCode() const
 bool Pan_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 {
     return defineParas(shared, nSets, PanParaCount, {
-        {.index = 1, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
-        {.index = 2, .kind = ParaKind::Pan, .name = "Pan"},
+        {.index = pOnOff, .kind = ParaKind::OnOff, .name = "S0 On/Off", .def = 1},
+        {.index = pPan, .kind = ParaKind::Pan, .name = "Pan"},
     });
 }
 

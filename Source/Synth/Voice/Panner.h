@@ -32,6 +32,8 @@ public:
     using VariatorTone_c::prepProc;
     using VariatorTone_c::render;
 
+    enum Para_t : int { pVersion = 0, pOnOff = 1, pPan = 2 };
+
     // Binds the voice's position array (-1..1, one float per control step);
     // a null pointer keeps the one bound before.
     void create(float* position);

@@ -312,6 +312,47 @@ TEST_F(HostMapFixture, PairCopiedBothWaysCopiesOnceEachWay)
     EXPECT_EQ(value(0, 8), 50);
 }
 
+TEST_F(HostMapFixture, CopiesCarryStepsAndLoadsRunOnlyTheDefinedWay)
+{
+    // A pair of different ranges, as a detune of -100..100 cents beside a
+    // generator's -99..99: B holds 1..99 beside A's 0..100. A copy gives
+    // the partner the same value, clamped to its range; a normalised copy
+    // would round it by the other range and drift by a step per hop.
+    voice0.getParaPtr(0, 6)->setLoVal(1);
+    voice0.getParaPtr(0, 6)->setHiVal(99);
+    engine.defineValCopy(dCopyA, dCopyB, true);
+    struct Case
+    {
+        int entry;
+        int steps;
+        int a, b;
+        const char* what;
+    };
+    const Case cases[] = {
+        {dCopyA, 100, 100, 99, "A's top clamps to B's"},
+        {dCopyA, 0, 0, 1, "A's bottom clamps to B's"},
+        {dCopyA, 86, 86, 86, "a value both hold is copied exactly"},
+        {dCopyB, 37, 37, 37, "and back"},
+        {dCopyB, 99, 99, 99, "B's top"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Parameter_c* p = engine.getParaPtr(c.entry);
+        engine.setParameter(c.entry, float(c.steps - p->getLowValue()) / float(p->getHighValue() - p->getLowValue()));
+        EXPECT_EQ(value(0, 5), c.a);
+        EXPECT_EQ(value(0, 6), c.b);
+    }
+    // After a load, A gives B its value and B's returning half does not run,
+    // so A's 100 stays 100 and B takes 99; loaded again, nothing moves.
+    voice0.getParaPtr(0, 5)->setVal(100);
+    voice0.getParaPtr(0, 6)->setVal(37);
+    for (int load = 0; load < 3; ++load) {
+        engine.doValueCopy(-1, 0.0f);
+        EXPECT_EQ(value(0, 5), 100) << load;
+        EXPECT_EQ(value(0, 6), 99) << load;
+    }
+}
+
 TEST_F(HostMapFixture, ValueCopyPairsStopAtCapacity)
 {
     for (int i = 0; i < ValueCopyPairCapacity + 40; ++i)
