@@ -206,7 +206,8 @@ void CSampleDisplayVl_c::draw(CDrawContext* context)
     }
     if (!drawCurrentSample(context) && !retryTimer) {
         retryTimer = new CVSTGUITimer(this, RetryMs);
-        retryTimer->start();
+        if (!retryTimer->start())
+            dropTimer(retryTimer); // in no frame: nothing would fire it
     }
 }
 

@@ -190,14 +190,14 @@ TEST(CStepSeqVx, OptionClickRepeatsTheSameStepEvery200Ms)
     EXPECT_EQ(rig.press(CPoint(centre.h, centre.v - 3), kLButton | kAlt), kMouseEventHandled);
     EXPECT_TRUE(rig.grid->isRepeating());
     clock.advance(199);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.texts.size(), 1u);
     clock.advance(1);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     // The mouse crosses the centre: the next tick steps down from the start.
     rig.move(CPoint(centre.h, centre.v + 4), kLButton);
     clock.advance(200);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     ASSERT_EQ(rig.listener.texts.size(), 3u);
     EXPECT_EQ(levelIn(rig.listener.texts[0], 4), 71);
     EXPECT_EQ(levelIn(rig.listener.texts[1], 4), 71) << "each tick sets the same one-step change";
@@ -205,7 +205,7 @@ TEST(CStepSeqVx, OptionClickRepeatsTheSameStepEvery200Ms)
     rig.release(centre);
     EXPECT_FALSE(rig.grid->isRepeating());
     clock.advance(1000);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.texts.size(), 3u);
 }
 

@@ -459,7 +459,7 @@ TEST(CSampleDisplayVl_c, ASampleLockedElsewhereIsDrawnWhenItIsFree)
 
     rig.display->setDirty(false);
     clock.advance(D::RetryMs);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_TRUE(rig.display->isDirty()) << "asks for the redraw itself";
     EXPECT_FALSE(rig.display->waitsForRetry());
     Canvas drawn(400, 200);

@@ -50,7 +50,7 @@ TEST(SampleDisplayThread, DrawsWhileTheStoreReloadsFreesAndSwapsItsSamples)
         rig.display->setDirty(true);
         canvas.draw(rig.display);
         clock.advance(CSampleDisplayVl_c::RetryMs);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
     }
     stop = true;
     store.join();

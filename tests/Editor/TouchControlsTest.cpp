@@ -65,7 +65,7 @@ struct TouchRig
     {
         for (int i = 0; i < ms; ++i) {
             clock.advance(1);
-            CVSTGUITimer::fireDue();
+            frame->fireTimers();
         }
     }
     std::vector<int64_t> sendTimes(int64_t from) const
