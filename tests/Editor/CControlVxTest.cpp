@@ -254,3 +254,28 @@ TEST(CControlVx, EditSlots)
     EXPECT_EQ(multi.getEditIdx(1), 11);
     copy.release()->forget();
 }
+
+TEST(CControlVx, APressMovesOnlyTheSlotItDrags)
+{
+    // A control of three slots whose others show values: dragging slot 0
+    // must leave their parameters alone, not report the values they held.
+    ControlTest::RecordingListener listener;
+    auto* multi = new ControlTest::ProbeControl(CRect(0, 0, 100, 20), &listener, 10, 3);
+    multi->setEditIdx(1, 11);
+    multi->setEditIdx(2, 12);
+    multi->setValue(11, 0.7f);
+    multi->setValue(12, 0.2f);
+    ControlTest::GestureEditor editor;
+    CFrame* frame = new CFrame(CRect(0, 0, 200, 100), nullptr, &editor);
+    frame->addView(multi);
+    CPoint p(30, 5);
+    multi->onMouseDown(p, kLButton);
+    multi->onMouseUp(p, 0);
+    int index = -1;
+    float v = 0.f;
+    std::vector<int> reported;
+    while (multi->getValue(&index, &v))
+        reported.push_back(index);
+    EXPECT_TRUE(reported.empty() || reported == std::vector<int>{10}) << "only slot 0 may report";
+    frame->forget();
+}
