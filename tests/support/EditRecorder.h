@@ -1,12 +1,12 @@
-// What the editor's controls tests share: a listener that takes every change
-// the way the editor does (the user text of text-mode controls, every
-// changed slot through getValue(int*, float*)) and records it, and a canvas
-// that draws one control offscreen and reads its pixels.
+// A listener for the controls' tests that takes every change the way the
+// editor does (the user text of text-mode controls, every changed slot
+// through getValue(int*, float*)) and records it; pictures of plain colours.
 #pragma once
 
 #include "CBitmap.h"
 #include "CControlVx.h"
 #include "CDrawContext.h"
+#include "ControlTestRig.h"
 
 #include <string>
 #include <vector>
@@ -58,27 +58,6 @@ inline CBitmap* solidPicture(int w, int h, std::vector<CColor> frameColours)
     }
     return b;
 }
-
-// Draws a control into a picture of its own over a plain background.
-struct Canvas
-{
-    explicit Canvas(int w, int h, CColor back = CColor{0, 0, 0, 255}) : target(new CBitmap(w, h))
-    {
-        CDrawContext c(target);
-        c.setFillColor(back);
-        c.drawRect(CRect(0, 0, w, h), kDrawFilled);
-    }
-    ~Canvas() { target->forget(); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    void draw(CView* view)
-    {
-        CDrawContext c(target);
-        view->draw(&c);
-    }
-    CColor at(int x, int y) const { return target->getPixel(x, y); }
-    CBitmap* target;
-};
 
 inline bool sameColour(CColor a, CColor b)
 {
