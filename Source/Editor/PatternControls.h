@@ -21,6 +21,7 @@
 #pragma once
 
 #include "CControlVx.h"
+#include "Capacities.h"
 
 #include <array>
 #include <memory>
@@ -29,8 +30,8 @@ class CBitmap;
 class CDrawContext;
 
 namespace StepSeqText {
-constexpr int Length = 258; // characters, without the terminating zero
-constexpr int Steps = 128;
+constexpr int Length = StepDataChars; // characters, without the terminating zero
+constexpr int Steps = StepSeqMaxSteps;
 constexpr int ActiveAt = 0;    // the step being played + 1
 constexpr int StepCountAt = 1; // the steps in use + 1
 constexpr int LevelRest = 0;
