@@ -376,6 +376,11 @@ void C51Map::setValue(int editIndex, float v)
     setDirty(true);
 }
 
+bool C51Map::onWheel(const CPoint&, const float&, const long&)
+{
+    return true;
+}
+
 void C51Map::draw(CDrawContext* context)
 {
     if (dots)

@@ -116,6 +116,9 @@ public:
     CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
     void setValue(int editIndex, float value) override;
     using CControlVx::setValue;
+    // Takes no wheel steps, as the pad: a step would move row 0's position
+    // whichever dot lies under the mouse.
+    bool onWheel(const CPoint& where, const float& distance, const long& buttons) override;
     void draw(CDrawContext* context) override;
 
     // The row whose dot's top-left corner lies nearest to the point, among

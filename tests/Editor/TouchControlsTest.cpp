@@ -392,7 +392,7 @@ TEST(C51Map, AGrabbedDotMovesWithoutAJumpInOneGesture)
     EXPECT_EQ(rig.editor.ends[103], 1) << "no stray end after the release";
 }
 
-TEST(C51Map, ADragOnAFieldWithoutShownDotsMovesNothing)
+TEST(C51Map, ADragOnAFieldWithoutShownDotsOrTheWheelMovesNothing)
 {
     MapRig rig;
     rig.place(0, 0.3f, 0.3f, false);
@@ -404,6 +404,10 @@ TEST(C51Map, ADragOnAFieldWithoutShownDotsMovesNothing)
     EXPECT_TRUE(rig.listener.changes.empty());
     EXPECT_TRUE(rig.editor.begins.empty());
     EXPECT_TRUE(rig.editor.ends.empty());
+
+    rig.place(0, 0.3f, 0.3f);
+    EXPECT_TRUE(rig.map->onWheel(CPoint(60, 50), 1.f, 0));
+    EXPECT_EQ(rig.listener.notices, 0) << "the wheel moves no row";
 }
 
 TEST(C51Map, ValuesFromTheEngineSetTheUserValueOnlyWhileNotTracking)
