@@ -10,7 +10,12 @@
 #include "CBitmap.h"
 #include "KeyboardBase.h"
 #include "KnobsAndSliders.h"
+#include "PatternControls.h"
+#include "SampleDisplay.h"
+#include "TouchControls.h"
+#include "Vela.h"
 #include "Synth.h"
+#include "VelaExtTable.h"
 
 using PageLayout::Kind;
 using PageLayout::Place;
@@ -39,6 +44,21 @@ constexpr int WhiteKeyWidth = 18, WhiteKeyHeight = 95, BlackKeyWidth = 10, Black
               BlackKeyOffset = 13;
 constexpr int KeyboardChannel = 0;
 constexpr int FxNameLeft = 12, FxNameRight = 67, FxNameHeight = 11;
+// The XY pads: the cross-hair in the default text colour fading into the
+// pad's own colour, stronger on the tinted (lower) pads.
+constexpr CColor PadFade{35, 50, 45, 255};
+constexpr CColor PadFadeTinted{60, 80, 75, 255};
+// The step grid: four columns of eight steps, 16 pixels left of each column
+// for the marker, whose picture holds two frames.
+constexpr int GridColumns = 4, GridRows = 8, GridMargin = 16, GridMarkerFrames = 2;
+// The 5.1 map: seven rows (generators 1, 2, filters 1, 2, effects 1, 4, 6),
+// each with its left-right, front-rear and on/off copies.
+constexpr int MapRows = 7;
+constexpr int MapFrontRearOffset = 7, MapOnOffset = 14;
+// The sample display's colours: before the start point, played, looped.
+constexpr CColor SamplePlayed{240, 240, 245, 255};
+constexpr CColor SampleBeforeStart{100, 100, 100, 255};
+constexpr CColor SampleLooped{120, 244, 125, 255};
 constexpr int FxBarX = 70;
 
 int fxRowOf(int y)
@@ -130,10 +150,18 @@ CDrawbarVx* VelaEditor_c::createEnvSlider(CModulFrameVx* frame, int index, int x
     return slider;
 }
 
-CView* VelaEditor_c::createXY(CModulFrameVx*, int, int, int, int, bool)
+CView* VelaEditor_c::createXY(CModulFrameVx* frame, int index, int x, int y, int size, bool tint)
 {
-    // The XY pad comes with its control family.
-    return nullptr;
+    if (!engine || !frame)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    auto* pad = new CXYVx(CRect(x, y, x + size, y + size), this, clampEdit(index), frame->getBackground(),
+                          getTextColour(kTextDefault), tint ? PadFadeTinted : PadFade);
+    int indices[2] = {index, index + 1};
+    createGeneralVxCore(pad, indices, 2, frame);
+    getRecord(index).kind = kRecordPad;
+    getRecord(index + 1).kind = kRecordPad;
+    return pad;
 }
 
 // ----------------------------------------------------------------- the walk
@@ -229,16 +257,60 @@ void VelaEditor_c::buildRow(CModulFrameVx* frame, const Row& row, const Place& p
     case Kind::XYPad:
         createXY(frame, index, x, y, row.w, row.tint);
         return;
+    case Kind::Touch:
+        createTouchControl(frame, index, row.command + row.commandStride * place.slot,
+                           row.commandIndex + row.commandIndexStride * place.slot,
+                           row.commandValue + row.commandValueStride * place.slot, x, y, row.w, row.h, false,
+                           nullptr);
+        return;
+    case Kind::GateSteps:
+        createGatorSteps(frame, index, row.columns, x, y, getPicture(row.picture), false);
+        return;
+    case Kind::StepGrid: {
+        if (!engine)
+            return;
+        CRect size(x, y, x + row.w, y + row.h);
+        auto* grid = new CStepSeqVx(size, this, clampEdit(index), frame->getBackground(), getPicture(row.picture),
+                                    colour, GridColumns, GridRows, GridMargin, GridMarkerFrames);
+        createGeneralVx(grid, index, frame);
+        return;
+    }
+    case Kind::Map51: {
+        if (!engine)
+            return;
+        CRect size(x, y, x + row.w, y + row.h);
+        auto* map = new C51Map(size, this, clampEdit(index), getPicture(row.picture), MapRows);
+        int indices[3 * MapRows];
+        for (int k = 0; k < MapRows; ++k) {
+            indices[C51Map::xSlot(k)] = index + k;
+            indices[C51Map::ySlot(k)] = index + MapFrontRearOffset + k;
+            indices[C51Map::onSlot(k)] = index + MapOnOffset + k;
+        }
+        createGeneralVxCore(map, indices, 3 * MapRows, frame);
+        getRecord(index).kind = kRecordPad;
+        return;
+    }
+    case Kind::SampleDisplay: {
+        if (!engine)
+            return;
+        CRect size(x, y, x + row.w, y + row.h);
+        auto* display = new CSampleDisplayVl_c(size, this, clampEdit(index), frame->getBackground());
+        // Start point, loop start, loop end, crossfade, zoom and scroll of
+        // loop sampler s, the last two as the read-only twins the page shows.
+        int indices[CSampleDisplayVl_c::SlotCount] = {
+            index, VelaExt::LoopStartEntry0 + place.slot, VelaExt::LoopEndEntry0 + place.slot,
+            VelaExt::ZoneModRangeEntry0 + place.slot, VelaExt::SDZoomTwinEntry0 + place.slot,
+            VelaExt::SDScrollTwinEntry0 + place.slot};
+        if (auto* vela = dynamic_cast<Vela_c*>(engine))
+            display->create(vela->getShownSampleSlot(place.slot), SamplePlayed, SampleBeforeStart, SampleLooped);
+        createGeneralVxCore(display, indices, CSampleDisplayVl_c::SlotCount, frame);
+        return;
+    }
     case Kind::Menu:
     case Kind::SubMenu:
     case Kind::FileList:
-    case Kind::Touch:
     case Kind::FileButton:
-    case Kind::Map51:
-    case Kind::StepGrid:
-    case Kind::GateSteps:
-    case Kind::SampleDisplay:
-        // These controls' factories come with their families.
+        // These controls' factories come with their family.
         return;
     }
 }

@@ -124,6 +124,9 @@ public:
     // The zone the editor shows for loop sampler k (0, 1), and its sample.
     int getShownZone(int k) const { return shownZone[k & 1].load(); }
     WaveSample_c* getShownSample(int k) const { return shownSample[k & 1].load(); }
+    // The pointer itself, which the editor's sample display reads at every
+    // draw (the change hook swaps it when another zone is shown).
+    const std::atomic<WaveSample_c*>* getShownSampleSlot(int k) const { return &shownSample[k & 1]; }
 
     // --- Commands (VelaCommands.cpp) ---------------------------------------
     // The editor's numbered commands for the sample stores and pages; every
