@@ -58,6 +58,16 @@ constexpr CColor Filter[2] = {{111, 195, 138, 255}, {200, 196, 104, 255}};
 // The accents of the effect rows of the 5.1 mixer (effects 1, 4 and 6).
 constexpr CColor Effect[3] = {{95, 196, 180, 255}, {214, 118, 160, 255}, {170, 170, 178, 255}};
 
+// The page pictures: the ground's lit top, the raised sections on it and the
+// text painted into them (control names, section titles).
+constexpr CColor GroundTop{36, 40, 46, 255};
+constexpr CColor Section{38, 42, 49, 255};
+constexpr CColor SectionEdge{52, 57, 66, 255};
+constexpr CColor Label{160, 162, 158, 255};
+constexpr CColor Title{128, 186, 176, 255};
+// The lit field behind the one display that writes in black (the version).
+constexpr CColor Screen{176, 196, 186, 255};
+
 // ---------------------------------------------------------------- spacing
 // Pixels between a picture's edge and what it draws.
 constexpr int Inset = 2;
@@ -70,6 +80,12 @@ constexpr double Corner = 2.5;
 // Width of a knob's travel in degrees, as every knob of the pages turns.
 constexpr double KnobTravelDegrees = 300.0;
 
+// Page pictures: pixels between a control and its label, the padding of a
+// section around its controls and its corner radius.
+constexpr int LabelGap = 1;
+constexpr int SectionPad = 4;
+constexpr double SectionCorner = 4.0;
+
 // ------------------------------------------------------------------ fonts
 // The family of every text the editor sets; the condensed face keeps numbers
 // narrow.
@@ -81,6 +97,11 @@ CFontRef fontOfHeight(int px);
 CFontRef textFont(CFontRef role, int boxHeight);
 // Value texts never get smaller than this to fit their box.
 constexpr int SmallestTextSize = 8;
+// The labels painted into the pages: their size, the least they step down
+// to where room is short, and the bold titles of sections and panels.
+constexpr int LabelSize = 10;
+constexpr int SmallestLabelSize = 8;
+constexpr int TitleSize = 10;
 // The width in pixels of text set in font.
 int textWidth(const char* text, CFontRef font);
 // The font text is drawn in within a box: textFont of the role, stepped down

@@ -3,6 +3,7 @@
 #include "CBitmap.h"
 #include "CDrawContext.h"
 #include "EditorLook.h"
+#include "PagePainters.h"
 #include "PicturePainters.h"
 #include "VendorMessages.h"
 
@@ -181,34 +182,14 @@ constexpr PageSize Pages[] = {
     {247, "panel-envelope-holder", 242, 134},
     {251, "panel-filter-envelope-1", 198, 130},
     {321, "panel-keys", 648, 95},
+    // Loaded with the others, shown by no page: small tiles in the look.
+    {219, "spare-219", 32, 32},
+    {252, "spare-252", 32, 32},
+    {327, "spare-327", 32, 32},
+    {332, "spare-332", 32, 32},
 };
 
 std::atomic<bool> failing[MaxId + 1];
-
-// The main background: the ground, the band of the page tabs and the strip
-// between upper and lower pages.
-void paintMain(cairo_t* cr, CCoord w, CCoord h)
-{
-    CDrawContext c(cr);
-    c.setFillColor(Look::Ground);
-    c.drawRect(CRect(0, 0, w, h), kDrawFilled);
-    c.setFillColor(Look::Panel);
-    c.drawRect(CRect(0, 0, w, 37), kDrawFilled);
-    c.drawRect(CRect(0, 327, w, 348), kDrawFilled);
-    c.setFrameColor(Look::Edge);
-    c.drawLine(CPoint(0, 36), CPoint(w - 1, 36));
-    c.drawLine(CPoint(0, 327), CPoint(w - 1, 327));
-    c.drawLine(CPoint(0, 347), CPoint(w - 1, 347));
-}
-
-// A page or panel: a plain panel with its outline.
-void paintPage(cairo_t* cr, CCoord w, CCoord h)
-{
-    CDrawContext c(cr);
-    c.setFillColor(Look::Ground);
-    c.setFrameColor(Look::Edge);
-    c.drawRect(CRect(0, 0, w, h), kDrawFilledAndStroked);
-}
 
 // A neutral tile for an id no painter claims yet: a grey that differs a
 // little per id, so neighbouring tiles can be told apart.
@@ -297,10 +278,13 @@ CBitmap* make(int id)
 {
     if (id < 0 || id > MaxId || failing[id].load())
         return nullptr;
-    if (id == MainBackground)
-        return new CBitmap(MainWidth, MainHeight, paintMain);
-    if (const PageSize* page = findPage(id))
-        return new CBitmap(page->width, page->height, paintPage);
+    if (id == MainBackground || findPage(id)) {
+        const PageSize* page = findPage(id);
+        return new CBitmap(page ? page->width : MainWidth, page ? page->height : MainHeight,
+                           [id](cairo_t* cr, CCoord w, CCoord h) {
+                               PagePainters::paintPicture(id, cr, static_cast<int>(w), static_cast<int>(h));
+                           });
+    }
     if (const Picture* p = find(id)) {
         return new CBitmap(p->width(), p->height(), [p](cairo_t* cr, CCoord, CCoord) {
             // Each frame paints in its own cell, so none spills into the next.

@@ -102,6 +102,15 @@ const KnobStyle& knobStyle(int style);
 
 constexpr int NoLowerY = -10000;
 
+// Geometry the builders and the painters of the page pictures share.
+// A plus/minus display's two buttons at its right end, each this wide.
+constexpr int PlusMinusButton = 15;
+// The mixer's sliders: a track of 64 pixels, 2 thick, about (x + 4, y + 4).
+constexpr int MixSliderTrack = 64, MixSliderThickness = 2, MixSliderInset = 4;
+// The step grid: four columns of eight steps; each column keeps 16 pixels
+// at its left (the page writes the step numbers there) before the marker.
+constexpr int StepGridColumns = 4, StepGridRows = 8, StepGridMargin = 16;
+
 struct Row
 {
     Kind kind = Kind::Knob;
@@ -383,6 +392,10 @@ struct PaintedRow
     int command;   // touch areas
     int fileMode;  // file buttons: 0 open, 1 save
     Part part;
+    int repeat = 0;         // which repeat of its row
+    int count = 1;          // how many repeats the row has
+    bool drawn = true;      // menus: false for a click area the picture shows
+    bool ownLabels = false; // each repeat has a label of its own
 };
 
 } // namespace PageLayout

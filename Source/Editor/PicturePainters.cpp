@@ -11,33 +11,6 @@ namespace Painters {
 namespace {
 constexpr double Pi = 3.14159265358979323846;
 
-void setColour(cairo_t* cr, CColor c)
-{
-    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
-}
-
-void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r)
-{
-    r = std::min({r, w / 2, h / 2});
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -Pi / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, Pi / 2);
-    cairo_arc(cr, x + r, y + h - r, r, Pi / 2, Pi);
-    cairo_arc(cr, x + r, y + r, r, Pi, 3 * Pi / 2);
-    cairo_close_path(cr);
-}
-
-// A vertical gradient between two colours over y0..y1 as the source.
-void setGradient(cairo_t* cr, double y0, double y1, CColor top, CColor bottom)
-{
-    cairo_pattern_t* p = cairo_pattern_create_linear(0, y0, 0, y1);
-    cairo_pattern_add_color_stop_rgba(p, 0, top.red / 255.0, top.green / 255.0, top.blue / 255.0, top.alpha / 255.0);
-    cairo_pattern_add_color_stop_rgba(p, 1, bottom.red / 255.0, bottom.green / 255.0, bottom.blue / 255.0,
-                                      bottom.alpha / 255.0);
-    cairo_set_source(cr, p);
-    cairo_pattern_destroy(p);
-}
-
 // A lit LED of radius r at (x, y): a soft halo, the lens and a small glint.
 void led(cairo_t* cr, double x, double y, double r, bool lit, CColor a = Look::Accent)
 {
@@ -61,20 +34,6 @@ void led(cairo_t* cr, double x, double y, double r, bool lit, CColor a = Look::A
         cairo_arc(cr, x - r * 0.3, y - r * 0.3, r * 0.3, 0, 2 * Pi);
         cairo_fill(cr);
     }
-}
-
-// A key or cell face: raised and dark when off, lit when on.
-void face(cairo_t* cr, double x, double y, double w, double h, bool on)
-{
-    roundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, Look::Corner);
-    if (on)
-        setGradient(cr, y, y + h, Look::Accent, Look::AccentDim);
-    else
-        setGradient(cr, y, y + h, Look::Panel, Look::Ground);
-    cairo_fill_preserve(cr);
-    setColour(cr, on ? Look::AccentDim : Look::Edge);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
 }
 
 void icon(cairo_t* cr, const CRect& box, RadioIcon which, CColor colour)
@@ -145,6 +104,46 @@ void ground(cairo_t* cr, int w, int h)
     cairo_fill(cr);
 }
 } // namespace
+
+void setColour(cairo_t* cr, CColor c)
+{
+    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
+}
+
+void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r)
+{
+    r = std::min({r, w / 2, h / 2});
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -Pi / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, Pi / 2);
+    cairo_arc(cr, x + r, y + h - r, r, Pi / 2, Pi);
+    cairo_arc(cr, x + r, y + r, r, Pi, 3 * Pi / 2);
+    cairo_close_path(cr);
+}
+
+// A vertical gradient between two colours over y0..y1 as the source.
+void setGradient(cairo_t* cr, double y0, double y1, CColor top, CColor bottom)
+{
+    cairo_pattern_t* p = cairo_pattern_create_linear(0, y0, 0, y1);
+    cairo_pattern_add_color_stop_rgba(p, 0, top.red / 255.0, top.green / 255.0, top.blue / 255.0, top.alpha / 255.0);
+    cairo_pattern_add_color_stop_rgba(p, 1, bottom.red / 255.0, bottom.green / 255.0, bottom.blue / 255.0,
+                                      bottom.alpha / 255.0);
+    cairo_set_source(cr, p);
+    cairo_pattern_destroy(p);
+}
+
+void face(cairo_t* cr, double x, double y, double w, double h, bool on)
+{
+    roundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, Look::Corner);
+    if (on)
+        setGradient(cr, y, y + h, Look::Accent, Look::AccentDim);
+    else
+        setGradient(cr, y, y + h, Look::Panel, Look::Ground);
+    cairo_fill_preserve(cr);
+    setColour(cr, on ? Look::AccentDim : Look::Edge);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
 
 double knobAngle(double v)
 {

@@ -94,4 +94,13 @@ void mapDot(cairo_t* cr, int w, int h, CColor colour, const char* name);
 // Text in a box, centred, in the look's font of px pixels.
 void label(cairo_t* cr, const CRect& box, const char* text, int px, CColor colour, bool bold);
 
+// Pieces the painters of controls and of pages share.
+void setColour(cairo_t* cr, CColor c);
+// A vertical gradient between two colours over y0..y1 as the source.
+void setGradient(cairo_t* cr, double y0, double y1, CColor top, CColor bottom);
+// A rounded rectangle as the current path.
+void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
+// A key or cell face: raised and dark when off, lit when on.
+void face(cairo_t* cr, double x, double y, double w, double h, bool on);
+
 } // namespace Painters

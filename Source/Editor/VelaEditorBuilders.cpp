@@ -31,9 +31,10 @@ constexpr int BarWidth = 65, BarHeight = 11, BarFrames = 33;
 constexpr int BarDisplayWidth = 40, BarDisplayHeight = 11, BarDisplayDx = 87, BarDisplayDy = 6;
 constexpr int EnvDisplayWidth = 34, EnvDisplayHeight = 8;
 // The plus/minus displays' two buttons at their right end.
-constexpr int PlusMinusButton = 15;
+constexpr int PlusMinusButton = PageLayout::PlusMinusButton;
 // The mixer's sliders: a track of 64 pixels, 2 thick, about (x + 4, y + 4).
-constexpr int MixSliderTrack = 64, MixSliderThickness = 2, MixSliderInset = 4;
+constexpr int MixSliderTrack = PageLayout::MixSliderTrack, MixSliderThickness = PageLayout::MixSliderThickness,
+              MixSliderInset = PageLayout::MixSliderInset;
 // The sample display's scroll bar: its arrow zones and its thumb.
 constexpr int ScrollMargin = 12;
 // "Scrollbar Size", the visible fraction, two entries after "SD Scroll".
@@ -50,7 +51,8 @@ constexpr CColor PadFade{35, 50, 45, 255};
 constexpr CColor PadFadeTinted{60, 80, 75, 255};
 // The step grid: four columns of eight steps, 16 pixels left of each column
 // for the marker, whose picture holds two frames.
-constexpr int GridColumns = 4, GridRows = 8, GridMargin = 16, GridMarkerFrames = 2;
+constexpr int GridColumns = PageLayout::StepGridColumns, GridRows = PageLayout::StepGridRows,
+              GridMargin = PageLayout::StepGridMargin, GridMarkerFrames = 2;
 // The 5.1 map: seven rows (generators 1, 2, filters 1, 2, effects 1, 4, 6),
 // each with its left-right, front-rear and on/off copies.
 constexpr int MapRows = 7;

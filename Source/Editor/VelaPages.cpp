@@ -200,7 +200,8 @@ std::vector<PaintedRow> paintedRows(int picture)
     std::vector<PaintedRow> rows;
     for (const Placed& v : placedViewsOf(wearer->number)) {
         const Row& r = *v.row;
-        rows.push_back({v.rect, r.kind, labelOf(v), v.index, r.command, r.file ? r.file->mode : -1, v.part});
+        rows.push_back({v.rect, r.kind, labelOf(v), v.index, r.command, r.file ? r.file->mode : -1, v.part, v.repeat,
+                        r.count, r.drawn, r.labels != nullptr});
     }
     return rows;
 }

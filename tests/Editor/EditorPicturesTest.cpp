@@ -252,7 +252,7 @@ TEST(EditorPictures, ReviewToolsGetEachPictureThroughTheVendorMessage)
     EXPECT_EQ(page.width, 800);
     EXPECT_EQ(page.height, 290);
     EXPECT_STREQ(page.name, "page-main");
-    EXPECT_EQ(editor.vendorSpecific(kVendorPictureMessage, 219, &r, 0.f), 0) << "no page wears 219";
+    EXPECT_EQ(editor.vendorSpecific(kVendorPictureMessage, 228, &r, 0.f), 0) << "no page loads 228";
     EXPECT_EQ(editor.vendorSpecific(kVendorPictureMessage, 350, nullptr, 0.f), 0);
     EXPECT_EQ(editor.vendorSpecific(0x12345678, 350, &r, 0.f), 0) << "an unknown message";
     // Through the plug-in's dispatcher, as a host sends it.
