@@ -7,8 +7,9 @@
 // The pictures the controls use are rows of one table: per id its name, the
 // size of one frame, the frame count and how its frames lie (stacked in one
 // column, side by side for the keyboard strips), and the painter that draws
-// a frame (PicturePainters.h). Id 128 is the main background; ids without a
-// row give a small neutral tile until the pages that use them paint their own.
+// a frame (PicturePainters.h). Id 128 (the main background) and the pages
+// and panels (pages()) are painted from the pages' rows (PagePainters.h);
+// ids without a row give a small neutral tile, which no page asks for.
 //
 // A test can make chosen ids fail to load (setLoadFailure), as a picture
 // that is missing would.

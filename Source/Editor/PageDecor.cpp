@@ -88,17 +88,25 @@ constexpr Word KeysWords[] = {{612, "Mode"}, {610, "Mode"}};
 constexpr int LfoLabelSize = 8;
 // The time sampler's and the wavetable's start and end below their values;
 // the sampler's three switches share the lines below them.
-constexpr Hint SamplerHints[] = {{"Start", Side::Below},
+constexpr Hint SamplerHints[] = {{"Timescale", Side::Above},
+                                 {"Start", Side::Below},
                                  {"End", Side::Below},
                                  {"Reverse", Side::Below},
                                  {"Loop", Side::Below, Align::Centre, Look::LabelSize + 1},
                                  {"Pitch-Track", Side::Right}};
-constexpr Hint TableHints[] = {{"Start", Side::Below}, {"End", Side::Below}};
+constexpr Hint TableHints[] = {{"Ride", Side::Above}, {"Start", Side::Below}, {"End", Side::Below}};
+// The large knobs of every generator panel name themselves above.
+constexpr Hint OscHints[] = {{"Wave", Side::Above}, {"Symm", Side::Above}};
 // The loop sampler's zone table: its key and velocity columns, 20 pixels
 // each, share one label per pair; the zone selectors show their numbers and
 // the sample's name shows itself beside its buttons.
 constexpr Group ZoneGroups[] = {{"Key", "Key Lo", "Key Hi"}, {"Velocity", "Vel Lo", "Vel Hi"}};
 constexpr int LoopUpperUnlabelled[] = {803, 937, 939};
+// The values under the sample display name themselves from the left; the
+// whole panel is dense, its labels a pixel smaller.
+constexpr Hint LoopHints[] = {{"Start", Side::Left}, {"Loop Start", Side::Left}, {"Loop End", Side::Left},
+                              {"X-Fade", Side::Left}};
+constexpr int LoopLabelSize = 9;
 constexpr int LoopLowerUnlabelled[] = {804, 938, 940};
 constexpr int Envelope1Unlabelled[] = {146};
 constexpr int Envelope2Unlabelled[] = {152};
@@ -122,16 +130,16 @@ const PageDecor Decors[] = {
     {.picture = Pic::PageSetup, .sections = SetupSections, .hints = SetupHints},
     {.picture = Pic::PageParts, .sections = PartsSections},
     {.picture = Pic::PageKeys, .words = KeysWords},
-    {.picture = Pic::OscPanelUpper, .ground = Ground::Panel, .title = "OSCILLATOR"},
-    {.picture = Pic::OscPanelUpper + 1, .ground = Ground::Panel, .title = "OSCILLATOR"},
+    {.picture = Pic::OscPanelUpper, .ground = Ground::Panel, .title = "OSCILLATOR", .hints = OscHints},
+    {.picture = Pic::OscPanelUpper + 1, .ground = Ground::Panel, .title = "OSCILLATOR", .hints = OscHints},
     {.picture = Pic::SamplerPanelUpper, .ground = Ground::Panel, .title = "TIME SAMPLER", .hints = SamplerHints},
     {.picture = Pic::SamplerPanelUpper + 1, .ground = Ground::Panel, .title = "TIME SAMPLER", .hints = SamplerHints},
     {.picture = Pic::TablePanelUpper, .ground = Ground::Panel, .title = "WAVETABLE", .hints = TableHints},
     {.picture = Pic::TablePanelUpper + 1, .ground = Ground::Panel, .title = "WAVETABLE", .hints = TableHints},
-    {.picture = Pic::LoopPanelUpper, .ground = Ground::Panel, .title = "LOOP SAMPLER",
-     .unlabelled = LoopUpperUnlabelled, .groups = ZoneGroups},
-    {.picture = Pic::LoopPanelUpper + 1, .ground = Ground::Panel, .title = "LOOP SAMPLER",
-     .unlabelled = LoopLowerUnlabelled, .groups = ZoneGroups},
+    {.picture = Pic::LoopPanelUpper, .ground = Ground::Panel, .title = "LOOP SAMPLER", .hints = LoopHints,
+     .unlabelled = LoopUpperUnlabelled, .groups = ZoneGroups, .labelSize = LoopLabelSize},
+    {.picture = Pic::LoopPanelUpper + 1, .ground = Ground::Panel, .title = "LOOP SAMPLER", .hints = LoopHints,
+     .unlabelled = LoopLowerUnlabelled, .groups = ZoneGroups, .labelSize = LoopLabelSize},
     {.picture = Pic::EffectPanel, .ground = Ground::Panel},
     {.picture = Pic::FilterEnvelope2, .ground = Ground::Panel, .unlabelled = Envelope2Unlabelled},
     {.picture = Pic::LadderPanel, .ground = Ground::Panel, .labelled = LadderLabelled},
@@ -139,7 +147,7 @@ const PageDecor Decors[] = {
     {.picture = Pic::LfoPanel, .ground = Ground::Panel, .labelSize = LfoLabelSize},
     {.picture = Pic::EnvelopePanel, .ground = Ground::Panel, .unlabelled = EnvelopeUnlabelled},
     {.picture = Pic::EmptyPanel, .ground = Ground::Panel},
-    {.picture = Pic::EnvelopeHolder, .ground = Ground::Page},
+    {.picture = Pic::EnvelopeHolder, .ground = Ground::Inset},
     {.picture = Pic::FilterEnvelope1, .ground = Ground::Panel, .unlabelled = Envelope1Unlabelled},
     {.picture = Pic::KeysPanel, .ground = Ground::Panel},
 };

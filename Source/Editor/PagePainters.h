@@ -20,6 +20,7 @@
 
 #include "EditorLook.h"
 #include "GuiTypes.h"
+#include "PageFields.h"
 #include "PageLayout.h"
 
 #include <span>
@@ -35,22 +36,9 @@ enum class Ground
     Window, // the main background: the bands of the page tabs and of the strip above the lower pages
     Page,   // an upper or lower page
     Panel,  // a panel a page shows in one of its frames
+    Inset,  // a frame that lies inside a page's section, in the section's colour
 };
 
-// The small drawings on faces.
-enum class Glyph : uint8_t
-{
-    None,
-    Previous, // a triangle to the left
-    Next,     // a triangle to the right
-    Clear,    // a cross
-    Open,     // a folder
-    Save,     // an arrow down onto a tray
-    Swap,     // two arrows, left and right
-    Go,       // a chevron: opens another page
-    Menu,     // a small triangle down: a list opens
-    Speaker,  // a loudspeaker: a level
-};
 
 // An area that groups controls under a title (none: no title): raised from
 // the ground, or only its title where the panels of the page do the grouping.
@@ -154,15 +142,15 @@ struct TextLayout
 };
 
 // Where every text of a picture goes. Obstacles are every view of the rows
-// (by bodyOf) and the areas
-// of the frames laid over the picture (covered). A label takes the largest
-// size from Look::LabelSize down to Look::SmallestLabelSize for which one of
-// its sides, in the kind's order (or the hint's), has room: inside the
-// picture, over no obstacle and no text before it, and not across a
-// section's edge. Above and below a control it stands centred, else flush
-// with one of the control's edges. Rows repeated without labels of their own
-// get one label, over their first repeat; the decor's groups one label over
-// several such rows; its icons a glyph beside their control.
+// (by bodyOf) and the areas of the frames laid over the picture (covered).
+// A label takes the first of its sides, in the kind's order (or the hint's),
+// that has room at the decor's label size or one pixel less: inside the
+// picture, over no obstacle and no text before it, and not across a raised
+// section's edge; only where no side has room does it step down further, to
+// Look::SmallestLabelSize. Above and below a control it stands centred, else
+// flush with one of the control's edges. Rows repeated without labels of
+// their own get one label, over their first repeat; the decor's groups one
+// label over several such rows; its icons a glyph beside their control.
 TextLayout layoutTexts(const PageDecor& decor, std::span<const PageLayout::PaintedRow> rows,
                        std::span<const CRect> covered, int w, int h);
 
@@ -183,38 +171,5 @@ bool overlapsRect(const CRect& a, const CRect& b);
 // The rectangle a view takes on its page: its own, or for a knob the square
 // its circle is painted in (a wide knob's picture is mostly empty beside it).
 CRect bodyOf(const PageLayout::PaintedRow& row);
-
-// ------------------------------------------------------------ the pieces
-// A glyph centred in box.
-void glyph(cairo_t* cr, const CRect& box, Glyph g, CColor ink);
-
-// A key face with a glyph or, when given, a word.
-void buttonFace(cairo_t* cr, const CRect& r, Glyph g, const char* word);
-// A key face that opens a list: its word on the left, a small triangle on
-// the right.
-void menuFace(cairo_t* cr, const CRect& r, const char* word);
-// A recessed well that a value text, a list's name or a file name is
-// written into; `screen` lights it for dark text.
-void well(cairo_t* cr, const CRect& r, bool screen = false);
-// A plus/minus display's outer rectangle: the value's well and its two
-// keys of `button` pixels at the right end, minus on the left, plus on the
-// right.
-void plusMinus(cairo_t* cr, const CRect& outer, int button);
-// An XY pad's field: a well with a fine grid and its centre lines.
-void padField(cairo_t* cr, const CRect& r);
-// The step grid's field: columns x rows cells, in each the step's number in
-// the left margin and the lane its level is written into.
-void stepField(cairo_t* cr, const CRect& r, int columns, int rows, int margin, int markerWidth);
-// The 5.1 map's room: a field with the five speakers and the listener.
-void roomField(cairo_t* cr, const CRect& r, int dot);
-// The sample display's field: a well with its zero line.
-void sampleField(cairo_t* cr, const CRect& r);
-// The groove of a horizontal slider: its track of `track` pixels from
-// (x, y), `thick` pixels thick, with ticks at both ends and the middle.
-void groove(cairo_t* cr, int x, int y, int track, int thick);
-// The slot a hanging bar moves in: a thin recess down the rectangle's middle.
-void slot(cairo_t* cr, const CRect& r);
-// The bed the on-screen keyboard lies in.
-void keyBed(cairo_t* cr, const CRect& r);
 
 } // namespace PagePainters
