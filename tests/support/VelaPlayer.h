@@ -82,6 +82,7 @@ public:
 
     VelaInst_c* instrument() { return static_cast<VelaInst_c*>(vela->getInstPtr(0)); }
     Vela_c& plugin() { return *vela; }
+    AEffect* effect() { return e; }
 
 private:
     void midi(int status, int key, int velocity)

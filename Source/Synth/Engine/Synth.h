@@ -179,6 +179,9 @@ public:
     intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
     // True on the thread that last called processReplacing or process.
     bool onHostAudioThread() const { return hostAudioThread.load() == std::this_thread::get_id(); }
+    // Inside the audio callback, or on the thread the host renders on (which
+    // may automate between blocks): what runs here must not wait.
+    bool mustNotWait() const { return onAudioThread() || onHostAudioThread(); }
     class HostCallScope
     {
     public:

@@ -466,7 +466,7 @@ void Synth::updateEditor(int index, bool full)
     EditorLink_i* link = editorLink();
     if (!link || index < 0 || index > INT16_MAX)
         return;
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorRedraw, index, full ? 1 : 0, nullptr, nullptr, hdKeepFirst);
         return;
     }
@@ -485,7 +485,7 @@ void Synth::updateEditor()
     EditorLink_i* link = editorLink();
     if (!link)
         return;
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorRedraw, -1, 0, nullptr, nullptr, hdKeepFirst);
         return;
     }
@@ -513,7 +513,7 @@ void Synth::showKey(NoteC_c note)
         return;
     const int key = std::clamp(note.note, 0, 127);
     const int velocity = std::clamp(note.velocity, 0, 127);
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorKey, note.channel, key * 128 + velocity, nullptr, nullptr, hdAppend);
         return;
     }

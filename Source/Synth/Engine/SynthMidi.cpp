@@ -300,7 +300,7 @@ void Synth::AllNotesOff()
 {
     releaseHeldVoices(-1);
     if (EditorLink_i* link = editorLink()) {
-        if (onAudioThread())
+        if (mustNotWait())
             holdCmdtoGUI(Cmd::EditorKeysUp, 0, 0, nullptr, nullptr, hdKeepFirst);
         else
             link->allNotesOff();
