@@ -83,6 +83,7 @@ public:
     VelaInst_c* instrument() { return static_cast<VelaInst_c*>(vela->getInstPtr(0)); }
     Vela_c& plugin() { return *vela; }
     AEffect* effect() { return e; }
+    EngineTestHost& testHost() { return host; }
 
 private:
     void midi(int status, int key, int velocity)
