@@ -98,6 +98,10 @@ enum PictureId : int
     // The on-screen keyboard's strips: six frames side by side.
     KeysFirst = 382,
     KeysSecond = 383,
+    // Menu backgrounds of the effect frames: the tempo-sync menus and the
+    // type and mode menus (the menus write their value over them).
+    TempoSyncMenu = 393,
+    ModeMenu = 394,
 };
 
 // The keyboard strips' geometry: a strip is half a white key (18 pixels), a
@@ -121,6 +125,7 @@ enum class Kind
     HangingBar,
     KeysLeft,
     KeysRight,
+    MenuBox,
 };
 
 struct Picture
