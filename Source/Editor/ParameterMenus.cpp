@@ -167,6 +167,7 @@ float CMenuSimple::getValue()
 void CMenuSimple::setVxValue(float v)
 {
     COptionMenu::setValue(static_cast<float>(high - low) * v + 0.1f);
+    checkEntryAlone(getCurrent());
 }
 
 void CMenuSimple::draw(CDrawContext* context)

@@ -78,7 +78,8 @@ public:
 
     // Entry current / (high - low); 0 when high equals low.
     float getValue() override;
-    // The entry of (high - low) * v, rounded down after adding 0.1.
+    // The entry of (high - low) * v, rounded down after adding 0.1, becomes
+    // current and the only one checked.
     void setVxValue(float v) override;
     void addItemShift(CMenuBase* menu, int item, int entry, int shift) override;
     void fill() override;

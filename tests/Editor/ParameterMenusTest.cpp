@@ -229,6 +229,21 @@ TEST(ParameterMenus, TheEditorShowsTheParameterThroughSetVxValue)
         EXPECT_EQ(holder->getCurrent(), entry) << c.what;
         EXPECT_TRUE(holder->isCheckEntry(entry)) << c.what;
     }
+    // A flat menu lists every item in item order, groups or not.
+    {
+        MenuRig flat;
+        flat.engine.getParaPtr(Dest)->redefineEnu(0, ThreeItems);
+        flat.engine.setParaVal(Dest, 0);
+        auto* simple = new CMenuSimple(CRect(0, 0, 50, 12), &flat.editor, Dest, &flat.engine, Ink, true, nullptr,
+                                       nullptr, 0, true, kCenterText);
+        EXPECT_EQ(MenuRig::entriesOf(simple), "Osc      Saw|Osc      Square|Noise");
+        EXPECT_TRUE(simple->isCheckEntry(0));
+        simple->setVxValue(1.f);
+        EXPECT_EQ(simple->getCurrent(), 2);
+        EXPECT_TRUE(simple->isCheckEntry(2) && !simple->isCheckEntry(0));
+        EXPECT_FLOAT_EQ(simple->getValue(), 1.f);
+        simple->forget();
+    }
     // The path from the engine: a change there reaches the menu at the
     // editor's update.
     MenuRig rig;
