@@ -19,26 +19,14 @@
 #include <vector>
 
 using EditorTest::BindingRig;
-using EditorTest::RecordingVela;
+using EditorTest::centre;
+using EditorTest::entriesOf;
 
 namespace {
 // External indices of the "main" page's file controls.
 constexpr int Bank = 635;
 constexpr int Program = 636;
 constexpr int ExportProgram = 619;
-
-CPoint centre(const CRect& r)
-{
-    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
-
-std::string entriesOf(const COptionMenu* m)
-{
-    std::string s;
-    for (int i = 0; i < m->getNbEntries(); ++i)
-        s += std::string(i ? "|" : "") + m->getEntry(i);
-    return s;
-}
 
 // Every dialog the test answers: its command line and the answer given.
 struct Dialogs

@@ -20,6 +20,8 @@
 #include <vector>
 
 using EditorTest::BindingRig;
+using EditorTest::centre;
+using EditorTest::entriesOf;
 using EditorTest::RecordingVela;
 
 namespace {
@@ -46,11 +48,6 @@ const char* thirteenItems()
         return s;
     }();
     return items.c_str();
-}
-
-CPoint centre(const CRect& r)
-{
-    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
 // A menu of 120 x 16 at (100, 50) on Dest in the small editor.
@@ -93,13 +90,6 @@ struct MenuRig : BindingRig
             s += std::string(i ? "|" : "") + (menu->getSubMenu(i) ? ">" : "") + menu->getEntry(i);
         return s;
     }
-    static std::string entriesOf(const COptionMenu* m)
-    {
-        std::string s;
-        for (int i = 0; m && i < m->getNbEntries(); ++i)
-            s += std::string(i ? "|" : "") + m->getEntry(i);
-        return s;
-    }
     CMenuWithSub* menu = nullptr;
 };
 } // namespace
@@ -134,7 +124,7 @@ TEST(ParameterMenus, GroupsBecomeSubmenusAfterThePlainItems)
         ASSERT_NE(menu, nullptr) << c.what;
         EXPECT_EQ(rig.mainEntries(), c.main) << c.what;
         const CSubMenuVx* sub = menu->getRecordedSubMenu(0);
-        EXPECT_EQ(MenuRig::entriesOf(sub), c.sub) << c.what;
+        EXPECT_EQ(entriesOf(sub), c.sub) << c.what;
         // The value's entry is current and the only one checked, in the
         // menu that holds it.
         const CMenuBase* holder = menu->holderOf(c.value - c.low);
@@ -236,7 +226,7 @@ TEST(ParameterMenus, TheEditorShowsTheParameterThroughSetVxValue)
         flat.engine.setParaVal(Dest, 0);
         auto* simple = new CMenuSimple(CRect(0, 0, 50, 12), &flat.editor, Dest, &flat.engine, Ink, true, nullptr,
                                        nullptr, 0, true, kCenterText);
-        EXPECT_EQ(MenuRig::entriesOf(simple), "Osc      Saw|Osc      Square|Noise");
+        EXPECT_EQ(entriesOf(simple), "Osc      Saw|Osc      Square|Noise");
         EXPECT_TRUE(simple->isCheckEntry(0));
         simple->setVxValue(1.f);
         EXPECT_EQ(simple->getCurrent(), 2);

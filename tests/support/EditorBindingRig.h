@@ -1,9 +1,11 @@
 // A small editor bound to the instrument (RecordingVela: its own parameters,
 // every engine call recorded), open offscreen, with one page of 800 x 400 (its
 // background one colour) in its edit frame: where the factories' tests build
-// their controls and click them as the frame routes clicks.
+// their controls and click them as the frame routes clicks; and the helpers
+// the menus' tests share.
 #pragma once
 
+#include "COptionMenu.h"
 #include "ControlTestRig.h"
 #include "EditorTestRig.h"
 #include "RecordingVela.h"
@@ -59,5 +61,20 @@ struct BindingRig
     }
     SynthEditor_c::ControlRecord& record(int i) { return editor.getRecord(i); }
 };
+
+// The centre of a rectangle: where a test clicks it.
+inline CPoint centre(const CRect& r)
+{
+    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// A menu's entries joined by '|'.
+inline std::string entriesOf(const COptionMenu* m)
+{
+    std::string s;
+    for (int i = 0; m && i < m->getNbEntries(); ++i)
+        s += std::string(i ? "|" : "") + m->getEntry(i);
+    return s;
+}
 
 } // namespace EditorTest
