@@ -141,14 +141,16 @@ TEST(ProgramText, NamesSortAsTheProgramListSortsItsFiles)
     EXPECT_EQ(names, (std::vector<std::string>{"Arp", "Bass A 2", "Bass A", "bass b", "PAD Hard", "pad soft"}));
 }
 
-TEST(ProgramText, AnAnnotationReplacesOnlyTheComment)
+TEST(ProgramText, AnAnnotationFillsOnlyEntriesWithoutAComment)
 {
     // Comments start in column 41, where the files keep them.
     EXPECT_EQ(withComment("134  Main Volume = -112", "-22.4 dB"),
               "134  Main Volume = -112" + std::string(41 - 23, ' ') + "# -22.4 dB");
-    EXPECT_EQ(withComment("134  Main Volume = -112   # old words", "-22.4 dB"),
-              withComment("134  Main Volume = -112", "-22.4 dB"));
-    EXPECT_EQ(withComment("702 Filename = \"Dark # Bell.wav\" # x", ""), "702 Filename = \"Dark # Bell.wav\"")
+    EXPECT_EQ(withComment("134  Main Volume = -112   # softer than the rest", "-22.4 dB"),
+              "134  Main Volume = -112   # softer than the rest")
+        << "the author's words stay";
+    const std::string text = "702 Filename = \"Dark # Bell.wav\"";
+    EXPECT_EQ(withComment(text, "x"), text + std::string(41 - text.size(), ' ') + "# x")
         << "a '#' inside a text is no comment";
     EXPECT_EQ(withComment("# a comment line", "x"), "# a comment line");
     EXPECT_EQ(withComment("play 60 64", "x"), "play 60 64");

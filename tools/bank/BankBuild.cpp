@@ -397,7 +397,13 @@ std::string oneDecimal(double v)
 
 } // namespace
 
-int measureDefinitions(const BuildOptions& o, const std::string& wavFolder, std::ostream& out)
+namespace {
+
+// Each definition applied to a fresh instance in turn, handed to `use`
+// (the session, the definition, the values read back); a definition that
+// does not apply is reported and skipped. 0 when all applied.
+template <class Use>
+int forEachApplied(const BuildOptions& o, const char* work, std::ostream& out, Use use)
 {
     std::vector<Parsed> parsed;
     if (!readDefinitions(o, parsed, out))
@@ -405,7 +411,7 @@ int measureDefinitions(const BuildOptions& o, const std::string& wavFolder, std:
     int failed = 0;
     for (const Parsed& p : parsed) {
         PluginSession s;
-        if (!openFresh(s, o, "measure", out))
+        if (!openFresh(s, o, work, out))
             return 1;
         std::vector<Reading> applied;
         std::vector<std::string> errors;
@@ -416,6 +422,17 @@ int measureDefinitions(const BuildOptions& o, const std::string& wavFolder, std:
             continue;
         }
         s.idle(4);
+        if (!use(s, p, applied))
+            ++failed;
+    }
+    return failed ? 1 : 0;
+}
+
+} // namespace
+
+int measureDefinitions(const BuildOptions& o, const std::string& wavFolder, std::ostream& out)
+{
+    return forEachApplied(o, "measure", out, [&](PluginSession& s, const Parsed& p, const std::vector<Reading>&) {
         const double seconds = HoldSeconds + TailSeconds;
         std::vector<NoteSpan> chord;
         for (int key : ChordKeys)
@@ -451,39 +468,30 @@ int measureDefinitions(const BuildOptions& o, const std::string& wavFolder, std:
             std::string error;
             fs::create_directories(wavFolder);
             if (!writeWav((fs::path(wavFolder) / (p.def.name + " note.wav")).string(), note, error) ||
-                !writeWav((fs::path(wavFolder) / (p.def.name + " chord.wav")).string(), chordAudio, error))
+                !writeWav((fs::path(wavFolder) / (p.def.name + " chord.wav")).string(), chordAudio, error)) {
                 out << error << "\n";
+                return false;
+            }
         }
-    }
-    return failed ? 1 : 0;
+        return true;
+    });
 }
 
 int annotateDefinitions(const BuildOptions& o, std::ostream& out)
 {
-    std::vector<Parsed> parsed;
-    if (!readDefinitions(o, parsed, out))
-        return 1;
-    int failed = 0;
-    for (const Parsed& p : parsed) {
-        PluginSession s;
-        if (!openFresh(s, o, "annotate", out))
-            return 1;
-        std::vector<Reading> applied;
-        std::vector<std::string> errors;
-        if (!applyDefinition(s, p.def, o.samples, applied, errors)) {
-            for (const std::string& e : errors)
-                out << p.file << ": " << e << "\n";
-            ++failed;
-            continue;
-        }
+    return forEachApplied(o, "annotate", out, [&](PluginSession&, const Parsed& p, const std::vector<Reading>& applied) {
         std::ifstream in(p.file, std::ios::binary);
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         for (size_t i = 0; i < p.def.entries.size(); ++i) {
             const Entry& e = p.def.entries[i];
-            if (!e.isText && e.line >= 1 && static_cast<size_t>(e.line) <= lines.size())
-                lines[static_cast<size_t>(e.line - 1)] = withComment(lines[static_cast<size_t>(e.line - 1)], applied[i].display);
+            if (e.isText || e.isPlay() || e.line < 1 || static_cast<size_t>(e.line) > lines.size())
+                continue;
+            // A display that only repeats the number says nothing more.
+            const std::string& shown = applied[i].display;
+            if (!shown.empty() && shown != std::to_string(applied[i].value))
+                lines[static_cast<size_t>(e.line - 1)] = withComment(lines[static_cast<size_t>(e.line - 1)], shown);
         }
         const std::string temp = p.file + ".part";
         {
@@ -492,13 +500,13 @@ int annotateDefinitions(const BuildOptions& o, std::ostream& out)
                 f << line << "\n";
             if (!f) {
                 out << "cannot write " << temp << "\n";
-                ++failed;
-                continue;
+                return false;
             }
         }
-        fs::rename(temp, p.file);
-    }
-    return failed ? 1 : 0;
+        std::error_code ec;
+        fs::rename(temp, p.file, ec);
+        return !ec;
+    });
 }
 
 } // namespace Bank

@@ -70,8 +70,8 @@ int listEntries(const std::string& plugin, const std::string& work, std::ostream
 // two renders there as WAV files. For designing programs. 0 on success.
 int measureDefinitions(const BuildOptions& options, const std::string& wavFolder, std::ostream& out);
 
-// Rewrites the comments of definition files with the display text of each
-// entry's value as the plug-in shows it after applying the file.
+// Gives every entry of the definition files that has no comment the display
+// text of its value as the plug-in shows it after applying the file.
 int annotateDefinitions(const BuildOptions& options, std::ostream& out);
 
 } // namespace Bank

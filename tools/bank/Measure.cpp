@@ -197,32 +197,40 @@ double surroundShareDb(const Audio& a)
     return all > 1e-20 ? powerToDb(rest / all) : FloorDb;
 }
 
-double spectralCentroidHz(const Audio& whole)
+namespace {
+
+// The power spectrum of the main pair, both sides added.
+std::vector<double> pairSpectrum(const Audio& whole)
 {
     const Audio a = stereoFold(whole);
     if (a.channels.size() < 2)
-        return 0.0;
+        return {};
     std::vector<double> power = powerSpectrum(a.channels[0]);
     const std::vector<double> right = powerSpectrum(a.channels[1]);
+    for (size_t k = 0; k < power.size(); ++k)
+        power[k] += right[k];
+    return power;
+}
+
+} // namespace
+
+double spectralCentroidHz(const Audio& a)
+{
+    const std::vector<double> power = pairSpectrum(a);
     double weighted = 0.0, total = 0.0;
     for (size_t k = 0; k < power.size(); ++k) {
-        const double p = power[k] + right[k];
-        weighted += p * static_cast<double>(k) * a.rate / FftSize;
-        total += p;
+        weighted += power[k] * static_cast<double>(k) * a.rate / FftSize;
+        total += power[k];
     }
     return total > 0.0 ? weighted / total : 0.0;
 }
 
-double strongestHz(const Audio& whole)
+double strongestHz(const Audio& a)
 {
-    const Audio a = stereoFold(whole);
-    if (a.channels.size() < 2)
-        return 0.0;
-    std::vector<double> power = powerSpectrum(a.channels[0]);
-    const std::vector<double> right = powerSpectrum(a.channels[1]);
+    const std::vector<double> power = pairSpectrum(a);
     size_t best = 0;
     for (size_t k = 1; k < power.size(); ++k)
-        if (power[k] + right[k] > power[best] + right[best])
+        if (power[k] > power[best])
             best = k;
     return static_cast<double>(best) * a.rate / FftSize;
 }
@@ -245,10 +253,7 @@ SoundPrint soundPrint(const Audio& whole)
     if (a.channels.size() < 2)
         return p;
     // Spectrum of both channels together, in third-octave bands.
-    std::vector<double> power = powerSpectrum(a.channels[0]);
-    const std::vector<double> right = powerSpectrum(a.channels[1]);
-    for (size_t k = 0; k < power.size(); ++k)
-        power[k] += right[k];
+    const std::vector<double> power = pairSpectrum(whole);
     std::vector<double> bands;
     const double binHz = a.rate / static_cast<double>(FftSize);
     for (double centre = 50.0; centre < 16500.0; centre *= std::pow(2.0, 1.0 / 3.0)) {

@@ -295,6 +295,8 @@ std::string withComment(const std::string& line, const std::string& comment)
         while (at < line.size() && line[at] != ' ' && line[at] != '\t' && line[at] != '#')
             ++at;
     }
+    if (line.find('#', at) != std::string::npos)
+        return line;
     std::string out = line.substr(0, at);
     if (comment.empty())
         return out;

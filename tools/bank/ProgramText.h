@@ -103,9 +103,10 @@ std::vector<std::string> listDefinitionFiles(const std::string& folder);
 // program list is sorted.
 bool programNameLess(const std::string& a, const std::string& b);
 
-// The line of a definition rewritten with a new comment (the display text of
+// The line of a definition with comment as its comment (the display text of
 // its value), the index, name and value left as written. Lines that are no
-// entries come back unchanged.
+// entries, and entries that have a comment already (the author's words),
+// come back unchanged.
 std::string withComment(const std::string& line, const std::string& comment);
 
 } // namespace Bank

@@ -108,6 +108,14 @@ void normalise(std::vector<float>& x)
         v *= gain;
 }
 
+// The last touch of every sample: clean ends, peak at -1 dBFS.
+std::vector<float> finish(std::vector<float> x, double attack, double release)
+{
+    shapeEnds(x, attack, release);
+    normalise(x);
+    return x;
+}
+
 // ---------------------------------------------------------------------------
 // Voices: harmonics shaped by formants, the way a vowel is a pitched source
 // heard through the resonances of a vocal tract.
@@ -181,9 +189,7 @@ std::vector<float> voice(double f0, double seconds, const std::function<Formants
         s += 0.02 * (breath1(n) + breath2(n));
         x[i] = static_cast<float>(s);
     }
-    shapeEnds(x, 0.08, 0.15);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.08, 0.15);
 }
 
 // ---------------------------------------------------------------------------
@@ -249,9 +255,7 @@ std::vector<float> pluck(double f0, double seconds, uint32_t seed)
     const size_t click = framesOf(0.006);
     for (size_t i = 0; i < click && i < x.size(); ++i)
         x[i] += static_cast<float>(0.15 * hp(noise.next()) * (1.0 - static_cast<double>(i) / click));
-    shapeEnds(x, 0.001, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.001, 0.05);
 }
 
 // A bowed section: three detuned sawtooth-like voices with a soft top, a
@@ -286,9 +290,7 @@ std::vector<float> ensemble(double f0, double seconds, uint32_t seed)
             x[i] += static_cast<float>(s);
         }
     }
-    shapeEnds(x, 0.25, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.25, 0.05);
 }
 
 // A sine whose harmonics come in one by one: a dark start and a bright end,
@@ -313,9 +315,7 @@ std::vector<float> harmonicSweep(double f0, double seconds)
         }
         x[i] = static_cast<float>(s);
     }
-    shapeEnds(x, 0.01, 0.02);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.01, 0.02);
 }
 
 // A tine piano: a two-operator phase modulation whose brightness falls
@@ -331,9 +331,7 @@ std::vector<float> tine(double f0, double seconds)
         const double strike = 0.3 * std::sin(TwoPi * f0 * 13.0 * t) * std::exp(-t / 0.012);
         x[i] = static_cast<float>(body + (f0 * 13.0 < TopHz ? strike : 0.0));
     }
-    shapeEnds(x, 0.002, 0.08);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.002, 0.08);
 }
 
 // Breath: noise through two wide resonances, swelling slowly, looped.
@@ -349,9 +347,7 @@ std::vector<float> breath(double seconds, uint32_t seed)
         const double swell = 0.8 + 0.2 * std::sin(TwoPi * 0.7 * t);
         x[i] = static_cast<float>(swell * (low(n) + 0.6 * high(n)));
     }
-    shapeEnds(x, 0.3, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.3, 0.05);
 }
 
 // ---------------------------------------------------------------------------
@@ -370,9 +366,7 @@ std::vector<float> kick(double seconds, uint32_t seed)
         const double click = t < 0.003 ? 0.4 * noise.next() * (1.0 - t / 0.003) : 0.0;
         x[i] = static_cast<float>(body + click);
     }
-    shapeEnds(x, 0.0005, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0005, 0.05);
 }
 
 std::vector<float> snare(double seconds, uint32_t seed)
@@ -386,9 +380,7 @@ std::vector<float> snare(double seconds, uint32_t seed)
         const double n = hp(noise.next());
         x[i] += static_cast<float>((0.7 * n + 0.6 * ring(n)) * std::exp(-t / 0.16));
     }
-    shapeEnds(x, 0.0005, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0005, 0.05);
 }
 
 // Metal: six detuned square waves (an inharmonic cluster) through a
@@ -411,9 +403,7 @@ std::vector<float> hat(double seconds, double decay, uint32_t seed)
         const double s = hp2(hp1(0.5 * metal / Hz.size() + 0.5 * noise.next()));
         x[i] = static_cast<float>(s * std::exp(-t / decay));
     }
-    shapeEnds(x, 0.0003, 0.03);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0003, 0.03);
 }
 
 std::vector<float> clap(double seconds, uint32_t seed)
@@ -433,9 +423,7 @@ std::vector<float> clap(double seconds, uint32_t seed)
             env = std::max(env, 0.6 * std::exp(-(t - 0.03) / 0.12));
         x[i] = static_cast<float>(env * body(hp(noise.next())));
     }
-    shapeEnds(x, 0.0003, 0.04);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0003, 0.04);
 }
 
 std::vector<float> tom(double seconds)
@@ -447,17 +435,13 @@ std::vector<float> tom(double seconds)
         phase += TwoPi * (95.0 + 30.0 * std::exp(-t / 0.05)) / Rate;
         x[i] = static_cast<float>((std::sin(phase) + 0.2 * std::sin(2.0 * phase)) * std::exp(-t / 0.28));
     }
-    shapeEnds(x, 0.0005, 0.05);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0005, 0.05);
 }
 
 std::vector<float> rim(double seconds)
 {
     std::vector<float> x = additive(1.0, seconds, {{1720.0, 0.8, 0.018}, {510.0, 0.6, 0.03}, {3300.0, 0.3, 0.01}}, 37);
-    shapeEnds(x, 0.0002, 0.02);
-    normalise(x);
-    return x;
+    return finish(std::move(x), 0.0002, 0.02);
 }
 
 // ---------------------------------------------------------------------------
@@ -516,9 +500,7 @@ std::vector<Recipe> recipes()
                                               {4.166, 0.15, 0.25},
                                               {5.433, 0.1, 0.15}},
                                              14);
-             shapeEnds(x, 0.001, 0.1);
-             normalise(x);
-             return x;
+             return finish(std::move(x), 0.001, 0.1);
          }},
         {"Breath Noise.wav", C3, [] { return breath(2.5, 21); }, true, 0.6, 2.3},
         {"Tine Piano C2.wav", C2, [] { return tine(noteHz(C2), 2.2); }},

@@ -7,7 +7,7 @@
 //       survives a store and a load, and writes the presets and their
 //       samples into BANK
 //   tessel-bank annotate PLUGIN DEFINITIONS SAMPLES [--work DIR] [--only NAME]...
-//       rewrites the comment of every entry with its value's display text
+//       gives every entry without a comment its value's display text
 //   tessel-bank measure PLUGIN DEFINITIONS SAMPLES [--wav DIR] [--only NAME]...
 //       applies each definition and prints the levels and measures the
 //       checks use (with --wav, writes the renders), for designing programs
