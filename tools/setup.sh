@@ -10,7 +10,9 @@ packages=(
     # build of the plug-ins and the headless host
     build-essential cmake ninja-build ccache pkg-config git
     libsndfile1-dev                     # the headless host's WAV files
-    libcairo2-dev libx11-dev fonts-dejavu-core  # the editor: drawing, window, its font
+    libcairo2-dev libxcb1-dev fonts-dejavu-core  # the editor: drawing, window, its font
+    fonts-dejavu-extra                  # the condensed face of the editor's value texts
+    libx11-dev                          # the headless host: the host side of the display
 )
 if [ "${1:-}" != demo ]; then
     packages+=(

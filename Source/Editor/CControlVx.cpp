@@ -256,8 +256,11 @@ CMouseEventResult CControlVx::onMouseDown(CPoint& where, const long& buttons)
     if (listenerVx)
         listenerVx->touched(this, (buttons & kRButton) != 0);
 
+    // Every slot starts the press unchanged: its user value is what it shows
+    // (in parameter direction), so a slot the press does not move reports
+    // nothing, rather than the value it held before.
     for (int i = 0; i < slotCount; ++i)
-        slots[i].oldUserValue = slots[i].dispValue;
+        slots[i].userValue = slots[i].oldUserValue = toParameterDirection(slots[i].dispValue);
     const float atPress = toParameterDirection(slots[0].dispValue);
     slots[0].userValue = slots[0].oldUserValue = atPress;
     valueAtPress = atPress;

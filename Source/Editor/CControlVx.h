@@ -26,14 +26,27 @@ public:
     virtual void touched(CControl*, bool) {}
 };
 
-// Control kinds as the editor's factories set them; the base reads a few.
+// A control's own type, set by its constructor or its factory. It is apart
+// from the kind the editor records per edit index (SynthEditor.h), though a
+// few numbers mean the same control in both. The base reads the wheel rule;
+// the editor's valueChanged reads menu and switch-back.
 using tControlType = int32_t;
-enum : tControlType
+enum ControlType : tControlType
 {
-    kControlKindNone = 0,
-    kControlKindPad = 14,      // XY pad
-    kControlKindKeyboard = 16, // on-screen keyboard
-    kControlKindMulti = 20,    // several edit slots
+    kControlKindNone = 0,       // unclassified: takes no wheel steps
+    kControlKindKnob = 2,       // filmstrip knob and parameter bar
+    kControlKindSlider = 4,     // bitmap slider, hanging slider
+    kControlKindOnOff = 5,      // multi-state button
+    kControlKindRadio = 7,      // grid of radio buttons
+    kControlKindMenu = 9,       // the editor leaves its change alone
+    kControlKindVarDisplay = 11,
+    kControlKindPlusMinus = 12,
+    kControlKindDepth = 13,     // modulation depth display
+    kControlKindPad = 14,       // XY pad and 5.1 map: no wheel steps
+    kControlKindSwitchBack = 15, // a change turns the editor to its other face
+    kControlKindNoWheel = 16,   // takes no wheel steps (the keyboards)
+    kControlKindKeyboard = kControlKindNoWheel,
+    kControlKindMulti = 20,     // several edit slots
 };
 
 class CControlVx : public CControl

@@ -6,6 +6,7 @@
 #include "OsLib.h"
 #include "Synth.h"
 #include "ThreadCheck.h"
+#include "VendorMessages.h"
 
 #include <algorithm>
 
@@ -26,11 +27,6 @@ struct SharedStoreLock
     SharedStoreLock(const SharedStoreLock&) = delete;
     SharedStoreLock& operator=(const SharedStoreLock&) = delete;
 };
-
-float clamp01(float v)
-{
-    return v < 0.f ? 0.f : (v > 1.f ? 1.f : v);
-}
 } // namespace
 
 SynthEditor_c::SynthEditor_c(AudioEffect* effect, int editsInUse, int mainId, int backId)
@@ -206,11 +202,14 @@ void SynthEditor_c::idle()
     engine->SynthIdle();
     updating = true;
     if (fullRedraw) {
-        fullRedraw = false;
-        dirtyCount = 0;
         updateAllEdits();
         if (editFrame)
             editFrame->setDirty(true);
+        // Cleared after the pass: the pass itself asks for a full redraw
+        // again (its dependent-frame pass re-selects the shown children),
+        // which must not turn every later idle into another full pass.
+        fullRedraw = false;
+        dirtyCount = 0;
     } else if (dirtyCount > 0) {
         // Indices queued while these redraw wait for the next pass.
         int queued[DirtyQueueSize];
@@ -314,14 +313,18 @@ void SynthEditor_c::allNotesOff()
 
 void SynthEditor_c::beginEdit(int32_t index)
 {
-    if (engine)
-        engine->beginEdit(index);
+    if (!engine)
+        return;
+    Synth::BusyScope busy(*engine);
+    engine->beginEdit(index);
 }
 
 void SynthEditor_c::endEdit(int32_t index)
 {
-    if (engine)
-        engine->endEdit(index);
+    if (!engine)
+        return;
+    Synth::BusyScope busy(*engine);
+    engine->endEdit(index);
 }
 
 int SynthEditor_c::selectorValue(int index)
@@ -332,76 +335,6 @@ int SynthEditor_c::selectorValue(int index)
 int SynthEditor_c::selectorLowValue(int index)
 {
     return engine ? engine->getParaLowValue(index) : 0;
-}
-
-void SynthEditor_c::updateEdit(int index, bool withDependents)
-{
-    if (!engine)
-        return;
-    if (withDependents)
-        updateDepMod(index);
-    const int i = clampEdit(index);
-    Edit& binder = edits[i];
-    if (binder.paraIndex >= 0) {
-        if (binder.mainControl)
-            binder.mainControl->setValue(binder.paraIndex, engine->getParameterEdited(binder.paraIndex));
-        return;
-    }
-    ControlRecord& r = records[i];
-    if (!r.control && !r.secondView)
-        return;
-    Vdx::String_c text;
-    engine->getParaDispStr(i, text);
-    const float v = engine->getParameterEdited(i);
-    if (r.secondView && r.secondView->isTypeOf("CControl"))
-        static_cast<CControl*>(r.secondView)->setValue(v);
-    if (r.control) {
-        r.control->setText(text);
-        r.control->setValue(i, v);
-    }
-}
-
-void SynthEditor_c::updateAllEdits()
-{
-    for (int i = 0; i < editCount; ++i)
-        updateEdit(i, false);
-    updateDepMod(-1);
-    if (knobModeIndex >= 0)
-        updateCircularLinearMode();
-}
-
-void SynthEditor_c::valueChanged(CControl* control)
-{
-    if (!engine || !control)
-        return;
-    Synth::BusyScope busy(*engine);
-    if (control->isTypeOf("CControlVx"))
-        handleUserInput(static_cast<CControlVx*>(control));
-    control->setDirty(true);
-}
-
-void SynthEditor_c::handleUserInput(CControlVx* control)
-{
-    const int i = clampEdit(control->getTag());
-    if (control->getStepUp()) {
-        engine->stepParameterAutomated(i, +1);
-    } else if (control->getStepDown()) {
-        engine->stepParameterAutomated(i, -1);
-    } else if (control->getTextMode()) {
-        engine->setParaString(i, control->getUserText());
-    } else {
-        int index = -1;
-        float v = 0.f;
-        while (control->getValue(&index, &v))
-            if (index >= 0)
-                engine->setParameterAutomated(clampEdit(index), clamp01(v));
-    }
-}
-
-void SynthEditor_c::touched(CControl* control, bool right)
-{
-    if (engine && control)
-        engine->touchedParameter(clampEdit(control->getTag()), right);
 }
 
 bool SynthEditor_c::setKnobMode(int32_t mode)
@@ -415,6 +348,13 @@ bool SynthEditor_c::setKnobMode(int32_t mode)
         }
     }
     return true;
+}
+
+intptr_t SynthEditor_c::vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt)
+{
+    if (index == kVendorPictureMessage)
+        return EditorPictures::describe(static_cast<int>(value), static_cast<VendorPictureRequest*>(ptr)) ? 1 : 0;
+    return AEffGUIEditor::vendorSpecific(index, value, ptr, opt);
 }
 
 void SynthEditor_c::updateCircularLinearMode()
@@ -452,10 +392,11 @@ void SynthEditor_c::setFontColorRGB(int r, int g, int b, int a)
         ControlRecord& rec = records[i];
         if (rec.control) {
             rec.control->setDrawColor(fontColor);
-        } else if (rec.kind == 13) {
+        } else if (rec.kind == kRecordDepth) {
             if (edits[i].mainControl)
                 edits[i].mainControl->setDrawColor(fontColor);
-        } else if ((rec.kind == 9 || rec.kind == 10) && rec.secondView && rec.secondView->isTypeOf("CParamDisplay")) {
+        } else if ((rec.kind == kRecordMenu || rec.kind == kRecordFileList) && rec.secondView &&
+                   rec.secondView->isTypeOf("CParamDisplay")) {
             static_cast<CParamDisplay*>(rec.secondView)->setFontColor(fontColor);
         }
     }
@@ -468,6 +409,10 @@ void SynthEditor_c::fontColorChanged(int)
 
 bool SynthEditor_c::onKeyDown(VstKeyCode& key)
 {
+    // An open menu or a text control that is editing takes its keys first,
+    // so arrows and Return edit the text instead of stepping presets.
+    if (frame && frame->modalKeyDown(key) == 1)
+        return true;
     if (engine && engine->processGUICmd(5, key.character, key.modifier * 256 + key.virt, nullptr))
         return true;
     return AEffGUIEditor::onKeyDown(key);
@@ -475,6 +420,8 @@ bool SynthEditor_c::onKeyDown(VstKeyCode& key)
 
 bool SynthEditor_c::onKeyUp(VstKeyCode& key)
 {
+    if (frame && frame->modalKeyUp(key) == 1)
+        return true;
     if (engine && engine->processGUICmd(6, key.character, key.modifier * 256 + key.virt, nullptr))
         return true;
     return AEffGUIEditor::onKeyUp(key);
@@ -586,9 +533,7 @@ void SynthEditor_c::selectMod(CModulFrameVx* parent, int* frames, int position, 
     if (!chosen)
         return;
     const bool wasChild = parent->isChild(chosen);
-    if (wasChild) {
-        parent->removeView(chosen, false);
-    } else {
+    if (!wasChild) {
         for (int k = 0; k < n; ++k) {
             CModulFrameVx* listed = getExchFrame(frames[k]);
             if (!listed)
@@ -601,11 +546,18 @@ void SynthEditor_c::selectMod(CModulFrameVx* parent, int* frames, int position, 
         }
     }
     if (parent->isAttached(frame)) {
-        parent->addView(chosen);
+        // A child already shown is raised, not removed and added again: a
+        // press it holds (a drag in progress) keeps its target.
+        if (wasChild)
+            parent->raiseView(chosen);
+        else
+            parent->addView(chosen);
         changed = changed || !wasChild;
         setDirty();
         chosen->setDirty(true);
     } else {
+        if (wasChild)
+            parent->removeView(chosen, false);
         changed = changed || wasChild;
     }
 }

@@ -17,6 +17,7 @@
 
 #include "AEffGUIEditor.h"
 #include "CControlVx.h"
+#include "EditorBinding.h"
 #include "KeyboardBase.h"
 #include "Lock.h"
 #include "ModulFrame.h"
@@ -25,19 +26,16 @@
 #include <memory>
 #include <mutex>
 
+class CControl;
+class CTextEdit;
+class CLabelVx;
+class CModDepthDisp;
+class COnOffButtonVx;
+class CPlusMinusDisplay;
+class CRadioButtonVx;
+class CSliderVx;
+class CVarDisplay;
 class Synth;
-
-// A binder: ties one parameter to a main control and an optional value
-// display. The binding operations come with the control factories.
-class Edit : public CControlListenerVx
-{
-public:
-    void valueChanged(CControl*) override {}
-    int paraIndex = -1;             // engine parameter; -1 unbound
-    CControlVx* mainControl = nullptr;
-    CView* display = nullptr;
-    Synth* engine = nullptr;
-};
 
 class SynthEditor_c : public AEffGUIEditor, public CControlListenerVx
 {
@@ -70,6 +68,8 @@ public:
     bool onKeyDown(VstKeyCode& keyCode) override;
     bool onKeyUp(VstKeyCode& keyCode) override;
     bool setKnobMode(int32_t mode) override;
+    // Answers the review tools' picture message (VendorMessages.h).
+    intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
 
     // --- frame and pictures
     static CBitmap* loadBitmap(int id);
@@ -96,6 +96,8 @@ public:
     // all: every keyboard shows the note; otherwise the one of its channel.
     virtual void noteOn(bool all, NoteC_c note);
     virtual void allNotesOff();
+    // Engine change to controls: every index, or one (withDependents: its
+    // dependent-frame rules too). EditorBinding.cpp.
     virtual void updateAllEdits();
     virtual void updateEdit(int index, bool withDependents);
     virtual void switchBack();
@@ -104,6 +106,44 @@ public:
     void touched(CControl* control, bool right) override;
     virtual void updateCircularLinearMode();
     void setMouseEnabled(int index, bool enabled);
+    // The depth display registered at index shows semitones (0: normal).
+    void setSemitoneMode(int index, int mode);
+
+    // --- registration and factories (EditorBinding.cpp). Each needs the
+    // engine; an index outside 0..edits-1 is clamped into it. A factory
+    // builds its control with this editor as listener and the index as tag,
+    // registers it and adds it to the frame, and returns it; without engine,
+    // frame or a picture it needs it builds nothing and returns null. A
+    // rectangle given as x, y, w, h is (x, y, x + w, y + h).
+    // The control becomes the record's control of index (slot 0's index is
+    // its tag): its default is the parameter's, it shows the parameter, and
+    // the frame adds it. Without engine or frame the control is released.
+    void createGeneralVx(CControlVx* control, int index, CModulFrameVx* frame);
+    // The same for a control of count slots, slot k on indices[k].
+    void createGeneralVxCore(CControlVx* control, int* indices, int count, CModulFrameVx* frame);
+    // A library control (text edits, menus) as the record's second view.
+    void createGeneralVSTGUI(CControl* control, int index, CModulFrameVx* frame);
+    // A bitmap slider over the area (x, y, w, h), its handle (hw x hh)
+    // travelling around the centre (cx, cy); first: the page background,
+    // second: the handle.
+    CSliderVx* createSlider(int index, int x, int y, int w, int h, int cx, int cy, int hw, int hh, CBitmap* first,
+                            CBitmap* second, CModulFrameVx* frame);
+    // A left-aligned label showing the parameter's text (a file name).
+    CLabelVx* createFilename(CModulFrameVx* frame, int index, int x, int y, int w, int h, CColor colour);
+    // A library text display of the parameter's text; editable ones hand
+    // the user's text to editableTextHook.
+    CTextEdit* createCharDisp(CModulFrameVx* frame, int index, int x, int y, int w, int h, CColor colour,
+                              CTxtFace style, CHoriTxtAlign align, bool editable, bool transparent);
+    // A button of the parameter's states (high - low + 1), one frame each.
+    COnOffButtonVx* createOnOff(CModulFrameVx* frame, int index, int x, int y, CBitmap* bitmap, bool option);
+    // A grid of count columns by m rows; the picture holds it off above on.
+    CRadioButtonVx* createRadio(CModulFrameVx* frame, int index, int x, int y, int count, int m, CBitmap* bitmap,
+                                bool rowMajor);
+    // size: the whole display; text: its value area; down and up: its buttons.
+    CPlusMinusDisplay* createPMDisplay(CModulFrameVx* frame, int index, CRect size, CRect text, CRect down, CRect up,
+                                       CColor colour);
+    CModDepthDisp* createDepth(CModulFrameVx* frame, int index, int x, int y, int w, int h);
+    CVarDisplay* createVarDisplay(CModulFrameVx* frame, int index, int x, int y, int w, int h, CColor colour);
 
     // --- pages and dependent frames
     virtual void selectMod(CModulFrameVx* parent, CModulFrameVx** list, int position);
@@ -144,8 +184,8 @@ protected:
     // The selector's integer value and lowest value, as the rules read them.
     virtual int selectorValue(int index);
     virtual int selectorLowValue(int index);
-    // The edit queue's handling of one registered control (binders and
-    // factories refine it).
+    // A registered control's change to the engine: its step, its text or
+    // each changed slot, each followed by the group step.
     virtual void handleUserInput(CControlVx* control);
     bool validFrameNumber(int n) const { return n >= 1 && n < MaxExchFrames; }
 

@@ -123,7 +123,95 @@ bool resolveSample(const InstSplit_c& s, int64_t points, ZoneSample_t& out)
     return true;
 }
 
+// Instrument headers ("inst"): a 20-byte name and the index of the
+// instrument's first zone; the last record is the terminal one.
+constexpr uint32_t InstrumentBytes = 22;
+// Operators beyond the ones the import honours do nothing.
+constexpr int HonouredOperators = genOverridingRootKey + 1;
+
+// An instrument whose first zone names no sample has a global zone: that
+// zone is not imported, and each generator it sets is the default of the
+// instrument's other zones, used where a zone does not set that generator
+// itself. A zone belongs to the first instrument whose range holds it.
+void applyGlobalZones(const uint8_t* inst, uint32_t instSize, std::vector<VxBag_c>& zones,
+                      std::vector<std::vector<sfInstGenList>>& generators)
+{
+    const uint32_t records = instSize / InstrumentBytes;
+    const uint32_t count = static_cast<uint32_t>(zones.size());
+    std::vector<bool> claimed(count, false);
+    for (uint32_t i = 0; i + 1 < records; ++i) {
+        const uint32_t first = le16(inst + InstrumentBytes * i + 20);
+        const uint32_t end = std::min<uint32_t>(le16(inst + InstrumentBytes * (i + 1) + 20), count);
+        if (first >= end || claimed[first])
+            continue;
+        const auto& own = generators[first];
+        const bool playsSample = std::any_of(own.begin(), own.end(),
+                                             [](const sfInstGenList& g) { return g.oper == genSampleID; });
+        if (playsSample) {
+            for (uint32_t z = first; z < end; ++z)
+                claimed[z] = true;
+            continue;
+        }
+        zones[first].global = true;
+        claimed[first] = true;
+        // The defaults: the last value of each honoured operator.
+        std::vector<sfInstGenList> defaults;
+        std::vector<int> slot(HonouredOperators, -1);
+        for (const sfInstGenList& g : own) {
+            if (g.oper >= HonouredOperators)
+                continue;
+            if (slot[g.oper] < 0) {
+                slot[g.oper] = static_cast<int>(defaults.size());
+                defaults.push_back(g);
+            } else {
+                defaults[static_cast<size_t>(slot[g.oper])] = g;
+            }
+        }
+        for (uint32_t z = first + 1; z < end; ++z) {
+            if (claimed[z])
+                continue;
+            claimed[z] = true;
+            std::vector<bool> set(HonouredOperators, false);
+            for (const sfInstGenList& g : generators[z])
+                if (g.oper < HonouredOperators)
+                    set[g.oper] = true;
+            std::vector<sfInstGenList> merged;
+            for (const sfInstGenList& g : defaults)
+                if (!set[g.oper])
+                    merged.push_back(g);
+            merged.insert(merged.end(), generators[z].begin(), generators[z].end());
+            generators[z] = std::move(merged);
+        }
+    }
+}
+
+// A sample name as the last part of a zone's file name: what would read as a
+// folder, or be cleaned out of a path, becomes '_'; trailing blanks go.
+std::string leafName(const char* name, int k)
+{
+    std::string leaf(name ? name : "");
+    for (char& c : leaf)
+        if (c == '/' || c == '\\' || c == ':' || c == '*' || c == '|' || c == '"' || c == '?' ||
+            static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+    while (!leaf.empty() && leaf.back() == ' ')
+        leaf.pop_back();
+    return leaf.empty() ? "zone " + std::to_string(k) : leaf;
+}
+
 } // namespace
+
+std::vector<const InstSplit_c*> SF2Rep_c::imported() const
+{
+    std::vector<const InstSplit_c*> list;
+    for (const VxBag_c& bag : zones) {
+        if (list.size() >= static_cast<size_t>(WaveRAM2_c::NumZones))
+            break;
+        if (!bag.global)
+            list.push_back(&bag.split);
+    }
+    return list;
+}
 
 // ---------------------------------------------------------------------------
 // Inter_c
@@ -170,8 +258,7 @@ bool InterSF2_c::interpretMemory(const uint8_t* data, size_t size)
     if (!parse(data, size, rep) || !memory)
         return false;
     transfer(rep);
-    if (!rep.zones.empty())
-        transferMod(rep);
+    transferMod(rep);
     return true;
 }
 
@@ -189,7 +276,8 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
     const uint8_t* ibag = nullptr;
     const uint8_t* igen = nullptr;
     const uint8_t* shdr = nullptr;
-    uint32_t ibagSize = 0, igenSize = 0, shdrSize = 0;
+    const uint8_t* inst = nullptr;
+    uint32_t ibagSize = 0, igenSize = 0, shdrSize = 0, instSize = 0;
 
     const auto list = [&](const uint8_t* head, uint64_t body, uint64_t chunkSize) {
         if (!isId(head, "LIST") || chunkSize < 4)
@@ -215,6 +303,9 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
             } else if (isPdta && isId(sh, "shdr")) {
                 shdr = data + subBody;
                 shdrSize = static_cast<uint32_t>(subSize);
+            } else if (isPdta && isId(sh, "inst")) {
+                inst = data + subBody;
+                instSize = static_cast<uint32_t>(subSize);
             }
             (void)isInfo; // every INFO entry is read over
             return true;
@@ -235,6 +326,9 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
         return true;
     const int count = static_cast<int>(bagRecords - 1);
     rep.zones.resize(static_cast<size_t>(count));
+    // Each zone's generators in file order, applied once the global zones
+    // are known.
+    std::vector<std::vector<sfInstGenList>> generators(static_cast<size_t>(count));
     for (int i = 0; i <= count; ++i) {
         const uint16_t gen = le16(ibag + BagBytes * i);
         const uint16_t mod = le16(ibag + BagBytes * i + 2);
@@ -283,9 +377,14 @@ bool InterSF2_c::parse(const uint8_t* data, size_t size, SF2Rep_c& rep)
             sfInstGenList g;
             g.oper = le16(igen + GeneratorBytes * i);
             g.amount = static_cast<int16_t>(le16(igen + GeneratorBytes * i + 2));
-            interpretIGEN(g, &rep.zones[owner[i]].split);
+            generators[static_cast<size_t>(owner[i])].push_back(g);
         }
     }
+    if (inst)
+        applyGlobalZones(inst, instSize, rep.zones, generators);
+    for (int z = 0; z < count; ++z)
+        for (const sfInstGenList& g : generators[static_cast<size_t>(z)])
+            interpretIGEN(g, &rep.zones[z].split);
 
     if (shdr) {
         const uint32_t headers = shdrSize / SampleHeaderBytes;
@@ -391,8 +490,10 @@ void InterSF2_c::interpretSHDR(const sfSample& h, InstSplit_c* s)
     s->sampleRate = static_cast<int>(std::min<uint32_t>(h.sampleRate, 0x7FFFFFFF));
 }
 
-int InterSF2_c::foldRootKey(int key, double r)
+int InterSF2_c::foldRootKey(int key, double r, double* remainder)
 {
+    if (remainder)
+        *remainder = 1.0;
     if (!(r > 0.0) || !std::isfinite(r))
         return key;
     while (r >= FoldHigh) {
@@ -403,7 +504,53 @@ int InterSF2_c::foldRootKey(int key, double r)
         r *= SemitoneUp;
         ++key;
     }
+    if (remainder)
+        *remainder = r;
     return key;
+}
+
+bool InterSF2_c::zoneSound(const SF2Rep_c& rep, const InstSplit_c& split, SF2ZoneSound_t& out)
+{
+    ZoneSample_t zs;
+    double remainder = 1.0;
+    out = SF2ZoneSound_t{};
+    out.root = foldRootKey(split.rootKey < 0 ? 60 : split.rootKey, split.tuneRatio, &remainder);
+    if (!rep.samples || !resolveSample(split, rep.points(), zs))
+        return false;
+    out.points = rep.samples + 2 * zs.start;
+    out.frames = static_cast<int>(zs.end - zs.start);
+    // The tuning within half a semitone that the root key cannot hold plays
+    // as the rate: 2^(c / 1200) faster for c cents sharp.
+    const double rate = std::round(zs.rate * remainder);
+    out.rate = static_cast<int>(std::clamp(rate, 1.0, double(WaveSample_c::SampleRateLimit)));
+    out.loopStart = static_cast<int>(zs.loopStart - zs.start);
+    out.loopEnd = static_cast<int>(zs.loopEnd - zs.start);
+    return true;
+}
+
+Tool::Disk::Path_c InterSF2_c::zoneReference(const Tool::Disk::Path_c& file, int k, const char* name)
+{
+    const Tool::Disk::Path_c leaf(leafName(name, k).c_str());
+    if (file.empty())
+        return Tool::Disk::Path_c(name ? name : "");
+    return file / Tool::Disk::Path_c(std::to_string(k).c_str()) / leaf;
+}
+
+bool InterSF2_c::splitZoneReference(const Tool::Disk::Path_c& reference, Tool::Disk::Path_c& file, int& k)
+{
+    const Tool::Disk::Path_c folder = reference.getParent();
+    if (folder.getString() == reference.getString() || reference.getLeaf().empty())
+        return false;
+    const std::string number = folder.getLeaf().c_str();
+    if (number.empty() || number.size() > 5 ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const Tool::Disk::Path_c owner = folder.getParent();
+    if (owner.empty() || owner.getString() == folder.getString())
+        return false;
+    file = owner;
+    k = std::stoi(number);
+    return true;
 }
 
 void InterSF2_c::transfer(const SF2Rep_c& rep)
@@ -411,18 +558,19 @@ void InterSF2_c::transfer(const SF2Rep_c& rep)
     if (!memory)
         return;
     memory->setFlagLoadEnabled(false);
-    const int n = std::min<int>(static_cast<int>(rep.zones.size()), WaveRAM2_c::NumZones);
+    const std::vector<const InstSplit_c*> splits = rep.imported();
+    const int n = static_cast<int>(splits.size());
     for (int z = 0; z < n; ++z) {
-        const InstSplit_c& s = rep.zones[z].split;
+        const InstSplit_c& s = *splits[static_cast<size_t>(z)];
         auto para = [&](int k) { return WaveRAM2_c::zonePara(z, k); };
-        memory->setParaCharPtr(instrument, para(WaveRAM2_c::zpFilename), s.name);
-        ZoneSample_t zs;
-        const bool usable = rep.samples && resolveSample(s, rep.points(), zs);
+        memory->setParaPath(instrument, para(WaveRAM2_c::zpFilename), zoneReference(filePath, z, s.name));
+        SF2ZoneSound_t sound;
+        const bool usable = zoneSound(rep, s, sound);
         if (usable)
-            memory->setSample(instrument, z, rep.samples + 2 * zs.start, static_cast<int>(zs.end - zs.start), zs.rate);
+            memory->setSample(instrument, z, sound.points, sound.frames, sound.rate);
         else
             memory->setSample(instrument, z, nullptr, 0, 0); // an empty zone
-        memory->setParaVal(instrument, para(WaveRAM2_c::zpRoot), foldRootKey(s.rootKey < 0 ? 60 : s.rootKey, s.tuneRatio));
+        memory->setParaVal(instrument, para(WaveRAM2_c::zpRoot), sound.root);
         memory->setParaVal(instrument, para(WaveRAM2_c::zpZoneLo), s.keyLow);
         memory->setParaVal(instrument, para(WaveRAM2_c::zpZoneHi), s.keyHigh);
         memory->setParaVal(instrument, para(WaveRAM2_c::zpVeloLo), s.velocityLow);
@@ -435,8 +583,7 @@ void InterSF2_c::transfer(const SF2Rep_c& rep)
         // Both loop points at once: setting one after the other would clamp
         // the start to the old end. A one-shot sample gets no loop.
         if (usable && s.loop)
-            memory->setZoneLoop(instrument, z, static_cast<int>(zs.loopStart - zs.start),
-                                static_cast<int>(zs.loopEnd - zs.start));
+            memory->setZoneLoop(instrument, z, sound.loopStart, sound.loopEnd);
         else
             memory->setZoneLoop(instrument, z, 0, 0);
     }
@@ -445,9 +592,10 @@ void InterSF2_c::transfer(const SF2Rep_c& rep)
 
 void InterSF2_c::transferMod(const SF2Rep_c& rep)
 {
-    if (rep.zones.empty())
+    const std::vector<const InstSplit_c*> splits = rep.imported();
+    if (splits.empty())
         return;
-    const InstSplit_c& s = rep.zones[0].split;
+    const InstSplit_c& s = *splits.front();
     envelope[0] = static_cast<int>(s.envAttack);
     envelope[1] = static_cast<int>(s.envDecay);
     envelope[2] = static_cast<int>(s.envSustain * 1000.0f);
@@ -457,3 +605,51 @@ void InterSF2_c::transferMod(const SF2Rep_c& rep)
 }
 
 void InterSF2_c::handOverEnvelope(int, int*) {}
+
+bool InterSF2_c::isZoneReference(const Tool::Disk::Path_c& name, Tool::Disk::Path_c& file, int& k)
+{
+    if (!splitZoneReference(name, file, k))
+        return false;
+    if (Tool::Disk::isFile(file))
+        return true;
+    return Tool::Disk::exists(file) != 1 && file.getExt().compare(Vdx::String_c("sf2"), false) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// SoundFontImage_c
+
+bool SoundFontImage_c::load(const Tool::Disk::Path_c& file)
+{
+    path = Tool::Disk::Path_c();
+    image.clear();
+    rep = SF2Rep_c{};
+    const int64_t size = Tool::Disk::getSize(file);
+    if (size < 12 || size >= InterSF2_c::MaxFileBytes)
+        return false;
+    Disk_c disk;
+    if (!disk.open(file, true, true))
+        return false;
+    bool read = false;
+    try {
+        image.resize(static_cast<size_t>(size));
+        read = disk.readBuffer(image.data(), static_cast<int>(size)) == static_cast<int>(size);
+    } catch (...) {
+        read = false;
+    }
+    disk.close();
+    if (!read || !InterSF2_c::parse(image.data(), image.size(), rep)) {
+        image.clear();
+        rep = SF2Rep_c{};
+        return false;
+    }
+    path = file;
+    return true;
+}
+
+bool SoundFontImage_c::zone(int k, SF2ZoneSound_t& out) const
+{
+    const std::vector<const InstSplit_c*> splits = rep.imported();
+    if (k < 0 || k >= static_cast<int>(splits.size()))
+        return false;
+    return InterSF2_c::zoneSound(rep, *splits[static_cast<size_t>(k)], out);
+}

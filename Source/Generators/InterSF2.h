@@ -1,10 +1,19 @@
 // SoundFont 2 import. InterSF2_c reads a SoundFont 2 file (a RIFF file of
 // form type "sfbk") into one multisample memory: every instrument zone of the
 // file, of every instrument, in file order, becomes one zone of the memory
-// (at most WaveRAM2_c::NumZones). Each zone gets its 16-bit sample data, its
-// sample name as file name, its root key (with the tuning folded into it),
-// key and velocity ranges, volume, pan and loop; the volume envelope of the
-// first zone is handed to the engine.
+// (at most WaveRAM2_c::NumZones). An instrument's global zone (its first
+// zone, when that plays no sample) takes no zone of the memory: it supplies
+// the generators its instrument's other zones lack. Each zone gets its 16-bit
+// sample data, its root key (with the tuning folded into it), the rest of the
+// tuning in its playback rate, key and velocity ranges, volume, pan and loop;
+// the volume envelope of the first zone is handed to the engine.
+//
+// A zone's "Filename" names where its data came from, so a program that
+// stores the memory finds it again: "<SoundFont file>/<k>/<sample name>",
+// zone k of the file's import (zoneReference). The editor shows the sample's
+// name (the path's leaf); the memory loads such a name from the SoundFont
+// (SoundFontImage_c) as it loads any file, and the missing-sample search
+// looks for the SoundFont file.
 //
 // The file is read whole and validated before anything reaches the memory:
 // every chunk and list size is checked against the bytes really there, the
@@ -77,6 +86,9 @@ struct VxBag_c
 {
     uint16_t firstGen = 0, endGen = 0;
     uint16_t firstMod = 0, endMod = 0;
+    // The first zone of an instrument that plays no sample: its generators
+    // are the defaults of the instrument's other zones; it is not imported.
+    bool global = false;
     InstSplit_c split;
 };
 
@@ -87,6 +99,21 @@ struct SF2Rep_c
     const uint8_t* samples = nullptr; // "smpl": 16-bit little-endian mono points (inside the file image)
     int64_t sampleBytes = 0;
     int64_t points() const { return sampleBytes / 2; }
+    // The zones an import makes, in file order (the global zones left out),
+    // at most WaveRAM2_c::NumZones of them.
+    std::vector<const InstSplit_c*> imported() const;
+};
+
+// Where one imported zone's sound lies in the file: its points, and the
+// rate that plays them at the pitch the file asks for (the sample's rate
+// times the tuning the root key does not take).
+struct SF2ZoneSound_t
+{
+    const uint8_t* points = nullptr; // 16-bit little-endian mono
+    int frames = 0;
+    int rate = 0;
+    int loopStart = 0, loopEnd = 0; // frames from the start
+    int root = 60;                  // the root key with the tuning folded in
 };
 
 // The records of the file, as the program reads them.
@@ -136,8 +163,23 @@ public:
     static int getBagIdxFromSampleIdx(const VxBag_c* zones, int idx, int count);
     // The root key after folding the ratio into it: the ratio is brought
     // within one semitone around 1 (about -49.3 to +50.7 cents) by whole
-    // semitones, each moving the key the other way.
-    static int foldRootKey(int key, double ratio);
+    // semitones, each moving the key the other way. remainder (may be null)
+    // receives what is left of the ratio.
+    static int foldRootKey(int key, double ratio, double* remainder = nullptr);
+    // Zone split's sound in rep; false when it has no usable sample.
+    static bool zoneSound(const SF2Rep_c& rep, const InstSplit_c& split, SF2ZoneSound_t& out);
+
+    // The file name of zone k of the import of SoundFont file: the file,
+    // then k, then the sample's name (characters that would read as folders
+    // replaced); just the name without a file.
+    static Tool::Disk::Path_c zoneReference(const Tool::Disk::Path_c& file, int k, const char* name);
+    // Reads the SoundFont file and zone k back from a name zoneReference
+    // made (from the text alone; whether the file is there is not asked).
+    static bool splitZoneReference(const Tool::Disk::Path_c& reference, Tool::Disk::Path_c& file, int& k);
+    // Whether a zone's name reads from a SoundFont: it splits as above and
+    // its file is a file, or, where nothing is, ends in ".sf2" (so a sample
+    // under a folder named "808" that went missing is still a sample).
+    static bool isZoneReference(const Tool::Disk::Path_c& name, Tool::Disk::Path_c& file, int& k);
 
     // Writes every split into the memory (the first NumZones).
     void transfer(const SF2Rep_c& rep);
@@ -160,4 +202,22 @@ private:
     WaveRAM2_c* memory;
     int instrument;
     int envelope[4] = {};
+};
+
+// A SoundFont file read whole and parsed once, for the zones that name it.
+// Thread: user interface.
+class SoundFontImage_c
+{
+public:
+    // False for a file that cannot be read or is refused as a SoundFont.
+    bool load(const Tool::Disk::Path_c& file);
+    const Tool::Disk::Path_c& file() const { return path; }
+    // Zone k of the file's import; false when there is none or it plays no
+    // usable sample.
+    bool zone(int k, SF2ZoneSound_t& out) const;
+
+private:
+    Tool::Disk::Path_c path;
+    std::vector<uint8_t> image;
+    SF2Rep_c rep;
 };

@@ -2,6 +2,7 @@
 // WaveRAM2Missing.cpp.
 #include "WaveRAM2.h"
 
+#include "InterSF2.h"
 #include "ParaRow.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
@@ -206,12 +207,35 @@ bool WaveRAM2_c::setSampleCore(int ins, int z, const Tool::Disk::Path_c& path)
             return true;
         }
     }
-    if (!s.setSample(path)) {
+    Tool::Disk::Path_c soundFontFile;
+    int soundFontZone = 0;
+    const bool read = InterSF2_c::isZoneReference(path, soundFontFile, soundFontZone)
+                          ? loadSoundFontZone(s, soundFontFile, soundFontZone)
+                          : s.setSample(path);
+    if (!read) {
         s.lock.releaseWritePermission();
         return false;
     }
     finishLoad(ins, z, true);
     return true;
+}
+
+bool WaveRAM2_c::loadSoundFontZone(WaveSample_c& s, const Tool::Disk::Path_c& file, int k)
+{
+    if (!soundFont || !soundFont->file().isIdenticalPath(file)) {
+        soundFont = std::make_unique<SoundFontImage_c>();
+        if (!soundFont->load(file)) {
+            soundFont.reset();
+            return false;
+        }
+    }
+    SF2ZoneSound_t sound;
+    const bool found = soundFont->zone(k, sound) && s.setSample(sound.points, sound.frames);
+    if (found)
+        s.sampleRate = sound.rate;
+    if (!keepSoundFont)
+        soundFont.reset();
+    return found;
 }
 
 bool WaveRAM2_c::setSample(int ins, int z, const void* data, int frames, int rate)
@@ -443,8 +467,12 @@ void WaveRAM2_c::postprocessParaChange(int set, int idx)
     if (set != 0 || !paraSet)
         return;
     if (idx == -1) {
+        // Zones of one SoundFont read its file once.
+        keepSoundFont = true;
         for (int z = 0; z < NumZones; ++z)
             handleZoneChange(z, -1, true);
+        keepSoundFont = false;
+        soundFont.reset();
         return;
     }
     if (idx < FirstZonePara || idx >= ParaAltMode)
@@ -540,7 +568,11 @@ void WaveRAM2_c::handleFilename(int z, bool all)
             flagTakeFileLoops = 0;
         const bool loaded = setSampleCore(0, z, path);
         flagTakeFileLoops = takeLoops;
-        if (!loaded) {
+        if (!loaded && all) {
+            // A program or project load holds its locks here: the search and
+            // its questions wait for the instrument's idle pass.
+            missingZones.fetch_or(uint64_t(1) << z);
+        } else if (!loaded) {
             // Through the engine's queue: the change may come from any thread
             // that sets parameters, and only the idle side shows panels.
             if (synth)

@@ -20,8 +20,15 @@
 //
 // Missing samples: setSample(ins, z, path) looks for a file that did not load
 // under the folders where earlier missing samples were found, and otherwise
-// asks the user to locate it (WaveRAM2Missing.cpp). The parameter-change path
-// only reports a failed load.
+// asks the user to locate it (WaveRAM2Missing.cpp). A change of one zone's
+// file only reports a failed load. A whole-set change (a program or project
+// load) neither searches nor asks: it holds the locks of the load, so it
+// marks the zone, and the instrument runs the search for the marked zones
+// from an idle pass outside every lock (takeMissingZones).
+//
+// SoundFont zones: a zone the SoundFont import filled names "<file>/<k>/<sample
+// name>" (InterSF2_c::zoneReference) and loads from that SoundFont file again,
+// so a stored program finds its zones' data as it finds sample files.
 //
 // Threads: parameter changes, loads, frees, reversal and the SoundFont fill
 // run on the user-interface thread and take each zone's write permission
@@ -34,22 +41,22 @@
 
 #include "Disk.h"
 #include "Path.h"
+#include "PSUData.h"
 #include "WaveBase.h"
 #include "WaveSample.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 constexpr int TypeCodeWaveRAM2 = 0x544D3034; // 'TM04'
 
+class SoundFontImage_c;
+
 // The payloads a sample store hands the engine's group operation (which
-// passes them to every owner of sample zones). They live on the sender's
-// stack for the duration of the call.
-class PSUData_i
-{
-public:
-    virtual ~PSUData_i() = default;
-};
+// passes them to every owner of sample zones) follow.
 
 // A folder in which a missing sample was found by hand.
 class SearchPathInfo_c : public PSUData_i
@@ -237,9 +244,19 @@ public:
     // --- Missing samples (WaveRAM2Missing.cpp) ------------------------------
     // zoneBase is 20 z; true when a file was loaded into the zone.
     bool handleMissingSample(int ins, int z, int zoneBase, const Tool::Disk::Path_c& path);
+    // The same search and questions with the loads done by load (a file
+    // found or chosen; true when the zone took it), for a caller that takes
+    // its own locks around each load but none around the questions.
+    using ZoneLoader_t = std::function<bool(const Tool::Disk::Path_c&)>;
+    bool handleMissingSample(int ins, int z, const Tool::Disk::Path_c& path, const ZoneLoader_t& load);
     // Looks for missing under each remembered folder, with the shortest tail
-    // of its path first; true and found set when a candidate exists.
+    // of its path first; true and found set when a candidate exists. For a
+    // SoundFont zone the SoundFont file is looked for.
     bool autoLocateSample(const Tool::Disk::Path_c& missing, Tool::Disk::Path_c& found) const;
+    // The zones whose file a whole-set change could not load since the last
+    // call, one bit per zone; the marks are cleared. Thread: any.
+    uint64_t takeMissingZones() { return missingZones.exchange(0); }
+    bool hasMissingZones() const { return missingZones.load() != 0; }
     void addSearchPath(const Tool::Disk::Path_c& folder) { searchPaths.push_back(folder); }
     const std::vector<Tool::Disk::Path_c>& getSearchPaths() const { return searchPaths; }
 
@@ -286,6 +303,10 @@ private:
     static void lockByTrying(WaveSample_c& s);
     void handOverMaster(WaveSample_c& master);
     bool snapToCrossing(const WaveSample_c& s, int* pos) const;
+    // Reads zone k of SoundFont file into s (whose write permission the
+    // caller holds); false when the file or the zone cannot be had. During a
+    // whole-set change the file is read once for every zone naming it.
+    bool loadSoundFontZone(WaveSample_c& s, const Tool::Disk::Path_c& file, int k);
     void reportSamplesInfo(int ins);
     uint32_t nextRandom();
 
@@ -305,4 +326,10 @@ private:
     uint32_t randomState = 0x2F6B1A3Du;
     // Zones chosen by the current note start (audio thread).
     int chosenZone[NumZones + 1] = {};
+    // Zones a whole-set change found missing (bit z), for the idle search.
+    std::atomic<uint64_t> missingZones{0};
+    // The SoundFont file of the zones being loaded; kept for the length of a
+    // whole-set change only (keepSoundFont), so its image is read once.
+    std::unique_ptr<SoundFontImage_c> soundFont;
+    bool keepSoundFont = false;
 };

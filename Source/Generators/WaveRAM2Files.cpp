@@ -4,9 +4,11 @@
 // clean loop end.
 #include "WaveRAM2.h"
 
+#include "InterSF2.h"
 #include "Parameter.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -83,13 +85,23 @@ void WaveRAM2_c::swapDirectory(const Tool::Disk::Path_c& folder, int insFrom, in
 {
     if (insFrom > 0 || insTo < 0 || folder.empty() || !paraSet)
         return;
-    forEachZoneFile([&](int z, const Tool::Disk::Path_c& file) {
+    forEachZoneFile([&](int z, const Tool::Disk::Path_c& name) {
+        // A SoundFont zone moves with its SoundFont file.
+        Tool::Disk::Path_c file = name;
+        int k = 0;
+        const bool soundFontZone = InterSF2_c::isZoneReference(name, file, k);
         Tool::Disk::Path_c candidate = file.getLeaf();
         disk.MakeFullPath(folder, candidate);
         if (Tool::Disk::exists(candidate) != 1) {
             candidate = file.getLeaf();
             disk.MakeFullPath(folder.getParent() / Tool::Disk::Path_c("Samples"), candidate);
         }
+        // Found in neither: the program keeps the place it names (where the
+        // file may still be, and from where a missing one is looked for).
+        if (Tool::Disk::exists(candidate) != 1)
+            candidate = file;
+        if (soundFontZone)
+            candidate = candidate / Tool::Disk::Path_c(std::to_string(k).c_str()) / name.getLeaf();
         setParaPath(0, zonePara(z, zpFilename), candidate);
     });
 }

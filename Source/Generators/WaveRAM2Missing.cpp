@@ -1,12 +1,18 @@
 // Missing samples: a zone whose file is not where a preset says looks for it
 // under the folders where earlier missing samples were found, and otherwise
 // asks the user to locate it. Everything here runs on the user-interface
-// thread and may block in panels and dialogs; headless, the panels answer
+// thread (or the idle pass that stands in for it) and may block in panels and
+// dialogs, so no caller holds a lock around it; headless, the panels answer
 // "no" and the dialog answers like a cancel, so a missing sample is reported
 // and skipped and the program still loads.
+//
+// A SoundFont zone ("<file>/<k>/<name>") is missing when its SoundFont file
+// is: the search and the dialog look for that file, and the zone then names
+// zone k of the file found.
 #include "WaveRAM2.h"
 
 #include "FileDialog.h"
+#include "InterSF2.h"
 #include "OsLib.h"
 #include "Parameter.h"
 
@@ -34,10 +40,24 @@ bool candidateExists(const Tool::Disk::Path_c& candidate, Tool::Disk::Path_c& fo
     return false;
 }
 
+// The SoundFont file a zone's name reads from, and the rest of the name
+// ("<k>/<sample name>"); false for a name of a sample file.
+bool soundFontParts(const Tool::Disk::Path_c& name, Tool::Disk::Path_c& file, Tool::Disk::Path_c& rest)
+{
+    int k = 0;
+    if (!InterSF2_c::isZoneReference(name, file, k))
+        return false;
+    rest = Tool::Disk::Path_c(std::to_string(k).c_str()) / name.getLeaf();
+    return true;
+}
+
 } // namespace
 
-bool WaveRAM2_c::autoLocateSample(const Tool::Disk::Path_c& missing, Tool::Disk::Path_c& found) const
+bool WaveRAM2_c::autoLocateSample(const Tool::Disk::Path_c& missingName, Tool::Disk::Path_c& found) const
 {
+    Tool::Disk::Path_c missing = missingName;
+    Tool::Disk::Path_c soundFontRest;
+    const bool soundFontZone = soundFontParts(missingName, missing, soundFontRest);
     // The tails of the path, longest first: Kits/Drums/kick.wav,
     // Drums/kick.wav, kick.wav.
     std::vector<Tool::Disk::Path_c> tails;
@@ -52,8 +72,11 @@ bool WaveRAM2_c::autoLocateSample(const Tool::Disk::Path_c& missing, Tool::Disk:
     }
     for (const Tool::Disk::Path_c& folder : searchPaths) {
         for (auto it = tails.rbegin(); it != tails.rend(); ++it) {
-            if (candidateExists(folder / *it, found))
+            if (candidateExists(folder / *it, found)) {
+                if (soundFontZone)
+                    found = found / soundFontRest;
                 return true;
+            }
         }
     }
     return false;
@@ -70,23 +93,35 @@ bool WaveRAM2_c::setSample(int ins, int z, const Tool::Disk::Path_c& path)
 
 bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::Disk::Path_c& path)
 {
+    if (!validZone(ins, z) || zoneBase != ZoneParaCount * z)
+        return false;
+    return handleMissingSample(ins, z, path,
+                               [&](const Tool::Disk::Path_c& file) { return setSampleCore(ins, z, file); });
+}
+
+bool WaveRAM2_c::handleMissingSample(int ins, int z, const Tool::Disk::Path_c& path, const ZoneLoader_t& load)
+{
     if (!validZone(ins, z) || !paraSet)
         return false;
-    const int filenamePara = FirstZonePara + zoneBase + zpFilename;
-    if (Tool::Disk::exists(path) == 1) {
+    // A SoundFont zone is missing when its SoundFont file is: that file is
+    // what the user is asked for and chooses.
+    Tool::Disk::Path_c file = path;
+    Tool::Disk::Path_c soundFontRest;
+    const bool soundFontZone = soundFontParts(path, file, soundFontRest);
+    if (Tool::Disk::exists(file) == 1) {
         // There, but unreadable: searching elsewhere would not help.
-        const Vdx::String_c text = path.getString() + " could not be loaded! Corrupted file or unknown format!";
+        const Vdx::String_c text = file.getString() + " could not be loaded! Corrupted file or unknown format!";
         OsLib_c::tellUser("File Error - Load failed", text.c_str());
         return false;
     }
     Tool::Disk::Path_c found;
-    if (autoLocateSample(path, found) && setSampleCore(ins, z, found)) {
-        // setSampleCore has stored the name; no second load.
+    if (autoLocateSample(path, found) && load(found)) {
+        // The load has stored the name; no second load.
         return true;
     }
     if (!flagAskForMissing)
         return false;
-    const Vdx::String_c question = path.getString() + " not found! Do you want to manually locate this sample?";
+    const Vdx::String_c question = file.getString() + " not found! Do you want to manually locate this sample?";
     if (!OsLib_c::askUser(question.c_str(), "File error")) {
         flagAskForMissing = OsLib_c::askUser(MissingQuestion, MissingTitle);
         return false;
@@ -94,7 +129,10 @@ bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::D
 
     Vdx::String_c patterns;
     std::vector<Vdx::String_c> types;
-    getSupportedFileTypes().tokenize(types, ' ');
+    if (soundFontZone)
+        types.push_back(Vdx::String_c("sf2"));
+    else
+        getSupportedFileTypes().tokenize(types, ' ');
     for (const Vdx::String_c& type : types) {
         if (!patterns.empty())
             patterns += " ";
@@ -114,9 +152,7 @@ bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::D
             flagAskForMissing = OsLib_c::askUser(MissingQuestion, MissingTitle);
             return false;
         }
-        if (setSampleCore(ins, z, chosen)) {
-            if (Parameter_c* q = paraSet->getParaPtr(0))
-                q[filenamePara].setPath(chosen);
+        if (load(soundFontZone ? chosen / soundFontRest : chosen)) {
             const Tool::Disk::Path_c folder = chosen.getParent();
             searchPaths.push_back(folder);
             SearchPathInfo_c info(folder);

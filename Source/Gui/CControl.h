@@ -77,6 +77,7 @@ public:
     void setFrameColor(CColor c) { frameColor = c; setDirty(true); }
     void setHoriAlign(CHoriTxtAlign a) { align = a; setDirty(true); }
     void setStyle(int32_t s) { style = s; setDirty(true); }
+    int32_t getStyle() const { return style; }
     void setTransparency(bool t) { transparent = t; setDirty(true); }
     // Where in the background bitmap the box's own picture starts.
     void setBackOffset(const CPoint& p) { backOffset = p; setDirty(true); }

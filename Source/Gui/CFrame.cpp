@@ -11,7 +11,8 @@
 #include <cstring>
 
 CFrame::CFrame(const CRect& s, void* parentWindow, AEffGUIEditor* ed)
-    : CViewContainer(s, nullptr, nullptr), editor(ed), backBuffer(new CBitmap(s.width(), s.height()))
+    : CViewContainer(s, nullptr, nullptr), editor(ed), backBuffer(new CBitmap(s.width(), s.height())),
+      timers(std::make_shared<GuiTimerList>())
 {
     frame = this;
     if (parentWindow)
@@ -23,8 +24,14 @@ CFrame::~CFrame()
 {
     removeAll(true);
     releaseClosedMenus();
+    timers->close();
     window.reset();
     backBuffer->forget();
+}
+
+bool CFrame::hasWindow() const
+{
+    return window && !window->isGone();
 }
 
 unsigned long CFrame::getWindowId() const
@@ -32,15 +39,38 @@ unsigned long CFrame::getWindowId() const
     return window ? window->getWindowId() : 0;
 }
 
+int CFrame::getWindowErrors() const
+{
+    return window ? window->getErrorCount() : 0;
+}
+
+void CFrame::fireTimers()
+{
+    timers->fireDue();
+}
+
 void CFrame::idle()
 {
     if (window)
         window->pump(*this);
-    CVSTGUITimer::fireDue();
+    fireTimers();
     releaseClosedMenus();
-    if (isDirty()) {
+    updateKeySelection();
+    const bool menuDirty = menuOverlay && menuOverlay->isDirty();
+    if (isDirty() || !damage.isEmpty() || menuDirty) {
         CDrawContext context(backBuffer);
         drawDirty(&context);
+        if (!damage.isEmpty()) {
+            // What an overlay uncovered: everything beneath, in that area.
+            context.push();
+            context.clip(damage);
+            draw(&context);
+            context.pop();
+            damage = CRect();
+        }
+        // The open menu is drawn last, over whatever was drawn beneath it.
+        if (menuOverlay)
+            menuOverlay->draw(&context);
         needsPresent = true;
     }
     present();
@@ -51,9 +81,19 @@ void CFrame::redrawAll()
     {
         CDrawContext context(backBuffer);
         draw(&context);
+        if (menuOverlay)
+            menuOverlay->draw(&context);
     }
+    damage = CRect();
     needsPresent = true;
     present();
+}
+
+void CFrame::invalidRect(const CRect& rect)
+{
+    CRect r = rect;
+    r.bound(CRect(0, 0, size.width(), size.height()));
+    damage.unite(r);
 }
 
 void CFrame::present()
@@ -69,6 +109,7 @@ bool CFrame::setSize(CCoord width, CCoord height)
 {
     if (width < 1 || height < 1)
         return false;
+    closeMenu();
     size = CRect(0, 0, width, height);
     backBuffer->forget();
     backBuffer = new CBitmap(width, height);
@@ -100,9 +141,35 @@ void CFrame::endEdit(int32_t index)
         editor->endEdit(index);
 }
 
+CView* CFrame::editingText() const
+{
+    if (focusView && focusView->isTypeOf("CTextEdit") && static_cast<const CTextEdit*>(focusView)->isEditing())
+        return focusView;
+    return nullptr;
+}
+
+bool CFrame::wantsKeys() const
+{
+    return menuOverlay || editingText();
+}
+
+void CFrame::updateKeySelection()
+{
+    if (window)
+        window->selectKeys(wantsKeys());
+}
+
 CMouseEventResult CFrame::platformMouseDown(CPoint where, long buttons)
 {
     lastMouse = where;
+    if (menuOverlay) {
+        CView* overlay = menuOverlay;
+        overlay->remember(); // the press may close it
+        const CMouseEventResult r = overlay->onMouseDown(where, buttons);
+        overlay->forget();
+        updateKeySelection();
+        return r;
+    }
     const CView* target = getViewAt(where, true);
     const int64_t now = GuiClock::nowMs();
     if (target && target == lastPressView && now - lastPressMs <= doubleClickMs) {
@@ -121,35 +188,110 @@ CMouseEventResult CFrame::platformMouseDown(CPoint where, long buttons)
     CMouseEventResult r = onMouseDown(where, buttons);
     if (target && target->isTypeOf("CTextEdit") && static_cast<const CTextEdit*>(target)->isEditing())
         focusView = const_cast<CView*>(target);
+    updateKeySelection();
     return r;
 }
 
 CMouseEventResult CFrame::platformMouseMoved(CPoint where, long buttons)
 {
     lastMouse = where;
+    if (menuOverlay) {
+        CView* overlay = menuOverlay;
+        overlay->remember();
+        const CMouseEventResult r = overlay->onMouseMoved(where, buttons);
+        overlay->forget();
+        return r;
+    }
     return onMouseMoved(where, buttons);
 }
 
 CMouseEventResult CFrame::platformMouseUp(CPoint where, long buttons)
 {
     lastMouse = where;
+    if (menuOverlay) {
+        CView* overlay = menuOverlay;
+        overlay->remember();
+        const CMouseEventResult r = overlay->onMouseUp(where, buttons);
+        overlay->forget();
+        // A press that opened the menu leaves its view waiting for this release.
+        onMouseUp(where, buttons);
+        updateKeySelection();
+        return r;
+    }
     return onMouseUp(where, buttons);
 }
 
 bool CFrame::platformWheel(CPoint where, float distance, long buttons)
 {
     lastMouse = where;
+    if (menuOverlay) {
+        // The open menu takes the wheel, wherever the pointer is.
+        CView* overlay = menuOverlay;
+        overlay->remember();
+        overlay->onWheel(where, distance, buttons);
+        overlay->forget();
+        return true;
+    }
     return onWheel(where, distance, buttons);
+}
+
+int32_t CFrame::modalKeyDown(VstKeyCode& key)
+{
+    int32_t r = -1;
+    if (menuOverlay) {
+        CView* overlay = menuOverlay;
+        overlay->remember();
+        r = overlay->onKeyDown(key);
+        overlay->forget();
+    } else if (CView* text = editingText()) {
+        r = text->onKeyDown(key);
+    }
+    updateKeySelection();
+    return r == 1 ? 1 : -1;
+}
+
+int32_t CFrame::modalKeyUp(VstKeyCode& key)
+{
+    int32_t r = -1;
+    if (menuOverlay)
+        r = menuOverlay->onKeyUp(key);
+    else if (CView* text = editingText())
+        r = text->onKeyUp(key);
+    return r == 1 ? 1 : -1;
 }
 
 int32_t CFrame::platformKeyDown(VstKeyCode& key)
 {
-    return focusView ? focusView->onKeyDown(key) : -1;
+    const bool modal = menuOverlay || editingText();
+    if (modalKeyDown(key) == 1)
+        return 1;
+    if (modal || !focusView)
+        return -1;
+    return focusView->onKeyDown(key) == 1 ? 1 : -1;
 }
 
 int32_t CFrame::platformKeyUp(VstKeyCode& key)
 {
-    return focusView ? focusView->onKeyUp(key) : -1;
+    const bool modal = menuOverlay || editingText();
+    if (modalKeyUp(key) == 1)
+        return 1;
+    if (modal || !focusView)
+        return -1;
+    return focusView->onKeyUp(key) == 1 ? 1 : -1;
+}
+
+int32_t CFrame::windowKeyDown(VstKeyCode& key)
+{
+    if (editor)
+        return editor->onKeyDown(key) ? 1 : -1;
+    return platformKeyDown(key);
+}
+
+int32_t CFrame::windowKeyUp(VstKeyCode& key)
+{
+    if (editor)
+        return editor->onKeyUp(key) ? 1 : -1;
+    return platformKeyUp(key);
 }
 
 void CFrame::openMenu(CView* overlay)
@@ -158,7 +300,9 @@ void CFrame::openMenu(CView* overlay)
         return;
     closeMenu();
     menuOverlay = overlay;
-    addView(overlay);
+    overlay->attached(nullptr, this);
+    overlay->setDirty(true);
+    updateKeySelection();
 }
 
 void CFrame::closeMenu()
@@ -167,8 +311,11 @@ void CFrame::closeMenu()
         return;
     CView* overlay = menuOverlay;
     menuOverlay = nullptr;
-    CViewContainer::removeView(overlay, false);
+    // What the menu covered is drawn again.
+    invalidRect(overlay->getViewSize());
+    overlay->removed(nullptr);
     closedMenus.push_back(overlay);
+    updateKeySelection();
 }
 
 void CFrame::releaseClosedMenus()
@@ -187,20 +334,9 @@ void CFrame::forgetView(CView* view)
         lastPressView = nullptr;
 }
 
-void CFrame::removeView(CView* view, bool withForget)
-{
-    if (view == menuOverlay)
-        menuOverlay = nullptr;
-    CViewContainer::removeView(view, withForget);
-}
-
 void CFrame::removeAll(bool withForget)
 {
-    if (menuOverlay) {
-        closedMenus.push_back(menuOverlay);
-        CViewContainer::removeView(menuOverlay, false);
-        menuOverlay = nullptr;
-    }
+    closeMenu();
     CViewContainer::removeAll(withForget);
 }
 

@@ -1,43 +1,100 @@
 #include "CVSTGUITimer.h"
 
+#include "CFrame.h"
+
 #include <algorithm>
-#include <mutex>
-#include <utility>
-#include <vector>
+#include <atomic>
 
 namespace {
-// Every timer that exists, by address and serial: the serial tells a timer
-// from a new one that a notification made at the same address.
-struct Registry
-{
-    std::mutex mutex;
-    std::vector<std::pair<CVSTGUITimer*, uint64_t>> timers;
-    uint64_t nextSerial = 1;
-};
-Registry& registry()
-{
-    static Registry r;
-    return r;
-}
+// Tells a timer from a new one that a notification made at the same address.
+std::atomic<uint64_t> nextSerial{1};
 } // namespace
 
-CVSTGUITimer::CVSTGUITimer(CBaseObject* l, int periodMs) : listener(l), period(periodMs < 1 ? 1 : periodMs)
+void GuiTimerList::add(CVSTGUITimer* timer, uint64_t serial)
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    serial = r.nextSerial++;
-    r.timers.emplace_back(this, serial);
+    std::lock_guard<std::mutex> lock(mutex);
+    timers.emplace_back(timer, serial);
+}
+
+void GuiTimerList::remove(CVSTGUITimer* timer, uint64_t serial)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    timers.erase(std::remove(timers.begin(), timers.end(), std::make_pair(timer, serial)), timers.end());
+}
+
+bool GuiTimerList::holds(CVSTGUITimer* timer, uint64_t serial)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return !closed && std::find(timers.begin(), timers.end(), std::make_pair(timer, serial)) != timers.end();
+}
+
+void GuiTimerList::close()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    closed = true;
+}
+
+bool GuiTimerList::isClosed() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return closed;
+}
+
+void GuiTimerList::fireDue()
+{
+    std::vector<std::pair<CVSTGUITimer*, uint64_t>> snapshot;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return;
+        snapshot = timers;
+    }
+    const int64_t now = GuiClock::nowMs();
+    for (const auto& [timer, serial] : snapshot) {
+        // A notification before this one may have deleted the timer.
+        if (!holds(timer, serial))
+            continue;
+        if (!timer->running || now < timer->due || !timer->listener)
+            continue;
+        timer->due = now + timer->period;
+        timer->listener->notify(timer, kMsgTimer);
+    }
+}
+
+CVSTGUITimer::CVSTGUITimer(CBaseObject* l, int periodMs, CFrame* frame)
+    : listener(l), period(periodMs < 1 ? 1 : periodMs), serial(nextSerial++),
+      givenList(frame ? frame->getTimerList() : nullptr)
+{
 }
 
 CVSTGUITimer::~CVSTGUITimer()
 {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.timers.erase(std::remove(r.timers.begin(), r.timers.end(), std::make_pair(this, serial)), r.timers.end());
+    if (list)
+        list->remove(this, serial);
+}
+
+std::shared_ptr<GuiTimerList> CVSTGUITimer::listOf() const
+{
+    if (givenList)
+        return givenList;
+    const auto* view = dynamic_cast<const CView*>(listener);
+    CFrame* frame = view ? view->getFrame() : nullptr;
+    return frame ? frame->getTimerList() : nullptr;
 }
 
 bool CVSTGUITimer::start()
 {
+    std::shared_ptr<GuiTimerList> target = listOf();
+    if (!target || target->isClosed()) {
+        running = false;
+        return false;
+    }
+    if (target != list) {
+        if (list)
+            list->remove(this, serial);
+        list = target;
+        list->add(this, serial);
+    }
     due = GuiClock::nowMs() + period;
     running = true;
     return true;
@@ -47,28 +104,4 @@ bool CVSTGUITimer::stop()
 {
     running = false;
     return true;
-}
-
-void CVSTGUITimer::fireDue()
-{
-    Registry& r = registry();
-    std::vector<std::pair<CVSTGUITimer*, uint64_t>> snapshot;
-    {
-        std::lock_guard<std::mutex> lock(r.mutex);
-        snapshot = r.timers;
-    }
-    const int64_t now = GuiClock::nowMs();
-    for (const auto& entry : snapshot) {
-        CVSTGUITimer* t = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(r.mutex);
-            // A notification before this one may have deleted the timer.
-            if (std::find(r.timers.begin(), r.timers.end(), entry) != r.timers.end())
-                t = entry.first;
-        }
-        if (!t || !t->running || now < t->due || !t->listener)
-            continue;
-        t->due = now + t->period;
-        t->listener->notify(t, kMsgTimer);
-    }
 }

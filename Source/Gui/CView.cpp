@@ -171,6 +171,16 @@ void CViewContainer::removeAll(bool withForget)
     dirty = true;
 }
 
+void CViewContainer::raiseView(CView* view)
+{
+    auto it = std::find(children.begin(), children.end(), view);
+    if (it == children.end() || it + 1 == children.end())
+        return;
+    children.erase(it);
+    children.push_back(view);
+    view->setDirty(true); // it now covers the siblings it went past
+}
+
 bool CViewContainer::isChild(const CView* view) const
 {
     return view && std::find(children.begin(), children.end(), view) != children.end();
@@ -259,18 +269,17 @@ void CViewContainer::drawDirty(CDrawContext* context)
             context->pop();
         }
         drawChild(context, v, true);
-        if (!v->isContainer()) {
-            // Siblings above it (a menu overlay, say) stay on top.
-            const CRect area = v->getViewSize();
-            for (size_t k = i + 1; k < children.size(); ++k) {
-                CView* above = children[k];
-                if (above->isDirty() || !above->getViewSize().rectOverlap(area))
-                    continue;
-                context->push();
-                context->clip(area);
-                above->draw(context);
-                context->pop();
-            }
+        // Siblings above it stay on top, over a redrawn control as over a
+        // panel whose controls were redrawn.
+        const CRect area = v->getViewSize();
+        for (size_t k = i + 1; k < children.size(); ++k) {
+            CView* above = children[k];
+            if (above->isDirty() || !above->getViewSize().rectOverlap(area))
+                continue;
+            context->push();
+            context->clip(area);
+            above->draw(context);
+            context->pop();
         }
     }
     context->pop();

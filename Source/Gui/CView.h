@@ -88,6 +88,9 @@ public:
     // withForget: the container's reference is dropped (the view may go).
     virtual void removeView(CView* view, bool withForget = true);
     virtual void removeAll(bool withForget = true);
+    // Moves a child on top of its siblings without taking it out: a press
+    // it holds and its state stay.
+    void raiseView(CView* view);
     bool isChild(const CView* view) const;
     int getNbViews() const { return static_cast<int>(children.size()); }
     CView* getView(int index) const;

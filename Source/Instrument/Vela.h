@@ -183,6 +183,11 @@ public:
     // samples load once every value is in. A file that does not load leaves
     // the program and its samples as they were. Above 0 when loaded.
     int importPatch(int instrument, const Tool::Disk::Path_c& path) override;
+    // Every program read into the live values (host chunks, presets, program
+    // changes): the zones' frame points first lose the limits of the samples
+    // they replace, so a program's loop points are not cut to the lengths of
+    // the samples loaded before it; its own samples set them again.
+    void setParaFromPrg(int instrument) override;
     // The rest of a program change: sample limits, values, re-based paths
     // (rebase, and only while importing), sample loads, consistency.
     void continueSetChunkPreset(int instrument, bool rebase);
@@ -195,6 +200,14 @@ public:
     Tool::Disk::Path_c startupFolder();
     // "3.6.5 - 5.1 Surround" with six outputs, "3.6.5 - Stereo" otherwise.
     void updateVersionInfo() override;
+    // The missing-sample search for the zones a program or project load
+    // could not fill: under the folders where missing samples were found
+    // before, then by asking the user (headless: answered like a cancelled
+    // dialog, the message naming the file). Runs from the engine's idle pass
+    // outside every lock; each load it makes holds the engine lock and only
+    // happens while the zone still names the file it was searched for.
+    // Thread: user interface or idle timer.
+    void idleOutsideLocks() override;
     // Generator slot types.
     static constexpr int GenOscillator = 0, GenTimeSampler = 1, GenWaveTable = 2, GenLoopSampler = 3;
 
@@ -277,6 +290,7 @@ private:
     static constexpr int NumControlTables = 32;
     float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
 
+    void searchMissingSample(WaveRAM2_c& store, int zone);
     class UnusedSampleNames;
     void clearSamplesForSave(UnusedSampleNames& names);
     // The change hook's rules, one named step each (VelaSideEffects.cpp).

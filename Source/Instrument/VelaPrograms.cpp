@@ -281,11 +281,16 @@ void Vela_c::setAllLoadsEnabled(bool on)
         s.setFlagLoadEnabled(on);
 }
 
-void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
+void Vela_c::setParaFromPrg(int instrumentIndex)
 {
     for (WaveRAM2_c& store : multiSamples)
         store.clearAllSampleLimits(instrumentIndex);
-    setParaFromPrg(instrumentIndex);
+    Synth::setParaFromPrg(instrumentIndex);
+}
+
+void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
+{
+    setParaFromPrg(instrumentIndex); // the zones' frame limits lifted first
     if (importing && rebase) {
         for (auto& s : userSamples)
             s.swapDirectory(importFolder);
@@ -305,6 +310,46 @@ void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
     if (getHostId() != 0)
         updateHostDisplay();
     instrument.ReceiveMIDI(true);
+}
+
+void Vela_c::idleOutsideLocks()
+{
+    for (WaveRAM2_c& store : multiSamples) {
+        const uint64_t missing = store.takeMissingZones();
+        for (int z = 0; z < WaveRAM2_c::NumZones; ++z)
+            if (missing & (uint64_t(1) << z))
+                searchMissingSample(store, z);
+    }
+}
+
+void Vela_c::searchMissingSample(WaveRAM2_c& store, int z)
+{
+    const int filename = WaveRAM2_c::zonePara(z, WaveRAM2_c::zpFilename);
+    // What the zone names and holds, read under the lock every load holds.
+    auto stillMissing = [&](const Tool::Disk::Path_c* expected, Tool::Disk::Path_c* named) {
+        Tool::Disk::Path_c now;
+        store.getParaPath(0, filename, &now);
+        if (named)
+            *named = now;
+        const bool same = !expected || now.isIdenticalPath(*expected);
+        return same && !now.empty() && !store.waveSampleHasData(0, z);
+    };
+    Tool::Disk::Path_c missing;
+    {
+        LockWriteScope engine(engineLock);
+        if (!stillMissing(nullptr, &missing))
+            return;
+    }
+    // The questions and the dialog run without a lock; each load takes the
+    // engine lock, and a zone that another load has meanwhile given a new
+    // file or data counts as done, so nothing is asked for it again.
+    store.handleMissingSample(0, z, missing, [&](const Tool::Disk::Path_c& file) {
+        LockWriteScope engine(engineLock);
+        if (!stillMissing(&missing, nullptr))
+            return true;
+        return store.setSampleCore(0, z, file);
+    });
+    updateEditor();
 }
 
 void Vela_c::makeSure(int set)

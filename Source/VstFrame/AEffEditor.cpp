@@ -69,3 +69,8 @@ bool AEffEditor::setKnobMode(int32_t)
 {
     return false;
 }
+
+intptr_t AEffEditor::vendorSpecific(int32_t, intptr_t, void*, float)
+{
+    return 0;
+}

@@ -33,6 +33,9 @@ public:
     virtual bool onKeyUp(VstKeyCode& keyCode);
     virtual bool onWheel(float distance);
     virtual bool setKnobMode(int32_t mode);
+    // A vendor-specific message the plug-in does not handle itself
+    // (VendorMessages.h); 0 when the editor does not know it either.
+    virtual intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt);
 
 protected:
     AudioEffect* effect;

@@ -120,18 +120,18 @@ TEST(CControlVx, OptionClickRepeatsEvery200MsUntilRelease)
     EXPECT_EQ(rig.listener.notices.size(), 1u);
     rig.move(80, 15, kLButton); // ignored while repeating
     clock.advance(199);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.notices.size(), 1u);
     clock.advance(1);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     clock.advance(200);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     ASSERT_EQ(rig.listener.notices.size(), 3u);
     for (const auto& n : rig.listener.notices)
         EXPECT_TRUE(n.down && !n.up);
     rig.release(30, 15);
     clock.advance(1000);
-    CVSTGUITimer::fireDue();
+    rig.frame->fireTimers();
     EXPECT_EQ(rig.listener.notices.size(), 3u);
     EXPECT_EQ(rig.ends(), 1);
 }
@@ -151,13 +151,13 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         EXPECT_EQ(rig.begins(), 1);
         EXPECT_EQ(rig.ends(), 0) << "the gesture stays open while the timer waits";
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         ASSERT_EQ(rig.listener.notices.size(), 1u);
         EXPECT_FLOAT_EQ(rig.listener.notices[0].user, 0.3f);
         EXPECT_EQ(rig.ends(), 1) << "the release during the timer closes the host's gesture exactly once";
         EXPECT_FALSE(rig.control->isMouseDown());
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_EQ(rig.ends(), 1);
         EXPECT_EQ(rig.control->doubleClicks, 0);
     }
@@ -167,7 +167,7 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         rig.control->setDoubleClickEnable(true);
         rig.press(30, 5, kLButton);
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_TRUE(rig.control->isMouseDown());
         rig.move(50, 5, kLButton);
         rig.release(50, 5);
@@ -203,7 +203,7 @@ TEST(CControlVx, DoubleClicksOnAnInjectedClock)
         EXPECT_FLOAT_EQ(rig.listener.notices[0].user, 0.f) << "the double click moves no value";
         rig.release(80, 5);
         clock.advance(interval + 1);
-        CVSTGUITimer::fireDue();
+        rig.frame->fireTimers();
         EXPECT_EQ(rig.listener.notices.size(), 1u);
         EXPECT_EQ(rig.begins(), 1) << "one gesture for both presses";
         EXPECT_EQ(rig.ends(), 1);
@@ -253,4 +253,29 @@ TEST(CControlVx, EditSlots)
     copied->setEditIdx(1, 77);
     EXPECT_EQ(multi.getEditIdx(1), 11);
     copy.release()->forget();
+}
+
+TEST(CControlVx, APressMovesOnlyTheSlotItDrags)
+{
+    // A control of three slots whose others show values: dragging slot 0
+    // must leave their parameters alone, not report the values they held.
+    ControlTest::RecordingListener listener;
+    auto* multi = new ControlTest::ProbeControl(CRect(0, 0, 100, 20), &listener, 10, 3);
+    multi->setEditIdx(1, 11);
+    multi->setEditIdx(2, 12);
+    multi->setValue(11, 0.7f);
+    multi->setValue(12, 0.2f);
+    ControlTest::GestureEditor editor;
+    CFrame* frame = new CFrame(CRect(0, 0, 200, 100), nullptr, &editor);
+    frame->addView(multi);
+    CPoint p(30, 5);
+    multi->onMouseDown(p, kLButton);
+    multi->onMouseUp(p, 0);
+    int index = -1;
+    float v = 0.f;
+    std::vector<int> reported;
+    while (multi->getValue(&index, &v))
+        reported.push_back(index);
+    EXPECT_TRUE(reported.empty() || reported == std::vector<int>{10}) << "only slot 0 may report";
+    frame->forget();
 }

@@ -1,6 +1,8 @@
 #include "CBitmap.h"
 #include "CFrame.h"
 #include "EditorTestRig.h"
+#include "GuiKeys.h"
+#include "VstInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -230,4 +232,77 @@ TEST(SynthEditor, ControlsReachTheEngineThroughTheEditor)
             EXPECT_FLOAT_EQ(rig.engine.calls[1].value, c.value) << c.what;
         }
     }
+}
+
+TEST(SynthEditor, ADragOnAPageOfARuleLastsAcrossIdlesAndFullRedraws)
+{
+    struct Knob : CControlVx
+    {
+        using CControlVx::CControlVx;
+        float valueFromPoint(CPoint& where) override { return static_cast<float>(where.h) / 100.f; }
+    };
+    Rig rig;
+    TestEditor& e = rig.editor;
+    CBitmap* tile = SynthEditor_c::loadBitmap(300);
+    for (int n : {1, 10, 11})
+        e.createExchFrame(n, 0, 0, tile, "panel");
+    e.getEditFrame()->addView(e.getExchFrame(1));
+    e.defineDepMod(500, 1, 10, 11);
+    e.values[500] = 0;
+    e.updateDepMod(-1);
+    auto* knob = new Knob(CRect(0, 0, 30, 10), &e, 12);
+    knob->setType(5);
+    e.getExchFrame(10)->addView(knob);
+    e.idle();
+    const int passesBefore = e.fullPasses;
+
+    CFrame* frame = e.getFrame();
+    frame->platformMouseDown(CPoint(5, 5), kLButton);
+    for (CCoord x : {10, 15, 20}) {
+        e.setDirty(); // a full redraw during the drag re-selects the shown page
+        e.idle();
+        frame->platformMouseMoved(CPoint(x, 5), kLButton);
+    }
+    e.idle();
+    frame->platformMouseUp(CPoint(20, 5), kLButton);
+    EXPECT_EQ(rig.engine.kinds(), "bsssse") << "every move arrives and the gesture closes once";
+    EXPECT_FALSE(knob->isMouseDown());
+    EXPECT_EQ(e.fullPasses, passesBefore + 3) << "one full pass per request";
+    e.idle();
+    e.idle();
+    EXPECT_EQ(e.fullPasses, passesBefore + 3) << "a full pass does not ask for the next one";
+    EXPECT_TRUE(e.getExchFrame(10)->isAttached(frame));
+}
+
+TEST(SynthEditor, KeysGoToAnEditedTextFirstOtherwiseToTheEngine)
+{
+    Rig rig;
+    TestEditor& e = rig.editor;
+    auto* text = new CTextEdit(CRect(10, 10, 110, 30), nullptr, 3, "ab");
+    e.getEditFrame()->addView(text);
+    CFrame* frame = e.getFrame();
+    VstKeyCode left{0, kVKeyLeft, 0};
+    VstKeyCode x{'x', 0, 0};
+    VstKeyCode ret{0, kVKeyReturn, 0};
+
+    e.onKeyDown(left);
+    ASSERT_EQ(rig.engine.commands.size(), 1u) << "without an edit a key is command 5";
+    EXPECT_EQ(rig.engine.commands[0].command, 5);
+    EXPECT_EQ(rig.engine.commands[0].value, kVKeyLeft);
+    frame->windowKeyDown(x);
+    EXPECT_EQ(rig.engine.commands.size(), 2u) << "a key typed into the window takes the same way";
+    EXPECT_STREQ(text->getText(), "ab");
+
+    frame->platformMouseDown(CPoint(20, 20), kLButton);
+    frame->platformMouseUp(CPoint(20, 20), kLButton);
+    ASSERT_TRUE(text->isEditing());
+    EXPECT_TRUE(frame->wantsKeys());
+    EXPECT_TRUE(e.onKeyDown(x));
+    frame->windowKeyDown(x);
+    EXPECT_STREQ(text->getText(), "abxx");
+    EXPECT_TRUE(e.onKeyDown(ret));
+    EXPECT_FALSE(text->isEditing());
+    EXPECT_EQ(rig.engine.commands.size(), 2u) << "the text took every key while it was edited";
+    e.onKeyDown(left);
+    EXPECT_EQ(rig.engine.commands.size(), 3u);
 }

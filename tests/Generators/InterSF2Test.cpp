@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace MultiTest;
@@ -119,8 +120,10 @@ TEST(InterSF2, AHandBuiltFileLandsInTheRightZones)
             EXPECT_EQ(s->loopEnd, e.loopEnd);
             EXPECT_STREQ(m.getSampleFilename(0, z), e.name);
         }
-        EXPECT_EQ(m.getSample(0, 0)->sampleRate, 44100);
-        EXPECT_EQ(m.getSample(0, 2)->sampleRate, 22050);
+        // What the root key does not take of the tuning plays as the rate:
+        // +60 cents is root 71 at -40 cents, -50 cents root 61 at +50 cents.
+        EXPECT_EQ(m.getSample(0, 0)->sampleRate, std::lround(44100 * std::exp2(-40 / 1200.0)));
+        EXPECT_EQ(m.getSample(0, 2)->sampleRate, std::lround(22050 * std::exp2(50 / 1200.0)));
         EXPECT_EQ(m.getParaVal(0, para(2, WaveRAM2_c::zpVolume)), -30); // -6 dB in 0.2 dB steps
         EXPECT_EQ(m.getParaVal(0, para(2, WaveRAM2_c::zpPanorama)), 50);
         EXPECT_FALSE(m.waveSampleHasData(0, 4));
@@ -280,4 +283,149 @@ TEST(InterSF2, ATruncatedRealSoundFontIsRefused)
         InterSF2_c(nullptr, &m, 0).interpret(Tool::Disk::Path_c(path.c_str()));
         EXPECT_TRUE(Snapshot(m) == before) << "cut at " << cut;
     }
+}
+
+TEST(InterSF2, ImportedZonesPlayWithinTwoCentsOfTheirTuning)
+{
+    // A 441 Hz sine recorded at key 69; the zone asks for `cents` more
+    // through its generators and its header's pitch correction. The root key
+    // takes whole semitones; what is left used to be dropped (up to half a
+    // semitone) and now plays as the zone's rate.
+    struct Case
+    {
+        int coarse, fine, correction;
+    } cases[] = {{0, 0, 0}, {0, 37, 0}, {0, -49, 0}, {0, 49, 0}, {1, -60, 0}, {0, 25, 20}, {-2, 99, -33}};
+    const std::string samples = pcm16(sineWave(44100, 441.0, 44100.0));
+    for (const Case& c : cases) {
+        const double cents = 100.0 * c.coarse + c.fine + c.correction;
+        SCOPED_TRACE(std::to_string(cents) + " cents");
+        LoopRig rig;
+        const std::vector<Header> headers = {{"Sine", 0, 44100, 0, 0, 44100, 69, static_cast<int8_t>(c.correction)}};
+        ASSERT_TRUE(import(rig.memory, file({{{CoarseTune, static_cast<int16_t>(c.coarse)},
+                                              {FineTune, static_cast<int16_t>(c.fine)},
+                                              {SampleId, 0}}},
+                                            headers, samples)));
+        rig.noteOn(69);
+        const std::vector<float> out = rig.render(22050);
+        const double heard = zeroCrossingHz(out, 2000, 20000, 44100.0);
+        const double asked = 441.0 * std::exp2(cents / 1200.0);
+        EXPECT_NEAR(1200.0 * std::log2(heard / asked), 0.0, 2.0);
+    }
+}
+
+TEST(InterSF2, AnInstrumentsGlobalZoneSuppliesWhatItsZonesLack)
+{
+    // Instrument A: a global zone (no sample) that loops and sets a key
+    // range, a zone that sets neither, a zone that sets both itself.
+    // Instrument B: one zone, untouched by A's defaults.
+    Options o;
+    o.instruments = {0, 3};
+    const std::vector<std::vector<Gen>> zones = {
+        {{SampleModes, 1}, range(KeyRange, 10, 63), {InitialAttenuation, 60}},
+        {{SampleId, 1}},
+        {{SampleModes, 0}, range(KeyRange, 64, 127), {SampleId, 1}},
+        {{SampleId, 0}},
+    };
+    WaveRAM2_c m;
+    ASSERT_TRUE(import(m, file(zones, twoHeaders(), twoSamples(), o)));
+    EXPECT_EQ(m.InsSamples(0, true), 3) << "the global zone takes no zone";
+    EXPECT_FALSE(m.waveSampleHasData(0, 3));
+    struct Expect
+    {
+        int keyLo, keyHi, loopStart, loopEnd, volume;
+    } expect[] = {
+        {10, 63, 200, 1800, -30}, // all three from the global zone
+        {64, 127, 0, 0, -30},     // its own range and one-shot; the attenuation from the global zone
+        {0, 127, 0, 0, 0},        // instrument B
+    };
+    for (int z = 0; z < 3; ++z) {
+        SCOPED_TRACE("zone " + std::to_string(z));
+        EXPECT_EQ(m.getParaVal(0, para(z, WaveRAM2_c::zpZoneLo)), expect[z].keyLo);
+        EXPECT_EQ(m.getParaVal(0, para(z, WaveRAM2_c::zpZoneHi)), expect[z].keyHi);
+        EXPECT_EQ(m.getSample(0, z)->loopStart, expect[z].loopStart);
+        EXPECT_EQ(m.getSample(0, z)->loopEnd, expect[z].loopEnd);
+        EXPECT_EQ(m.getParaVal(0, para(z, WaveRAM2_c::zpVolume)), expect[z].volume);
+    }
+}
+
+TEST(InterSF2, ZonesNameTheirSoundFontAndLoadFromItAgain)
+{
+    TestSupport::TempDir dir;
+    const std::string sf2 = dir.file("kit.sf2");
+    TestSupport::writeFile(sf2, file(handBuiltZones(), twoHeaders(), twoSamples()));
+    const Tool::Disk::Path_c sf2Path(sf2.c_str());
+    WaveRAM2_c imported;
+    InterSF2_c(nullptr, &imported, 0).interpret(sf2Path);
+    ASSERT_EQ(imported.InsSamples(0, false), 4);
+    EXPECT_EQ(std::string(imported.getSampleFilename(0, 2)), sf2Path.getString() + "/2/Low");
+    Vdx::String_c shown;
+    imported.getParaSet()->getParaPtr(0)[para(2, WaveRAM2_c::zpFilename)].getDisplay(shown);
+    EXPECT_STREQ(shown.c_str(), "Low") << "the editor shows the sample's name";
+
+    // A program that stores the memory: its zone parameters, then the
+    // whole-set change of a load. Every zone comes back from the file.
+    WaveRAM2_c restored;
+    for (int i = 0; i < WaveRAM2_c::ParaCount; ++i)
+        restored.getParaSet()->getParaPtr(0)[i].copyDeep(imported.getParaSet()->getParaPtr(0)[i]);
+    restored.clearAllSampleLimits(0);
+    restored.postprocessParaChange(0, -1);
+    EXPECT_EQ(restored.takeMissingZones(), 0u);
+    for (int z = 0; z < 4; ++z) {
+        SCOPED_TRACE("zone " + std::to_string(z));
+        const WaveSample_c* a = imported.getSample(0, z);
+        const WaveSample_c* b = restored.getSample(0, z);
+        ASSERT_EQ(a->frames, b->frames);
+        EXPECT_EQ(a->sampleRate, b->sampleRate);
+        EXPECT_TRUE(std::equal(a->left, a->left + a->frames, b->left));
+        EXPECT_EQ(a->loopStart, b->loopStart);
+        EXPECT_EQ(a->loopEnd, b->loopEnd);
+    }
+
+    // Gone from there: the load marks the zones for the missing-sample
+    // search, which finds the file in a folder it remembers.
+    std::filesystem::create_directories(dir.file("moved"));
+    std::filesystem::rename(sf2, dir.file("moved/kit.sf2"));
+    WaveRAM2_c again;
+    for (int i = 0; i < WaveRAM2_c::ParaCount; ++i)
+        again.getParaSet()->getParaPtr(0)[i].copyDeep(imported.getParaSet()->getParaPtr(0)[i]);
+    again.postprocessParaChange(0, -1);
+    EXPECT_EQ(again.takeMissingZones(), 0xFu);
+    again.addSearchPath(Tool::Disk::Path_c(dir.file("moved").c_str()));
+    Tool::Disk::Path_c found;
+    ASSERT_TRUE(again.autoLocateSample(Tool::Disk::Path_c(again.getSampleFilename(0, 1)), found));
+    EXPECT_EQ(found.getString(), Tool::Disk::Path_c(dir.file("moved/kit.sf2/1/High").c_str()).getString());
+    EXPECT_TRUE(again.setSampleCore(0, 1, found));
+    EXPECT_EQ(again.getSample(0, 1)->frames, 2000);
+}
+
+TEST(InterSF2, OnlyNamesOfSoundFontsReadAsSoundFontZones)
+{
+    TestSupport::TempDir dir;
+    const std::string sf = dir.file("piano.dat");
+    TestSupport::writeFile(sf, "x");
+    std::filesystem::create_directories(dir.file("Kits/808"));
+    const struct
+    {
+        std::string name;
+        bool zone;
+    } cases[] = {
+        {sf + "/3/Grand C4", true},               // any file that is there
+        {"/gone/gm.SF2/12/Flute", true},          // a SoundFont that is not there (yet)
+        {"/gone/Kits/808/kick.wav", false},       // a sample under a folder named by a number
+        {dir.file("Kits/808/kick.wav"), false},   // the same, there
+        {"/gone/gm.sf2/x3/Flute", false},         // no zone number
+        {"Flute", false},                         // a name alone
+    };
+    for (const auto& c : cases) {
+        Tool::Disk::Path_c file;
+        int k = -1;
+        EXPECT_EQ(InterSF2_c::isZoneReference(Tool::Disk::Path_c(c.name.c_str()), file, k), c.zone) << c.name;
+    }
+    Tool::Disk::Path_c file;
+    int k = -1;
+    ASSERT_TRUE(InterSF2_c::splitZoneReference(InterSF2_c::zoneReference(Tool::Disk::Path_c("/a/b.sf2"), 17,
+                                                                          "Str/ings: \"Hi\""),
+                                               file, k));
+    EXPECT_STREQ(file.c_str(), "/a/b.sf2");
+    EXPECT_EQ(k, 17);
 }

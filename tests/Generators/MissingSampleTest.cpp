@@ -209,5 +209,32 @@ TEST_F(MissingSample, APresetWithAMissingSampleStillLoadsTheOthers)
     EXPECT_FALSE(m.waveSampleHasData(0, 0));
     EXPECT_TRUE(m.waveSampleHasData(0, 1));
     EXPECT_STREQ(m.getSampleFilename(0, 0), "/gone/kick.wav");
-    EXPECT_EQ(dialogs, 0); // the preset path reports, it does not ask
+    EXPECT_EQ(dialogs, 0); // the preset path neither asks nor searches:
+    EXPECT_TRUE(panels.empty());
+    EXPECT_EQ(m.takeMissingZones(), 1u); // it marks the zone for the idle search
+    EXPECT_EQ(m.takeMissingZones(), 0u);
+}
+
+TEST_F(MissingSample, ReBasingKeepsAPlaceFoundInNeitherFolderAndMovesSoundFontZonesWithTheirFile)
+{
+    const std::string kick = makeWav("library/kick.wav"); // where the preset says, not beside it
+    makeWav("presets/snare.wav");
+    TestSupport::writeFile(dir.file("presets/kit.sf2"), "RIFF");
+    WaveRAM2_c m;
+    m.setFlagLoadEnabled(false);
+    const struct
+    {
+        std::string stored, rebased;
+    } cases[] = {
+        {kick, kick},
+        {"/gone/snare.wav", dir.file("presets/snare.wav")},
+        {"/gone/lost.wav", "/gone/lost.wav"},
+        {"/gone/kit.sf2/3/Low", dir.file("presets/kit.sf2/3/Low")},
+    };
+    for (size_t z = 0; z < std::size(cases); ++z)
+        m.setParaCharPtr(0, para(int(z), WaveRAM2_c::zpFilename), cases[z].stored.c_str());
+    m.swapDirectory(Tool::Disk::Path_c(dir.file("presets").c_str()), 0, 0);
+    for (size_t z = 0; z < std::size(cases); ++z)
+        EXPECT_EQ(std::string(m.getSampleFilename(0, int(z))), Tool::Disk::Path_c(cases[z].rebased.c_str()).getString())
+            << cases[z].stored;
 }

@@ -53,6 +53,9 @@ struct Options
     bool reversedIds = false;    // pdta sub-chunk identifiers stored byte-reversed
     bool igenBeforeIbag = false; // generators ahead of the zones
     std::string form = "sfbk";
+    // The first zone of each instrument, in order; empty: the instrument
+    // headers are zero-filled, naming no zone.
+    std::vector<uint16_t> instruments;
 };
 
 inline std::string chunk(const char* id, const std::string& body, bool reversed = false)
@@ -99,9 +102,16 @@ inline std::string file(const std::vector<std::vector<Gen>>& zones, const std::v
     shdr += headerRecord({"EOS", 0, 0, 0, 0, 0});
 
     const bool r = o.reversedIds;
+    std::string inst(44, '\0');
+    if (!o.instruments.empty()) {
+        inst.clear();
+        for (uint16_t first : o.instruments)
+            inst += std::string(20, 'I') + le16(first);
+        inst += std::string(20, '\0') + le16(static_cast<uint16_t>(zones.size())); // terminal
+    }
     std::string pdta = chunk("phdr", std::string(38 * 2, '\0'), r) + chunk("pbag", std::string(8, '\0'), r) +
                        chunk("pmod", std::string(10, '\0'), r) + chunk("pgen", std::string(4, '\0'), r) +
-                       chunk("inst", std::string(44, '\0'), r);
+                       chunk("inst", inst, r);
     if (o.igenBeforeIbag)
         pdta += chunk("igen", igen, r) + chunk("ibag", ibag, r);
     else

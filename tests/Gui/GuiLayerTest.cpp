@@ -1,7 +1,6 @@
 #include "CBitmap.h"
 #include "CControl.h"
 #include "CFrame.h"
-#include "COptionMenu.h"
 #include "CVSTGUITimer.h"
 #include "GuiKeys.h"
 #include "GuiTestViews.h"
@@ -238,28 +237,74 @@ struct CountingListener : CBaseObject
 TEST(GuiTimer, FiresByPeriodAndSurvivesDeletionInsideItsOwnNotify)
 {
     ManualClock clock;
+    OffscreenFrame f;
     SelfDeletingListener selfDeleting;
     CountingListener counting;
-    selfDeleting.timer = new CVSTGUITimer(&selfDeleting, 50);
-    auto* steady = new CVSTGUITimer(&counting, 100);
-    selfDeleting.timer->start();
-    steady->start();
+    selfDeleting.timer = new CVSTGUITimer(&selfDeleting, 50, f.frame);
+    auto* steady = new CVSTGUITimer(&counting, 100, f.frame);
+    EXPECT_TRUE(selfDeleting.timer->start());
+    EXPECT_TRUE(steady->start());
 
-    CVSTGUITimer::fireDue();
+    f.frame->fireTimers();
     EXPECT_EQ(selfDeleting.fired, 0) << "nothing is due before its period";
     clock.advance(100);
-    CVSTGUITimer::fireDue();
+    f.frame->fireTimers();
     EXPECT_EQ(selfDeleting.fired, 1);
     EXPECT_EQ(counting.fired, 1) << "a timer after the deleted one still fires";
     clock.advance(100);
-    CVSTGUITimer::fireDue();
+    f.frame->idle(); // the idle pass fires them too
     EXPECT_EQ(selfDeleting.fired, 1);
     EXPECT_EQ(counting.fired, 2);
     steady->stop();
     clock.advance(100);
-    CVSTGUITimer::fireDue();
+    f.frame->fireTimers();
     EXPECT_EQ(counting.fired, 2) << "a stopped timer is quiet";
     steady->forget();
+}
+
+namespace {
+// A view whose timer is made without a frame, as controls make theirs.
+struct TimedBox : Box
+{
+    using Box::Box;
+    CMessageResult notify(CBaseObject*, const char*) override
+    {
+        ++fired;
+        return kMessageNotified;
+    }
+    int fired = 0;
+};
+} // namespace
+
+TEST(GuiTimer, EachFrameFiresOnlyItsOwnTimers)
+{
+    ManualClock clock;
+    OffscreenFrame a, b;
+    CountingListener ofA, ofB;
+    auto* timerA = new CVSTGUITimer(&ofA, 10, a.frame);
+    auto* timerB = new CVSTGUITimer(&ofB, 10, b.frame);
+    auto* box = new TimedBox(CRect(0, 0, 10, 10));
+    b.frame->addView(box);
+    auto* viewTimer = new CVSTGUITimer(box, 10);
+    timerA->start();
+    timerB->start();
+    EXPECT_TRUE(viewTimer->start()) << "the listener's frame is the timer's";
+    clock.advance(10);
+    a.frame->idle();
+    EXPECT_EQ(ofA.fired, 1);
+    EXPECT_EQ(ofB.fired, 0) << "another editor's timer waits for its own idle pass";
+    EXPECT_EQ(box->fired, 0);
+    b.frame->idle();
+    EXPECT_EQ(ofB.fired, 1);
+    EXPECT_EQ(box->fired, 1);
+
+    // A timer without a frame of its own or of its listener never runs.
+    CountingListener lost;
+    auto* orphan = new CVSTGUITimer(&lost, 10);
+    EXPECT_FALSE(orphan->start());
+    EXPECT_FALSE(orphan->isRunning());
+    for (CVSTGUITimer* t : {timerA, timerB, viewTimer, orphan})
+        t->forget();
 }
 
 TEST(GuiFrame, SecondPressOnTheSameViewWithinTheIntervalIsADoubleClick)
@@ -293,54 +338,6 @@ TEST(GuiFrame, SecondPressOnTheSameViewWithinTheIntervalIsADoubleClick)
         f.frame->platformMouseUp(where, kLButton);
         EXPECT_EQ((s.view->lastButtons & kDoubleClick) != 0, s.doubleClick) << s.what;
     }
-}
-
-TEST(GuiMenu, OverlayChoosesEntriesAndSubmenuEntries)
-{
-    OffscreenFrame f;
-    f.frame->setSize(400, 300);
-    Listener listener;
-    auto* menu = new COptionMenu(CRect(10, 10, 110, 26), &listener, 7);
-    menu->addEntry("Saw");
-    menu->addEntry("-");
-    menu->addEntry("Square");
-    auto* sub = new COptionMenu(CRect(0, 0, 10, 10), nullptr, 0);
-    sub->addEntry("Noise A");
-    sub->addEntry("Noise B");
-    menu->addEntry(sub, "More");
-    f.frame->addView(menu);
-
-    // The list opens below the menu; rows are 16 pixels from one pixel down.
-    auto rowPoint = [](CCoord left, CCoord top, int row) { return CPoint(left + 20, top + 1 + row * 16 + 8); };
-    f.frame->platformMouseDown(CPoint(20, 15), kLButton);
-    ASSERT_TRUE(f.frame->isMenuOpen());
-    f.frame->idle(); // draws the overlay
-    f.frame->platformMouseDown(rowPoint(10, 26, 1), kLButton);
-    EXPECT_TRUE(f.frame->isMenuOpen()) << "a separator chooses nothing";
-    f.frame->platformMouseDown(rowPoint(10, 26, 2), kLButton);
-    EXPECT_FALSE(f.frame->isMenuOpen());
-    EXPECT_EQ(menu->getCurrent(), 2);
-    EXPECT_STREQ(menu->getText(), "Square");
-    EXPECT_EQ(listener.changes, 1);
-
-    // Into the submenu: it opens beside its row.
-    f.frame->platformMouseDown(CPoint(20, 15), kLButton);
-    f.frame->platformMouseDown(rowPoint(10, 26, 3), kLButton);
-    ASSERT_TRUE(f.frame->isMenuOpen());
-    f.frame->platformMouseDown(rowPoint(10 + 150 - 1, 26 + 1 + 3 * 16, 1), kLButton);
-    EXPECT_FALSE(f.frame->isMenuOpen());
-    int32_t index = -1;
-    EXPECT_EQ(menu->getLastItemMenu(index), sub);
-    EXPECT_EQ(index, 1);
-    EXPECT_EQ(menu->getCurrent(), 2) << "a submenu entry leaves the top menu's entry";
-    EXPECT_EQ(listener.changes, 2);
-
-    // A press outside closes without a choice.
-    f.frame->platformMouseDown(CPoint(20, 15), kLButton);
-    f.frame->platformMouseDown(CPoint(390, 290), kLButton);
-    EXPECT_FALSE(f.frame->isMenuOpen());
-    EXPECT_EQ(listener.changes, 2);
-    f.frame->idle();
 }
 
 TEST(GuiTextEdit, TypingEditsAndReturnReports)

@@ -1,13 +1,17 @@
-// A rig for the base control's tests: an offscreen frame whose editor counts
-// the host's automation gestures, a control whose value is its x position in
-// hundredths, and a listener that records every notification.
+// A rig for the controls' tests: an offscreen frame whose editor counts the
+// host's automation gestures, a listener that records every notification,
+// and a control in the frame: the base control's probe (its value is its x
+// position in hundredths) in Rig, any control in Stage.
 #pragma once
 
 #include "AEffGUIEditor.h"
+#include "CBitmap.h"
 #include "CControlVx.h"
+#include "CDrawContext.h"
 #include "CFrame.h"
 #include "CVSTGUITimer.h"
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -89,5 +93,90 @@ struct Rig
     int begins() { return editor.begins[Tag]; }
     int ends() { return editor.ends[Tag]; }
 };
+
+// Any control in an offscreen frame of 400 x 300, made by a function of the
+// recording listener; mouse helpers as the frame would route them.
+template <class T>
+struct Stage
+{
+    GestureEditor editor;
+    RecordingListener listener;
+    CFrame* frame = new CFrame(CRect(0, 0, 400, 300), nullptr, &editor);
+    T* control;
+    explicit Stage(const std::function<T*(CControlListenerVx*)>& make) : control(make(&listener))
+    {
+        frame->addView(control);
+    }
+    ~Stage() { frame->forget(); }
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    CMouseEventResult press(CCoord x, CCoord y, long buttons = kLButton)
+    {
+        CPoint p(x, y);
+        return control->onMouseDown(p, buttons);
+    }
+    CMouseEventResult move(CCoord x, CCoord y, long buttons = kLButton)
+    {
+        CPoint p(x, y);
+        return control->onMouseMoved(p, buttons);
+    }
+    CMouseEventResult release(CCoord x, CCoord y, long buttons = 0)
+    {
+        CPoint p(x, y);
+        return control->onMouseUp(p, buttons);
+    }
+    // Press at (x, y0), move to (x1, y1) in one step, release there: the
+    // user value the listener saw last.
+    float drag(CCoord x0, CCoord y0, CCoord x1, CCoord y1, long buttons = kLButton)
+    {
+        press(x0, y0, buttons);
+        move(x1, y1, buttons);
+        release(x1, y1);
+        return control->UserValue();
+    }
+    int begins(int tag) { return editor.begins[tag]; }
+    int ends(int tag) { return editor.ends[tag]; }
+};
+
+// A canvas to draw one view on, offscreen, and read its pixels.
+struct Canvas
+{
+    CBitmap* bitmap;
+    Canvas(int w, int h, CColor ground = kBlackCColor) : bitmap(new CBitmap(w, h))
+    {
+        CDrawContext c(bitmap);
+        c.setFillColor(ground);
+        c.drawRect(CRect(0, 0, w, h), kDrawFilled);
+    }
+    ~Canvas() { bitmap->forget(); }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    void draw(CView* view)
+    {
+        CDrawContext c(bitmap);
+        view->draw(&c);
+    }
+    CColor at(int x, int y) const { return bitmap->getPixel(x, y); }
+};
+
+// The colour a test picture paints frame (or cell) k in: each its own.
+inline CColor frameColour(int k)
+{
+    return CColor{static_cast<uint8_t>(10 + 5 * k), static_cast<uint8_t>(200 - 3 * k), 77, 255};
+}
+
+// A picture of `frames` frames of w x h, stacked (or side by side), each
+// filled with its own frameColour; the caller holds its one reference.
+inline CBitmap* framesPicture(int w, int h, int frames, bool across = false)
+{
+    auto* b = new CBitmap(across ? w * frames : w, across ? h : h * frames);
+    CDrawContext c(b);
+    for (int k = 0; k < frames; ++k) {
+        c.setFillColor(frameColour(k));
+        c.drawRect(across ? CRect(k * w, 0, k * w + w, h) : CRect(0, k * h, w, k * h + h), kDrawFilled);
+    }
+    return b;
+}
 
 } // namespace ControlTest

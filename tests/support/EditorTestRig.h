@@ -74,6 +74,12 @@ struct RecordingEngine : RegistryTest::MapTestEngine
         calls.push_back({'e', index, 0.f});
         return true;
     }
+    // Editor commands (key presses are command 5): recorded, none handled.
+    bool processGUICmd(int command, int index, int value, void*) override
+    {
+        commands.push_back({command, index, value});
+        return false;
+    }
     std::string kinds() const
     {
         std::string k;
@@ -82,6 +88,11 @@ struct RecordingEngine : RegistryTest::MapTestEngine
         return k;
     }
     std::vector<Call> calls;
+    struct Command
+    {
+        int command, index, value;
+    };
+    std::vector<Command> commands;
 };
 
 struct Rig

@@ -86,6 +86,9 @@ TEST(HostOptions, DefaultsAndOtherCommands)
     EXPECT_EQ(o.wav, "x.wav");
     ASSERT_TRUE(Host::parseHostOptions({}, o, error));
     EXPECT_EQ(o.command, Host::Command::Help);
+    ASSERT_TRUE(Host::parseHostOptions(words("pictures p.so --out shots"), o, error)) << error;
+    EXPECT_EQ(o.command, Host::Command::Pictures);
+    EXPECT_EQ(o.out, "shots");
 }
 
 TEST(HostOptions, BadLinesAreRefusedWithAReason)
@@ -127,6 +130,8 @@ TEST(HostOptions, BadLinesAreRefusedWithAReason)
         {"info p.so --midi s.mid", "does not apply to info"},
         {"wavstats x.wav --rate 44100", "does not apply to wavstats"},
         {"info p.so --no-idle=1", "takes no value"},
+        {"pictures p.so", "needs --out DIR"},
+        {"pictures p.so --out d --seconds 2", "does not apply to pictures"},
     };
     for (const auto& c : cases) {
         HostOptions o;
@@ -150,6 +155,7 @@ TEST(HostCommands, FailuresGiveNonZeroStatusAndAMessage)
         {"render /nonexistent/plugin.so --midi /nonexistent/s.mid --out o.wav", 1, "cannot open MIDI file"},
         {"render /nonexistent/plugin.so --chunk-in /nonexistent/c.fxb --out o.wav", 1, "cannot open"},
         {"wavstats /nonexistent/x.wav", 1, "cannot read"},
+        {"pictures /nonexistent/plugin.so --out /tmp", 1, "not built into this host"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;

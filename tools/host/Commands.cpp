@@ -348,6 +348,10 @@ int runRender(const HostOptions& o, std::ostream& out, std::ostream& err)
                       std::to_string(e->numParams) + " parameters apply to it");
     if (!applySettings(host, tooling, o.settings, out, error))
         return failed(error);
+    // What the loads above left for the idle side (samples to look for,
+    // redraws) runs before the first block, as between a host's load and play.
+    if (o.idle)
+        host.dispatch(effIdle);
 
     WavWriter_c wav;
     if (!wav.open(o.out, channels, o.sampleRate, error))
@@ -434,11 +438,17 @@ int runWavStats(const HostOptions& o, std::ostream& out, std::ostream& err)
 
 namespace {
 EditorRunner editorRunner = nullptr;
+EditorRunner picturesRunner = nullptr;
 }
 
 void setEditorRunner(EditorRunner runner)
 {
     editorRunner = runner;
+}
+
+void setPicturesRunner(EditorRunner runner)
+{
+    picturesRunner = runner;
 }
 
 int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -467,6 +477,12 @@ int runHost(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             return 1;
         }
         return editorRunner(options, out, err);
+    case Command::Pictures:
+        if (!picturesRunner) {
+            err << "tessel-host: the pictures command is not built into this host\n";
+            return 1;
+        }
+        return picturesRunner(options, out, err);
     }
     return 1;
 }

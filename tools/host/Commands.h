@@ -30,6 +30,11 @@ int runEditor(const HostOptions& options, std::ostream& out, std::ostream& err);
 // main registers runEditor; without it the editor command reports that it
 // is not built in.
 void setEditorRunner(EditorRunner runner);
+// Writes every picture the plug-in's editor paints itself to PNG files in a
+// folder (PicturesCommand.cpp, built into the executable only: it needs
+// cairo). main registers it as the editor runner is.
+int runPictures(const HostOptions& options, std::ostream& out, std::ostream& err);
+void setPicturesRunner(EditorRunner runner);
 
 // The whole tool: parses args (without the program name) and runs the
 // command. Returns the exit status: 0 success, 1 failure, 2 bad command line.

@@ -17,6 +17,7 @@ const char* const kHostUsage =
     "  tessel-host wavstats FILE.wav\n"
     "  tessel-host sample FILE [--out DECODED.wav]\n"
     "  tessel-host editor PLUGIN --out FILE.png [--seconds N]   (needs an X display, e.g. Xvfb)\n"
+    "  tessel-host pictures PLUGIN --out DIR   (the editor's own pictures as PNG files)\n"
     "Without --midi, render plays a built-in demo phrase. --param takes 0..1; --value the\n"
     "parameter's own whole number; entries beyond the host parameters, --text and --soundfont\n"
     "(generator slot 1 or 2) go through the plug-in's tooling channel. Exit status: 0 success,\n"
@@ -100,6 +101,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         o.command = Command::Sample;
     else if (command == "editor")
         o.command = Command::Editor;
+    else if (command == "pictures")
+        o.command = Command::Pictures;
     else
         return error = "unknown command '" + command + "'", false;
 
@@ -132,7 +135,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
             if (!renderOnly && !hostOption)
                 return error = "unknown option " + arg, false;
             const bool sampleOut = o.command == Command::Sample && arg == "--out";
-            const bool editorOption = o.command == Command::Editor && (arg == "--out" || arg == "--seconds");
+            const bool editorOption = (o.command == Command::Editor && (arg == "--out" || arg == "--seconds")) ||
+                                      (o.command == Command::Pictures && arg == "--out");
             if (!sampleOut && !editorOption && (o.command == Command::WavStats || o.command == Command::Sample
                                || (renderOnly && o.command != Command::Render)))
                 return error = arg + " does not apply to " + command, false;
@@ -202,6 +206,8 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         return error = "render needs --out FILE.wav", false;
     if (o.command == Command::Editor && o.out.empty())
         return error = "editor needs --out FILE.png", false;
+    if (o.command == Command::Pictures && o.out.empty())
+        return error = "pictures needs --out DIR", false;
     options = o;
     return true;
 }

@@ -23,6 +23,7 @@ enum class Command
     WavStats,
     Sample,
     Editor,
+    Pictures,
 };
 
 // One setting of render's command line, applied in the order given after

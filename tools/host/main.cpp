@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         Host::setEditorRunner(&Host::runEditor);
+        Host::setPicturesRunner(&Host::runPictures);
         return Host::runHost(args, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "tessel-host: " << e.what() << "\n";

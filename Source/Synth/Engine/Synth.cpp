@@ -325,7 +325,8 @@ intptr_t Synth::vendorSpecific(int32_t index, intptr_t value, void* ptr, float o
             return Tooling::Refused;
         return toolingRequest(static_cast<int32_t>(value), *static_cast<Tooling::Request*>(ptr));
     }
-    return 0;
+    // The rest are the editor's to answer or to decline.
+    return editor ? editor->vendorSpecific(index, value, ptr, opt) : 0;
 }
 
 bool Synth::getOutputProperties(int32_t index, VstPinProperties* properties)
@@ -610,14 +611,44 @@ Synth::HostCallScope::~HostCallScope()
         synth.engineLock.releaseWritePermission();
 }
 
+namespace {
+
+// Host calls this thread is inside (of any instance): idle work that must
+// hold no lock never runs inside one, as it would when a host called idle
+// from inside another of its calls.
+thread_local int hostCallDepth = 0;
+
+} // namespace
+
 intptr_t Synth::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     // Close deletes the object (and the lock with it); events are delivered
     // without waiting, parked when their instrument is busy.
     if (opcode == effClose || opcode == effProcessEvents)
         return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
-    HostCallScope owner(*this);
-    return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    intptr_t result = 0;
+    {
+        HostCallScope owner(*this);
+        ++hostCallDepth;
+        result = AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+        --hostCallDepth;
+    }
+    if (opcode == effIdle)
+        runIdleOutsideLocks();
+    return result;
+}
+
+void Synth::runIdleOutsideLocks()
+{
+    if (hostCallDepth > 0 || onAudioThread() || !flagOpen.load() || opening.load() || isChunkLoadInProgress())
+        return;
+    if (idleOutsideRunning.exchange(true))
+        return;
+    {
+        BusyScope busyScope(*this);
+        idleOutsideLocks();
+    }
+    idleOutsideRunning = false;
 }
 
 void Synth::close()

@@ -53,6 +53,7 @@ class Tone_c;
 class ParaSet_c;
 class InBuffer2_c;
 class FileList_c;
+class PSUData_i;
 class FileDialog_c;
 class Disk_c;
 class ModuleManager_c;
@@ -252,6 +253,14 @@ public:
     virtual void SynthIdle();
     // The idle timer's entry; context is the engine. Thread: idle timer.
     static void idleTimerCallback(void* context);
+    // Idle work that may wait for the user (the missing-sample search, with
+    // its questions and dialog) and so must hold no lock while it runs. The
+    // product gives the body; runIdleOutsideLocks calls it after the host's
+    // idle call has left the engine lock and after each idle round of the
+    // timer, never inside another host call or a load, and on one thread at
+    // a time. Thread: user interface or idle timer.
+    virtual void idleOutsideLocks() {}
+    void runIdleOutsideLocks();
 
     // ------------------------------------------------- keeping the audio thread out
     // While an AudioHold lives, the audio callback renders nothing: it sets
@@ -906,6 +915,10 @@ public:
     // mode, loses its assignments), unless it is learn-excluded.
     // Thread: user interface.
     virtual void touchedParameter(int index, bool flag);
+    // The group operation: a change made on parameter index (delta: new -
+    // old) or a payload for the owners it concerns. No part of this system
+    // forms groups, so it does nothing. Thread: user interface.
+    virtual void groupOperation(int index, PSUData_i* data, float delta);
     // The two descriptors that are never learned (the product names them
     // while opening; -1 none).
     void setLearnExcluded(int first, int second);
@@ -1355,6 +1368,7 @@ protected:
     std::atomic<uint32_t> hostIdleStamp{0};   // ms, last idle call of the host
     std::atomic<uint32_t> openTimeStamp{0};   // ms
     std::atomic<bool> deferredDisplayWork{false}; // redraw + host display update asked by the audio side
+    std::atomic<bool> idleOutsideRunning{false};  // an idleOutsideLocks pass is under way
     std::atomic<std::thread::id> hostAudioThread{}; // the thread that last entered the audio callback
 
     // Audio-thread state.

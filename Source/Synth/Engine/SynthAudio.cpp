@@ -420,8 +420,11 @@ void Synth::idleTimerCallback(void* context)
     if (synth->hostSuppliesIdle.load() &&
         static_cast<uint32_t>(nowMs() - synth->hostIdleStamp.load()) < IdleTakeoverMs)
         return;
-    BusyScope busyScope(*synth);
-    synth->SynthIdle();
+    {
+        BusyScope busyScope(*synth);
+        synth->SynthIdle();
+    }
+    synth->runIdleOutsideLocks();
 }
 
 void Synth::SynthIdle()

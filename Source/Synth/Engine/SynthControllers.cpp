@@ -145,6 +145,8 @@ void Synth::touchedParameter(int index, bool)
         ecs->setEditIdx(ins, index);
 }
 
+void Synth::groupOperation(int, PSUData_i*, float) {}
+
 void Synth::clearLearnAssignment(int ins, int target)
 {
     if (ecs)

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -28,6 +29,7 @@ using TestSupport::TempDir;
 constexpr int WheelIndex = 40;     // "MIDI Mod Wheel" 0..127
 constexpr int FadeIndex = 42;      // "Velo Fade" -127..127
 constexpr int TriggerIndex = 43;   // "Trigger" 0..127, a value copy of WheelIndex
+constexpr int NoTargetIndex = 602; // an editor entry that addresses nothing
 
 // Control changes the host received (host opcode 8).
 struct SentCC
@@ -247,6 +249,24 @@ TEST_F(SynthControllers, AControllerSetsTheParametersPairedWithItsTarget)
     vela->controllerOnAudioThread(0, 21, 127);
     EXPECT_EQ(vela->wheel(), 127);
     EXPECT_EQ(vela->getSynGloIns()->getParaVal(0, SynGloInsPara::Trigger), 127);
+}
+
+TEST_F(SynthControllers, PartnersTakeTheTargetsValueInTheirOwnStepsPastAPartnerThatIsNotThere)
+{
+    // "Velo Fade" (-127..127) copies to an entry with no parameter, then to
+    // the wheel (0..127): the wheel still follows, with the fade's value,
+    // clamped to its range (a normalised copy would land elsewhere).
+    auto vela = started();
+    vela->defineValCopy(FadeIndex, NoTargetIndex, false);
+    vela->defineValCopy(FadeIndex, WheelIndex, false);
+    vela->getECS()->assignCC(0, 30, 0, FadeIndex, false, 0);
+    for (const int cc : {127, 64, 100, 0}) {
+        SCOPED_TRACE(cc);
+        vela->controllerOnAudioThread(0, 30, cc);
+        const int fade = vela->getSynGloIns()->getParaVal(0, SynGloInsPara::VeloFade);
+        EXPECT_EQ(vela->wheel(), std::clamp(fade, 0, 127));
+    }
+    EXPECT_EQ(vela->wheel(), 0) << "the fade's bottom is below the wheel's";
 }
 
 TEST_F(SynthControllers, IncrementsStepByOneValueSlowlyAndFivePercentFast)
