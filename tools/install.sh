@@ -92,12 +92,13 @@ for folder in "${folders[@]}"; do
 done
 
 # The factory bank of the build the plug-ins came from (or of build/release
-# when TESSEL_PLUGINS named another folder).
+# when TESSEL_PLUGINS named another folder), brought up to date first where
+# that build is ours to write; elsewhere the bank already built there.
 # shellcheck source=tools/install-bank.sh
 source "$repo/tools/install-bank.sh"
 build=$(dirname "$from")
 [ -f "$build/CMakeCache.txt" ] || build="$repo/build/release"
-if [ -f "$build/CMakeCache.txt" ]; then
+if [ -f "$build/CMakeCache.txt" ] && [ -w "$build" ]; then
     cmake --build "$build" --target bank >/dev/null || fail "could not build the factory bank in $build"
 fi
 install_bank "$build/bank/Ambient Sounds" || fail "the factory bank was not installed (tools/build-bank.sh makes it)"
