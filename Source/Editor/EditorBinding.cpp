@@ -10,12 +10,15 @@
 #include "COptionMenu.h"
 #include "FileList.h"
 #include "FileMenus.h"
+#include "Gator.h"
 #include "KnobsAndSliders.h"
 #include "ModulFrame.h"
 #include "ParameterMenus.h"
+#include "PatternControls.h"
 #include "SafeDiv.h"
 #include "Synth.h"
 #include "SynthEditor.h"
+#include "TouchControls.h"
 
 #include <algorithm>
 
@@ -511,6 +514,37 @@ CVarDisplay* SynthEditor_c::createVarDisplay(CModulFrameVx* frame, int index, in
     display->setHoriAlign(kCenterText);
     records[i].kind = kRecordVarDisplay;
     return display;
+}
+
+CTouchAreaVx* SynthEditor_c::createTouchControl(CModulFrameVx* frame, int index, int command, int commandIndex,
+                                                int value, int x, int y, int w, int h, bool repeat, CBitmap* bitmap)
+{
+    if (!engine || !frame)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    const int i = clampEdit(index);
+    auto* area =
+        new CTouchAreaVx(CRect(x, y, x + w, y + h), this, i, engine, command, commandIndex, value, repeat, bitmap);
+    createGeneralVx(area, i, frame);
+    return area;
+}
+
+COnOffBar* SynthEditor_c::createGatorSteps(CModulFrameVx* frame, int index, int steps, int x, int y, CBitmap* bitmap,
+                                           bool option)
+{
+    if (!engine || !frame || !bitmap)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    const int i = clampEdit(index);
+    steps = std::clamp(steps, 1, GatorSteps);
+    const CRect size(x, y, x + bitmap->getWidth() * steps, y + bitmap->getHeight() / 2);
+    auto* bar = new COnOffBar(size, this, i, bitmap, steps);
+    bar->setOptionFlag(option);
+    Vdx::String_c text;
+    engine->getParaDispStr(i, text);
+    bar->setText(text);
+    createGeneralVx(bar, i, frame);
+    return bar;
 }
 
 // ------------------------------------------- menus and file buttons

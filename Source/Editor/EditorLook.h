@@ -55,6 +55,8 @@ constexpr CColor KeyGap{14, 15, 17, 255};
 constexpr CColor Generator[4] = {{224, 160, 80, 255}, {208, 122, 90, 255}, {127, 176, 224, 255},
                                  {165, 143, 216, 255}};
 constexpr CColor Filter[2] = {{111, 195, 138, 255}, {200, 196, 104, 255}};
+// The accents of the effect rows of the 5.1 mixer (effects 1, 4 and 6).
+constexpr CColor Effect[3] = {{95, 196, 180, 255}, {214, 118, 160, 255}, {170, 170, 178, 255}};
 
 // ---------------------------------------------------------------- spacing
 // Pixels between a picture's edge and what it draws.

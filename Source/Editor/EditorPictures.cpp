@@ -29,6 +29,10 @@ const char* const ShapeNames[] = {"Log", "Lin"};
 const char* const InverseNames[] = {"+", "\xE2\x88\x92"}; // plus, minus sign
 const char* const GlideModeNames[] = {"Off", "Held", "On", "Bend"};
 const char* const GlideTimeNames[] = {"Time", "Rate"};
+// The 5.1 mixer's rows: generators 1 and 2, filters 1 and 2, effects 1, 4, 6.
+const char* const MixRowNames[MixRows] = {"G1", "G2", "F1", "F2", "E1", "E4", "E6"};
+constexpr CColor MixRowColours[MixRows] = {Look::Generator[0], Look::Generator[1], Look::Filter[0], Look::Filter[1],
+                                           Look::Effect[0],    Look::Effect[1],    Look::Effect[2]};
 const int WaveIcons[] = {int(RadioIcon::Sine),  int(RadioIcon::Triangle), int(RadioIcon::Saw),
                          int(RadioIcon::Square), int(RadioIcon::Noise),   int(RadioIcon::SampleHold)};
 
@@ -74,6 +78,8 @@ const Picture Table[] = {
     led(JumpToSaveDir, "jump-to-save-dir"),
     led(ArpSwitch, "arp-switch"),
     radio(ZonePage, "zone-page", 1, 8, 14, 12, Numbers),
+    {.id = StepMarker, .name = "step-marker", .kind = Kind::StepMarker, .frameWidth = StepMarkerWidth,
+     .frameHeight = StepMarkerHeight, .frames = 2},
     radio(ArpSteps, "arp-steps", 1, 4, 16, 14, Numbers),
     radio(PageTabs, "page-tabs", 7, 1, 72, 22, PageNames),
     radio(LadderType, "ladder-type", 1, 4, 34, 14, LadderNames),
@@ -117,6 +123,8 @@ const Picture Table[] = {
     knob(KnobFilter2Cutoff, "knob-filter-2-cutoff", 58, 57, 42, Look::Filter[1]),
     knob(KnobFilter2Resonance, "knob-filter-2-resonance", 58, 57, 42, Look::Filter[1]),
     led(PhaserInverse, "phaser-inverse"),
+    {.id = GateSteps, .name = "gate-steps", .kind = Kind::GateStep, .frameWidth = GateStepSize,
+     .frameHeight = GateStepSize, .frames = 2},
     labelled(GlideMode, "glide-mode", 36, 14, 4, GlideModeNames),
     radio(LowerPageTabs, "lower-page-tabs", 2, 1, 52, 18, LowerPageNames),
     {.id = SliderHandle, .name = "slider-handle", .kind = Kind::SliderHandle, .frameWidth = 8, .frameHeight = 10,
@@ -144,6 +152,8 @@ const Picture Table[] = {
      .frames = 1},
     {.id = ModeMenu, .name = "mode-menu", .kind = Kind::MenuBox, .frameWidth = 36, .frameHeight = 11, .frames = 1,
      .accent = Look::TextDim},
+    {.id = MixMapDots, .name = "mix-map-dots", .kind = Kind::MapDots, .frameWidth = MapDotSize,
+     .frameHeight = MapDotSize, .frames = MixRows, .labels = MixRowNames},
 };
 
 std::atomic<bool> failing[MaxId + 1];
@@ -229,6 +239,17 @@ void paintFrame(const Picture& p, cairo_t* cr, int frame)
     case Kind::MenuBox:
         Painters::menuBox(cr, w, h, Look::MenuArrowZone, p.accent);
         break;
+    case Kind::StepMarker:
+        Painters::stepMarker(cr, w, h, frame == 0);
+        break;
+    case Kind::GateStep:
+        Painters::gateStep(cr, w, h, frame > 0);
+        break;
+    case Kind::MapDots: {
+        const int row = std::clamp(frame, 0, MixRows - 1);
+        Painters::mapDot(cr, w, h, MixRowColours[row], p.labels ? p.labels[row] : nullptr);
+        break;
+    }
     }
 }
 

@@ -102,7 +102,22 @@ enum PictureId : int
     // type and mode menus (the menus write their value over them).
     TempoSyncMenu = 393,
     ModeMenu = 394,
+    // Pattern controls: the step grid's marker (the playing step above the
+    // others) and the gate's steps (closed above open).
+    StepMarker = 306,
+    GateSteps = 369,
+    // The 5.1 map's dots, one per mixer row, stacked.
+    MixMapDots = 396,
 };
+
+// The 5.1 mixer's rows, whose dots the map shows.
+constexpr int MixRows = 7;
+// The step grid's cells are 13 pixels high; its marker sits in each cell.
+constexpr int StepMarkerWidth = 8;
+constexpr int StepMarkerHeight = 13;
+// A gate step, the picture of one cell of a gate bar.
+constexpr int GateStepSize = 12;
+constexpr int MapDotSize = 16;
 
 // The keyboard strips' geometry: a strip is half a white key (18 pixels), a
 // black key (10 wide, 60 high) shows half of itself in each of two strips.
@@ -126,6 +141,9 @@ enum class Kind
     KeysLeft,
     KeysRight,
     MenuBox,
+    StepMarker,
+    GateStep,
+    MapDots,
 };
 
 struct Picture

@@ -442,4 +442,38 @@ void menuBox(cairo_t* cr, int w, int h, int arrowZone, CColor arrow)
     cairo_restore(cr);
 }
 
+void stepMarker(cairo_t* cr, int w, int h, bool playing)
+{
+    // Drawn opaque into the grid: it carries its own ground.
+    cairo_save(cr);
+    ground(cr, w, h);
+    roundedRect(cr, 1.5, 1.5, w - 3, h - 3, Look::Corner);
+    setColour(cr, Look::Well);
+    cairo_fill(cr);
+    led(cr, w / 2.0, h / 2.0, std::max(1.5, std::min(w, h) / 2.0 - 1.5), playing);
+    cairo_restore(cr);
+}
+
+void gateStep(cairo_t* cr, int w, int h, bool open)
+{
+    cairo_save(cr);
+    ground(cr, w, h);
+    face(cr, 1, 1, w - 2, h - 2, open);
+    cairo_restore(cr);
+}
+
+void mapDot(cairo_t* cr, int w, int h, CColor colour, const char* name)
+{
+    cairo_save(cr);
+    const double r = std::min(w, h) / 2.0 - 0.5;
+    cairo_arc(cr, w / 2.0, h / 2.0, r, 0, 2 * Pi);
+    setColour(cr, colour);
+    cairo_fill_preserve(cr);
+    setColour(cr, Look::Well);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    label(cr, CRect(0, 0, w, h), name, std::max(6, h / 2), Look::TextOnAccent, true);
+    cairo_restore(cr);
+}
+
 } // namespace Painters

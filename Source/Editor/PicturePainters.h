@@ -84,6 +84,18 @@ void keyStrip(cairo_t* cr, int w, int h, KeyHalf half, int frame, int blackPart,
 // an arrow pointing down in the arrow colour.
 void menuBox(cairo_t* cr, int w, int h, int arrowZone, CColor arrow);
 
+// The step grid's marker of a step: a slot with an LED, lit for the step
+// being played.
+void stepMarker(cairo_t* cr, int w, int h, bool playing);
+
+// One step of a gate pattern: a pad, dark while the gate is closed, lit
+// while it is open.
+void gateStep(cairo_t* cr, int w, int h, bool open);
+
+// A dot of the 5.1 map: a disc in the mixer row's colour with the row's
+// short name; transparent around the disc, so the field shows.
+void mapDot(cairo_t* cr, int w, int h, CColor colour, const char* name);
+
 // Text in a box, centred, in the look's font of px pixels.
 void label(cairo_t* cr, const CRect& box, const char* text, int px, CColor colour, bool bold);
 

@@ -34,10 +34,12 @@ class CMenuWithSub;
 class CTextEdit;
 class CLabelVx;
 class CModDepthDisp;
+class COnOffBar;
 class COnOffButtonVx;
 class CPlusMinusDisplay;
 class CRadioButtonVx;
 class CSliderVx;
+class CTouchAreaVx;
 class CVarDisplay;
 class Synth;
 
@@ -148,6 +150,15 @@ public:
                                        CColor colour);
     CModDepthDisp* createDepth(CModulFrameVx* frame, int index, int x, int y, int w, int h);
     CVarDisplay* createVarDisplay(CModulFrameVx* frame, int index, int x, int y, int w, int h, CColor colour);
+    // A touch area over (x, y, w, h) that sends the instrument command
+    // (command, commandIndex, value), repeating while held when repeat is
+    // set; the picture (released face above pressed) may be absent.
+    CTouchAreaVx* createTouchControl(CModulFrameVx* frame, int index, int command, int commandIndex, int value, int x,
+                                     int y, int w, int h, bool repeat, CBitmap* bitmap);
+    // A gate step bar of steps (1..16) cells, each as wide as the picture
+    // and half as high (the off picture above the on picture); option: the
+    // cells are drawn transparently.
+    COnOffBar* createGatorSteps(CModulFrameVx* frame, int index, int steps, int x, int y, CBitmap* bitmap, bool option);
 
     // --- menus and file buttons (EditorBinding.cpp; ParameterMenus.h,
     // FileMenus.h). A menu of the parameter's items, record kind 9:

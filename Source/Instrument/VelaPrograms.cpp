@@ -398,11 +398,14 @@ Tool::Disk::Path_c Vela_c::startupFolder()
 void Vela_c::loadStartupPatches()
 {
     const Tool::Disk::Path_c folder = startupFolder();
-    if (folder.empty()) {
+    if (folder.empty())
         Synth::loadStartupPatches();
-        return;
-    }
-    loadStartupPatchesFrom(folder, true);
+    else
+        loadStartupPatchesFrom(folder, true);
+    // Once: a later resume (a host stopping and starting its engine, or
+    // changing its block size) must not put the start-up program back over
+    // the one the musician chose.
+    programsLoaded = true;
 }
 
 void Vela_c::updateVersionInfo()

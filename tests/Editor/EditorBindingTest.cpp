@@ -4,8 +4,11 @@
 #include "ControlTestRig.h"
 #include "EditorBindingRig.h"
 #include "EditorPictures.h"
+#include "Gator.h"
 #include "KnobsAndSliders.h"
+#include "PatternControls.h"
 #include "RecordingVela.h"
+#include "TouchControls.h"
 #include "ValueDisplayCheck.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +142,55 @@ TEST(EditorBinding, EveryFactoryBuildsRegistersAndShowsItsControl)
     EXPECT_EQ(engine.edits(), "");
     // Indices beyond the edits are clamped.
     EXPECT_EQ(e.createVarDisplay(page, 5000, 0, 0, 20, 10, Ink)->getTag(), e.getEditCount() - 1);
+}
+
+TEST(EditorBinding, TouchAreasAndGateStepsFromTheirFactories)
+{
+    BindingRig rig;
+    SynthEditor_c& e = rig.editor;
+    RecordingVela& engine = rig.engine;
+
+    // The loop sampler's page buttons send their command to the instrument:
+    // command 94 opens the upper page given as the value.
+    CTouchAreaVx* touch = e.createTouchControl(rig.page, 805, Vela_c::CmdEditPage, 10, 3, 300, 11, 14, 11, false,
+                                               nullptr);
+    ASSERT_NE(touch, nullptr);
+    EXPECT_EQ(touch->getViewSize(), CRect(300, 11, 314, 22));
+    EXPECT_EQ(rig.record(805).control, touch);
+    EXPECT_NE(engine.getParaVal(Vela_c::EditPageEntry), 3);
+    rig.click(305, 15);
+    EXPECT_EQ(engine.getParaVal(Vela_c::EditPageEntry), 3);
+    EXPECT_TRUE(touch->isPressed()) << "the pressed face shows for a moment";
+
+    // The gate's left pattern: 16 steps as wide as the picture, half as high.
+    int left = -1;
+    for (int i = 0; i < e.getEditCount() && left < 0; ++i) {
+        char name[64] = {};
+        engine.getParameterName(i, name);
+        if (std::string(name) == "Gator 1 Left")
+            left = i;
+    }
+    ASSERT_GE(left, 0);
+    CBitmap* steps = framesPicture(12, 11, 2);
+    COnOffBar* bar = e.createGatorSteps(rig.page, left, 16, 25, 23, steps, true);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->getViewSize(), CRect(25, 23, 25 + 16 * 12, 34));
+    EXPECT_EQ(rig.record(left).control, bar);
+    Vdx::String_c pattern;
+    engine.getParaDispStr(left, pattern);
+    EXPECT_EQ(pattern.size(), 16u);
+    EXPECT_EQ(bar->getDisplayText(), pattern);
+    const Vdx::String_c before = pattern;
+    rig.click(25 + 3 * 12 + 5, 28);
+    engine.getParaDispStr(left, pattern);
+    EXPECT_EQ(pattern.substr(4), before.substr(4));
+    EXPECT_NE(pattern[3], before[3]) << "step 3 toggled in the parameter";
+    e.updateEdit(left, false);
+    EXPECT_EQ(bar->getDisplayText(), pattern) << "the new pattern comes back";
+    EXPECT_EQ(engine.edits(), "bxe") << "one gesture around the new pattern";
+    EXPECT_EQ(e.createGatorSteps(rig.page, left, 16, 25, 23, nullptr, true), nullptr) << "no picture, no bar";
+    EXPECT_EQ(e.createGatorSteps(rig.page, left, 40, 25, 36, steps, false)->getSteps(), GatorSteps);
+    steps->forget();
 }
 
 TEST(EditorBinding, ControlsReachTheEngineOnceUnderTheBusyCounter)

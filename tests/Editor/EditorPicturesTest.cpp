@@ -1,4 +1,5 @@
 #include "CBitmap.h"
+#include "EditorLook.h"
 #include "EditorPictures.h"
 #include "PicturePainters.h"
 #include "RecordingVela.h"
@@ -175,6 +176,53 @@ TEST(EditorPictures, MenuBackgroundsLeaveTheTextItsWellAndShowTheArrow)
         EXPECT_NEAR(tip.green, b.arrow.green, 40) << b.id << ": the arrow";
         EXPECT_LT(f.at(0, 0).alpha, 128) << b.id << ": round corners show the page";
     }
+}
+
+TEST(EditorPictures, PatternAndMapPicturesShowTheirStates)
+{
+    using namespace EditorPictures;
+    // The step marker: its LED lit for the playing step (frame 0) only, on a
+    // ground of its own, as it is drawn opaque into the grid.
+    CBitmap* marker = make(StepMarker);
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(marker->getWidth(), StepMarkerWidth);
+    EXPECT_EQ(marker->getHeight(), 2 * StepMarkerHeight);
+    const int cx = StepMarkerWidth / 2, cy = StepMarkerHeight / 2;
+    EXPECT_TRUE(isAccent(marker->getPixel(cx, cy))) << "the playing step";
+    EXPECT_FALSE(isAccent(marker->getPixel(cx, StepMarkerHeight + cy))) << "any other step";
+    for (const int y : {0, StepMarkerHeight - 1, StepMarkerHeight, 2 * StepMarkerHeight - 1})
+        EXPECT_EQ(marker->getPixel(0, y).alpha, 255) << "no hole at row " << y;
+    marker->forget();
+
+    // Gate steps: closed above open, each filling its cell.
+    CBitmap* gate = make(GateSteps);
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(gate->getHeight(), 2 * GateStepSize);
+    const int g = GateStepSize / 2;
+    EXPECT_FALSE(isAccent(gate->getPixel(g, g))) << "closed";
+    EXPECT_TRUE(isAccent(gate->getPixel(g, GateStepSize + 3))) << "open: the lit pad";
+    EXPECT_GT(brightness(gate->getPixel(g, GateStepSize + g)), brightness(gate->getPixel(g, g)));
+    gate->forget();
+
+    // The map's dots: one per mixer row, each in its row's colour, and
+    // transparent around the disc so the field shows.
+    CBitmap* dots = make(MixMapDots);
+    ASSERT_NE(dots, nullptr);
+    EXPECT_EQ(dots->getWidth(), MapDotSize);
+    EXPECT_EQ(dots->getHeight(), MixRows * MapDotSize);
+    const CColor rows[MixRows] = {Look::Generator[0], Look::Generator[1], Look::Filter[0], Look::Filter[1],
+                                  Look::Effect[0],    Look::Effect[1],    Look::Effect[2]};
+    for (int k = 0; k < MixRows; ++k) {
+        const int top = k * MapDotSize;
+        EXPECT_EQ(dots->getPixel(0, top).alpha, 0) << "row " << k << ": corner";
+        EXPECT_EQ(dots->getPixel(MapDotSize - 1, top + MapDotSize - 1).alpha, 0) << "row " << k << ": corner";
+        EXPECT_EQ(dots->getPixel(MapDotSize / 2, top + 2), rows[k]) << "row " << k << ": its colour";
+        int ink = 0;
+        for (int x = 0; x < MapDotSize; ++x)
+            ink += brightness(dots->getPixel(x, top + MapDotSize / 2)) < 150;
+        EXPECT_GT(ink, 1) << "row " << k << ": its name";
+    }
+    dots->forget();
 }
 
 TEST(EditorPictures, APictureThatFailsToLoadLeavesItsPageWithout)

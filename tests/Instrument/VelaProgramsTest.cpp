@@ -361,6 +361,38 @@ TEST(VelaPrograms, StartupFolderWithAndWithoutThePreference)
     oldData ? setenv("XDG_DATA_HOME", keepData.c_str(), 1) : unsetenv("XDG_DATA_HOME");
 }
 
+TEST(VelaPrograms, StartupProgramsLoadOnceAndAResumeKeepsTheProgramChosen)
+{
+    // A fresh instance whose host restores no chunk plays the first preset
+    // of the start-up folder; the musician then chooses another, and the
+    // host stops and starts its engine, as it does for a new block size.
+    TestSupport::TempDir dir;
+    TestSupport::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config").c_str());
+    TestSupport::ScopedEnv data("XDG_DATA_HOME", dir.file("data").c_str());
+    const std::string folder = dir.file("data") + "/Vendrax/Tessel 3 Banks/Ambient Sounds";
+    fs::create_directories(folder);
+    {
+        OpenVela v;
+        v.glo()->setParaVal(0, G::gpMainVol, -50);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((folder + "/a.fxp").c_str()));
+        v.glo()->setParaVal(0, G::gpMainVol, -100);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((folder + "/b.fxp").c_str()));
+    }
+    OpenVela v;
+    auto mains = [&](int on) { v.e->dispatcher(v.e, effMainsChanged, 0, on, nullptr, 0.0f); };
+    mains(1);
+    EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -50) << "the first preset at start-up";
+    v.vela->setInsPrg(0, 1);
+    ASSERT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -100);
+    for (int round = 0; round < 2; ++round) {
+        mains(0);
+        mains(1);
+        EXPECT_EQ(v.e->dispatcher(v.e, effGetProgram, 0, 0, nullptr, 0.0f), 1) << "round " << round;
+        EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -100) << "round " << round;
+    }
+    mains(0);
+}
+
 TEST(VelaPrograms, VersionTextOfBothBuilds)
 {
     for (bool is51 : {true, false}) {

@@ -739,6 +739,7 @@ protected:
     void applyReception(int ins, int para);
     // "Preset Save Path" or "Preset Load Path" changed: the file is written
     // or read (on the idle side when the change came on the audio thread).
+    // A read leaves its import's result in presetPathImport.
     void presetPathChanged(int ins, Part_c* part, int para);
     // Every descriptor callback with its mapped part and parameter.
     void runDescriptorCallbacks();
@@ -1245,6 +1246,10 @@ protected:
 
     std::atomic<bool> presetSavedOrLoaded{false};
     std::atomic<bool> multiLoadInProgress{false};
+    // The result of the last import a "Preset Load Path" change ran (0 for an
+    // empty path); PresetImportPending while none has run since it was set.
+    static constexpr int PresetImportPending = -1000000;
+    int presetPathImport = PresetImportPending;
     // Guards the folders below (several threads may ask for them).
     Lock_c presetFolderLock;
     Tool::Disk::Path_c bankRoot;
