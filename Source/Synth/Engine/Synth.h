@@ -629,6 +629,9 @@ protected:
     void showVoicesInUse(int ins);
     // Releases the held voices of instrument ins (-1: of every instrument).
     void releaseHeldVoices(int ins);
+    // Audio thread: the mono key memory of instrument ins (every instrument
+    // for -1) is emptied.
+    void forgetMonoKeys(int ins);
     // Whether instrument other's zone counts for the overlaps of self.
     bool zoneOverlaps(int self, int other);
     int overlapBelow(int self, int value, int loRow, int hiRow);
