@@ -1,5 +1,6 @@
 #include "WaveBase.h"
 
+#include "Disk.h"
 #include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
@@ -143,6 +144,14 @@ void WaveBase_c::prepareDestructiveVirtual(SampleInfo_c&) {}
 
 // ---------------------------------------------------------------------------
 // The single-sample stores' file work
+
+Vdx::String_c WaveBase_c::loadFailedText(const Tool::Disk::Path_c& path)
+{
+    Vdx::String_c text = path.getString();
+    if (Tool::Disk::isSpecialFile(path))
+        text += "\nis no regular file (a named pipe, a device or a folder) and was not read.";
+    return text;
+}
 
 void WaveBase_c::tell(const char* title, const char* text)
 {

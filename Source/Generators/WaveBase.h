@@ -60,6 +60,11 @@ public:
     virtual void prepareDestructiveMaster(SampleInfo_c& info);
     virtual void prepareDestructiveVirtual(SampleInfo_c& info);
 
+    // The text of "File Error - Load failed" for a file that did not load:
+    // its path, and for a path that names no regular file (a named pipe, a
+    // device, a folder), that it was refused unread.
+    static Vdx::String_c loadFailedText(const Tool::Disk::Path_c& path);
+
 protected:
     // Through the engine's queue when there is one, else at once. Never the
     // audio thread.

@@ -170,7 +170,7 @@ void WaveRAM_c::applyFilename()
         }
     }
     if (!loaded)
-        tell("File Error - Load failed", path.c_str());
+        tell("File Error - Load failed", loadFailedText(path).c_str());
 }
 
 void WaveRAM_c::applyReverse()
@@ -378,7 +378,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
             applyRange();
     }
     if (!loaded)
-        tell("File Error - Load failed", path.c_str());
+        tell("File Error - Load failed", loadFailedText(path).c_str());
     return true;
 }
 

@@ -75,7 +75,9 @@ bool WaveRAM2_c::handleMissingSample(int ins, int z, int zoneBase, const Tool::D
     const int filenamePara = FirstZonePara + zoneBase + zpFilename;
     if (Tool::Disk::exists(path) == 1) {
         // There, but unreadable: searching elsewhere would not help.
-        const Vdx::String_c text = path.getString() + " could not be loaded! Corrupted file or unknown format!";
+        const Vdx::String_c text = Tool::Disk::isSpecialFile(path)
+                                       ? loadFailedText(path)
+                                       : path.getString() + " could not be loaded! Corrupted file or unknown format!";
         OsLib_c::tellUser("File Error - Load failed", text.c_str());
         return false;
     }

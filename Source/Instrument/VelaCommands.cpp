@@ -250,6 +250,10 @@ void Vela_c::postprocessFileIO(int set, Part_c* part, int index)
 void Vela_c::importSF2(int set, int sampler, const Tool::Disk::Path_c& path)
 {
     (void)set;
+    if (Tool::Disk::isSpecialFile(path)) {
+        holdUserMessage("File Error - Load failed", WaveBase_c::loadFailedText(path).c_str());
+        return;
+    }
     VelaSF2Reader_c reader(this, &multiSamples[std::clamp(sampler, 0, 1)]);
     reader.interpret(path);
     updateEditor();
