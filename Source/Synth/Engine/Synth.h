@@ -294,6 +294,9 @@ public:
     // Copies paired host parameters after a change of index (index < 0: every
     // pair takes its source's value). (The parameter map's file gives the body.)
     virtual void doValueCopy(int index, float value);
+    // The parameter a value copy reads and writes for host index `index`;
+    // null when the index names none.
+    const Parameter_c* copiedParameter(int index);
     // Per-instrument consistency after a program change or chunk load. The
     // engine's bodies (Synth.cpp) do nothing; the product class
     // overrides them.
@@ -956,6 +959,11 @@ public:
     // The program-store gate: false keeps setPrgFromParaUni from storing
     // instrument programs. True here.
     virtual bool mayStoreProgram(int prog);
+    // The block of `set` just written for instrument program prog (bytes
+    // long, laid out as set->getChunk writes it), before it is kept: the
+    // product writes in the values makeSure gives every loaded program, so a
+    // stored program holds what loading it produces. Nothing here.
+    virtual void storeMadeSure(int prog, const ParaSet_c* set, unsigned char* block, int bytes);
     // Memory prog released, every row's set prog reset, then makeSure(prog)
     // (makeSureFxs for group 1).
     virtual void initPresetUni(int prog, class MemC_c** mems, int group);

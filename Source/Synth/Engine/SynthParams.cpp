@@ -31,6 +31,7 @@
 #include "SysGlo.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -211,6 +212,42 @@ bool Synth::getValueCopyPair(int i, int* source, int* destination) const
     return true;
 }
 
+namespace {
+
+// The smallest normalised value in 0..1 that p turns into v or more
+// (valueOf01 never falls as its argument grows); 1 when none does.
+float lowest01Of(const Parameter_c& p, int v)
+{
+    if (p.valueOf01(0.0f) >= v)
+        return 0.0f;
+    if (p.valueOf01(1.0f) < v)
+        return 1.0f;
+    float below = 0.0f;
+    float at = 1.0f;
+    for (int i = 0; i < 40 && std::nextafter(below, 1.0f) < at; ++i) {
+        const float mid = 0.5f * (below + at);
+        (p.valueOf01(mid) >= v ? at : below) = mid;
+    }
+    return at;
+}
+
+// Whether one normalised value gives both parameters their present values:
+// then they agree as a copy left them, whatever their ranges.
+bool copiesAgree(const Parameter_c& a, const Parameter_c& b)
+{
+    const int va = a.value;
+    const int vb = b.value;
+    if (a.valueOf01(a.norm) != va || b.valueOf01(b.norm) != vb)
+        return false;
+    // The normalised values that give a its value: [first, last].
+    const float first = lowest01Of(a, va);
+    const float next = lowest01Of(a, va + 1);
+    const float last = a.valueOf01(next) > va ? std::nextafter(next, 0.0f) : next;
+    return b.valueOf01(first) <= vb && vb <= b.valueOf01(last);
+}
+
+} // namespace
+
 void Synth::doValueCopy(int index, float value)
 {
     ParameterMap_t* m = paraMap.get();
@@ -228,11 +265,18 @@ void Synth::doValueCopy(int index, float value)
         } else {
             // A source that names no parameter (a module not built) has no
             // value to give: its 0 would overwrite a real one.
-            Part_c* part = nullptr;
-            int para = -1;
-            int ins = -1;
-            if (getPartParaIdx(src, &part, &para, &ins) && part->getParaPtr(ins, para))
-                setParameterIntern(dst, getParameterEdited(src));
+            const Parameter_c* from = copiedParameter(src);
+            const Parameter_c* to = copiedParameter(dst);
+            if (!from)
+                continue;
+            // A pair that agrees already stays as it is. The two ends may
+            // have ranges of different steps (a cent of -100..100 and one of
+            // -99..99): copying the normalised value back and forth would
+            // round an agreeing value to its neighbour, and every program
+            // load would move it one step further.
+            if (to && copiesAgree(*from, *to))
+                continue;
+            setParameterIntern(dst, getParameterEdited(src));
         }
     }
     --valueCopyDepth;
@@ -413,6 +457,27 @@ float Synth::getParameterCore(int local, bool forHost)
 float Synth::getParameterEdited(int index)
 {
     return getParameterCore(index, false);
+}
+
+const Parameter_c* Synth::copiedParameter(int index)
+{
+    const ParameterMap_t* m = paraMap.get();
+    if (!m || index < 0)
+        return nullptr;
+    int ins = 0;
+    int local = 0;
+    splitHostIndex(index, stride, &ins, &local);
+    if (local >= m->count)
+        return nullptr;
+    // The instance a copy reads (getParameterEdited) and writes
+    // (setParameterIntern): the entry's own instrument, else the one the
+    // index names.
+    auto [part, para, mappedIns] = getParaTarget(local);
+    if (!part)
+        return nullptr;
+    if (m->epas[local].instrument != -1)
+        ins = mappedIns;
+    return part->getParaPtr(std::clamp(ins, 0, std::max(numInstruments - 1, 0)), para);
 }
 
 void Synth::setParameterIntern(int index, float v)
