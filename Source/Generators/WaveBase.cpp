@@ -160,6 +160,19 @@ void WaveBase_c::tell(const char* title, const char* text)
     OsLib_c::tellUser(title, text);
 }
 
+void WaveBase_c::askThen(const char* question, const char* title, std::function<void()> onYes)
+{
+    if (synth) {
+        synth->askUserLater(question, title, [onYes = std::move(onYes)](bool yes) {
+            if (yes)
+                onYes();
+        });
+        return;
+    }
+    if (OsLib_c::askUser(question, title))
+        onYes();
+}
+
 Tool::Disk::Path_c WaveBase_c::dumpSampleFile(Disk_c& disk, WaveSample_c& sample, const Tool::Disk::Path_c& source,
                                               const Tool::Disk::Path_c& folder, bool raw, const char* rawExtension)
 {

@@ -20,6 +20,8 @@
 #include "Disk.h"
 #include "Part.h"
 
+#include <functional>
+
 class SampleInfo_c;
 class WaveSample_c;
 
@@ -69,6 +71,10 @@ protected:
     // Through the engine's queue when there is one, else at once. Never the
     // audio thread.
     void tell(const char* title, const char* text);
+    // Asks the user and runs onYes on a yes. With an engine the question
+    // waits on the engine's panel thread and onYes runs in a later idle
+    // round; without one it is asked at once. Never the audio thread.
+    void askThen(const char* question, const char* title, std::function<void()> onYes);
     // The file a store points at after a dump into folder: a copy of source,
     // or (raw) the sample's data written under its write permission as a new
     // file named after source with rawExtension; empty when that failed.

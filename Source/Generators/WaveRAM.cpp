@@ -258,11 +258,11 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     case wrCmdClear:
         if (getParaOn(0, idx)) {
             setParaQuietly(0, idx, 0);
-            if (OsLib_c::askUser("Do you want to unload the sample ?", "Clear Sample")) {
+            askThen("Do you want to unload the sample ?", "Clear Sample", [this] {
                 if (Parameter_c* p = getParaPtr(0, wrFilename))
                     p->setCharPtr("");
                 applyFilename();
-            }
+            });
         }
         return;
     case wrStartFrame:

@@ -272,6 +272,7 @@ TEST(VelaPrograms, AProgramNamingAPipeAsItsSampleLoadsAtOnceAndSaysWhy)
     EXPECT_NE(v.glo()->getParaVal(0, G::gpMainVol), 17);
     EXPECT_EQ(v.vela->getUserSample(1)->getSampleCount(), 0);
     v.e->dispatcher(v.e, effIdle, 0, 0, nullptr, 0.0f);
+    ASSERT_TRUE(v.vela->getPanels().waitShown(5000));
     OsLib_c::setPanelHook({});
     for (const std::string& pipe : {userPipe, zonePipe}) {
         const auto saying = std::find_if(told.begin(), told.end(), [&](const std::string& t) {

@@ -75,6 +75,7 @@ TEST(VelaSampleRate, ImpossibleRatesAreRefusedAndTheLastGoodRateStays)
         EXPECT_EQ(p.plugin().getSampleRate(), VelaPlayer::Rate);
         EXPECT_TRUE(playsFinite(p, 0.05));
         p.call(effIdle);
+        ASSERT_TRUE(p.plugin().getPanels().waitShown(5000));
         ASSERT_EQ(told.size(), 1u);
         EXPECT_EQ(told[0].rfind("Sample Rate Error: ", 0), 0u) << told[0];
         EXPECT_NE(told[0].find("22050 to 768000 Hz and stays at 48000 Hz"), std::string::npos) << told[0];

@@ -157,6 +157,7 @@ Synth::Synth(audioMasterCallback audioMaster, const SynthFigures& f)
 Synth::~Synth()
 {
     idleTimer.stopTimer();
+    panels.stop();
     if (flagOpen)
         closeShutdown();
     releaseOwnedMemory();
@@ -617,8 +618,10 @@ void Synth::close()
 
 void Synth::closeShutdown()
 {
-    // Stopped and joined first: no idle work runs while the tables go.
+    // Stopped and joined first: no idle work runs while the tables go, and
+    // no answer comes back to them.
     idleTimer.stopTimer();
+    panels.stop();
     hostSuppliesIdle = false;
     AudioHold hold(*this);
     flagOpen = false;
