@@ -232,6 +232,56 @@ TEST(VelaPrograms, FailedImportKeepsSamplesAndHostSaveKeepsLiveNames)
     }
 }
 
+TEST(VelaPrograms, AProgramNamingAPipeAsItsSampleLoadsAtOnceAndSaysWhy)
+{
+    // A host restores a program whose samples are named pipes: the restore
+    // returns at once (a blocking open would wait for a writer for ever), the
+    // rest of the program loads, and the user is told which path was refused
+    // and why.
+    TestSupport::TempDir dir;
+    const std::string userPipe = dir.file("pipe.wav");
+    const std::string zonePipe = dir.file("zone.wav");
+    ASSERT_TRUE(TestSupport::makeFifo(userPipe));
+    ASSERT_TRUE(TestSupport::makeFifo(zonePipe));
+    std::vector<std::string> told;
+    OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool) {
+        told.push_back(title + ": " + message);
+        return false;
+    });
+    OpenVela v;
+    v.setGlo(G::gpGenType0, Vela_c::GenLoopSampler);
+    v.setGlo(G::gpGenType0 + 1, Vela_c::GenTimeSampler);
+    std::string chunk;
+    EXPECT_TRUE(TestSupport::returnsWithoutWaitingOn(userPipe, [&] {
+        v.vela->getMultiSample(0)->setParaCharPtr(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), zonePipe.c_str());
+        v.vela->getUserSample(1)->setParaCharPtr(0, WaveRAM_c::wrFilename, userPipe.c_str());
+        void* data = nullptr;
+        const intptr_t size = v.e->dispatcher(v.e, effGetChunk, 1, 0, &data, 0.0f);
+        if (size > 0 && data)
+            chunk.assign(static_cast<const char*>(data), static_cast<size_t>(size));
+    })) << "naming the pipes waited";
+    ASSERT_NE(chunk.find("pipe.wav"), std::string::npos);
+    ASSERT_NE(chunk.find("zone.wav"), std::string::npos);
+    v.setGlo(G::gpMainVol, 17);
+    told.clear();
+    intptr_t result = 0;
+    EXPECT_TRUE(TestSupport::returnsWithoutWaitingOn(userPipe, [&] {
+        result = v.e->dispatcher(v.e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f);
+    })) << "the restore waited on a pipe";
+    EXPECT_GT(result, 0) << "the program itself loads";
+    EXPECT_NE(v.glo()->getParaVal(0, G::gpMainVol), 17);
+    EXPECT_EQ(v.vela->getUserSample(1)->getSampleCount(), 0);
+    v.e->dispatcher(v.e, effIdle, 0, 0, nullptr, 0.0f);
+    ASSERT_TRUE(v.vela->getPanels().waitShown(5000));
+    OsLib_c::setPanelHook({});
+    for (const std::string& pipe : {userPipe, zonePipe}) {
+        const auto saying = std::find_if(told.begin(), told.end(), [&](const std::string& t) {
+            return t.find("File Error - Load failed: " + pipe) == 0 && t.find("no regular file") != std::string::npos;
+        });
+        EXPECT_NE(saying, told.end()) << "no refusal shown for " << pipe;
+    }
+}
+
 TEST(VelaPrograms, PredecessorConversion)
 {
     for (int detune : {-1, 5, 250}) {

@@ -485,6 +485,8 @@ void Synth::setPrgFromParaUni(int prog, MemC_c** mems, int group)
         if (bytes > total - offset)
             break;
         const int written = row->paraSet->getChunk(reinterpret_cast<int*>(base + offset), prog);
+        if (group == rmgInstrument)
+            storeMadeSure(prog, row->paraSet, base + offset, written);
         offset += written & ~3;
     }
     mems[prog] = mem;
@@ -583,6 +585,8 @@ bool Synth::mayStoreProgram(int)
 {
     return true;
 }
+
+void Synth::storeMadeSure(int, const ParaSet_c*, unsigned char*, int) {}
 
 void Synth::initPresetUni(int prog, MemC_c** mems, int group)
 {
