@@ -54,7 +54,7 @@ bool playsFinite(VelaPlayer& p, double seconds)
 
 } // namespace
 
-TEST(VelaSampleRate, ImpossibleRatesAreRefusedAndTheLastGoodRateStays)
+TEST(VelaHostRate, ImpossibleRatesAreRefusedAndTheLastGoodRateStays)
 {
     std::vector<std::string> told;
     OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool) {
@@ -87,7 +87,7 @@ TEST(VelaSampleRate, ImpossibleRatesAreRefusedAndTheLastGoodRateStays)
     OsLib_c::setPanelHook({});
 }
 
-TEST(VelaSampleRate, TheEndsOfTheRangePlayFiniteInBoundedMemory)
+TEST(VelaHostRate, TheEndsOfTheRangePlayFiniteInBoundedMemory)
 {
     OsLib_c::setPanelHook([](const std::string&, const std::string&, bool) { return false; });
     VelaPlayer p;
