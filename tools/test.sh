@@ -36,7 +36,7 @@ editor_under_xvfb() {
         return 0
     fi
     xvfb-run -a "$build/tests/test_Gui" --gtest_filter='GuiX11Window.*'
-    xvfb-run -a "$build/tests/test_Editor" --gtest_filter='VelaEditorX11.*'
+    xvfb-run -a "$build/tests/test_Editor" --gtest_filter='*Window.*'
     for plugin in Tessel3-51 Tessel3-Stereo; do
         xvfb-run -a "$build/tools/host/tessel-host" editor "$build/plugins/$plugin.so" \
             --out "$build/editor-$plugin.png" --seconds 1

@@ -69,6 +69,9 @@ constexpr int RingGap = 2;
 constexpr double Corner = 2.5;
 // Width of a knob's travel in degrees, as every knob of the pages turns.
 constexpr double KnobTravelDegrees = 300.0;
+// The strip at the right of a menu's picture that holds its arrow; the
+// menu's text keeps clear of it.
+constexpr int MenuArrowZone = 9;
 
 // ------------------------------------------------------------------ fonts
 // The family of every text the editor sets; the condensed face keeps numbers

@@ -189,7 +189,7 @@ std::vector<float> values(Vela_c& vela)
 }
 } // namespace
 
-TEST(VelaEditorX11, EachPageSelectorAndPageTouchAreaShowsItsPage)
+TEST(VelaEditorWindow, EachPageSelectorAndPageTouchAreaShowsItsPage)
 {
     WindowHost h;
     if (!h.d)
@@ -219,7 +219,7 @@ TEST(VelaEditorX11, EachPageSelectorAndPageTouchAreaShowsItsPage)
     EXPECT_EQ(h.vela().getParaVal(VelaEditor_c::EditPageIndex), 6);
 }
 
-TEST(VelaEditorX11, ADragOnAControlOfEachKindChangesExactlyItsParameterInOneGesture)
+TEST(VelaEditorWindow, ADragOnAControlOfEachKindChangesExactlyItsParameterInOneGesture)
 {
     WindowHost h;
     if (!h.d)
@@ -285,7 +285,7 @@ TEST(VelaEditorX11, ADragOnAControlOfEachKindChangesExactlyItsParameterInOneGest
     }
 }
 
-TEST(VelaEditorX11, AHostsChangeRedrawsItsControlInTheWindow)
+TEST(VelaEditorWindow, AHostsChangeRedrawsItsControlInTheWindow)
 {
     WindowHost h;
     if (!h.d)
@@ -308,7 +308,7 @@ TEST(VelaEditorX11, AHostsChangeRedrawsItsControlInTheWindow)
     EXPECT_EQ(h.pixels(knob), low);
 }
 
-TEST(VelaEditorX11, AClickOnTheOnScreenKeyboardSounds)
+TEST(VelaEditorWindow, AClickOnTheOnScreenKeyboardSounds)
 {
     WindowHost h;
     if (!h.d)

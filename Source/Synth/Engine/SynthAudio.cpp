@@ -447,6 +447,8 @@ void Synth::SynthIdle()
         sysGlo->storePending();
     // Learns completed and stores asked for on the audio side.
     idleControllers();
+    // What the user's answers to earlier questions do.
+    panels.deliverAnswers();
     idleTimeStamp = now;
     engineLock.releaseReadPermission();
 }
