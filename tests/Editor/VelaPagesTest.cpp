@@ -64,7 +64,6 @@ const Placed* controlOf(int frame, int index)
 TEST(VelaPages, EveryRowIsBoundPlacedInsideItsFrameAndPictured)
 {
     std::map<int, std::string> boundBy; // external index -> first view
-    int controls = 0;
     for (const Content& c : VelaPages::contents()) {
         const FrameDef* f = VelaPages::frame(c.frame);
         ASSERT_NE(f, nullptr) << c.builder << " builds into frame " << c.frame;
@@ -82,7 +81,6 @@ TEST(VelaPages, EveryRowIsBoundPlacedInsideItsFrameAndPictured)
             EXPECT_LT(v.index, VelaExt::EntryCount) << at;
             if (v.part != Part::Control)
                 continue;
-            ++controls;
             EXPECT_NE(VelaPages::labelOf(v), nullptr) << at << " has no name for the painters";
             // One control per parameter: a second would fight the first for
             // the editor's record of that index.
@@ -119,7 +117,6 @@ TEST(VelaPages, EveryRowIsBoundPlacedInsideItsFrameAndPictured)
             }
         }
     }
-    EXPECT_GT(controls, 900);
 }
 
 TEST(VelaPages, ControlsOverlapOnlyWhereThePagesPlaceThem)

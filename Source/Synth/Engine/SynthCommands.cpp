@@ -248,7 +248,6 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
     case Cmd::EditIns:
         setEditIns(record.index);
         return;
-<<<<<<< HEAD
     case Cmd::EditorRedraw:
         if (record.index < 0)
             updateEditor();
@@ -263,16 +262,12 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
         if (EditorLink_i* link = editorLink())
             link->allNotesOff();
         return;
-    case Cmd::UserMessage:
-        OsLib_c::tellUser(static_cast<const char*>(record.ptr2), static_cast<const char*>(record.ptr1));
-=======
     case Cmd::UserMessage: {
         // Shown on the panel thread: this idle round (and whoever holds the
         // engine lock with it) never waits for the user.
         const char* title = static_cast<const char*>(record.ptr2);
         const char* text = static_cast<const char*>(record.ptr1);
         panels.tell(title ? title : "", text ? text : "");
->>>>>>> main
         std::free(record.ptr1);
         return;
     }

@@ -303,17 +303,13 @@ void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)
 void Synth::AllNotesOff()
 {
     releaseHeldVoices(-1);
-<<<<<<< HEAD
+    forgetMonoKeys(-1);
     if (EditorLink_i* link = editorLink()) {
         if (mustNotWait())
             holdCmdtoGUI(Cmd::EditorKeysUp, 0, 0, nullptr, nullptr, hdKeepFirst);
         else
             link->allNotesOff();
     }
-=======
-    forgetMonoKeys(-1);
-    // (The editor's keyboards show every key released once the editor exists.)
->>>>>>> main
 }
 
 void Synth::AllNotesOff(int ins)
