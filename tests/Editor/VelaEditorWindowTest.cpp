@@ -4,6 +4,7 @@
 // editor's window, the editor's idle between them, and a handler that fails
 // the test on any X error.
 #include "CFrame.h"
+#include "COptionMenuOverlay.h"
 #include "EPAS.h"
 #include "KeyboardBase.h"
 #include "SignalMeasure.h"
@@ -283,6 +284,44 @@ TEST(VelaEditorWindow, ADragOnAControlOfEachKindChangesExactlyItsParameterInOneG
         }
         EXPECT_EQ(gestures, expected) << c.kind << " " << c.index;
     }
+}
+
+TEST(VelaEditorWindow, AMenuOfAPageOpensAndItsPickChangesExactlyItsParameter)
+{
+    WindowHost h;
+    if (!h.d)
+        GTEST_SKIP() << "no X display";
+    ASSERT_NE(h.child, 0u);
+    h.show(0, 0);
+    // The first effect's type menu on "main", at (654, 14) of the page.
+    const int index = 579;
+    AEffect* e = h.player->effect();
+    e->setParameter(e, index, 0.f);
+    h.idle();
+    h.player->testHost().takeParameterCalls();
+    const std::vector<float> before = values(h.vela());
+    h.click(CPoint(654 + 32, 37 + 14 + 5));
+    auto* overlay = static_cast<COptionMenuOverlay*>(h.editor->getFrame()->getMenuOverlay());
+    ASSERT_NE(overlay, nullptr) << "the click opens the list";
+    const CRect chorus = overlay->getEntryRect(0, 3);
+    h.click(CPoint((chorus.left + chorus.right) / 2, (chorus.top + chorus.bottom) / 2));
+    EXPECT_EQ(h.editor->getFrame()->getMenuOverlay(), nullptr);
+    EXPECT_EQ(h.vela().getParaVal(index), 3) << "the chorus";
+    const std::vector<float> after = values(h.vela());
+    const std::set<int> allowed = sameParameter(h.vela(), index);
+    EXPECT_TRUE(allowed.count(213)) << "the fx page's menu shows the same type";
+    for (int i = 0; i < VelaEditor_c::NumEdits; ++i) {
+        if (before[size_t(i)] != after[size_t(i)]) {
+            EXPECT_TRUE(allowed.count(i)) << "changed " << i;
+        }
+    }
+    int begins = 0, ends = 0;
+    for (const auto& call : h.player->testHost().takeParameterCalls()) {
+        begins += call.opcode == audioMasterBeginEdit;
+        ends += call.opcode == audioMasterEndEdit;
+        EXPECT_TRUE(allowed.count(call.index)) << "told the host of " << call.index;
+    }
+    EXPECT_EQ(begins, ends) << "balanced gestures";
 }
 
 TEST(VelaEditorWindow, AHostsChangeRedrawsItsControlInTheWindow)
