@@ -19,7 +19,11 @@ cmake --build "$build" "${jobs[@]}" --target Tessel3-51 Tessel3-Stereo tessel-ho
 
 host="$build/tools/host/tessel-host"
 out="$PWD/build/demo.wav"
-"$host" render "$build/plugins/Tessel3-Stereo.so" --out "$out"
+# The demo plays the instrument's default program, whatever bank or
+# settings the user has installed: the render sees settings and data folders
+# of its own, inside the build folder, and leaves the user's alone.
+XDG_CONFIG_HOME="$PWD/$build/demo-home/config" XDG_DATA_HOME="$PWD/$build/demo-home/data" \
+    "$host" render "$build/plugins/Tessel3-Stereo.so" --out "$out"
 # Its length, channels and levels: the default program is audible, well
 # below clipping.
 "$host" wavstats "$out"

@@ -7,6 +7,11 @@
 # (tools/demo.sh) or build/release (tools/test.sh); TESSEL_PLUGINS names
 # another folder holding them.
 #
+# Then the factory bank goes into the instrument's data folder (the
+# "VelaData" preference, else $XDG_DATA_HOME/Vendrax), made in the same build
+# folder when it is not there yet; a bank file you changed is kept
+# (tools/install-bank.sh).
+#
 # Each file is copied beside its target under a temporary name and renamed
 # over it, so a host scanning meanwhile never loads half a plug-in, and a
 # failed copy leaves the installed one as it was.
@@ -85,3 +90,15 @@ from=$(find_plugins)
 for folder in "${folders[@]}"; do
     install_plugins "$folder"
 done
+
+# The factory bank of the build the plug-ins came from (or of build/release
+# when TESSEL_PLUGINS named another folder), brought up to date first where
+# that build is ours to write; elsewhere the bank already built there.
+# shellcheck source=tools/install-bank.sh
+source "$repo/tools/install-bank.sh"
+build=$(dirname "$from")
+[ -f "$build/CMakeCache.txt" ] || build="$repo/build/release"
+if [ -f "$build/CMakeCache.txt" ] && [ -w "$build" ]; then
+    cmake --build "$build" --target bank >/dev/null || fail "could not build the factory bank in $build"
+fi
+install_bank "$build/bank/Ambient Sounds" || fail "the factory bank was not installed (tools/build-bank.sh makes it)"

@@ -25,7 +25,10 @@ ctest --test-dir build/release --output-on-failure -j "$jobs" --no-tests=error
 
 # The editor in a real X window: each plug-in's editor opens under Xvfb,
 # idles, takes clicks, is saved as PNG and closes without an X error; the
-# ASan build below runs the same again for leaks. Skipped without Xvfb.
+# instrument's pages are used through the plug-in in a real window; and
+# every page, every generator panel and every effect frame is saved as PNG
+# under $build/editor-pages (CI keeps them: the pictures are reviewed by eye).
+# The ASan build below runs the same again for leaks. Skipped without Xvfb.
 editor_under_xvfb() {
     local build=$1
     if ! command -v xvfb-run >/dev/null; then
@@ -33,10 +36,37 @@ editor_under_xvfb() {
         return 0
     fi
     xvfb-run -a "$build/tests/test_Gui" --gtest_filter='GuiX11Window.*'
+    xvfb-run -a "$build/tests/test_Editor" --gtest_filter='*Window.*'
     for plugin in Tessel3-51 Tessel3-Stereo; do
         xvfb-run -a "$build/tools/host/tessel-host" editor "$build/plugins/$plugin.so" \
             --out "$build/editor-$plugin.png" --seconds 1
     done
+    editor_pages "$build"
+}
+
+# One PNG per upper page, the keys page, each kind of generator panel and
+# each effect type in all three sets (set 0 and 1 in the send slots, set X
+# in the four insert slots, which always hold four different types).
+editor_pages() {
+    local build=$1 dir=$1/editor-pages
+    local shot=(xvfb-run -a "$build/tools/host/tessel-host" editor "$build/plugins/Tessel3-Stereo.so" --seconds 0.4)
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    for page in 0 1 2 3 4 5 6; do
+        "${shot[@]}" --page "$page" --out "$dir/page-$page.png" >/dev/null
+    done
+    "${shot[@]}" --page 0 --value 604=1 --out "$dir/page-keys.png" >/dev/null
+    for type in 0 1 2 3; do
+        local lower=$((type < 2 ? type : 2))
+        "${shot[@]}" --page 1 --value 769="$type" --value 770="$type" --out "$dir/generators-12-type-$type.png" >/dev/null
+        "${shot[@]}" --page 2 --value 777="$lower" --value 778="$lower" --out "$dir/generators-34-type-$lower.png" >/dev/null
+    done
+    for type in $(seq 0 11); do
+        "${shot[@]}" --page 4 --value 213="$type" --value 214="$type" --value 215="$type" \
+            --value 216=$(((type + 1) % 12)) --value 217=$(((type + 2) % 12)) --value 218=$(((type + 3) % 12)) \
+            --out "$dir/effects-$type.png" >/dev/null
+    done
+    echo "editor pages: $(ls "$dir" | wc -l) pictures in $dir"
 }
 step "editor under Xvfb"
 editor_under_xvfb build/release

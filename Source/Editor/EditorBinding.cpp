@@ -8,9 +8,12 @@
 #include "CBitmap.h"
 #include "CControl.h"
 #include "COptionMenu.h"
+#include "FileList.h"
+#include "FileMenus.h"
 #include "Gator.h"
 #include "KnobsAndSliders.h"
 #include "ModulFrame.h"
+#include "ParameterMenus.h"
 #include "PatternControls.h"
 #include "SafeDiv.h"
 #include "Synth.h"
@@ -169,9 +172,17 @@ void SynthEditor_c::valueChanged(CControl* control)
     Synth::BusyScope busy(*engine);
     const int i = clampEdit(control->getTag());
     switch (records[i].kind) {
-    case kRecordMenu:
+    case kRecordMenu: {
+        const float old = engine->getParameterEdited(i);
         engine->setParameterAutomated(i, control->getValue());
+        // A pick after a Shift-click goes to the group as well.
+        if (auto* menu = dynamic_cast<CMenuBase*>(control); menu && menu->isShiftClick()) {
+            const float delta = engine->getParameterEdited(i) - old;
+            GroupDeltaValue_c payload(delta);
+            engine->groupOperation(i, &payload, delta);
+        }
         return;
+    }
     case kRecordFileList: {
         if (!control->isTypeOf("COptionMenu"))
             return;
@@ -274,6 +285,10 @@ void SynthEditor_c::updateEdit(int index, bool withDependents)
             if (!editing)
                 display->setText(capped(text).c_str());
             display->setValue(v);
+        } else if (auto* menu = dynamic_cast<CMenuBase*>(r.secondView); menu && r.kind == kRecordMenu) {
+            menu->setVxValue(v);
+        } else if (auto* list = dynamic_cast<CMenuFileList*>(r.secondView); list && r.kind == kRecordFileList) {
+            list->fill(engine->getParaVal(i));
         } else if (r.secondView->isTypeOf("CControl")) {
             static_cast<CControl*>(r.secondView)->setValue(v);
         }
@@ -530,4 +545,87 @@ COnOffBar* SynthEditor_c::createGatorSteps(CModulFrameVx* frame, int index, int 
     bar->setText(text);
     createGeneralVx(bar, i, frame);
     return bar;
+}
+
+// ------------------------------------------- menus and file buttons
+
+CMenuWithSub* SynthEditor_c::createMenuS(CModulFrameVx* frame, CColor colour, int index, CBitmap* bitmap, int x,
+                                         int y, int w, int h, CHoriTxtAlign align, bool fillNow, bool checkStyle,
+                                         bool drawn)
+{
+    if (!engine || !frame)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    const int i = clampEdit(index);
+    auto* menu = new CMenuWithSub(CRect(x, y, x + w, y + h), this, i, engine, colour, drawn, bitmap, nullptr,
+                                  checkStyle ? COptionMenu::kCheckStyle : 0, fillNow, kCenterText);
+    menu->setHoriAlign(align);
+    // The kind first: the first update shows the value through setVxValue.
+    records[i].kind = kRecordMenu;
+    createGeneralVSTGUI(menu, i, frame);
+    return menu;
+}
+
+CMenuWithSub* SynthEditor_c::createMenu(CModulFrameVx* frame, CColor colour, int index, int x, int y, int w, int h,
+                                        bool checkStyle, bool drawn, CHoriTxtAlign align)
+{
+    return createMenuS(frame, colour, index, nullptr, x, y, w, h, align, false, checkStyle, drawn);
+}
+
+CMenuWithSub* SynthEditor_c::createMenu(CModulFrameVx* frame, CColor colour, CBitmap* bitmap, int index, int x, int y,
+                                        bool checkStyle, bool drawn, CHoriTxtAlign align)
+{
+    if (!bitmap)
+        return nullptr;
+    return createMenuS(frame, colour, index, bitmap, x, y, bitmap->getWidth(), bitmap->getHeight(), align, false,
+                       checkStyle, drawn);
+}
+
+CMenuFileList* SynthEditor_c::createMenuFileList(CModulFrameVx* frame, int index, int list, CBitmap* bitmap, int x,
+                                                 int y, int w, int h, bool first, bool multi, const char* emptyText)
+{
+    if (!engine || !frame)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    const int i = clampEdit(index);
+    if (multi)
+        list = 0;
+    // With list -1 the menu gets the whole per-instrument run and shows the
+    // edited instrument's listing.
+    const int ins = std::max(list, 0);
+    FileList_c* listings = multi ? (first ? engine->getMultiBnkList() : engine->getMultiPrgList())
+                                 : (first ? engine->getBnkList(ins) : engine->getPrgList(ins));
+    auto* menu = new CMenuFileList(CRect(x, y, x + w, y + h + 1), this, i, bitmap, listings, multi ? 0 : list, engine,
+                                   emptyText);
+    menu->setFont(kNormalFont);
+    menu->setFontColor(fontColor);
+    records[i].kind = kRecordFileList;
+    createGeneralVSTGUI(menu, i, frame);
+    return menu;
+}
+
+CMenuFileList* SynthEditor_c::createMenuFileList(CModulFrameVx* frame, int index, int list, int x, int y, int w,
+                                                 int h, bool first, bool multi, const char* emptyText)
+{
+    return createMenuFileList(frame, index, list, nullptr, x, y, w, h, first, multi, emptyText);
+}
+
+CFileDialog4Vx* SynthEditor_c::createFileControl(CModulFrameVx* frame, int index, const char* title,
+                                                 const char* filter, Tool::Disk::Extension_c& patterns,
+                                                 const char* key, tOpenMode mode, int x, int y, int w, int h)
+{
+    if (!engine || !frame)
+        return nullptr;
+    Synth::BusyScope busy(*engine);
+    const int i = clampEdit(index);
+    auto* button = new CFileDialog4Vx(CRect(x, y, x + w, y + h), this, i, engine, nullptr);
+    button->setTextMode(true);
+    button->setShowsText(true);
+    button->setTitle(title);
+    button->setFilterText(filter);
+    button->setPatterns(patterns);
+    button->setRegKey(key);
+    button->setMode(mode);
+    createGeneralVx(button, i, frame);
+    return button;
 }

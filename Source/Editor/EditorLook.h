@@ -79,6 +79,9 @@ constexpr int RingGap = 2;
 constexpr double Corner = 2.5;
 // Width of a knob's travel in degrees, as every knob of the pages turns.
 constexpr double KnobTravelDegrees = 300.0;
+// The strip at the right of a menu's picture that holds its arrow; the
+// menu's text keeps clear of it.
+constexpr int MenuArrowZone = 9;
 
 // Page pictures: pixels between a control and its label, the padding of a
 // section around its controls and its corner radius.

@@ -145,6 +145,14 @@ const Picture Table[] = {
      .frameHeight = KeyHeight, .frames = KeyStripFrames},
     {.id = KeysSecond, .name = "keys-second", .kind = Kind::KeysRight, .frameWidth = KeyStripWidth,
      .frameHeight = KeyHeight, .frames = KeyStripFrames},
+    // Menu backgrounds: a row of an effect frame is 11 high, 13 apart; the
+    // tempo-sync menus stand at x 177 and the mode menus at 181, so both
+    // end at 217, inside the frame. The widths hold a note value ("16/1T")
+    // or a mode ("xlink", "LP12") in the menus' small font beside the arrow.
+    {.id = TempoSyncMenu, .name = "tempo-sync-menu", .kind = Kind::MenuBox, .frameWidth = 40, .frameHeight = 11,
+     .frames = 1},
+    {.id = ModeMenu, .name = "mode-menu", .kind = Kind::MenuBox, .frameWidth = 36, .frameHeight = 11, .frames = 1,
+     .accent = Look::TextDim},
     {.id = MixMapDots, .name = "mix-map-dots", .kind = Kind::MapDots, .frameWidth = MapDotSize,
      .frameHeight = MapDotSize, .frames = MixRows, .labels = MixRowNames},
 };
@@ -259,6 +267,9 @@ void paintFrame(const Picture& p, cairo_t* cr, int frame)
     case Kind::KeysRight:
         Painters::keyStrip(cr, w, h, p.kind == Kind::KeysLeft ? Painters::KeyHalf::Left : Painters::KeyHalf::Right,
                            frame, BlackKeyPart, BlackKeyHeight);
+        break;
+    case Kind::MenuBox:
+        Painters::menuBox(cr, w, h, Look::MenuArrowZone, p.accent);
         break;
     case Kind::StepMarker:
         Painters::stepMarker(cr, w, h, frame == 0);

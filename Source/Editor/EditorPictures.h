@@ -118,6 +118,10 @@ enum PictureId : int
     // The on-screen keyboard's strips: six frames side by side.
     KeysFirst = 382,
     KeysSecond = 383,
+    // Menu backgrounds of the effect frames: the tempo-sync menus and the
+    // type and mode menus (the menus write their value over them).
+    TempoSyncMenu = 393,
+    ModeMenu = 394,
     // Pattern controls: the step grid's marker (the playing step above the
     // others) and the gate's steps (closed above open).
     StepMarker = 306,
@@ -156,6 +160,7 @@ enum class Kind
     HangingBar,
     KeysLeft,
     KeysRight,
+    MenuBox,
     StepMarker,
     GateStep,
     MapDots,

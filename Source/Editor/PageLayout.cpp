@@ -23,7 +23,8 @@ constexpr int EnvDisplayWidth = 34, EnvDisplayHeight = 8;
 constexpr int EnvDisplayDx = 6, EnvDisplayDy = -12; // the value's centre from the slider's point
 constexpr int FxNameLeft = 12, FxNameRight = 67, FxNameHeight = 11;
 
-// A rectangle centred on (x, y), halves by integer division.
+// A value display centred on (x, y), halves by integer division (an odd
+// size loses its last pixel, as the displays are made).
 CRect centred(int x, int y, int w, int h)
 {
     return CRect(x - w / 2, y - h / 2, x + w / 2, y + h / 2);
@@ -114,8 +115,11 @@ std::vector<Placed> placeRow(const Row& row, const Place& place, int repeat)
     auto sized = [&](int w, int h) { return CRect(x, y, x + w, y + h); };
     switch (row.kind) {
     case Kind::Knob: {
+        // The whole strip frame, its corner at half its size up and left
+        // of the centre.
         const KnobStyle& s = knobStyle(row.style);
-        add(Part::Control, centred(x, y, s.width, s.height), picture, label);
+        add(Part::Control, CRect(x - s.width / 2, y - s.height / 2, x - s.width / 2 + s.width, y - s.height / 2 + s.height),
+            picture, label);
         if (row.displayOffset != 0)
             add(Part::Display, centred(x, y + row.displayOffset, KnobDisplayWidth, KnobDisplayHeight), 0, nullptr);
         break;

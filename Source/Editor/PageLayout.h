@@ -294,11 +294,11 @@ constexpr Row fxOnOff(int r, const char* name, int index)
 }
 constexpr Row fxSync(int r, int index)
 {
-    return pictureMenu(index, 177, fxRowY(r), 393).named("Sync");
+    return pictureMenu(index, 177, fxRowY(r), 393).named("Sync"); // the tempo-sync menu's picture
 }
 constexpr Row fxMode(int r, int index, const char* name)
 {
-    return pictureMenu(index, 181, fxRowY(r), 394).named(name);
+    return pictureMenu(index, 181, fxRowY(r), 394).named(name); // the mode menu's picture
 }
 
 // --- where a table is built

@@ -411,6 +411,36 @@ void keyStrip(cairo_t* cr, int w, int h, KeyHalf half, int frame, int blackPart,
     cairo_restore(cr);
 }
 
+void menuBox(cairo_t* cr, int w, int h, int arrowZone, CColor arrow)
+{
+    arrowZone = std::clamp(arrowZone, 0, w);
+    cairo_save(cr);
+    roundedRect(cr, 0, 0, w, h, Look::Corner);
+    setColour(cr, Look::Well);
+    cairo_fill(cr);
+    roundedRect(cr, 0.5, 0.5, w - 1, h - 1, Look::Corner);
+    setColour(cr, Look::Edge);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    if (arrowZone > 4) {
+        const int x = w - arrowZone;
+        setColour(cr, Look::Edge);
+        cairo_rectangle(cr, x, 2, 1, h - 4);
+        cairo_fill(cr);
+        // A small arrow pointing down: the list opens below.
+        const double cx = x + (arrowZone + 1) / 2.0;
+        const double cy = h / 2.0;
+        const double half = std::min(2.5, (arrowZone - 3) / 2.0);
+        cairo_move_to(cr, cx - half, cy - half * 0.6);
+        cairo_line_to(cr, cx + half, cy - half * 0.6);
+        cairo_line_to(cr, cx, cy + half * 0.8);
+        cairo_close_path(cr);
+        setColour(cr, arrow);
+        cairo_fill(cr);
+    }
+    cairo_restore(cr);
+}
+
 void stepMarker(cairo_t* cr, int w, int h, bool playing)
 {
     // Drawn opaque into the grid: it carries its own ground.

@@ -79,6 +79,11 @@ enum class KeyHalf
 };
 void keyStrip(cairo_t* cr, int w, int h, KeyHalf half, int frame, int blackPart, int blackHeight);
 
+// The background of a pop-up menu: a recessed well the menu writes its value
+// into, and at its right, in a strip arrowZone pixels wide, a separator and
+// an arrow pointing down in the arrow colour.
+void menuBox(cairo_t* cr, int w, int h, int arrowZone, CColor arrow);
+
 // The step grid's marker of a step: a slot with an LED, lit for the step
 // being played.
 void stepMarker(cairo_t* cr, int w, int h, bool playing);

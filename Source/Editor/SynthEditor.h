@@ -22,12 +22,16 @@
 #include "KeyboardBase.h"
 #include "Lock.h"
 #include "ModulFrame.h"
+#include "Path.h"
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 
 class CControl;
+class CFileDialog4Vx;
+class CMenuFileList;
+class CMenuWithSub;
 class CTextEdit;
 class CLabelVx;
 class CModDepthDisp;
@@ -157,6 +161,40 @@ public:
     // cells are drawn transparently.
     COnOffBar* createGatorSteps(CModulFrameVx* frame, int index, int steps, int x, int y, CBitmap* bitmap, bool option);
 
+    // --- menus and file buttons (EditorBinding.cpp; ParameterMenus.h,
+    // FileMenus.h). A menu of the parameter's items, record kind 9:
+    // fillNow is taken by menus without submenus only; checkStyle checks
+    // the current entry (menus with submenus check the chosen item
+    // instead); drawn false makes an invisible click area over a page
+    // picture that shows the value itself.
+    CMenuWithSub* createMenuS(CModulFrameVx* frame, CColor colour, int index, CBitmap* bitmap, int x, int y, int w,
+                              int h, CHoriTxtAlign align, bool fillNow, bool checkStyle, bool drawn);
+    // createMenuS without fillNow; the picture's form takes its size from
+    // the picture, which it draws as its background.
+    CMenuWithSub* createMenu(CModulFrameVx* frame, CColor colour, int index, int x, int y, int w, int h,
+                             bool checkStyle, bool drawn, CHoriTxtAlign align);
+    CMenuWithSub* createMenu(CModulFrameVx* frame, CColor colour, CBitmap* bitmap, int index, int x, int y,
+                             bool checkStyle, bool drawn, CHoriTxtAlign align);
+    // A list of the files of one of the engine's program listings, record
+    // kind 10, one pixel higher than asked: instrument list's (-1: the
+    // edited instrument's) bank folders when first is set, else its program
+    // files; multi: the multi-program listings instead (the list number
+    // counts as 0). emptyText: the one entry of an empty listing.
+    CMenuFileList* createMenuFileList(CModulFrameVx* frame, int index, int list, CBitmap* bitmap, int x, int y, int w,
+                                      int h, bool first, bool multi, const char* emptyText);
+    CMenuFileList* createMenuFileList(CModulFrameVx* frame, int index, int list, int x, int y, int w, int h,
+                                      bool first, bool multi, const char* emptyText);
+    // A file button without picture: title and filter text of its dialog,
+    // the file patterns it offers, the preference key of its folder and the
+    // mode (FileDialog_c::ModeOpen or ModeSave).
+    using tOpenMode = int;
+    CFileDialog4Vx* createFileControl(CModulFrameVx* frame, int index, const char* title, const char* filter,
+                                      Tool::Disk::Extension_c& patterns, const char* key, tOpenMode mode, int x, int y,
+                                      int w, int h);
+    // The patterns of the editor's file buttons: tuning and program files.
+    Tool::Disk::Extension_c& getTunPatterns() { return tunPatterns; }
+    Tool::Disk::Extension_c& getFxpPatterns() { return fxpPatterns; }
+
     // --- pages and dependent frames
     virtual void selectMod(CModulFrameVx* parent, CModulFrameVx** list, int position);
     virtual void selectMod(CModulFrameVx* parent, int* frames, int position, bool& changed);
@@ -230,6 +268,8 @@ protected:
     std::recursive_mutex editorMutex;
     // A close asked for from inside an idle pass runs when that pass ends.
     bool closePending = false;
+    Tool::Disk::Extension_c tunPatterns{"*.tun"};
+    Tool::Disk::Extension_c fxpPatterns{"*.fxp"};
 
 private:
     // Takes every exchange frame 1..count-1 that sits in parent out of it,

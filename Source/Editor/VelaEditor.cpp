@@ -110,6 +110,8 @@ void VelaEditor_c::switchBack()
         return;
     Synth::BusyScope busy(*engine);
     engine->setParaVal(EditPageIndex, NoUpperPage);
+    // The page rule follows at the next idle.
+    setDirty(EditPageIndex, false);
 }
 
 // --------------------------------------------------------------- building

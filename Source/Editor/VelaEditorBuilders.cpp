@@ -8,6 +8,8 @@
 
 #include "ButtonsAndDisplays.h"
 #include "CBitmap.h"
+#include "FileMenus.h"
+#include "ParameterMenus.h"
 #include "KeyboardBase.h"
 #include "KnobsAndSliders.h"
 #include "PatternControls.h"
@@ -16,6 +18,8 @@
 #include "Vela.h"
 #include "Synth.h"
 #include "VelaExtTable.h"
+
+#include <string_view>
 
 using PageLayout::Kind;
 using PageLayout::Place;
@@ -45,6 +49,10 @@ constexpr int WhiteKeyWidth = 18, WhiteKeyHeight = 95, BlackKeyWidth = 10, Black
               BlackKeyOffset = 13;
 constexpr int KeyboardChannel = 0;
 constexpr int FxNameLeft = 12, FxNameRight = 67, FxNameHeight = 11;
+// The file lists of "main" list the edited instrument's bank folders and
+// program files; an empty folder shows this.
+constexpr int EditedInstrument = -1;
+constexpr const char* EmptyList = "- - -";
 // The XY pads: the cross-hair in the default text colour fading into the
 // pad's own colour, stronger on the tinted (lower) pads.
 constexpr CColor PadFade{35, 50, 45, 255};
@@ -309,10 +317,27 @@ void VelaEditor_c::buildRow(CModulFrameVx* frame, const Row& row, const Place& p
         return;
     }
     case Kind::Menu:
-    case Kind::SubMenu:
-    case Kind::FileList:
-    case Kind::FileButton:
-        // These controls' factories come with their family.
+        // Centred; a menu with a picture takes its size and draws it.
+        if (row.picture > 0)
+            createMenu(frame, colour, getPicture(row.picture), index, x, y, false, row.drawn, kCenterText);
+        else
+            createMenu(frame, colour, index, x, y, row.w, row.h, false, row.drawn, kCenterText);
         return;
+    case Kind::SubMenu:
+        createMenuS(frame, colour, index, nullptr, x, y, row.w, row.h, kCenterText, false, false, row.drawn);
+        return;
+    case Kind::FileList:
+        createMenuFileList(frame, index, EditedInstrument, x, y, row.w, row.h, row.list == 0, false, EmptyList);
+        return;
+    case Kind::FileButton: {
+        const PageLayout::FileSpec& f = *row.file;
+        const std::string_view patterns = f.patterns;
+        Tool::Disk::Extension_c own(f.patterns);
+        Tool::Disk::Extension_c& offered = patterns == "fxp"   ? getFxpPatterns()
+                                           : patterns == "tun" ? getTunPatterns()
+                                                               : own;
+        createFileControl(frame, index, f.title, f.filter, offered, f.key, f.mode, x, y, row.w, row.h);
+        return;
+    }
     }
 }

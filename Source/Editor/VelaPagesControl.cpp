@@ -54,7 +54,7 @@ constexpr Row Matrix[] = {
 // The arpeggiator and step sequencer.
 constexpr Row Arp[] = {
     menu(647, 24, 265, 109, 16).hidden().named("Arp Module"),
-    area(Kind::StepGrid, 648, 67, 151, 291, 255, 306).named("Steps"),
+    area(Kind::StepGrid, 648, 67, 151, 291, 255, Pic::StepMarker).named("Steps"),
     menu(649, 178, 260, 54, 12).named("Mode"),
     menu(650, 263, 260, 31, 12).named("Resolution"),
     onOff(656, 303, 260, Pic::ArpSwitch).named("Restart"),
@@ -92,7 +92,7 @@ constexpr Row Mixer[] = {
     mixSlider(537, 275, 20).times(MixerRows, MixerRowStep).named("Front-Rear"),
     mixSlider(544, 354, 20).times(MixerRows, MixerRowStep).named("Centre"),
     mixSlider(551, 433, 20).times(MixerRows, MixerRowStep).named("LFE"),
-    area(Kind::Map51, 558, 510, 21, 662, 128, 396).named("5.1"),
+    area(Kind::Map51, 558, 510, 21, 662, 128, Pic::MixMapDots).named("5.1"),
 };
 
 // --- "keys" (frame 9), only with picture 321.

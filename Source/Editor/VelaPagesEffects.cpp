@@ -106,10 +106,10 @@ constexpr Row Flanger[] = {
 constexpr int GateStepCount = 16;
 constexpr Row Gator[] = {
     fxBar(0, "Smooth", 417),
-    fxName(1, "L"), gateSteps(420, 25, 23, GateStepCount, 369).named("L"),
-    fxName(2, "R"), gateSteps(423, 25, 36, GateStepCount, 369).named("R"),
-    fxName(3, "Link L+R"), pictureMenu(429, 74, 49, 394).named("Link L+R"),
-    fxName(4, "Sync"), pictureMenu(426, 74, 62, 394).named("Sync"),
+    fxName(1, "L"), gateSteps(420, 25, 23, GateStepCount, Pic::GateSteps).named("L"),
+    fxName(2, "R"), gateSteps(423, 25, 36, GateStepCount, Pic::GateSteps).named("R"),
+    fxName(3, "Link L+R"), pictureMenu(429, 74, 49, Pic::ModeMenu).named("Link L+R"),
+    fxName(4, "Sync"), pictureMenu(426, 74, 62, Pic::ModeMenu).named("Sync"),
 };
 
 constexpr Row StereoEnhancer[] = {

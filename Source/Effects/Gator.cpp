@@ -149,7 +149,9 @@ void Gator_c::postprocessParaChange(int set, int idx)
         if (std::strcmp(text, current) != 0)
             setParaCharPtr(set, to, text);
     };
-    if (idx == pPatternA || idx == -1)
+    // Switching the link on makes the right pattern follow at once, as a
+    // program load would: what is stored is what comes back.
+    if (idx == pPatternA || idx == -1 || idx == pLink)
         follow(pPatternA, pPatternB);
     if (idx == pPatternB || idx == -1)
         follow(pPatternB, pPatternA);

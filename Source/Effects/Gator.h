@@ -65,7 +65,8 @@ public:
     bool isBPMDependent() const override { return true; }
     // After the part's handling: with "link" the other pattern becomes a copy
     // of the changed one, with "xlink" its inverse (for -1 both rules run,
-    // A first). Parameter thread.
+    // A first; a change of the link mode itself makes B follow A). Parameter
+    // thread.
     void postprocessParaChange(int set, int idx) override;
     // Every reason: step length and steps per bar from the note value and the
     // tempo; every reason but a tempo change also the wet level, patterns,

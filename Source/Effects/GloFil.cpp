@@ -97,7 +97,13 @@ bool GloFil_c::getParaSetPtr(ParaSet_c** shared, int nSets)
 void GloFil_c::initBuffer()
 {
     f = 0.0;
-    resonanceTerm = 0.0;
+    // The resonance term is a setting, not state: a host that stops and
+    // starts its engine (suspend, resume) clears the filter, and no
+    // parameter change follows to bring the resonance back, so it is taken
+    // from the parameters again here.
+    const Parameter_c* p = ownParameters();
+    const double r = p ? static_cast<double>(p[pResonance].fl) : 0.0;
+    resonanceTerm = (2.0 - r) * r;
     for (int c = 0; c < 2; ++c)
         low[c] = high[c] = band[c] = 0.0;
 }

@@ -1,8 +1,11 @@
 #include "SampleSource.h"
 
+#include "Disk.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 SampleFileSource_c::~SampleFileSource_c()
 {
@@ -14,12 +17,17 @@ bool SampleFileSource_c::open(const Tool::Disk::Path_c& path)
     close();
     if (path.empty())
         return false;
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
+    // Only a regular file, opened without waiting: a pipe, a device or a
+    // folder is refused at once (a pipe without a writer would block the
+    // open for ever).
+    const int fd = Tool::Disk::openRegularForReading(path);
+    if (fd < 0)
         return false;
+    file_ = ::fdopen(fd, "rb");
     struct stat st {};
-    // A folder or a device is no sample file, and its size means nothing.
-    if (fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!file_ || fstat(fd, &st) != 0) {
+        if (!file_)
+            ::close(fd);
         close();
         return false;
     }

@@ -36,7 +36,8 @@ public:
     SampleFileSource_c(const SampleFileSource_c&) = delete;
     SampleFileSource_c& operator=(const SampleFileSource_c&) = delete;
 
-    // Opens a regular file for reading; false when it cannot be opened.
+    // Opens a regular file for reading; false when it cannot be opened. A
+    // named pipe, a device or a folder is refused at once, never waited on.
     bool open(const Tool::Disk::Path_c& path);
     void close();
 

@@ -1,5 +1,6 @@
 #include "WaveBase.h"
 
+#include "Disk.h"
 #include "OsLib.h"
 #include "Parameter.h"
 #include "SafeDiv.h"
@@ -144,11 +145,32 @@ void WaveBase_c::prepareDestructiveVirtual(SampleInfo_c&) {}
 // ---------------------------------------------------------------------------
 // The single-sample stores' file work
 
+Vdx::String_c WaveBase_c::loadFailedText(const Tool::Disk::Path_c& path)
+{
+    Vdx::String_c text = path.getString();
+    if (Tool::Disk::isSpecialFile(path))
+        text += "\nis no regular file (a named pipe, a device or a folder) and was not read.";
+    return text;
+}
+
 void WaveBase_c::tell(const char* title, const char* text)
 {
     if (synth && synth->holdUserMessage(title, text))
         return;
     OsLib_c::tellUser(title, text);
+}
+
+void WaveBase_c::askThen(const char* question, const char* title, std::function<void()> onYes)
+{
+    if (synth) {
+        synth->askUserLater(question, title, [onYes = std::move(onYes)](bool yes) {
+            if (yes)
+                onYes();
+        });
+        return;
+    }
+    if (OsLib_c::askUser(question, title))
+        onYes();
 }
 
 Tool::Disk::Path_c WaveBase_c::dumpSampleFile(Disk_c& disk, WaveSample_c& sample, const Tool::Disk::Path_c& source,

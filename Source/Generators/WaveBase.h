@@ -20,6 +20,8 @@
 #include "Disk.h"
 #include "Part.h"
 
+#include <functional>
+
 class SampleInfo_c;
 class WaveSample_c;
 
@@ -60,10 +62,19 @@ public:
     virtual void prepareDestructiveMaster(SampleInfo_c& info);
     virtual void prepareDestructiveVirtual(SampleInfo_c& info);
 
+    // The text of "File Error - Load failed" for a file that did not load:
+    // its path, and for a path that names no regular file (a named pipe, a
+    // device, a folder), that it was refused unread.
+    static Vdx::String_c loadFailedText(const Tool::Disk::Path_c& path);
+
 protected:
     // Through the engine's queue when there is one, else at once. Never the
     // audio thread.
     void tell(const char* title, const char* text);
+    // Asks the user and runs onYes on a yes. With an engine the question
+    // waits on the engine's panel thread and onYes runs in a later idle
+    // round; without one it is asked at once. Never the audio thread.
+    void askThen(const char* question, const char* title, std::function<void()> onYes);
     // The file a store points at after a dump into folder: a copy of source,
     // or (raw) the sample's data written under its write permission as a new
     // file named after source with rawExtension; empty when that failed.

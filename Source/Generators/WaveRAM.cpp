@@ -170,7 +170,7 @@ void WaveRAM_c::applyFilename()
         }
     }
     if (!loaded)
-        tell("File Error - Load failed", path.c_str());
+        tell("File Error - Load failed", loadFailedText(path).c_str());
 }
 
 void WaveRAM_c::applyReverse()
@@ -258,11 +258,11 @@ void WaveRAM_c::postprocessParaChange(int set, int idx)
     case wrCmdClear:
         if (getParaOn(0, idx)) {
             setParaQuietly(0, idx, 0);
-            if (OsLib_c::askUser("Do you want to unload the sample ?", "Clear Sample")) {
+            askThen("Do you want to unload the sample ?", "Clear Sample", [this] {
                 if (Parameter_c* p = getParaPtr(0, wrFilename))
                     p->setCharPtr("");
                 applyFilename();
-            }
+            });
         }
         return;
     case wrStartFrame:
@@ -378,7 +378,7 @@ bool WaveRAM_c::trimTo(int set, const Tool::Disk::Path_c& path, bool)
             applyRange();
     }
     if (!loaded)
-        tell("File Error - Load failed", path.c_str());
+        tell("File Error - Load failed", loadFailedText(path).c_str());
     return true;
 }
 

@@ -576,7 +576,7 @@ void WaveRAM2_c::handleFilename(int z, bool all)
             // Through the engine's queue: the change may come from any thread
             // that sets parameters, and only the idle side shows panels.
             if (synth)
-                synth->holdUserMessage("File Error - Load failed", path.c_str());
+                synth->holdUserMessage("File Error - Load failed", loadFailedText(path).c_str());
         }
     }
     s.lock.releaseWritePermission();

@@ -110,7 +110,9 @@ bool WaveRAM2_c::handleMissingSample(int ins, int z, const Tool::Disk::Path_c& p
     const bool soundFontZone = soundFontParts(path, file, soundFontRest);
     if (Tool::Disk::exists(file) == 1) {
         // There, but unreadable: searching elsewhere would not help.
-        const Vdx::String_c text = file.getString() + " could not be loaded! Corrupted file or unknown format!";
+        const Vdx::String_c text = Tool::Disk::isSpecialFile(file)
+                                       ? loadFailedText(file)
+                                       : file.getString() + " could not be loaded! Corrupted file or unknown format!";
         OsLib_c::tellUser("File Error - Load failed", text.c_str());
         return false;
     }

@@ -71,11 +71,11 @@ public:
     const char* getText() const { return text.c_str(); }
     void setFont(CFontRef f) { font = f; setDirty(true); }
     void setTxtFace(int face) { txtFace = face; setDirty(true); }
-    void setFontColor(CColor c) { fontColor = c; setDirty(true); }
+    virtual void setFontColor(CColor c) { fontColor = c; setDirty(true); }
     CColor getFontColor() const { return fontColor; }
     void setBackColor(CColor c) { backColor = c; setDirty(true); }
     void setFrameColor(CColor c) { frameColor = c; setDirty(true); }
-    void setHoriAlign(CHoriTxtAlign a) { align = a; setDirty(true); }
+    virtual void setHoriAlign(CHoriTxtAlign a) { align = a; setDirty(true); }
     void setStyle(int32_t s) { style = s; setDirty(true); }
     int32_t getStyle() const { return style; }
     void setTransparency(bool t) { transparent = t; setDirty(true); }

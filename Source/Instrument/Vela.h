@@ -196,6 +196,8 @@ public:
     void continueSetChunkPreset(int instrument, bool rebase);
     // Values every program keeps whatever it stored.
     void makeSure(int set) override;
+    // The same values written into a program as it is stored.
+    void storeMadeSure(int prog, const ParaSet_c* set, unsigned char* block, int bytes) override;
     void makeSure(int first, int end) override;
     // Start-up programs from "Tessel 3 Banks/Ambient Sounds" of the data
     // folder the preference "VelaData" names, else of the system's own.

@@ -12,7 +12,6 @@
 #include "InterSF2.h"
 #include "ModuleManager.h"
 #include "NoteFreqTable.h"
-#include "OsLib.h"
 #include "Parameter.h"
 #include "WaveSample.h"
 
@@ -84,8 +83,13 @@ bool Vela_c::processGUICmd(int command, int index, int value, void* pointer)
         const int k = std::clamp(value, 0, 3);
         const int set = index < 0 || index >= getNumInstruments() ? getEditIns() : index;
         if (command == CmdClearWaveTable) {
-            if (OsLib_c::askUser(ClearQuestion, ClearTitle))
+            // The answer comes in a later idle round: nothing waits for it.
+            askUserLater(ClearQuestion, ClearTitle, [this, k, set](bool yes) {
+                if (!yes)
+                    return;
                 waveTables[k].clear(set);
+                updateEditor(WaveTableEntry0 + k, false);
+            });
         } else {
             waveTables[k].nextFile(command == CmdNextWaveTable, set);
         }
@@ -118,9 +122,13 @@ bool Vela_c::sampleCommand(int command, int slot)
     if (userSlot) {
         WaveRAM_c& store = userSamples[slot];
         if (command == CmdClearSample) {
-            if (!OsLib_c::askUser(ClearQuestion, ClearTitle))
-                return true;
-            store.setParaCharPtr(0, WaveRAM_c::wrFilename, "");
+            askUserLater(ClearQuestion, ClearTitle, [this, slot](bool yes) {
+                if (!yes)
+                    return;
+                userSamples[slot].setParaCharPtr(0, WaveRAM_c::wrFilename, "");
+                updateEditor(UserSampleEntry0 + slot, false);
+            });
+            return true;
         } else {
             store.nextSample(command == CmdNextSample, 0);
         }
@@ -131,12 +139,18 @@ bool Vela_c::sampleCommand(int command, int slot)
     const int zone = getShownZone(m);
     WaveRAM2_c& store = multiSamples[m];
     if (command == CmdClearSample) {
-        if (!OsLib_c::askUser(ClearQuestion, ClearTitle))
-            return true;
-        store.setParaCharPtr(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpFilename), "");
-        store.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpStartFrame), 0);
-        store.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpLoopStart), 0);
-        store.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpLoopEnd), 0);
+        // The zone shown when the user asked is the one cleared.
+        askUserLater(ClearQuestion, ClearTitle, [this, m, zone](bool yes) {
+            if (!yes)
+                return;
+            WaveRAM2_c& cleared = multiSamples[m];
+            cleared.setParaCharPtr(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpFilename), "");
+            cleared.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpStartFrame), 0);
+            cleared.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpLoopStart), 0);
+            cleared.setParaVal(0, WaveRAM2_c::zonePara(zone, WaveRAM2_c::zpLoopEnd), 0);
+            updateEditor();
+        });
+        return true;
     } else {
         store.nextSample(command == CmdNextSample, 0, zone);
     }
@@ -249,6 +263,10 @@ void Vela_c::postprocessFileIO(int set, Part_c* part, int index)
 void Vela_c::importSF2(int set, int sampler, const Tool::Disk::Path_c& path)
 {
     (void)set;
+    if (Tool::Disk::isSpecialFile(path)) {
+        holdUserMessage("File Error - Load failed", WaveBase_c::loadFailedText(path).c_str());
+        return;
+    }
     VelaSF2Reader_c reader(this, &multiSamples[std::clamp(sampler, 0, 1)]);
     reader.interpret(path);
     updateEditor();

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -352,22 +353,47 @@ void Vela_c::searchMissingSample(WaveRAM2_c& store, int z)
     updateEditor();
 }
 
+namespace {
+
+// The values every program has once loaded, whatever it stored: module
+// number, parameter, value.
+struct MadeSure_t
+{
+    int module;
+    int parameter;
+    int value;
+};
+constexpr MadeSure_t MadeSureValues[] = {
+    {50, 6, 0}, {50, 7, 0}, // the envelopes' "Pitch Scal" and "Veloc.Scal"
+    {48, 6, 0}, {48, 7, 0}, {49, 6, 0}, {49, 7, 0}, {44, 6, 0}, {44, 7, 0},
+    {45, 6, 0}, {45, 7, 0}, {46, 6, 0}, {46, 7, 0}, {47, 6, 0}, {47, 7, 0},
+    {52, 1, 1},  {57, 1, 1},
+    {101, 7, 1}, {121, 7, 1}, {141, 7, 1}, // each chorus's "Chorus Mode": four voices
+};
+
+} // namespace
+
 void Vela_c::makeSure(int set)
 {
     Synth::makeSure(set);
-    auto write = [&](int number, int parameter, int value) {
-        if (Part_c* p = getModule(number))
-            p->setParaVal(set, parameter, value);
-    };
-    for (int envelope : {50, 48, 49, 44, 45, 46, 47}) {
-        write(envelope, 6, 0); // Pitch Scal
-        write(envelope, 7, 0); // Veloc.Scal
-    }
-    write(52, 1, 1);
-    write(57, 1, 1);
-    for (int chorus : {101, 121, 141})
-        write(chorus, 7, 1);
+    for (const MadeSure_t& m : MadeSureValues)
+        if (Part_c* p = getModule(m.module))
+            p->setParaVal(set, m.parameter, m.value);
     sortXFx(set, -1);
+}
+
+void Vela_c::storeMadeSure(int prog, const ParaSet_c* set, unsigned char* block, int bytes)
+{
+    // Live values stay as they are (a host may have moved one since the
+    // last load); only the stored program holds what a load makes of it.
+    for (const MadeSure_t& m : MadeSureValues) {
+        const Part_c* p = getModule(m.module);
+        if (!p || p->getParaSet() != set)
+            continue;
+        const int at = set->getEntryOffset(prog, m.parameter);
+        if (at >= 0 && at + 4 <= bytes)
+            std::memcpy(block + at, &m.value, sizeof m.value);
+    }
 }
 
 void Vela_c::makeSure(int first, int end)
@@ -398,11 +424,14 @@ Tool::Disk::Path_c Vela_c::startupFolder()
 void Vela_c::loadStartupPatches()
 {
     const Tool::Disk::Path_c folder = startupFolder();
-    if (folder.empty()) {
+    if (folder.empty())
         Synth::loadStartupPatches();
-        return;
-    }
-    loadStartupPatchesFrom(folder, true);
+    else
+        loadStartupPatchesFrom(folder, true);
+    // Once: a later resume (a host stopping and starting its engine, or
+    // changing its block size) must not put the start-up program back over
+    // the one the musician chose.
+    programsLoaded = true;
 }
 
 void Vela_c::updateVersionInfo()

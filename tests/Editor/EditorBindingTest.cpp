@@ -2,8 +2,8 @@
 #include "CFrame.h"
 #include "COptionMenu.h"
 #include "ControlTestRig.h"
+#include "EditorBindingRig.h"
 #include "EditorPictures.h"
-#include "EditorTestRig.h"
 #include "Gator.h"
 #include "KnobsAndSliders.h"
 #include "PatternControls.h"
@@ -17,58 +17,12 @@
 #include <memory>
 
 using ControlTest::framesPicture;
+using EditorTest::BindingEditor;
+using EditorTest::BindingRig;
 using EditorTest::RecordingVela;
 
 namespace {
 constexpr CColor Ink{210, 210, 210, 255};
-
-// The test editor with the hooks a binding test watches.
-struct BindingEditor : EditorTest::TestEditor
-{
-    using TestEditor::TestEditor;
-    void editableTextHook(int index, const char* text) override
-    {
-        hookIndex = index;
-        hookText = text;
-    }
-    void switchBack() override { ++switchBacks; }
-    int hookIndex = -1;
-    std::string hookText;
-    int switchBacks = 0;
-};
-
-// A small editor bound to the instrument, open offscreen, with one page
-// (400 x 300, its background one colour) in its edit frame.
-struct BindingRig
-{
-    std::unique_ptr<RecordingVela> owned = std::make_unique<RecordingVela>(); // 3 MB: not on the stack
-    RecordingVela& engine = *owned;
-    BindingEditor editor{&engine};
-    CBitmap* background = framesPicture(800, 400, 1);
-    CModulFrameVx* page = nullptr;
-    BindingRig()
-    {
-        editor.open(nullptr);
-        page = new CModulFrameVx(0, 0, 800, 400, editor.getFrame(), background, "page");
-        editor.getEditFrame()->addView(page);
-    }
-    ~BindingRig()
-    {
-        editor.close();
-        background->forget();
-    }
-    BindingRig(const BindingRig&) = delete;
-    BindingRig& operator=(const BindingRig&) = delete;
-
-    CFrame* frame() { return editor.getFrame(); }
-    // A click in the editor's window, as the frame routes it.
-    void click(int x, int y, long buttons = kLButton)
-    {
-        frame()->platformMouseDown(CPoint(x, y), buttons);
-        frame()->platformMouseUp(CPoint(x, y), buttons);
-    }
-    SynthEditor_c::ControlRecord& record(int i) { return editor.getRecord(i); }
-};
 
 CBitmap* picture(int id)
 {

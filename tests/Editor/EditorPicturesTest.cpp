@@ -153,6 +153,31 @@ TEST(EditorPictures, ButtonsBarsAndGridsLightWhereTheirValueSays)
     EXPECT_TRUE(isAccent(hang.at(9, 81))) << "its grip line";
 }
 
+TEST(EditorPictures, MenuBackgroundsLeaveTheTextItsWellAndShowTheArrow)
+{
+    // Both menu pictures of the effect frames end at x 217: the tempo-sync
+    // menus stand at 177, the mode menus at 181; a row is 11 high.
+    struct Box
+    {
+        int id, x, w;
+        CColor arrow;
+    };
+    for (const Box& b : {Box{EditorPictures::TempoSyncMenu, 177, 40, Look::Accent},
+                         Box{EditorPictures::ModeMenu, 181, 36, Look::TextDim}}) {
+        const EditorPictures::Picture* p = EditorPictures::find(b.id);
+        ASSERT_NE(p, nullptr) << b.id;
+        EXPECT_EQ(p->frameWidth, b.w) << b.id;
+        EXPECT_EQ(p->frameHeight, 11) << b.id;
+        EXPECT_EQ(b.x + p->frameWidth, 217) << b.id;
+        Frame f(b.w, 11, [&](cairo_t* cr) { Painters::menuBox(cr, b.w, 11, Look::MenuArrowZone, b.arrow); });
+        EXPECT_EQ(f.at(8, 5), Look::Well) << b.id << ": the text's well";
+        EXPECT_EQ(f.at(b.w - Look::MenuArrowZone, 5), Look::Edge) << b.id << ": the arrow's strip begins";
+        const CColor tip = f.at(b.w - Look::MenuArrowZone / 2 - 1, 5);
+        EXPECT_NEAR(tip.green, b.arrow.green, 40) << b.id << ": the arrow";
+        EXPECT_LT(f.at(0, 0).alpha, 128) << b.id << ": round corners show the page";
+    }
+}
+
 TEST(EditorPictures, PatternAndMapPicturesShowTheirStates)
 {
     using namespace EditorPictures;

@@ -145,7 +145,8 @@ TEST(Gator, PatternsGateEachChannel)
 }
 
 // "link" copies the changed pattern into the other, "xlink" its inverse;
-// a whole-set change applies A's rule first.
+// a whole-set change applies A's rule first, and so does switching the link
+// on (B follows A at once, as it would at the next program load).
 TEST(Gator, LinkModesRewriteTheOtherPattern)
 {
     struct Row
@@ -165,6 +166,9 @@ TEST(Gator, LinkModesRewriteTheOtherPattern)
         {Gator_c::linkOff, Gator_c::pPatternA, "1111111111111111", "", "1111111111111111", "0101010101010101"},
         {Gator_c::linkInverse, -1, "1100", "1111", "1100", "0011"},
         {Gator_c::linkSame, -1, "1100", "1111", "1100", "1100"},
+        {Gator_c::linkInverse, Gator_c::pLink, "1100", "1111", "1100", "0011"},
+        {Gator_c::linkSame, Gator_c::pLink, "1100", "1111", "1100", "1100"},
+        {Gator_c::linkOff, Gator_c::pLink, "1100", "1111", "1100", "1111"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.mode << " " << r.changed << " " << r.a << "/" << r.b);
@@ -175,6 +179,10 @@ TEST(Gator, LinkModesRewriteTheOtherPattern)
             fx.getParaPtr(0, Gator_c::pPatternB)->setCharPtr(r.b);
             fx.getParaPtr(0, Gator_c::pLink)->setVal(r.mode);
             fx.postprocessParaChange(0, -1);
+        } else if (r.changed == Gator_c::pLink) {
+            fx.getParaPtr(0, Gator_c::pPatternA)->setCharPtr(r.a);
+            fx.getParaPtr(0, Gator_c::pPatternB)->setCharPtr(r.b);
+            rig->para(Gator_c::pLink, r.mode);
         } else {
             rig->para(Gator_c::pLink, r.mode);
             fx.setParaCharPtr(0, r.changed, r.changed == Gator_c::pPatternA ? r.a : r.b);

@@ -170,6 +170,33 @@ TEST(GloFil, ResponsesOnSteppedSines)
                 -36.0, 1.5);
 }
 
+// A host that stops and starts its engine (suspend, resume) clears the
+// filter's state, not its settings: a resonant band-pass passes its corner
+// as loud afterwards as before.
+TEST(GloFil, AStopAndStartOfTheHostKeepsTheResonance)
+{
+    constexpr float Rate = 48000.0f;
+    constexpr float Level = 0.0005f;
+    auto rigOwner = makeRig(gloFilKind(), Rate);
+    FxRig& rig = *rigOwner;
+    rig.para(GloFil_c::pType, GloFil_c::tBP12);
+    rig.para(GloFil_c::pCutoff, 2000);
+    rig.para(GloFil_c::pResonance, 80);
+    rig.para(GloFil_c::pModDepth, 0);
+    rig.para(GloFil_c::pSaturation, 0);
+    const double corner = Rate / std::numbers::pi * std::asin(2.0 * 2000 / Rate / 2.0);
+    const long long total = static_cast<long long>(Rate / 2);
+    auto cornerDb = [&] {
+        rig.run(total, sine(corner, Rate, Level), sine(corner, Rate, Level));
+        return toDb(amplitudeAt(rig.outL, corner, Rate, static_cast<size_t>(total / 2), static_cast<size_t>(total)) / Level);
+    };
+    const double before = cornerDb();
+    ASSERT_GT(before, 10.0) << "the resonance lifts the corner";
+    rig.fx->suspend();
+    rig.fx->resume();
+    EXPECT_NEAR(cornerDb(), before, 0.3);
+}
+
 // The lowest "Level (D+W)" step silences dry and wet; "Filter Wet" 0 at
 // -30 steps passes the input at that level.
 TEST(GloFil, LevelScalesDryAndWet)

@@ -479,3 +479,27 @@ TEST(SampleRead, ReaderByExtension)
     EXPECT_EQ(s.loadWAVSample(Path_c(dir.file("missing.wav").c_str())), -5);
     EXPECT_EQ(s.loadAIFSample(Path_c(dir.path().c_str())), -5); // a folder is no file
 }
+
+TEST(SampleRead, ANamedPipeOrDeviceIsRefusedWithoutWaiting)
+{
+    // Every reader, chosen by extension or called directly, answers "cannot
+    // be opened" at once: a pipe without a writer never holds it up.
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.wav");
+    ASSERT_TRUE(TestSupport::makeFifo(fifo));
+    const bool returned = TestSupport::returnsWithoutWaitingOn(fifo, [&] {
+        for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+            SCOPED_TRACE(name);
+            const Path_c path(name.c_str());
+            WaveSample_c s;
+            EXPECT_FALSE(s.setSample(path));
+            EXPECT_EQ(s.loadWAVSample(path), -5);
+            EXPECT_EQ(s.loadAIFSample(path), -5);
+            EXPECT_EQ(s.loadD4TSample(path), -5);
+            EXPECT_EQ(s.left, nullptr);
+            SampleFileSource_c source;
+            EXPECT_FALSE(source.open(path));
+        }
+    });
+    EXPECT_TRUE(returned) << "a sample reader waited on the pipe";
+}

@@ -383,6 +383,7 @@ TEST(WaveRAM2, AFailedLoadIsReportedThroughTheEnginesQueue)
         m.setParaCharPtr(0, para(4, WaveRAM2_c::zpFilename), "/nowhere/at/all.wav");
         EXPECT_TRUE(shown.empty());
         engine.drainGUICmds();
+        ASSERT_TRUE(engine.getPanels().waitShown(5000));
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0], "File Error - Load failed: /nowhere/at/all.wav");
         m.synth = nullptr;

@@ -381,6 +381,7 @@ TEST(WaveRAM, MessagesTravelThroughTheEnginesQueue)
     loadByName(slot, dir.file("missing.aif"));
     EXPECT_TRUE(panels.panels.empty()) << "queued, not shown on the spot";
     engine.drainGUICmds();
+    ASSERT_TRUE(engine.getPanels().waitShown(5000));
     ASSERT_EQ(panels.panels.size(), 1u);
     EXPECT_EQ(panels.panels[0].title, "File Error - Load failed");
     EXPECT_EQ(panels.panels[0].message, dir.file("missing.aif"));

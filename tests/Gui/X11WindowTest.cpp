@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 // After gtest: Xlib's macros (None, Bool) would clash with its names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "X11TestHost.h"
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -17,71 +16,13 @@
 #include <string>
 #include <thread>
 
+using X11Test::Host;
+using X11Test::idleUntil;
+using X11Test::sendButton;
+using X11Test::viewable;
+using X11Test::xErrors;
+
 namespace {
-int xErrors = 0;
-int countXError(Display*, XErrorEvent* e)
-{
-    ++xErrors;
-    ADD_FAILURE() << "X error " << int(e->error_code) << " on request " << int(e->request_code);
-    return 0;
-}
-
-// The host's display connection with a handler that fails on every X error.
-// One connection serves every test of the process: with no client left
-// between two tests the server would reset, and a connection attempt during
-// the reset fails.
-struct Host
-{
-    Display* d = shared();
-    XErrorHandler previous = nullptr;
-    Host()
-    {
-        if (d)
-            previous = XSetErrorHandler(countXError);
-        xErrors = 0;
-    }
-    ~Host()
-    {
-        if (!d)
-            return;
-        XSync(d, False);
-        XSetErrorHandler(previous);
-    }
-    Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
-
-    static Display* shared()
-    {
-        static Display* display = [] {
-            Display* opened = XOpenDisplay(nullptr);
-            // A server that resets after the last test process left takes a
-            // moment before it accepts again.
-            for (int i = 0; !opened && std::getenv("DISPLAY") && i < 40; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                opened = XOpenDisplay(nullptr);
-            }
-            return opened;
-        }();
-        return display;
-    }
-    Window plainWindow(unsigned long background = 0)
-    {
-        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, background);
-        XMapWindow(d, w);
-        XSync(d, False);
-        return w;
-    }
-    unsigned long pixel(Window w, int x, int y)
-    {
-        XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
-        if (!image)
-            return ~0ul;
-        const unsigned long p = XGetPixel(image, 0, 0);
-        XDestroyImage(image);
-        return p;
-    }
-};
-
 struct WheelBox : GuiTest::Box
 {
     using Box::Box;
@@ -94,21 +35,6 @@ struct WheelBox : GuiTest::Box
     std::vector<float> wheel;
     long wheelButtons = 0;
 };
-
-void sendButton(Display* d, Window w, int x, int y, unsigned button, unsigned state, bool press)
-{
-    XEvent e{};
-    e.xbutton.type = press ? ButtonPress : ButtonRelease;
-    e.xbutton.window = w;
-    e.xbutton.root = DefaultRootWindow(d);
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.button = button;
-    e.xbutton.state = state;
-    e.xbutton.same_screen = True;
-    XSendEvent(d, w, True, press ? ButtonPressMask : ButtonReleaseMask, &e);
-    XFlush(d);
-}
 
 // A key press that propagates as a real one does: to the first window up
 // from w that asks for key presses.
@@ -123,23 +49,6 @@ void sendKey(Display* d, Window w, KeySym sym)
     e.xkey.same_screen = True;
     XSendEvent(d, w, True, KeyPressMask, &e);
     XFlush(d);
-}
-
-// Idles the frame until cond holds or a second has passed.
-template <typename Cond>
-bool idleUntil(CFrame* frame, Cond cond)
-{
-    for (int i = 0; i < 100 && !cond(); ++i) {
-        frame->idle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
-
-bool viewable(Display* d, Window w)
-{
-    XWindowAttributes a;
-    return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
 }
 
 long keyMaskOf(Display* d, Window w)

@@ -265,35 +265,45 @@ TEST(VelaCommands, SliderSizeFollowsZoomAndSampleLength)
     EXPECT_NEAR(glo->getPara01(0, G::gpSDSliderSize0 + 1), 0.5, 0.002);
 }
 
-TEST(VelaCommands, ClearAnsweredYesEmptiesTheStore)
+TEST(VelaCommands, ClearAsksAndOnlyAYesEmptiesTheStore)
 {
     if (!haveAlsa())
         GTEST_SKIP() << "no ALSA sample files";
-    OpenVela v;
-    int asked = 0;
-    OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool ask) {
-        asked += ask && title == "Clear Sample" && message == "Do you want to unload the sample ?";
-        return true;
-    });
-    v.vela->getUserSample(0)->setParaCharPtr(0, WaveRAM_c::wrFilename, Centre.c_str());
-    v.vela->getWaveTable(2)->setParaCharPtr(0, WaveTable_c::wtFilename, Centre.c_str());
-    WaveRAM2_c* store = v.vela->getMultiSample(0);
-    store->setParaCharPtr(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), Left.c_str());
-    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpStartFrame), 100);
-    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopStart), 200);
-    store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopEnd), 300);
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        OpenVela v;
+        int asked = 0;
+        OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool ask) {
+            asked += ask && title == "Clear Sample" && message == "Do you want to unload the sample ?";
+            return yes;
+        });
+        v.vela->getUserSample(0)->setParaCharPtr(0, WaveRAM_c::wrFilename, Centre.c_str());
+        v.vela->getWaveTable(2)->setParaCharPtr(0, WaveTable_c::wtFilename, Centre.c_str());
+        WaveRAM2_c* store = v.vela->getMultiSample(0);
+        store->setParaCharPtr(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), Left.c_str());
+        store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpStartFrame), 100);
+        store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopStart), 200);
+        store->setParaVal(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpLoopEnd), 300);
 
-    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 0, 0, nullptr));
-    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 10, 0, nullptr));
-    EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearWaveTable, -1, 2, nullptr));
-    OsLib_c::setPanelHook({});
-    EXPECT_EQ(asked, 3);
-    EXPECT_EQ(v.userFile(0), "");
-    EXPECT_EQ(v.vela->getUserSample(0)->getSampleCount(), 0);
-    EXPECT_EQ(v.tableFile(2), "");
-    EXPECT_EQ(v.zoneFile(0, 0), "");
-    for (int k : {WaveRAM2_c::zpStartFrame, WaveRAM2_c::zpLoopStart, WaveRAM2_c::zpLoopEnd})
-        EXPECT_EQ(store->getParaVal(0, WaveRAM2_c::zonePara(0, k)), 0) << k;
+        EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 0, 0, nullptr));
+        EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearSample, 10, 0, nullptr));
+        EXPECT_TRUE(v.vela->processGUICmd(Vela_c::CmdClearWaveTable, -1, 2, nullptr));
+        // The questions wait on the panel thread; the answers act in the
+        // next idle round.
+        ASSERT_TRUE(v.vela->getPanels().waitShown(5000));
+        OsLib_c::setPanelHook({});
+        EXPECT_EQ(asked, 3);
+        v.e->dispatcher(v.e, effIdle, 0, 0, nullptr, 0.0f);
+        EXPECT_EQ(v.userFile(0), yes ? "" : Centre);
+        EXPECT_EQ(v.vela->getUserSample(0)->getSampleCount(), yes ? 0 : 1);
+        EXPECT_EQ(v.tableFile(2), yes ? "" : Centre);
+        EXPECT_EQ(v.zoneFile(0, 0), yes ? "" : Left);
+        for (int k : {WaveRAM2_c::zpStartFrame, WaveRAM2_c::zpLoopStart, WaveRAM2_c::zpLoopEnd}) {
+            if (yes) {
+                EXPECT_EQ(store->getParaVal(0, WaveRAM2_c::zonePara(0, k)), 0) << k;
+            }
+        }
+    }
 }
 
 TEST(VelaCommands, TrimsCutTheSampleAndKeepTheRide)

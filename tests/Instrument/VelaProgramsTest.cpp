@@ -232,6 +232,56 @@ TEST(VelaPrograms, FailedImportKeepsSamplesAndHostSaveKeepsLiveNames)
     }
 }
 
+TEST(VelaPrograms, AProgramNamingAPipeAsItsSampleLoadsAtOnceAndSaysWhy)
+{
+    // A host restores a program whose samples are named pipes: the restore
+    // returns at once (a blocking open would wait for a writer for ever), the
+    // rest of the program loads, and the user is told which path was refused
+    // and why.
+    TestSupport::TempDir dir;
+    const std::string userPipe = dir.file("pipe.wav");
+    const std::string zonePipe = dir.file("zone.wav");
+    ASSERT_TRUE(TestSupport::makeFifo(userPipe));
+    ASSERT_TRUE(TestSupport::makeFifo(zonePipe));
+    std::vector<std::string> told;
+    OsLib_c::setPanelHook([&](const std::string& title, const std::string& message, bool) {
+        told.push_back(title + ": " + message);
+        return false;
+    });
+    OpenVela v;
+    v.setGlo(G::gpGenType0, Vela_c::GenLoopSampler);
+    v.setGlo(G::gpGenType0 + 1, Vela_c::GenTimeSampler);
+    std::string chunk;
+    EXPECT_TRUE(TestSupport::returnsWithoutWaitingOn(userPipe, [&] {
+        v.vela->getMultiSample(0)->setParaCharPtr(0, WaveRAM2_c::zonePara(0, WaveRAM2_c::zpFilename), zonePipe.c_str());
+        v.vela->getUserSample(1)->setParaCharPtr(0, WaveRAM_c::wrFilename, userPipe.c_str());
+        void* data = nullptr;
+        const intptr_t size = v.e->dispatcher(v.e, effGetChunk, 1, 0, &data, 0.0f);
+        if (size > 0 && data)
+            chunk.assign(static_cast<const char*>(data), static_cast<size_t>(size));
+    })) << "naming the pipes waited";
+    ASSERT_NE(chunk.find("pipe.wav"), std::string::npos);
+    ASSERT_NE(chunk.find("zone.wav"), std::string::npos);
+    v.setGlo(G::gpMainVol, 17);
+    told.clear();
+    intptr_t result = 0;
+    EXPECT_TRUE(TestSupport::returnsWithoutWaitingOn(userPipe, [&] {
+        result = v.e->dispatcher(v.e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f);
+    })) << "the restore waited on a pipe";
+    EXPECT_GT(result, 0) << "the program itself loads";
+    EXPECT_NE(v.glo()->getParaVal(0, G::gpMainVol), 17);
+    EXPECT_EQ(v.vela->getUserSample(1)->getSampleCount(), 0);
+    v.e->dispatcher(v.e, effIdle, 0, 0, nullptr, 0.0f);
+    ASSERT_TRUE(v.vela->getPanels().waitShown(5000));
+    OsLib_c::setPanelHook({});
+    for (const std::string& pipe : {userPipe, zonePipe}) {
+        const auto saying = std::find_if(told.begin(), told.end(), [&](const std::string& t) {
+            return t.find("File Error - Load failed: " + pipe) == 0 && t.find("no regular file") != std::string::npos;
+        });
+        EXPECT_NE(saying, told.end()) << "no refusal shown for " << pipe;
+    }
+}
+
 TEST(VelaPrograms, PredecessorConversion)
 {
     for (int detune : {-1, 5, 250}) {
@@ -359,6 +409,38 @@ TEST(VelaPrograms, StartupFolderWithAndWithoutThePreference)
     }
     oldConfig ? setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     oldData ? setenv("XDG_DATA_HOME", keepData.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+}
+
+TEST(VelaPrograms, StartupProgramsLoadOnceAndAResumeKeepsTheProgramChosen)
+{
+    // A fresh instance whose host restores no chunk plays the first preset
+    // of the start-up folder; the musician then chooses another, and the
+    // host stops and starts its engine, as it does for a new block size.
+    TestSupport::TempDir dir;
+    TestSupport::ScopedEnv config("XDG_CONFIG_HOME", dir.file("config").c_str());
+    TestSupport::ScopedEnv data("XDG_DATA_HOME", dir.file("data").c_str());
+    const std::string folder = dir.file("data") + "/Vendrax/Tessel 3 Banks/Ambient Sounds";
+    fs::create_directories(folder);
+    {
+        OpenVela v;
+        v.glo()->setParaVal(0, G::gpMainVol, -50);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((folder + "/a.fxp").c_str()));
+        v.glo()->setParaVal(0, G::gpMainVol, -100);
+        v.vela->exportPatch(0, Tool::Disk::Path_c((folder + "/b.fxp").c_str()));
+    }
+    OpenVela v;
+    auto mains = [&](int on) { v.e->dispatcher(v.e, effMainsChanged, 0, on, nullptr, 0.0f); };
+    mains(1);
+    EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -50) << "the first preset at start-up";
+    v.vela->setInsPrg(0, 1);
+    ASSERT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -100);
+    for (int round = 0; round < 2; ++round) {
+        mains(0);
+        mains(1);
+        EXPECT_EQ(v.e->dispatcher(v.e, effGetProgram, 0, 0, nullptr, 0.0f), 1) << "round " << round;
+        EXPECT_EQ(v.glo()->getParaVal(0, G::gpMainVol), -100) << "round " << round;
+    }
+    mains(0);
 }
 
 TEST(VelaPrograms, VersionTextOfBothBuilds)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/install.sh as a user runs it: with no argument both plug-ins land in
-# ~/.vst and ~/.lxvst, with a folder argument in that folder only, each the
+# ~/.vst and ~/.lxvst (and the factory bank in the data folder), with a
+# folder argument in that folder only, each the
 # built file byte for byte, and a second run replaces them. Run by root, the
 # checks run as an unprivileged user, which proves no root is needed. A
 # folder that cannot be made and a plug-in folder without the plug-ins fail
@@ -21,14 +22,16 @@ chmod 755 "$work"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# as_user HOME COMMAND...: the command with that home, as nobody when root.
+# as_user HOME COMMAND...: the command with that home (and the folders a
+# user's home gives: no XDG folders of the test run), as nobody when root.
 as_user() {
     local home=$1
     shift
     if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null; then
-        HOME="$home" setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"
+        HOME="$home" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+            env -u XDG_CONFIG_HOME -u XDG_DATA_HOME "$@"
     else
-        HOME="$home" "$@"
+        HOME="$home" env -u XDG_CONFIG_HOME -u XDG_DATA_HOME "$@"
     fi
 }
 owned_dir() {
@@ -51,6 +54,10 @@ if ! as_user "$home" env TESSEL_PLUGINS="$build/plugins" bash "$install" > "$wor
 fi
 installed "$home/.vst"
 installed "$home/.lxvst"
+# The factory bank in the data folder the plug-ins read.
+bank="$home/.local/share/Vendrax/Tessel 3 Banks/Ambient Sounds"
+cmp -s "$build/bank/Ambient Sounds/Analog Poly Warm.fxp" "$bank/Analog Poly Warm.fxp" ||
+    fail "the factory bank is not in $bank"
 # Again over what is there: replaced, no temporary file left behind.
 as_user "$home" env TESSEL_PLUGINS="$build/plugins" bash "$install" > "$work/out.txt" 2>&1 ||
     fail "a second install failed: $(cat "$work/out.txt")"

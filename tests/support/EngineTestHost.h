@@ -8,7 +8,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct EngineTestHost
 {
@@ -24,6 +27,20 @@ struct EngineTestHost
     bool giveTime = false;
     std::atomic<int> updateDisplayCalls{0};
     std::atomic<int> wantEventsCalls{0};
+    // What the plug-in told the host of its parameters, in order: automation
+    // (audioMasterAutomate) and the gestures around it (begin and end edit).
+    struct ParameterCall
+    {
+        int opcode;
+        int index;
+    };
+    std::mutex parameterCallsMutex;
+    std::vector<ParameterCall> parameterCalls;
+    std::vector<ParameterCall> takeParameterCalls()
+    {
+        std::lock_guard<std::mutex> lock(parameterCallsMutex);
+        return std::exchange(parameterCalls, {});
+    }
 
     static inline std::atomic<EngineTestHost*> current{nullptr};
 
@@ -67,6 +84,13 @@ struct EngineTestHost
         case audioMasterWantMidi:
             ++host->wantEventsCalls;
             return 1;
+        case audioMasterAutomate:
+        case audioMasterBeginEdit:
+        case audioMasterEndEdit: {
+            std::lock_guard<std::mutex> lock(host->parameterCallsMutex);
+            host->parameterCalls.push_back({opcode, index});
+            return 0;
+        }
         default:
             return 0;
         }

@@ -1,6 +1,12 @@
 #include "TestSupport.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -62,6 +68,31 @@ void writeFile(const std::string& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+bool makeFifo(const std::string& path)
+{
+    return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+bool returnsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work, double seconds)
+{
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread runner([&] {
+        work();
+        done.set_value();
+    });
+    const bool inTime = finished.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
+    // A reader stuck in its open gets a writer (which closes at once, so its
+    // reads end); repeated until the work is over.
+    while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    runner.join();
+    return inTime;
 }
 
 } // namespace TestSupport

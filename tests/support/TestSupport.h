@@ -1,6 +1,7 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace TestSupport {
@@ -42,5 +43,14 @@ private:
 // Whole-file helpers for fixtures.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// Makes a named pipe at path (true when made). Opening it for reading waits
+// for a writer for ever: the readers under test must never do that.
+bool makeFifo(const std::string& path);
+// Runs work on a thread of its own and answers whether it returned within
+// seconds. When it did not (it hangs in an open of the pipe at fifo), the
+// pipe is given a writer until the work ends, so a failing test still
+// finishes, and the answer is false.
+bool returnsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work, double seconds = 5.0);
 
 } // namespace TestSupport

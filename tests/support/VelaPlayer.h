@@ -3,6 +3,8 @@
 
 #include "EPAS.h"
 #include "EngineTestHost.h"
+#include "ParaSet.h"
+#include "SysGlo.h"
 #include "Vela.h"
 #include "VelaInst.h"
 
@@ -39,24 +41,38 @@ public:
         return e->dispatcher(e, opcode, index, value, ptr, opt);
     }
 
-    // Global parameter para to its integer value, through the host entry.
-    void setGlobal(int para, int value)
+    // Parameter para of logical module `number` to its integer value, through
+    // its host-parameter entry (so the change hook runs).
+    void set(int number, int para, int value)
     {
-        Part_c* glo = vela->getModule(0);
-        ASSERT_NE(glo, nullptr);
-        const int before = glo->getParaVal(0, para);
-        glo->setParaVal(0, para, value);
-        const float x = glo->getPara01(0, para);
-        glo->setParaVal(0, para, before);
+        Part_c* part = vela->getModule(number);
+        ASSERT_NE(part, nullptr) << "module " << number;
+        // The host's 0..1 form of value, taken through the set itself so that
+        // no change hook sees the value come and go.
+        ParaSet_c* paras = part->getParaSet();
+        ASSERT_NE(paras, nullptr);
+        const int before = part->getParaVal(0, para);
+        paras->setParaVal(0, para, value);
+        const float x = part->getPara01(0, para);
+        paras->setParaVal(0, para, before);
         for (int i = 0; i < NumParameterSlots; ++i) {
             const EPAS_c* d = vela->getEPAS(i);
-            if (d && d->target == glo && d->parameter == para && d->selector == 0 && !d->readOnly) {
+            if (d && d->target == part && d->parameter == para && d->selector == 0 && !d->readOnly) {
                 vela->setParameterAutomated(i, x);
-                ASSERT_EQ(glo->getParaVal(0, para), value) << "parameter " << para;
+                ASSERT_EQ(part->getParaVal(0, para), value) << "module " << number << " parameter " << para;
                 return;
             }
         }
-        FAIL() << "no host entry for global parameter " << para;
+        FAIL() << "no host entry for module " << number << " parameter " << para;
+    }
+    void setGlobal(int para, int value) { set(0, para, value); }
+    // Per-instrument setting para of instrument 0, with the engine's change
+    // handling as the editor runs it.
+    void setInstrumentSetting(int para, int value)
+    {
+        Part_c* settings = vela->getSynGloIns();
+        settings->setParaVal(0, para, value);
+        vela->postprocessParaChange(0, settings, para);
     }
 
     void noteOn(int key) { midi(0x90, key, 100); }
@@ -82,22 +98,26 @@ public:
 
     VelaInst_c* instrument() { return static_cast<VelaInst_c*>(vela->getInstPtr(0)); }
     Vela_c& plugin() { return *vela; }
+    AEffect* effect() { return e; }
+    EngineTestHost& testHost() { return host; }
 
-private:
-    void midi(int status, int key, int velocity)
+    // One MIDI message, applied at frame offset of the next block.
+    void midi(int status, int data1, int data2, int offset = 0)
     {
         VstMidiEvent m{};
         m.type = kVstMidiType;
         m.byteSize = sizeof(VstMidiEvent);
+        m.deltaFrames = offset;
         m.midiData[0] = static_cast<char>(status);
-        m.midiData[1] = static_cast<char>(key);
-        m.midiData[2] = static_cast<char>(velocity);
+        m.midiData[1] = static_cast<char>(data1);
+        m.midiData[2] = static_cast<char>(data2);
         VstEvents list{};
         list.numEvents = 1;
         list.events[0] = reinterpret_cast<VstEvent*>(&m);
         call(effProcessEvents, 0, 0, &list);
     }
 
+private:
     EngineTestHost host;
     std::unique_ptr<Vela_c> vela;
     AEffect* e = nullptr;

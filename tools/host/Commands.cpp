@@ -167,6 +167,12 @@ void prepare(PluginHost_c& host, const HostOptions& o)
 
 } // namespace
 
+bool applyEntrySettings(PluginHost_c& host, ToolingClient_c& tooling, const std::vector<EntrySetting>& settings,
+                        std::ostream& out, std::string& error)
+{
+    return applySettings(host, tooling, settings, out, error);
+}
+
 int runInfo(const HostOptions& o, std::ostream& out, std::ostream& err)
 {
     PluginHost_c host({o.idle, &err});

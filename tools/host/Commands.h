@@ -10,12 +10,20 @@
 
 namespace Host {
 
+class PluginHost_c;
+class ToolingClient_c;
+
 // Largest chunk the host reads from a file or accepts from a plug-in.
 constexpr size_t kMaxChunkBytes = size_t(256) << 20;
 // Most parameters and programs info lists; real plug-ins have hundreds.
 constexpr int kMaxListedEntries = 100000;
 
 int runInfo(const HostOptions& options, std::ostream& out, std::ostream& err);
+// The command line's entry settings in their order: host parameters through
+// the host's own call, the rest through the plug-in's tooling channel. Each
+// channel write is reported on out; false with the reason on a refusal.
+bool applyEntrySettings(PluginHost_c& host, ToolingClient_c& tooling, const std::vector<EntrySetting>& settings,
+                        std::ostream& out, std::string& error);
 int runRender(const HostOptions& options, std::ostream& out, std::ostream& err);
 int runWavStats(const HostOptions& options, std::ostream& out, std::ostream& err);
 // Reads a sample file with the engine's own reader (SampleCommand.cpp).

@@ -1,11 +1,14 @@
 // tessel-host editor: opens a plug-in's editor in a top-level window of the
 // host's own on the X display (Xvfb in CI), runs the editor's idle for a
-// while, clicks into it with synthetic X events, saves the window's pixels
-// as PNG and closes everything. X errors of the whole process (the
+// while, clicks into it with synthetic X events, then applies the command
+// line's entry settings and shows the page asked for (through the plug-in's
+// tooling channel, as the editor's page selector does), saves the window's
+// pixels as PNG and closes everything. X errors of the whole process (the
 // plug-in's connection included) are counted; any makes the command fail.
 #include "Commands.h"
 #include "PluginHost.h"
 #include "Render.h"
+#include "ToolingClient.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -165,14 +168,28 @@ int runEditor(const HostOptions& o, std::ostream& out, std::ostream& err)
                 }
                 sendButton(d, target, width / 2, height / 2, Button4, true); // one wheel step
                 XFlush(d);
-                runIdle(totalMs / 2);
+                runIdle(totalMs / 4);
+                // What the picture should show: the settings, then the page.
+                ToolingClient_c tooling(host);
+                std::string error;
+                bool shown = applyEntrySettings(host, tooling, o.settings, out, error);
+                if (shown && o.page) {
+                    shown = tooling.selectPage(*o.page, error);
+                    if (shown)
+                        out << "page: " << *o.page << "\n";
+                }
+                if (!shown)
+                    err << "tessel-host: " << error << "\n";
+                runIdle(totalMs / 4);
                 XSync(d, False);
                 const int colours = savePng(d, parent, width, height, o.out);
                 out << "clicks: " << std::size(points) << "\n";
                 host.dispatch(effEditClose);
                 host.dispatch(effEditIdle); // an idle after close must do nothing
                 XSync(d, False);
-                if (colours < 0) {
+                if (!shown) {
+                    status = 1;
+                } else if (colours < 0) {
                     err << "tessel-host: could not save " << o.out << "\n";
                 } else {
                     out << "png: " << o.out << "\n" << "distinctColours: " << colours << "\n";

@@ -16,7 +16,8 @@ const char* const kHostUsage =
     "              [--soundfont SLOT=FILE]... [--show-param INDEX]... [--no-idle]\n"
     "  tessel-host wavstats FILE.wav\n"
     "  tessel-host sample FILE [--out DECODED.wav]\n"
-    "  tessel-host editor PLUGIN --out FILE.png [--seconds N]   (needs an X display, e.g. Xvfb)\n"
+    "  tessel-host editor PLUGIN --out FILE.png [--seconds N] [--page N] [--param/--value/--text ...]\n"
+    "              (needs an X display, e.g. Xvfb; --page shows upper page 0..6 for the picture)\n"
     "  tessel-host pictures PLUGIN --out DIR   (the editor's own pictures as PNG files)\n"
     "Without --midi, render plays a built-in demo phrase. --param takes 0..1; --value the\n"
     "parameter's own whole number; entries beyond the host parameters, --text and --soundfont\n"
@@ -130,13 +131,17 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
         const bool renderOnly = arg == "--midi" || arg == "--out" || arg == "--seconds" || settingOption ||
                                 arg == "--program" || arg == "--chunk-in" || arg == "--chunk-out" ||
                                 arg == "--show-param";
-        const bool hostOption = arg == "--rate" || arg == "--block" || arg == "--no-idle";
+        const bool hostOption = arg == "--rate" || arg == "--block" || arg == "--no-idle" || arg == "--page";
         if (arg.rfind("--", 0) == 0) {
             if (!renderOnly && !hostOption)
                 return error = "unknown option " + arg, false;
             const bool sampleOut = o.command == Command::Sample && arg == "--out";
-            const bool editorOption = (o.command == Command::Editor && (arg == "--out" || arg == "--seconds")) ||
-                                      (o.command == Command::Pictures && arg == "--out");
+            const bool editorOption =
+                (o.command == Command::Editor && (arg == "--out" || arg == "--seconds" || arg == "--param" ||
+                                                  arg == "--value" || arg == "--text")) ||
+                (o.command == Command::Pictures && arg == "--out");
+            if (arg == "--page" && o.command != Command::Editor)
+                return error = arg + " does not apply to " + command, false;
             if (!sampleOut && !editorOption && (o.command == Command::WavStats || o.command == Command::Sample
                                || (renderOnly && o.command != Command::Render)))
                 return error = arg + " does not apply to " + command, false;
@@ -183,6 +188,13 @@ bool parseHostOptions(const std::vector<std::string>& args, HostOptions& options
                 if (!parseWhole(value, index) || index < 0)
                     return error = "--show-param wants a parameter index from 0, not '" + value + "'", false;
                 o.shownParameters.push_back(index);
+            } else if (arg == "--page") {
+                int page = 0;
+                if (!parseWhole(value, page) || page < 0 || page > kMaxEditorPage)
+                    return error = "--page wants an upper page from 0 to " + std::to_string(kMaxEditorPage) +
+                                   ", not '" + value + "'",
+                           false;
+                o.page = page;
             } else if (arg == "--program") {
                 int program = 0;
                 if (!parseWhole(value, program) || program < 0)

@@ -14,6 +14,8 @@ namespace Host {
 constexpr double kMaxRenderSeconds = 1200;
 // Silence rendered after the MIDI file's last event when no length is given.
 constexpr double kTailSeconds = 2;
+// The editor's upper pages are 0..6 (the tooling channel's page selection).
+constexpr int kMaxEditorPage = 6;
 
 enum class Command
 {
@@ -55,6 +57,8 @@ struct HostOptions
     int sampleRate = 48000;
     int blockFrames = 256;
     std::optional<double> seconds;
+    // editor: the upper page to show (0..6) before the picture is taken.
+    std::optional<int> page;
     std::vector<EntrySetting> settings;
     // Entries whose value and display render prints once the render is
     // done (after --chunk-in and the settings took effect).

@@ -37,6 +37,13 @@ constexpr double SpeedUpFloor = 0.05;
 constexpr int64_t SpeedUpMaxDt = 1000000000;
 
 constexpr const char* ModeItems = "Off      Learn    Clear    Clear AllLoad     Save     Rest.Fact";
+
+// The two questions of the "Mode" menu: the question is the panel's text,
+// the title its heading.
+constexpr const char* ClearAllQuestion = "Do you want to clear all Controller Assigments of this instrument?";
+constexpr const char* ClearAllTitle = "Clear ECS";
+constexpr const char* RestoreFactoryQuestion = "Do you want to restore the ECS factory settings?";
+constexpr const char* RestoreFactoryTitle = "Restore Factory ECS";
 constexpr const char* SlotModeItems = "Unused    Normal    Relative ARelative BRelative C";
 
 // A learn completed on the audio thread, packed for the idle side:
@@ -432,6 +439,22 @@ void ECS2_c::restoreFactory()
 // ---------------------------------------------------------------------------
 // Learn menu
 
+void ECS2_c::askThen(const char* question, const char* title, std::function<void()> onYes)
+{
+    // With an engine the question waits on its panel thread and the answer
+    // comes back in an idle round: neither the host's call nor any lock
+    // waits for the user. A table of its own (no engine) asks on the spot.
+    if (engine) {
+        engine->askUserLater(question, title, [onYes = std::move(onYes)](bool yes) {
+            if (yes)
+                onYes();
+        });
+        return;
+    }
+    if (OsLib_c::askUser(question, title))
+        onYes();
+}
+
 void ECS2_c::postprocessParaChange(int set, int idx)
 {
     if (onAudio())
@@ -476,11 +499,11 @@ void ECS2_c::postprocessParaChange(int set, int idx)
         break;
     case ecsModeClearAll:
         setOnOff(0);
-        if (OsLib_c::askUser("Clear ECS", "Do you want to clear all Controller Assigments of this instrument?")) {
+        askThen(ClearAllQuestion, ClearAllTitle, [this] {
             clearAllCore();
             publish();
             store();
-        }
+        });
         modeDone();
         break;
     case ecsModeLoad:
@@ -503,13 +526,13 @@ void ECS2_c::postprocessParaChange(int set, int idx)
         break;
     case ecsModeRestoreFactory:
         setOnOff(0);
-        if (OsLib_c::askUser("Restore Factory ECS", "Do you want to restore the ECS factory settings?")) {
+        askThen(RestoreFactoryQuestion, RestoreFactoryTitle, [this] {
             clearAllCore();
             for (int k = 0; k < ECSSlotCount; ++k)
                 writeRecord(k, factory[k]);
             publish();
             store();
-        }
+        });
         modeDone();
         break;
     default:

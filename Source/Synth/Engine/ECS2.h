@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 constexpr int TypeCodeECS2 = 0x45435332; // 'ECS2'
@@ -261,6 +262,9 @@ private:
     int assignCCCore(int channel, int controller, int instrument, int editIndex, bool onlyFree, int group);
     void clearAssignmentCore(int instrument, int editIndex);
     void clearAllCore();
+    // Asks the user (question, then title, as OsLib_c::askUser takes them)
+    // and runs onYes when the answer is yes.
+    void askThen(const char* question, const char* title, std::function<void()> onYes);
     void writeRecord(int slot, const CCAss_c& record);
     void writeStore();
     static int paraIndex(int slot, int offset);

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int SustainDownFrom = 32; // pedal values from here count as down
-
 // What the pitch-bend range RPN writes into "Pitch Bend Down Amount".
 constexpr int BendDownLink = -1; // "link": the down range follows the up range
 
@@ -63,7 +61,9 @@ void Instrument_c::processMidi(const unsigned char* message, bool checkZones)
             AllNotesOff(channel);
             return;
         }
-        if (instrumentIndex == 0)
+        // A pedal let up on a channel this instrument does not listen to
+        // comes only to end its notes, not for the engine's controllers.
+        if (instrumentIndex == 0 && synth->InsOnCh(channel, instrumentIndex))
             synth->processMidiCC(copy);
         processMidiCC(channel, data1, data2);
         return;
@@ -419,7 +419,7 @@ void Instrument_c::processMidiCC(int channel, int controller, int value)
         return;
     case Midi::CCSustain:
         if (receiveSP.load(std::memory_order_relaxed))
-            handleSustainPedal(channel, value >= SustainDownFrom);
+            handleSustainPedal(channel, value >= Midi::SustainDownFrom);
         return;
     case Midi::CCNRPNLSB:
     case Midi::CCNRPNMSB:

@@ -31,6 +31,7 @@ constexpr int CCGeneral4 = 19;
 constexpr int CCBankSelectLSB = 32;
 constexpr int CCDataEntryLSB = 38;
 constexpr int CCSustain = 64;
+constexpr int SustainDownFrom = 32; // sustain values from here hold the pedal down
 constexpr int CCDataIncrement = 96;
 constexpr int CCDataDecrement = 97;
 constexpr int CCNRPNLSB = 98;
@@ -45,6 +46,14 @@ inline bool isNoteOff(const unsigned char* m)
 {
     const int kind = m[0] & 0xF0;
     return kind == NoteOff || (kind == NoteOn && (m[2] & DataMask) == 0);
+}
+
+// A message that only ends notes: a note-off or the sustain pedal let up.
+// It matters to an instrument only for the notes it holds on that channel.
+inline bool endsNotes(const unsigned char* m)
+{
+    return isNoteOff(m) ||
+           ((m[0] & 0xF0) == Control && (m[1] & DataMask) == CCSustain && (m[2] & DataMask) < SustainDownFrom);
 }
 
 inline bool isNoteOn(const unsigned char* m)

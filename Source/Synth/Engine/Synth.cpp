@@ -25,6 +25,7 @@
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <string>
 
 float NullBuffer[MaxBlockSize];
 float OneBuffer[MaxBlockSize];
@@ -157,6 +158,7 @@ Synth::Synth(audioMasterCallback audioMaster, const SynthFigures& f)
 Synth::~Synth()
 {
     idleTimer.stopTimer();
+    panels.stop();
     if (flagOpen)
         closeShutdown();
     releaseOwnedMemory();
@@ -659,8 +661,10 @@ void Synth::close()
 
 void Synth::closeShutdown()
 {
-    // Stopped and joined first: no idle work runs while the tables go.
+    // Stopped and joined first: no idle work runs while the tables go, and
+    // no answer comes back to them.
     idleTimer.stopTimer();
+    panels.stop();
     hostSuppliesIdle = false;
     AudioHold hold(*this);
     flagOpen = false;
@@ -744,6 +748,20 @@ void Synth::suspend()
 
 void Synth::setSampleRate(float rate)
 {
+    // A rate outside what the engine runs at (not finite, zero, negative, a
+    // few Hz or a billion) is refused before anything is sized by it: the
+    // last good rate stays, and the user learns which range is accepted.
+    if (!(rate >= HostRateMin && rate <= HostRateMax)) {
+        const char* format = "The host asked for a sample rate of %g Hz. Tessel3 runs at %g to %g Hz and stays at %g Hz.";
+        const double values[] = {static_cast<double>(rate), static_cast<double>(HostRateMin),
+                                 static_cast<double>(HostRateMax), static_cast<double>(getSampleRate())};
+        std::string text(static_cast<size_t>(std::snprintf(nullptr, 0, format, values[0], values[1], values[2],
+                                                           values[3])),
+                         '\0');
+        std::snprintf(text.data(), text.size() + 1, format, values[0], values[1], values[2], values[3]);
+        holdUserMessage("Sample Rate Error", text.c_str());
+        return;
+    }
     if (!flagOpen)
         open();
     if (!flagOpen)
@@ -756,7 +774,7 @@ void Synth::setSampleRate(float rate)
     AudioEffect::setSampleRate(rate);
     engineSampleRate = rate;
     recSampleRate = so_ddiv(1.0, rate);
-    sampleRateValid = rate > 1000.0f;
+    sampleRateValid = true; // a refused rate never comes this far
     checkSetFlagReady();
     for (int i = 0; i < numInstruments; ++i)
         if (instruments[i])

@@ -32,10 +32,12 @@
 #include "Capacities.h"
 #include "Lock.h"
 #include "Note.h"
+#include "PanelQueue.h"
 #include "ParkedEvents.h"
 #include "Timer.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <cstdint>
 #include <memory>
@@ -179,6 +181,9 @@ public:
     intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
     // True on the thread that last called processReplacing or process.
     bool onHostAudioThread() const { return hostAudioThread.load() == std::this_thread::get_id(); }
+    // Inside the audio callback, or on the thread the host renders on (which
+    // may automate between blocks): what runs here must not wait.
+    bool mustNotWait() const { return onAudioThread() || onHostAudioThread(); }
     class HostCallScope
     {
     public:
@@ -697,6 +702,9 @@ protected:
     void showKey(NoteC_c note);
     // Releases the held voices of instrument ins (-1: of every instrument).
     void releaseHeldVoices(int ins);
+    // Audio thread: the mono key memory of instrument ins (every instrument
+    // for -1) is emptied.
+    void forgetMonoKeys(int ins);
     // Whether instrument other's zone counts for the overlaps of self.
     bool zoneOverlaps(int self, int other);
     int overlapBelow(int self, int value, int loRow, int hiRow);
@@ -744,6 +752,7 @@ protected:
     void applyReception(int ins, int para);
     // "Preset Save Path" or "Preset Load Path" changed: the file is written
     // or read (on the idle side when the change came on the audio thread).
+    // A read leaves its import's result in presetPathImport.
     void presetPathChanged(int ins, Part_c* part, int para);
     // Every descriptor callback with its mapped part and parameter.
     void runDescriptorCallbacks();
@@ -790,11 +799,19 @@ public:
     // Velocity" is on, a velocity above 0 becomes 127. True when queued.
     // Thread: any.
     virtual bool holdProcNoteOn(int ins, NoteC_c note, bool checkZones);
-    // Queues the message for the user as a 'P' record on the idle side, where
-    // a panel shows it: the text is copied, the title must outlive the record
-    // (a literal). False when it could not be queued (nothing is left
-    // allocated then). Thread: any but the audio thread (it allocates).
+    // Queues the message for the user as a 'P' record on the idle side, which
+    // hands it to the panel thread: the text is copied, the title must
+    // outlive the record (a literal). False when it could not be queued
+    // (nothing is left allocated then). Thread: any but the audio thread (it
+    // allocates).
     bool holdUserMessage(const char* title, const char* text);
+    // Asks the user on the panel thread and returns at once; answered(yes)
+    // runs in a later idle round (SynthIdle, under the engine lock), never
+    // after the plug-in closed. No host call and no lock holder waits for the
+    // user. Thread: any but the audio thread.
+    void askUserLater(const char* question, const char* title, std::function<void(bool)> answered);
+    // The panels of this plug-in (tests watch them). Thread: any.
+    PanelQueue_c& getPanels() { return panels; }
 
     // Takes and executes the records queued toward the audio thread when it
     // starts; records posted while it drains (by the records it executes or
@@ -820,8 +837,8 @@ public:
     // when the key was used. Thread: user interface.
     virtual bool handleKey(int key);
 
-    // A panel with title and message, at once, on the calling thread (which
-    // waits for it). Thread: user interface or idle side, never audio.
+    // A panel with title and message, shown on the panel thread; the caller
+    // goes on at once. Thread: user interface or idle side, never audio.
     virtual void tellUserSafe(const char* title, const char* message);
     // Editor-facing calls; nothing while no editor is attached.
     // Redraws the step display of step 0..3 (clamped), when the product
@@ -1028,6 +1045,11 @@ public:
     // The program-store gate: false keeps setPrgFromParaUni from storing
     // instrument programs. True here.
     virtual bool mayStoreProgram(int prog);
+    // The block of `set` just written for instrument program prog (bytes
+    // long, laid out as set->getChunk writes it), before it is kept: the
+    // product writes in the values makeSure gives every loaded program, so a
+    // stored program holds what loading it produces. Nothing here.
+    virtual void storeMadeSure(int prog, const ParaSet_c* set, unsigned char* block, int bytes);
     // Memory prog released, every row's set prog reset, then makeSure(prog)
     // (makeSureFxs for group 1).
     virtual void initPresetUni(int prog, class MemC_c** mems, int group);
@@ -1253,6 +1275,10 @@ protected:
 
     std::atomic<bool> presetSavedOrLoaded{false};
     std::atomic<bool> multiLoadInProgress{false};
+    // The result of the last import a "Preset Load Path" change ran (0 for an
+    // empty path); PresetImportPending while none has run since it was set.
+    static constexpr int PresetImportPending = -1000000;
+    int presetPathImport = PresetImportPending;
     // Guards the folders below (several threads may ask for them).
     Lock_c presetFolderLock;
     Tool::Disk::Path_c bankRoot;
@@ -1431,6 +1457,8 @@ protected:
     FileDialog_c* fileDialog = nullptr;
     Lock_c engineLock;
     Timer_c idleTimer;
+    // Messages and questions, shown on a thread of their own.
+    PanelQueue_c panels;
     Disk_c* disk = nullptr;
 
     // Step display parameters and the activity display.

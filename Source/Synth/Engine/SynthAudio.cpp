@@ -447,6 +447,8 @@ void Synth::SynthIdle()
         sysGlo->storePending();
     // Learns completed and stores asked for on the audio side.
     idleControllers();
+    // What the user's answers to earlier questions do.
+    panels.deliverAnswers();
     idleTimeStamp = now;
     engineLock.releaseReadPermission();
 }
@@ -466,7 +468,7 @@ void Synth::updateEditor(int index, bool full)
     EditorLink_i* link = editorLink();
     if (!link || index < 0 || index > INT16_MAX)
         return;
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorRedraw, index, full ? 1 : 0, nullptr, nullptr, hdKeepFirst);
         return;
     }
@@ -485,7 +487,7 @@ void Synth::updateEditor()
     EditorLink_i* link = editorLink();
     if (!link)
         return;
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorRedraw, -1, 0, nullptr, nullptr, hdKeepFirst);
         return;
     }
@@ -513,7 +515,7 @@ void Synth::showKey(NoteC_c note)
         return;
     const int key = std::clamp(note.note, 0, 127);
     const int velocity = std::clamp(note.velocity, 0, 127);
-    if (onAudioThread()) {
+    if (mustNotWait()) {
         holdCmdtoGUI(Cmd::EditorKey, note.channel, key * 128 + velocity, nullptr, nullptr, hdAppend);
         return;
     }

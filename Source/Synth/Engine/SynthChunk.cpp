@@ -194,11 +194,14 @@ int32_t Synth::setChunk(void* data, int32_t size, bool isPreset)
     if (isPreset) {
         const int edited = getEditIns();
         result = setChunkPreset(edited, data, size);
-        if (SynGloIns_c* settings = getSynGloIns())
-            settings->setParaVal(edited, SynGloInsPara::NotesOn, 0);
-        makeSure(edited);
-        chunkLoadTime = nowMs();
-        chunkLoadTimed = true;
+        // A refused program chunk changes nothing, not even the displays.
+        if (result > 0) {
+            if (SynGloIns_c* settings = getSynGloIns())
+                settings->setParaVal(edited, SynGloInsPara::NotesOn, 0);
+            makeSure(edited);
+            chunkLoadTime = nowMs();
+            chunkLoadTimed = true;
+        }
     } else {
         result = setBankChunk(data, size);
     }
@@ -318,11 +321,17 @@ int Synth::getBlockChunk(void** out, int prgFirst, int prgLast, int fxFirst, int
 
     if (globals)
         ok = putSet(gloSet, 0);
+    // "NotesOn" shows the voices sounding now: the chunk carries 0 for it, as
+    // a load leaves it, so a chunk taken while notes sound reads back the same.
+    const int notesOnAt = gloInsSet ? gloInsSet->getEntryOffset(0, SynGloInsPara::NotesOn) : -1;
     for (int p = prgFirst; ok && p <= prgLast; ++p) {
         const long long at = offset;
         ok = putSet(gloInsSet, p);
-        if (ok)
+        if (ok) {
             storeWord(base + at + 8, p - prgFirst);
+            if (notesOnAt >= 0 && at + notesOnAt + 4 <= offset)
+                storeWord(base + at + notesOnAt, 0);
+        }
     }
     for (int r = FirstModuleRow; ok && typedGlobals && r < getRegModCount(); ++r) {
         const RegMod_t* row = getRegMod(r);

@@ -262,10 +262,15 @@ void Synth::processGuiHoldBufferCmd(const HoldData_c& record)
         if (EditorLink_i* link = editorLink())
             link->allNotesOff();
         return;
-    case Cmd::UserMessage:
-        OsLib_c::tellUser(static_cast<const char*>(record.ptr2), static_cast<const char*>(record.ptr1));
+    case Cmd::UserMessage: {
+        // Shown on the panel thread: this idle round (and whoever holds the
+        // engine lock with it) never waits for the user.
+        const char* title = static_cast<const char*>(record.ptr2);
+        const char* text = static_cast<const char*>(record.ptr1);
+        panels.tell(title ? title : "", text ? text : "");
         std::free(record.ptr1);
         return;
+    }
     default:
         processGUICmd(record.command, record.index, record.value, record.ptr1);
         return;
@@ -328,7 +333,13 @@ bool Synth::handleKey(int key)
 void Synth::tellUserSafe(const char* title, const char* message)
 {
     TESSEL_ASSERT_NOT_AUDIO_THREAD();
-    OsLib_c::tellUser(title, message);
+    panels.tell(title ? title : "", message ? message : "");
+}
+
+void Synth::askUserLater(const char* question, const char* title, std::function<void(bool)> answered)
+{
+    TESSEL_ASSERT_NOT_AUDIO_THREAD();
+    panels.ask(question ? question : "", title ? title : "", std::move(answered));
 }
 
 void Synth::updateActiveStep(int step)

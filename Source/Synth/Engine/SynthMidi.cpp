@@ -96,8 +96,12 @@ void Synth::remindEvent(int offset, const unsigned char* message)
         return;
     }
     const int channel = message[0] & 0x0F;
+    // A release reaches every instrument: one that stopped listening on the
+    // channel since the key went down must still let its note go, and one
+    // holding no note there does nothing with it.
+    const bool release = Midi::endsNotes(message);
     for (int i = 0; i < numInstruments; ++i)
-        if (instruments[i] && InsOnCh(channel, i))
+        if (instruments[i] && (release || InsOnCh(channel, i)))
             deliverEvent(i, offset, message);
 }
 
@@ -299,8 +303,9 @@ void Synth::DrumNoteOn(int ins, NoteC_c note, NoteC_c trigger)
 void Synth::AllNotesOff()
 {
     releaseHeldVoices(-1);
+    forgetMonoKeys(-1);
     if (EditorLink_i* link = editorLink()) {
-        if (onAudioThread())
+        if (mustNotWait())
             holdCmdtoGUI(Cmd::EditorKeysUp, 0, 0, nullptr, nullptr, hdKeepFirst);
         else
             link->allNotesOff();
@@ -309,10 +314,25 @@ void Synth::AllNotesOff()
 
 void Synth::AllNotesOff(int ins)
 {
-    PolyNoteTable_c* table = getPolyNoteTable();
-    if (!table || table->getInUse() == 0 || numInstruments < 1)
+    if (numInstruments < 1)
         return;
-    releaseHeldVoices(std::clamp(ins, 0, numInstruments - 1));
+    ins = std::clamp(ins, 0, numInstruments - 1);
+    forgetMonoKeys(ins);
+    PolyNoteTable_c* table = getPolyNoteTable();
+    if (!table || table->getInUse() == 0)
+        return;
+    releaseHeldVoices(ins);
+}
+
+void Synth::forgetMonoKeys(int ins)
+{
+    // Every key counts as released, also one whose voice a later key took:
+    // a mono memory left holding it would bring it back at the next release
+    // and keep it sounding, its own release having come and gone (or gone to
+    // an arpeggiator the notes-off switched to).
+    for (int i = 0; instruments && i < numInstruments; ++i)
+        if (instruments[i] && (ins < 0 || i == ins))
+            instruments[i]->clearMR();
 }
 
 void Synth::releaseHeldVoices(int ins)

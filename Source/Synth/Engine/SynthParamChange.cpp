@@ -227,7 +227,8 @@ void Synth::presetPathChanged(int ins, Part_c* part, int para)
         exportPatch(ins, path);
         return;
     }
-    if (path.empty() || importPatch(ins, path) > 0)
+    presetPathImport = path.empty() ? 0 : importPatch(ins, path);
+    if (path.empty() || presetPathImport > 0)
         return;
     std::string shown = path.getString();
     if (shown.size() >= LongPathChars)

@@ -221,13 +221,27 @@ void Synth::setInsPrg(int ins, int program)
     {
         HostDisplayPause pause(*this);
         wasOn = pause.wasOn();
+        // A file of the list that does not load (damaged, or gone since the
+        // list was read) leaves the program as it was: the instrument keeps
+        // playing it, so the host must go on seeing it too, not the name of
+        // the file that failed.
+        const int formerProgram = settings->getParaVal(ins, SynGloInsPara::Program);
+        const int formerCurrent = curProgram;
+        Tool::Disk::Path_c formerPath;
+        settings->getParaPath(ins, SynGloInsPara::LoadPath, &formerPath);
         settings->setParaVal(ins, SynGloInsPara::Program, program);
         const Tool::Disk::Path_c path = files->getFilename(static_cast<unsigned>(program), true);
         settings->setParaPath(ins, SynGloInsPara::LoadPath, path);
         if (!hasMultiLists())
             curProgram = settings->getParaVal(ins, SynGloInsPara::Program);
         // The load path's change handling reads the file.
+        presetPathImport = PresetImportPending;
         postprocessParaChange(ins, settings, SynGloInsPara::LoadPath);
+        if (presetPathImport != PresetImportPending && presetPathImport < 1) {
+            settings->setParaVal(ins, SynGloInsPara::Program, formerProgram);
+            settings->setParaPath(ins, SynGloInsPara::LoadPath, formerPath);
+            curProgram = formerCurrent;
+        }
     }
     if (wasOn && hostId != HostFamily::Reaper)
         updateHostDisplay();
@@ -471,6 +485,8 @@ void Synth::setPrgFromParaUni(int prog, MemC_c** mems, int group)
         if (bytes > total - offset)
             break;
         const int written = row->paraSet->getChunk(reinterpret_cast<int*>(base + offset), prog);
+        if (group == rmgInstrument)
+            storeMadeSure(prog, row->paraSet, base + offset, written);
         offset += written & ~3;
     }
     mems[prog] = mem;
@@ -569,6 +585,8 @@ bool Synth::mayStoreProgram(int)
 {
     return true;
 }
+
+void Synth::storeMadeSure(int, const ParaSet_c*, unsigned char*, int) {}
 
 void Synth::initPresetUni(int prog, MemC_c** mems, int group)
 {

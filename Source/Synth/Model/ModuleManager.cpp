@@ -102,8 +102,10 @@ void ModuleManager_c::loadOrSave(tpfioMode mode, const char* name,
         synth->updateEditor();
     } else if (mode == tpfioSave) {
         Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
+        // Through the engine's queue: the panel thread shows it, nothing
+        // here waits for the user.
         if (!path.empty() && !save(path))
-            OsLib_c::tellUser("File Error - Save failed", path.c_str());
+            synth->holdUserMessage("File Error - Save failed", path.c_str());
     }
 }
 

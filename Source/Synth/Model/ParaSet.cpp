@@ -431,6 +431,17 @@ int ParaSet_c::getChunkSize(int set) const
     return static_cast<int>(bytes);
 }
 
+int ParaSet_c::getEntryOffset(int set, int idx) const
+{
+    if (!parameters_ || idx < 0 || idx >= nParas_)
+        return -1;
+    long long bytes = HeaderBytes;
+    const Parameter_c* paras = setTable_[clampSet(set)];
+    for (int i = 0; i < idx; ++i)
+        bytes += 4 * entryWords(paras[i]);
+    return static_cast<int>(bytes);
+}
+
 int ParaSet_c::copyFromString(int* buf, const Parameter_c& p) const
 {
     const int n = stringLength(p);

@@ -131,6 +131,10 @@ public:
     // Writes the chunk of the set (clamped) into buf, which holds
     // getChunkSize(set) bytes; returns that length, 0 for a null buf.
     virtual int getChunk(int* buf, int set) const;
+    // The byte offset at which getChunk(set) writes the entry of parameter
+    // idx (the value word of a one-word entry); -1 without parameters or for
+    // an idx outside 0..nParas-1.
+    int getEntryOffset(int set, int idx) const;
     // Reads the entries of a chunk of size bytes into the set (clamped).
     // Words 0 to 2 are not looked at: callers check them (readChunkHeader).
     // Returns size (0 without parameters) whatever was read, so a reader of

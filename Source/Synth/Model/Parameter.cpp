@@ -396,6 +396,13 @@ void Parameter_c::setFl01(float x)
 {
     if (!paraSpec)
         return;
+    setValue(valueOf01(x));
+}
+
+int Parameter_c::valueOf01(float x) const
+{
+    if (!paraSpec)
+        return 0;
     // NaN and anything below 0 mean the bottom of the range.
     if (!(x >= 0.0f))
         x = 0.0f;
@@ -420,7 +427,7 @@ void Parameter_c::setFl01(float x)
         // Float rounding of a wide range can land beyond either end.
         v = clampInt(static_cast<long long>(std::trunc(static_cast<double>(t))), lo, hi);
     }
-    setValue(v);
+    return v;
 }
 
 void Parameter_c::setSwOn(bool on)

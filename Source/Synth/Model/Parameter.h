@@ -107,6 +107,9 @@ public:
     // x in 0..1 (NaN counts as 0), through the inverse warp; the result
     // always lies in lo..hi.
     void setFl01(float x);
+    // The value setFl01(x) would store, without storing it; 0 for a
+    // parameter not defined yet.
+    int valueOf01(float x) const;
     void setSwOn(bool on);
     // The default value; a text returns to its default text (or empty), a
     // float array to zeros.

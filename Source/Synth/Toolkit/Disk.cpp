@@ -50,6 +50,43 @@ int openRetrying(const char* name, int flags, mode_t mode = 0)
     return fd;
 }
 
+// A special file (pipe, device, socket, folder) at name: refused before any
+// open, since opening one may wait (a pipe without a writer) or act (a tape).
+bool specialAt(const char* name)
+{
+    struct stat st;
+    return ::stat(name, &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// The descriptor of the regular file at name opened with flags (O_NONBLOCK
+// added for the open itself and taken off again), or -1. The type is taken
+// again from the opened file, so one swapped in after the look at the name
+// is refused too.
+int openRegular(const char* name, int flags, bool* notRegular, mode_t mode = 0)
+{
+    if (notRegular)
+        *notRegular = false;
+    if (specialAt(name)) {
+        if (notRegular)
+            *notRegular = true;
+        return -1;
+    }
+    const int fd = openRetrying(name, flags | O_NONBLOCK | O_NOCTTY, mode);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (notRegular)
+            *notRegular = true;
+        return -1;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0)
+        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
 bool writeAll(int fd, const char* data, size_t n)
 {
     while (n > 0) {
@@ -210,11 +247,25 @@ bool deleteFile(const Path_c& path)
     return isFile(path) && ::unlink(path.c_str()) == 0;
 }
 
+int openRegularForReading(const Path_c& path, bool* notRegular)
+{
+    if (notRegular)
+        *notRegular = false;
+    const char* name = sysName(path);
+    return name ? openRegular(name, O_RDONLY, notRegular) : -1;
+}
+
+bool isSpecialFile(const Path_c& path)
+{
+    const char* name = sysName(path);
+    return name && specialAt(name);
+}
+
 bool copy(const Path_c& from, const Path_c& to)
 {
     if (exists(to) != 0 || exists(from) != 1)
         return false;
-    const int in = openRetrying(from.c_str(), O_RDONLY);
+    const int in = openRegularForReading(from);
     if (in < 0)
         return false;
     // O_EXCL: a file that appeared meanwhile is never overwritten.
@@ -236,10 +287,10 @@ bool compare(const Path_c& a, const Path_c& b)
 {
     if (!isFile(a) || !isFile(b))
         return false;
-    const int fa = openRetrying(a.c_str(), O_RDONLY);
+    const int fa = openRegularForReading(a);
     if (fa < 0)
         return false;
-    const int fb = openRetrying(b.c_str(), O_RDONLY);
+    const int fb = openRegularForReading(b);
     if (fb < 0) {
         ::close(fa);
         return false;
@@ -325,7 +376,7 @@ bool listFilesWithExt(const Path_c& folder, const Extension_c& patterns, PathSet
 std::unique_ptr<std::ifstream> createIFStream(const Path_c& path, bool binary)
 {
     auto stream = std::make_unique<std::ifstream>();
-    if (const char* name = sysName(path))
+    if (const char* name = sysName(path); name && !specialAt(name))
         stream->open(name, binary ? std::ios::in | std::ios::binary : std::ios::in);
     return stream;
 }
@@ -334,7 +385,7 @@ std::unique_ptr<std::ofstream> createOFStream(const Path_c& path, bool binary)
 {
     auto stream = std::make_unique<std::ofstream>();
     const std::ios::openmode mode = std::ios::out | std::ios::trunc;
-    if (const char* name = sysName(path))
+    if (const char* name = sysName(path); name && !specialAt(name))
         stream->open(name, binary ? mode | std::ios::binary : mode);
     return stream;
 }
@@ -370,14 +421,22 @@ Path_c Disk_c::resolve(const Path_c& path) const
 bool Disk_c::open(const Path_c& path, bool read, bool binary)
 {
     close();
+    refusedSpecial_ = false;
     if (path.empty())
         return false;
     const Path_c target = resolve(path);
     const char* name = sysName(target);
     if (!name)
         return false;
-    const char* mode = read ? (binary ? "rbe" : "re") : (binary ? "wbe" : "we");
-    file_ = std::fopen(name, mode);
+    // (Text and binary modes are the same here.)
+    (void)binary;
+    const int fd = read ? openRegular(name, O_RDONLY, &refusedSpecial_)
+                        : openRegular(name, O_WRONLY | O_CREAT | O_TRUNC, &refusedSpecial_, 0666);
+    if (fd < 0)
+        return false;
+    file_ = ::fdopen(fd, read ? "rb" : "wb");
+    if (!file_)
+        ::close(fd);
     return file_ != nullptr;
 }
 
@@ -536,7 +595,7 @@ Path_c Disk_c::copyFileTo(const Path_c& source, const Path_c& folder)
     // The copy goes to a new file beside the target and replaces the target
     // only once it is complete, so a failed copy leaves the old file as it
     // was.
-    const int in = openRetrying(source.c_str(), O_RDONLY);
+    const int in = Tool::Disk::openRegularForReading(source);
     if (in < 0)
         return Path_c::EmptyPath;
     const Vdx::String_c& t = target.getString();

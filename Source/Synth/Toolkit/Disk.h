@@ -50,7 +50,18 @@ bool listFilesWithExt(const Path_c& folder, const Extension_c& patterns, std::ve
 bool listDirectories(const Path_c& folder, PathSet_t& out, int max);
 bool listFilesWithExt(const Path_c& folder, const Extension_c& patterns, PathSet_t& out, int max);
 
+// Opens an existing regular file for reading and answers its descriptor
+// (close-on-exec, blocking reads), or -1. It never waits: a named pipe, a
+// device, a socket or a folder is refused at once without being opened (and
+// *notRegular, when given, becomes true), so a path that names one can never
+// hang the caller the way an open of a pipe without a writer does.
+int openRegularForReading(const Path_c& path, bool* notRegular = nullptr);
+// Whether path names something that exists but is no regular file (a named
+// pipe, a device, a socket or a folder). Never opens it.
+bool isSpecialFile(const Path_c& path);
+
 // A new stream on the path (check is_open()); an output stream truncates.
+// Neither opens a path that names something other than a regular file.
 std::unique_ptr<std::ifstream> createIFStream(const Path_c& path, bool binary);
 std::unique_ptr<std::ofstream> createOFStream(const Path_c& path, bool binary);
 
@@ -76,7 +87,11 @@ public:
     // --- One file at a time -------------------------------------------------
     // Opens with the mode "rb", "rt", "wb" or "wt" (a write truncates). A file
     // opened before is closed first. False for an empty path or a failed open.
+    // Only regular files are opened, without waiting: a path that names a
+    // named pipe, a device, a socket or a folder is refused at once and
+    // refusedSpecial() says so until the next open.
     bool open(const Tool::Disk::Path_c& path, bool read, bool binary);
+    bool refusedSpecial() const { return refusedSpecial_; }
     // Closes the open file, if any. False when the close failed, which for a
     // written file means the buffered data may not have reached the disk.
     bool close();
@@ -156,6 +171,7 @@ private:
     Tool::Disk::Path_c resolve(const Tool::Disk::Path_c& path) const;
 
     FILE* file_ = nullptr;
+    bool refusedSpecial_ = false;
     char delimiters_[3] = {':', '/', '\\'};
     Tool::Disk::Path_c curDir_;
 };

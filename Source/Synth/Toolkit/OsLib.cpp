@@ -3,6 +3,7 @@
 #include "Path.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -400,8 +401,9 @@ std::string findOnPath(const char* program)
 }
 
 // Runs the panel program without a shell and waits for it. The exit status,
-// or -1 when it could not be run.
-int runPanel(const std::string& program, const std::vector<std::string>& arguments)
+// or -1 when it could not be run. While it runs, *running (when given) holds
+// its process id, so another thread can close the panel.
+int runPanel(const std::string& program, const std::vector<std::string>& arguments, std::atomic<int>* running)
 {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
@@ -418,11 +420,16 @@ int runPanel(const std::string& program, const std::vector<std::string>& argumen
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return -1;
+    if (running)
+        running->store(static_cast<int>(pid));
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
+    int waited;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    if (running)
+        running->store(0);
+    if (waited < 0)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -622,6 +629,11 @@ void OsLib_c::setPanelHook(PanelHook hook)
 
 bool OsLib_c::ErrorAlert(char const* title, char const* message, bool ask)
 {
+    return showPanel(title, message, ask, nullptr);
+}
+
+bool OsLib_c::showPanel(char const* title, char const* message, bool ask, std::atomic<int>* running)
+{
     PanelHook hook;
     {
         std::lock_guard<std::mutex> lock(hookMutex);
@@ -633,7 +645,7 @@ bool OsLib_c::ErrorAlert(char const* title, char const* message, bool ask)
     if (displayAvailable()) {
         const std::string zenity = findOnPath("zenity");
         if (!zenity.empty()) {
-            const int status = runPanel(zenity, panelArguments(title, message, ask));
+            const int status = runPanel(zenity, panelArguments(title, message, ask), running);
             if (status == 0 || status == 1)
                 return status == 0;
             // The panel could not be shown: fall through, so the message is

@@ -17,6 +17,7 @@
 
 #include "VdxString.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -78,12 +79,17 @@ public:
     // (seconds) times 1000, truncated; 400 when it is absent or unreadable.
     static int getDoubleClickTreshold();
 
-    // --- Messages to the user. User-interface thread; the caller waits.
+    // --- Messages to the user. The caller waits for the user: the engine
+    // shows its panels through PanelQueue_c, on a thread of their own, and
+    // never calls these where a host or a lock waits on it.
 
     // A panel with title and message; buttons "Yes" and "No" with ask set,
     // else "OK". True when the first button (Yes or OK) was pressed; false
     // for No, a closed panel or no panel at all (headless).
     static bool ErrorAlert(char const* title, char const* message, bool ask);
+    // The same; while the panel program runs, *running (when not null) holds
+    // its process id (0 otherwise), so that another thread may close it.
+    static bool showPanel(char const* title, char const* message, bool ask, std::atomic<int>* running);
     // Note the order: askUser takes the message first, tellUser the title.
     static bool askUser(char const* message, char const* title);
     static bool askUser(Vdx::String_c const& message, Vdx::String_c const& title);

@@ -4,6 +4,8 @@
 #include "Parameter.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 namespace {
 
@@ -14,9 +16,17 @@ static_assert(sizeof(ModeItems) - 1 == 3 * ModeItemWidth, "three mode items");
 constexpr int DefaultNotes[ChordMemNotes] = {60, 64, 67, 60, 60, 60, 60, 60};
 constexpr int DefaultVelocity = 100;
 
+int keyChannel(const NoteC_c& key)
+{
+    return std::clamp(key.channel, 0, NumMidiChannels - 1);
+}
+
 } // namespace
 
-ChordMem_c::ChordMem_c() = default;
+ChordMem_c::ChordMem_c()
+    : started(new (std::nothrow) uint8_t[static_cast<size_t>(NumMidiChannels) * NumMidiNotes * NumMidiNotes]())
+{
+}
 ChordMem_c::~ChordMem_c() = default;
 
 bool ChordMem_c::getParaSetPtr(ParaSet_c** shared, int nSets)
@@ -48,10 +58,16 @@ int ChordMem_c::para(int idx) const
     return p ? static_cast<int>(p->value) : 0;
 }
 
-void ChordMem_c::clearRecord(int key)
+uint8_t* ChordMem_c::record(int channel, int key)
 {
-    started[key][0] = 0;
-    started[key][1] = 0;
+    return started ? &started[(static_cast<size_t>(channel) * NumMidiNotes + static_cast<size_t>(key)) * NumMidiNotes]
+                   : nullptr;
+}
+
+void ChordMem_c::clearRecord(int channel, int key)
+{
+    if (uint8_t* counts = record(channel, key))
+        std::fill(counts, counts + NumMidiNotes, uint8_t{0});
 }
 
 void ChordMem_c::remindNote(NoteC_c key)
@@ -74,9 +90,16 @@ bool ChordMem_c::getNextOnNote(bool* first, NoteC_c key, NoteC_c* out)
 {
     if (!first || !out || key.note < 0 || key.note >= NumMidiNotes)
         return false;
+    const int channel = keyChannel(key);
     if (*first) {
         *first = false;
-        clearRecord(key.note);
+        // A strike while an earlier one is still down keeps that one's notes:
+        // its release must find them too.
+        uint8_t& down = strikes[channel][key.note];
+        if (down == 0)
+            clearRecord(channel, key.note);
+        if (down < UINT8_MAX)
+            ++down;
         nextIndex = 0;
     }
     const bool play = mode.load(std::memory_order_relaxed) == mPlay;
@@ -94,7 +117,7 @@ bool ChordMem_c::getNextOnNote(bool* first, NoteC_c key, NoteC_c* out)
             note -= 12;
         velocity = std::clamp(velocity + para(pVelo0 + 2 * i) - para(pVelo0), 1, 127);
     }
-    *out = NoteC_c::of(note, velocity, key.channel);
+    *out = NoteC_c::of(note, velocity, channel);
     rememberForOff(*out, key.note);
     return true;
 }
@@ -103,17 +126,40 @@ bool ChordMem_c::getNextOffNote(bool* first, NoteC_c key, NoteC_c* out)
 {
     if (!first || !out || key.note < 0 || key.note >= NumMidiNotes)
         return false;
+    const int channel = keyChannel(key);
+    uint8_t* counts = record(channel, key.note);
     if (*first) {
         *first = false;
         nextIndex = 0;
-    }
-    for (; nextIndex < NumMidiNotes; ++nextIndex) {
-        const int n = nextIndex;
-        if (started[key.note][n / 64] & (uint64_t{1} << (n % 64))) {
-            ++nextIndex;
-            *out = NoteC_c::of(n, 0, startedChannel[key.note][n]);
+        repeats = -1;
+        uint8_t& down = strikes[channel][key.note];
+        releaseStrikes = down;
+        if (down > 0)
+            --down;
+        if (!counts) {
+            // Nothing was counted: the key ends its own note.
+            *out = NoteC_c::of(key.note, 0, channel);
+            nextIndex = NumMidiNotes;
             return true;
         }
+    }
+    if (!counts)
+        return false;
+    for (; nextIndex < NumMidiNotes; ++nextIndex, repeats = -1) {
+        uint8_t& count = counts[nextIndex];
+        if (count == 0)
+            continue;
+        if (repeats < 0) {
+            // The last strike ends all that is left; an earlier one its share
+            // (at least one voice of each note the key started).
+            repeats = releaseStrikes > 1 ? std::max(1, count / releaseStrikes) : count;
+        }
+        if (repeats == 0)
+            continue;
+        --repeats;
+        --count;
+        *out = NoteC_c::of(nextIndex, 0, channel);
+        return true;
     }
     return false;
 }
@@ -122,8 +168,22 @@ void ChordMem_c::rememberForOff(NoteC_c note, int key)
 {
     if (key < 0 || key >= NumMidiNotes || note.note < 0 || note.note >= NumMidiNotes)
         return;
-    started[key][note.note / 64] |= uint64_t{1} << (note.note % 64);
-    startedChannel[key][note.note] = static_cast<int8_t>(std::clamp(note.channel, 0, NumMidiChannels - 1));
+    if (uint8_t* counts = record(keyChannel(note), key))
+        if (counts[note.note] < UINT8_MAX)
+            ++counts[note.note];
+}
+
+void ChordMem_c::forgetKeys(int channel)
+{
+    const bool all = channel < 0 || channel >= NumMidiChannels;
+    for (int c = 0; c < NumMidiChannels; ++c) {
+        if (!all && c != channel)
+            continue;
+        for (int key = 0; key < NumMidiNotes; ++key) {
+            strikes[c][key] = 0;
+            clearRecord(c, key);
+        }
+    }
 }
 
 void ChordMem_c::cachePara(CacheReason_t reason, int set, int)

@@ -4,8 +4,14 @@
 // velocities offset from the key's velocity the way the learned ones were
 // offset from the first. In "Off" (and while learning) a key plays itself.
 //
-// For each key the memory keeps the notes it started and their channels, so
-// the key's release ends exactly those notes, whatever the chord is by then.
+// For each key on each channel the memory counts the notes it started, so the
+// key's release ends exactly those notes, whatever the chord is by then: a
+// chord that holds a note twice started two voices of it, and its release
+// ends both. The same key on two channels is two keys, each release ending
+// its own notes. A key struck again before its release (a retrigger) adds to
+// its count; each release ends one strike's share and the last one whatever
+// is left, so no note of the key stays held even when the chord changed
+// between the strikes.
 //
 // Threads: getParaSetPtr while audio is stopped; cachePara and
 // postprocessParaChange on the user-interface thread; remindNote,
@@ -20,6 +26,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 constexpr int TypeCodeChordMem = 0x434D4D31; // 'CMM1'
 
@@ -54,14 +61,21 @@ public:
     // note and velocity become the next chord note.
     void remindNote(NoteC_c key);
     // Audio thread: the notes key starts, one per call (true while one is
-    // given in *out). *first is true on the first call for a key; the key's
-    // record of started notes is cleared then.
+    // given in *out), on the key's channel. *first is true on the first call
+    // for a key: the strike is counted then, and the key's record of started
+    // notes is cleared when no earlier strike of it is still down.
     bool getNextOnNote(bool* first, NoteC_c key, NoteC_c* out);
-    // Audio thread: the notes key started, ascending, velocity 0, on the
-    // channel each was started on; one per call as getNextOnNote.
+    // Audio thread: the notes key started on its channel, ascending, velocity
+    // 0, a note started twice given twice; one per call as getNextOnNote. The
+    // first call counts the release: with strikes of the key still down it
+    // gives one strike's share of each note, after the last strike all that
+    // is left.
     bool getNextOffNote(bool* first, NoteC_c key, NoteC_c* out);
-    // Audio thread: enters note in key's record.
+    // Audio thread: enters note in the record of key on note's channel.
     void rememberForOff(NoteC_c note, int key);
+    // Audio thread: every key of channel (0..15; any other value: every
+    // channel) counts as released and its record is emptied (all notes off).
+    void forgetKeys(int channel);
 
     // User-interface thread: entering "Learn" restarts the count at 0.
     void cachePara(CacheReason_t reason, int set, int idx) override;
@@ -71,13 +85,21 @@ public:
 
 private:
     int para(int idx) const;
-    void clearRecord(int key);
+    void clearRecord(int channel, int key);
+    uint8_t* record(int channel, int key);
 
     std::atomic<int> mode{mOff};
     std::atomic<int> previousMode{mOff};
     std::atomic<int> playSet{0};
     int nextIndex = 0; // the chord note or record bit the next call looks at
-    // Per key: the notes it started (bit n of word n / 64) and their channels.
-    uint64_t started[NumMidiNotes][NumMidiNotes / 64] = {};
-    int8_t startedChannel[NumMidiNotes][NumMidiNotes] = {};
+    // The release being walked: the strikes of its key that were down before
+    // it, and how many more times the note at nextIndex is given.
+    int releaseStrikes = 0;
+    int repeats = -1;
+    // Per channel and key: how many of its strikes are down, and how many
+    // voices of each note it started (NumMidiNotes counts per key, made with
+    // the part so the audio thread never allocates; null when that failed,
+    // and a release then ends the key's own note).
+    uint8_t strikes[NumMidiChannels][NumMidiNotes] = {};
+    std::unique_ptr<uint8_t[]> started;
 };

@@ -166,6 +166,9 @@ void InstrumentWithSeq_c::AllNotesOff(int channel)
     for (auto& seq : stepSeqs)
         if (seq)
             seq->AllNotesOff();
+    // The keys count as released: a later release of one of them must not
+    // end notes a new strike started.
+    chordMem.forgetKeys(channel);
     Instrument_c::AllNotesOff(channel);
     updateKeepProcessing();
 }

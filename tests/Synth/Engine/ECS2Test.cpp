@@ -328,35 +328,46 @@ TEST(ECS2Learn, ClearModeClearsTheTouchedControl)
     EXPECT_FALSE(ecs.isClearPending());
 }
 
-TEST(ECS2Learn, ClearAllAsksFirst)
+TEST(ECS2Learn, ClearAllAndRestoreFactoryAskFirstWithTheQuestionAsText)
 {
-    for (bool yes : {false, true}) {
-        std::string title;
-        OsLib_c::setPanelHook([&](const std::string& t, const std::string&, bool) {
-            title = t;
-            return yes;
-        });
-        ECS2_c ecs(nullptr, nullptr);
-        bind(ecs, 20, 4);
-        ecs.setParaVal(0, ecsParaMode, ecsModeClearAll);
-        OsLib_c::setPanelHook({});
-        EXPECT_EQ(title, "Do you want to clear all Controller Assigments of this instrument?");
-        EXPECT_EQ(ecs.isEmpty(), yes);
-        EXPECT_EQ(ecs.getParaVal(0, ecsParaMode), ecsModeOff);
-        EXPECT_FALSE(ecs.isLearning());
+    // Each menu item asks under its title with the question as the panel's
+    // text; "No" keeps the table, "Yes" clears it (or brings the factory
+    // table back) and the menu returns to "Off".
+    struct Case
+    {
+        int mode;
+        const char* title;
+        const char* question;
+        std::vector<int> afterYes;
+    };
+    const Case cases[] = {
+        {ecsModeClearAll, "Clear ECS", "Do you want to clear all Controller Assigments of this instrument?", {}},
+        {ecsModeRestoreFactory, "Restore Factory ECS", "Do you want to restore the ECS factory settings?", {4}},
+    };
+    for (const Case& c : cases) {
+        for (bool yes : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.title << (yes ? ", yes" : ", no"));
+            std::string title;
+            std::string question;
+            OsLib_c::setPanelHook([&](const std::string& t, const std::string& m, bool ask) {
+                EXPECT_TRUE(ask);
+                title = t;
+                question = m;
+                return yes;
+            });
+            ECS2_c ecs(nullptr, nullptr);
+            bind(ecs, 20, 4);
+            ecs.storeFactory();
+            bind(ecs, 21, 5);
+            ecs.setParaVal(0, ecsParaMode, c.mode);
+            OsLib_c::setPanelHook({});
+            EXPECT_EQ(title, c.title);
+            EXPECT_EQ(question, c.question);
+            EXPECT_EQ(editIndices(ecs), yes ? c.afterYes : std::vector<int>({4, 5}));
+            EXPECT_EQ(ecs.getParaVal(0, ecsParaMode), ecsModeOff);
+            EXPECT_FALSE(ecs.isLearning());
+        }
     }
-}
-
-TEST(ECS2Learn, RestoreFactoryPutsTheFactoryCacheBack)
-{
-    OsLib_c::setPanelHook([](const std::string&, const std::string&, bool) { return true; });
-    ECS2_c ecs(nullptr, nullptr);
-    bind(ecs, 20, 4);
-    ecs.storeFactory();
-    bind(ecs, 21, 5);
-    ecs.setParaVal(0, ecsParaMode, ecsModeRestoreFactory);
-    OsLib_c::setPanelHook({});
-    EXPECT_EQ(editIndices(ecs), (std::vector<int>{4}));
 }
 
 // ---------------------------------------------------------------------------

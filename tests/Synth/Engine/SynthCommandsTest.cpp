@@ -237,6 +237,8 @@ TEST(SynthCommands, IdleSideTable)
     char* text = static_cast<char*>(std::malloc(16));
     std::strcpy(text, "format mismatch");
     e.processGuiHoldBufferCmd(rec('P', 0, 0, text, const_cast<char*>("Load Error")));
+    // Shown on the panel thread, so the idle round never waits for the user.
+    ASSERT_TRUE(e.getPanels().waitShown(5000));
     ASSERT_EQ(panels.shown.size(), 1u) << "the text is shown, then freed (ASan checks the free)";
     EXPECT_EQ(panels.shown[0], "Load Error: format mismatch");
 }
@@ -418,6 +420,7 @@ TEST(SynthCommands, MessagesAreShownOnceAndNeverLeak)
         HoldData_c none;
         EXPECT_FALSE(e.toRT().unholdEvent(&none));
         e.drainGUICmds();
+        ASSERT_TRUE(e.getPanels().waitShown(5000));
         ASSERT_EQ(panels.shown.size(), 2u);
         EXPECT_EQ(panels.shown[0], "Load Error: format mismatch SYG0 Order 3");
         EXPECT_EQ(panels.shown[1], "Bank Load Error: direct");

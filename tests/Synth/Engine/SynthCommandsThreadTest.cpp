@@ -88,6 +88,8 @@ TEST(SynthCommandsThread, ProducersOnThreadsBothSidesDraining)
         audio.join();
         done = true;
         idle.join();
+        // The panel thread shows them one after another.
+        EXPECT_TRUE(e.getPanels().waitShown(10000));
         EXPECT_EQ(e.bad, 0);
         for (int p = 0; p < Producers; p++)
             EXPECT_EQ(e.next[p], PerProducer) << p;

@@ -169,6 +169,35 @@ TEST_F(ProgramFixture, AProgramChangeUpdatesTheHostDisplayUnlessTheHostIsReaper)
     }
 }
 
+TEST_F(ProgramFixture, AProgramWhoseFileDoesNotLoadLeavesTheProgramAsItWas)
+{
+    // The list holds every file, damaged or not; choosing one that does not
+    // load is reported, and the host goes on seeing the program that plays.
+    engine.setInsPrg(0, 1);
+    ASSERT_EQ(program(), 1);
+    Tool::Disk::Path_c before;
+    engine.getSynGloIns()->getParaPath(0, SynGloInsPara::LoadPath, &before);
+    engine.takeMessages();
+    engine.importResult = 0;
+    for (int p : {2, 0}) {
+        engine.setProgram(p); // as the host and the MIDI program change ask, through the idle queue
+        engine.runIdleQueue();
+        EXPECT_EQ(importedLeaf(engine.imports.size() - 1), p == 2 ? "c.fxp" : "a.fxp") << "the file was tried";
+        EXPECT_EQ(program(), 1) << "program " << p;
+        EXPECT_EQ(engine.currentProgram(), 1) << "program " << p;
+        Tool::Disk::Path_c after;
+        engine.getSynGloIns()->getParaPath(0, SynGloInsPara::LoadPath, &after);
+        EXPECT_EQ(after.getString(), before.getString()) << "program " << p;
+        const std::vector<Message> said = engine.takeMessages();
+        ASSERT_EQ(said.size(), 1u) << "program " << p;
+        EXPECT_EQ(said[0].title, "Vendrax Load Error");
+    }
+    engine.importResult = 1;
+    engine.setInsPrg(0, 2);
+    EXPECT_EQ(program(), 2) << "a file that loads is taken as before";
+    EXPECT_EQ(engine.currentProgram(), 2);
+}
+
 TEST_F(ProgramFixture, BanksLoadTheirFirstProgramAndAnEmptyOrMissingBankLoadsNothing)
 {
     engine.setInsPrg(0, 2);

@@ -305,6 +305,10 @@ TEST_F(ModuleManagerTest, FailedSaveLeavesTheOldFileAndTellsTheUser)
     chosenPath = target;
     failing.handlePartFileIO(&instance.moduleA, 0, tpfioSave, "Oscillator");
     EXPECT_EQ(TestSupport::readFile(target), "old contents");
+    // Queued for the idle round, which hands it to the panel thread.
+    EXPECT_TRUE(panels.empty());
+    instance.synth.drainGUICmds();
+    ASSERT_TRUE(instance.synth.getPanels().waitShown(5000));
     EXPECT_EQ(panels, (std::vector<std::string>{"File Error - Save failed: " + target}));
     // No temporary file is left behind.
     const std::vector<std::string> names = filesIn(dir.path());

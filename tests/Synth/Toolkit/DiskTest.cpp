@@ -130,6 +130,54 @@ TEST(DiskFile, OpenClosesTheFileOpenedBefore)
     EXPECT_EQ(readFile(dir.file("first.txt")), "kept");
 }
 
+TEST(DiskFile, OnlyRegularFilesAreOpenedAndNothingWaits)
+{
+    // A named pipe without a writer would keep a blocking open waiting for
+    // ever; a device or a folder is no file either. Each is refused at once,
+    // for reading and for writing, and stays what it was.
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.wav");
+    ASSERT_TRUE(TestSupport::makeFifo(fifo));
+    ASSERT_EQ(::mkdir(dir.file("folder.wav").c_str(), 0700), 0);
+    writeFile(dir.file("plain.wav"), "RIFF");
+    const std::string specials[] = {fifo, dir.file("folder.wav"), "/dev/null"};
+    const bool returned = TestSupport::returnsWithoutWaitingOn(fifo, [&] {
+        for (const std::string& name : specials) {
+            SCOPED_TRACE(name);
+            const Path_c path = sys(name);
+            EXPECT_TRUE(Tool::Disk::isSpecialFile(path));
+            bool notRegular = false;
+            EXPECT_EQ(Tool::Disk::openRegularForReading(path, &notRegular), -1);
+            EXPECT_TRUE(notRegular);
+            Disk_c disk;
+            for (const bool read : {true, false}) {
+                EXPECT_FALSE(disk.open(path, read, true)) << (read ? "read" : "write");
+                EXPECT_TRUE(disk.refusedSpecial());
+            }
+            EXPECT_FALSE(Tool::Disk::createIFStream(path, true)->is_open());
+            EXPECT_FALSE(Tool::Disk::copy(path, sys(dir.file("copy"))));
+            EXPECT_FALSE(Tool::Disk::compare(path, path));
+        }
+    });
+    EXPECT_TRUE(returned) << "a reader waited on the pipe";
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is still a pipe";
+
+    // A regular file opens as before.
+    const Path_c plain = sys(dir.file("plain.wav"));
+    EXPECT_FALSE(Tool::Disk::isSpecialFile(plain));
+    EXPECT_FALSE(Tool::Disk::isSpecialFile(sys(dir.file("missing"))));
+    const int fd = Tool::Disk::openRegularForReading(plain);
+    ASSERT_GE(fd, 0);
+    char bytes[4] = {};
+    EXPECT_EQ(::read(fd, bytes, 4), 4) << "reads block again after the open";
+    ::close(fd);
+    Disk_c disk;
+    EXPECT_TRUE(disk.open(plain, true, true));
+    EXPECT_FALSE(disk.refusedSpecial());
+}
+
 TEST(DiskQuery, ExistsAndKinds)
 {
     TempDir dir;
