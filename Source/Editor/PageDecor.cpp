@@ -34,7 +34,12 @@ const Section MainSections[] = {
 // The type menus show their type; the switches inside the generators',
 // filters' and sends' knobs wear those knobs' colours.
 constexpr int MainUnlabelled[] = {579, 580, 581, 582, 583, 584, 504, 505, 506, 507, 508, 509, 517, 518};
-constexpr Hint MainHints[] = {{"Bank", Side::Right}, {"Program", Side::Right}};
+// The sends' wet knobs have their type menus above and below and the touch
+// area to their page beneath: their labels stand at their right.
+constexpr Hint MainHints[] = {{"Bank", Side::Right},
+                              {"Program", Side::Right},
+                              {nullptr, Side::Right, Align::Any, 0, 498},
+                              {nullptr, Side::Right, Align::Any, 0, 499}};
 constexpr Word MainWords[] = {{791, "1+2"}, {792, "3+4"}};
 
 // --- "gen01" and "gen23": each generator's switch, volume, balance and
@@ -54,6 +59,9 @@ constexpr int Gen23Unlabelled[] = {2, 3};
 const Section FilterSections[] = {{CRect(4, 0, 796, 145), "FILTER 1", false},
                                   {CRect(4, 145, 796, 290), "FILTER 2", false, true}};
 constexpr int FilterUnlabelled[] = {112, 113};
+// The cutoff and resonance knobs stand one above the other with the pad at
+// their left: their names stand between them and the pad.
+constexpr Hint FilterHints[] = {{"Cutoff", Side::Left}, {"Resonance", Side::Left}, {"Env Inverse", Side::Right}};
 constexpr Word FilterWords[] = {{640, "Filter"}, {641, "Filter"}};
 
 // --- "fx": each effect's switch heads its slot; the type menus show their type.
@@ -123,7 +131,8 @@ const PageDecor Decors[] = {
      .unlabelled = MainUnlabelled},
     {.picture = Pic::PageMain + 1, .sections = Gen01Sections, .unlabelled = Gen01Unlabelled},
     {.picture = Pic::PageMain + 2, .sections = Gen23Sections, .unlabelled = Gen23Unlabelled},
-    {.picture = Pic::PageMain + 3, .sections = FilterSections, .words = FilterWords, .unlabelled = FilterUnlabelled},
+    {.picture = Pic::PageMain + 3, .sections = FilterSections, .hints = FilterHints, .words = FilterWords,
+     .unlabelled = FilterUnlabelled},
     {.picture = Pic::PageMain + 4, .unlabelled = FxUnlabelled, .titled = FxTitled},
     {.picture = Pic::PageMain + 5, .sections = ModulationSections, .hints = ModulationHints,
      .words = ModulationWords, .unlabelled = ModulationUnlabelled},

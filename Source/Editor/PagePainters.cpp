@@ -435,8 +435,9 @@ TextLayout layoutTexts(const PageDecor& decor, std::span<const PaintedRow> rows,
                 out.unplaced.push_back(row.index);
             continue;
         }
-        const Hint* hint =
-            findIn(decor.hints, [&](const Hint& x) { return x.label && std::strcmp(x.label, row.label) == 0; });
+        const Hint* hint = findIn(decor.hints, [&](const Hint& x) {
+            return x.label ? std::strcmp(x.label, row.label) == 0 : x.index == row.index;
+        });
         struct Spot
         {
             Side side;

@@ -71,15 +71,17 @@ enum class Align : uint8_t
     End,
 };
 
-// The side the labels of the controls called `label` take instead of their
-// kind's order of preference, `offset` pixels further from the control than
-// usual (a second line where neighbours' labels take the first).
+// The side the labels of the controls called `label` (or, without a label,
+// of control `index` alone) take instead of their kind's order of
+// preference, `offset` pixels further from the control than usual (a second
+// line where neighbours' labels take the first).
 struct Hint
 {
     const char* label;
     Side side;
     Align align = Align::Any;
     int offset = 0;
+    int index = -1;
 };
 // The word the face of control `index` shows.
 struct Word

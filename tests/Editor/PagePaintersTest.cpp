@@ -3,12 +3,15 @@
 #include "EditorPictures.h"
 #include "PageLayout.h"
 #include "PagePainters.h"
+#include "RecordingVela.h"
+#include "VelaEditor.h"
 #include "VelaPages.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,6 +123,42 @@ TEST(PagePainters, EveryLabelStandsInItsPictureClearOfEveryViewAndText)
             }
         }
     }
+}
+
+// What the layout decides is what the picture shows: each label's box holds
+// the label's strokes, lighter than the ground around it.
+TEST(PagePainters, EachPictureShowsItsLabels)
+{
+    for (int id : pagePictures()) {
+        const CPoint size = sizeOf(id);
+        const int w = static_cast<int>(size.h), h = static_cast<int>(size.v);
+        Canvas page(w, h, [&](cairo_t* cr) { PagePainters::paintPicture(id, cr, w, h); });
+        const PagePainters::TextLayout layout = PagePainters::layoutTexts(
+            PagePainters::decorOf(id), VelaPages::paintedRows(id), PagePainters::coveredAreas(id), w, h);
+        for (const PagePainters::PaintedText& t : layout.texts) {
+            int ink = 0;
+            for (int y = static_cast<int>(t.rect.top); y < t.rect.bottom; ++y)
+                for (int x = static_cast<int>(t.rect.left); x < t.rect.right; ++x)
+                    ink += brightness(page.at(x, y)) > 300;
+            EXPECT_GT(ink, 3) << "picture " << id << ": \"" << (t.text ? t.text : "(icon)") << "\" at " << text(t.rect);
+        }
+    }
+}
+
+// Every picture the instrument's editor loads is painted by a row of the
+// store's table or by the page painters; none is left a neutral tile.
+TEST(PagePainters, EveryPictureTheEditorLoadsHasItsPainter)
+{
+    auto engine = std::make_unique<EditorTest::RecordingVela>();
+    auto editor = std::make_unique<VelaEditor_c>(engine.get());
+    int loaded = 0;
+    for (int id = 0; id <= EditorPictures::MaxId; ++id) {
+        if (!editor->getPicture(id))
+            continue;
+        ++loaded;
+        EXPECT_TRUE(EditorPictures::find(id) || EditorPictures::findPage(id)) << id << " would be a neutral tile";
+    }
+    EXPECT_GT(loaded, 50) << "the editor loads its pages' pictures";
 }
 
 // The faces the controls rely on: every hidden menu has a word (a generator
