@@ -31,10 +31,10 @@ CFontRef textFont(CFontRef role, int boxHeight)
     return fontOfHeight(std::min(size, boxHeight + DigitHeadroom));
 }
 
-int textWidth(const char* text, CFontRef font)
+double textAdvance(const char* text, const char* family, int px, bool bold)
 {
-    if (!text || !*text || !font)
-        return 0;
+    if (!text || !*text || !family)
+        return 0.0;
     // A context on a tiny picture measures as the drawing will; each thread
     // keeps its own.
     struct Measure
@@ -48,11 +48,19 @@ int textWidth(const char* text, CFontRef font)
         }
     };
     thread_local Measure m;
-    cairo_select_font_face(m.cr, font->family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(m.cr, font->size);
+    cairo_select_font_face(m.cr, family, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(m.cr, px);
     cairo_text_extents_t ext;
     cairo_text_extents(m.cr, text, &ext);
-    return static_cast<int>(ext.x_advance + 0.5);
+    return ext.x_advance;
+}
+
+int textWidth(const char* text, CFontRef font)
+{
+    if (!font)
+        return 0;
+    return static_cast<int>(textAdvance(text, font->family, font->size, false) + 0.5);
 }
 
 CFontRef fittedFont(CFontRef role, const CRect& box, const char* text)

@@ -107,6 +107,9 @@ constexpr int SmallestLabelSize = 8;
 constexpr int TitleSize = 10;
 // The width in pixels of text set in font.
 int textWidth(const char* text, CFontRef font);
+// The advance of text set in family at px pixels, normal or bold, as cairo
+// measures it (fractions of a pixel kept).
+double textAdvance(const char* text, const char* family, int px, bool bold);
 // The font text is drawn in within a box: textFont of the role, stepped down
 // while the text is wider than the box, to SmallestTextSize at the least.
 CFontRef fittedFont(CFontRef role, const CRect& box, const char* text);

@@ -16,32 +16,11 @@ using Painters::setColour;
 
 constexpr double Pi = 3.14159265358979323846;
 
-// Text width in pixels in the look's face at px, as the label painter sets it.
-double measure(const char* text, int px, bool bold)
-{
-    struct Measure
-    {
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-        cairo_t* cr = cairo_create(surface);
-        ~Measure()
-        {
-            cairo_destroy(cr);
-            cairo_surface_destroy(surface);
-        }
-    };
-    thread_local Measure m;
-    cairo_select_font_face(m.cr, Look::FontFamily, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(m.cr, px);
-    cairo_text_extents_t ext;
-    cairo_text_extents(m.cr, text, &ext);
-    return ext.x_advance;
-}
 } // namespace
 
 CPoint textBox(const char* text, int px, bool bold)
 {
-    return {static_cast<CCoord>(std::ceil(measure(text, px, bold))) + 2, px + 1};
+    return {static_cast<CCoord>(std::ceil(Look::textAdvance(text, Look::FontFamily, px, bold))) + 2, px + 1};
 }
 
 void glyph(cairo_t* cr, const CRect& box, Glyph g, CColor ink)

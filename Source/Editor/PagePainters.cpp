@@ -309,6 +309,7 @@ void paintField(cairo_t* cr, const PaintedRow& row)
     case Kind::ZoneLabel:
     case Kind::FileList:
     case Kind::SubMenu:
+    case Kind::ScrollBar:
         well(cr, r);
         break;
     case Kind::TextDisplay:
@@ -330,9 +331,6 @@ void paintField(cairo_t* cr, const PaintedRow& row)
         break;
     case Kind::SampleDisplay:
         sampleField(cr, r);
-        break;
-    case Kind::ScrollBar:
-        well(cr, r);
         break;
     case Kind::Slider:
         groove(cr, static_cast<int>(r.left) + PageLayout::MixSliderInset,

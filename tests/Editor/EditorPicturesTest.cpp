@@ -1,6 +1,7 @@
 #include "CBitmap.h"
 #include "EditorLook.h"
 #include "EditorPictures.h"
+#include "PaintedPicture.h"
 #include "PicturePainters.h"
 #include "RecordingVela.h"
 #include "VelaEditor.h"
@@ -15,19 +16,7 @@
 #include <vector>
 
 namespace {
-// One painter frame on a transparent picture of its size, read back.
-struct Frame
-{
-    CBitmap* bitmap;
-    template <class Paint>
-    Frame(int w, int h, Paint paint) : bitmap(new CBitmap(w, h, [paint](cairo_t* cr, CCoord, CCoord) { paint(cr); }))
-    {
-    }
-    ~Frame() { bitmap->forget(); }
-    Frame(const Frame&) = delete;
-    Frame& operator=(const Frame&) = delete;
-    CColor at(int x, int y) const { return bitmap->getPixel(x, y); }
-};
+using Frame = TestPictures::Painted;
 
 int brightness(CColor c)
 {

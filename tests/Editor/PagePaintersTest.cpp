@@ -3,6 +3,7 @@
 #include "EditorPictures.h"
 #include "PageLayout.h"
 #include "PagePainters.h"
+#include "PaintedPicture.h"
 #include "RecordingVela.h"
 #include "VelaEditor.h"
 #include "VelaPages.h"
@@ -48,19 +49,7 @@ CPoint sizeOf(int id)
     return PageLayout::pictureFrameSize(id);
 }
 
-// One painter call on a transparent picture of its size, read back.
-struct Canvas
-{
-    CBitmap* bitmap;
-    template <class Paint>
-    Canvas(int w, int h, Paint paint) : bitmap(new CBitmap(w, h, [paint](cairo_t* cr, CCoord, CCoord) { paint(cr); }))
-    {
-    }
-    ~Canvas() { bitmap->forget(); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    CColor at(int x, int y) const { return bitmap->getPixel(x, y); }
-};
+using Canvas = TestPictures::Painted;
 
 int brightness(CColor c)
 {
@@ -169,16 +158,15 @@ TEST(PagePainters, EveryClickAreaOverThePictureHasAFace)
     std::vector<std::string> typeNames;
     for (int id : pagePictures()) {
         const PagePainters::PageDecor& decor = PagePainters::decorOf(id);
+        const CPoint size = sizeOf(id);
+        const int w = static_cast<int>(size.h), h = static_cast<int>(size.v);
+        Canvas page(w, h, [&](cairo_t* cr) { PagePainters::paintPicture(id, cr, w, h); });
         for (const PaintedRow& r : VelaPages::paintedRows(id)) {
-            if (r.part != Part::Control)
-                continue;
-            const bool click = (r.kind == Kind::Menu && !r.drawn) || r.kind == Kind::Touch || r.kind == Kind::FileButton;
-            if (!click)
+            const bool click =
+                (r.kind == Kind::Menu && !r.drawn) || r.kind == Kind::Touch || r.kind == Kind::FileButton;
+            if (r.part != Part::Control || !click)
                 continue;
             // The face differs from the ground at its middle: a key, a glyph or a word.
-            const CPoint size = sizeOf(id);
-            Canvas page(static_cast<int>(size.h), static_cast<int>(size.v),
-                        [id, &size](cairo_t* cr) { PagePainters::paintPicture(id, cr, size.h, size.v); });
             const CColor ground = page.at(static_cast<int>(r.rect.left) - 1, static_cast<int>(r.rect.top) - 1);
             int differing = 0;
             for (int y = static_cast<int>(r.rect.top) + 1; y < r.rect.bottom - 1; ++y)
