@@ -234,6 +234,13 @@ private:
     void setupBlock();
     void controlLoop(int n);
     void stepLoop(int steps, int& writeIndex);
+    // Every control buffer's value at the current step (the cutoffs from
+    // the given rest-value cutoffs and envelope amounts).
+    void controlValues(float* v, const float* cutoff, const float* envAmount) const;
+    // The buffers (one bit each) that hold one value over a run of steps.
+    uint32_t stillBuffers() const;
+    // postRows and postMoved from the lists just sorted.
+    void takePostRows();
     // Every control buffer is bound.
     bool controlReady() const;
     bool renderAudio(int n);
@@ -267,6 +274,9 @@ private:
     bool envInverse[2] = {};
     float bend = 0.0f;
     int32_t phaseRemainder = 0; // samples the control steps ran ahead of the audio
+    bool controlBound = false;  // every control buffer is bound
+    bool postRows = false;      // the note has per-step rows
+    uint32_t rowStill = 0;      // the buffers (one bit each) whose block floats no per-step row writes
     uint32_t driftState = 0x9E3779B9u;
     float noArpeggiator = 0.0f; // source 25 of an instrument without a sequencer
     std::atomic<bool> forceStereo{false};
