@@ -627,6 +627,36 @@ void LadderLanes_c::mixOut(int k)
     f.outputBusA->doneWriteStereo();
 }
 
+void LadderLanes_c::sendOut(int k, InBuffer2_c& to)
+{
+    if (k < 0 || k >= filterCount || !held[k].live)
+        return;
+    FilterMoogSI_c& f = *held[k].filter;
+    RenderingScope scope(f);
+    // The output bus at the start of its cycle holds its silence block
+    // (index-aligned, offset 0: a voice bus); a mixOut would add the stash
+    // to it and the send would add that sum into `to`.
+    const float* silence = f.outputBusA ? f.outputBusA->getDefault() : nullptr;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!silence || f.outputBusA->getOffset() != 0 || !to.wantWriteStereo(&outL, &outR))
+        return;
+    const Held_t& h = held[k];
+    addInto(outL, silence, productL[h.lane]);
+    addInto(outR, silence, productR[h.lane + h.channels - 1]);
+    to.doneWriteStereo();
+}
+
+void LadderLanes_c::addInto(float* out, const float* silence, const float* products) const
+{
+    int i = 0;
+    for (; i + 8 <= frames; i += 8)
+        _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_loadu_ps(out + i),
+                                                _mm256_add_ps(_mm256_loadu_ps(silence + i), _mm256_load_ps(products + i))));
+    for (; i < frames; ++i)
+        out[i] += silence[i] + products[i];
+}
+
 void LadderLanes_c::addInto(float* out, const float* products) const
 {
     int i = 0;

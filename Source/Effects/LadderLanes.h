@@ -3,6 +3,8 @@
 #include "Capacities.h"
 #include "FilterMoogSI.h"
 
+class InBuffer2_c;
+
 // LadderLanes_c: the ladders of several voices in one loop. Each ladder is a
 // long chain of dependent arithmetic that leaves most of a wide vector unit
 // idle; several voices' ladders side by side in the lanes of one vector
@@ -41,6 +43,11 @@ public:
     void run();
     // After run: adds held filter k's stash into its output bus.
     void mixOut(int k);
+    // After run, instead of mixOut when nothing but `to` reads the output
+    // bus: adds into `to` (as stereo) what the output bus would pass on,
+    // its silence plus the stash, sample for sample the same sums, and
+    // leaves the output bus untouched.
+    void sendOut(int k, InBuffer2_c& to);
     // Forgets every held ladder (after their mixOut).
     void clear();
 
@@ -93,6 +100,8 @@ private:
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
     // out[i] += products[i] over the held frames.
     [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
+    // out[i] += silence[i] + products[i] over the held frames.
+    [[gnu::target("avx2")]] void addInto(float* out, const float* silence, const float* products) const;
 
     Held_t held[MaxLanes];
     // Lane l belongs to held[laneHeld[l]].

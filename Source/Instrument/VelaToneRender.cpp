@@ -581,6 +581,14 @@ bool VelaTone_c::renderLadders(int n)
 
 void VelaTone_c::finishHeldLadders(LadderLanes_c& lanes, int first, int n)
 {
+    if (plugin && !gloOn(G::gpPow51First + 2) && !gloOn(G::gpPow51First + 3)) {
+        // No 5.1 panner reads the path buses: each stash goes straight onto
+        // its effect bus, as the path bus would have passed it on.
+        for (int q = 0; q < 2; ++q)
+            if (InBuffer2_c* to = plugin->getPathSend(q))
+                lanes.sendOut(first + q, *to);
+        return;
+    }
     if (plugin)
         plugin->startPathCycle(n);
     lanes.mixOut(first);

@@ -24,6 +24,8 @@ constexpr int Scratch3 = 3;
 {
     std::memcpy(to, from, sizeof(float) * static_cast<size_t>(n));
 }
+// Up to this many floats a copy loop in line is quicker than the call.
+constexpr int ShortCopy = 64;
 // Channel buffers of each content form, in host order.
 constexpr int MonoChannels[] = {0};
 constexpr int StereoChannels[] = {0, 2};
@@ -194,7 +196,12 @@ void InBuffer2_c::fill(int i, int from, int to)
     while (from < to) {
         const int phase = from % MaxBlockSize;
         const int piece = std::min(to - from, MaxBlockSize - phase);
-        copyFloats(b + from, def_ + phase, piece);
+        // A short piece (a small host block) costs less in line than the
+        // call.
+        if (piece <= ShortCopy)
+            BlockMath::copy(b + from, def_ + phase, piece);
+        else
+            copyFloats(b + from, def_ + phase, piece);
         from += piece;
     }
 }
@@ -274,10 +281,13 @@ void InBuffer2_c::prepCycle(int n)
 {
     if (!ready_)
         return;
-    if (hostFed_)
-        clearBufHostFeed();
-    else
-        clearBufNormal();
+    // Most voice buses are left untouched by most voices: nothing to clear.
+    if (dirtyHi_ > dirtyLo_) {
+        if (hostFed_)
+            clearBufHostFeed();
+        else
+            clearBufNormal();
+    }
     // The output bus walks through the host's block piece by piece; its
     // offset is rewound by resetOffs at the end of the block, not here.
     const int keep = hostFed_ ? offset_ : 0;
