@@ -12,6 +12,8 @@ int main(int argc, char** argv)
         return Bench::runTable(argc - 2, argv + 2);
     if (argc > 1 && std::strcmp(argv[1], "--compare") == 0)
         return Bench::runCompare(argc - 2, argv + 2);
+    if (argc > 1 && std::strcmp(argv[1], "--play") == 0)
+        return Bench::runPlay(argc - 2, argv + 2);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

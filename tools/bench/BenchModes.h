@@ -15,4 +15,9 @@ int runTable(int argc, char** argv);
 // case differs by more than the tolerance.
 int runCompare(int argc, char** argv);
 
+// --play BUILD PATCH FRAMES SECONDS: one plug-in renders the chord for that
+// long and nothing is timed, for a profiler (perf, callgrind) to watch.
+// BUILD is Stereo or 51, PATCH DefaultProgram or HeaviestPatch.
+int runPlay(int argc, char** argv);
+
 } // namespace Bench

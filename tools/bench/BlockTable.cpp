@@ -100,4 +100,27 @@ int runTable(int argc, char** argv)
     return 0;
 }
 
+int runPlay(int argc, char** argv)
+{
+    int frames = 0, seconds = 0;
+    if (argc != 4 || (std::strcmp(argv[0], "Stereo") != 0 && std::strcmp(argv[0], "51") != 0) ||
+        (std::strcmp(argv[1], patchName(Patch::Default)) != 0 && std::strcmp(argv[1], patchName(Patch::Heaviest)) != 0) ||
+        !readCount(argv[2], frames) || !readCount(argv[3], seconds)) {
+        std::fprintf(stderr, "usage: tessel-bench --play Stereo|51 DefaultProgram|HeaviestPatch FRAMES SECONDS\n");
+        return 2;
+    }
+    const Build build = std::strcmp(argv[0], "Stereo") == 0 ? Build::Stereo : Build::Surround;
+    const Patch patch = std::strcmp(argv[1], patchName(Patch::Default)) == 0 ? Patch::Default : Patch::Heaviest;
+    ChordPlayer player(build, patch, frames);
+    if (!player.error.empty()) {
+        std::fprintf(stderr, "tessel-bench: %s\n", player.error.c_str());
+        return 1;
+    }
+    float sum = 0.0f;
+    for (int s = 0; s < seconds; ++s)
+        sum += player.second();
+    std::printf("%g\n", static_cast<double>(sum));
+    return 0;
+}
+
 } // namespace Bench

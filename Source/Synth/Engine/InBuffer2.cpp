@@ -65,11 +65,6 @@ bool InBuffer2_c::ownsBuffer(int i) const
     return !hostFed_ || i == Scratch1 || i == Scratch3;
 }
 
-bool InBuffer2_c::fits(int len) const
-{
-    return len >= 0 && offset_ >= 0 && offset_ <= size_ && len <= size_ - offset_;
-}
-
 // ---------------------------------------------------------------- creation
 
 bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* def)
@@ -247,37 +242,7 @@ void InBuffer2_c::clearBufNormal()
     }
 }
 
-void InBuffer2_c::touch(Form_t form, int from, int len)
-{
-    if (len <= 0)
-        return;
-    touched_ = std::max(touched_, form);
-    if (dirtyHi_ <= dirtyLo_) {
-        dirtyLo_ = from;
-        dirtyHi_ = from + len;
-    } else {
-        dirtyLo_ = std::min(dirtyLo_, from);
-        dirtyHi_ = std::max(dirtyHi_, from + len);
-    }
-}
-
-void InBuffer2_c::resetCycle(int n)
-{
-    content_ = formNone;
-    scratch1Used_ = false;
-    scratch3Used_ = false;
-    writeState_ = wsUntouched;
-    touched_ = formNone;
-    dirtyLo_ = 0;
-    dirtyHi_ = 0;
-    writeFrom_ = 0;
-    writeLen_ = 0;
-    writeViaScratch_ = false;
-    cycleLen_ = n;
-    cycleOk_ = true;
-}
-
-void InBuffer2_c::prepCycle(int n)
+void InBuffer2_c::prepCycleClearing(int n)
 {
     if (!ready_)
         return;
@@ -394,22 +359,12 @@ bool InBuffer2_c::openWrite51(float** six, int len)
     return true;
 }
 
-bool InBuffer2_c::wantWriteMono(float** out, bool direct)
-{
-    return openWriteMono(out, direct, cycleLen_);
-}
-
-bool InBuffer2_c::wantWriteStereo(float** left, float** right)
-{
-    return openWriteStereo(left, right, cycleLen_);
-}
-
 bool InBuffer2_c::wantWrite51(float** six)
 {
     return openWrite51(six, cycleLen_);
 }
 
-void InBuffer2_c::doneWriteMono()
+void InBuffer2_c::finishWriteMono()
 {
     // Only after a wantWriteMono of this cycle: a stray done must not add
     // scratch 1 into the channels a second time.
@@ -432,7 +387,7 @@ void InBuffer2_c::doneWriteMono()
     writeState_ = wsDone;
 }
 
-void InBuffer2_c::doneWriteStereo()
+void InBuffer2_c::finishWriteStereo()
 {
     if (writeState_ != wsStereo)
         return;
@@ -515,11 +470,6 @@ bool InBuffer2_c::openRead51(float** six, int len)
     for (int c = 0; c < 6; ++c)
         six[c] = buffers_[view[c]] + offset_;
     return true;
-}
-
-bool InBuffer2_c::wantReadMono(float** out, bool allowMix)
-{
-    return openReadMono(out, allowMix, cycleLen_);
 }
 
 bool InBuffer2_c::wantReadStereo(float** left, float** right)

@@ -84,7 +84,20 @@ public:
     // host-fed bus (whose offset walks through the host's block), the offset.
     // An n that does not fit leaves the bus cleared but refusing every
     // pointer until the next cycle that fits.
-    virtual void prepCycle(int n) final;
+    virtual void prepCycle(int n) final
+    {
+        // A voice bus the last voice left untouched has nothing to clear.
+        if (ready_ && !hostFed_ && dirtyHi_ <= dirtyLo_) {
+            resetCycle(n);
+            offset_ = 0;
+            if (!fits(n)) {
+                cycleOk_ = false;
+                cycleLen_ = 0;
+            }
+            return;
+        }
+        prepCycleClearing(n);
+    }
     // Puts n external samples (n >= 1, no writer active) into the bus at the
     // offset; a block whose samples all lie within 1e-5 loads nothing. True
     // when loaded.
@@ -114,17 +127,65 @@ public:
     // when the bus cannot take the form now); the writer adds or stores the
     // cycle's samples; the matching done* completes the write. direct asks
     // a host-fed bus for its left channel itself, even over wider content.
-    virtual bool wantWriteMono(float** out, bool direct) final;
-    virtual bool wantWriteStereo(float** left, float** right) final;
+    virtual bool wantWriteMono(float** out, bool direct) final
+    {
+        // In line: a mono writer into a bus that holds nothing wider.
+        if (out && !direct && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+            touch(formMono, offset_, cycleLen_);
+            *out = buffers_[0] + offset_;
+            beginWrite(wsMono, cycleLen_);
+            return true;
+        }
+        return openWriteMono(out, direct, cycleLen_);
+    }
+    virtual bool wantWriteStereo(float** left, float** right) final
+    {
+        // In line: a stereo writer into a bus that holds nothing or stereo.
+        if (left && right && ready_ && cycleOk_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo) &&
+            fits(cycleLen_)) {
+            touch(formStereo, offset_, cycleLen_);
+            *left = buffers_[0] + offset_;
+            *right = buffers_[2] + offset_;
+            beginWrite(wsStereo, cycleLen_);
+            return true;
+        }
+        return openWriteStereo(left, right, cycleLen_);
+    }
     virtual bool wantWrite51(float** six) final;
     // Read protocol: views of the content at the offset, false when the
     // content cannot be given in that form. allowMix lets a mono reader of
     // stereo or 5.1 content get the average of left and right.
-    virtual bool wantReadMono(float** out, bool allowMix) final;
+    virtual bool wantReadMono(float** out, bool allowMix) final
+    {
+        // In line: a view of mono content (or of nothing).
+        if (out && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+            *out = buffers_[0] + offset_;
+            return true;
+        }
+        return openReadMono(out, allowMix, cycleLen_);
+    }
     virtual bool wantReadStereo(float** left, float** right) final;
     virtual bool wantRead51(float** six) final;
-    virtual void doneWriteMono() final;
-    virtual void doneWriteStereo() final;
+    virtual void doneWriteMono() final
+    {
+        if (writeState_ == wsMono && !writeViaScratch_) {
+            if (content_ == formNone)
+                content_ = formMono;
+            writeState_ = wsDone;
+            return;
+        }
+        finishWriteMono();
+    }
+    virtual void doneWriteStereo() final
+    {
+        if (writeState_ == wsStereo && !writeViaScratch_) {
+            if (content_ != formStereo && content_ != form51)
+                content_ = formStereo;
+            writeState_ = wsDone;
+            return;
+        }
+        finishWriteStereo();
+    }
     virtual void doneWrite51() final;
     // d[i] += s[i] * g and d[i] = s[i] * g with g = mod[i / 8], i in 0..n-1;
     // without mod g is 1. d and s are the same array or do not overlap.
@@ -177,13 +238,38 @@ protected:
     // Whether buffer i exists in this layout.
     bool hasBuffer(int i) const { return i >= 0 && i < bufferCount_ && buffers_[i] != nullptr; }
     // Whether len frames from the offset lie inside the bus.
-    bool fits(int len) const;
+    bool fits(int len) const { return len >= 0 && offset_ >= 0 && offset_ <= size_ && len <= size_ - offset_; }
     // Copies the default block into buffer i over [from, to), index-aligned
     // (frame k gets def[k % 256]), in pieces of at most 256 floats.
     void fill(int i, int from, int to);
     // Records that buffers of the given form (and the scratch ones through
     // their own flags) hold data of this cycle over [from, from + len).
-    void touch(Form_t form, int from, int len);
+    void touch(Form_t form, int from, int len)
+    {
+        if (len <= 0)
+            return;
+        touched_ = form > touched_ ? form : touched_;
+        if (dirtyHi_ <= dirtyLo_) {
+            dirtyLo_ = from;
+            dirtyHi_ = from + len;
+        } else {
+            dirtyLo_ = from < dirtyLo_ ? from : dirtyLo_;
+            dirtyHi_ = from + len > dirtyHi_ ? from + len : dirtyHi_;
+        }
+    }
+    // A writer of the current cycle at the offset, straight into the
+    // channels.
+    void beginWrite(int state, int len)
+    {
+        writeFrom_ = offset_;
+        writeLen_ = len;
+        writeViaScratch_ = false;
+        writeState_ = state;
+    }
+    // The out-of-line parts of prepCycle and the done* calls.
+    void prepCycleClearing(int n);
+    void finishWriteMono();
+    void finishWriteStereo();
     // The common write paths of want* (len = the cycle) and of the block
     // operations (len = their n).
     bool openWriteMono(float** out, bool direct, int len);
@@ -193,7 +279,21 @@ protected:
     bool openReadStereo(float** left, float** right, int len);
     bool openRead51(float** six, int len);
     bool mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, bool replace);
-    void resetCycle(int n);
+    void resetCycle(int n)
+    {
+        content_ = formNone;
+        scratch1Used_ = false;
+        scratch3Used_ = false;
+        writeState_ = wsUntouched;
+        touched_ = formNone;
+        dirtyLo_ = 0;
+        dirtyHi_ = 0;
+        writeFrom_ = 0;
+        writeLen_ = 0;
+        writeViaScratch_ = false;
+        cycleLen_ = n;
+        cycleOk_ = true;
+    }
 
     const char* name_ = "unnamed";
     bool flagA_ = false;
