@@ -783,15 +783,42 @@ bool settleAll(T (&v)[N])
 
 } // namespace
 
+namespace {
+
+// FilterMath::settle of two doubles at once: each below FlushBelow in
+// magnitude becomes 0; false when either is not finite (x * 0 is 0 only for
+// a finite x).
+bool settlePair(double& a, double& b)
+{
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const __m128d x = _mm_set_pd(b, a);
+    const __m128d small = _mm_cmplt_pd(_mm_and_pd(x, magnitude), _mm_set1_pd(FilterMath::FlushBelow));
+    const __m128d settled = _mm_andnot_pd(small, x);
+    _mm_storel_pd(&a, settled);
+    _mm_storeh_pd(&b, settled);
+    return _mm_movemask_pd(_mm_cmpeq_pd(_mm_mul_pd(x, zero), zero)) == 3;
+}
+
+} // namespace
+
 bool FilterMoogSI_c::settleLadders(int channels)
 {
+    // Every value is settled, whatever the others are: when one is not
+    // finite the caller starts everything here afresh (initBuffer), so the
+    // order in which they are looked at does not matter. The ladders run
+    // this after every block.
     using FilterMath::settle;
-    bool ok = settle(level) && settle(levelStep) && settle(balance) && std::isfinite(k1) && std::isfinite(feedback);
-    for (int c = 0; c < channels; ++c) {
+    bool ok = std::isfinite(k1) && std::isfinite(feedback);
+    ok = settle(level) && ok;
+    ok = settle(levelStep) && ok;
+    ok = settle(balance) && ok;
+    for (int c = 0; c < channels && c < 2; ++c) {
         Ladder_t& l = ladder[c];
-        ok = settleAll(l.s) && ok;
-        ok = settleAll(l.prev) && ok;
-        ok = settle(l.xPrev) && ok;
+        ok = settlePair(l.s[0], l.s[1]) && ok;
+        ok = settlePair(l.s[2], l.s[3]) && ok;
+        ok = settlePair(l.prev[0], l.prev[1]) && ok;
+        ok = settlePair(l.prev[2], l.xPrev) && ok;
         ok = settle(l.dc) && ok;
     }
     return ok;

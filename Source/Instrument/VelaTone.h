@@ -258,6 +258,9 @@ private:
     int gloVal(int i) const;
     float gloGain(int i) const;
     bool gloOn(int i) const;
+    // Integer value of parameter i of one of the voice's modules, in the
+    // set the voice plays (0 without one).
+    int paraValue(const Part_c& module, int i) const;
     Modulator_c* modulator(int entry);
 
     Vela_c* plugin = nullptr;

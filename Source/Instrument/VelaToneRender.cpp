@@ -74,6 +74,14 @@ bool VelaTone_c::gloOn(int i) const
     return gloVal(i) != 0;
 }
 
+int VelaTone_c::paraValue(const Part_c& module, int i) const
+{
+    // getParaVal without its detours: i is one of the module's own
+    // parameter numbers.
+    const Parameter_c* p = module.getRenderParaPtr(instrumentIndex);
+    return p ? p[i].value.load() : 0;
+}
+
 // --- Note start ---------------------------------------------------------------
 
 float VelaTone_c::nextRandom()
@@ -300,13 +308,13 @@ void VelaTone_c::setupBlock()
             spreadPara = TimeSamplerSpreadPara;
         else if (g == &wavetable[k])
             spreadPara = WavetableSpreadPara;
-        if (spreadPara >= 0 && !modulatorOfCross && g->getParaVal(instrumentIndex, spreadPara) > 0)
+        if (spreadPara >= 0 && !modulatorOfCross && paraValue(*g, spreadPara) > 0)
             a *= UnisonLevel;
         block[bkSlotAmp1 + k] = a;
         block[bkSlotPitch1 + k] = drift.slotPitch[k];
         block[bkSlotAux1 + k] = drift.slotAux[k];
         block[bkSlotBalance1 + k] =
-            static_cast<float>(balance[k].getParaVal(instrumentIndex, BalancePanPara)) * 0.01f + drift.slotBalance[k];
+            static_cast<float>(paraValue(balance[k], BalancePanPara)) * 0.01f + drift.slotBalance[k];
     }
 
     const float pan = instrument->pan;
