@@ -246,6 +246,19 @@ void InBuffer2_c::prepCycleClearing(int n)
 {
     if (!ready_)
         return;
+    // The usual voice bus: mono content in one stretch of the default
+    // block, no scratch used.
+    if (!hostFed_ && touched_ == formMono && !scratch1Used_ && !scratch3Used_ && dirtyLo_ >= 0 && dirtyLo_ < dirtyHi_ &&
+        dirtyHi_ <= size_ && dirtyHi_ - dirtyLo_ <= MaxBlockSize - dirtyLo_ % MaxBlockSize) {
+        BlockMath::copy(buffers_[0] + dirtyLo_, def_ + dirtyLo_ % MaxBlockSize, dirtyHi_ - dirtyLo_);
+        resetCycle(n);
+        offset_ = 0;
+        if (!fits(n)) {
+            cycleOk_ = false;
+            cycleLen_ = 0;
+        }
+        return;
+    }
     // Most voice buses are left untouched by most voices: nothing to clear.
     if (dirtyHi_ > dirtyLo_) {
         if (hostFed_)
