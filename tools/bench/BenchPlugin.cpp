@@ -105,7 +105,12 @@ const char* buildName(Build build)
 
 std::string pluginPath(Build build, const std::string& dir)
 {
-    return (dir.empty() ? std::string(TESSEL_BENCH_PLUGIN_DIR) : dir) + "/Tessel3-" + buildName(build) + ".so";
+    std::string folder = dir;
+    if (folder.empty()) {
+        const char* chosen = std::getenv("TESSEL_BENCH_PLUGIN_DIR");
+        folder = chosen && *chosen ? chosen : TESSEL_BENCH_PLUGIN_DIR;
+    }
+    return folder + "/Tessel3-" + buildName(build) + ".so";
 }
 
 const char* patchName(Patch patch)

@@ -23,8 +23,9 @@ constexpr int TableBlocks[] = {32, 64, 128, 256, 1024};
 
 enum class Build { Stereo, Surround };
 const char* buildName(Build build);
-// The built plug-in of that build: TESSEL_BENCH_PLUGIN_DIR unless dir names
-// another folder.
+// The plug-in of that build in folder dir; without one, in the folder the
+// environment variable TESSEL_BENCH_PLUGIN_DIR names, else the one built
+// beside this tool.
 std::string pluginPath(Build build, const std::string& dir = {});
 
 // The patch a voice plays.
