@@ -731,10 +731,39 @@ int FilterMoogSI_c::lanesWanted() const
     return inputBus && inputBus->isStereo() ? 2 : 1;
 }
 
+namespace {
+
+// RenderingScope that a render can hand on: when kept, the flag stays raised
+// for whoever took it over (the lanes, until their clear).
+class HandedScope
+{
+public:
+    explicit HandedScope(Part_c& part) : part(part), previous(part.rendering.exchange(true)) {}
+    ~HandedScope()
+    {
+        if (!kept)
+            part.rendering.store(previous, std::memory_order_release);
+    }
+    HandedScope(const HandedScope&) = delete;
+    HandedScope& operator=(const HandedScope&) = delete;
+    bool handOn()
+    {
+        kept = true;
+        return previous;
+    }
+
+private:
+    Part_c& part;
+    bool previous;
+    bool kept = false;
+};
+
+} // namespace
+
 bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes)
 {
-    RenderingScope scopeA(a);
-    RenderingScope scopeB(b);
+    HandedScope scopeA(a);
+    HandedScope scopeB(b);
     const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
     const auto laddersAlike = [&](const Open_t* o) {
         return o[0].channels > 0 && o[0].channels == o[1].channels && o[0].n == o[1].n &&
@@ -743,8 +772,11 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
     Open_t open[2];
     if (lanes && a.openInput(n, open[0]) && b.openInput(n, open[1]) && laddersAlike(open) &&
         lanes->hasRoom(a, b, open[0].n)) {
-        // The output buses stay untouched until mixOut writes them.
-        lanes->hold(a, open[0], b, open[1]);
+        // The output buses stay untouched until mixOut writes them; the
+        // flags stay up until the lanes are done with the filters.
+        const bool wasA = scopeA.handOn();
+        const bool wasB = scopeB.handOn();
+        lanes->hold(a, open[0], wasA, b, open[1], wasB);
         return true;
     }
     open[0] = open[1] = Open_t{};
