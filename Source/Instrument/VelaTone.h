@@ -232,8 +232,18 @@ private:
     void drawDrift(float exactness);
     void selectModules();
     void setupBlock();
-    void controlLoop(int n);
-    void stepLoop(int steps, int& writeIndex);
+    // The switches a block renders with, read once for the whole block.
+    struct Switches_t
+    {
+        bool slotOn[4] = {};
+        bool pathOn[2] = {};
+    };
+    Switches_t takeSwitches() const;
+    // The control buffers (one bit each) that the modules a block renders
+    // with these switches read; the control loop fills only those.
+    uint32_t readBuffers(const Switches_t& sw) const;
+    void controlLoop(int n, uint32_t read);
+    void stepLoop(int steps, int& writeIndex, uint32_t read);
     // Every control buffer's value at the current step (the cutoffs from
     // the given rest-value cutoffs and envelope amounts).
     void controlValues(float* v, const float* cutoff, const float* envAmount) const;
@@ -243,7 +253,7 @@ private:
     void takePostRows();
     // Every control buffer is bound.
     bool controlReady() const;
-    bool renderAudio(int n);
+    bool renderAudio(int n, const Switches_t& sw);
     // The ladder pair of both paths: rendered now (false), or left in the
     // instrument's lanes (true: the paths' back end runs when they do).
     bool renderLadders(int n);
@@ -254,10 +264,10 @@ private:
     const Parameter_c* takeGlobals();
     // Scaled value, integer value, gain and switch of global parameter i
     // (0 without a global part).
-    float glo(int i) const;
-    int gloVal(int i) const;
-    float gloGain(int i) const;
-    bool gloOn(int i) const;
+    float glo(int i) const { return globals ? globals[i].fl.load() : 0.0f; }
+    int gloVal(int i) const { return globals ? globals[i].value.load() : 0; }
+    float gloGain(int i) const { return globals ? globals[i].gain.load() : 0.0f; }
+    bool gloOn(int i) const { return gloVal(i) != 0; }
     // Integer value of parameter i of one of the voice's modules, in the
     // set the voice plays (0 without one).
     int paraValue(const Part_c& module, int i) const;

@@ -46,32 +46,32 @@ int xModCode(int routing)
 
 } // namespace
 
+static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <= 64, "one bit each");
+
+namespace {
+
+// Control buffers by kind, one bit each: the slots' pitches, the paths'
+// levels and cutoffs.
+constexpr uint32_t bufferBit(int b)
+{
+    return 1u << b;
+}
+constexpr uint32_t PitchBuffers =
+    bufferBit(VelaTone_c::slotBuffer(0, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(1, VelaTone_c::sbPitch)) |
+    bufferBit(VelaTone_c::slotBuffer(2, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(3, VelaTone_c::sbPitch));
+constexpr uint32_t LevelBuffers =
+    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbLevel)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbLevel));
+constexpr uint32_t Cutoffs =
+    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbCutoff)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbCutoff));
+
+} // namespace
+
 // --- Global parameters of the voice's instrument set ---------------------------
 
 const Parameter_c* VelaTone_c::takeGlobals()
 {
     globals = global ? global->getRenderParaPtr(std::max(instrumentIndex, 0)) : nullptr;
     return globals;
-}
-
-float VelaTone_c::glo(int i) const
-{
-    return globals ? globals[i].fl.load() : 0.0f;
-}
-
-int VelaTone_c::gloVal(int i) const
-{
-    return globals ? globals[i].value.load() : 0;
-}
-
-float VelaTone_c::gloGain(int i) const
-{
-    return globals ? globals[i].gain.load() : 0.0f;
-}
-
-bool VelaTone_c::gloOn(int i) const
-{
-    return gloVal(i) != 0;
 }
 
 int VelaTone_c::paraValue(const Part_c& module, int i) const
@@ -276,9 +276,48 @@ bool VelaTone_c::render(int n)
     selectedGen[1]->setRenderMode(xModA);
     selectedGen[2]->setXModSourceMode(xModB);
     selectedGen[3]->setRenderMode(xModB);
+    const Switches_t sw = takeSwitches();
     if (instrument && global && controlReady())
-        controlLoop(n);
-    return renderAudio(n);
+        controlLoop(n, readBuffers(sw));
+    return renderAudio(n, sw);
+}
+
+VelaTone_c::Switches_t VelaTone_c::takeSwitches() const
+{
+    Switches_t sw;
+    for (int k = 0; k < 4; ++k)
+        sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
+    for (int q = 0; q < 2; ++q)
+        sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
+    return sw;
+}
+
+uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
+{
+    // What each module takes at create: a generator its slot's level, pitch
+    // and aux (a loop sampler its loop end too), a balance panner its
+    // slot's balance, a path's filter its cutoff, resonance, level and pan
+    // (the morphing filter its aux too), a path's amplifier (the path off)
+    // its level and pan.
+    uint32_t read = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (!sw.slotOn[k])
+            continue;
+        for (int kind = 0; kind < SlotBufferCount; ++kind)
+            read |= bufferBit(slotBuffer(k, kind));
+        read |= bufferBit(cbBalance1 + k);
+        if (k < 2 && selectedGen[k] == &loopSampler[k])
+            read |= bufferBit(cbLoopEnd1 + k);
+    }
+    for (int q = 0; q < 2; ++q) {
+        read |= bufferBit(pathBuffer(q, pbLevel)) | bufferBit(pathBuffer(q, pbPan));
+        if (!sw.pathOn[q])
+            continue;
+        read |= bufferBit(pathBuffer(q, pbCutoff)) | bufferBit(pathBuffer(q, pbResonance));
+        if (selectedFilter[q] == &morph[q])
+            read |= bufferBit(pathBuffer(q, pbAux));
+    }
+    return read;
 }
 
 bool VelaTone_c::controlReady() const
@@ -351,7 +390,7 @@ void VelaTone_c::setupBlock()
         applyPreLists();
 }
 
-void VelaTone_c::controlLoop(int n)
+void VelaTone_c::controlLoop(int n, uint32_t read)
 {
     int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
 
@@ -381,7 +420,7 @@ void VelaTone_c::controlLoop(int n)
         for (int e = 0; e < ModEntryCount; ++e)
             sub = std::min(sub, modRemaining[e]);
         sub = std::max(sub, 1);
-        stepLoop(sub, writeIndex);
+        stepLoop(sub, writeIndex, read);
         for (int e = 0; e < ModEntryCount; ++e)
             modRemaining[e] -= sub;
         for (int e = meEnvelope1; e <= meGlide; ++e)
@@ -421,25 +460,6 @@ void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAm
     }
 }
 
-static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <= 64, "one bit each");
-
-namespace {
-
-// Control buffers by kind, one bit each: the slots' pitches, the paths'
-// levels and cutoffs.
-constexpr uint32_t bufferBit(int b)
-{
-    return 1u << b;
-}
-constexpr uint32_t PitchBuffers =
-    bufferBit(VelaTone_c::slotBuffer(0, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(1, VelaTone_c::sbPitch)) |
-    bufferBit(VelaTone_c::slotBuffer(2, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(3, VelaTone_c::sbPitch));
-constexpr uint32_t LevelBuffers =
-    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbLevel)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbLevel));
-constexpr uint32_t Cutoffs =
-    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbCutoff)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbCutoff));
-
-} // namespace
 
 uint32_t VelaTone_c::stillBuffers() const
 {
@@ -459,7 +479,7 @@ uint32_t VelaTone_c::stillBuffers() const
     return still;
 }
 
-void VelaTone_c::stepLoop(int count, int& writeIndex)
+void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
 {
     // A block holds at most MaxBlockSize / 8 steps; the guard only matters
     // to a caller that breaks that: steps past the buffers' end still run,
@@ -470,9 +490,11 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
 
     // The buffers that hold one value over the run are filled once, at its
     // first step; the others (always the two cutoffs) are written step by
-    // step.
-    const uint32_t still = stillBuffers();
-    const uint32_t stepping = ~still & ((1u << ControlBufferCount) - 1u) & ~Cutoffs;
+    // step. Buffers no module of the block reads are left as they are.
+    const uint32_t still = stillBuffers() & read;
+    const uint32_t stepping = ~stillBuffers() & read & ~Cutoffs;
+    const bool cutoffRead[2] = {(read & bufferBit(pathBuffer(0, pbCutoff))) != 0,
+                                (read & bufferBit(pathBuffer(1, pbCutoff))) != 0};
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
     // The filters' own rest values, which the smoothed ones follow.
@@ -508,8 +530,9 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
             cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
         }
         for (int q = 0; q < 2; ++q)
-            control[pathBuffer(q, pbCutoff)][w] =
-                modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+            if (cutoffRead[q])
+                control[pathBuffer(q, pbCutoff)][w] =
+                    modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
         if (i == 0) {
             controlValues(v, cutoff, envAmount);
             for (uint32_t m = still; m != 0; m &= m - 1) {
@@ -526,15 +549,14 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
     }
 }
 
-bool VelaTone_c::renderAudio(int n)
+bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
 {
     // Each slot: its generator, its balance between the paths and (slots 1
     // and 2) its own 5.1 panner. A slot that is off reports nothing.
     bool anyOn = false;
     bool finished = true;
     for (int k = 0; k < 4; ++k) {
-        const int onPara = k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2);
-        if (!gloOn(onPara))
+        if (!sw.slotOn[k])
             continue;
         const bool done = selectedGen[k]->render(n);
         finished = anyOn ? finished && done : done;
@@ -546,7 +568,7 @@ bool VelaTone_c::renderAudio(int n)
     // Each path: saturator, then its filter (and its 5.1 panner), or only the
     // amplifier when the path is off. The two paths share no bus, so both
     // saturators run first and two ladder filters render as a pair.
-    const bool pathOn[2] = {gloOn(G::gpVarOn0), gloOn(G::gpVarOn0 + 1)};
+    const bool* pathOn = sw.pathOn;
     for (int q = 0; q < 2; ++q)
         if (pathOn[q])
             saturator[q].render(n);
