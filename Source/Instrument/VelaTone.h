@@ -231,7 +231,6 @@ private:
     float nextRandom();
     void drawDrift(float exactness);
     void selectModules();
-    void setupBlock();
     // The switches a block renders with, read once for the whole block.
     struct Switches_t
     {
@@ -242,7 +241,8 @@ private:
     // The control buffers (one bit each) that the modules a block renders
     // with these switches read; the control loop fills only those.
     uint32_t readBuffers(const Switches_t& sw) const;
-    void controlLoop(int n, uint32_t read);
+    void setupBlock(const Switches_t& sw);
+    void controlLoop(int n, const Switches_t& sw);
     void stepLoop(int steps, int& writeIndex, uint32_t read);
     // Every control buffer's value at the current step (the cutoffs from
     // the given rest-value cutoffs and envelope amounts).

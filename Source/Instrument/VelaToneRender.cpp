@@ -278,7 +278,7 @@ bool VelaTone_c::render(int n)
     selectedGen[3]->setRenderMode(xModB);
     const Switches_t sw = takeSwitches();
     if (instrument && global && controlReady())
-        controlLoop(n, readBuffers(sw));
+        controlLoop(n, sw);
     return renderAudio(n, sw);
 }
 
@@ -325,7 +325,7 @@ bool VelaTone_c::controlReady() const
     return controlBound;
 }
 
-void VelaTone_c::setupBlock()
+void VelaTone_c::setupBlock(const Switches_t& sw)
 {
     for (int r = 0; r < G::ModRowsUsed; ++r)
         rowAmounts[r] = glo(G::gpModAmount + r);
@@ -333,6 +333,10 @@ void VelaTone_c::setupBlock()
     const bool mixA = gloVal(G::gpGen0Routing) == 0;
     const bool mixB = gloVal(G::gpGen2Routing) == 0;
     for (int k = 0; k < 4; ++k) {
+        // A slot that is off renders nothing and nothing reads its
+        // buffers: its block floats are left as they are.
+        if (!sw.slotOn[k])
+            continue;
         float a = gloGain(G::gpGenVol0 + k) * drift.slotGain[k];
         Generator_c* g = selectedGen[k];
         // Oscillators are hot: halved, except a modulator of a cross pair
@@ -390,8 +394,9 @@ void VelaTone_c::setupBlock()
         applyPreLists();
 }
 
-void VelaTone_c::controlLoop(int n, uint32_t read)
+void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 {
+    const uint32_t read = readBuffers(sw);
     int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
 
     // The steps of a block that is not a multiple of 8 run ahead of the
@@ -409,7 +414,7 @@ void VelaTone_c::controlLoop(int n, uint32_t read)
     const float wheel = instrument->pitchBend;
     bend = wheel * (wheel < 0.0f ? pitchBendDown : pitchBendUp);
 
-    setupBlock();
+    setupBlock(sw);
 
     int writeIndex = 0;
     while (steps > 0) {
