@@ -17,7 +17,8 @@ int runCompare(int argc, char** argv);
 
 // --play BUILD PATCH FRAMES SECONDS: one plug-in renders the chord for that
 // long and nothing is timed, for a profiler (perf, callgrind) to watch.
-// BUILD is Stereo or 51, PATCH DefaultProgram or HeaviestPatch.
+// BUILD is Stereo or 51, PATCH DefaultProgram, HeaviestPatch or
+// PannedProgram.
 int runPlay(int argc, char** argv);
 
 } // namespace Bench

@@ -115,7 +115,15 @@ std::string pluginPath(Build build, const std::string& dir)
 
 const char* patchName(Patch patch)
 {
-    return patch == Patch::Default ? "DefaultProgram" : "HeaviestPatch";
+    switch (patch) {
+    case Patch::Default:
+        return "DefaultProgram";
+    case Patch::Heaviest:
+        return "HeaviestPatch";
+    case Patch::Panned:
+        return "PannedProgram";
+    }
+    return "";
 }
 
 LoadedPlugin::LoadedPlugin(const std::string& path, int blockFrames) : frames(blockFrames)
@@ -164,6 +172,11 @@ float LoadedPlugin::parameter(int index)
     return effect->getParameter(effect, index);
 }
 
+void LoadedPlugin::setParameter(int index, float value)
+{
+    effect->setParameter(effect, index, value);
+}
+
 void LoadedPlugin::chord(int first, int step, int count, int velocity, int offset)
 {
     for (int k = 0; k < count; ++k) {
@@ -204,6 +217,23 @@ const std::vector<uint8_t>& heaviestPatchChunk()
     return chunk;
 }
 
+bool loadPatch(LoadedPlugin& plugin, Patch patch)
+{
+    switch (patch) {
+    case Patch::Default:
+        return true;
+    case Patch::Heaviest:
+        return loadHeaviestPatch(plugin);
+    case Patch::Panned:
+        // Host parameters 510..516 ("51 1 OnOff"): the 5.1 panners of slots
+        // 1 and 2, of both paths and of the three effect taps.
+        for (int index = 510; index <= 516; ++index)
+            plugin.setParameter(index, 1.0f);
+        return plugin.parameter(512) > 0.5f;
+    }
+    return false;
+}
+
 bool loadHeaviestPatch(LoadedPlugin& plugin)
 {
     // Host parameters 3 ("Osc 4 Operation") and 224 ("Effect 6 Operation")
@@ -217,8 +247,8 @@ ChordPlayer::ChordPlayer(Build build, Patch patch, int blockFrames, const std::s
     blocksPerSecond = (SecondFrames + blockFrames - 1) / blockFrames;
     if (!error.empty())
         return;
-    if (patch == Patch::Heaviest && !loadHeaviestPatch(plugin)) {
-        error = "the plug-in did not take the heaviest patch";
+    if (!loadPatch(plugin, patch)) {
+        error = std::string("the plug-in did not take ") + patchName(patch);
         return;
     }
     plugin.chord(36, 2, HeldNotes, 100);

@@ -30,8 +30,9 @@ std::string pluginPath(Build build, const std::string& dir = {});
 
 // The patch a voice plays.
 enum class Patch {
-    Default, // the program the plug-in opens with
-    Heaviest // four unison oscillators, both filter paths, six effects with two reverbs
+    Default,  // the program the plug-in opens with
+    Heaviest, // four unison oscillators, both filter paths, six effects with two reverbs
+    Panned    // the default program with all seven 5.1 panners switched on
 };
 const char* patchName(Patch patch);
 
@@ -48,8 +49,9 @@ public:
     // Loads a program chunk into the edited instrument, as a host restores a
     // preset; false when the plug-in refused it.
     bool loadProgram(const std::vector<uint8_t>& chunk);
-    // The host parameter's value, 0..1.
+    // The host parameter's value, 0..1, and a host's change of it.
     float parameter(int index);
+    void setParameter(int index, float value);
     // Note-on (velocity > 0) or note-off of keys first, first + step, ...
     // count of them, all at frame `offset` of the next block.
     void chord(int first, int step, int count, int velocity, int offset = 0);
@@ -83,6 +85,9 @@ private:
 const std::vector<uint8_t>& heaviestPatchChunk();
 // Loads it into plugin; false when the plug-in did not take it.
 bool loadHeaviestPatch(LoadedPlugin& plugin);
+// Loads patch into plugin (the default program needs nothing); false when
+// the plug-in did not take it.
+bool loadPatch(LoadedPlugin& plugin, Patch patch);
 
 // A plug-in of that build and block size playing patch with 32 notes held
 // (keys a whole tone apart from C2), past their attacks. Each call of

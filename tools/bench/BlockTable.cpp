@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -103,14 +104,19 @@ int runTable(int argc, char** argv)
 int runPlay(int argc, char** argv)
 {
     int frames = 0, seconds = 0;
-    if (argc != 4 || (std::strcmp(argv[0], "Stereo") != 0 && std::strcmp(argv[0], "51") != 0) ||
-        (std::strcmp(argv[1], patchName(Patch::Default)) != 0 && std::strcmp(argv[1], patchName(Patch::Heaviest)) != 0) ||
+    int patchIndex = -1;
+    constexpr Patch Patches[] = {Patch::Default, Patch::Heaviest, Patch::Panned};
+    for (int k = 0; argc == 4 && k < static_cast<int>(std::size(Patches)); ++k)
+        if (std::strcmp(argv[1], patchName(Patches[k])) == 0)
+            patchIndex = k;
+    if (argc != 4 || (std::strcmp(argv[0], "Stereo") != 0 && std::strcmp(argv[0], "51") != 0) || patchIndex < 0 ||
         !readCount(argv[2], frames) || !readCount(argv[3], seconds)) {
-        std::fprintf(stderr, "usage: tessel-bench --play Stereo|51 DefaultProgram|HeaviestPatch FRAMES SECONDS\n");
+        std::fprintf(stderr, "usage: tessel-bench --play Stereo|51 DefaultProgram|HeaviestPatch|PannedProgram FRAMES "
+                             "SECONDS\n");
         return 2;
     }
     const Build build = std::strcmp(argv[0], "Stereo") == 0 ? Build::Stereo : Build::Surround;
-    const Patch patch = std::strcmp(argv[1], patchName(Patch::Default)) == 0 ? Patch::Default : Patch::Heaviest;
+    const Patch patch = Patches[patchIndex];
     ChordPlayer player(build, patch, frames);
     if (!player.error.empty()) {
         std::fprintf(stderr, "tessel-bench: %s\n", player.error.c_str());

@@ -1,8 +1,10 @@
 // tessel-bench --compare DIR [--tolerance DB]
 //
 // Holds a change to the engine's speed to what it promised about the sound:
-// both builds play both patches through the plug-ins in DIR (built from the
-// commit before the change) and through those built beside this tool, at
+// both builds play the default program, the heaviest patch and the default
+// program with every 5.1 panner on (the paths' panners read the voices' path
+// buses) through the plug-ins in DIR (built from the commit before the
+// change) and through those built beside this tool, at
 // block sizes from 32 frames to 1024 (and 100, which no control step
 // divides). The phrase strikes the chord, lets half of it go, re-strikes it
 // and releases it into the effects' tails, every event at a frame inside a
@@ -56,8 +58,8 @@ std::vector<float> renderPhrase(const std::string& path, Patch patch, int frames
         error = plugin.error;
         return {};
     }
-    if (patch == Patch::Heaviest && !loadHeaviestPatch(plugin)) {
-        error = path + " did not take the heaviest patch";
+    if (!loadPatch(plugin, patch)) {
+        error = path + " did not take " + patchName(patch);
         return {};
     }
     const int channels = plugin.outputCount();
@@ -104,7 +106,7 @@ int runCompare(int argc, char** argv)
                 TESSEL_BENCH_PLUGIN_DIR, baseline.c_str(), toleranceDb);
     bool allWithin = true;
     for (Build build : {Build::Stereo, Build::Surround})
-        for (Patch patch : {Patch::Default, Patch::Heaviest})
+        for (Patch patch : {Patch::Default, Patch::Heaviest, Patch::Panned})
             for (int frames : CompareBlocks) {
                 std::string error;
                 const std::vector<float> before = renderPhrase(pluginPath(build, baseline), patch, frames, error);
