@@ -566,6 +566,11 @@ bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
         const bool done = selectedGen[k]->render(n);
         finished = anyOn ? finished && done : done;
         anyOn = true;
+        // A generator that wrote nothing (a sampler without a sample, a
+        // modulator writing to its carrier) leaves the slot's bus empty,
+        // and both panners of the slot would find nothing there.
+        if (balance[k].inputBus && !balance[k].inputBus->hasContent())
+            continue;
         balance[k].render(n);
         if (k < 2 && gloOn(G::gpPow51First + k))
             slotPan51[k].render(n);
