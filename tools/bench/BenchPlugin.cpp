@@ -241,8 +241,8 @@ bool loadHeaviestPatch(LoadedPlugin& plugin)
     return plugin.loadProgram(heaviestPatchChunk()) && plugin.parameter(3) > 0.5f && plugin.parameter(224) > 0.5f;
 }
 
-ChordPlayer::ChordPlayer(Build build, Patch patch, int blockFrames, const std::string& dir)
-    : plugin(pluginPath(build, dir), blockFrames)
+ChordPlayer::ChordPlayer(Build build, Patch patch, int blockFrames, const std::string& dir, bool strikeAgain)
+    : plugin(pluginPath(build, dir), blockFrames), restrike(strikeAgain)
 {
     blocksPerSecond = (SecondFrames + blockFrames - 1) / blockFrames;
     if (!error.empty())
@@ -260,8 +260,10 @@ ChordPlayer::ChordPlayer(Build build, Patch patch, int blockFrames, const std::s
 float ChordPlayer::second()
 {
     // A player striking the chord again: each key's release and new start.
-    plugin.chord(36, 2, HeldNotes, 0);
-    plugin.chord(36, 2, HeldNotes, 100);
+    if (restrike) {
+        plugin.chord(36, 2, HeldNotes, 0);
+        plugin.chord(36, 2, HeldNotes, 100);
+    }
     float last = 0.0f;
     for (int b = 0; b < blocksPerSecond; ++b) {
         plugin.block();

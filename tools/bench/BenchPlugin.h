@@ -91,12 +91,13 @@ bool loadPatch(LoadedPlugin& plugin, Patch patch);
 
 // A plug-in of that build and block size playing patch with 32 notes held
 // (keys a whole tone apart from C2), past their attacks. Each call of
-// second() re-strikes the chord at the start of the second, then renders
-// ceil(48000 / block) blocks; secondFrames() says how many frames that was.
+// second() re-strikes the chord at the start of the second (unless restrike
+// is false: the notes are only held), then renders ceil(48000 / block)
+// blocks; secondFrames() says how many frames that was.
 class ChordPlayer
 {
 public:
-    ChordPlayer(Build build, Patch patch, int blockFrames, const std::string& dir = {});
+    ChordPlayer(Build build, Patch patch, int blockFrames, const std::string& dir = {}, bool restrike = true);
     float second();
     int secondFrames() const { return blocksPerSecond * plugin.blockFrames(); }
     LoadedPlugin plugin;
@@ -104,6 +105,7 @@ public:
 
 private:
     int blocksPerSecond = 0;
+    bool restrike = true;
 };
 
 } // namespace Bench
