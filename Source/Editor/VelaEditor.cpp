@@ -189,16 +189,9 @@ void VelaEditor_c::createExchangeables()
         for (int k = 0; k < EffectTypes; ++k)
             createFrame(fxFrame(k, set));
     createEffFrame(getExchFrame(FxPage));
-    using Builder = void (VelaEditor_c::*)(CModulFrameVx*, int);
-    constexpr Builder EffectBuilders[EffectTypes] = {
-        &VelaEditor_c::createDelEdits,   &VelaEditor_c::createStDelEdits,  &VelaEditor_c::createPPDelEdits,
-        &VelaEditor_c::createChoEdits,   &VelaEditor_c::createPhaEdits,    &VelaEditor_c::createGFiEdits,
-        &VelaEditor_c::createRevEdits,   &VelaEditor_c::createFlangerEdits, &VelaEditor_c::createGatorEdits,
-        &VelaEditor_c::createStereoEnhEdits, &VelaEditor_c::createEQEdits, &VelaEditor_c::createCrushEdits,
-    };
     for (int k = 0; k < EffectTypes; ++k)
         for (int set = 0; set < EffectSets; ++set)
-            (this->*EffectBuilders[k])(getExchFrame(fxFrame(k, set)), set);
+            createEffectEdits(k, getExchFrame(fxFrame(k, set)), set);
 
     // "modulation": the LFOs, the envelopes in their holders, the arpeggiator.
     CModulFrameVx* modulation = getExchFrame(ModulationPage);
@@ -307,6 +300,25 @@ void VelaEditor_c::createLopEdits(CModulFrameVx* frame, int slot)
 void VelaEditor_c::createGenSamTable(CModulFrameVx* frame, int slot)
 {
     buildRows(frame, zoneRows(), Place{slot, slot == 1});
+}
+
+void VelaEditor_c::createEffectEdits(int type, CModulFrameVx* frame, int set)
+{
+    switch (type) {
+    case 0: createDelEdits(frame, set); return;
+    case 1: createStDelEdits(frame, set); return;
+    case 2: createPPDelEdits(frame, set); return;
+    case 3: createChoEdits(frame, set); return;
+    case 4: createPhaEdits(frame, set); return;
+    case 5: createGFiEdits(frame, set); return;
+    case 6: createRevEdits(frame, set); return;
+    case 7: createFlangerEdits(frame, set); return;
+    case 8: createGatorEdits(frame, set); return;
+    case 9: createStereoEnhEdits(frame, set); return;
+    case 10: createEQEdits(frame, set); return;
+    case 11: createCrushEdits(frame, set); return;
+    default: return;
+    }
 }
 
 void VelaEditor_c::createDelEdits(CModulFrameVx* frame, int set) { buildRows(frame, effectRows(0), Place{set}); }

@@ -32,7 +32,7 @@
 class CDrawbarVx;
 class CLabelVx;
 class CMIKnob;
-class CView;
+class CXYVx;
 
 class VelaEditor_c : public SynthEditor_c
 {
@@ -128,6 +128,8 @@ public:
     void createStereoEnhEdits(CModulFrameVx* frame, int set);
     void createEQEdits(CModulFrameVx* frame, int set);
     void createCrushEdits(CModulFrameVx* frame, int set);
+    // The builder of effect type 0..11.
+    void createEffectEdits(int type, CModulFrameVx* frame, int set);
 
     // --- layout functions (VelaEditorBuilders.cpp). Each returns what it
     // made, or null without engine, frame or picture.
@@ -144,7 +146,7 @@ public:
     // value 34 x 8 centred on (x + 6, y - 12), or the small form (x, y)-(x + 10, y + 73).
     CDrawbarVx* createEnvSlider(CModulFrameVx* frame, int index, int x, int y, bool small, bool withDisplay);
     // An XY pad on index (x) and index + 1 (y), size pixels square.
-    CView* createXY(CModulFrameVx* frame, int index, int x, int y, int size, bool tint);
+    CXYVx* createXY(CModulFrameVx* frame, int index, int x, int y, int size, bool tint);
 
     // --- the walk: every row of a table into a frame at a place.
     void buildRows(CModulFrameVx* frame, std::span<const PageLayout::Row> rows, const PageLayout::Place& place = {});

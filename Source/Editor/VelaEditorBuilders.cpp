@@ -160,7 +160,7 @@ CDrawbarVx* VelaEditor_c::createEnvSlider(CModulFrameVx* frame, int index, int x
     return slider;
 }
 
-CView* VelaEditor_c::createXY(CModulFrameVx* frame, int index, int x, int y, int size, bool tint)
+CXYVx* VelaEditor_c::createXY(CModulFrameVx* frame, int index, int x, int y, int size, bool tint)
 {
     if (!engine || !frame)
         return nullptr;

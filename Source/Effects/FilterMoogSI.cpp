@@ -731,10 +731,39 @@ int FilterMoogSI_c::lanesWanted() const
     return inputBus && inputBus->isStereo() ? 2 : 1;
 }
 
+namespace {
+
+// RenderingScope that a render can hand on: when kept, the flag stays raised
+// for whoever took it over (the lanes, until their clear).
+class HandedScope
+{
+public:
+    explicit HandedScope(Part_c& part) : part(part), previous(part.rendering.exchange(true)) {}
+    ~HandedScope()
+    {
+        if (!kept)
+            part.rendering.store(previous, std::memory_order_release);
+    }
+    HandedScope(const HandedScope&) = delete;
+    HandedScope& operator=(const HandedScope&) = delete;
+    bool handOn()
+    {
+        kept = true;
+        return previous;
+    }
+
+private:
+    Part_c& part;
+    bool previous;
+    bool kept = false;
+};
+
+} // namespace
+
 bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes)
 {
-    RenderingScope scopeA(a);
-    RenderingScope scopeB(b);
+    HandedScope scopeA(a);
+    HandedScope scopeB(b);
     const auto ladderType = [](int t) { return t == rLP12 || t == rLP24; };
     const auto laddersAlike = [&](const Open_t* o) {
         return o[0].channels > 0 && o[0].channels == o[1].channels && o[0].n == o[1].n &&
@@ -743,8 +772,11 @@ bool FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, Lad
     Open_t open[2];
     if (lanes && a.openInput(n, open[0]) && b.openInput(n, open[1]) && laddersAlike(open) &&
         lanes->hasRoom(a, b, open[0].n)) {
-        // The output buses stay untouched until mixOut writes them.
-        lanes->hold(a, open[0], b, open[1]);
+        // The output buses stay untouched until mixOut writes them; the
+        // flags stay up until the lanes are done with the filters.
+        const bool wasA = scopeA.handOn();
+        const bool wasB = scopeB.handOn();
+        lanes->hold(a, open[0], wasA, b, open[1], wasB);
         return true;
     }
     open[0] = open[1] = Open_t{};
@@ -783,15 +815,42 @@ bool settleAll(T (&v)[N])
 
 } // namespace
 
+namespace {
+
+// FilterMath::settle of two doubles at once: each below FlushBelow in
+// magnitude becomes 0; false when either is not finite (x * 0 is 0 only for
+// a finite x).
+bool settlePair(double& a, double& b)
+{
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const __m128d x = _mm_set_pd(b, a);
+    const __m128d small = _mm_cmplt_pd(_mm_and_pd(x, magnitude), _mm_set1_pd(FilterMath::FlushBelow));
+    const __m128d settled = _mm_andnot_pd(small, x);
+    _mm_storel_pd(&a, settled);
+    _mm_storeh_pd(&b, settled);
+    return _mm_movemask_pd(_mm_cmpeq_pd(_mm_mul_pd(x, zero), zero)) == 3;
+}
+
+} // namespace
+
 bool FilterMoogSI_c::settleLadders(int channels)
 {
+    // Every value is settled, whatever the others are: when one is not
+    // finite the caller starts everything here afresh (initBuffer), so the
+    // order in which they are looked at does not matter. The ladders run
+    // this after every block.
     using FilterMath::settle;
-    bool ok = settle(level) && settle(levelStep) && settle(balance) && std::isfinite(k1) && std::isfinite(feedback);
-    for (int c = 0; c < channels; ++c) {
+    bool ok = std::isfinite(k1) && std::isfinite(feedback);
+    ok = settle(level) && ok;
+    ok = settle(levelStep) && ok;
+    ok = settle(balance) && ok;
+    for (int c = 0; c < channels && c < 2; ++c) {
         Ladder_t& l = ladder[c];
-        ok = settleAll(l.s) && ok;
-        ok = settleAll(l.prev) && ok;
-        ok = settle(l.xPrev) && ok;
+        ok = settlePair(l.s[0], l.s[1]) && ok;
+        ok = settlePair(l.s[2], l.s[3]) && ok;
+        ok = settlePair(l.prev[0], l.prev[1]) && ok;
+        ok = settlePair(l.prev[2], l.xPrev) && ok;
         ok = settle(l.dc) && ok;
     }
     return ok;

@@ -57,18 +57,18 @@ bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, in
     return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
 }
 
-void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
-                         const FilterMoogSI_c::Open_t& openB)
+void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
+                         const FilterMoogSI_c::Open_t& openB, bool wasB)
 {
     if (filterCount == 0) {
         frames = openA.n;
         responseType = a.responseType;
     }
-    holdOne(a, openA);
-    holdOne(b, openB);
+    holdOne(a, openA, wasA);
+    holdOne(b, openB, wasB);
 }
 
-void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o)
+void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering)
 {
     // The control buffers and the input bus are shared by every voice: the
     // values this block needs are copied before the next voice overwrites
@@ -79,6 +79,7 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o)
     h.lane = laneCount;
     h.channels = o.channels;
     h.live = true;
+    h.wasRendering = wasRendering;
     const int steps = (o.n + ControlStepFrames - 1) / ControlStepFrames;
     for (int c = 0; c < o.channels; ++c) {
         const int lane = laneCount + c;
@@ -96,6 +97,8 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o)
 
 void LadderLanes_c::clear()
 {
+    for (int k = 0; k < filterCount; ++k)
+        held[k].filter->rendering.store(held[k].wasRendering, std::memory_order_release);
     filterCount = 0;
     laneCount = 0;
 }
@@ -104,13 +107,11 @@ void LadderLanes_c::run()
 {
     if (filterCount == 0)
         return;
-    // Each filter's render flag is up while its state changes; one switched
-    // off since it was held is left alone (and mixes nothing).
-    bool wasRendering[MaxLanes] = {};
+    // Each filter's render flag is up since it was held; one switched off
+    // since then is left alone (and mixes nothing).
     liveLanes = 0;
     for (int k = 0; k < filterCount; ++k) {
         FilterMoogSI_c& f = *held[k].filter;
-        wasRendering[k] = f.rendering.exchange(true);
         held[k].live = f.active.load();
         if (held[k].live)
             liveLanes |= ((1u << held[k].channels) - 1u) << held[k].lane;
@@ -131,11 +132,9 @@ void LadderLanes_c::run()
         else
             four ? runWide<true, 1>() : runWide<false, 1>();
     }
-    for (int k = 0; k < filterCount; ++k) {
+    for (int k = 0; k < filterCount; ++k)
         if (held[k].live)
             held[k].filter->checkLadderState(held[k].channels);
-        held[k].filter->rendering.store(wasRendering[k]);
-    }
 }
 
 void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
@@ -614,7 +613,6 @@ void LadderLanes_c::mixOut(int k)
     if (k < 0 || k >= filterCount || !held[k].live)
         return;
     FilterMoogSI_c& f = *held[k].filter;
-    RenderingScope scope(f);
     float* outL = nullptr;
     float* outR = nullptr;
     if (!f.outputBusA || !f.outputBusA->wantWriteStereo(&outL, &outR))
@@ -625,6 +623,35 @@ void LadderLanes_c::mixOut(int k)
     addInto(outL, productL[h.lane]);
     addInto(outR, productR[h.lane + h.channels - 1]);
     f.outputBusA->doneWriteStereo();
+}
+
+void LadderLanes_c::sendOut(int k, InBuffer2_c& to)
+{
+    if (k < 0 || k >= filterCount || !held[k].live)
+        return;
+    FilterMoogSI_c& f = *held[k].filter;
+    // The output bus at the start of its cycle holds its silence block
+    // (index-aligned, offset 0: a voice bus); a mixOut would add the stash
+    // to it and the send would add that sum into `to`.
+    const float* silence = f.outputBusA ? f.outputBusA->getDefault() : nullptr;
+    float* outL = nullptr;
+    float* outR = nullptr;
+    if (!silence || f.outputBusA->getOffset() != 0 || !to.wantWriteStereo(&outL, &outR))
+        return;
+    const Held_t& h = held[k];
+    addInto(outL, silence, productL[h.lane]);
+    addInto(outR, silence, productR[h.lane + h.channels - 1]);
+    to.doneWriteStereo();
+}
+
+void LadderLanes_c::addInto(float* out, const float* silence, const float* products) const
+{
+    int i = 0;
+    for (; i + 8 <= frames; i += 8)
+        _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_loadu_ps(out + i),
+                                                _mm256_add_ps(_mm256_loadu_ps(silence + i), _mm256_load_ps(products + i))));
+    for (; i < frames; ++i)
+        out[i] += silence[i] + products[i];
 }
 
 void LadderLanes_c::addInto(float* out, const float* products) const

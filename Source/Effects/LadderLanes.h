@@ -3,6 +3,8 @@
 #include "Capacities.h"
 #include "FilterMoogSI.h"
 
+class InBuffer2_c;
+
 // LadderLanes_c: the ladders of several voices in one loop. Each ladder is a
 // long chain of dependent arithmetic that leaves most of a wide vector unit
 // idle; several voices' ladders side by side in the lanes of one vector
@@ -13,6 +15,11 @@
 // into stashes, and mixOut adds each one's stash into its output bus. The
 // per-lane arithmetic is renderPair's, operation for operation, so the sound
 // is the same to the last bit.
+//
+// A held filter's rendering flag stays raised from the render that left it
+// here until clear(): its state changes in run() and its output bus is
+// written in mixOut, and a filter switched off meanwhile (active clear when
+// run() looks) is left alone.
 //
 // Threads: everything on the audio thread; the stashes are members, so
 // nothing allocates.
@@ -41,7 +48,13 @@ public:
     void run();
     // After run: adds held filter k's stash into its output bus.
     void mixOut(int k);
-    // Forgets every held ladder (after their mixOut).
+    // After run, instead of mixOut when nothing but `to` reads the output
+    // bus: adds into `to` (as stereo) what the output bus would pass on,
+    // its silence plus the stash, sample for sample the same sums, and
+    // leaves the output bus untouched.
+    void sendOut(int k, InBuffer2_c& to);
+    // Forgets every held ladder (after their mixOut) and puts each one's
+    // rendering flag back as the render that held it found it.
     void clear();
 
 private:
@@ -53,6 +66,7 @@ private:
         int lane = 0;     // its first lane; a stereo input takes two
         int channels = 0;
         bool live = false; // still active when run() came
+        bool wasRendering = false; // its rendering flag before the render that held it
     };
     // The held ladders' control state by lane, for one run: what each
     // filter's control step reads and writes (its cutoff memo, gains and
@@ -71,10 +85,12 @@ private:
         alignas(32) float levelStep[MaxLanes];
         alignas(32) float balance[MaxLanes];
     };
-    // Holds a's and b's ladders from their opened buses.
-    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, FilterMoogSI_c& b,
-              const FilterMoogSI_c::Open_t& openB);
-    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o);
+    // Holds a's and b's ladders from their opened buses. Their rendering
+    // flags are raised (by renderPair); wasA and wasB are what they were
+    // before, which clear() puts back.
+    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
+              const FilterMoogSI_c::Open_t& openB, bool wasB);
+    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering);
     // Halves: 1 runs lanes 0..7, 2 all sixteen.
     template <bool FourPoles, int Halves>
     [[gnu::target("avx2,fma")]] void runWide();
@@ -93,6 +109,8 @@ private:
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
     // out[i] += products[i] over the held frames.
     [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
+    // out[i] += silence[i] + products[i] over the held frames.
+    [[gnu::target("avx2")]] void addInto(float* out, const float* silence, const float* products) const;
 
     Held_t held[MaxLanes];
     // Lane l belongs to held[laneHeld[l]].

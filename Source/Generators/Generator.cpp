@@ -35,15 +35,6 @@ void Generator_c::create(Synth* s, unsigned int** rows)
     syncRows = rows;
 }
 
-void Generator_c::setRenderMode(int mode)
-{
-    renderMode = mode;
-}
-
-void Generator_c::setXModSourceMode(int mode)
-{
-    xModSourceMode = mode;
-}
 
 bool Generator_c::render(int n)
 {

@@ -88,8 +88,8 @@ public:
     // rows (not used by any generator, kept for the voice).
     virtual void create(Synth* s, unsigned int** syncRows);
     // Audio thread, before every render of the pair.
-    virtual void setRenderMode(int mode);
-    virtual void setXModSourceMode(int mode);
+    void setRenderMode(int mode) { renderMode = mode; }
+    void setXModSourceMode(int mode) { xModSourceMode = mode; }
     // Audio thread: renders n samples of one piece: the unison render while
     // the unison amount is above UnisonThreshold, otherwise copy 0 at pitch
     // factor 1. True when the generator has finished (only ever when the

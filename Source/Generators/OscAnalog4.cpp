@@ -227,18 +227,6 @@ double OscAnalog4_c::foldWidth(float raw, double inc)
     return w < 1.0 ? w : 1.0;
 }
 
-void OscAnalog4_c::readInputs(Copy_t& st, Inputs_t& in, double nominalInc)
-{
-    in.levelValue = *in.level++;
-    const float pitch = *in.pitch++;
-    if (pitch != st.pitchSeen || nominalInc != st.nominalSeen) {
-        st.inc = pitchedIncrement(pitch, nominalInc);
-        st.pitchSeen = pitch;
-        st.nominalSeen = nominalInc;
-    }
-    st.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
-}
-
 void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
 {
     cur.inc = pitchedIncrement(in.pitch[0], nominalInc);
@@ -339,30 +327,42 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
         edge = st.i;
     };
     float m = st.m;
-    for (int j = 0; j < n; ++j) {
-        float value;
+    // The value of the current sample, switching segments as often as the
+    // phase has run past one.
+    const auto next = [&]() -> float {
         for (;;) {
             if (edge < EdgeStepsPerSample) {
                 if (phase >= 1.0) {
                     switchAt(1.0f);
                     continue;
                 }
-                value = y;
-            } else {
-                edge -= EdgeStepsPerSample;
-                const float z = table[edge] * y * h + c;
-                if (phase >= 1.0) {
-                    switchAt(z);
-                    continue;
-                }
-                value = z;
+                return y;
             }
-            break;
+            edge -= EdgeStepsPerSample;
+            const float z = table[edge] * y * h + c;
+            if (phase >= 1.0) {
+                switchAt(z);
+                continue;
+            }
+            return z;
         }
-        if ((j & (ControlStepFrames - 1)) == 0)
-            readInputs(st, in, nominalInc);
+    };
+    // The next value of each input, once per control step; the level stays
+    // in a register for the step.
+    float level = in.levelValue;
+    const auto takeInputs = [&] {
+        level = *in.level++;
+        const float pitch = *in.pitch++;
+        if (pitch != st.pitchSeen || nominalInc != st.nominalSeen) {
+            st.inc = pitchedIncrement(pitch, nominalInc);
+            st.pitchSeen = pitch;
+            st.nominalSeen = nominalInc;
+        }
+        st.rawWidth = *in.shape++ * ShapeToWidth + widthBase;
+    };
+    const auto emit = [&](int j, float value) {
         m = 1.0f;
-        float sample = in.levelValue * value;
+        float sample = level * value;
         if constexpr (Mode == rmCrossFM)
             m = std::max(0.0f, mod[j]);
         if constexpr (Mode == rmCrossAM)
@@ -371,6 +371,35 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
         y += s * m;
         lastStep = v * m;
         phase += lastStep;
+    };
+    for (int j = 0; j < n;) {
+        // A control step's first sample takes the step's inputs once its
+        // value is known (a switch in it still works with the last step's).
+        const float first = next();
+        if ((j & (ControlStepFrames - 1)) == 0)
+            takeInputs();
+        emit(j, first);
+        const int end = std::min(n, (j | (ControlStepFrames - 1)) + 1);
+        for (++j; j < end;) {
+            if constexpr (Mode == rmPlain) {
+                // Most samples lie on a straight stretch: no correction runs
+                // and the phase stays below one. There emit(j, y) is this,
+                // the FM factor being 1.
+                if (edge < EdgeStepsPerSample && phase < 1.0) {
+                    do {
+                        out[j] += level * y;
+                        y += s;
+                        phase += v;
+                        ++j;
+                    } while (j < end && phase < 1.0);
+                    m = 1.0f;
+                    lastStep = v;
+                    continue;
+                }
+            }
+            emit(j, next());
+            ++j;
+        }
     }
     st.phase = phase;
     st.v = v;
@@ -382,6 +411,7 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
     st.c = c;
     st.i = edge;
     cur = st;
+    in.levelValue = level;
     inputs = in;
 }
 

@@ -181,8 +181,6 @@ private:
     static double pitchedIncrement(float pitch, double nominal);
     // Width of the cycle that starts now, from the state's raw width and inc.
     static double foldWidth(float raw, double inc);
-    // Takes the next value of each input into the state st.
-    void readInputs(Copy_t& st, Inputs_t& in, double nominal);
     // The first render of a copy after its note start.
     void startCopy(const Inputs_t& in, double nominal);
     // The segment switch of the state st, leaving the value x0.

@@ -83,6 +83,9 @@ public:
     // The path's 5.1 panner reads the voice bus, so it pans this voice
     // alone. Thread: audio, from the voice's render.
     void sendPath(int path, int frames);
+    // The effect bus that path `path` (0, 1) joins, EffBuf0 or EffBuf1; null
+    // for another number. Thread: audio.
+    InBuffer2_c* getPathSend(int path);
     // Starts a fresh cycle of both path buses, as before each voice: a voice
     // whose ladders ran later than its own render writes them then.
     // Thread: audio.

@@ -334,6 +334,11 @@ void Vela_c::sendPath(int path, int frames)
         to->add(from, frames, false, nullptr);
 }
 
+InBuffer2_c* Vela_c::getPathSend(int path)
+{
+    return path == 0 ? &EffBuf0 : path == 1 ? &EffBuf1 : nullptr;
+}
+
 void Vela_c::startPathCycle(int frames)
 {
     PathBuf0.prepCycle(frames);

@@ -6,6 +6,9 @@
 #include "Vela.h"
 #include "VelaGlo.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Destination numbers of the matrix ("Mod.Dest." values) that are not a
@@ -68,6 +71,7 @@ VelaTone_c::VelaTone_c() : Tone_c(false)
     selectedGen[3] = &osc[3];
     selectedFilter[0] = &ladder[0];
     selectedFilter[1] = &ladder[1];
+    takePostRows();
 }
 
 VelaTone_c::~VelaTone_c() = default;
@@ -130,6 +134,7 @@ void VelaTone_c::setControlBuffers(float* const* buffers, int count)
         return;
     for (int k = 0; k < count && k < ControlBufferCount; ++k)
         control[k] = buffers[k];
+    controlBound = std::all_of(std::begin(control), std::end(control), [](const float* b) { return b != nullptr; });
 }
 
 void VelaTone_c::create(Vela_c* p, VelaGlo_c* g, unsigned int** syncRows, int voice)

@@ -231,12 +231,29 @@ private:
     float nextRandom();
     void drawDrift(float exactness);
     void selectModules();
-    void setupBlock();
-    void controlLoop(int n);
-    void stepLoop(int steps, int& writeIndex);
+    // The switches a block renders with, read once for the whole block.
+    struct Switches_t
+    {
+        bool slotOn[4] = {};
+        bool pathOn[2] = {};
+    };
+    Switches_t takeSwitches() const;
+    // The control buffers (one bit each) that the modules a block renders
+    // with these switches read; the control loop fills only those.
+    uint32_t readBuffers(const Switches_t& sw) const;
+    void setupBlock(const Switches_t& sw);
+    void controlLoop(int n, const Switches_t& sw);
+    void stepLoop(int steps, int& writeIndex, uint32_t read);
+    // Every control buffer's value at the current step (the cutoffs from
+    // the given rest-value cutoffs and envelope amounts).
+    void controlValues(float* v, const float* cutoff, const float* envAmount) const;
+    // The buffers (one bit each) that hold one value over a run of steps.
+    uint32_t stillBuffers() const;
+    // postRows and postMoved from the lists just sorted.
+    void takePostRows();
     // Every control buffer is bound.
     bool controlReady() const;
-    bool renderAudio(int n);
+    bool renderAudio(int n, const Switches_t& sw);
     // The ladder pair of both paths: rendered now (false), or left in the
     // instrument's lanes (true: the paths' back end runs when they do).
     bool renderLadders(int n);
@@ -247,10 +264,13 @@ private:
     const Parameter_c* takeGlobals();
     // Scaled value, integer value, gain and switch of global parameter i
     // (0 without a global part).
-    float glo(int i) const;
-    int gloVal(int i) const;
-    float gloGain(int i) const;
-    bool gloOn(int i) const;
+    float glo(int i) const { return globals ? globals[i].fl.load() : 0.0f; }
+    int gloVal(int i) const { return globals ? globals[i].value.load() : 0; }
+    float gloGain(int i) const { return globals ? globals[i].gain.load() : 0.0f; }
+    bool gloOn(int i) const { return gloVal(i) != 0; }
+    // Integer value of parameter i of one of the voice's modules, in the
+    // set the voice plays (0 without one).
+    int paraValue(const Part_c& module, int i) const;
     Modulator_c* modulator(int entry);
 
     Vela_c* plugin = nullptr;
@@ -267,6 +287,9 @@ private:
     bool envInverse[2] = {};
     float bend = 0.0f;
     int32_t phaseRemainder = 0; // samples the control steps ran ahead of the audio
+    bool controlBound = false;  // every control buffer is bound
+    bool postRows = false;      // the note has per-step rows
+    uint32_t rowStill = 0;      // the buffers (one bit each) whose block floats no per-step row writes
     uint32_t driftState = 0x9E3779B9u;
     float noArpeggiator = 0.0f; // source 25 of an instrument without a sequencer
     std::atomic<bool> forceStereo{false};

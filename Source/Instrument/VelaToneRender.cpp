@@ -46,6 +46,26 @@ int xModCode(int routing)
 
 } // namespace
 
+static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <= 64, "one bit each");
+
+namespace {
+
+// Control buffers by kind, one bit each: the slots' pitches, the paths'
+// levels and cutoffs.
+constexpr uint32_t bufferBit(int b)
+{
+    return 1u << b;
+}
+constexpr uint32_t PitchBuffers =
+    bufferBit(VelaTone_c::slotBuffer(0, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(1, VelaTone_c::sbPitch)) |
+    bufferBit(VelaTone_c::slotBuffer(2, VelaTone_c::sbPitch)) | bufferBit(VelaTone_c::slotBuffer(3, VelaTone_c::sbPitch));
+constexpr uint32_t LevelBuffers =
+    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbLevel)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbLevel));
+constexpr uint32_t Cutoffs =
+    bufferBit(VelaTone_c::pathBuffer(0, VelaTone_c::pbCutoff)) | bufferBit(VelaTone_c::pathBuffer(1, VelaTone_c::pbCutoff));
+
+} // namespace
+
 // --- Global parameters of the voice's instrument set ---------------------------
 
 const Parameter_c* VelaTone_c::takeGlobals()
@@ -54,24 +74,12 @@ const Parameter_c* VelaTone_c::takeGlobals()
     return globals;
 }
 
-float VelaTone_c::glo(int i) const
+int VelaTone_c::paraValue(const Part_c& module, int i) const
 {
-    return globals ? globals[i].fl.load() : 0.0f;
-}
-
-int VelaTone_c::gloVal(int i) const
-{
-    return globals ? globals[i].value.load() : 0;
-}
-
-float VelaTone_c::gloGain(int i) const
-{
-    return globals ? globals[i].gain.load() : 0.0f;
-}
-
-bool VelaTone_c::gloOn(int i) const
-{
-    return gloVal(i) != 0;
+    // getParaVal without its detours: i is one of the module's own
+    // parameter numbers.
+    const Parameter_c* p = module.getRenderParaPtr(instrumentIndex);
+    return p ? p[i].value.load() : 0;
 }
 
 // --- Note start ---------------------------------------------------------------
@@ -187,6 +195,7 @@ void VelaTone_c::prepProc(int ins, NoteC_c n, bool first, bool second)
 
     precalcModulation(G::gpModSource, G::gpModAmount, G::gpModDest, DestRowAmountFirst, G::ModRowsUsed,
                       ModulatedRowAmounts);
+    takePostRows();
     selectModules();
     drawDrift(glo(G::gpExactness));
 
@@ -211,6 +220,40 @@ void VelaTone_c::prepProc(int ins, NoteC_c n, bool first, bool second)
     loopSampler[1].adjustSampleStart(block[bkStartOffset1 + 1]);
 }
 
+void VelaTone_c::takePostRows()
+{
+    // The rows that move a block float at every step change only with the
+    // lists, that is at note start.
+    postRows = false;
+    uint64_t moved = 0;
+    for (int k : {mlPostAdditive, mlPostMultiplicative, mlPostScaled}) {
+        const ModRowList_t& l = getModList(k);
+        postRows = postRows || l.count > 0;
+        for (int r = 0; r < l.count; ++r)
+            if (l.dest[r] >= block && l.dest[r] < block + BlockFloats)
+                moved |= uint64_t{1} << (l.dest[r] - block);
+    }
+    // The buffers whose block floats no per-step row writes. The cutoffs
+    // always step.
+    const auto still = [moved](int f) { return ((moved >> f) & 1u) == 0; };
+    uint32_t mask = 0;
+    const auto set = [&mask](int b, bool on) { mask |= static_cast<uint32_t>(on) << b; };
+    for (int k = 0; k < 4; ++k) {
+        set(slotBuffer(k, sbAmp), still(bkSlotAmp1 + k));
+        set(slotBuffer(k, sbPitch), still(bkMainPitch) && still(bkSlotPitch1 + k));
+        set(slotBuffer(k, sbAux), still(bkSlotAux1 + k));
+        set(cbBalance1 + k, still(bkSlotBalance1 + k));
+    }
+    for (int q = 0; q < 2; ++q) {
+        set(cbLoopEnd1 + q, still(bkLoopEnd1 + q));
+        set(pathBuffer(q, pbResonance), still(bkResonance1 + q));
+        set(pathBuffer(q, pbPan), still(bkPathPan1 + q));
+        set(pathBuffer(q, pbAux), still(bkPathAux1 + q));
+        set(pathBuffer(q, pbLevel), still(bkMainLevel) && still(bkPathLevel1 + q));
+    }
+    rowStill = mask;
+}
+
 void VelaTone_c::modulateOTO()
 {
     for (int r = 0; r < G::ModRowsUsed; ++r)
@@ -233,20 +276,56 @@ bool VelaTone_c::render(int n)
     selectedGen[1]->setRenderMode(xModA);
     selectedGen[2]->setXModSourceMode(xModB);
     selectedGen[3]->setRenderMode(xModB);
+    const Switches_t sw = takeSwitches();
     if (instrument && global && controlReady())
-        controlLoop(n);
-    return renderAudio(n);
+        controlLoop(n, sw);
+    return renderAudio(n, sw);
+}
+
+VelaTone_c::Switches_t VelaTone_c::takeSwitches() const
+{
+    Switches_t sw;
+    for (int k = 0; k < 4; ++k)
+        sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
+    for (int q = 0; q < 2; ++q)
+        sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
+    return sw;
+}
+
+uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
+{
+    // What each module takes at create: a generator its slot's level, pitch
+    // and aux (a loop sampler its loop end too), a balance panner its
+    // slot's balance, a path's filter its cutoff, resonance, level and pan
+    // (the morphing filter its aux too), a path's amplifier (the path off)
+    // its level and pan.
+    uint32_t read = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (!sw.slotOn[k])
+            continue;
+        for (int kind = 0; kind < SlotBufferCount; ++kind)
+            read |= bufferBit(slotBuffer(k, kind));
+        read |= bufferBit(cbBalance1 + k);
+        if (k < 2 && selectedGen[k] == &loopSampler[k])
+            read |= bufferBit(cbLoopEnd1 + k);
+    }
+    for (int q = 0; q < 2; ++q) {
+        read |= bufferBit(pathBuffer(q, pbLevel)) | bufferBit(pathBuffer(q, pbPan));
+        if (!sw.pathOn[q])
+            continue;
+        read |= bufferBit(pathBuffer(q, pbCutoff)) | bufferBit(pathBuffer(q, pbResonance));
+        if (selectedFilter[q] == &morph[q])
+            read |= bufferBit(pathBuffer(q, pbAux));
+    }
+    return read;
 }
 
 bool VelaTone_c::controlReady() const
 {
-    for (float* b : control)
-        if (!b)
-            return false;
-    return true;
+    return controlBound;
 }
 
-void VelaTone_c::setupBlock()
+void VelaTone_c::setupBlock(const Switches_t& sw)
 {
     for (int r = 0; r < G::ModRowsUsed; ++r)
         rowAmounts[r] = glo(G::gpModAmount + r);
@@ -254,6 +333,10 @@ void VelaTone_c::setupBlock()
     const bool mixA = gloVal(G::gpGen0Routing) == 0;
     const bool mixB = gloVal(G::gpGen2Routing) == 0;
     for (int k = 0; k < 4; ++k) {
+        // A slot that is off renders nothing and nothing reads its
+        // buffers: its block floats are left as they are.
+        if (!sw.slotOn[k])
+            continue;
         float a = gloGain(G::gpGenVol0 + k) * drift.slotGain[k];
         Generator_c* g = selectedGen[k];
         // Oscillators are hot: halved, except a modulator of a cross pair
@@ -268,13 +351,13 @@ void VelaTone_c::setupBlock()
             spreadPara = TimeSamplerSpreadPara;
         else if (g == &wavetable[k])
             spreadPara = WavetableSpreadPara;
-        if (spreadPara >= 0 && !modulatorOfCross && g->getParaVal(instrumentIndex, spreadPara) > 0)
+        if (spreadPara >= 0 && !modulatorOfCross && paraValue(*g, spreadPara) > 0)
             a *= UnisonLevel;
         block[bkSlotAmp1 + k] = a;
         block[bkSlotPitch1 + k] = drift.slotPitch[k];
         block[bkSlotAux1 + k] = drift.slotAux[k];
         block[bkSlotBalance1 + k] =
-            static_cast<float>(balance[k].getParaVal(instrumentIndex, BalancePanPara)) * 0.01f + drift.slotBalance[k];
+            static_cast<float>(paraValue(balance[k], BalancePanPara)) * 0.01f + drift.slotBalance[k];
     }
 
     const float pan = instrument->pan;
@@ -303,11 +386,17 @@ void VelaTone_c::setupBlock()
     block[bkCutoff1] += glo(G::gpVelF1Cut) * velocityBipolar * 0.5f;
     block[bkCutoff1 + 1] += glo(G::gpVelF2Cut) * velocityBipolar * 0.5f;
 
-    premodulate();
+    // The saved copy is what per-step rows start from; without them the
+    // block stays as it is.
+    if (postRows)
+        premodulate();
+    else
+        applyPreLists();
 }
 
-void VelaTone_c::controlLoop(int n)
+void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 {
+    const uint32_t read = readBuffers(sw);
     int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
 
     // The steps of a block that is not a multiple of 8 run ahead of the
@@ -325,7 +414,7 @@ void VelaTone_c::controlLoop(int n)
     const float wheel = instrument->pitchBend;
     bend = wheel * (wheel < 0.0f ? pitchBendDown : pitchBendUp);
 
-    setupBlock();
+    setupBlock(sw);
 
     int writeIndex = 0;
     while (steps > 0) {
@@ -336,7 +425,7 @@ void VelaTone_c::controlLoop(int n)
         for (int e = 0; e < ModEntryCount; ++e)
             sub = std::min(sub, modRemaining[e]);
         sub = std::max(sub, 1);
-        stepLoop(sub, writeIndex);
+        stepLoop(sub, writeIndex, read);
         for (int e = 0; e < ModEntryCount; ++e)
             modRemaining[e] -= sub;
         for (int e = meEnvelope1; e <= meGlide; ++e)
@@ -355,7 +444,47 @@ void VelaTone_c::controlLoop(int n)
     }
 }
 
-void VelaTone_c::stepLoop(int count, int& writeIndex)
+void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAmount) const
+{
+    const float pitch = block[bkMainPitch] + modValue[meGlide] + bend;
+    for (int k = 0; k < 4; ++k) {
+        v[slotBuffer(k, sbAmp)] =
+            k < 2 ? block[bkSlotAmp1 + k] * modValue[meEnvelope1 + evGen1 + k] : block[bkSlotAmp1 + k];
+        v[slotBuffer(k, sbPitch)] = block[bkSlotPitch1 + k] + pitch;
+        v[slotBuffer(k, sbAux)] = block[bkSlotAux1 + k];
+        v[cbBalance1 + k] = block[bkSlotBalance1 + k];
+    }
+    const float level = block[bkMainLevel] * modValue[meEnvelope1 + evAmp];
+    for (int q = 0; q < 2; ++q) {
+        v[cbLoopEnd1 + q] = block[bkLoopEnd1 + q];
+        v[pathBuffer(q, pbCutoff)] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+        v[pathBuffer(q, pbResonance)] = block[bkResonance1 + q];
+        v[pathBuffer(q, pbLevel)] = level * block[bkPathLevel1 + q];
+        v[pathBuffer(q, pbPan)] = block[bkPathPan1 + q];
+        v[pathBuffer(q, pbAux)] = block[bkPathAux1 + q];
+    }
+}
+
+
+uint32_t VelaTone_c::stillBuffers() const
+{
+    // A buffer fed only by block floats that no per-step row writes, and by
+    // modulators that stand still over the run (no increment), holds one
+    // value over the whole run: the buffers the rows leave alone (known
+    // since the note start) less those whose modulator moves now.
+    const auto moving = [this](int entry) { return modIncrement[entry] != 0.0f; };
+    uint32_t still = rowStill;
+    if (moving(meGlide))
+        still &= ~PitchBuffers;
+    if (moving(meEnvelope1 + evAmp))
+        still &= ~LevelBuffers;
+    for (int k = 0; k < 2; ++k)
+        if (moving(meEnvelope1 + evGen1 + k))
+            still &= ~(1u << slotBuffer(k, sbAmp));
+    return still;
+}
+
+void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
 {
     // A block holds at most MaxBlockSize / 8 steps; the guard only matters
     // to a caller that breaks that: steps past the buffers' end still run,
@@ -364,44 +493,13 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
     const int stored = std::clamp(ControlBufferValues - first, 0, count);
     writeIndex += stored;
 
-    // The block floats that the per-step rows write. A buffer fed only by
-    // other block floats and by modulators that stand still over the run
-    // (no segment ends inside it) takes the same value at every step: it is
-    // filled once instead of step by step. The cutoffs follow the smoothed
-    // rest values and always step.
-    bool rows = false;
-    bool moved[BlockFloats] = {};
-    for (int k : {mlPostAdditive, mlPostMultiplicative, mlPostScaled}) {
-        const ModRowList_t& l = getModList(k);
-        rows = rows || l.count > 0;
-        for (int r = 0; r < l.count; ++r)
-            if (l.dest[r] >= block && l.dest[r] < block + BlockFloats)
-                moved[l.dest[r] - block] = true;
-    }
-    const auto steady = [this](int entry) { return modIncrement[entry] == 0.0f; };
-    bool still[ControlBufferCount];
-    const bool pitchStill = !moved[bkMainPitch] && steady(meGlide);
-    const bool levelStill = !moved[bkMainLevel] && steady(meEnvelope1 + evAmp);
-    for (int k = 0; k < 4; ++k) {
-        still[slotBuffer(k, sbAmp)] = !moved[bkSlotAmp1 + k] && (k >= 2 || steady(meEnvelope1 + evGen1 + k));
-        still[slotBuffer(k, sbPitch)] = pitchStill && !moved[bkSlotPitch1 + k];
-        still[slotBuffer(k, sbAux)] = !moved[bkSlotAux1 + k];
-        still[cbBalance1 + k] = !moved[bkSlotBalance1 + k];
-    }
-    for (int q = 0; q < 2; ++q) {
-        still[cbLoopEnd1 + q] = !moved[bkLoopEnd1 + q];
-        still[pathBuffer(q, pbCutoff)] = false;
-        still[pathBuffer(q, pbResonance)] = !moved[bkResonance1 + q];
-        still[pathBuffer(q, pbPan)] = !moved[bkPathPan1 + q];
-        still[pathBuffer(q, pbAux)] = !moved[bkPathAux1 + q];
-        still[pathBuffer(q, pbLevel)] = levelStill && !moved[bkPathLevel1 + q];
-    }
-    // The buffers that step besides the two cutoffs.
-    int stepping[ControlBufferCount];
-    int stepCount = 0;
-    for (int b = 0; b < ControlBufferCount; ++b)
-        if (!still[b] && b != pathBuffer(0, pbCutoff) && b != pathBuffer(1, pbCutoff))
-            stepping[stepCount++] = b;
+    // The buffers that hold one value over the run are filled once, at its
+    // first step; the others (always the two cutoffs) are written step by
+    // step. Buffers no module of the block reads are left as they are.
+    const uint32_t still = stillBuffers() & read;
+    const uint32_t stepping = ~stillBuffers() & read & ~Cutoffs;
+    const bool cutoffRead[2] = {(read & bufferBit(pathBuffer(0, pbCutoff))) != 0,
+                                (read & bufferBit(pathBuffer(1, pbCutoff))) != 0};
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
     // The filters' own rest values, which the smoothed ones follow.
@@ -413,38 +511,7 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
     // current step: kept here, the block itself is left as modulate made it.
     float cutoff[2] = {};
     float envAmount[2] = {};
-    // Buffer b's value at the current step.
-    const auto valueOf = [&](int b) {
-        if (b < cbLoopEnd1) {
-            const int k = b / SlotBufferCount;
-            switch (b % SlotBufferCount) {
-            case sbAmp:
-                return k < 2 ? block[bkSlotAmp1 + k] * modValue[meEnvelope1 + evGen1 + k] : block[bkSlotAmp1 + k];
-            case sbPitch:
-                return block[bkSlotPitch1 + k] + (block[bkMainPitch] + modValue[meGlide] + bend);
-            default:
-                return block[bkSlotAux1 + k];
-            }
-        }
-        if (b < cbPath1)
-            return block[bkLoopEnd1 + (b - cbLoopEnd1)];
-        if (b < cbBalance1) {
-            const int q = (b - cbPath1) / PathBufferCount;
-            switch ((b - cbPath1) % PathBufferCount) {
-            case pbCutoff:
-                return modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
-            case pbResonance:
-                return block[bkResonance1 + q];
-            case pbLevel:
-                return block[bkMainLevel] * modValue[meEnvelope1 + evAmp] * block[bkPathLevel1 + q];
-            case pbPan:
-                return block[bkPathPan1 + q];
-            default:
-                return block[bkPathAux1 + q];
-            }
-        }
-        return block[bkSlotBalance1 + (b - cbBalance1)];
-    };
+    float v[ControlBufferCount];
     int countdown = 1;
     for (int i = 0; i < count; ++i) {
         for (int e = 0; e < ModEntryCount; ++e)
@@ -456,7 +523,7 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
         }
         // Without per-step rows the block stays as the block setup left
         // it: only the controllers move.
-        if (rows)
+        if (postRows)
             modulate();
         else
             modulateNoMatrix();
@@ -468,30 +535,42 @@ void VelaTone_c::stepLoop(int count, int& writeIndex)
             cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
         }
         for (int q = 0; q < 2; ++q)
-            control[pathBuffer(q, pbCutoff)][w] = valueOf(pathBuffer(q, pbCutoff));
+            if (cutoffRead[q])
+                control[pathBuffer(q, pbCutoff)][w] =
+                    modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
         if (i == 0) {
-            for (int b = 0; b < ControlBufferCount; ++b)
-                if (still[b])
-                    BlockMath::fill(control[b] + w, valueOf(b), stored);
+            controlValues(v, cutoff, envAmount);
+            for (uint32_t m = still; m != 0; m &= m - 1) {
+                const int b = __builtin_ctz(m);
+                BlockMath::fill(control[b] + w, v[b], stored);
+            }
+        } else if (stepping != 0) {
+            controlValues(v, cutoff, envAmount);
         }
-        for (int j = 0; j < stepCount; ++j)
-            control[stepping[j]][w] = valueOf(stepping[j]);
+        for (uint32_t m = stepping; m != 0; m &= m - 1) {
+            const int b = __builtin_ctz(m);
+            control[b][w] = v[b];
+        }
     }
 }
 
-bool VelaTone_c::renderAudio(int n)
+bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
 {
     // Each slot: its generator, its balance between the paths and (slots 1
     // and 2) its own 5.1 panner. A slot that is off reports nothing.
     bool anyOn = false;
     bool finished = true;
     for (int k = 0; k < 4; ++k) {
-        const int onPara = k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2);
-        if (!gloOn(onPara))
+        if (!sw.slotOn[k])
             continue;
         const bool done = selectedGen[k]->render(n);
         finished = anyOn ? finished && done : done;
         anyOn = true;
+        // A generator that wrote nothing (a sampler without a sample, a
+        // modulator writing to its carrier) leaves the slot's bus empty,
+        // and both panners of the slot would find nothing there.
+        if (balance[k].inputBus && !balance[k].inputBus->hasContent())
+            continue;
         balance[k].render(n);
         if (k < 2 && gloOn(G::gpPow51First + k))
             slotPan51[k].render(n);
@@ -499,7 +578,7 @@ bool VelaTone_c::renderAudio(int n)
     // Each path: saturator, then its filter (and its 5.1 panner), or only the
     // amplifier when the path is off. The two paths share no bus, so both
     // saturators run first and two ladder filters render as a pair.
-    const bool pathOn[2] = {gloOn(G::gpVarOn0), gloOn(G::gpVarOn0 + 1)};
+    const bool* pathOn = sw.pathOn;
     for (int q = 0; q < 2; ++q)
         if (pathOn[q])
             saturator[q].render(n);
@@ -542,6 +621,14 @@ bool VelaTone_c::renderLadders(int n)
 
 void VelaTone_c::finishHeldLadders(LadderLanes_c& lanes, int first, int n)
 {
+    if (plugin && !gloOn(G::gpPow51First + 2) && !gloOn(G::gpPow51First + 3)) {
+        // No 5.1 panner reads the path buses: each stash goes straight onto
+        // its effect bus, as the path bus would have passed it on.
+        for (int q = 0; q < 2; ++q)
+            if (InBuffer2_c* to = plugin->getPathSend(q))
+                lanes.sendOut(first + q, *to);
+        return;
+    }
     if (plugin)
         plugin->startPathCycle(n);
     lanes.mixOut(first);

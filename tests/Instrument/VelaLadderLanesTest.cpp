@@ -130,6 +130,9 @@ TEST(VelaLadderLanes, SoundsAsWithoutLanes)
         int block;
         bool mixedFilters; // later notes get filters that keep them out of the lanes
         const char* what;
+        // The paths' 5.1 panners on: they read the voices' path buses, so
+        // the lanes mix into those instead of straight onto the effect buses.
+        bool pathPanners = false;
     };
     const Case cases[] = {
         {1, 256, false, "one note"},
@@ -140,6 +143,8 @@ TEST(VelaLadderLanes, SoundsAsWithoutLanes)
         {32, 7, true, "32 notes, blocks of 7, mixed filters"},
         {5, 256, true, "five notes, mixed filters"},
         {3, 1024, true, "three notes, blocks of 1024, mixed filters"},
+        {8, 64, false, "eight notes, blocks of 64, the paths' 5.1 panners on", true},
+        {5, 7, true, "five notes, blocks of 7, mixed filters, the paths' 5.1 panners on", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -147,6 +152,11 @@ TEST(VelaLadderLanes, SoundsAsWithoutLanes)
         const size_t frames = c.block < 8 ? 4800 : 16000;
         const size_t step = frames / 8;
         std::vector<Cue> cues;
+        if (c.pathPanners)
+            cues.push_back({0, 0, 0, [](Vela_c& vela) {
+                                for (int path = 0; path < 2; ++path)
+                                    vela.getModule(0)->setParaVal(0, VelaGlo_c::gpPow51First + 2 + path, 1);
+                            }});
         // The first half of the chord at once (frame 3), the rest one by
         // one at odd frames after the first step; every note ends at an odd
         // frame, early enough for its release to finish before the end.

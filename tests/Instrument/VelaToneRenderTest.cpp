@@ -413,13 +413,21 @@ TEST(VelaToneRender, HeldBuffersMatchTheStepByStepPath)
     // moves one of its inputs every step makes the voice work it out step
     // by step. Rows of amount 0 move nothing, so both ways must give the same
     // buffers: through the attacks of moving envelopes, held, and released,
-    // in blocks of many sizes.
+    // in blocks of many sizes. The voice fills only the buffers its modules
+    // read, so every slot plays (slots 1 and 2 loop samplers, which read the
+    // loop ends) and both paths the morphing filter (which reads the aux).
     const std::vector<int> destinations = {0,  5,  10, 14, 1,  6,  11, 15, 2,  7,  12, 16, 3,  8,  13, 17,
                                            18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 39, 41};
     const int blocks[] = {1, 7, 8, 13, 64, 256, 100, 3, 256, 200, 256, 31};
     const auto play = [&](size_t firstRow, size_t rows) {
         ToneRig rig;
         rig.setGlobal(G::gpExactness, 85);
+        for (int k = 0; k < 2; ++k) {
+            rig.setGlobal(G::gpGenType0 + k, Vela_c::GenLoopSampler);
+            rig.setGlobal(G::gpGenOn0 + k, 1);
+            rig.setGlobal(G::gpGenOn2 + k, 1);
+            rig.setGlobal(G::gpVarType0 + k, 1);
+        }
         for (int e : {V::evGen1, V::evGen2, V::evAmp, V::evFilter1})
             rig.setModule(V::chEnvGen1 + e, EnvADSFR_c::pATime, 30);
         for (size_t r = 0; r < rows && firstRow + r < destinations.size(); ++r)

@@ -90,5 +90,3 @@ void OscillatorUnisonFiveCopies(benchmark::State& state)
 
 BENCHMARK(OscillatorOneVoice)->Unit(benchmark::kMicrosecond);
 BENCHMARK(OscillatorUnisonFiveCopies)->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();

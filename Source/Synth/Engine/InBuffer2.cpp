@@ -24,6 +24,8 @@ constexpr int Scratch3 = 3;
 {
     std::memcpy(to, from, sizeof(float) * static_cast<size_t>(n));
 }
+// Up to this many floats a copy loop in line is quicker than the call.
+constexpr int ShortCopy = 64;
 // Channel buffers of each content form, in host order.
 constexpr int MonoChannels[] = {0};
 constexpr int StereoChannels[] = {0, 2};
@@ -61,11 +63,6 @@ bool InBuffer2_c::ownsBuffer(int i) const
     if (i < 0 || i >= bufferCount_)
         return false;
     return !hostFed_ || i == Scratch1 || i == Scratch3;
-}
-
-bool InBuffer2_c::fits(int len) const
-{
-    return len >= 0 && offset_ >= 0 && offset_ <= size_ && len <= size_ - offset_;
 }
 
 // ---------------------------------------------------------------- creation
@@ -194,7 +191,12 @@ void InBuffer2_c::fill(int i, int from, int to)
     while (from < to) {
         const int phase = from % MaxBlockSize;
         const int piece = std::min(to - from, MaxBlockSize - phase);
-        copyFloats(b + from, def_ + phase, piece);
+        // A short piece (a small host block) costs less in line than the
+        // call.
+        if (piece <= ShortCopy)
+            BlockMath::copy(b + from, def_ + phase, piece);
+        else
+            copyFloats(b + from, def_ + phase, piece);
         from += piece;
     }
 }
@@ -240,44 +242,30 @@ void InBuffer2_c::clearBufNormal()
     }
 }
 
-void InBuffer2_c::touch(Form_t form, int from, int len)
-{
-    if (len <= 0)
-        return;
-    touched_ = std::max(touched_, form);
-    if (dirtyHi_ <= dirtyLo_) {
-        dirtyLo_ = from;
-        dirtyHi_ = from + len;
-    } else {
-        dirtyLo_ = std::min(dirtyLo_, from);
-        dirtyHi_ = std::max(dirtyHi_, from + len);
-    }
-}
-
-void InBuffer2_c::resetCycle(int n)
-{
-    content_ = formNone;
-    scratch1Used_ = false;
-    scratch3Used_ = false;
-    writeState_ = wsUntouched;
-    touched_ = formNone;
-    dirtyLo_ = 0;
-    dirtyHi_ = 0;
-    writeFrom_ = 0;
-    writeLen_ = 0;
-    writeViaScratch_ = false;
-    cycleLen_ = n;
-    cycleOk_ = true;
-}
-
-void InBuffer2_c::prepCycle(int n)
+void InBuffer2_c::prepCycleClearing(int n)
 {
     if (!ready_)
         return;
-    if (hostFed_)
-        clearBufHostFeed();
-    else
-        clearBufNormal();
+    // The usual voice bus: mono content in one stretch of the default
+    // block, no scratch used.
+    if (!hostFed_ && touched_ == formMono && !scratch1Used_ && !scratch3Used_ && dirtyLo_ >= 0 && dirtyLo_ < dirtyHi_ &&
+        dirtyHi_ <= size_ && dirtyHi_ - dirtyLo_ <= MaxBlockSize - dirtyLo_ % MaxBlockSize) {
+        BlockMath::copy(buffers_[0] + dirtyLo_, def_ + dirtyLo_ % MaxBlockSize, dirtyHi_ - dirtyLo_);
+        resetCycle(n);
+        offset_ = 0;
+        if (!fits(n)) {
+            cycleOk_ = false;
+            cycleLen_ = 0;
+        }
+        return;
+    }
+    // Most voice buses are left untouched by most voices: nothing to clear.
+    if (dirtyHi_ > dirtyLo_) {
+        if (hostFed_)
+            clearBufHostFeed();
+        else
+            clearBufNormal();
+    }
     // The output bus walks through the host's block piece by piece; its
     // offset is rewound by resetOffs at the end of the block, not here.
     const int keep = hostFed_ ? offset_ : 0;
@@ -384,22 +372,12 @@ bool InBuffer2_c::openWrite51(float** six, int len)
     return true;
 }
 
-bool InBuffer2_c::wantWriteMono(float** out, bool direct)
-{
-    return openWriteMono(out, direct, cycleLen_);
-}
-
-bool InBuffer2_c::wantWriteStereo(float** left, float** right)
-{
-    return openWriteStereo(left, right, cycleLen_);
-}
-
 bool InBuffer2_c::wantWrite51(float** six)
 {
     return openWrite51(six, cycleLen_);
 }
 
-void InBuffer2_c::doneWriteMono()
+void InBuffer2_c::finishWriteMono()
 {
     // Only after a wantWriteMono of this cycle: a stray done must not add
     // scratch 1 into the channels a second time.
@@ -422,7 +400,7 @@ void InBuffer2_c::doneWriteMono()
     writeState_ = wsDone;
 }
 
-void InBuffer2_c::doneWriteStereo()
+void InBuffer2_c::finishWriteStereo()
 {
     if (writeState_ != wsStereo)
         return;
@@ -505,11 +483,6 @@ bool InBuffer2_c::openRead51(float** six, int len)
     for (int c = 0; c < 6; ++c)
         six[c] = buffers_[view[c]] + offset_;
     return true;
-}
-
-bool InBuffer2_c::wantReadMono(float** out, bool allowMix)
-{
-    return openReadMono(out, allowMix, cycleLen_);
 }
 
 bool InBuffer2_c::wantReadStereo(float** left, float** right)

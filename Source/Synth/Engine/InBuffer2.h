@@ -38,6 +38,9 @@ enum WriteState_t : int {
     wsDone = 4,      // a write was completed
 };
 
+// Nothing derives from a bus to change what it does: the operations the
+// audio path calls for every voice and module are final, so those calls go
+// straight to them.
 class InBuffer2_c
 {
 public:
@@ -71,67 +74,131 @@ public:
     // least as many pointers as the bus has channels. A null array or a null
     // channel pointer leaves the bus unbound (not ready). Only host-fed buses
     // take host buffers. Thread: audio (or any while audio is stopped).
-    virtual bool setBufPtr(float** host);
+    virtual bool setBufPtr(float** host) final;
     virtual int getChannels() const { return channels_; }
     // Copies n frames of the left channel into the right one at the offset.
-    virtual bool copyMono2Stereo(int n);
+    virtual bool copyMono2Stereo(int n) final;
 
     // Starts a cycle of n frames (0..size): clears what the last cycle
     // touched, forgets the content, resets the write state and, except on a
     // host-fed bus (whose offset walks through the host's block), the offset.
     // An n that does not fit leaves the bus cleared but refusing every
     // pointer until the next cycle that fits.
-    virtual void prepCycle(int n);
+    virtual void prepCycle(int n) final
+    {
+        // A voice bus the last voice left untouched has nothing to clear.
+        if (ready_ && !hostFed_ && dirtyHi_ <= dirtyLo_) {
+            resetCycle(n);
+            offset_ = 0;
+            if (!fits(n)) {
+                cycleOk_ = false;
+                cycleLen_ = 0;
+            }
+            return;
+        }
+        prepCycleClearing(n);
+    }
     // Puts n external samples (n >= 1, no writer active) into the bus at the
     // offset; a block whose samples all lie within 1e-5 loads nothing. True
     // when loaded.
-    virtual bool loadMono(float* data, int n);
-    virtual bool loadStereo(float* left, float* right, int n);
+    virtual bool loadMono(float* data, int n) final;
+    virtual bool loadStereo(float* left, float* right, int n) final;
     // Mixes (add) or copies (rpl) n frames of src, in src's content form, into
     // this bus; forceStereo writes mono content as stereo. mod (optional) is
     // a control-rate gain, one value per 8 frames. A source without content
     // adds nothing. False when nothing was mixed in: no content, a form this
     // bus cannot take, or n not fitting either bus at its offset.
-    virtual bool add(InBuffer2_c* src, int n, bool forceStereo, float* mod);
-    virtual bool rpl(InBuffer2_c* src, int n, bool forceStereo, float* mod);
+    virtual bool add(InBuffer2_c* src, int n, bool forceStereo, float* mod) final;
+    virtual bool rpl(InBuffer2_c* src, int n, bool forceStereo, float* mod) final;
     // Moves the offset on by n frames (never past the size); buses with an
     // offset-fixed flag that are not host-fed keep theirs.
-    virtual void incOffs(int n);
-    virtual void resetOffs();
+    virtual void incOffs(int n) final;
+    virtual void resetOffs() final;
     // Adds n frames at the offset into two output arrays: mono content into
     // both, stereo content left and right; 5.1 or no content adds nothing.
-    virtual bool renderOut(float* left, float* right, int n);
+    virtual bool renderOut(float* left, float* right, int n) final;
     // Turns stereo content into mono: with mix the left channel becomes the
     // average of both, without it the right channel is dropped.
-    virtual void forceMono(bool mix);
+    virtual void forceMono(bool mix) final;
     // True unless a sample of the content exceeds 0.001 in magnitude.
-    virtual bool isSilent();
+    virtual bool isSilent() final;
 
     // Write protocol: want* gives the writer pointers at the offset (false
     // when the bus cannot take the form now); the writer adds or stores the
     // cycle's samples; the matching done* completes the write. direct asks
     // a host-fed bus for its left channel itself, even over wider content.
-    virtual bool wantWriteMono(float** out, bool direct);
-    virtual bool wantWriteStereo(float** left, float** right);
-    virtual bool wantWrite51(float** six);
+    virtual bool wantWriteMono(float** out, bool direct) final
+    {
+        // In line: a mono writer into a bus that holds nothing wider.
+        if (out && !direct && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+            touch(formMono, offset_, cycleLen_);
+            *out = buffers_[0] + offset_;
+            beginWrite(wsMono, cycleLen_);
+            return true;
+        }
+        return openWriteMono(out, direct, cycleLen_);
+    }
+    virtual bool wantWriteStereo(float** left, float** right) final
+    {
+        // In line: a stereo writer into a bus that holds nothing or stereo.
+        if (left && right && ready_ && cycleOk_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo) &&
+            fits(cycleLen_)) {
+            touch(formStereo, offset_, cycleLen_);
+            *left = buffers_[0] + offset_;
+            *right = buffers_[2] + offset_;
+            beginWrite(wsStereo, cycleLen_);
+            return true;
+        }
+        return openWriteStereo(left, right, cycleLen_);
+    }
+    virtual bool wantWrite51(float** six) final;
     // Read protocol: views of the content at the offset, false when the
     // content cannot be given in that form. allowMix lets a mono reader of
     // stereo or 5.1 content get the average of left and right.
-    virtual bool wantReadMono(float** out, bool allowMix);
-    virtual bool wantReadStereo(float** left, float** right);
-    virtual bool wantRead51(float** six);
-    virtual void doneWriteMono();
-    virtual void doneWriteStereo();
-    virtual void doneWrite51();
+    virtual bool wantReadMono(float** out, bool allowMix) final
+    {
+        // In line: a view of mono content (or of nothing).
+        if (out && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+            *out = buffers_[0] + offset_;
+            return true;
+        }
+        return openReadMono(out, allowMix, cycleLen_);
+    }
+    virtual bool wantReadStereo(float** left, float** right) final;
+    virtual bool wantRead51(float** six) final;
+    virtual void doneWriteMono() final
+    {
+        if (writeState_ == wsMono && !writeViaScratch_) {
+            if (content_ == formNone)
+                content_ = formMono;
+            writeState_ = wsDone;
+            return;
+        }
+        finishWriteMono();
+    }
+    virtual void doneWriteStereo() final
+    {
+        if (writeState_ == wsStereo && !writeViaScratch_) {
+            if (content_ != formStereo && content_ != form51)
+                content_ = formStereo;
+            writeState_ = wsDone;
+            return;
+        }
+        finishWriteStereo();
+    }
+    virtual void doneWrite51() final;
     // d[i] += s[i] * g and d[i] = s[i] * g with g = mod[i / 8], i in 0..n-1;
     // without mod g is 1. d and s are the same array or do not overlap.
-    virtual void addmod(float* d, const float* s, int n, const float* mod);
-    virtual void rplmod(float* d, const float* s, int n, const float* mod);
+    virtual void addmod(float* d, const float* s, int n, const float* mod) final;
+    virtual void rplmod(float* d, const float* s, int n, const float* mod) final;
 
     // ready := the bus has channels and every buffer it hands out exists.
     virtual void checkSetFlagReady();
 
     const char* getName() const { return name_; }
+    // The default block (256 floats) that clearing copies in: frame k of
+    // the bus holds default[k % 256] where the cycle wrote nothing.
+    const float* getDefault() const { return def_; }
     bool isReady() const { return ready_; }
     bool isHostFed() const { return hostFed_; }
     bool getFlagA() const { return flagA_; }
@@ -162,22 +229,47 @@ protected:
     virtual void clearBufFull();
     // Fills, by the form the last cycle touched, the channels and the used
     // scratch buffers over the span it touched.
-    virtual void clearBufNormal();
+    virtual void clearBufNormal() final;
     // The same for a host-fed bus: only its scratch buffers.
-    virtual void clearBufHostFeed();
+    virtual void clearBufHostFeed() final;
 
     // Whether buffer i is one of the bus's own (allocated by it).
     bool ownsBuffer(int i) const;
     // Whether buffer i exists in this layout.
     bool hasBuffer(int i) const { return i >= 0 && i < bufferCount_ && buffers_[i] != nullptr; }
     // Whether len frames from the offset lie inside the bus.
-    bool fits(int len) const;
+    bool fits(int len) const { return len >= 0 && offset_ >= 0 && offset_ <= size_ && len <= size_ - offset_; }
     // Copies the default block into buffer i over [from, to), index-aligned
     // (frame k gets def[k % 256]), in pieces of at most 256 floats.
     void fill(int i, int from, int to);
     // Records that buffers of the given form (and the scratch ones through
     // their own flags) hold data of this cycle over [from, from + len).
-    void touch(Form_t form, int from, int len);
+    void touch(Form_t form, int from, int len)
+    {
+        if (len <= 0)
+            return;
+        touched_ = form > touched_ ? form : touched_;
+        if (dirtyHi_ <= dirtyLo_) {
+            dirtyLo_ = from;
+            dirtyHi_ = from + len;
+        } else {
+            dirtyLo_ = from < dirtyLo_ ? from : dirtyLo_;
+            dirtyHi_ = from + len > dirtyHi_ ? from + len : dirtyHi_;
+        }
+    }
+    // A writer of the current cycle at the offset, straight into the
+    // channels.
+    void beginWrite(int state, int len)
+    {
+        writeFrom_ = offset_;
+        writeLen_ = len;
+        writeViaScratch_ = false;
+        writeState_ = state;
+    }
+    // The out-of-line parts of prepCycle and the done* calls.
+    void prepCycleClearing(int n);
+    void finishWriteMono();
+    void finishWriteStereo();
     // The common write paths of want* (len = the cycle) and of the block
     // operations (len = their n).
     bool openWriteMono(float** out, bool direct, int len);
@@ -187,7 +279,21 @@ protected:
     bool openReadStereo(float** left, float** right, int len);
     bool openRead51(float** six, int len);
     bool mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, bool replace);
-    void resetCycle(int n);
+    void resetCycle(int n)
+    {
+        content_ = formNone;
+        scratch1Used_ = false;
+        scratch3Used_ = false;
+        writeState_ = wsUntouched;
+        touched_ = formNone;
+        dirtyLo_ = 0;
+        dirtyHi_ = 0;
+        writeFrom_ = 0;
+        writeLen_ = 0;
+        writeViaScratch_ = false;
+        cycleLen_ = n;
+        cycleOk_ = true;
+    }
 
     const char* name_ = "unnamed";
     bool flagA_ = false;

@@ -345,18 +345,25 @@ void Instrument_c::renderAll(int frames)
     if (!synth)
         return;
     prepareMIDICCValues(frames);
-    const int buses = synth->getRegBufCount();
-    for (int i = 0; i < buses; ++i)
-        if (InBuffer2_c* bus = synth->getRegBuf(i); bus && bus->getFlagB())
+    // The piece buses start their cycle now, the voice buses before each
+    // voice: those are listed once for the piece.
+    const int buses = std::min(synth->getRegBufCount(), RegModBusCapacity);
+    InBuffer2_c* voiceBuses[RegModBusCapacity];
+    int voiceBusCount = 0;
+    for (int i = 0; i < buses; ++i) {
+        InBuffer2_c* bus = synth->getRegBuf(i);
+        if (bus && bus->getFlagB())
             bus->prepCycle(frames);
+        if (bus && bus->getFlagA())
+            voiceBuses[voiceBusCount++] = bus;
+    }
     if (PolyNoteTable_c* table = synth->getPolyNoteTable()) {
         int note = -1;
         for (int v = table->getFirstActiveNote(instrumentIndex, &note); v >= 0;
              v = table->getNextActiveNote(instrumentIndex, &note)) {
             currentVoice = v;
-            for (int i = 0; i < buses; ++i)
-                if (InBuffer2_c* bus = synth->getRegBuf(i); bus && bus->getFlagA())
-                    bus->prepCycle(frames);
+            for (int i = 0; i < voiceBusCount; ++i)
+                voiceBuses[i]->prepCycle(frames);
             startMIDICCValues();
             if (renderVoice(v, frames))
                 synth->finishVoice(v);

@@ -356,12 +356,18 @@ void Tone_c::applyScaled(const ModRowList_t& l)
 }
 
 // Audio thread.
-void Tone_c::premodulate()
+void Tone_c::applyPreLists()
 {
     applyAdditive(lists[mlPreAdditive]);
     applyMultiplicative(lists[mlPreMultiplicative]);
     if (scaledMode)
         applyScaled(lists[mlPreScaled]);
+}
+
+// Audio thread.
+void Tone_c::premodulate()
+{
+    applyPreLists();
     if (blockBytes != 0)
         copyBlock(savedBlock, liveBlock, blockBytes);
     if (amountBytes != 0)

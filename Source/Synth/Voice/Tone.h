@@ -238,6 +238,9 @@ public:
     // base destination values and row amounts: the pre lists, then the live
     // block and the row amounts are saved.
     void premodulate();
+    // Audio thread: the pre lists alone, for a voice whose note has no
+    // per-step rows (nothing restores the block, so nothing need be saved).
+    void applyPreLists();
     // Audio thread, once per control step: aftertouch smoothing and the
     // instrument's controller step every ControllerChunkFrames samples, the
     // saved block back into the live one, then the post lists.

@@ -104,14 +104,6 @@ int VariatorBase_c::tailSamplesFor(float seconds) const
     return static_cast<int>(samples);
 }
 
-int VariatorBase_c::framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b, const InBuffer2_c* c)
-{
-    for (const InBuffer2_c* bus : {a, b, c})
-        if (bus)
-            n = std::min(n, bus->getCycleLength());
-    return std::max(n, 0);
-}
-
 bool VariatorBase_c::openStereoReadWrite(int& n, StereoPins_t& pins)
 {
     if (!inputBus || !outputBusA || !inputBus->wantReadStereo(&pins.inL, &pins.inR) ||

@@ -20,6 +20,7 @@
 // setOption and the attachment of a level meter (while audio is stopped).
 #pragma once
 
+#include "InBuffer2.h"
 #include "Part.h"
 
 #include <cstdint>
@@ -87,7 +88,13 @@ protected:
     // cycle: a pointer from a bus covers its cycle length and no more.
     // Never negative.
     static int framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b = nullptr,
-                         const InBuffer2_c* c = nullptr);
+                         const InBuffer2_c* c = nullptr)
+    {
+        for (const InBuffer2_c* bus : {a, b, c})
+            if (bus && bus->getCycleLength() < n)
+                n = bus->getCycleLength();
+        return n > 0 ? n : 0;
+    }
 
     // The stereo sample pointers of one block.
     struct StereoPins_t
