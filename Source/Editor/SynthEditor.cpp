@@ -227,6 +227,7 @@ void SynthEditor_c::idle()
         return;
     }
     AEffGUIEditor::idle();
+    ++idlePasses;
 }
 
 void SynthEditor_c::setDirty()

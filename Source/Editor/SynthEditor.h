@@ -218,6 +218,8 @@ public:
     int getWidth() const { return width; }
     int getHeight() const { return height; }
     int getDirtyCount() const { return dirtyCount; }
+    // Idle passes that reached the window (events taken, views redrawn).
+    int64_t getIdlePasses() const { return idlePasses.load(); }
     bool getFullRedraw() const { return fullRedraw; }
     int getDepModCount() const { return depModCount; }
     CColor getFontColor() const { return fontColor; }
@@ -249,6 +251,7 @@ protected:
     Synth* engine = nullptr;
     // True while the controls stand (set by the concrete editor's open).
     std::atomic<bool> openFlag{false};
+    std::atomic<int64_t> idlePasses{0};
     std::unique_ptr<Edit[]> edits;
     int editCount;
     std::unique_ptr<ControlRecord[]> records;

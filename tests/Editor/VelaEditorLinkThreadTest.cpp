@@ -102,3 +102,36 @@ TEST(EditorThreads, TheEditorFollowsAPlayingPlugInFromTheIdleSide)
     EXPECT_GT(blocks.load(), 0);
     EXPECT_GT(rounds, 40);
 }
+
+TEST(EditorThreads, AnEditorWhoseHostGivesNoIdleIsIdledByTheEngineTimer)
+{
+    Factory factory;
+    EngineTestHost host;
+    auto vela = std::make_unique<Vela_c>(&EngineTestHost::callback, false);
+    AEffect* e = vela->getAeffect();
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0);
+    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0);
+    auto* editor = dynamic_cast<VelaEditor_c*>(vela->getEditor());
+    ASSERT_NE(editor, nullptr);
+    void* noWindow = reinterpret_cast<void*>(uintptr_t{0x7fffffff});
+    ASSERT_EQ(e->dispatcher(e, effEditOpen, 0, 0, noWindow, 0), 1);
+    CControlVx* volume = editor->getEdit(4).mainControl; // generator 1's volume knob
+    ASSERT_NE(volume, nullptr);
+
+    // The host changes a parameter and then gives no idle of any kind.
+    e->setParameter(e, 4, 0.8f);
+    const int64_t before = editor->getIdlePasses();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (editor->getIdlePasses() < before + 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GE(editor->getIdlePasses(), before + 2) << "no idle pass came from the timer";
+    // The passes ran after the change: the knob shows it.
+    EXPECT_NEAR(volume->DispValue(), 0.8f, 0.02f);
+
+    e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+    const int64_t closed = editor->getIdlePasses();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(editor->getIdlePasses(), closed) << "a closed editor gets no idle";
+    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0);
+}

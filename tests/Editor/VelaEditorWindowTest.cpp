@@ -369,3 +369,23 @@ TEST(VelaEditorWindow, AClickOnTheOnScreenKeyboardSounds)
     h.idle();
     EXPECT_EQ(h.editor->getKeyboard(0)->getKeyVelocity(60), 0);
 }
+
+TEST(VelaEditorWindow, WithoutIdleFromTheHostTheWindowStillAnswersAClick)
+{
+    WindowHost h;
+    if (!h.d)
+        GTEST_SKIP() << "no X display";
+    ASSERT_NE(h.child, 0u);
+    ASSERT_NE(h.vela().getParaVal(VelaEditor_c::EditPageIndex), 3);
+    // A click on the filter page's tab, and from now on no idle call of any
+    // kind: the engine's timer takes the window's events after a second.
+    h.button(72 * 3 + 36, 11, true);
+    h.button(72 * 3 + 36, 11, false);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (h.vela().getParaVal(VelaEditor_c::EditPageIndex) != 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(h.vela().getParaVal(VelaEditor_c::EditPageIndex), 3);
+    // The host idles again: its calls carry the window from here.
+    h.click(CPoint(72 * 0 + 36, 11));
+    EXPECT_EQ(h.vela().getParaVal(VelaEditor_c::EditPageIndex), 0);
+}

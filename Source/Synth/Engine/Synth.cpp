@@ -628,12 +628,18 @@ intptr_t Synth::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* 
     // without waiting, parked when their instrument is busy.
     if (opcode == effClose || opcode == effProcessEvents)
         return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    if (opcode == effEditIdle || opcode == effEditOpen)
+        editorIdleStamp = nowMs();
     intptr_t result = 0;
     {
         HostCallScope owner(*this);
         ++hostCallDepth;
         result = AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
         --hostCallDepth;
+        if (opcode == effEditOpen)
+            editorWindowOpen = result != 0;
+        else if (opcode == effEditClose)
+            editorWindowOpen = false;
     }
     if (opcode == effIdle)
         runIdleOutsideLocks();

@@ -1395,6 +1395,11 @@ protected:
     std::atomic<uint64_t> audioCounter{0};    // entries into the audio and event callbacks
     std::atomic<uint32_t> idleTimeStamp{0};   // ms, last idle work done
     std::atomic<uint32_t> hostIdleStamp{0};   // ms, last idle call of the host
+    // The editor's window as the host left it: open between a successful
+    // effEditOpen and effEditClose, and when the host last gave it an idle
+    // call (or opened it). The timer stands in for a host that gives none.
+    std::atomic<bool> editorWindowOpen{false};
+    std::atomic<uint32_t> editorIdleStamp{0}; // ms
     std::atomic<uint32_t> openTimeStamp{0};   // ms
     std::atomic<bool> deferredDisplayWork{false}; // redraw + host display update asked by the audio side
     std::atomic<bool> idleOutsideRunning{false};  // an idleOutsideLocks pass is under way

@@ -422,14 +422,24 @@ void Synth::idleTimerCallback(void* context)
     // With a host that gives idle calls the timer only stands in once they
     // have been missing for a second. Unsigned differences: a clock start or
     // wrap cannot make a stamp look like the future.
-    if (synth->hostSuppliesIdle.load() &&
-        static_cast<uint32_t>(nowMs() - synth->hostIdleStamp.load()) < IdleTakeoverMs)
-        return;
-    {
-        BusyScope busyScope(*synth);
-        synth->SynthIdle();
+    if (!synth->hostSuppliesIdle.load() ||
+        static_cast<uint32_t>(nowMs() - synth->hostIdleStamp.load()) >= IdleTakeoverMs) {
+        {
+            BusyScope busyScope(*synth);
+            synth->SynthIdle();
+        }
+        synth->runIdleOutsideLocks();
     }
-    synth->runIdleOutsideLocks();
+    // An open editor whose host gives it no idle calls (or stopped giving
+    // them a second ago) would neither see its window's events nor redraw:
+    // the timer gives them, holding the engine as a host call does, so a
+    // click from here changes parameters as one from the host's thread.
+    if (synth->editorWindowOpen.load() && synth->editor &&
+        static_cast<uint32_t>(nowMs() - synth->editorIdleStamp.load()) >= IdleTakeoverMs) {
+        HostCallScope owner(*synth);
+        if (synth->editorWindowOpen.load())
+            synth->editor->idle();
+    }
 }
 
 void Synth::SynthIdle()
