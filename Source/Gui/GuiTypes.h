@@ -23,7 +23,7 @@ struct CPoint
     }
     bool operator==(const CPoint& o) const { return h == o.h && v == o.v; }
     bool operator!=(const CPoint& o) const { return !(*this == o); }
-    // The Parts speak of x and y.
+    // Layout code reads more plainly with x and y.
     CCoord x() const { return h; }
     CCoord y() const { return v; }
 };
