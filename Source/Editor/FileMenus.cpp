@@ -4,10 +4,12 @@
 #include "CFrame.h"
 #include "FileList.h"
 #include "Synth.h"
+#include "SynthEditor.h"
 #include "ThreadCheck.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 bool sameName(const char* a, const char* b)
@@ -132,25 +134,42 @@ CMouseEventResult CFileDialog4Vx::onMouseDown(CPoint&, const long& buttons)
 {
     if (!(buttons & (kLButton | kMButton | kRButton)))
         return kMouseEventNotHandled;
-    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // a modal dialog waits for the user
+    TESSEL_ASSERT_NOT_AUDIO_THREAD(); // queuing a dialog allocates
+    if (pressed)
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents; // its dialog is up
     pressed = true;
     showNow();
     const bool alternate = altCommand >= 0 && (buttons & kControl) && (buttons & kAlt);
     if (alternate) {
         if (engine)
             engine->processGUICmd(altCommand, altA, altB, nullptr);
-    } else {
-        const Tool::Disk::Path_c chosen = dialog.run();
-        // A cancelled dialog answers the empty path and changes nothing.
-        if (!chosen.empty()) {
-            userText = chosen.getString();
-            if (listener)
-                listener->valueChanged(this);
-        }
+    } else if (auto* editor = dynamic_cast<SynthEditor_c*>(listener); editor && engine) {
+        // The answer goes through the editor's mailbox, never to this
+        // object directly: the button may be gone when the user answers.
+        std::shared_ptr<FileChoiceMailbox_c> box = editor->getFileChoices();
+        const uint64_t session = editor->getSession();
+        const int tag = static_cast<int>(getTag());
+        CControlVx* self = this;
+        if (engine->chooseFileLater(dialog.snapshot(), [box, session, self, tag](const Tool::Disk::Path_c& path) {
+                box->post({session, self, tag, path});
+            }))
+            return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     }
     pressed = false;
     showNow();
     return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+}
+
+void CFileDialog4Vx::choiceMade(const Tool::Disk::Path_c& chosen)
+{
+    pressed = false;
+    // A cancelled dialog answers the empty path and changes nothing.
+    if (!chosen.empty()) {
+        userText = chosen.getString();
+        if (listener)
+            listener->valueChanged(this);
+    }
+    showNow();
 }
 
 void CFileDialog4Vx::draw(CDrawContext* context)

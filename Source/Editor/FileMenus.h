@@ -4,14 +4,14 @@
 //   "main" page); the editor turns the chosen entry into the parameter's
 //   value (record kind 10) and refills the list whenever it shows the
 //   parameter (fill);
-// - CFileDialog4Vx, a file button: a click runs the system's file dialog
+// - CFileDialog4Vx, a file button: a click opens the system's file dialog
 //   and hands the chosen path to the parameter as text (the button is in
 //   text mode, so the editor sends its user text with setParaString).
-// Thread: the user-interface thread only. The file dialog is modal: it
-// blocks that thread until the user answers, and runs only from a click
-// (the frame's event pass), never from the audio thread; the idle pass that
-// delivers the click holds no lock the audio thread waits on, so sound goes
-// on while the dialog is open.
+// Thread: the user-interface thread only. The click does not wait for the
+// dialog: the engine's panel thread shows it, and the answer comes back
+// through the editor's idle pass (SynthEditor_c's file-choice mailbox), so
+// neither the host's call that brought the click nor any lock waits for the
+// user.
 #pragma once
 
 #include "COptionMenu.h"
@@ -80,10 +80,16 @@ public:
     // of opening the dialog; -1: none, the click opens the dialog.
     void setAlt(int command, int a, int b);
 
-    // Shows the pressed look, then sends the alternate command or runs the
-    // dialog: a chosen path becomes the user text and goes to the listener;
-    // a cancelled dialog changes nothing.
+    // Shows the pressed look, then sends the alternate command (and shows
+    // the released look again) or queues the dialog on the engine's panel
+    // thread and returns; the button stays pressed until the answer comes
+    // (choiceMade). A click while a dialog is up changes nothing. The dialog
+    // needs an engine and the editor (a SynthEditor_c) as listener.
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+    // The dialog's answer, from the editor's idle pass: a chosen path
+    // becomes the user text and goes to the listener; a cancelled dialog
+    // (the empty path) changes nothing. Shows the released look.
+    void choiceMade(const Tool::Disk::Path_c& chosen);
     void draw(CDrawContext* context) override;
     bool isTypeOf(const char* name) const override;
 
@@ -92,8 +98,7 @@ public:
     int getAltCommand() const { return altCommand; }
 
 private:
-    // Draws the control now: the pressed look must show while the modal
-    // dialog holds the thread that would otherwise redraw it.
+    // Draws the control now, so the look follows the click at once.
     void showNow();
 
     FileDialog_c dialog;

@@ -1,5 +1,7 @@
 #include "SynthEditor.h"
 
+#include "FileMenus.h"
+
 #include "CBitmap.h"
 #include "CFrame.h"
 #include "EditorPictures.h"
@@ -94,6 +96,7 @@ bool SynthEditor_c::open(void* parent)
     if (frame)
         close();
     closePending = false;
+    ++session;
     AEffGUIEditor::open(parent);
     frame = new CFrame(CRect(0, 0, width, height), parent, this);
     frame->setDoubleClickInterval(OsLib_c::getDoubleClickTreshold());
@@ -144,6 +147,8 @@ void SynthEditor_c::closeCore()
         return;
     }
     frame->closeMenu();
+    // Choices asked for by the buttons that go now are not delivered.
+    ++session;
     // Detach every exchangeable frame first, so releasing one never frees a
     // frame another still holds as its child.
     for (CModulFrameVx* f : exchFrames)
@@ -200,6 +205,9 @@ void SynthEditor_c::idle()
         return;
     Synth::BusyScope busy(*engine);
     engine->SynthIdle();
+    deliverFileChoices();
+    if (!openFlag || !frame)
+        return;
     updating = true;
     if (fullRedraw) {
         updateAllEdits();
@@ -228,6 +236,18 @@ void SynthEditor_c::idle()
     }
     AEffGUIEditor::idle();
     ++idlePasses;
+}
+
+void SynthEditor_c::deliverFileChoices()
+{
+    for (FileChoiceMailbox_c::Choice_t& c : fileChoices->take()) {
+        // A button of an earlier session, or one no longer registered, may
+        // be gone: its pointer is only compared, never followed.
+        if (c.session != session.load() || c.tag < 0 || c.tag >= editCount || records[c.tag].control != c.control)
+            continue;
+        if (auto* button = dynamic_cast<CFileDialog4Vx*>(c.control))
+            button->choiceMade(c.path);
+    }
 }
 
 void SynthEditor_c::setDirty()

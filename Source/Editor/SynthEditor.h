@@ -25,8 +25,11 @@
 #include "Path.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 class CControl;
 class CFileDialog4Vx;
@@ -43,6 +46,39 @@ class CSliderVx;
 class CTouchAreaVx;
 class CVarDisplay;
 class Synth;
+
+// The file buttons' finished choices on their way to the editor's idle pass.
+// A choice is made on the panel thread and delivered in an engine idle round
+// (the timer's, the host's or the editor's own), where neither the editor
+// mutex nor the control can be had; it waits here until the editor's idle
+// pass hands it to its button. Shared between the editor and the answers on
+// their way, so an answer that comes after the editor is gone is harmless.
+// Thread: any.
+class FileChoiceMailbox_c
+{
+public:
+    struct Choice_t
+    {
+        uint64_t session = 0;         // the editor's open session it was asked in
+        CControlVx* control = nullptr; // the button (not touched here)
+        int tag = 0;                   // the button's record index
+        Tool::Disk::Path_c path;       // empty: cancelled
+    };
+    void post(Choice_t choice)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        choices.push_back(std::move(choice));
+    }
+    std::vector<Choice_t> take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(choices, {});
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<Choice_t> choices;
+};
 
 class SynthEditor_c : public AEffGUIEditor, public CControlListenerVx, public EditorLink_i
 {
@@ -209,6 +245,12 @@ public:
     void RemoveFrames(int count);
     void recurseRemoveFrames(int n, int count);
 
+    // --- file buttons: where their choices wait (see FileChoiceMailbox_c)
+    // and the open session a choice must belong to; each open and each close
+    // begins a new session, so a choice asked for before is dropped.
+    const std::shared_ptr<FileChoiceMailbox_c>& getFileChoices() const { return fileChoices; }
+    uint64_t getSession() const { return session.load(); }
+
     // --- state others read
     Synth* getEngine() const { return engine; }
     bool isEditorOpen() const { return openFlag.load(); }
@@ -278,6 +320,12 @@ private:
     // Takes every exchange frame 1..count-1 that sits in parent out of it,
     // each after its own children.
     void removeChildFrames(CModulFrameVx* parent, int count);
+    // Hands the finished file choices of this session to their buttons
+    // (those still registered); drops the others. Under the editor mutex.
+    void deliverFileChoices();
+
+    std::shared_ptr<FileChoiceMailbox_c> fileChoices = std::make_shared<FileChoiceMailbox_c>();
+    std::atomic<uint64_t> session{0};
 
     static std::atomic<int64_t> sEditorInstanceCount;
     static CBitmap* sBitmapSharedStore[BitmapStoreSize];

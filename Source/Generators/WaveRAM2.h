@@ -242,13 +242,21 @@ public:
     void checkAllMaster() {}
 
     // --- Missing samples (WaveRAM2Missing.cpp) ------------------------------
-    // zoneBase is 20 z; true when a file was loaded into the zone.
+    // zoneBase is 20 z; true when a file was loaded into the zone before
+    // this returned (with an engine, a file chosen by hand loads later).
     bool handleMissingSample(int ins, int z, int zoneBase, const Tool::Disk::Path_c& path);
     // The same search and questions with the loads done by load (a file
     // found or chosen; true when the zone took it), for a caller that takes
-    // its own locks around each load but none around the questions.
+    // its own locks around each load but none around the questions. With an
+    // engine the questions and the dialog are queued on its panel thread
+    // and each answer is handled in a later idle round (load is kept until
+    // then, so it must hold copies of what it works on); ended runs once
+    // when the search is over: before this returns when it needed no
+    // question, else in the idle round of the last answer. Without an
+    // engine everything happens before this returns.
     using ZoneLoader_t = std::function<bool(const Tool::Disk::Path_c&)>;
-    bool handleMissingSample(int ins, int z, const Tool::Disk::Path_c& path, const ZoneLoader_t& load);
+    bool handleMissingSample(int ins, int z, const Tool::Disk::Path_c& path, const ZoneLoader_t& load,
+                             std::function<void()> ended = {});
     // Looks for missing under each remembered folder, with the shortest tail
     // of its path first; true and found set when a candidate exists. For a
     // SoundFont zone the SoundFont file is looked for.
@@ -256,6 +264,8 @@ public:
     // The zones whose file a whole-set change could not load since the last
     // call, one bit per zone; the marks are cleared. Thread: any.
     uint64_t takeMissingZones() { return missingZones.exchange(0); }
+    // Marks zones (one bit each) for the idle search again.
+    void markMissingZones(uint64_t zones) { missingZones.fetch_or(zones); }
     bool hasMissingZones() const { return missingZones.load() != 0; }
     void addSearchPath(const Tool::Disk::Path_c& folder) { searchPaths.push_back(folder); }
     const std::vector<Tool::Disk::Path_c>& getSearchPaths() const { return searchPaths; }
@@ -309,6 +319,10 @@ private:
     bool loadSoundFontZone(WaveSample_c& s, const Tool::Disk::Path_c& file, int k);
     void reportSamplesInfo(int ins);
     uint32_t nextRandom();
+    // A missing sample's search waiting on its panels; a folder where the
+    // user found one is searched from then on (and reported to the group).
+    struct MissingSearch_t;
+    void rememberFolder(const Tool::Disk::Path_c& folder);
 
     ParaSet_c* ownSet = nullptr; // the slot through which this store made its set
 

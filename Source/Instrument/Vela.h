@@ -212,8 +212,10 @@ public:
     // could not fill: under the folders where missing samples were found
     // before, then by asking the user (headless: answered like a cancelled
     // dialog, the message naming the file). Runs from the engine's idle pass
-    // outside every lock; each load it makes holds the engine lock and only
-    // happens while the zone still names the file it was searched for.
+    // outside every lock; the questions and the dialog wait on the panel
+    // thread, one zone's at a time. Each load it makes holds the engine lock
+    // and only happens while the zone still names the file it was searched
+    // for.
     // Thread: user interface or idle timer.
     void idleOutsideLocks() override;
     // Generator slot types.
@@ -260,6 +262,8 @@ private:
     WaveRAM_c userSamples[4];  // time-stretch sampler slots 1..4
     WaveTable_c waveTables[4]; // wavetable generator slots 1..4
     WaveRAM2_c multiSamples[2]; // loop samplers 1 and 2
+    // A missing sample's search is waiting on the user's answers.
+    std::atomic<bool> missingSearchRunning{false};
     VelaInst_c instrument;
     VelaTone_c tones[NumVoices];
     Tool::Disk::Path_c importFolder; // folder of the FXP file being imported
@@ -298,7 +302,12 @@ private:
     static constexpr int NumControlTables = 32;
     float controlTables[NumControlTables][VelaTone_c::ControlBufferValues] = {};
 
-    void searchMissingSample(WaveRAM2_c& store, int zone);
+    // Starts the search for one zone; true while it waits on the user (its
+    // end clears missingSearchRunning).
+    bool searchMissingSample(WaveRAM2_c& store, int zone);
+    // True when the zone names a file (expected, when given) and holds no
+    // data; named gets what it names. Under the engine lock.
+    bool zoneStillMissing(WaveRAM2_c& store, int z, const Tool::Disk::Path_c* expected, Tool::Disk::Path_c* named);
     class UnusedSampleNames;
     void clearSamplesForSave(UnusedSampleNames& names);
     // The change hook's rules, one named step each (VelaSideEffects.cpp).

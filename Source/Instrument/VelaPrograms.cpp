@@ -315,42 +315,64 @@ void Vela_c::continueSetChunkPreset(int instrumentIndex, bool rebase)
 
 void Vela_c::idleOutsideLocks()
 {
+    // One zone's search at a time: the next starts once the user is done
+    // with the last (whose folder may now find it without a question).
+    if (missingSearchRunning.load())
+        return;
     for (WaveRAM2_c& store : multiSamples) {
-        const uint64_t missing = store.takeMissingZones();
-        for (int z = 0; z < WaveRAM2_c::NumZones; ++z)
-            if (missing & (uint64_t(1) << z))
-                searchMissingSample(store, z);
+        uint64_t missing = store.takeMissingZones();
+        for (int z = 0; z < WaveRAM2_c::NumZones && missing; ++z) {
+            const uint64_t bit = uint64_t(1) << z;
+            if (!(missing & bit))
+                continue;
+            missing &= ~bit;
+            if (searchMissingSample(store, z)) {
+                store.markMissingZones(missing);
+                return;
+            }
+        }
     }
 }
 
-void Vela_c::searchMissingSample(WaveRAM2_c& store, int z)
+bool Vela_c::searchMissingSample(WaveRAM2_c& store, int z)
 {
-    const int filename = WaveRAM2_c::zonePara(z, WaveRAM2_c::zpFilename);
-    // What the zone names and holds, read under the lock every load holds.
-    auto stillMissing = [&](const Tool::Disk::Path_c* expected, Tool::Disk::Path_c* named) {
-        Tool::Disk::Path_c now;
-        store.getParaPath(0, filename, &now);
-        if (named)
-            *named = now;
-        const bool same = !expected || now.isIdenticalPath(*expected);
-        return same && !now.empty() && !store.waveSampleHasData(0, z);
-    };
     Tool::Disk::Path_c missing;
     {
         LockWriteScope engine(engineLock);
-        if (!stillMissing(nullptr, &missing))
-            return;
+        if (!zoneStillMissing(store, z, nullptr, &missing))
+            return false;
     }
-    // The questions and the dialog run without a lock; each load takes the
-    // engine lock, and a zone that another load has meanwhile given a new
-    // file or data counts as done, so nothing is asked for it again.
-    store.handleMissingSample(0, z, missing, [&](const Tool::Disk::Path_c& file) {
-        LockWriteScope engine(engineLock);
-        if (!stillMissing(&missing, nullptr))
-            return true;
-        return store.setSampleCore(0, z, file);
-    });
+    // The questions and the dialog wait on the panel thread; each load
+    // takes the engine lock, and a zone that another load has meanwhile
+    // given a new file or data counts as done, so nothing is asked for it
+    // again. The store and this engine outlive the answers (the panel queue
+    // is stopped before the tables go).
+    missingSearchRunning = true;
+    store.handleMissingSample(
+        0, z, missing,
+        [this, &store, z, missing](const Tool::Disk::Path_c& file) {
+            LockWriteScope engine(engineLock);
+            if (!zoneStillMissing(store, z, &missing, nullptr))
+                return true;
+            const bool loaded = store.setSampleCore(0, z, file);
+            if (loaded)
+                updateEditor();
+            return loaded;
+        },
+        [this] { missingSearchRunning = false; });
     updateEditor();
+    // Still running: its end (in an idle round) lets the next zone start.
+    return missingSearchRunning.load();
+}
+
+bool Vela_c::zoneStillMissing(WaveRAM2_c& store, int z, const Tool::Disk::Path_c* expected, Tool::Disk::Path_c* named)
+{
+    Tool::Disk::Path_c now;
+    store.getParaPath(0, WaveRAM2_c::zonePara(z, WaveRAM2_c::zpFilename), &now);
+    if (named)
+        *named = now;
+    const bool same = !expected || now.isIdenticalPath(*expected);
+    return same && !now.empty() && !store.waveSampleHasData(0, z);
 }
 
 namespace {

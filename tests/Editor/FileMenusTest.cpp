@@ -13,9 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using EditorTest::BindingRig;
@@ -168,67 +172,120 @@ TEST(FileMenus, AListOfFoldersSetsItsParameterOnlyWhenThereIsAChoice)
     EXPECT_EQ(e.createMenuFileList(nullptr, Program, 0, 0, 0, 50, 14, false, false, ""), nullptr);
 }
 
-TEST(FileButtons, AClickRunsTheDialogAndACancelChangesNothing)
+TEST(FileButtons, AClickQueuesTheDialogAndTheEditorsIdleHandsOnTheAnswer)
 {
     struct Case
     {
         const char* what;
         long buttons;
-        int alt;      // the alternate command; -1 none
-        bool chosen;  // the dialog's answer
-        int dialogs;  // dialogs run
-        int notices;  // changes told the listener
-        int commands; // commands sent to the engine
+        bool chosen; // the dialog's answer
+        bool sent;   // the path reaches the parameter
     };
     const Case cases[] = {
-        {"a click runs the dialog and hands on the chosen path", kLButton, -1, true, 1, 1, 0},
-        {"a cancelled dialog changes nothing", kLButton, -1, false, 1, 0, 0},
-        {"Ctrl and Alt send the alternate command instead", kLButton | kControl | kAlt, 16, true, 0, 0, 1},
-        {"Ctrl and Alt without an alternate command open the dialog", kLButton | kControl | kAlt, -1, true, 1, 1, 0},
-        {"Ctrl alone opens the dialog", kLButton | kControl, 16, true, 1, 1, 0},
+        {"a click runs the dialog and hands on the chosen path", kLButton, true, true},
+        {"a cancelled dialog changes nothing", kLButton, false, false},
+        {"Ctrl and Alt without an alternate command open the dialog", kLButton | kControl | kAlt, true, true},
+        {"Ctrl alone opens the dialog", kLButton | kControl, true, true},
     };
     const std::string path = "/music/samples/Kick.wav";
     for (const Case& c : cases) {
-        EditorTest::RecordingEngine engine;
+        SCOPED_TRACE(c.what);
+        BindingRig rig;
         CBitmap* image = ControlTest::framesPicture(20, 10, 2); // released above pressed
-        ControlTest::Stage<CFileDialog4Vx> stage([&](CControlListenerVx* l) {
-            return new CFileDialog4Vx(CRect(10, 10, 30, 20), l, 714, &engine, image);
-        });
+        auto* button = new CFileDialog4Vx(CRect(10, 10, 30, 20), &rig.editor, ExportProgram, &rig.engine, image);
         image->forget();
-        CFileDialog4Vx* button = stage.control;
+        rig.editor.createGeneralVx(button, ExportProgram, rig.page);
         button->setTextMode(true);
-        button->setShowsText(true);
-        button->setText(Vdx::String_c("Old.wav"));
         button->setTitle("Load Sample");
         button->setPatterns(Tool::Disk::Extension_c("*.wav *.aif"));
-        button->setAlt(c.alt, 1, 2);
+        button->setAlt(c.buttons & kAlt ? -1 : 16, 1, 2);
         Dialogs dialogs({c.chosen, path});
-        bool pressedDuring = false;
-        CColor lookDuring{};
-        dialogs.during = [&] {
-            pressedDuring = button->isPressed();
-            lookDuring = stage.frame->getBackBuffer()->getPixel(15, 15);
-        };
+        rig.engine.calls.clear();
 
-        EXPECT_EQ(stage.press(15, 15, c.buttons), kMouseDownEventHandledButDontNeedMovedOrUpEvents) << c.what;
-        EXPECT_EQ(static_cast<int>(dialogs.runs.size()), c.dialogs) << c.what;
-        EXPECT_EQ(static_cast<int>(stage.listener.notices.size()), c.notices) << c.what;
-        EXPECT_EQ(static_cast<int>(engine.commands.size()), c.commands) << c.what;
-        EXPECT_EQ(button->getUserText(), c.notices ? path : "") << c.what;
-        EXPECT_EQ(button->getDisplayText(), "Old.wav") << c.what << ": the parameter shows the path, not the click";
-        if (c.commands) {
-            EXPECT_EQ(engine.commands[0].command, 16) << c.what;
-            EXPECT_EQ(engine.commands[0].index, 1) << c.what;
-            EXPECT_EQ(engine.commands[0].value, 2) << c.what;
+        CPoint where(15, 15);
+        EXPECT_EQ(button->onMouseDown(where, c.buttons), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+        // The click returned; the dialog is up on the panel thread and the
+        // button keeps its pressed look until the answer comes.
+        ASSERT_TRUE(rig.engine.getPanels().waitShown(5000));
+        EXPECT_EQ(dialogs.runs.size(), 1u);
+        EXPECT_TRUE(dialogs.argument("--title=Load Sample"));
+        EXPECT_TRUE(button->isPressed());
+        EXPECT_EQ(rig.frame()->getBackBuffer()->getPixel(15, 15), ControlTest::frameColour(1));
+        EXPECT_EQ(button->onMouseDown(where, c.buttons), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+        ASSERT_TRUE(rig.engine.getPanels().waitShown(5000));
+        EXPECT_EQ(dialogs.runs.size(), 1u) << "a second click while the dialog is up opens none";
+        EXPECT_EQ(rig.engine.edits(), "") << "nothing before the editor's idle";
+
+        rig.editor.idle();
+        EXPECT_FALSE(button->isPressed());
+        EXPECT_NE(rig.frame()->getBackBuffer()->getPixel(15, 15), ControlTest::frameColour(1));
+        EXPECT_EQ(rig.engine.edits(), c.sent ? "x" : "");
+        EXPECT_EQ(button->getUserText(), c.sent ? path : "");
+        if (c.sent) {
+            EXPECT_EQ(rig.engine.last('x')->index, ExportProgram);
+            EXPECT_EQ(rig.engine.strings.back(), path);
         }
-        if (c.dialogs) {
-            EXPECT_TRUE(dialogs.argument("--title=Load Sample")) << c.what << ": the title";
-            EXPECT_TRUE(pressedDuring) << c.what;
-            EXPECT_EQ(lookDuring, ControlTest::frameColour(1)) << c.what << ": the pressed half shows meanwhile";
-        }
-        EXPECT_FALSE(button->isPressed()) << c.what;
-        EXPECT_EQ(stage.frame->getBackBuffer()->getPixel(15, 15), ControlTest::frameColour(0)) << c.what;
+        rig.editor.idle();
+        EXPECT_EQ(rig.engine.edits(), c.sent ? "x" : "") << "an answer is handed on once";
     }
+}
+
+TEST(FileButtons, CtrlAltSendsTheAlternateCommandAtOnceWithoutADialog)
+{
+    EditorTest::RecordingEngine engine;
+    CBitmap* image = ControlTest::framesPicture(20, 10, 2);
+    ControlTest::Stage<CFileDialog4Vx> stage([&](CControlListenerVx* l) {
+        return new CFileDialog4Vx(CRect(10, 10, 30, 20), l, 714, &engine, image);
+    });
+    image->forget();
+    CFileDialog4Vx* button = stage.control;
+    button->setAlt(16, 1, 2);
+    Dialogs dialogs({true, "/x.wav"});
+    EXPECT_EQ(stage.press(15, 15, kLButton | kControl | kAlt), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+    ASSERT_EQ(engine.commands.size(), 1u);
+    EXPECT_EQ(engine.commands[0].command, 16);
+    EXPECT_EQ(engine.commands[0].index, 1);
+    EXPECT_EQ(engine.commands[0].value, 2);
+    EXPECT_FALSE(button->isPressed());
+    EXPECT_EQ(stage.frame->getBackBuffer()->getPixel(15, 15), ControlTest::frameColour(0));
+    // Without the editor as its listener a plain click has nowhere to bring
+    // an answer: it opens no dialog.
+    EXPECT_EQ(stage.press(15, 15, kLButton), kMouseDownEventHandledButDontNeedMovedOrUpEvents);
+    EXPECT_TRUE(engine.getPanels().waitShown(5000));
+    EXPECT_TRUE(dialogs.runs.empty());
+    EXPECT_FALSE(button->isPressed());
+    EXPECT_TRUE(stage.listener.notices.empty());
+}
+
+TEST(FileButtons, AnAnswerAfterTheEditorClosedChangesNothing)
+{
+    BindingRig rig;
+    SynthEditor_c& e = rig.editor;
+    ASSERT_NE(e.createFileControl(rig.page, ExportProgram, "Export Sound Program", "Standard FXP format",
+                                  e.getFxpPatterns(), "TesselPresets", FileDialog_c::ModeSave, 135, 230, 38, 15),
+              nullptr);
+    std::mutex gate;
+    std::unique_lock<std::mutex> held(gate);
+    std::atomic<int> shown{0};
+    FileDialog_c::setPanelRunner([&](const std::vector<std::string>&) {
+        ++shown;
+        std::lock_guard<std::mutex> wait(gate); // the user answers when released
+        return FileDialog_c::PanelAnswer{true, "/late/Mine.fxp"};
+    });
+    rig.engine.calls.clear();
+    rig.click(150, 235);
+    for (int i = 0; i < 500 && shown == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(shown, 1);
+    e.close(); // the button goes while its dialog is up
+
+    held.unlock();
+    ASSERT_TRUE(rig.engine.getPanels().waitShown(5000));
+    rig.engine.SynthIdle(); // the answer reaches the mailbox
+    e.open(nullptr);        // a new session: the old answer is not for it
+    e.idle();
+    EXPECT_EQ(rig.engine.edits(), "");
+    FileDialog_c::setPanelRunner({});
 }
 
 TEST(FileButtons, TheFactoryGivesTheButtonItsDialogAndThePathReachesTheParameter)
@@ -256,6 +313,8 @@ TEST(FileButtons, TheFactoryGivesTheButtonItsDialogAndThePathReachesTheParameter
         Dialogs cancelled;
         rig.engine.calls.clear();
         rig.click(150, 235);
+        ASSERT_TRUE(rig.engine.getPanels().waitShown(5000));
+        e.idle();
         EXPECT_EQ(cancelled.runs.size(), 1u);
         EXPECT_TRUE(cancelled.argument("--save")) << "a save dialog";
         EXPECT_EQ(rig.engine.edits(), "") << "a cancel changes nothing";
@@ -263,6 +322,8 @@ TEST(FileButtons, TheFactoryGivesTheButtonItsDialogAndThePathReachesTheParameter
     Dialogs chosen({true, path});
     rig.engine.calls.clear();
     rig.click(150, 235);
+    ASSERT_TRUE(rig.engine.getPanels().waitShown(5000));
+    e.idle();
     ASSERT_EQ(rig.engine.edits(), "x") << "the path goes to the parameter as text";
     EXPECT_EQ(rig.engine.last('x')->index, ExportProgram);
     EXPECT_TRUE(rig.engine.last('x')->busy);

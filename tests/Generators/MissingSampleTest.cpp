@@ -4,6 +4,7 @@
 #include "MultiSampleRig.h"
 
 #include "FileDialog.h"
+#include "ModuleManagerDoubles.h"
 #include "OsLib.h"
 
 #include <gtest/gtest.h>
@@ -76,10 +77,6 @@ protected:
     int dialogs = 0;
     std::vector<std::string> choices;
 };
-
-// The dialog needs an owner but never touches it.
-int ownerStandIn;
-Synth* const dialogOwner = reinterpret_cast<Synth*>(&ownerStandIn);
 
 } // namespace
 
@@ -170,12 +167,21 @@ TEST_F(MissingSample, TheDialogReopensUntilAFileLoadsAndRemembersItsFolder)
     const std::string good = makeWav("found/here/kick.wav");
     const std::string broken = dir.file("found/broken.wav");
     TestSupport::writeFile(broken, "not a sample");
+    ModuleTest::RecordingSynth engine; // its panel queue shows the chain
     ProbeMemory m;
-    m.synth = dialogOwner;
+    m.synth = &engine;
     answerYes = true;
     choices = {broken, good};
-    EXPECT_TRUE(m.setSample(0, 2, Tool::Disk::Path_c("/gone/kick.wav")));
+    int ended = 0;
+    EXPECT_FALSE(m.handleMissingSample(
+        0, 2, Tool::Disk::Path_c("/gone/kick.wav"),
+        [&m](const Tool::Disk::Path_c& file) { return m.setSampleCore(0, 2, file); }, [&] { ++ended; }));
+    EXPECT_EQ(ended, 0) << "the search waits for the user, not this call";
+    ASSERT_TRUE(TestSupport::answerPanels(engine.getPanels()));
+    EXPECT_EQ(ended, 1);
     EXPECT_EQ(dialogs, 2);
+    ASSERT_EQ(panels.size(), 1u) << "asked once; the dialog reopens without another question";
+    EXPECT_EQ(panels[0].title, "File error");
     EXPECT_TRUE(m.waveSampleHasData(0, 2));
     EXPECT_EQ(std::string(m.getSampleFilename(0, 2)), Tool::Disk::Path_c(good.c_str()).getString());
     const std::string folder = Tool::Disk::Path_c(good.c_str()).getParent().getString();
@@ -185,17 +191,40 @@ TEST_F(MissingSample, TheDialogReopensUntilAFileLoadsAndRemembersItsFolder)
     m.synth = nullptr;
 }
 
-TEST_F(MissingSample, CancellingTheDialogAsksAboutOtherMissingSamples)
+TEST_F(MissingSample, ANoOrACancelAsksAboutOtherMissingSamples)
 {
-    WaveRAM2_c m;
-    m.synth = dialogOwner;
-    answerYes = true; // locate it: yes; other missing samples: yes
-    EXPECT_FALSE(m.setSample(0, 2, Tool::Disk::Path_c("/gone/kick.wav")));
-    EXPECT_EQ(dialogs, 1);
-    ASSERT_EQ(panels.size(), 2u);
-    EXPECT_EQ(panels[1].title, "Sample Missing");
-    EXPECT_TRUE(m.getFlagAskForMissing());
-    m.synth = nullptr;
+    struct Case
+    {
+        const char* what;
+        bool yes;    // every question's answer
+        int dialogs; // dialogs shown
+    };
+    const Case cases[] = {
+        {"No to locating it", false, 0},
+        {"Yes, then the dialog cancelled", true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        panels.clear();
+        dialogs = 0;
+        ModuleTest::RecordingSynth engine;
+        WaveRAM2_c m;
+        m.synth = &engine;
+        answerYes = c.yes;
+        int ended = 0;
+        m.handleMissingSample(
+            0, 2, Tool::Disk::Path_c("/gone/kick.wav"),
+            [&m](const Tool::Disk::Path_c& file) { return m.setSampleCore(0, 2, file); }, [&] { ++ended; });
+        ASSERT_TRUE(TestSupport::answerPanels(engine.getPanels()));
+        EXPECT_EQ(ended, 1);
+        EXPECT_EQ(dialogs, c.dialogs);
+        ASSERT_EQ(panels.size(), 2u);
+        EXPECT_EQ(panels[1].title, "Sample Missing");
+        EXPECT_EQ(panels[1].message, "Do you want to display this message for other missing samples?");
+        EXPECT_EQ(m.getFlagAskForMissing(), c.yes);
+        EXPECT_FALSE(m.waveSampleHasData(0, 2));
+        m.synth = nullptr;
+    }
 }
 
 TEST_F(MissingSample, APresetWithAMissingSampleStillLoadsTheOthers)

@@ -109,6 +109,8 @@ TEST(VelaSoundFont, AMovedSoundFontIsSearchedForFromTheIdlePassNotInsideTheLoad)
         Questions q(*b.vela);
         ASSERT_EQ(b.restore(chunk), intptr_t(chunk.size()));
         b.call(effIdle);
+        // The question waits on the panel thread, not in the idle call.
+        ASSERT_TRUE(b.vela->getPanels().waitShown(5000));
         const std::vector<std::string> asked = q.questions();
         ASSERT_GE(asked.size(), 1u);
         EXPECT_EQ(asked[0], "File error: " + sf2 + " not found! Do you want to manually locate this sample?");
@@ -128,10 +130,12 @@ TEST(VelaSoundFont, AMovedSoundFontIsSearchedForFromTheIdlePassNotInsideTheLoad)
         q.answerYes = true;
         q.chosen = moved;
         ASSERT_EQ(b.restore(chunk), intptr_t(chunk.size()));
-        if (hostIdle)
-            b.call(effIdle);
-        for (int wait = 0; wait < 300 && b.zonesWithData() < 2; ++wait)
+        // Each answer is taken up by a later idle round.
+        for (int wait = 0; wait < 300 && b.zonesWithData() < 2; ++wait) {
+            if (hostIdle)
+                b.call(effIdle);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         EXPECT_EQ(q.dialogCount(), 1);
         EXPECT_EQ(q.questions().size(), 1u);
         EXPECT_EQ(b.zonesWithData(), 2);

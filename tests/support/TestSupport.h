@@ -53,4 +53,18 @@ bool makeFifo(const std::string& path);
 // finishes, and the answer is false.
 bool returnsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work, double seconds = 5.0);
 
+// Lets a panel queue (PanelQueue_c) show what was queued and runs what the
+// answers do, as the engine's idle rounds do, until nothing is left (answers
+// may queue further panels). False when the panels did not close in time.
+template <class Panels>
+bool answerPanels(Panels& panels, int rounds = 20)
+{
+    for (int i = 0; i < rounds && panels.busy(); ++i) {
+        if (!panels.waitShown(5000))
+            return false;
+        panels.deliverAnswers();
+    }
+    return !panels.busy();
+}
+
 } // namespace TestSupport

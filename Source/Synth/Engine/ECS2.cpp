@@ -508,13 +508,22 @@ void ECS2_c::postprocessParaChange(int set, int idx)
         break;
     case ecsModeLoad:
         setOnOff(0);
-        if (engine && engine->getModuleManager())
-            engine->getModuleManager()->handlePartFileIO(this, 0, tpfioLoad, "ECS");
-        // What the file held may be off range or leave On/Off on: the
-        // snapshot clamps, and learning follows the menu, not the file.
-        setOnOff(0);
-        publish();
-        store();
+        if (engine && engine->getModuleManager()) {
+            // The file is read in a later idle round, once the user chose
+            // it; what follows the load waits for it.
+            engine->getModuleManager()->handlePartFileIO(this, 0, tpfioLoad, "ECS", [this] {
+                std::lock_guard<std::recursive_mutex> after(editMutex);
+                // What the file held may be off range or leave On/Off on:
+                // the snapshot clamps, and learning follows the menu, not
+                // the file.
+                paraSet->setParaVal(0, ecsParaOnOff, 0);
+                publish();
+                store();
+            });
+        } else {
+            publish();
+            store();
+        }
         modeDone();
         break;
     case ecsModeSave:

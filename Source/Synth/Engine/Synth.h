@@ -810,6 +810,14 @@ public:
     // after the plug-in closed. No host call and no lock holder waits for the
     // user. Thread: any but the audio thread.
     void askUserLater(const char* question, const char* title, std::function<void(bool)> answered);
+    // Shows a file dialog (FileDialog_c::snapshot) on the panel thread and
+    // returns at once; chosen(path) runs in a later idle round as answers
+    // do (the empty path: cancelled or not shown). False when it could not
+    // be queued: chosen never runs. Thread: any but the audio thread.
+    bool chooseFileLater(PanelQueue_c::ShowFile_t show, std::function<void(const Tool::Disk::Path_c&)> chosen)
+    {
+        return panels.choose(std::move(show), std::move(chosen));
+    }
     // The panels of this plug-in (tests watch them). Thread: any.
     PanelQueue_c& getPanels() { return panels; }
 

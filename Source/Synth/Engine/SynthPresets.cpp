@@ -367,13 +367,20 @@ void Synth::handleInstFileIO(int ins, int mode, char* name)
         fileDialog->title = title.c_str();
         checkRegForModPath(name);
         setEditIns(ins);
-        const Tool::Disk::Path_c chosen = fileDialog->run();
+        // The dialog waits on the panel thread; the file is read or written
+        // in a later idle round, so neither this call nor a lock waits for
+        // the user.
+        const bool load = mode == tpfioLoad;
+        chooseFileLater(fileDialog->snapshot(), [this, ins, load](const Tool::Disk::Path_c& chosen) {
+            if (chosen.empty())
+                return;
+            if (load)
+                importPatch(ins, chosen);
+            else
+                exportPatch(ins, chosen);
+        });
         // The title text goes with this call.
         fileDialog->title = "File Dialog";
-        if (mode == tpfioLoad)
-            importPatch(ins, chosen);
-        else
-            exportPatch(ins, chosen);
         return;
     }
     if (mode == tpfioCopy1) {

@@ -84,40 +84,52 @@ bool ModuleManager_c::prepareDialog(const char* name, const char* patterns)
     return true;
 }
 
-Tool::Disk::Path_c ModuleManager_c::runDialog(int mode, const char* name)
+FileDialog_c::Show_t ModuleManager_c::dialogFor(int mode, const char* name)
 {
     fileDialog.mode = mode;
     std::string nameCopy(name); // the engine takes a writable text
     synth->checkRegForModPath(nameCopy.data());
-    return fileDialog.run();
+    return fileDialog.snapshot();
 }
 
-void ModuleManager_c::loadOrSave(tpfioMode mode, const char* name,
-                                  const std::function<void(Tool::Disk::Path_c&)>& load,
-                                  const std::function<bool(Tool::Disk::Path_c&)>& save)
+void ModuleManager_c::loadOrSave(tpfioMode mode, const char* name, std::function<void(Tool::Disk::Path_c&)> load,
+                                  std::function<bool(Tool::Disk::Path_c&)> save, std::function<void()> loaded)
 {
+    Synth* engine = synth;
     if (mode == tpfioLoad) {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeOpen, name);
-        load(path);
-        synth->updateEditor();
+        engine->chooseFileLater(dialogFor(FileDialog_c::ModeOpen, name),
+                                [engine, load = std::move(load), loaded = std::move(loaded)](const Tool::Disk::Path_c& chosen) {
+                                    Tool::Disk::Path_c path = chosen;
+                                    load(path);
+                                    engine->updateEditor();
+                                    if (loaded)
+                                        loaded();
+                                });
     } else if (mode == tpfioSave) {
-        Tool::Disk::Path_c path = runDialog(FileDialog_c::ModeSave, name);
-        // Through the engine's queue: the panel thread shows it, nothing
-        // here waits for the user.
-        if (!path.empty() && !save(path))
-            synth->holdUserMessage("File Error - Save failed", path.c_str());
+        engine->chooseFileLater(dialogFor(FileDialog_c::ModeSave, name),
+                                [engine, save = std::move(save)](const Tool::Disk::Path_c& chosen) {
+                                    Tool::Disk::Path_c path = chosen;
+                                    // Through the engine's queue: the panel
+                                    // thread shows it, nothing here waits.
+                                    if (!path.empty() && !save(path))
+                                        engine->holdUserMessage("File Error - Save failed", path.c_str());
+                                });
     }
 }
 
-void ModuleManager_c::handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name)
+void ModuleManager_c::handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name,
+                                        std::function<void()> loaded)
 {
     if (!synth || !part || !name || !prepareDialog(name, "*.MOD"))
         return;
     switch (mode) {
     case tpfioLoad:
     case tpfioSave:
-        loadOrSave(mode, name, [&](Tool::Disk::Path_c& path) { importModule(part, path, set); },
-                   [&](Tool::Disk::Path_c& path) { return exportModule(part, path, set); });
+        // The manager and the part live as long as the engine, whose panel
+        // queue is stopped (its answers dropped) before either goes.
+        loadOrSave(mode, name, [this, part, set](Tool::Disk::Path_c& path) { importModule(part, path, set); },
+                   [this, part, set](Tool::Disk::Path_c& path) { return exportModule(part, path, set); },
+                   std::move(loaded));
         break;
     case tpfioCopy1:
         copyModule(part, set);
@@ -148,10 +160,16 @@ void ModuleManager_c::handleGroupFileIO(Part_c** parts, int set, tpfioMode mode,
         return;
     switch (mode) {
     case tpfioLoad:
-    case tpfioSave:
-        loadOrSave(mode, name, [&](Tool::Disk::Path_c& path) { importGroup(parts, path, set); },
-                   [&](Tool::Disk::Path_c& path) { return exportGroup(parts, path, set); });
+    case tpfioSave: {
+        // The caller's list may be gone by the time the user chose.
+        auto list = std::make_shared<std::vector<Part_c*>>();
+        for (Part_c** p = parts; *p; ++p)
+            list->push_back(*p);
+        list->push_back(nullptr);
+        loadOrSave(mode, name, [this, list, set](Tool::Disk::Path_c& path) { importGroup(list->data(), path, set); },
+                   [this, list, set](Tool::Disk::Path_c& path) { return exportGroup(list->data(), path, set); }, {});
         break;
+    }
     case tpfioCopy1:
         copyGroup(parts, set);
         break;

@@ -66,9 +66,15 @@ public:
     // The action of a module's file menu on set `set` of part; name is the
     // module's display name ("Oscillator"), which also keys the folder the
     // dialog remembers. Nothing without an engine, part or name.
-    void handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name);
+    // Load and save only queue their dialog and return: the file is read or
+    // written in a later idle round of the engine, once the user chose it
+    // (a cancel does nothing). loaded, when given, runs after a load's
+    // answer was handled (also for a cancel or a file that was refused).
+    // The part must live as long as the engine.
+    void handlePartFileIO(Part_c* part, int set, tpfioMode mode, const char* name,
+                          std::function<void()> loaded = {});
     // The same for a null-terminated list of parts, with group files and the
-    // group operations (4, 5 and 7 on do nothing).
+    // group operations (4, 5 and 7 on do nothing). The list is copied.
     void handleGroupFileIO(Part_c** parts, int set, tpfioMode mode, const char* name);
 
     // Files. True on success. An import reads a file only when its type code
@@ -106,15 +112,17 @@ private:
     // Sets up the dialog for a module name; false when the product string
     // cannot be had.
     bool prepareDialog(const char* name, const char* patterns);
-    // Shows the prepared dialog in mode (FileDialog_c::ModeOpen or ModeSave)
-    // at the folder remembered for the module name; the chosen path, empty
-    // when cancelled.
-    Tool::Disk::Path_c runDialog(int mode, const char* name);
+    // The prepared dialog in mode (FileDialog_c::ModeOpen or ModeSave) at
+    // the folder remembered for the module name, ready to be shown on the
+    // panel thread.
+    FileDialog_c::Show_t dialogFor(int mode, const char* name);
     // The two file modes of a module and of a group: Load asks for a file,
-    // imports it and redraws the editor; Save asks for a file and exports,
-    // telling the user when that fails. Nothing for another mode.
-    void loadOrSave(tpfioMode mode, const char* name, const std::function<void(Tool::Disk::Path_c&)>& load,
-                    const std::function<bool(Tool::Disk::Path_c&)>& save);
+    // imports it, redraws the editor and runs loaded; Save asks for a file
+    // and exports, telling the user when that fails. The dialog is queued;
+    // load and save run in the idle round that gets the answer, so they
+    // hold copies of what they work on. Nothing for another mode.
+    void loadOrSave(tpfioMode mode, const char* name, std::function<void(Tool::Disk::Path_c&)> load,
+                    std::function<bool(Tool::Disk::Path_c&)> save, std::function<void()> loaded);
     // Writes the bytes to a temporary file beside path and renames it over
     // path once complete. False (path untouched, no temporary file left) on
     // any failure.

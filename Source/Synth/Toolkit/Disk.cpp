@@ -580,7 +580,50 @@ Path_c Disk_c::newFileName(const Path_c& source, const Path_c& folder, const Vdx
     return name;
 }
 
-Path_c Disk_c::copyFileTo(const Path_c& source, const Path_c& folder)
+namespace {
+
+// True when both regular files can be read and hold the same bytes.
+bool sameBytes(const Path_c& a, const Path_c& b)
+{
+    const int fa = Tool::Disk::openRegularForReading(a);
+    if (fa < 0)
+        return false;
+    const int fb = Tool::Disk::openRegularForReading(b);
+    if (fb < 0) {
+        ::close(fa);
+        return false;
+    }
+    bool same = true;
+    unsigned char ba[4096];
+    unsigned char bb[4096];
+    for (;;) {
+        const ssize_t na = readFull(fa, ba, sizeof ba);
+        const ssize_t nb = readFull(fb, bb, sizeof bb);
+        if (na < 0 || na != nb || std::memcmp(ba, bb, static_cast<size_t>(na)) != 0) {
+            same = false;
+            break;
+        }
+        if (na == 0)
+            break;
+    }
+    ::close(fa);
+    ::close(fb);
+    return same;
+}
+
+} // namespace
+
+Path_c Disk_c::replacedBy(const Path_c& source, const Path_c& folder) const
+{
+    if (source.empty() || folder.empty())
+        return Path_c::EmptyPath;
+    const Path_c target = folder / source.getLeaf();
+    if (target.isIdenticalPath(source) || Tool::Disk::exists(target) != 1 || sameBytes(source, target))
+        return Path_c::EmptyPath;
+    return target;
+}
+
+Path_c Disk_c::copyFileTo(const Path_c& source, const Path_c& folder, const ReplaceAnswers_t& mayReplace)
 {
     if (source.empty() || folder.empty())
         return Path_c::EmptyPath;
@@ -589,8 +632,12 @@ Path_c Disk_c::copyFileTo(const Path_c& source, const Path_c& folder)
         return target;
     if (!Tool::Disk::isFile(source) || !sysName(target))
         return Path_c::EmptyPath;
-    if (Tool::Disk::exists(target) == 1 && !OsLib_c::askUser("Overwrite existing file ?", target.c_str()))
-        return Path_c::EmptyPath;
+    if (Tool::Disk::exists(target) == 1) {
+        if (sameBytes(source, target))
+            return target;
+        if (!mayReplace || !mayReplace(target))
+            return Path_c::EmptyPath;
+    }
 
     // The copy goes to a new file beside the target and replaces the target
     // only once it is complete, so a failed copy leaves the old file as it

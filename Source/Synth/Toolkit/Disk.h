@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -132,10 +133,21 @@ public:
     // ext is not empty; the empty path when source or folder is empty.
     Tool::Disk::Path_c newFileName(const Tool::Disk::Path_c& source, const Tool::Disk::Path_c& folder,
                                    const Vdx::String_c& ext) const;
+    // Whether an existing target may be replaced, answered for each target
+    // by the caller (who asked the user beforehand, outside every lock).
+    using ReplaceAnswers_t = std::function<bool(const Tool::Disk::Path_c& target)>;
     // Copies source into folder under its own name and returns the target.
-    // An existing target is only replaced when the user agrees, and only once
-    // the new copy is complete. The empty path when nothing was copied.
-    Tool::Disk::Path_c copyFileTo(const Tool::Disk::Path_c& source, const Tool::Disk::Path_c& folder);
+    // A target that holds other bytes is only replaced when mayReplace
+    // answers yes for it (without answers it is kept, as after a No: this
+    // never asks the user), and only once the new copy is complete; a
+    // target with the same bytes is the answer as it is. The empty path when
+    // nothing was copied.
+    Tool::Disk::Path_c copyFileTo(const Tool::Disk::Path_c& source, const Tool::Disk::Path_c& folder,
+                                  const ReplaceAnswers_t& mayReplace = {});
+    // The target of copyFileTo(source, folder) when copying would replace
+    // an existing file that holds other bytes (the question to ask the user
+    // first); the empty path otherwise.
+    Tool::Disk::Path_c replacedBy(const Tool::Disk::Path_c& source, const Tool::Disk::Path_c& folder) const;
     // Writes n bytes into a new temporary file named after name, whose six
     // 'X' just before the extension become unique characters; name becomes
     // the file's full path. The bytes written, or -1 (name unchanged when the

@@ -50,7 +50,7 @@ std::string anyCase(const std::string& text)
 // Runs the dialog program without a shell and reads the chosen path from
 // its output. chosen is set for exit status 0; ok is false when the program
 // could not be run or failed (status other than 0 and 1).
-FileDialog_c::PanelAnswer runZenity(const std::vector<std::string>& arguments, bool& ok)
+FileDialog_c::PanelAnswer runZenity(const std::vector<std::string>& arguments, bool& ok, std::atomic<int>* running)
 {
     ok = false;
     FileDialog_c::PanelAnswer answer;
@@ -78,6 +78,8 @@ FileDialog_c::PanelAnswer runZenity(const std::vector<std::string>& arguments, b
         ::close(out[0]);
         return answer;
     }
+    if (running)
+        running->store(static_cast<int>(pid));
     char buffer[4096];
     for (;;) {
         const ssize_t r = ::read(out[0], buffer, sizeof(buffer));
@@ -91,8 +93,10 @@ FileDialog_c::PanelAnswer runZenity(const std::vector<std::string>& arguments, b
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
-            return answer;
+            break;
     }
+    if (running)
+        running->store(0);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     ok = code == 0 || code == 1;
     answer.chosen = code == 0;
@@ -108,7 +112,8 @@ bool displayAvailable()
     return (x && *x) || (wayland && *wayland);
 }
 
-FileDialog_c::PanelAnswer showDialog(const std::vector<std::string>& arguments, const char* title)
+FileDialog_c::PanelAnswer showDialog(const std::vector<std::string>& arguments, const char* title,
+                                     std::atomic<int>* running)
 {
     FileDialog_c::PanelRunner runner;
     {
@@ -119,7 +124,7 @@ FileDialog_c::PanelAnswer showDialog(const std::vector<std::string>& arguments, 
         return runner(arguments);
     if (displayAvailable()) {
         bool ok = false;
-        FileDialog_c::PanelAnswer answer = runZenity(arguments, ok);
+        FileDialog_c::PanelAnswer answer = runZenity(arguments, ok, running);
         if (ok)
             return answer;
     }
@@ -139,6 +144,49 @@ Vdx::String_c withAllowedType(const Vdx::String_c& chosen, const std::vector<std
         if (type == "*" || ext.compare(Vdx::String_c(type), false) == 0)
             return chosen;
     return chosen + "." + types.front().c_str();
+}
+
+// What a dialog shows, copied out of the dialog object.
+struct Settings_t
+{
+    Tool::Disk::Extension_c patterns;
+    std::string key;
+    std::string title;
+    int mode = FileDialog_c::ModeOpen;
+};
+
+// Shows the dialog at the folder remembered under the key (read into
+// folder) and remembers the chosen file's folder under it.
+Path_c choosePath(const Settings_t& settings, std::atomic<int>* running, Path_c& folder)
+{
+    const int mode = settings.mode;
+    if (settings.patterns.getCount() == 0)
+        return Path_c::EmptyPath;
+    OsLib_c::recallPath(Vdx::String_c(settings.key), folder);
+    const std::vector<std::string> types = FileDialog_c::allowedTypes(settings.patterns);
+    if (mode != FileDialog_c::ModeOpen && mode != FileDialog_c::ModeSave && mode != FileDialog_c::ModeFolder)
+        return Path_c::EmptyPath;
+
+    const std::vector<std::string> noTypes;
+    const char* title = settings.title.c_str();
+    const FileDialog_c::PanelAnswer answer = showDialog(
+        FileDialog_c::dialogArguments(mode, title, folder, mode == FileDialog_c::ModeFolder ? noTypes : types),
+        title, running);
+    if (!answer.chosen || answer.path.empty())
+        return Path_c::EmptyPath;
+
+    Vdx::String_c chosen(answer.path);
+    if (mode == FileDialog_c::ModeSave)
+        chosen = withAllowedType(chosen, types);
+    // The panel answers with a real file-system name; cleaning it would turn
+    // a legal name holding ':' or '?' into a file that does not exist.
+    const Path_c result = Path_c::fromSystem(chosen);
+    const Path_c parent = result.getParent();
+    if (!parent.empty()) {
+        folder = parent;
+        OsLib_c::remindStringCore(Vdx::String_c(settings.key), folder.getString());
+    }
+    return result;
 }
 
 } // namespace
@@ -224,29 +272,17 @@ std::vector<std::string> FileDialog_c::dialogArguments(int mode, const char* tit
 
 Path_c FileDialog_c::run()
 {
-    if (!synth_ || patterns_.getCount() == 0)
+    if (!synth_)
         return Path_c::EmptyPath;
-    OsLib_c::recallPath(Vdx::String_c(key_), folder_);
-    const std::vector<std::string> types = allowedTypes(patterns_);
-    if (mode != ModeOpen && mode != ModeSave && mode != ModeFolder)
-        return Path_c::EmptyPath;
+    return choosePath(Settings_t{patterns_, key_, title ? title : "", mode}, nullptr, folder_);
+}
 
-    const std::vector<std::string> noTypes;
-    const PanelAnswer answer =
-        showDialog(dialogArguments(mode, title, folder_, mode == ModeFolder ? noTypes : types), title);
-    if (!answer.chosen || answer.path.empty())
-        return Path_c::EmptyPath;
-
-    Vdx::String_c chosen(answer.path);
-    if (mode == ModeSave)
-        chosen = withAllowedType(chosen, types);
-    // The panel answers with a real file-system name; cleaning it would turn
-    // a legal name holding ':' or '?' into a file that does not exist.
-    const Path_c result = Path_c::fromSystem(chosen);
-    const Path_c parent = result.getParent();
-    if (!parent.empty()) {
-        folder_ = parent;
-        OsLib_c::remindStringCore(Vdx::String_c(key_), folder_.getString());
-    }
-    return result;
+FileDialog_c::Show_t FileDialog_c::snapshot() const
+{
+    if (!synth_)
+        return [](std::atomic<int>*) { return Path_c::EmptyPath; };
+    return [settings = Settings_t{patterns_, key_, title ? title : "", mode}](std::atomic<int>* running) {
+        Path_c folder;
+        return choosePath(settings, running, folder);
+    };
 }

@@ -8,11 +8,14 @@
 // standard error stream and the answer is that of a cancelled dialog.
 //
 // Threads: the user-interface thread only; run() blocks until the dialog
-// closes.
+// closes. Whoever must not wait for the user (a host call, a holder of an
+// engine lock) takes a snapshot() instead and hands it to the panel thread
+// (PanelQueue_c::choose), which shows it.
 #pragma once
 
 #include "Path.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,6 +40,14 @@ public:
     // owner or no patterns. A save dialog only chooses: it never creates or
     // truncates the file; the caller writes it.
     virtual Tool::Disk::Path_c run();
+    // The dialog as it is set up now, to be shown later on another thread:
+    // a function that does what run() does with copies of the title, mode,
+    // patterns, key and owner, so it does not depend on this object's life
+    // (the chosen folder is remembered under the key as run() remembers
+    // it). While the dialog program runs, *running (when not null) holds
+    // its process id, so that another thread may close it.
+    using Show_t = std::function<Tool::Disk::Path_c(std::atomic<int>* running)>;
+    Show_t snapshot() const;
     // Takes a copy of key as the preference key; a null key changes nothing.
     virtual void setRegKey(const char* key);
     virtual void setExtensions(const char* patterns);

@@ -22,26 +22,34 @@ PanelQueue_c::~PanelQueue_c()
 
 void PanelQueue_c::tell(std::string title, std::string message)
 {
-    queue(Panel_t{std::move(title), std::move(message), false, {}});
+    queue(Panel_t{std::move(title), std::move(message), false, {}, {}, {}});
 }
 
-void PanelQueue_c::ask(std::string message, std::string title, std::function<void(bool)> answered)
+bool PanelQueue_c::ask(std::string message, std::string title, std::function<void(bool)> answered)
 {
-    queue(Panel_t{std::move(title), std::move(message), true, std::move(answered)});
+    return queue(Panel_t{std::move(title), std::move(message), true, std::move(answered), {}, {}});
 }
 
-void PanelQueue_c::queue(Panel_t panel)
+bool PanelQueue_c::choose(ShowFile_t show, std::function<void(const Tool::Disk::Path_c&)> chosen)
+{
+    if (!show)
+        return false;
+    return queue(Panel_t{"File Dialog", "", false, {}, std::move(show), std::move(chosen)});
+}
+
+bool PanelQueue_c::queue(Panel_t panel)
 {
     std::unique_lock<std::mutex> lock(mutex);
     if (stopped || waiting.size() >= MaxWaiting) {
         lock.unlock();
         std::fprintf(stderr, "%s: %s [not shown]\n", panel.title.c_str(), panel.message.c_str());
-        return;
+        return false;
     }
     waiting.push_back(std::move(panel));
     if (!worker.joinable())
         worker = std::thread([this] { run(); });
     wake.notify_one();
+    return true;
 }
 
 void PanelQueue_c::run()
@@ -56,11 +64,21 @@ void PanelQueue_c::run()
         showing = true;
         lock.unlock();
         // No lock of anybody's is held while the user looks at the panel.
-        const bool yes = OsLib_c::showPanel(panel.title.c_str(), panel.message.c_str(), panel.ask, &running);
+        std::function<void()> answer;
+        if (panel.showFile) {
+            Tool::Disk::Path_c path = panel.showFile(&running);
+            running = 0;
+            if (panel.chosen)
+                answer = [chosen = std::move(panel.chosen), path = std::move(path)] { chosen(path); };
+        } else {
+            const bool yes = OsLib_c::showPanel(panel.title.c_str(), panel.message.c_str(), panel.ask, &running);
+            if (panel.ask && panel.answered)
+                answer = [answered = std::move(panel.answered), yes] { answered(yes); };
+        }
         lock.lock();
         showing = false;
-        if (panel.ask && panel.answered && !stopped)
-            answers.push_back(Answer_t{std::move(panel.answered), yes});
+        if (answer && !stopped)
+            answers.push_back(std::move(answer));
         wake.notify_all();
     }
 }
@@ -68,7 +86,7 @@ void PanelQueue_c::run()
 void PanelQueue_c::deliverAnswers()
 {
     for (;;) {
-        Answer_t answer;
+        std::function<void()> answer;
         {
             std::lock_guard<std::mutex> lock(mutex);
             if (stopped || answers.empty())
@@ -77,7 +95,7 @@ void PanelQueue_c::deliverAnswers()
             answers.pop_front();
         }
         // Outside the queue's lock: what the answer does may raise a panel.
-        answer.answered(answer.yes);
+        answer();
     }
 }
 

@@ -1,10 +1,12 @@
-// PanelQueue_c: messages and questions to the user, shown one after another
+// PanelQueue_c: messages, questions and file choices to the user, shown one
+// after another
 // on a thread of the queue's own, so that whoever raises one never waits for
 // the user. A host call, the idle work and every holder of an engine lock
 // queue their panel and go on; the panel thread holds no lock of anybody's
 // while a panel is up.
 //
-// A question's answer comes back through deliverAnswers(), which the owner
+// A question's answer (and a file choice's path) comes back through
+// deliverAnswers(), which the owner
 // calls from its own idle work (the engine: SynthIdle, under its lock), so
 // what the answer does runs where the rest of the engine's work runs, never
 // on the panel thread.
@@ -15,6 +17,7 @@
 #pragma once
 
 #include "Capacities.h"
+#include "Path.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -37,12 +40,24 @@ public:
     PanelQueue_c(const PanelQueue_c&) = delete;
     PanelQueue_c& operator=(const PanelQueue_c&) = delete;
 
+    // Shows a file dialog on the panel thread and answers the chosen path;
+    // running (when not null) is to hold the dialog program's process id
+    // while it runs, so that stop can close it.
+    using ShowFile_t = std::function<Tool::Disk::Path_c(std::atomic<int>* running)>;
+
     // A message with an "OK" button; returns at once.
     void tell(std::string title, std::string message);
     // A question with "Yes" and "No"; returns at once. answered(yes) runs
     // later inside deliverAnswers, once the user answered (a panel that
-    // cannot be shown answers No). Never called after stop.
-    void ask(std::string message, std::string title, std::function<void(bool)> answered);
+    // cannot be shown answers No). Never called after stop. False when the
+    // question was not queued (stopped or too many waiting): answered will
+    // never run.
+    bool ask(std::string message, std::string title, std::function<void(bool)> answered);
+    // A file choice; returns at once. show runs on the panel thread with no
+    // lock of the caller's held; chosen(path) runs later inside
+    // deliverAnswers (the empty path: cancelled). Never called after stop.
+    // False when not queued: chosen will never run.
+    bool choose(ShowFile_t show, std::function<void(const Tool::Disk::Path_c&)> chosen);
     // Runs what the answers given so far do, in the order they were given.
     void deliverAnswers();
     // The panel on screen is closed, the waiting ones are dropped without
@@ -61,20 +76,19 @@ private:
         std::string message;
         bool ask = false;
         std::function<void(bool)> answered;
-    };
-    struct Answer_t
-    {
-        std::function<void(bool)> answered;
-        bool yes = false;
+        // Set for a file choice (title and message then stay empty).
+        ShowFile_t showFile;
+        std::function<void(const Tool::Disk::Path_c&)> chosen;
     };
 
-    void queue(Panel_t panel);
+    bool queue(Panel_t panel);
     void run();
 
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::deque<Panel_t> waiting;
-    std::deque<Answer_t> answers;
+    // What the answers given so far do, bound to their answers.
+    std::deque<std::function<void()>> answers;
     bool showing = false;
     bool stopped = false;
     std::thread worker;

@@ -550,10 +550,15 @@ TEST_F(PresetFiles, TheFileMenuSavesAndLoadsThroughTheDialog)
     });
     char name[] = "Synth";
     sound(12, 13);
+    // The dialogs wait on the panel thread; the file is written and read
+    // in the idle round that gets the answer.
     engine.handleInstFileIO(0, tpfioSave, name);
+    ASSERT_TRUE(TestSupport::answerPanels(engine.getPanels()));
     ASSERT_TRUE(fs::exists(chosen));
     sound(1, 1);
     engine.handleInstFileIO(0, tpfioLoad, name);
+    EXPECT_EQ(osc(engine), 1) << "nothing is read before the answer";
+    ASSERT_TRUE(TestSupport::answerPanels(engine.getPanels()));
     EXPECT_EQ(osc(engine), 12);
     EXPECT_EQ(glo(engine), 13);
 

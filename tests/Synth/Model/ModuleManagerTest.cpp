@@ -207,6 +207,9 @@ TEST_F(ModuleManagerTest, SavedModuleLoadsIntoAnotherInstanceThroughTheDialogs)
     first.moduleA.setState(1, 66, "saved");
     chosenPath = dir.file("Lead.MOD");
     first.manager.handlePartFileIO(&first.moduleA, 1, tpfioSave, "Oscillator");
+    // The dialog waits on the panel thread; the idle round that gets its
+    // answer writes the file.
+    ASSERT_TRUE(TestSupport::answerPanels(first.synth.getPanels()));
     EXPECT_EQ(TestSupport::readFile(chosenPath), chunkBytes(first.moduleA, 1));
     EXPECT_EQ(first.synth.log, (CallLog{"checkRegForModPath Oscillator"}));
     EXPECT_STREQ(first.manager.getFileDialog().getRegKey(), "Tessel3_MOD_Oscillator");
@@ -214,6 +217,8 @@ TEST_F(ModuleManagerTest, SavedModuleLoadsIntoAnotherInstanceThroughTheDialogs)
               dialogArguments.end());
 
     second.manager.handlePartFileIO(&second.moduleA, 1, tpfioLoad, "Oscillator");
+    EXPECT_EQ(second.moduleA.level(1), 50) << "nothing is read before the answer";
+    ASSERT_TRUE(TestSupport::answerPanels(second.synth.getPanels()));
     EXPECT_EQ(second.moduleA.level(1), 66);
     EXPECT_EQ(second.moduleA.name(1), "saved");
     EXPECT_EQ(second.moduleA.level(0), 50);
@@ -304,6 +309,7 @@ TEST_F(ModuleManagerTest, FailedSaveLeavesTheOldFileAndTellsTheUser)
 
     chosenPath = target;
     failing.handlePartFileIO(&instance.moduleA, 0, tpfioSave, "Oscillator");
+    ASSERT_TRUE(TestSupport::answerPanels(instance.synth.getPanels()));
     EXPECT_EQ(TestSupport::readFile(target), "old contents");
     // Queued for the idle round, which hands it to the panel thread.
     EXPECT_TRUE(panels.empty());

@@ -52,6 +52,21 @@ struct ScriptedPanels
     std::vector<Panel> asked;
 };
 
+// The caller's answers to "replace this file?": each target asked is noted.
+struct Replies
+{
+    explicit Replies(bool a) : answer(a) {}
+    Disk_c::ReplaceAnswers_t answers()
+    {
+        return [this](const Path_c& target) {
+            asked.push_back(target.getString());
+            return answer;
+        };
+    }
+    bool answer;
+    std::vector<std::string> asked;
+};
+
 } // namespace
 
 TEST(DiskFile, ReadLineEndings)
@@ -428,7 +443,7 @@ TEST(DiskFolders, TargetNames)
         EXPECT_EQ(disk.newFileName(Path_c(n.source), Path_c(n.folder), n.ext).getString(), n.expect) << n.source;
 }
 
-TEST(DiskCopy, CopiesIntoFolderAndAsksBeforeReplacing)
+TEST(DiskCopy, CopiesIntoFolderAndReplacesOnlyWithTheCallersYes)
 {
     TempDir dir;
     mkdir(dir.file("src").c_str(), 0755);
@@ -440,42 +455,52 @@ TEST(DiskCopy, CopiesIntoFolderAndAsksBeforeReplacing)
 
     EXPECT_TRUE(disk.copyFileTo(Path_c(), sys(dir.file("dst"))).empty());
     EXPECT_TRUE(disk.copyFileTo(source, Path_c()).empty());
+    // The copy never asks the user itself (it may run under a lock): the
+    // caller's answers decide.
+    ScriptedPanels panels(true);
     {
         // Onto itself: nothing is copied, nothing asked, the path is the answer.
-        ScriptedPanels panels(false);
-        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("src"))).getString(), source.getString());
-        EXPECT_TRUE(panels.asked.empty());
+        Replies replies(false);
+        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("src")), replies.answers()).getString(), source.getString());
+        EXPECT_TRUE(replies.asked.empty());
         EXPECT_EQ(readFile(source.c_str()), "new kick");
     }
     {
-        ScriptedPanels panels(false);
-        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("dst"))).getString(), target.getString());
-        EXPECT_TRUE(panels.asked.empty()); // nothing to replace
+        Replies replies(false);
+        EXPECT_TRUE(disk.replacedBy(source, sys(dir.file("dst"))).empty()) << "nothing to replace";
+        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("dst")), replies.answers()).getString(), target.getString());
+        EXPECT_TRUE(replies.asked.empty());
         EXPECT_EQ(readFile(target.c_str()), "new kick");
+        // The same bytes there already: that file is the answer, unasked.
+        EXPECT_TRUE(disk.replacedBy(source, sys(dir.file("dst"))).empty());
+        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("dst")), replies.answers()).getString(), target.getString());
+        EXPECT_TRUE(replies.asked.empty());
     }
     writeFile(target.c_str(), "old kick");
+    EXPECT_EQ(disk.replacedBy(source, sys(dir.file("dst"))).getString(), target.getString());
     {
-        ScriptedPanels panels(false); // No
-        EXPECT_TRUE(disk.copyFileTo(source, sys(dir.file("dst"))).empty());
-        ASSERT_EQ(panels.asked.size(), 1u);
-        EXPECT_TRUE(panels.asked[0].ask);
-        EXPECT_EQ(panels.asked[0].message, "Overwrite existing file ?");
-        EXPECT_EQ(panels.asked[0].title, target.getString());
+        Replies replies(false); // No
+        EXPECT_TRUE(disk.copyFileTo(source, sys(dir.file("dst")), replies.answers()).empty());
+        EXPECT_EQ(replies.asked, std::vector<std::string>{target.getString()});
         EXPECT_EQ(readFile(target.c_str()), "old kick");
     }
+    // Without answers the old file stays, as after a No.
+    EXPECT_TRUE(disk.copyFileTo(source, sys(dir.file("dst"))).empty());
+    EXPECT_EQ(readFile(target.c_str()), "old kick");
     {
-        ScriptedPanels panels(true); // Yes
-        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("dst"))).getString(), target.getString());
+        Replies replies(true); // Yes
+        EXPECT_EQ(disk.copyFileTo(source, sys(dir.file("dst")), replies.answers()).getString(), target.getString());
         EXPECT_EQ(readFile(target.c_str()), "new kick");
     }
     // Kick.wav and kick.wav are two files: copying one next to the other
     // neither asks nor replaces.
     writeFile(dir.file("src/Kick.wav"), "capital");
     {
-        ScriptedPanels panels(false);
-        EXPECT_FALSE(disk.copyFileTo(sys(dir.file("src/Kick.wav")), sys(dir.file("dst"))).empty());
-        EXPECT_TRUE(panels.asked.empty());
+        Replies replies(false);
+        EXPECT_FALSE(disk.copyFileTo(sys(dir.file("src/Kick.wav")), sys(dir.file("dst")), replies.answers()).empty());
+        EXPECT_TRUE(replies.asked.empty());
     }
+    EXPECT_TRUE(panels.asked.empty());
     EXPECT_EQ(readFile(dir.file("dst/kick.wav")), "new kick");
     EXPECT_EQ(readFile(dir.file("dst/Kick.wav")), "capital");
     EXPECT_EQ(folderNames(dir.file("dst")), (std::vector<std::string>{"Kick.wav", "kick.wav"}));
@@ -491,20 +516,20 @@ TEST(DiskCopy, FailedCopyLeavesTargetIntact)
     ASSERT_TRUE(Tool::Disk::isFile(unreadable));
     writeFile(dir.file("mem"), "precious");
     {
-        ScriptedPanels panels(true); // the user agrees to replace it
-        EXPECT_TRUE(disk.copyFileTo(unreadable, sys(dir.path())).empty());
-        EXPECT_EQ(panels.asked.size(), 1u);
+        Replies replies(true); // the user agreed to replace it
+        EXPECT_TRUE(disk.copyFileTo(unreadable, sys(dir.path()), replies.answers()).empty());
+        EXPECT_EQ(replies.asked.size(), 1u);
     }
     EXPECT_EQ(readFile(dir.file("mem")), "precious");
     EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"mem"}); // no temporary file left
 
     // A missing source or a missing folder copies nothing and asks nothing.
-    ScriptedPanels panels(true);
+    Replies replies(true);
     mkdir(dir.file("dst").c_str(), 0755);
-    EXPECT_TRUE(disk.copyFileTo(sys(dir.file("missing.wav")), sys(dir.file("dst"))).empty());
+    EXPECT_TRUE(disk.copyFileTo(sys(dir.file("missing.wav")), sys(dir.file("dst")), replies.answers()).empty());
     writeFile(dir.file("a.wav"), "a");
-    EXPECT_TRUE(disk.copyFileTo(sys(dir.file("a.wav")), sys(dir.file("nofolder"))).empty());
-    EXPECT_TRUE(panels.asked.empty());
+    EXPECT_TRUE(disk.copyFileTo(sys(dir.file("a.wav")), sys(dir.file("nofolder")), replies.answers()).empty());
+    EXPECT_TRUE(replies.asked.empty());
 }
 
 TEST(DiskTemp, WritesUniquelyNamedFile)
