@@ -130,6 +130,8 @@ Vela_c::Vela_c(audioMasterCallback audioMaster, bool is51Build)
 
 Vela_c::~Vela_c()
 {
+    // The timer may idle the editor: it stops before the editor goes.
+    idleTimer.stopTimer();
     // The editor reads the members: it goes while they all still exist.
     AEffEditor* ownEditor = editor;
     setEditor(nullptr);

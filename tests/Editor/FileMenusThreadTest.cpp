@@ -1,7 +1,7 @@
-// A file dialog is modal on the user-interface thread and may run from the
-// editor's idle pass (a click the frame's event pass delivers): while it is
-// open, the audio thread must go on rendering, so the pass holds nothing the
-// audio thread waits for, the instrument's render lock least of all.
+// A file dialog may be asked for from the editor's idle pass (a click the
+// frame's event pass delivers): while it is open, the audio thread must go on
+// rendering, so nothing the audio thread waits for is held while the user
+// looks at it, the instrument's render lock least of all.
 #include "CFrame.h"
 #include "CVSTGUITimer.h"
 #include "EditorBindingRig.h"
@@ -62,9 +62,10 @@ TEST(FileButtonThreads, SoundGoesOnWhileADialogFromTheIdlePassIsOpen)
         }
     });
 
-    int dialogs = 0;
-    int blocksDuring = 0;
-    bool renderLockFree = false;
+    // Written by the thread that shows the dialog.
+    std::atomic<int> dialogs{0};
+    std::atomic<int> blocksDuring{0};
+    std::atomic<bool> renderLockFree{false};
     FileDialog_c::setPanelRunner([&](const std::vector<std::string>&) {
         ++dialogs;
         // The user thinks for a while; the audio thread renders meanwhile.
@@ -75,9 +76,10 @@ TEST(FileButtonThreads, SoundGoesOnWhileADialogFromTheIdlePassIsOpen)
         blocksDuring = blocks.load() - before;
         std::thread probe([&] {
             Lock_c& lock = rig.engine.getInstPtr(0)->renderLock;
-            renderLockFree = lock.getImmediateReadPermission();
-            if (renderLockFree)
+            const bool free = lock.getImmediateReadPermission();
+            if (free)
                 lock.releaseReadPermission();
+            renderLockFree = free;
         });
         probe.join();
         return FileDialog_c::PanelAnswer{};
@@ -89,17 +91,20 @@ TEST(FileButtonThreads, SoundGoesOnWhileADialogFromTheIdlePassIsOpen)
     CVSTGUITimer timer(&clicker, 1, rig.frame());
     timer.start();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (dialogs == 0 && std::chrono::steady_clock::now() < deadline) {
+    while (dialogs.load() == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         e.idle();
     }
     timer.stop();
+    // The cancel comes back through a later idle pass.
+    ASSERT_TRUE(rig.engine.getPanels().waitShown(15000));
+    e.idle();
     stop = true;
     audio.join();
     FileDialog_c::setPanelRunner({});
 
-    EXPECT_EQ(dialogs, 1);
-    EXPECT_GE(blocksDuring, 20) << "the audio thread rendered while the dialog was open";
-    EXPECT_TRUE(renderLockFree);
+    EXPECT_EQ(dialogs.load(), 1);
+    EXPECT_GE(blocksDuring.load(), 20) << "the audio thread rendered while the dialog was open";
+    EXPECT_TRUE(renderLockFree.load());
     EXPECT_EQ(rig.engine.last('x'), nullptr) << "cancelled: nothing sent";
 }
