@@ -3,6 +3,7 @@
 // takes their time: while it is up, the call that opened it has returned and
 // another host thread gets the program at once; after the answer and an idle
 // round the chosen file was read or written, and a cancel changes nothing.
+#include "ECS2.h"
 #include "EditorBindingRig.h"
 #include "FileMenus.h"
 #include "InstrumentWithSeq.h"
@@ -145,6 +146,24 @@ bool swingLoaded(BindingRig& rig, const std::string&)
     return arpeggiator(rig)->getParaVal(0, StepSeq_c::pSwing) == Marked;
 }
 
+// The controller the learned table in the file binds, and whether the
+// engine's table holds it with learning off (the load's after-steps).
+constexpr int LearnedController = 77;
+
+bool learnedTableLoaded(BindingRig& rig, const std::string&)
+{
+    ECS2_c* ecs = rig.engine.getECS();
+    if (ecs->getParaVal(0, ecsParaOnOff) != 0)
+        return false;
+    for (int k = 0; k < ECSSlotCount; ++k) {
+        CCAss_c slot;
+        ecs->Para2Cache(k, &slot);
+        if (slot.isUsed() && slot.controller == LearnedController)
+            return true;
+    }
+    return false;
+}
+
 void instrumentFileIO(BindingRig& rig, int mode)
 {
     // As a host call does it: under the engine lock.
@@ -201,6 +220,22 @@ TEST(FileDialogSitesThread, NoHostCallWaitsOnAFileDialogAndTheAnswerActsInAnIdle
              arpeggiator(rig)->postprocessParaChange(0, StepSeq_c::pFileIO);
          },
          swingLoaded},
+        {"the controller table's load from its learn menu",
+         [](BindingRig& rig, const std::string& file) {
+             ECS2_c* ecs = rig.engine.getECS();
+             ASSERT_LT(ecs->assignCC(0, LearnedController, 0, 4, false, 0), ECSSlotCount);
+             Tool::Disk::Path_c path(file.c_str());
+             ASSERT_TRUE(rig.engine.getModuleManager()->exportModule(ecs, path, 0));
+             ecs->init();
+         },
+         [](BindingRig& rig) {
+             Synth::HostCallScope call(rig.engine);
+             ECS2_c* ecs = rig.engine.getECS();
+             ecs->getParaSet()->setParaVal(0, ecsParaOnOff, 1); // learning, which the load ends
+             ecs->getParaSet()->setParaVal(0, ecsParaMode, ecsModeLoad);
+             ecs->postprocessParaChange(0, ecsParaMode);
+         },
+         learnedTableLoaded},
     };
     for (const Site& site : sites) {
         for (bool chosen : {true, false}) {
