@@ -140,10 +140,15 @@ bool Synth::holdUserMessage(const char* title, const char* text)
         text = "";
     const size_t n = std::strlen(text) + 1;
     char* copy = static_cast<char*>(std::malloc(n));
-    if (!copy)
-        return false;
-    std::memcpy(copy, text, n);
-    return holdCmdtoGUI(Cmd::UserMessage, 0, 0, copy, const_cast<char*>(title), hdReplaceSame);
+    if (copy) {
+        std::memcpy(copy, text, n);
+        if (holdCmdtoGUI(Cmd::UserMessage, 0, 0, copy, const_cast<char*>(title), hdReplaceSame))
+            return true; // a refused record has freed its copy
+    }
+    // The idle ring is full: the panel thread shows the message instead, so
+    // it is neither lost nor shown where the caller would wait for it.
+    panels.tell(title ? title : "", text);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
