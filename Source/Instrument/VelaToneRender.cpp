@@ -277,6 +277,19 @@ bool VelaTone_c::render(int n)
     selectedGen[2]->setXModSourceMode(xModB);
     selectedGen[3]->setRenderMode(xModB);
     const Switches_t sw = takeSwitches();
+    // The generators, balance panners and saturators of the block render
+    // under flags raised here with one barrier, not one exchange each.
+    RenderingFlags flags;
+    for (int k = 0; k < 4; ++k) {
+        if (sw.slotOn[k]) {
+            flags.add(*selectedGen[k]);
+            flags.add(balance[k]);
+        }
+    }
+    for (int q = 0; q < 2; ++q)
+        if (sw.pathOn[q])
+            flags.add(saturator[q]);
+    flags.publish();
     if (instrument && global && controlReady())
         controlLoop(n, sw);
     return renderAudio(n, sw);
