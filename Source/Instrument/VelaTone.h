@@ -237,7 +237,10 @@ private:
         bool slotOn[4] = {};
         bool pathOn[2] = {};
     };
-    Switches_t takeSwitches() const;
+    // Fills sw in place: a six-byte record handed back by value goes
+    // through the stack in pieces that the caller then reads whole, and
+    // waits for them.
+    void takeSwitches(Switches_t& sw) const;
     // The control buffers (one bit each) that the modules a block renders
     // with these switches read; the control loop fills only those.
     uint32_t readBuffers(const Switches_t& sw) const;

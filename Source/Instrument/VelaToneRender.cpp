@@ -276,7 +276,8 @@ bool VelaTone_c::render(int n)
     selectedGen[1]->setRenderMode(xModA);
     selectedGen[2]->setXModSourceMode(xModB);
     selectedGen[3]->setRenderMode(xModB);
-    const Switches_t sw = takeSwitches();
+    Switches_t sw;
+    takeSwitches(sw);
     // The generators, balance panners and saturators of the block render
     // under flags raised here with one barrier, not one exchange each.
     RenderingFlags flags;
@@ -295,14 +296,12 @@ bool VelaTone_c::render(int n)
     return renderAudio(n, sw);
 }
 
-VelaTone_c::Switches_t VelaTone_c::takeSwitches() const
+void VelaTone_c::takeSwitches(Switches_t& sw) const
 {
-    Switches_t sw;
     for (int k = 0; k < 4; ++k)
         sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
     for (int q = 0; q < 2; ++q)
         sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
-    return sw;
 }
 
 uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
