@@ -447,9 +447,12 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
             const float speed = block[bkLFOSpeed1 + k];
             if (modRemaining[meLFO1 + k] <= 0) {
                 lfo[k].speedOffset = speed;
+                lfoSpeedSeen[k] = speed;
                 lfo[k].goNextPhase();
-            } else if (speed != lfo[k].speedOffset) {
+            } else if (speed != lfoSpeedSeen[k]) {
+                // The LFO keeps its offset when it cannot take this one.
                 lfo[k].updateSpeed(speed);
+                lfoSpeedSeen[k] = lfo[k].speedOffset;
             }
         }
         steps -= sub;
