@@ -841,10 +841,7 @@ bool FilterMoogSI_c::settleLadders(int channels)
     // order in which they are looked at does not matter. The ladders run
     // this after every block.
     using FilterMath::settle;
-    bool ok = std::isfinite(k1) && std::isfinite(feedback);
-    ok = settle(level) && ok;
-    ok = settle(levelStep) && ok;
-    ok = settle(balance) && ok;
+    bool ok = settleLadderControl();
     for (int c = 0; c < channels && c < 2; ++c) {
         Ladder_t& l = ladder[c];
         ok = settlePair(l.s[0], l.s[1]) && ok;
@@ -853,6 +850,16 @@ bool FilterMoogSI_c::settleLadders(int channels)
         ok = settlePair(l.prev[2], l.xPrev) && ok;
         ok = settle(l.dc) && ok;
     }
+    return ok;
+}
+
+bool FilterMoogSI_c::settleLadderControl()
+{
+    using FilterMath::settle;
+    bool ok = std::isfinite(k1) && std::isfinite(feedback);
+    ok = settle(level) && ok;
+    ok = settle(levelStep) && ok;
+    ok = settle(balance) && ok;
     return ok;
 }
 

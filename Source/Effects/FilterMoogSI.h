@@ -226,6 +226,9 @@ private:
     // Settles the gains, coefficients and first `channels` ladders; whether
     // all were finite.
     bool settleLadders(int channels);
+    // The gains and coefficients part of settleLadders (the lanes settle
+    // the ladders' states as they store them).
+    bool settleLadderControl();
 
     float* cutoffIn = nullptr;
     float* resonanceIn = nullptr;

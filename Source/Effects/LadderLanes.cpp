@@ -1,5 +1,6 @@
 #include "LadderLanes.h"
 
+#include "FilterMath.h"
 #include "InBuffer2.h"
 #include "LadderMath.h"
 
@@ -121,6 +122,8 @@ void LadderLanes_c::run()
     for (int l = laneCount; l < halves * HalfLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
     const bool four = responseType == FilterMoogSI_c::rLP24;
+    for (int k = 0; k < filterCount; ++k)
+        held[k].stateSettled = false;
     if (HasAvx512 && OneVectorAllowed.load(std::memory_order_relaxed)) {
         if (halves == 2)
             four ? runWide512<true, 2>() : runWide512<false, 2>();
@@ -132,9 +135,17 @@ void LadderLanes_c::run()
         else
             four ? runWide<true, 1>() : runWide<false, 1>();
     }
-    for (int k = 0; k < filterCount; ++k)
-        if (held[k].live)
-            held[k].filter->checkLadderState(held[k].channels);
+    // The filter's per-block check: the states were settled as they were
+    // stored, the gains and coefficients are settled here.
+    for (int k = 0; k < filterCount; ++k) {
+        const Held_t& h = held[k];
+        if (!h.live)
+            continue;
+        if (!h.stateSettled)
+            h.filter->checkLadderState(h.channels);
+        else if (!h.filter->settleLadderControl())
+            h.filter->initBuffer();
+    }
 }
 
 void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
@@ -154,19 +165,52 @@ void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
     }
 }
 
-void LadderLanes_c::storeState(const double (*state)[MaxLanes])
+namespace {
+
+// FilterMath::settle over n doubles in place (n a multiple of 4), four at a
+// time: a value below FlushBelow in magnitude becomes 0, one that is not
+// finite stays as it is and sets its bit in the answer.
+[[gnu::target("avx2")]] unsigned settleLanes(double* v, int n)
 {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+    const __m256d flushBelow = _mm256_set1_pd(FilterMath::FlushBelow);
+    const __m256d infinity = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+    unsigned notFinite = 0;
+    for (int i = 0; i < n; i += 4) {
+        const __m256d x = _mm256_loadu_pd(v + i);
+        const __m256d size = _mm256_and_pd(x, magnitude);
+        _mm256_storeu_pd(v + i, _mm256_andnot_pd(_mm256_cmp_pd(size, flushBelow, _CMP_LT_OQ), x));
+        notFinite |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(size, infinity, _CMP_NLT_UQ))) << i;
+    }
+    return notFinite;
+}
+
+} // namespace
+
+void LadderLanes_c::storeState(double (*state)[MaxLanes])
+{
+    // Row 4 becomes the held input (w + dc) the filters keep; then every
+    // value is settled, all lanes at once, as each filter's per-block check
+    // would settle it one by one, and a filter with a value that is not
+    // finite is marked for that check (which starts it afresh).
+    const int lanes = (laneCount + 3) & ~3;
+    for (int l = 0; l < lanes; ++l)
+        state[4][l] = heldInput(state[4][l], state[5][l]);
+    unsigned notFinite = 0;
+    for (int j = 0; j < 6; ++j)
+        notFinite |= settleLanes(state[j], lanes);
     for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
+        Held_t& h = held[k];
         if (!h.live)
             continue;
+        h.stateSettled = (notFinite & (((1u << h.channels) - 1u) << h.lane)) == 0;
         for (int c = 0; c < h.channels; ++c) {
             FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
             const int lane = h.lane + c;
             for (int j = 0; j < 3; ++j)
                 l.s[j] = l.prev[j] = state[j][lane];
             l.s[3] = state[3][lane];
-            l.xPrev = heldInput(state[4][lane], state[5][lane]);
+            l.xPrev = state[4][lane];
             l.dc = state[5][lane];
         }
     }

@@ -67,6 +67,7 @@ private:
         int channels = 0;
         bool live = false; // still active when run() came
         bool wasRendering = false; // its rendering flag before the render that held it
+        bool stateSettled = false; // storeState found its ladders finite
     };
     // The held ladders' control state by lane, for one run: what each
     // filter's control step reads and writes (its cutoff memo, gains and
@@ -96,9 +97,10 @@ private:
     [[gnu::target("avx2,fma")]] void runWide();
     template <bool FourPoles, int Halves>
     [[gnu::target("avx512f,avx2,fma")]] void runWide512();
-    // The held ladders' states by lane, and back.
+    // The held ladders' states by lane, and back; the way back settles each
+    // value as the filter's per-block check does (stateSettled), in place.
     void loadState(double (*state)[MaxLanes]) const;
-    void storeState(const double (*state)[MaxLanes]);
+    void storeState(double (*state)[MaxLanes]);
     // The live ladders' memo, level and balance into lanes (the rest zero),
     // and the whole control state back into the filters once the block is
     // done.

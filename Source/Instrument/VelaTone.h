@@ -237,7 +237,10 @@ private:
         bool slotOn[4] = {};
         bool pathOn[2] = {};
     };
-    Switches_t takeSwitches() const;
+    // Fills sw in place: a six-byte record handed back by value goes
+    // through the stack in pieces that the caller then reads whole, and
+    // waits for them.
+    void takeSwitches(Switches_t& sw) const;
     // The control buffers (one bit each) that the modules a block renders
     // with these switches read; the control loop fills only those.
     uint32_t readBuffers(const Switches_t& sw) const;
@@ -282,6 +285,10 @@ private:
     int32_t xModA = 0; // slots 1 -> 2: 0 plain, 1 FM, 2 AM
     int32_t xModB = 0; // slots 3 -> 4
     Drift_t drift;
+    // Each LFO's speed offset as the control loop last left it (only the
+    // control loop changes it): compared here, the loop does not have to
+    // reach into four LFOs every block to find the speeds unchanged.
+    float lfoSpeedSeen[4] = {};
     float cutoffDefault[2] = {}; // smoothed rest values of the path filters
     float envDepth[2] = {};
     bool envInverse[2] = {};

@@ -276,20 +276,32 @@ bool VelaTone_c::render(int n)
     selectedGen[1]->setRenderMode(xModA);
     selectedGen[2]->setXModSourceMode(xModB);
     selectedGen[3]->setRenderMode(xModB);
-    const Switches_t sw = takeSwitches();
+    Switches_t sw;
+    takeSwitches(sw);
+    // The generators, balance panners and saturators of the block render
+    // under flags raised here with one barrier, not one exchange each.
+    RenderingFlags flags;
+    for (int k = 0; k < 4; ++k) {
+        if (sw.slotOn[k]) {
+            flags.add(*selectedGen[k]);
+            flags.add(balance[k]);
+        }
+    }
+    for (int q = 0; q < 2; ++q)
+        if (sw.pathOn[q])
+            flags.add(saturator[q]);
+    flags.publish();
     if (instrument && global && controlReady())
         controlLoop(n, sw);
     return renderAudio(n, sw);
 }
 
-VelaTone_c::Switches_t VelaTone_c::takeSwitches() const
+void VelaTone_c::takeSwitches(Switches_t& sw) const
 {
-    Switches_t sw;
     for (int k = 0; k < 4; ++k)
         sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
     for (int q = 0; q < 2; ++q)
         sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
-    return sw;
 }
 
 uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
@@ -435,9 +447,12 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
             const float speed = block[bkLFOSpeed1 + k];
             if (modRemaining[meLFO1 + k] <= 0) {
                 lfo[k].speedOffset = speed;
+                lfoSpeedSeen[k] = speed;
                 lfo[k].goNextPhase();
-            } else if (speed != lfo[k].speedOffset) {
+            } else if (speed != lfoSpeedSeen[k]) {
+                // The LFO keeps its offset when it cannot take this one.
                 lfo[k].updateSpeed(speed);
+                lfoSpeedSeen[k] = lfo[k].speedOffset;
             }
         }
         steps -= sub;

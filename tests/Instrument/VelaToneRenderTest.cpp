@@ -655,3 +655,37 @@ TEST(VelaToneRender, FilterEnvelopeSweepsFromTheRestValue)
             << "depth " << c.depth << (c.inverted ? " inverted" : "");
     }
 }
+
+// A row from the mod wheel to LFO 1's speed (destination 36) speeds the
+// running LFO up while the note plays, and the wheel back slows it again:
+// the control loop keeps each LFO's speed offset and passes it on whenever
+// the block's speed value changes. The LFO is read on slot 1's pitch
+// buffer, one value per control step.
+TEST(VelaToneRender, LFOSpeedFollowsItsRowWhileTheNotePlays)
+{
+    ToneRig rig;
+    rig.setGlobal(G::gpExactness, 100);
+    rig.setRow(0, msLFO1, 0.1f, 1);
+    rig.setRow(1, msModWheel, 0.5f, 36);
+    rig.noteOn(60, 100);
+    constexpr int Block = 64;
+    const int pitch1 = V::slotBuffer(0, V::sbPitch);
+    // Steps per second at 44.1 kHz: the rate the control values run at.
+    const double stepRate = 44100.0 / ControlStepFrames;
+    const auto lfoHz = [&](float wheel) {
+        rig.instrument()->modWheel = wheel;
+        std::vector<float> steps;
+        for (int b = 0; b < 1400; ++b) {
+            rig.render(Block);
+            steps.insert(steps.end(), rig.control[pitch1], rig.control[pitch1] + Block / ControlStepFrames);
+        }
+        return frequency(steps, steps.size() / 4, stepRate);
+    };
+    const double rest = lfoHz(0.0f);
+    const double fast = lfoHz(1.0f);
+    const double back = lfoHz(0.0f);
+    ASSERT_GT(rest, 0.1);
+    // An offset of 0.5 halves every segment: twice the rate.
+    EXPECT_NEAR(fast / rest, 2.0, 0.1);
+    EXPECT_NEAR(back / rest, 1.0, 0.05);
+}

@@ -23,6 +23,7 @@
 #include "InBuffer2.h"
 #include "Part.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -30,21 +31,72 @@ class VUDriver_c;
 
 // Raises a part's rendering flag for a scope and puts back what it was, so a
 // render nested in another (renderII around render) keeps the flag up until
-// the outermost one returns.
+// the outermost one returns. A flag that is already up was raised by this
+// thread (only the rendering thread raises flags), with its barrier behind
+// it: the scope then leaves it alone, and whoever raised it lowers it.
 class RenderingScope
 {
 public:
-    explicit RenderingScope(Part_c& part) : part(part), previous(part.rendering.exchange(true)) {}
+    explicit RenderingScope(Part_c& part) : part(part), previous(part.rendering.load(std::memory_order_relaxed))
+    {
+        // Raising is a full exchange: the render must not read its module's
+        // state (active first) before the flag is up for every other thread.
+        if (!previous)
+            part.rendering.exchange(true);
+    }
     // Lowering needs only release: a waiter that sees the flag down also
-    // sees everything the render wrote. Raising stays a full exchange, as
-    // the render must not read its module's state before the flag is up.
-    ~RenderingScope() { part.rendering.store(previous, std::memory_order_release); }
+    // sees everything the render wrote.
+    ~RenderingScope()
+    {
+        if (!previous)
+            part.rendering.store(false, std::memory_order_release);
+    }
     RenderingScope(const RenderingScope&) = delete;
     RenderingScope& operator=(const RenderingScope&) = delete;
 
 private:
     Part_c& part;
     bool previous;
+};
+
+// The rendering flags of several parts raised together for a scope, with
+// one barrier for all of them instead of one exchange each: the parts'
+// renders then find their flags up and leave them so. Flags that were up
+// already stay up after the scope. Audio thread.
+class RenderingFlags
+{
+public:
+    static constexpr int Capacity = 12;
+    RenderingFlags() = default;
+    ~RenderingFlags()
+    {
+        for (int i = 0; i < count; ++i)
+            parts[i]->rendering.store(false, std::memory_order_release);
+    }
+    RenderingFlags(const RenderingFlags&) = delete;
+    RenderingFlags& operator=(const RenderingFlags&) = delete;
+    // Raises the flag of part (without a barrier yet); parts beyond the
+    // capacity are left to their own scopes.
+    void add(Part_c& part)
+    {
+        if (count < Capacity && !part.rendering.load(std::memory_order_relaxed)) {
+            part.rendering.store(true, std::memory_order_relaxed);
+            parts[count++] = &part;
+        }
+    }
+    // The barrier: from here on every raised flag is up for every thread
+    // before anything that follows reads the parts' state.
+    void publish() const
+    {
+        if (count > 0)
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+    }
+
+private:
+    // Only the first count entries are ever read: left unset, so a scope
+    // costs no clearing.
+    Part_c* parts[Capacity];
+    int count = 0;
 };
 
 class VariatorBase_c : public Part_c

@@ -126,6 +126,35 @@ TEST_F(ProcessorFixture, AnInactiveProcessorLeavesAtOnce)
     EXPECT_FALSE(p.rendering);
 }
 
+// A voice raises its modules' flags together for a block: the renders inside
+// find them up and leave them so, the scope lowers exactly those it raised
+// (a flag already up before stays up), and an inactive module still leaves
+// at once.
+TEST_F(ProcessorFixture, FlagsRaisedTogetherHoldThroughTheRendersAndDropAfterwards)
+{
+    const Signal s = dc(0.5f);
+    Probe other;
+    Probe alreadyUp;
+    alreadyUp.rendering = true;
+    {
+        RenderingFlags flags;
+        flags.add(p);
+        flags.add(other);
+        flags.add(alreadyUp);
+        flags.publish();
+        cycle(Block, &s);
+        EXPECT_TRUE(p.renderII(Block));
+        EXPECT_TRUE(p.renderingSeen);
+        EXPECT_TRUE(p.rendering) << "a render inside the scope leaves the flag up";
+        p.active = false;
+        EXPECT_FALSE(p.renderII(Block));
+        EXPECT_EQ(p.renders.size(), 1u) << "an inactive module leaves at once under a raised flag too";
+    }
+    EXPECT_FALSE(p.rendering);
+    EXPECT_FALSE(other.rendering);
+    EXPECT_TRUE(alreadyUp.rendering) << "a flag raised before the scope is not the scope's to lower";
+}
+
 // The tail is the fade time at the sample rate, truncated; the silent blocks
 // keep rendering until it is used up, the last one whole.
 TEST_F(ProcessorFixture, TailLastsTheFadeTimeAtEachSampleRate)
