@@ -251,12 +251,7 @@ void InBuffer2_c::prepCycleClearing(int n)
     if (!hostFed_ && touched_ == formMono && !scratch1Used_ && !scratch3Used_ && dirtyLo_ >= 0 && dirtyLo_ < dirtyHi_ &&
         dirtyHi_ <= size_ && dirtyHi_ - dirtyLo_ <= MaxBlockSize - dirtyLo_ % MaxBlockSize) {
         BlockMath::copy(buffers_[0] + dirtyLo_, def_ + dirtyLo_ % MaxBlockSize, dirtyHi_ - dirtyLo_);
-        resetCycle(n);
-        offset_ = 0;
-        if (!fits(n)) {
-            cycleOk_ = false;
-            cycleLen_ = 0;
-        }
+        startCycle(n, 0);
         return;
     }
     // Most voice buses are left untouched by most voices: nothing to clear.
@@ -268,13 +263,7 @@ void InBuffer2_c::prepCycleClearing(int n)
     }
     // The output bus walks through the host's block piece by piece; its
     // offset is rewound by resetOffs at the end of the block, not here.
-    const int keep = hostFed_ ? offset_ : 0;
-    resetCycle(n);
-    offset_ = keep;
-    if (!fits(n)) {
-        cycleOk_ = false;
-        cycleLen_ = 0;
-    }
+    startCycle(n, hostFed_ ? offset_ : 0);
 }
 
 void InBuffer2_c::incOffs(int n)

@@ -88,12 +88,7 @@ public:
     {
         // A voice bus the last voice left untouched has nothing to clear.
         if (ready_ && !hostFed_ && dirtyHi_ <= dirtyLo_) {
-            resetCycle(n);
-            offset_ = 0;
-            if (!fits(n)) {
-                cycleOk_ = false;
-                cycleLen_ = 0;
-            }
+            startCycle(n, 0);
             return;
         }
         prepCycleClearing(n);
@@ -293,6 +288,17 @@ protected:
         writeViaScratch_ = false;
         cycleLen_ = n;
         cycleOk_ = true;
+    }
+    // A new cycle of n frames at the given offset; one that does not fit
+    // refuses every pointer until the next.
+    void startCycle(int n, int offset)
+    {
+        resetCycle(n);
+        offset_ = offset;
+        if (!fits(n)) {
+            cycleOk_ = false;
+            cycleLen_ = 0;
+        }
     }
 
     const char* name_ = "unnamed";
