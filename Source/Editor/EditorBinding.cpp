@@ -318,14 +318,21 @@ void SynthEditor_c::setSemitoneMode(int index, int mode)
 
 // --------------------------------------------------------- registration
 
-void SynthEditor_c::createGeneralVx(CControlVx* control, int index, CModulFrameVx* frame)
+bool SynthEditor_c::placeable(CControl* control, CModulFrameVx* frame)
 {
     if (!control)
-        return;
+        return false;
     if (!engine || !frame) {
         control->forget();
-        return;
+        return false;
     }
+    return true;
+}
+
+void SynthEditor_c::createGeneralVx(CControlVx* control, int index, CModulFrameVx* frame)
+{
+    if (!placeable(control, frame))
+        return;
     Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     records[i].control = control;
@@ -336,12 +343,12 @@ void SynthEditor_c::createGeneralVx(CControlVx* control, int index, CModulFrameV
 
 void SynthEditor_c::createGeneralVxCore(CControlVx* control, int* indices, int count, CModulFrameVx* frame)
 {
-    if (!control)
-        return;
-    if (!engine || !frame || !indices) {
+    if (!indices && control) {
         control->forget();
         return;
     }
+    if (!placeable(control, frame))
+        return;
     Synth::BusyScope busy(*engine);
     count = std::min(count, control->getSlotCount());
     for (int k = 0; k < count; ++k) {
@@ -356,12 +363,8 @@ void SynthEditor_c::createGeneralVxCore(CControlVx* control, int* indices, int c
 
 void SynthEditor_c::createGeneralVSTGUI(CControl* control, int index, CModulFrameVx* frame)
 {
-    if (!control)
+    if (!placeable(control, frame))
         return;
-    if (!engine || !frame) {
-        control->forget();
-        return;
-    }
     Synth::BusyScope busy(*engine);
     const int i = clampEdit(index);
     records[i].control = nullptr;

@@ -282,6 +282,9 @@ protected:
     // each changed slot, each followed by the group step.
     virtual void handleUserInput(CControlVx* control);
     bool validFrameNumber(int n) const { return n >= 1 && n < MaxExchFrames; }
+    // Whether a made control can be placed: without an engine or a frame it
+    // is released (false), so no factory leaves one behind.
+    bool placeable(CControl* control, CModulFrameVx* frame);
 
     CBitmap* mainBitmap = nullptr;
     CBitmap* backBitmap = nullptr;
