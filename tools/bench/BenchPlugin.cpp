@@ -12,19 +12,19 @@
 
 namespace Bench {
 
-namespace {
-
 intptr_t benchHost(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
     switch (opcode) {
     case audioMasterVersion:
         return 2400;
     case audioMasterCanDo:
-        return std::strcmp(static_cast<const char*>(ptr), "supplyIdle") == 0 ? 1 : 0;
+        return ptr && std::strcmp(static_cast<const char*>(ptr), "supplyIdle") == 0 ? 1 : 0;
     default:
         return 0; // every pin connected, no time information
     }
 }
+
+namespace {
 
 // Global parameter para of the engine's own plug-in object to an integer
 // value through its external entry, so the change hook runs as for a host or

@@ -21,6 +21,10 @@ constexpr int HeldNotes = 32;
 // and a large block that the engine cuts into pieces.
 constexpr int TableBlocks[] = {32, 64, 128, 256, 1024};
 
+// The host the benchmarks play: VST 2.4, it supplies idle calls, every pin
+// connected, no time information.
+intptr_t benchHost(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+
 enum class Build { Stereo, Surround };
 const char* buildName(Build build);
 // The plug-in of that build in folder dir; without one, in the folder the

@@ -6,6 +6,7 @@
 // how often that thread allocated memory and how often it found the
 // instrument's render lock taken (both must stay 0: the editor never makes
 // the audio wait or allocate).
+#include "BenchPlugin.h"
 #include "CFrame.h"
 #include "Vela.h"
 #include "VelaEditor.h"
@@ -52,18 +53,6 @@ namespace {
 constexpr float Rate = 48000.0f;
 constexpr int Block = 256;
 
-intptr_t benchHost(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
-{
-    switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterCanDo:
-        return std::strcmp(static_cast<const char*>(ptr), "supplyIdle") == 0 ? 1 : 0;
-    default:
-        return 0;
-    }
-}
-
 // The plug-in playing a chord on its own audio thread, and its editor.
 class PlayingPlugin
 {
@@ -104,7 +93,7 @@ public:
         state.counters["audioBlocks"] = double(blocks.load());
     }
 
-    Vela_c vela{benchHost, false};
+    Vela_c vela{Bench::benchHost, false};
     VelaEditor_c editor{&vela};
 
 private:
