@@ -802,8 +802,9 @@ public:
     // Queues the message for the user as a 'P' record on the idle side, which
     // hands it to the panel thread: the text is copied, the title must
     // outlive the record (a literal). When the ring is full the message
-    // goes to the panel thread at once instead, so none is lost. True when
-    // the message was handed on. Thread: any but the audio thread (it
+    // goes to the panel thread at once instead, except on the host's
+    // rendering thread (dropped there). True when the message was handed
+    // on. Thread: any but the audio thread (it
     // allocates).
     bool holdUserMessage(const char* title, const char* text);
     // Asks the user on the panel thread and returns at once; answered(yes)

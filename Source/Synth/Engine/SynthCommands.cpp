@@ -146,7 +146,11 @@ bool Synth::holdUserMessage(const char* title, const char* text)
             return true; // a refused record has freed its copy
     }
     // The idle ring is full: the panel thread shows the message instead, so
-    // it is neither lost nor shown where the caller would wait for it.
+    // it is neither lost nor shown where the caller would wait for it. Not
+    // from the host's rendering thread, which must not wait on the queue's
+    // lock or start its thread: there the message is dropped.
+    if (mustNotWait())
+        return false;
     panels.tell(title ? title : "", text);
     return true;
 }
