@@ -18,12 +18,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace SoundFontRig {
@@ -202,12 +204,19 @@ struct Questions
         if (vela.isChunkLoadInProgress() || vela.isImporting())
             return false;
         // The engine lock, which every host call and load holds, taken from
-        // another thread: refused while anyone holds it, this thread too.
+        // another thread: refused while anyone holds it, this thread too. A
+        // rendering host's audio thread holds it for a block at a time, so
+        // the other thread tries for a while: only a lock held by the asker,
+        // who waits for this answer, refuses every try.
         return std::async(std::launch::async, [this] {
-                   const bool free = vela.engineLock.getImmediateReadPermission();
-                   if (free)
-                       vela.engineLock.releaseReadPermission();
-                   return free;
+                   for (int attempt = 0; attempt < 200; ++attempt) {
+                       if (vela.engineLock.getImmediateReadPermission()) {
+                           vela.engineLock.releaseReadPermission();
+                           return true;
+                       }
+                       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                   }
+                   return false;
                }).get();
     }
 
