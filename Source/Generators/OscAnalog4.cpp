@@ -6,10 +6,15 @@
 #include "SafeDiv.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -227,28 +232,28 @@ double OscAnalog4_c::foldWidth(float raw, double inc)
     return w < 1.0 ? w : 1.0;
 }
 
-void OscAnalog4_c::startCopy(const Inputs_t& in, double nominalInc)
+void OscAnalog4_c::startCopy(Copy_t& st, const Inputs_t& in, double nominalInc)
 {
-    cur.inc = pitchedIncrement(in.pitch[0], nominalInc);
-    cur.pitchSeen = in.pitch[0];
-    cur.nominalSeen = nominalInc;
-    cur.rawWidth = in.shape[0] * ShapeToWidth + widthBase;
-    cur.w = foldWidth(cur.rawWidth, cur.inc);
-    cur.incA = cur.inc / cur.w;
-    cur.incB = 0.5 * cur.inc / (1.0 - 0.5 * cur.w);
+    st.inc = pitchedIncrement(in.pitch[0], nominalInc);
+    st.pitchSeen = in.pitch[0];
+    st.nominalSeen = nominalInc;
+    st.rawWidth = in.shape[0] * ShapeToWidth + widthBase;
+    st.w = foldWidth(st.rawWidth, st.inc);
+    st.incA = st.inc / st.w;
+    st.incB = 0.5 * st.inc / (1.0 - 0.5 * st.w);
     const float a = shapeA;
-    if (cur.phase >= 1.0) {
-        cur.phase -= 1.0;
-        cur.second = true;
-        cur.v = cur.incB;
-        cur.y = -a;
+    if (st.phase >= 1.0) {
+        st.phase -= 1.0;
+        st.second = true;
+        st.v = st.incB;
+        st.y = -a;
     } else {
-        cur.second = false;
-        cur.v = cur.incA;
-        cur.y = 1.0f;
+        st.second = false;
+        st.v = st.incA;
+        st.y = 1.0f;
     }
-    cur.s = static_cast<float>((a - 1.0f) * cur.v);
-    cur.lastStep = cur.v * cur.m;
+    st.s = static_cast<float>((a - 1.0f) * st.v);
+    st.lastStep = st.v * st.m;
 }
 
 void OscAnalog4_c::switchSegment(Copy_t& st, float x0)
@@ -431,11 +436,17 @@ bool OscAnalog4_c::renderOne(int n, int copy)
     n = std::min(n, outputBusA->getCycleLength());
     if (mod)
         n = std::min(n, inputBus->getCycleLength());
+    playCopy(mode, n, copy, out, mod);
+    outputBusA->doneWriteMono();
+    return false;
+}
 
+void OscAnalog4_c::playCopy(int mode, int n, int copy, float* out, const float* mod)
+{
     const double nominalInc = getNominalIncrement(copy);
     Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
     if (needsStart[copy]) {
-        startCopy(in, nominalInc);
+        startCopy(cur, in, nominalInc);
         needsStart[copy] = false;
     }
     switch (mode) {
@@ -449,9 +460,295 @@ bool OscAnalog4_c::renderOne(int n, int copy)
         runSamples<rmPlain>(n, in, nominalInc, out, nullptr);
         break;
     }
-    outputBusA->doneWriteMono();
-    return false;
 }
+
+#if defined(__SSE2__)
+namespace {
+
+// Lane k of x.
+template <int K>
+float lane(__m128 x)
+{
+    return _mm_cvtss_f32(_mm_castsi128_ps(_mm_shuffle_epi32(_mm_castps_si128(x), K)));
+}
+
+} // namespace
+
+template <int Mode>
+void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const float* mod)
+{
+    // The copies are lanes: phases and increments two to a register (copy 4
+    // with an idle partner), values and slopes four to a register (copy 4
+    // with three). An idle lane stands still at phase 0, so it never
+    // switches. Every lane does the float and double operations its copy
+    // does in runSamples; only the segment switches and the corrections run
+    // lane by lane, through the same steps as there, on the copies' states
+    // (which hold the correction of each throughout). The lanes live in
+    // registers and pass through the arrays only around a switch: nothing
+    // that takes an address may see the registers, or they would stay in
+    // memory.
+    struct alignas(16) Lanes_t
+    {
+        double phase[6];
+        double v[6];
+        float y[8];
+        float s[8];
+        float value[8];
+    };
+    Lanes_t ln{};
+    const float* table = edgeTable.get();
+    // The copies whose correction runs (bit k for copy k).
+    unsigned correcting = 0;
+    for (int k = 0; k < NumUnisonCopies; ++k) {
+        const Copy_t& st = copies[k];
+        ln.phase[k] = st.phase;
+        ln.v[k] = st.v;
+        ln.y[k] = st.y;
+        ln.s[k] = st.s;
+        if (st.i >= EdgeStepsPerSample)
+            correcting |= 1u << k;
+    }
+    __m128d p0 = _mm_load_pd(ln.phase), p1 = _mm_load_pd(ln.phase + 2), p2 = _mm_load_pd(ln.phase + 4);
+    __m128d v0 = _mm_load_pd(ln.v), v1 = _mm_load_pd(ln.v + 2), v2 = _mm_load_pd(ln.v + 4);
+    __m128 y0 = _mm_load_ps(ln.y), y1 = _mm_load_ps(ln.y + 4);
+    __m128 s0 = _mm_load_ps(ln.s), s1 = _mm_load_ps(ln.s + 4);
+    const __m128d one = _mm_set1_pd(1.0);
+    float m = 1.0f; // the FM factor of the last sample
+    float level = 0.0f;
+    float pitch = 0.0f;
+    float raw = 0.0f; // the control step's raw width, for the switches
+    const float* levelAt = levelIn;
+    const float* pitchAt = pitchIn;
+    const float* shapeAt = shapeIn;
+    // Whether a lane's phase may stand at 1 or more: before the first
+    // sample, and after any sample that carried one there.
+    bool mayEnd = true;
+
+    __m128 gain = _mm_setzero_ps();
+    for (int j = 0; j < n;) {
+        const int end = std::min(n, (j | (ControlStepFrames - 1)) + 1);
+        for (const int stepStart = j; j < end; ++j) {
+            if (mayEnd) {
+                // The switches of the lanes whose phase ran past a segment's
+                // end, as next() in runSamples takes them, leaving each lane at
+                // the step that gives its value. Before the first sample the
+                // states hold the last step and the raw width.
+                _mm_store_pd(ln.phase, p0);
+                _mm_store_pd(ln.phase + 2, p1);
+                _mm_store_pd(ln.phase + 4, p2);
+                _mm_store_pd(ln.v, v0);
+                _mm_store_pd(ln.v + 2, v1);
+                _mm_store_pd(ln.v + 4, v2);
+                _mm_store_ps(ln.y, y0);
+                _mm_store_ps(ln.y + 4, y1);
+                _mm_store_ps(ln.s, s0);
+                _mm_store_ps(ln.s + 4, s1);
+                for (int k = 0; k < NumUnisonCopies; ++k) {
+                    if (!(ln.phase[k] >= 1.0))
+                        continue;
+                    Copy_t& st = copies[k];
+                    st.phase = ln.phase[k];
+                    if (j > 0) {
+                        st.lastStep = ln.v[k] * m;
+                        st.rawWidth = raw;
+                    }
+                    st.y = ln.y[k];
+                    do {
+                        if (st.i < EdgeStepsPerSample) {
+                            switchSegment(st, 1.0f);
+                        } else {
+                            st.i -= EdgeStepsPerSample;
+                            switchSegment(st, table[st.i] * st.y * st.h + st.c);
+                        }
+                    } while (st.phase >= 1.0);
+                    ln.phase[k] = st.phase;
+                    ln.v[k] = st.v;
+                    ln.y[k] = st.y;
+                    ln.s[k] = st.s;
+                    correcting |= 1u << k;
+                }
+                p0 = _mm_load_pd(ln.phase);
+                p1 = _mm_load_pd(ln.phase + 2);
+                p2 = _mm_load_pd(ln.phase + 4);
+                v0 = _mm_load_pd(ln.v);
+                v1 = _mm_load_pd(ln.v + 2);
+                v2 = _mm_load_pd(ln.v + 4);
+                y0 = _mm_load_ps(ln.y);
+                y1 = _mm_load_ps(ln.y + 4);
+                s0 = _mm_load_ps(ln.s);
+                s1 = _mm_load_ps(ln.s + 4);
+            }
+            // As in runSamples: a switch in a control step's first sample still
+            // works with the last step's inputs.
+            if (j == stepStart) {
+                level = *levelAt++;
+                gain = _mm_set1_ps(level);
+                raw = *shapeAt++ * ShapeToWidth + widthBase;
+                // After the first step every copy has seen the last pitch and
+                // its own nominal increment: a pitch equal to that one changes
+                // nothing.
+                const float last = pitch;
+                pitch = *pitchAt++;
+                if (j == 0 || !(pitch == last)) {
+                    for (int k = 0; k < NumUnisonCopies; ++k) {
+                        Copy_t& st = copies[k];
+                        if (pitch != st.pitchSeen || nominal[k] != st.nominalSeen) {
+                            st.inc = pitchedIncrement(pitch, nominal[k]);
+                            st.pitchSeen = pitch;
+                            st.nominalSeen = nominal[k];
+                        }
+                    }
+                }
+            }
+            // Every lane's value, its sample added into out[j] in copy order.
+            __m128 value0 = y0;
+            __m128 value1 = y1;
+            if (correcting != 0) {
+                _mm_store_ps(ln.value, y0);
+                _mm_store_ps(ln.value + 4, y1);
+                for (unsigned bits = correcting; bits != 0; bits &= bits - 1) {
+                    const int k = std::countr_zero(bits);
+                    Copy_t& st = copies[k];
+                    st.i -= EdgeStepsPerSample;
+                    ln.value[k] = table[st.i] * ln.value[k] * st.h + st.c;
+                    if (st.i < EdgeStepsPerSample)
+                        correcting &= ~(1u << k);
+                }
+                value0 = _mm_load_ps(ln.value);
+                value1 = _mm_load_ps(ln.value + 4);
+            }
+            __m128 sample0 = _mm_mul_ps(gain, value0);
+            __m128 sample1 = _mm_mul_ps(gain, value1);
+            if constexpr (Mode == rmCrossAM) {
+                const __m128 am = _mm_set1_ps(mod[j]);
+                sample0 = _mm_mul_ps(sample0, am);
+                sample1 = _mm_mul_ps(sample1, am);
+            }
+            float o = out[j] + _mm_cvtss_f32(sample0);
+            o += lane<1>(sample0);
+            o += lane<2>(sample0);
+            o += lane<3>(sample0);
+            out[j] = o + _mm_cvtss_f32(sample1);
+            // Every lane a sample on.
+            if constexpr (Mode == rmCrossFM) {
+                m = std::max(0.0f, mod[j]);
+                const __m128 fm = _mm_set1_ps(m);
+                y0 = _mm_add_ps(y0, _mm_mul_ps(s0, fm));
+                y1 = _mm_add_ps(y1, _mm_mul_ps(s1, fm));
+                const __m128d fmd = _mm_set1_pd(m);
+                p0 = _mm_add_pd(p0, _mm_mul_pd(v0, fmd));
+                p1 = _mm_add_pd(p1, _mm_mul_pd(v1, fmd));
+                p2 = _mm_add_pd(p2, _mm_mul_pd(v2, fmd));
+            } else {
+                // The FM factor is 1 here, and x times 1 is x (a denormal x too:
+                // the audio thread flushes denormal operands and results alike).
+                y0 = _mm_add_ps(y0, s0);
+                y1 = _mm_add_ps(y1, s1);
+                p0 = _mm_add_pd(p0, v0);
+                p1 = _mm_add_pd(p1, v1);
+                p2 = _mm_add_pd(p2, v2);
+            }
+            // The largest phase of each pair against 1. A NaN phase never
+            // ends its segment, but max may pass it on in place of a phase of 1
+            // or more: "not below 1" counts it as possibly ended, and the switch
+            // takes the lanes one by one.
+            const __m128d most = _mm_max_pd(_mm_max_pd(p0, p1), p2);
+            mayEnd = _mm_movemask_pd(_mm_cmpnlt_pd(most, one)) != 0;
+        }
+    }
+
+    _mm_store_pd(ln.phase, p0);
+    _mm_store_pd(ln.phase + 2, p1);
+    _mm_store_pd(ln.phase + 4, p2);
+    _mm_store_pd(ln.v, v0);
+    _mm_store_pd(ln.v + 2, v1);
+    _mm_store_pd(ln.v + 4, v2);
+    _mm_store_ps(ln.y, y0);
+    _mm_store_ps(ln.y + 4, y1);
+    _mm_store_ps(ln.s, s0);
+    _mm_store_ps(ln.s + 4, s1);
+    for (int k = 0; k < NumUnisonCopies; ++k) {
+        Copy_t& st = copies[k];
+        st.phase = ln.phase[k];
+        st.v = ln.v[k];
+        st.lastStep = ln.v[k] * m;
+        st.m = m;
+        st.y = ln.y[k];
+        st.s = ln.s[k];
+        st.rawWidth = raw;
+    }
+}
+
+bool OscAnalog4_c::renderCopiesTogether(int n)
+{
+    // The copies write one after another into the bus, each through its own
+    // write. Side by side they make one write and four empty ones, which
+    // leaves the bus as the five would only where a mono write goes in
+    // place: not through the scratch of wider content, and with the input
+    // apart from the output.
+    const int mode = renderMode;
+    if (mode < rmPlain || mode > rmCrossAM || !ready || !outputBusA || n < 1)
+        return false;
+    if (outputBusA->getContent() > InBuffer2_c::formMono || (mode != rmPlain && (!inputBus || inputBus == outputBusA)))
+        return false;
+    float* mod = nullptr;
+    if (mode != rmPlain && !inputBus->wantReadMono(&mod, true))
+        return false;
+    const int total = n;
+    n = std::min(n, outputBusA->getCycleLength());
+    if (mod)
+        n = std::min(n, inputBus->getCycleLength());
+    float* out = nullptr;
+    if (n < 1 || !outputBusA->wantWriteMono(&out, false))
+        return false;
+    const auto at = [](const float* p) { return reinterpret_cast<uintptr_t>(p); };
+    if (mod && at(mod) < at(out + n) && at(out) < at(mod + n)) {
+        // An input that reads the output sees each copy's samples before
+        // the next copy plays: copy by copy, this write being copy 0's.
+        cur = copies[0];
+        playCopy(mode, n, 0, out, mod);
+        outputBusA->doneWriteMono();
+        copies[0] = cur;
+        for (int k = 1; k < NumUnisonCopies; ++k) {
+            cur = copies[k];
+            renderOne(total, k);
+            copies[k] = cur;
+        }
+        return true;
+    }
+
+    double nominal[NumUnisonCopies];
+    const Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
+    for (int k = 0; k < NumUnisonCopies; ++k) {
+        nominal[k] = getNominalIncrement(k);
+        if (needsStart[k]) {
+            startCopy(copies[k], in, nominal[k]);
+            needsStart[k] = false;
+        }
+    }
+    switch (mode) {
+    case rmCrossFM:
+        runCopies<rmCrossFM>(n, nominal, out, mod);
+        break;
+    case rmCrossAM:
+        runCopies<rmCrossAM>(n, nominal, out, mod);
+        break;
+    default:
+        runCopies<rmPlain>(n, nominal, out, nullptr);
+        break;
+    }
+    outputBusA->doneWriteMono();
+    // The other copies' writes: nothing more to add, the same bus state.
+    for (int k = 1; k < NumUnisonCopies; ++k) {
+        float* again = nullptr;
+        if (outputBusA->wantWriteMono(&again, false))
+            outputBusA->doneWriteMono();
+    }
+    // The working state is the last copy's, as after rendering copy by copy.
+    cur = copies[NumUnisonCopies - 1];
+    return true;
+}
+#endif
 
 bool OscAnalog4_c::renderUnisono(int n, float)
 {
@@ -459,6 +756,10 @@ bool OscAnalog4_c::renderUnisono(int n, float)
     // plain render instead of starting again.
     if (needsStart[0] != needsStart[1])
         copies[0] = cur;
+#if defined(__SSE2__)
+    if (renderCopiesTogether(n))
+        return false;
+#endif
     for (int k = 0; k < NumUnisonCopies; ++k) {
         cur = copies[k];
         renderOne(n, k);

@@ -181,8 +181,8 @@ private:
     static double pitchedIncrement(float pitch, double nominal);
     // Width of the cycle that starts now, from the state's raw width and inc.
     static double foldWidth(float raw, double inc);
-    // The first render of a copy after its note start.
-    void startCopy(const Inputs_t& in, double nominal);
+    // The first render of the state st after its note start.
+    void startCopy(Copy_t& st, const Inputs_t& in, double nominal);
     // The segment switch of the state st, leaving the value x0.
     void switchSegment(Copy_t& st, float x0);
     // r in 0..1 from the oscillator's own generator.
@@ -191,6 +191,16 @@ private:
     // added into out; mod is the input bus (cross modes).
     template <int Mode>
     void runSamples(int n, Inputs_t& in, double nominal, float* out, const float* mod);
+    // The five unison copies side by side, one output sample at a time: what
+    // renderOne gives copy by copy, with every sample's additions into out
+    // in copy order. For an output that the copies write in place.
+    // False when it rendered nothing and left everything as it was.
+    bool renderCopiesTogether(int n);
+    // One copy's samples into out, its state in cur (renderOne past the bus
+    // checks).
+    void playCopy(int mode, int n, int copy, float* out, const float* mod);
+    template <int Mode>
+    void runCopies(int n, const double* nominal, float* out, const float* mod);
 
     float* levelIn = nullptr;
     float* pitchIn = nullptr;
