@@ -598,6 +598,84 @@ TEST(OscAnalog4Unison, CopiesBeginWithAFourSampleRiseThePlainRenderDoesNot)
     EXPECT_GT(x[4], 4.9f);
 }
 
+TEST(OscAnalog4Unison, CopiesRenderedTogetherAddUpAsCopyByCopy)
+{
+    // Into mono output the copies render side by side; into stereo content
+    // they go one by one through the scratch, whose left channel then gets
+    // the same additions in the same order. Both must agree to the bit, over
+    // switches at every sub-sample position, corrections running across
+    // pieces of odd lengths, and pitch and width moving between steps.
+    struct Row
+    {
+        const char* what;
+        int mode;
+        int key;
+        int piece;
+        int waveform; // percent
+        int width;    // hundredths of a percent
+        bool freeRun;
+        ControlSignal pitch;
+        ControlSignal shape;
+        AudioSignal mod;
+    };
+    const auto still = [](long long) { return 0.0f; };
+    const auto wobble = [](long long step) { return 0.3f * static_cast<float>(std::sin(0.05 * step)); };
+    const auto fold = [](long long step) { return static_cast<float>(step % 40) * -0.03f; };
+    const auto fmInput = [](long long i) { return 1.5f * static_cast<float>(std::sin(0.013 * i)) + 0.4f; };
+    const auto amInput = [](long long i) { return static_cast<float>(std::cos(0.021 * i)); };
+    const Row rows[] = {
+        {"plain, whole blocks", Generator_c::rmPlain, 60, MaxBlockSize, 50, 10000, false, still, still, nullptr},
+        {"plain, high and pulse, odd pieces", Generator_c::rmPlain, 100, 37, 100, 3000, true, still, still, nullptr},
+        {"plain, pitch and width moving", Generator_c::rmPlain, 72, 13, 20, 6000, true, wobble, fold, nullptr},
+        {"plain, one sample at a time", Generator_c::rmPlain, 88, 1, 70, 5000, false, wobble, still, nullptr},
+        {"cross-FM with stalls", Generator_c::rmCrossFM, 67, 29, 40, 8000, true, wobble, fold, fmInput},
+        {"cross-AM", Generator_c::rmCrossAM, 79, 64, 10, 4000, false, still, fold, amInput},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::vector<float> played[2];
+        Osc::Copy_t last[2][NumUnisonCopies];
+        for (int stereo = 0; stereo < 2; ++stereo) {
+            OscRig rig;
+            if (stereo) {
+                ProcTest::makeBus(rig.out, 2);
+                rig.stereoOut = true;
+            }
+            rig.osc.setRenderMode(r.mode);
+            rig.para(Osc::opSpread, 3000);
+            rig.para(Osc::opWaveform, r.waveform);
+            rig.para(Osc::opPulseWidth, r.width);
+            rig.para(Osc::opFreeRun, r.freeRun ? 1 : 0);
+            rig.pitchSignal = r.pitch;
+            rig.shapeSignal = r.shape;
+            rig.modSignal = r.mod;
+            rig.start(r.key);
+            played[stereo] = rig.render(3000, r.piece);
+            // A legato note with FreeRun off lines the running copies up
+            // anew in the middle of their cycles.
+            rig.start(r.key + 5, true, true);
+            const auto more = rig.render(2000, r.piece);
+            played[stereo].insert(played[stereo].end(), more.begin(), more.end());
+            for (int k = 0; k < NumUnisonCopies; ++k)
+                last[stereo][k] = rig.osc.getCopyState(k);
+        }
+        ASSERT_EQ(played[0].size(), played[1].size());
+        for (size_t i = 0; i < played[0].size(); ++i)
+            ASSERT_EQ(played[0][i], played[1][i]) << i;
+        EXPECT_GT(ProcTest::peak(played[0]), 1.0f) << "the copies play";
+        for (int k = 0; k < NumUnisonCopies; ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_EQ(last[0][k].phase, last[1][k].phase);
+            EXPECT_EQ(last[0][k].second, last[1][k].second);
+            EXPECT_EQ(last[0][k].y, last[1][k].y);
+            EXPECT_EQ(last[0][k].i, last[1][k].i);
+            EXPECT_EQ(last[0][k].lastStep, last[1][k].lastStep);
+            EXPECT_EQ(last[0][k].m, last[1][k].m);
+            EXPECT_EQ(last[0][k].rawWidth, last[1][k].rawWidth);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Start phases
 

@@ -77,6 +77,8 @@ struct OscRig
             }
             out.prepCycle(n);
             in.prepCycle(n);
+            if (stereoOut)
+                ProcTest::writeStereo(out, n, ProcTest::dc(0.0f), ProcTest::dc(0.0f));
             if (modSignal)
                 ProcTest::writeMono(in, n, [&](int i) { return modSignal(done + i); });
             if (osc.render(n))
@@ -102,6 +104,10 @@ struct OscRig
     AudioSignal modSignal;
     // Whether any render answered "finished".
     bool finishedSeen = false;
+    // Stereo silence in the output before each render (the bus needs two
+    // channels): a mono writer then goes through the scratch, and unison
+    // copies one by one.
+    bool stereoOut = false;
 };
 
 // ---------------------------------------------------------------------------
