@@ -131,6 +131,22 @@ double OscAnalog4_c::getNominalIncrement(int copy) const
     return base * (1.0 + OscDetune[copySlot(copy)] * d);
 }
 
+double OscAnalog4_c::renderNominal(int copy)
+{
+    // As getNominalIncrement, operation for operation.
+    const double f = frequency;
+    const uint64_t fBits = std::bit_cast<uint64_t>(f);
+    const uint32_t rateBits = std::bit_cast<uint32_t>(sampleRate);
+    if (!nominalKnown || fBits != nominalFrequencyBits || rateBits != nominalRateBits) {
+        nominalBase = so_ddiv(2.0 * f, sampleRate);
+        nominalFrequencyBits = fBits;
+        nominalRateBits = rateBits;
+        nominalKnown = true;
+    }
+    const double d = unisonAmount;
+    return nominalBase * (1.0 + OscDetune[copySlot(copy)] * d);
+}
+
 const OscAnalog4_c::Copy_t& OscAnalog4_c::getCopyState(int copy) const
 {
     return copies[copySlot(copy)];
@@ -304,12 +320,13 @@ template <int Mode>
 void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float* out, const float* mod)
 {
     const float* table = edgeTable.get();
-    // The state in a local for the piece: the stores into the output could
-    // otherwise alias its floats and force them back to memory every sample.
-    // The fields every sample touches live in plain locals besides: st is
-    // handed to the segment switch by reference, which would keep it in
-    // memory and put a store and a reload into each sample's chain.
-    Copy_t st = cur;
+    // The fields every sample touches live in plain locals: the stores into
+    // the output could alias the state's floats, and st is handed to the
+    // segment switch by reference; either would keep them in memory and put
+    // a store and a reload into each sample's chain. The rest stays in the
+    // state itself, touched once per control step or switch, which is
+    // cheaper than a copy of it in and out for every render.
+    Copy_t& st = cur;
     Inputs_t in = inputs;
     double phase = st.phase;
     double v = st.v;
@@ -415,9 +432,29 @@ void OscAnalog4_c::runSamples(int n, Inputs_t& inputs, double nominalInc, float*
     st.h = h;
     st.c = c;
     st.i = edge;
-    cur = st;
     in.levelValue = level;
     inputs = in;
+}
+
+[[gnu::always_inline]] inline void OscAnalog4_c::playCopy(int mode, int n, int copy, float* out, const float* mod)
+{
+    const double nominalInc = renderNominal(copy);
+    Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
+    if (needsStart[copy]) {
+        startCopy(cur, in, nominalInc);
+        needsStart[copy] = false;
+    }
+    switch (mode) {
+    case rmCrossFM:
+        runSamples<rmCrossFM>(n, in, nominalInc, out, mod);
+        break;
+    case rmCrossAM:
+        runSamples<rmCrossAM>(n, in, nominalInc, out, mod);
+        break;
+    default:
+        runSamples<rmPlain>(n, in, nominalInc, out, nullptr);
+        break;
+    }
 }
 
 bool OscAnalog4_c::renderOne(int n, int copy)
@@ -439,27 +476,6 @@ bool OscAnalog4_c::renderOne(int n, int copy)
     playCopy(mode, n, copy, out, mod);
     outputBusA->doneWriteMono();
     return false;
-}
-
-void OscAnalog4_c::playCopy(int mode, int n, int copy, float* out, const float* mod)
-{
-    const double nominalInc = getNominalIncrement(copy);
-    Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
-    if (needsStart[copy]) {
-        startCopy(cur, in, nominalInc);
-        needsStart[copy] = false;
-    }
-    switch (mode) {
-    case rmCrossFM:
-        runSamples<rmCrossFM>(n, in, nominalInc, out, mod);
-        break;
-    case rmCrossAM:
-        runSamples<rmCrossAM>(n, in, nominalInc, out, mod);
-        break;
-    default:
-        runSamples<rmPlain>(n, in, nominalInc, out, nullptr);
-        break;
-    }
 }
 
 #if defined(__SSE2__)
@@ -720,7 +736,7 @@ bool OscAnalog4_c::renderCopiesTogether(int n)
     double nominal[NumUnisonCopies];
     const Inputs_t in{levelIn, pitchIn, shapeIn, 0.0f};
     for (int k = 0; k < NumUnisonCopies; ++k) {
-        nominal[k] = getNominalIncrement(k);
+        nominal[k] = renderNominal(k);
         if (needsStart[k]) {
             startCopy(copies[k], in, nominal[k]);
             needsStart[k] = false;

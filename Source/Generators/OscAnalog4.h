@@ -185,6 +185,9 @@ private:
     void startCopy(Copy_t& st, const Inputs_t& in, double nominal);
     // The segment switch of the state st, leaving the value x0.
     void switchSegment(Copy_t& st, float x0);
+    // getNominalIncrement for the renders: the division by the rate only
+    // when the note's frequency or the rate has changed since the last.
+    double renderNominal(int copy);
     // r in 0..1 from the oscillator's own generator.
     double nextRandom();
     // The samples of one render in mode Mode: plain and correction stretches,
@@ -215,6 +218,11 @@ private:
     RelaxedAtomic_t<double> frequency{440.0}; // Hz of the note, from the tuning table
 
     // Audio thread only.
+    // The frequency and rate (their bits) that gave nominalBase = 2 f / rate.
+    uint64_t nominalFrequencyBits = 0;
+    uint32_t nominalRateBits = 0;
+    double nominalBase = 0.0;
+    bool nominalKnown = false;
     Copy_t cur;                      // the working state: the plain render's, or the copy being rendered
     Copy_t copies[NumUnisonCopies];  // the unison copies, loaded into cur around their renders
     bool needsStart[NumUnisonCopies] = {};
