@@ -11,6 +11,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -536,140 +537,158 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
     const float* levelAt = levelIn;
     const float* pitchAt = pitchIn;
     const float* shapeAt = shapeIn;
-    // Whether a lane's phase may stand at 1 or more: before the first
+    // Nonzero when a lane's phase may stand at 1 or more: before the first
     // sample, and after any sample that carried one there.
-    bool mayEnd = true;
-
+    unsigned mayEnd = 1;
     __m128 gain = _mm_setzero_ps();
+
+    // The switches of the lanes whose phase ran past a segment's end, as
+    // next() in runSamples takes them, leaving each lane at the step that
+    // gives its value. Before the first sample the states hold the last
+    // step and the raw width.
+    const auto settle = [&](int j) __attribute__((always_inline)) {
+        const unsigned ending = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p0, one))) |
+                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p1, one))) << 2 |
+                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p2, one))) << 4;
+        if (ending == 0)
+            return;
+        _mm_store_pd(ln.phase, p0);
+        _mm_store_pd(ln.phase + 2, p1);
+        _mm_store_pd(ln.phase + 4, p2);
+        _mm_store_pd(ln.v, v0);
+        _mm_store_pd(ln.v + 2, v1);
+        _mm_store_pd(ln.v + 4, v2);
+        _mm_store_ps(ln.y, y0);
+        _mm_store_ps(ln.y + 4, y1);
+        _mm_store_ps(ln.s, s0);
+        _mm_store_ps(ln.s + 4, s1);
+        for (unsigned bits = ending; bits != 0; bits &= bits - 1) {
+            const int k = std::countr_zero(bits);
+            Copy_t& st = copies[k];
+            st.phase = ln.phase[k];
+            if (j > 0) {
+                st.lastStep = ln.v[k] * m;
+                st.rawWidth = raw;
+            }
+            st.y = ln.y[k];
+            do {
+                if (st.i < EdgeStepsPerSample) {
+                    switchSegment(st, 1.0f);
+                } else {
+                    st.i -= EdgeStepsPerSample;
+                    switchSegment(st, table[st.i] * st.y * st.h + st.c);
+                }
+            } while (st.phase >= 1.0);
+            ln.phase[k] = st.phase;
+            ln.v[k] = st.v;
+            ln.y[k] = st.y;
+            ln.s[k] = st.s;
+        }
+        correcting |= ending;
+        p0 = _mm_load_pd(ln.phase);
+        p1 = _mm_load_pd(ln.phase + 2);
+        p2 = _mm_load_pd(ln.phase + 4);
+        v0 = _mm_load_pd(ln.v);
+        v1 = _mm_load_pd(ln.v + 2);
+        v2 = _mm_load_pd(ln.v + 4);
+        y0 = _mm_load_ps(ln.y);
+        y1 = _mm_load_ps(ln.y + 4);
+        s0 = _mm_load_ps(ln.s);
+        s1 = _mm_load_ps(ln.s + 4);
+    };
+    // The next control step's inputs. As in runSamples, a switch in the
+    // step's first sample still works with the last step's.
+    const auto takeInputs = [&](int j) __attribute__((always_inline)) {
+        level = *levelAt++;
+        gain = _mm_set1_ps(level);
+        raw = *shapeAt++ * ShapeToWidth + widthBase;
+        // After the first step every copy has seen the last pitch and its
+        // own nominal increment: a pitch equal to that one changes nothing.
+        const float last = pitch;
+        pitch = *pitchAt++;
+        if (j == 0 || !(pitch == last)) {
+            for (int k = 0; k < NumUnisonCopies; ++k) {
+                Copy_t& st = copies[k];
+                if (pitch != st.pitchSeen || nominal[k] != st.nominalSeen) {
+                    st.inc = pitchedIncrement(pitch, nominal[k]);
+                    st.pitchSeen = pitch;
+                    st.nominalSeen = nominal[k];
+                }
+            }
+        }
+    };
+    // Every lane's value, its sample added into out[j] in copy order, and
+    // every lane a sample on; mayCorrect false when no correction runs.
+    const auto play = [&](int j, auto mayCorrect) __attribute__((always_inline)) {
+        __m128 value0 = y0;
+        __m128 value1 = y1;
+        if (decltype(mayCorrect)::value && correcting != 0) {
+            _mm_store_ps(ln.value, y0);
+            _mm_store_ps(ln.value + 4, y1);
+            for (unsigned bits = correcting; bits != 0; bits &= bits - 1) {
+                const int k = std::countr_zero(bits);
+                Copy_t& st = copies[k];
+                st.i -= EdgeStepsPerSample;
+                ln.value[k] = table[st.i] * ln.value[k] * st.h + st.c;
+                if (st.i < EdgeStepsPerSample)
+                    correcting &= ~(1u << k);
+            }
+            value0 = _mm_load_ps(ln.value);
+            value1 = _mm_load_ps(ln.value + 4);
+        }
+        __m128 sample0 = _mm_mul_ps(gain, value0);
+        __m128 sample1 = _mm_mul_ps(gain, value1);
+        if constexpr (Mode == rmCrossAM) {
+            const __m128 am = _mm_set1_ps(mod[j]);
+            sample0 = _mm_mul_ps(sample0, am);
+            sample1 = _mm_mul_ps(sample1, am);
+        }
+        float o = out[j] + _mm_cvtss_f32(sample0);
+        o += lane<1>(sample0);
+        o += lane<2>(sample0);
+        o += lane<3>(sample0);
+        out[j] = o + _mm_cvtss_f32(sample1);
+        if constexpr (Mode == rmCrossFM) {
+            m = std::max(0.0f, mod[j]);
+            const __m128 fm = _mm_set1_ps(m);
+            y0 = _mm_add_ps(y0, _mm_mul_ps(s0, fm));
+            y1 = _mm_add_ps(y1, _mm_mul_ps(s1, fm));
+            const __m128d fmd = _mm_set1_pd(m);
+            p0 = _mm_add_pd(p0, _mm_mul_pd(v0, fmd));
+            p1 = _mm_add_pd(p1, _mm_mul_pd(v1, fmd));
+            p2 = _mm_add_pd(p2, _mm_mul_pd(v2, fmd));
+        } else {
+            // The FM factor is 1 here, and x times 1 is x (a denormal x too:
+            // the audio thread flushes denormal operands and results alike).
+            y0 = _mm_add_ps(y0, s0);
+            y1 = _mm_add_ps(y1, s1);
+            p0 = _mm_add_pd(p0, v0);
+            p1 = _mm_add_pd(p1, v1);
+            p2 = _mm_add_pd(p2, v2);
+        }
+        // The largest phase of each pair against 1. A NaN phase never ends
+        // its segment, but max may pass it on in place of a phase of 1 or
+        // more: "not below 1" counts it as possibly ended, and settle looks
+        // at the lanes one by one.
+        const __m128d most = _mm_max_pd(_mm_max_pd(p0, p1), p2);
+        mayEnd = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpnlt_pd(most, one)));
+    };
+
     for (int j = 0; j < n;) {
         const int end = std::min(n, (j | (ControlStepFrames - 1)) + 1);
-        for (const int stepStart = j; j < end; ++j) {
-            if (mayEnd) {
-                // The switches of the lanes whose phase ran past a segment's
-                // end, as next() in runSamples takes them, leaving each lane at
-                // the step that gives its value. Before the first sample the
-                // states hold the last step and the raw width.
-                _mm_store_pd(ln.phase, p0);
-                _mm_store_pd(ln.phase + 2, p1);
-                _mm_store_pd(ln.phase + 4, p2);
-                _mm_store_pd(ln.v, v0);
-                _mm_store_pd(ln.v + 2, v1);
-                _mm_store_pd(ln.v + 4, v2);
-                _mm_store_ps(ln.y, y0);
-                _mm_store_ps(ln.y + 4, y1);
-                _mm_store_ps(ln.s, s0);
-                _mm_store_ps(ln.s + 4, s1);
-                for (int k = 0; k < NumUnisonCopies; ++k) {
-                    if (!(ln.phase[k] >= 1.0))
-                        continue;
-                    Copy_t& st = copies[k];
-                    st.phase = ln.phase[k];
-                    if (j > 0) {
-                        st.lastStep = ln.v[k] * m;
-                        st.rawWidth = raw;
-                    }
-                    st.y = ln.y[k];
-                    do {
-                        if (st.i < EdgeStepsPerSample) {
-                            switchSegment(st, 1.0f);
-                        } else {
-                            st.i -= EdgeStepsPerSample;
-                            switchSegment(st, table[st.i] * st.y * st.h + st.c);
-                        }
-                    } while (st.phase >= 1.0);
-                    ln.phase[k] = st.phase;
-                    ln.v[k] = st.v;
-                    ln.y[k] = st.y;
-                    ln.s[k] = st.s;
-                    correcting |= 1u << k;
-                }
-                p0 = _mm_load_pd(ln.phase);
-                p1 = _mm_load_pd(ln.phase + 2);
-                p2 = _mm_load_pd(ln.phase + 4);
-                v0 = _mm_load_pd(ln.v);
-                v1 = _mm_load_pd(ln.v + 2);
-                v2 = _mm_load_pd(ln.v + 4);
-                y0 = _mm_load_ps(ln.y);
-                y1 = _mm_load_ps(ln.y + 4);
-                s0 = _mm_load_ps(ln.s);
-                s1 = _mm_load_ps(ln.s + 4);
+        if (mayEnd != 0)
+            settle(j);
+        takeInputs(j);
+        play(j, std::true_type{});
+        for (++j; j < end; ++j) {
+            // Most samples neither switch nor correct.
+            if ((mayEnd | correcting) == 0) {
+                play(j, std::false_type{});
+                continue;
             }
-            // As in runSamples: a switch in a control step's first sample still
-            // works with the last step's inputs.
-            if (j == stepStart) {
-                level = *levelAt++;
-                gain = _mm_set1_ps(level);
-                raw = *shapeAt++ * ShapeToWidth + widthBase;
-                // After the first step every copy has seen the last pitch and
-                // its own nominal increment: a pitch equal to that one changes
-                // nothing.
-                const float last = pitch;
-                pitch = *pitchAt++;
-                if (j == 0 || !(pitch == last)) {
-                    for (int k = 0; k < NumUnisonCopies; ++k) {
-                        Copy_t& st = copies[k];
-                        if (pitch != st.pitchSeen || nominal[k] != st.nominalSeen) {
-                            st.inc = pitchedIncrement(pitch, nominal[k]);
-                            st.pitchSeen = pitch;
-                            st.nominalSeen = nominal[k];
-                        }
-                    }
-                }
-            }
-            // Every lane's value, its sample added into out[j] in copy order.
-            __m128 value0 = y0;
-            __m128 value1 = y1;
-            if (correcting != 0) {
-                _mm_store_ps(ln.value, y0);
-                _mm_store_ps(ln.value + 4, y1);
-                for (unsigned bits = correcting; bits != 0; bits &= bits - 1) {
-                    const int k = std::countr_zero(bits);
-                    Copy_t& st = copies[k];
-                    st.i -= EdgeStepsPerSample;
-                    ln.value[k] = table[st.i] * ln.value[k] * st.h + st.c;
-                    if (st.i < EdgeStepsPerSample)
-                        correcting &= ~(1u << k);
-                }
-                value0 = _mm_load_ps(ln.value);
-                value1 = _mm_load_ps(ln.value + 4);
-            }
-            __m128 sample0 = _mm_mul_ps(gain, value0);
-            __m128 sample1 = _mm_mul_ps(gain, value1);
-            if constexpr (Mode == rmCrossAM) {
-                const __m128 am = _mm_set1_ps(mod[j]);
-                sample0 = _mm_mul_ps(sample0, am);
-                sample1 = _mm_mul_ps(sample1, am);
-            }
-            float o = out[j] + _mm_cvtss_f32(sample0);
-            o += lane<1>(sample0);
-            o += lane<2>(sample0);
-            o += lane<3>(sample0);
-            out[j] = o + _mm_cvtss_f32(sample1);
-            // Every lane a sample on.
-            if constexpr (Mode == rmCrossFM) {
-                m = std::max(0.0f, mod[j]);
-                const __m128 fm = _mm_set1_ps(m);
-                y0 = _mm_add_ps(y0, _mm_mul_ps(s0, fm));
-                y1 = _mm_add_ps(y1, _mm_mul_ps(s1, fm));
-                const __m128d fmd = _mm_set1_pd(m);
-                p0 = _mm_add_pd(p0, _mm_mul_pd(v0, fmd));
-                p1 = _mm_add_pd(p1, _mm_mul_pd(v1, fmd));
-                p2 = _mm_add_pd(p2, _mm_mul_pd(v2, fmd));
-            } else {
-                // The FM factor is 1 here, and x times 1 is x (a denormal x too:
-                // the audio thread flushes denormal operands and results alike).
-                y0 = _mm_add_ps(y0, s0);
-                y1 = _mm_add_ps(y1, s1);
-                p0 = _mm_add_pd(p0, v0);
-                p1 = _mm_add_pd(p1, v1);
-                p2 = _mm_add_pd(p2, v2);
-            }
-            // The largest phase of each pair against 1. A NaN phase never
-            // ends its segment, but max may pass it on in place of a phase of 1
-            // or more: "not below 1" counts it as possibly ended, and the switch
-            // takes the lanes one by one.
-            const __m128d most = _mm_max_pd(_mm_max_pd(p0, p1), p2);
-            mayEnd = _mm_movemask_pd(_mm_cmpnlt_pd(most, one)) != 0;
+            if (mayEnd != 0)
+                settle(j);
+            play(j, std::true_type{});
         }
     }
 
