@@ -132,7 +132,7 @@ double OscAnalog4_c::getNominalIncrement(int copy) const
     return base * (1.0 + OscDetune[copySlot(copy)] * d);
 }
 
-double OscAnalog4_c::renderNominal(int copy)
+[[gnu::always_inline]] inline double OscAnalog4_c::renderNominal(int copy)
 {
     // As getNominalIncrement, operation for operation.
     const double f = frequency;

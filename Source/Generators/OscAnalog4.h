@@ -224,7 +224,7 @@ private:
     double nominalBase = 0.0;
     bool nominalKnown = false;
     Copy_t cur;                      // the working state: the plain render's, or the copy being rendered
-    Copy_t copies[NumUnisonCopies];  // the unison copies, loaded into cur around their renders
+    Copy_t copies[NumUnisonCopies];  // the unison copies, rendered in place side by side or loaded into cur one by one
     bool needsStart[NumUnisonCopies] = {};
     uint32_t randomState = 0;
 };
