@@ -726,11 +726,6 @@ void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
     renderPair(a, b, n, nullptr);
 }
 
-int FilterMoogSI_c::lanesWanted() const
-{
-    return inputBus && inputBus->isStereo() ? 2 : 1;
-}
-
 namespace {
 
 // RenderingScope that a render can hand on: when kept, the flag stays raised

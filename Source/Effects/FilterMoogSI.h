@@ -82,7 +82,7 @@ public:
     static bool renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes);
     // The lanes this filter's ladder takes in a LadderLanes_c (LadderLanes.h;
     // one per input channel).
-    int lanesWanted() const;
+    int lanesWanted() const { return inputBus && inputBus->isStereo() ? 2 : 1; }
     // While audio is stopped (tests): lets the "LP" loops use fused
     // multiply-add where the processor has it (the default), or not.
     static void allowFusedMultiplyAdd(bool allow);

@@ -67,7 +67,8 @@ private:
         int channels = 0;
         bool live = false; // still active when run() came
         bool wasRendering = false; // its rendering flag before the render that held it
-        bool stateSettled = false; // storeState found its ladders finite
+        bool stateSettled = false; // storeLanes found its ladders finite
+        bool controlSettled = false; // ... and its gains and coefficients
     };
     // The held ladders' control state by lane, for one run: what each
     // filter's control step reads and writes (its cutoff memo, gains and
@@ -91,28 +92,35 @@ private:
     // before, which clear() puts back.
     void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
               const FilterMoogSI_c::Open_t& openB, bool wasB);
-    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering);
+    // `steps`: the control steps of the held frames, the same for both.
+    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering, int steps);
     // Halves: 1 runs lanes 0..7, 2 all sixteen.
     template <bool FourPoles, int Halves>
     [[gnu::target("avx2,fma")]] void runWide();
     template <bool FourPoles, int Halves>
     [[gnu::target("avx512f,avx2,fma")]] void runWide512();
-    // The held ladders' states by lane, and back; the way back settles each
-    // value as the filter's per-block check does (stateSettled), in place.
-    void loadState(double (*state)[MaxLanes]) const;
-    void storeState(double (*state)[MaxLanes]);
-    // The live ladders' memo, level and balance into lanes (the rest zero),
-    // and the whole control state back into the filters once the block is
-    // done.
-    void loadControl(LaneControl_t& lc) const;
-    void storeControl(const LaneControl_t& lc) const;
+    // The held ladders' states and the live ones' memo, level and balance
+    // into lanes (the rest zero), in one pass over the filters.
+    void loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) const;
+    // The way back once the block is done, in one pass too: the states and
+    // the control values are settled in place, all lanes at once, as the
+    // filter's per-block check would settle them one by one (stateSettled,
+    // controlSettled say whether all were finite).
+    void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
+    // FilterMoogSI_c::settleLadderControl of every lane, in place; the lanes
+    // with a value that is not finite, one bit each.
+    [[gnu::target("avx2")]] static unsigned settleControlLanes(LaneControl_t& lc);
     // Control step `step` of every held ladder, lane for lane the filter's
     // own ladderStep; a memo that no longer fits is refreshed by its filter.
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
-    // out[i] += products[i] over the held frames.
-    [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
-    // out[i] += silence[i] + products[i] over the held frames.
-    [[gnu::target("avx2")]] void addInto(float* out, const float* silence, const float* products) const;
+    // outL[i] += productsL[i] and outR[i] += productsR[i] over the held
+    // frames (both sides in one loop: at small blocks the loop's overhead
+    // is much of its cost).
+    [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* productsL,
+                                         const float* productsR) const;
+    // The same with silence[i] + products[i] added.
+    [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* silence, const float* productsL,
+                                         const float* productsR) const;
 
     Held_t held[MaxLanes];
     // Lane l belongs to held[laneHeld[l]].
