@@ -23,6 +23,7 @@
 #include "Capacities.h"
 #include "Variator.h"
 
+#include <atomic>
 #include <limits>
 
 class LadderLanes_c;
@@ -159,7 +160,10 @@ private:
     friend class LadderLanes_c;
     // Whether the fused loops may run (allowFusedMultiplyAdd); the lanes,
     // made of fused operations, run only while they may.
-    static bool fusedMultiplyAddAllowed();
+    static bool fusedMultiplyAddAllowed() { return fusedAllowed.load(std::memory_order_relaxed); }
+    // Tests turn the fused loops off to check the plain ones on any
+    // processor. (In line: every voice asks, several times a block.)
+    static std::atomic<bool> fusedAllowed;
     // The four control inputs of one control step.
     struct ControlIn_t
     {

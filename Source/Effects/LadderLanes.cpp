@@ -30,11 +30,17 @@ int detectLaneWidth()
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
 }
-const int WideLanes = detectLaneWidth();
+
+} // namespace
+
+const int LadderLanes_c::wideLanes = detectLaneWidth();
+
+namespace {
+
 bool detectAvx512()
 {
     __builtin_cpu_init();
-    return WideLanes > 0 && __builtin_cpu_supports("avx512f");
+    return LadderLanes_c::wideLanes > 0 && __builtin_cpu_supports("avx512f");
 }
 const bool HasAvx512 = detectAvx512();
 std::atomic<bool> OneVectorAllowed{true};
@@ -44,11 +50,6 @@ std::atomic<bool> OneVectorAllowed{true};
 void LadderLanes_c::allowOneVector(bool allow)
 {
     OneVectorAllowed.store(allow);
-}
-
-int LadderLanes_c::width()
-{
-    return FilterMoogSI_c::fusedMultiplyAddAllowed() ? WideLanes : 0;
 }
 
 bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const
@@ -142,7 +143,6 @@ void LadderLanes_c::run()
     for (int k = 0; k < filterCount; ++k) {
         Held_t& h = held[k];
         h.live = h.filter->active.load();
-        h.stateSettled = false;
         if (h.live)
             liveLanes |= ((1u << h.channels) - 1u) << h.lane;
     }
@@ -156,22 +156,11 @@ void LadderLanes_c::run()
             four ? runWide512<true, 2>() : runWide512<false, 2>();
         else
             four ? runWide512<true, 1>() : runWide512<false, 1>();
-    } else if (WideLanes > 0) {
+    } else if (wideLanes > 0) {
         if (halves == 2)
             four ? runWide<true, 2>() : runWide<false, 2>();
         else
             four ? runWide<true, 1>() : runWide<false, 1>();
-    }
-    // The filter's per-block check: everything was settled as it was
-    // stored; what was not finite starts its filter afresh.
-    for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
-        if (!h.live)
-            continue;
-        if (!h.stateSettled)
-            h.filter->checkLadderState(h.channels);
-        else if (!h.controlSettled)
-            h.filter->initBuffer();
     }
 }
 
@@ -278,7 +267,6 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
         Held_t& h = held[k];
         if (!h.live)
             continue;
-        h.stateSettled = (notFinite & (((1u << h.channels) - 1u) << h.lane)) == 0;
         FilterMoogSI_c& f = *h.filter;
         for (int c = 0; c < h.channels; ++c) {
             FilterMoogSI_c::Ladder_t& l = f.ladder[c];
@@ -291,7 +279,6 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
         }
         // A stereo filter's two lanes carry the same control values.
         const int l = h.lane;
-        h.controlSettled = (controlNotFinite & (1u << l)) == 0;
         f.f = f.ladderMemo.f;
         f.k1 = lc.k1[l];
         f.k2 = lc.k2[l];
@@ -301,6 +288,12 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
         f.levelTarget = lc.levelTarget[l];
         f.levelStep = lc.levelStep[l];
         f.balance = lc.balance[l];
+        // The rest of the filter's per-block check: a value that was not
+        // finite starts it afresh.
+        if ((notFinite & (((1u << h.channels) - 1u) << h.lane)) != 0)
+            f.checkLadderState(h.channels);
+        else if ((controlNotFinite & (1u << l)) != 0)
+            f.initBuffer();
     }
 }
 

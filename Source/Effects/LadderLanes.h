@@ -33,7 +33,10 @@ public:
     // The lanes this processor runs together: 16 with AVX2 and fused
     // multiply-add, 0 (no batching) otherwise or while fused multiply-add
     // is not allowed.
-    static int width();
+    static int width() { return FilterMoogSI_c::fusedMultiplyAddAllowed() ? wideLanes : 0; }
+    // The lanes the processor can run (width() while fused multiply-add is
+    // allowed); found as the library loads.
+    static const int wideLanes;
     // While audio is stopped (tests): lets eight lanes run as one AVX-512
     // vector where the processor has it (the default), or as two AVX2 ones.
     static void allowOneVector(bool allow);
@@ -67,8 +70,6 @@ private:
         int channels = 0;
         bool live = false; // still active when run() came
         bool wasRendering = false; // its rendering flag before the render that held it
-        bool stateSettled = false; // storeLanes found its ladders finite
-        bool controlSettled = false; // ... and its gains and coefficients
     };
     // The held ladders' control state by lane, for one run: what each
     // filter's control step reads and writes (its cutoff memo, gains and
@@ -104,8 +105,9 @@ private:
     void loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) const;
     // The way back once the block is done, in one pass too: the states and
     // the control values are settled in place, all lanes at once, as the
-    // filter's per-block check would settle them one by one (stateSettled,
-    // controlSettled say whether all were finite).
+    // filter's per-block check would settle them one by one, and a filter
+    // with a value that is not finite gets that check (which starts it
+    // afresh).
     void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
     // FilterMoogSI_c::settleLadderControl of every lane, in place; the lanes
     // with a value that is not finite, one bit each.
