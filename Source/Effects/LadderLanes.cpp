@@ -127,6 +127,7 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, 
 
 void LadderLanes_c::clear()
 {
+    flushSends();
     for (int k = 0; k < filterCount; ++k)
         held[k].filter->rendering.store(held[k].wasRendering, std::memory_order_release);
     filterCount = 0;
@@ -719,6 +720,83 @@ void LadderLanes_c::sendOut(int k, InBuffer2_c& to)
     const Held_t& h = held[k];
     addInto(outL, outR, silence, productL[h.lane], productR[h.lane + h.channels - 1]);
     to.doneWriteStereo();
+}
+
+void LadderLanes_c::flushSends()
+{
+    // Each bus with its sends in the order they came: the sums of every
+    // frame are sendOut's, one after another (the buses are apart, so the
+    // order between them does not matter). A bus fails or succeeds to open
+    // the same way every time, and opened once (content not 5.1, so written
+    // in place) it stays as a run of sendOut calls would leave it. A 5.1
+    // bus takes each send through its scratch channels: those go one by one.
+    unsigned left = (1u << sendCount) - 1u;
+    while (left != 0) {
+        InBuffer2_c& to = *queued[__builtin_ctz(left)].to;
+        Send_t list[MaxLanes];
+        int count = 0;
+        for (unsigned m = left; m != 0; m &= m - 1) {
+            const int j = __builtin_ctz(m);
+            if (queued[j].to != &to)
+                continue;
+            left &= ~(1u << j);
+            // sendOut's checks.
+            const int k = queued[j].filter;
+            if (k < 0 || k >= filterCount || !held[k].live)
+                continue;
+            const FilterMoogSI_c& f = *held[k].filter;
+            const float* silence = f.outputBusA ? f.outputBusA->getDefault() : nullptr;
+            if (!silence || f.outputBusA->getOffset() != 0)
+                continue;
+            const Held_t& h = held[k];
+            list[count++] = {silence, productL[h.lane], productR[h.lane + h.channels - 1]};
+        }
+        float* outL = nullptr;
+        float* outR = nullptr;
+        if (count == 0 || !to.wantWriteStereo(&outL, &outR))
+            continue;
+        if (!to.is51()) {
+            addSends(outL, outR, list, count);
+            to.doneWriteStereo();
+            continue;
+        }
+        for (int j = 0; j < count; ++j) {
+            if (j > 0 && !to.wantWriteStereo(&outL, &outR))
+                continue;
+            addSends(outL, outR, list + j, 1);
+            to.doneWriteStereo();
+        }
+    }
+    sendCount = 0;
+}
+
+void LadderLanes_c::addSends(float* outL, float* outR, const Send_t* list, int count) const
+{
+    const int n = frames;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 left = _mm256_loadu_ps(outL + i);
+        __m256 right = _mm256_loadu_ps(outR + i);
+        for (int j = 0; j < count; ++j) {
+            const Send_t& s = list[j];
+            const __m256 quiet = _mm256_loadu_ps(s.silence + i);
+            left = _mm256_add_ps(left, _mm256_add_ps(quiet, _mm256_load_ps(s.left + i)));
+            right = _mm256_add_ps(right, _mm256_add_ps(quiet, _mm256_load_ps(s.right + i)));
+        }
+        _mm256_storeu_ps(outL + i, left);
+        _mm256_storeu_ps(outR + i, right);
+    }
+    for (; i < n; ++i) {
+        float left = outL[i];
+        float right = outR[i];
+        for (int j = 0; j < count; ++j) {
+            const Send_t& s = list[j];
+            left += s.silence[i] + s.left[i];
+            right += s.silence[i] + s.right[i];
+        }
+        outL[i] = left;
+        outR[i] = right;
+    }
 }
 
 void LadderLanes_c::addInto(float* outL, float* outR, const float* silence, const float* productsL,

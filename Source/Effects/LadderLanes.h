@@ -56,8 +56,21 @@ public:
     // its silence plus the stash, sample for sample the same sums, and
     // leaves the output bus untouched.
     void sendOut(int k, InBuffer2_c& to);
-    // Forgets every held ladder (after their mixOut) and puts each one's
-    // rendering flag back as the render that held it found it.
+    // sendOut(k, to) made later, by flushSends, together with the other
+    // sends queued: each bus is opened once for all of them and its frames
+    // pass through the registers once, taking the same sums in the same
+    // order. Nothing else may touch those buses until the flush.
+    void queueSend(int k, InBuffer2_c& to)
+    {
+        if (sendCount == MaxLanes)
+            flushSends();
+        queued[sendCount++] = {&to, k};
+    }
+    // Makes the queued sends, in the order they came.
+    void flushSends();
+    // Forgets every held ladder (after their mixOut, with the queued sends
+    // made) and puts each one's rendering flag back as the render that held
+    // it found it.
     void clear();
 
 private:
@@ -124,7 +137,29 @@ private:
     [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* silence, const float* productsL,
                                          const float* productsR) const;
 
+    // A queued send: its bus and its held filter.
+    struct Queued_t
+    {
+        InBuffer2_c* to;
+        int filter;
+    };
+    // What a send adds into its bus (left uninitialised: flushSends fills
+    // the ones it uses).
+    struct Send_t
+    {
+        const float* silence;
+        const float* left;
+        const float* right;
+    };
+    // outL[i] += silence[i] + left[i] (and the right side) for each send in
+    // turn, one pass over the held frames.
+    [[gnu::target("avx2")]] void addSends(float* outL, float* outR, const Send_t* sends, int count) const;
+
     Held_t held[MaxLanes];
+    // The queued sends in the order they came; a held filter sends once,
+    // so MaxLanes of them hold every send of a run.
+    Queued_t queued[MaxLanes] = {};
+    int sendCount = 0;
     // Lane l belongs to held[laneHeld[l]].
     int laneHeld[MaxLanes] = {};
     // The live lanes, one bit each (set by run()).
