@@ -59,24 +59,11 @@ bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, in
     return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
 }
 
-void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
-                         const FilterMoogSI_c::Open_t& openB, bool wasB)
-{
-    if (filterCount == 0) {
-        frames = openA.n;
-        responseType = a.responseType;
-    }
-    // Both hold the same frames (renderPair batches only ladders alike).
-    const int steps = (openA.n + ControlStepFrames - 1) / ControlStepFrames;
-    holdOne(a, openA, wasA, steps);
-    holdOne(b, openB, wasB, steps);
-}
-
 namespace {
 
 // n floats from `from` into the aligned `to`: a memcpy call costs as much as
 // the copy itself at small blocks.
-[[gnu::target("avx2")]] void copyFrames(float* to, const float* from, int n)
+[[gnu::always_inline, gnu::target("avx2")]] inline void copyFrames(float* to, const float* from, int n)
 {
     int i = 0;
     for (; i + 8 <= n; i += 8)
@@ -123,6 +110,19 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, 
         copyFrames(input[lane1], o.in[1], o.n);
     }
     laneCount += o.channels;
+}
+
+void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
+                         const FilterMoogSI_c::Open_t& openB, bool wasB)
+{
+    if (filterCount == 0) {
+        frames = openA.n;
+        responseType = a.responseType;
+    }
+    // Both hold the same frames (renderPair batches only ladders alike).
+    const int steps = (openA.n + ControlStepFrames - 1) / ControlStepFrames;
+    holdOne(a, openA, wasA, steps);
+    holdOne(b, openB, wasB, steps);
 }
 
 void LadderLanes_c::clear()

@@ -104,10 +104,14 @@ private:
     // Holds a's and b's ladders from their opened buses. Their rendering
     // flags are raised (by renderPair); wasA and wasB are what they were
     // before, which clear() puts back.
-    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
+    // (Only ever called while width() > 0, on a processor with AVX2.)
+    [[gnu::target("avx2")]] void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA,
+                                      FilterMoogSI_c& b,
               const FilterMoogSI_c::Open_t& openB, bool wasB);
     // `steps`: the control steps of the held frames, the same for both.
-    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering, int steps);
+    [[gnu::always_inline, gnu::target("avx2")]] inline void holdOne(FilterMoogSI_c& f,
+                                                                    const FilterMoogSI_c::Open_t& o,
+                                                                    bool wasRendering, int steps);
     // Halves: 1 runs lanes 0..7, 2 all sixteen.
     template <bool FourPoles, int Halves>
     [[gnu::target("avx2,fma")]] void runWide();
