@@ -200,7 +200,7 @@ namespace {
 // FilterMath::settle over n doubles in place (n a multiple of 4), four at a
 // time: a value below FlushBelow in magnitude becomes 0, one that is not
 // finite stays as it is and sets its bit in the answer.
-[[gnu::target("avx2")]] unsigned settleLanes(double* v, int n)
+[[gnu::always_inline, gnu::target("avx2")]] inline unsigned settleLanes(double* v, int n)
 {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
     const __m256d flushBelow = _mm256_set1_pd(FilterMath::FlushBelow);

@@ -125,10 +125,11 @@ private:
     // filter's per-block check would settle them one by one, and a filter
     // with a value that is not finite gets that check (which starts it
     // afresh).
-    void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
+    // (Called by the lane loops only, so on a processor with AVX2.)
+    [[gnu::target("avx2")]] void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
     // FilterMoogSI_c::settleLadderControl of every lane, in place; the lanes
     // with a value that is not finite, one bit each.
-    [[gnu::target("avx2")]] static unsigned settleControlLanes(LaneControl_t& lc);
+    [[gnu::always_inline, gnu::target("avx2")]] static inline unsigned settleControlLanes(LaneControl_t& lc);
     // Control step `step` of every held ladder, lane for lane the filter's
     // own ladderStep; a memo that no longer fits is refreshed by its filter.
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
