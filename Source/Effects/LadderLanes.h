@@ -103,14 +103,13 @@ private:
     };
     // Holds a's and b's ladders from their opened buses. Their rendering
     // flags are raised (by renderPair); wasA and wasB are what they were
-    // before, which clear() puts back.
-    // (Only ever called while width() > 0, on a processor with AVX2.)
+    // before, which clear() puts back. Only called while width() > 0, so
+    // on a processor with AVX2.
     [[gnu::target("avx2")]] void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA,
-                                      FilterMoogSI_c& b,
-              const FilterMoogSI_c::Open_t& openB, bool wasB);
-    // `steps`: the control steps of the held frames, the same for both.
-    [[gnu::always_inline, gnu::target("avx2")]] inline void holdOne(FilterMoogSI_c& f,
-                                                                    const FilterMoogSI_c::Open_t& o,
+                                      FilterMoogSI_c& b, const FilterMoogSI_c::Open_t& openB, bool wasB);
+    // One of them; `steps`: the control steps of the held frames, the same
+    // for both.
+    [[gnu::always_inline, gnu::target("avx2")]] inline void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o,
                                                                     bool wasRendering, int steps);
     // Halves: 1 runs lanes 0..7, 2 all sixteen.
     template <bool FourPoles, int Halves>
@@ -124,8 +123,7 @@ private:
     // the control values are settled in place, all lanes at once, as the
     // filter's per-block check would settle them one by one, and a filter
     // with a value that is not finite gets that check (which starts it
-    // afresh).
-    // (Called by the lane loops only, so on a processor with AVX2.)
+    // afresh). Called by the lane loops only, so on a processor with AVX2.
     [[gnu::target("avx2")]] void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
     // FilterMoogSI_c::settleLadderControl of every lane, in place; the lanes
     // with a value that is not finite, one bit each.
