@@ -40,13 +40,12 @@ bool detectFusedMultiplyAdd()
 }
 const bool HasFusedMultiplyAdd = detectFusedMultiplyAdd();
 
-// Tests turn the fused loops off to check the plain ones on any processor.
-std::atomic<bool> FusedAllowed{true};
-
 // The lowest sample rate at which the filter runs.
 constexpr float MinRate = 22000.0f;
 
 } // namespace
+
+std::atomic<bool> FilterMoogSI_c::fusedAllowed{true};
 
 FilterMoogSI_c::FilterMoogSI_c() = default;
 FilterMoogSI_c::~FilterMoogSI_c() = default;
@@ -495,7 +494,13 @@ bool FilterMoogSI_c::openInput(int n, Open_t& o)
         else
             o.channels = inputBus->wantReadMono(&o.in[0], false) ? 1 : 0;
     }
-    o.n = o.channels > 0 ? framesFor(n, inputBus, outputBusA) : 0;
+    // framesFor(n, inputBus, outputBusA), without its loop: both are there.
+    if (o.channels > 0) {
+        n = std::min({n, inputBus->getCycleLength(), outputBusA->getCycleLength()});
+        o.n = n > 0 ? n : 0;
+    } else {
+        o.n = 0;
+    }
     return true;
 }
 
@@ -638,7 +643,7 @@ void FilterMoogSI_c::runLadderLanes(FilterMoogSI_c* const* filters, const Open_t
 template <int Filters, int Channels, bool FourPoles>
 void FilterMoogSI_c::runLadderChoice(FilterMoogSI_c* const* filters, const Open_t* open, int n)
 {
-    if (!HasFusedMultiplyAdd || !FusedAllowed.load(std::memory_order_relaxed))
+    if (!HasFusedMultiplyAdd || !fusedAllowed.load(std::memory_order_relaxed))
         runLadders<Filters, Channels, FourPoles, false>(filters, open, n);
     else if constexpr (Filters * Channels == 2)
         runLadderLanes<Filters, FourPoles>(filters, open, n);
@@ -659,12 +664,7 @@ void FilterMoogSI_c::runLadderForm(FilterMoogSI_c* const* filters, const Open_t*
 
 void FilterMoogSI_c::allowFusedMultiplyAdd(bool allow)
 {
-    FusedAllowed.store(allow);
-}
-
-bool FilterMoogSI_c::fusedMultiplyAddAllowed()
-{
-    return FusedAllowed.load(std::memory_order_relaxed);
+    fusedAllowed.store(allow);
 }
 
 void FilterMoogSI_c::renderOpen(const Open_t& o)
@@ -724,11 +724,6 @@ void FilterMoogSI_c::render(int n)
 void FilterMoogSI_c::renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n)
 {
     renderPair(a, b, n, nullptr);
-}
-
-int FilterMoogSI_c::lanesWanted() const
-{
-    return inputBus && inputBus->isStereo() ? 2 : 1;
 }
 
 namespace {

@@ -23,6 +23,7 @@
 #include "Capacities.h"
 #include "Variator.h"
 
+#include <atomic>
 #include <limits>
 
 class LadderLanes_c;
@@ -82,7 +83,7 @@ public:
     static bool renderPair(FilterMoogSI_c& a, FilterMoogSI_c& b, int n, LadderLanes_c* lanes);
     // The lanes this filter's ladder takes in a LadderLanes_c (LadderLanes.h;
     // one per input channel).
-    int lanesWanted() const;
+    int lanesWanted() const { return inputBus && inputBus->isStereo() ? 2 : 1; }
     // While audio is stopped (tests): lets the "LP" loops use fused
     // multiply-add where the processor has it (the default), or not.
     static void allowFusedMultiplyAdd(bool allow);
@@ -159,7 +160,10 @@ private:
     friend class LadderLanes_c;
     // Whether the fused loops may run (allowFusedMultiplyAdd); the lanes,
     // made of fused operations, run only while they may.
-    static bool fusedMultiplyAddAllowed();
+    static bool fusedMultiplyAddAllowed() { return fusedAllowed.load(std::memory_order_relaxed); }
+    // Tests turn the fused loops off to check the plain ones on any
+    // processor. (In line: every voice asks, several times a block.)
+    static std::atomic<bool> fusedAllowed;
     // The four control inputs of one control step.
     struct ControlIn_t
     {

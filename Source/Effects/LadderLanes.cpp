@@ -30,11 +30,17 @@ int detectLaneWidth()
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? LadderLanes_c::MaxLanes : 0;
 }
-const int WideLanes = detectLaneWidth();
+
+} // namespace
+
+const int LadderLanes_c::wideLanes = detectLaneWidth();
+
+namespace {
+
 bool detectAvx512()
 {
     __builtin_cpu_init();
-    return WideLanes > 0 && __builtin_cpu_supports("avx512f");
+    return LadderLanes_c::wideLanes > 0 && __builtin_cpu_supports("avx512f");
 }
 const bool HasAvx512 = detectAvx512();
 std::atomic<bool> OneVectorAllowed{true};
@@ -46,11 +52,6 @@ void LadderLanes_c::allowOneVector(bool allow)
     OneVectorAllowed.store(allow);
 }
 
-int LadderLanes_c::width()
-{
-    return FilterMoogSI_c::fusedMultiplyAddAllowed() ? WideLanes : 0;
-}
-
 bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const
 {
     if (filterCount > 0 && (n != frames || a.responseType != responseType || b.responseType != responseType))
@@ -58,18 +59,22 @@ bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, in
     return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
 }
 
-void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
-                         const FilterMoogSI_c::Open_t& openB, bool wasB)
+namespace {
+
+// n floats from `from` into the aligned `to`: a memcpy call costs as much as
+// the copy itself at small blocks.
+[[gnu::always_inline, gnu::target("avx2")]] inline void copyFrames(float* to, const float* from, int n)
 {
-    if (filterCount == 0) {
-        frames = openA.n;
-        responseType = a.responseType;
-    }
-    holdOne(a, openA, wasA);
-    holdOne(b, openB, wasB);
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_store_ps(to + i, _mm256_loadu_ps(from + i));
+    for (; i < n; ++i)
+        to[i] = from[i];
 }
 
-void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering)
+} // namespace
+
+void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering, int steps)
 {
     // The control buffers and the input bus are shared by every voice: the
     // values this block needs are copied before the next voice overwrites
@@ -81,23 +86,48 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, 
     h.channels = o.channels;
     h.live = true;
     h.wasRendering = wasRendering;
-    const int steps = (o.n + ControlStepFrames - 1) / ControlStepFrames;
-    for (int c = 0; c < o.channels; ++c) {
-        const int lane = laneCount + c;
-        laneHeld[lane] = k;
-        for (int step = 0; step < steps; ++step) {
-            control[step][0][lane] = f.cutoffIn[step];
-            control[step][1][lane] = f.resonanceIn[step];
-            control[step][2][lane] = f.levelIn[step];
-            control[step][3][lane] = f.balanceIn[step];
-        }
-        std::memcpy(input[lane], o.in[c], sizeof(float) * static_cast<size_t>(o.n));
+    const int lane0 = laneCount;
+    const float* cutoffIn = f.cutoffIn;
+    const float* resonanceIn = f.resonanceIn;
+    const float* levelIn = f.levelIn;
+    const float* balanceIn = f.balanceIn;
+    for (int step = 0; step < steps; ++step) {
+        float(*to)[MaxLanes] = control[step];
+        to[0][lane0] = cutoffIn[step];
+        to[1][lane0] = resonanceIn[step];
+        to[2][lane0] = levelIn[step];
+        to[3][lane0] = balanceIn[step];
+    }
+    laneHeld[lane0] = k;
+    copyFrames(input[lane0], o.in[0], o.n);
+    if (o.channels > 1) {
+        // A stereo input's second lane carries the same control values.
+        const int lane1 = lane0 + 1;
+        for (int step = 0; step < steps; ++step)
+            for (int j = 0; j < 4; ++j)
+                control[step][j][lane1] = control[step][j][lane0];
+        laneHeld[lane1] = k;
+        copyFrames(input[lane1], o.in[1], o.n);
     }
     laneCount += o.channels;
 }
 
+void LadderLanes_c::hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
+                         const FilterMoogSI_c::Open_t& openB, bool wasB)
+{
+    if (filterCount == 0) {
+        frames = openA.n;
+        responseType = a.responseType;
+    }
+    // Both hold the same frames (renderPair batches only ladders alike).
+    const int steps = (openA.n + ControlStepFrames - 1) / ControlStepFrames;
+    holdOne(a, openA, wasA, steps);
+    holdOne(b, openB, wasB, steps);
+}
+
 void LadderLanes_c::clear()
 {
+    flushSends();
     for (int k = 0; k < filterCount; ++k)
         held[k].filter->rendering.store(held[k].wasRendering, std::memory_order_release);
     filterCount = 0;
@@ -112,55 +142,55 @@ void LadderLanes_c::run()
     // since then is left alone (and mixes nothing).
     liveLanes = 0;
     for (int k = 0; k < filterCount; ++k) {
-        FilterMoogSI_c& f = *held[k].filter;
-        held[k].live = f.active.load();
-        if (held[k].live)
-            liveLanes |= ((1u << held[k].channels) - 1u) << held[k].lane;
+        Held_t& h = held[k];
+        h.live = h.filter->active.load();
+        if (h.live)
+            liveLanes |= ((1u << h.channels) - 1u) << h.lane;
     }
     // The lanes run eight at a time; lanes nobody fills run on silence.
     const int halves = laneCount > HalfLanes ? 2 : 1;
     for (int l = laneCount; l < halves * HalfLanes; ++l)
         std::memset(input[l], 0, sizeof(float) * static_cast<size_t>(frames));
     const bool four = responseType == FilterMoogSI_c::rLP24;
-    for (int k = 0; k < filterCount; ++k)
-        held[k].stateSettled = false;
     if (HasAvx512 && OneVectorAllowed.load(std::memory_order_relaxed)) {
         if (halves == 2)
             four ? runWide512<true, 2>() : runWide512<false, 2>();
         else
             four ? runWide512<true, 1>() : runWide512<false, 1>();
-    } else if (WideLanes > 0) {
+    } else if (wideLanes > 0) {
         if (halves == 2)
             four ? runWide<true, 2>() : runWide<false, 2>();
         else
             four ? runWide<true, 1>() : runWide<false, 1>();
     }
-    // The filter's per-block check: the states were settled as they were
-    // stored, the gains and coefficients are settled here.
-    for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
-        if (!h.live)
-            continue;
-        if (!h.stateSettled)
-            h.filter->checkLadderState(h.channels);
-        else if (!h.filter->settleLadderControl())
-            h.filter->initBuffer();
-    }
 }
 
-void LadderLanes_c::loadState(double (*state)[MaxLanes]) const
+void LadderLanes_c::loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) const
 {
+    lc = {};
     for (int k = 0; k < filterCount; ++k) {
         const Held_t& h = held[k];
         if (!h.live)
             continue;
+        const FilterMoogSI_c& f = *h.filter;
+        const FilterMoogSI_c::LadderMemo_t& memo = f.ladderMemo;
+        // A memo of another rate matches no cutoff (as ladderStep finds).
+        const float memoCutoff =
+            memo.rateScale == f.rateScale ? memo.cutoff : std::numeric_limits<float>::quiet_NaN();
         for (int c = 0; c < h.channels; ++c) {
-            const FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            const FilterMoogSI_c::Ladder_t& l = f.ladder[c];
             const int lane = h.lane + c;
             for (int j = 0; j < 4; ++j)
                 state[j][lane] = l.s[j];
             state[4][lane] = heldLessDc(l.xPrev, l.dc);
             state[5][lane] = l.dc;
+            lc.memoCutoff[lane] = memoCutoff;
+            lc.k1[lane] = memo.k1;
+            lc.k2[lane] = memo.k2;
+            lc.feedbackScale[lane] = memo.feedbackScale;
+            // The rest a step computes afresh; these two it follows.
+            lc.level[lane] = f.level;
+            lc.balance[lane] = f.balance;
         }
     }
 }
@@ -170,7 +200,7 @@ namespace {
 // FilterMath::settle over n doubles in place (n a multiple of 4), four at a
 // time: a value below FlushBelow in magnitude becomes 0, one that is not
 // finite stays as it is and sets its bit in the answer.
-[[gnu::target("avx2")]] unsigned settleLanes(double* v, int n)
+[[gnu::always_inline, gnu::target("avx2")]] inline unsigned settleLanes(double* v, int n)
 {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
     const __m256d flushBelow = _mm256_set1_pd(FilterMath::FlushBelow);
@@ -185,9 +215,43 @@ namespace {
     return notFinite;
 }
 
+// FilterMath::settle over eight floats in place, as settleLanes.
+[[gnu::always_inline, gnu::target("avx2")]] inline unsigned settleLanes8(float* v)
+{
+    const __m256 x = _mm256_load_ps(v);
+    const __m256 size = _mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
+    const __m256 flushBelow = _mm256_set1_ps(static_cast<float>(FilterMath::FlushBelow));
+    _mm256_store_ps(v, _mm256_andnot_ps(_mm256_cmp_ps(size, flushBelow, _CMP_LT_OQ), x));
+    const __m256 infinity = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(size, infinity, _CMP_NLT_UQ)));
+}
+
+// The lanes of four doubles that are not finite, one bit each.
+[[gnu::always_inline, gnu::target("avx2")]] inline unsigned notFinite4(const double* v)
+{
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+    const __m256d size = _mm256_and_pd(_mm256_load_pd(v), magnitude);
+    const __m256d infinity = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(size, infinity, _CMP_NLT_UQ)));
+}
+
 } // namespace
 
-void LadderLanes_c::storeState(double (*state)[MaxLanes])
+unsigned LadderLanes_c::settleControlLanes(LaneControl_t& lc)
+{
+    // FilterMoogSI_c::settleLadderControl, every lane at once: k1 and the
+    // feedback must be finite; level, its step and the balance are settled
+    // (each of them, whatever the others are).
+    unsigned notFinite = 0;
+    for (int l = 0; l < MaxLanes; l += 8) {
+        notFinite |= (settleLanes8(&lc.level[l]) | settleLanes8(&lc.levelStep[l]) | settleLanes8(&lc.balance[l])) << l;
+        for (int q = l; q < l + 8; q += 4)
+            notFinite |= (notFinite4(&lc.k1[q]) | notFinite4(&lc.feedback[q])) << q;
+    }
+    return notFinite;
+}
+
+void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
 {
     // Row 4 becomes the held input (w + dc) the filters keep; then every
     // value is settled, all lanes at once, as each filter's per-block check
@@ -199,13 +263,14 @@ void LadderLanes_c::storeState(double (*state)[MaxLanes])
     unsigned notFinite = 0;
     for (int j = 0; j < 6; ++j)
         notFinite |= settleLanes(state[j], lanes);
+    const unsigned controlNotFinite = settleControlLanes(lc);
     for (int k = 0; k < filterCount; ++k) {
         Held_t& h = held[k];
         if (!h.live)
             continue;
-        h.stateSettled = (notFinite & (((1u << h.channels) - 1u) << h.lane)) == 0;
+        FilterMoogSI_c& f = *h.filter;
         for (int c = 0; c < h.channels; ++c) {
-            FilterMoogSI_c::Ladder_t& l = h.filter->ladder[c];
+            FilterMoogSI_c::Ladder_t& l = f.ladder[c];
             const int lane = h.lane + c;
             for (int j = 0; j < 3; ++j)
                 l.s[j] = l.prev[j] = state[j][lane];
@@ -213,38 +278,7 @@ void LadderLanes_c::storeState(double (*state)[MaxLanes])
             l.xPrev = state[4][lane];
             l.dc = state[5][lane];
         }
-    }
-}
-
-void LadderLanes_c::loadControl(LaneControl_t& lc) const
-{
-    lc = {};
-    for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
-        if (!h.live)
-            continue;
-        const FilterMoogSI_c& f = *h.filter;
-        const FilterMoogSI_c::LadderMemo_t& memo = f.ladderMemo;
-        for (int l = h.lane; l < h.lane + h.channels; ++l) {
-            // A memo of another rate matches no cutoff (as ladderStep finds).
-            lc.memoCutoff[l] = memo.rateScale == f.rateScale ? memo.cutoff : std::numeric_limits<float>::quiet_NaN();
-            lc.k1[l] = memo.k1;
-            lc.k2[l] = memo.k2;
-            lc.feedbackScale[l] = memo.feedbackScale;
-            // The rest a step computes afresh; these two it follows.
-            lc.level[l] = f.level;
-            lc.balance[l] = f.balance;
-        }
-    }
-}
-
-void LadderLanes_c::storeControl(const LaneControl_t& lc) const
-{
-    for (int k = 0; k < filterCount; ++k) {
-        const Held_t& h = held[k];
-        if (!h.live)
-            continue;
-        FilterMoogSI_c& f = *h.filter;
+        // A stereo filter's two lanes carry the same control values.
         const int l = h.lane;
         f.f = f.ladderMemo.f;
         f.k1 = lc.k1[l];
@@ -255,6 +289,12 @@ void LadderLanes_c::storeControl(const LaneControl_t& lc) const
         f.levelTarget = lc.levelTarget[l];
         f.levelStep = lc.levelStep[l];
         f.balance = lc.balance[l];
+        // The rest of the filter's per-block check: a value that was not
+        // finite starts it afresh.
+        if ((notFinite & (((1u << h.channels) - 1u) << h.lane)) != 0)
+            f.checkLadderState(h.channels);
+        else if ((controlNotFinite & (1u << l)) != 0)
+            f.initBuffer();
     }
 }
 
@@ -522,14 +562,13 @@ void LadderLanes_c::runWide()
     // hold no more than two chains: the halves take turns.)
     static_assert(ControlStepFrames == 8 && HalfLanes == 8 && MaxBlockSize % ControlStepFrames == 0);
     alignas(64) double state[6][MaxLanes] = {};
-    loadState(state);
+    LaneControl_t lc;
+    loadLanes(state, lc);
     Chain4 chain[2 * Halves];
     for (int h = 0; h < 2 * Halves; ++h)
         chain[h] = {_mm256_load_pd(&state[0][4 * h]), _mm256_load_pd(&state[1][4 * h]),
                     _mm256_load_pd(&state[2][4 * h]), _mm256_load_pd(&state[3][4 * h]),
                     _mm256_load_pd(&state[4][4 * h]), _mm256_load_pd(&state[5][4 * h])};
-    LaneControl_t lc;
-    loadControl(lc);
     const int n = frames;
     for (int start = 0; start < n; start += ControlStepFrames) {
         stepControl(start / ControlStepFrames, lc);
@@ -575,8 +614,7 @@ void LadderLanes_c::runWide()
         _mm256_store_pd(&state[4][4 * h], chain[h].w);
         _mm256_store_pd(&state[5][4 * h], chain[h].dc);
     }
-    storeState(state);
-    storeControl(lc);
+    storeLanes(state, lc);
 }
 
 template <bool FourPoles, int Halves>
@@ -587,14 +625,13 @@ void LadderLanes_c::runWide512()
     // dependent operations that leaves the units idle while one vector
     // waits on it; a second independent vector fills the wait.
     alignas(64) double state[6][MaxLanes] = {};
-    loadState(state);
+    LaneControl_t lc;
+    loadLanes(state, lc);
     Chain8 chain[Halves];
     for (int h = 0; h < Halves; ++h)
         chain[h] = {_mm512_load_pd(&state[0][8 * h]), _mm512_load_pd(&state[1][8 * h]),
                     _mm512_load_pd(&state[2][8 * h]), _mm512_load_pd(&state[3][8 * h]),
                     _mm512_load_pd(&state[4][8 * h]), _mm512_load_pd(&state[5][8 * h])};
-    LaneControl_t lc;
-    loadControl(lc);
     const int n = frames;
     for (int start = 0; start < n; start += ControlStepFrames) {
         stepControl(start / ControlStepFrames, lc);
@@ -648,8 +685,7 @@ void LadderLanes_c::runWide512()
         _mm512_store_pd(&state[4][8 * h], chain[h].w);
         _mm512_store_pd(&state[5][8 * h], chain[h].dc);
     }
-    storeState(state);
-    storeControl(lc);
+    storeLanes(state, lc);
 }
 
 void LadderLanes_c::mixOut(int k)
@@ -664,8 +700,7 @@ void LadderLanes_c::mixOut(int k)
     // A mono input's lane feeds both sides; a stereo input's two lanes one
     // side each (the other products go unused).
     const Held_t& h = held[k];
-    addInto(outL, productL[h.lane]);
-    addInto(outR, productR[h.lane + h.channels - 1]);
+    addInto(outL, outR, productL[h.lane], productR[h.lane + h.channels - 1]);
     f.outputBusA->doneWriteStereo();
 }
 
@@ -683,26 +718,115 @@ void LadderLanes_c::sendOut(int k, InBuffer2_c& to)
     if (!silence || f.outputBusA->getOffset() != 0 || !to.wantWriteStereo(&outL, &outR))
         return;
     const Held_t& h = held[k];
-    addInto(outL, silence, productL[h.lane]);
-    addInto(outR, silence, productR[h.lane + h.channels - 1]);
+    addInto(outL, outR, silence, productL[h.lane], productR[h.lane + h.channels - 1]);
     to.doneWriteStereo();
 }
 
-void LadderLanes_c::addInto(float* out, const float* silence, const float* products) const
+void LadderLanes_c::flushSends()
 {
-    int i = 0;
-    for (; i + 8 <= frames; i += 8)
-        _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_loadu_ps(out + i),
-                                                _mm256_add_ps(_mm256_loadu_ps(silence + i), _mm256_load_ps(products + i))));
-    for (; i < frames; ++i)
-        out[i] += silence[i] + products[i];
+    // Each bus with its sends in the order they came: the sums of every
+    // frame are sendOut's, one after another (the buses are apart, so the
+    // order between them does not matter). A bus fails or succeeds to open
+    // the same way every time, and opened once (content not 5.1, so written
+    // in place) it stays as a run of sendOut calls would leave it. A 5.1
+    // bus takes each send through its scratch channels: those go one by one.
+    unsigned left = (1u << sendCount) - 1u;
+    while (left != 0) {
+        InBuffer2_c& to = *queued[__builtin_ctz(left)].to;
+        Send_t list[MaxLanes];
+        int count = 0;
+        for (unsigned m = left; m != 0; m &= m - 1) {
+            const int j = __builtin_ctz(m);
+            if (queued[j].to != &to)
+                continue;
+            left &= ~(1u << j);
+            // sendOut's checks.
+            const int k = queued[j].filter;
+            if (k < 0 || k >= filterCount || !held[k].live)
+                continue;
+            const FilterMoogSI_c& f = *held[k].filter;
+            const float* silence = f.outputBusA ? f.outputBusA->getDefault() : nullptr;
+            if (!silence || f.outputBusA->getOffset() != 0)
+                continue;
+            const Held_t& h = held[k];
+            list[count++] = {silence, productL[h.lane], productR[h.lane + h.channels - 1]};
+        }
+        float* outL = nullptr;
+        float* outR = nullptr;
+        if (count == 0 || !to.wantWriteStereo(&outL, &outR))
+            continue;
+        if (!to.is51()) {
+            addSends(outL, outR, list, count);
+            to.doneWriteStereo();
+            continue;
+        }
+        for (int j = 0; j < count; ++j) {
+            if (j > 0 && !to.wantWriteStereo(&outL, &outR))
+                continue;
+            addSends(outL, outR, list + j, 1);
+            to.doneWriteStereo();
+        }
+    }
+    sendCount = 0;
 }
 
-void LadderLanes_c::addInto(float* out, const float* products) const
+void LadderLanes_c::addSends(float* outL, float* outR, const Send_t* list, int count) const
 {
+    const int n = frames;
     int i = 0;
-    for (; i + 8 <= frames; i += 8)
-        _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_loadu_ps(out + i), _mm256_load_ps(products + i)));
-    for (; i < frames; ++i)
-        out[i] += products[i];
+    for (; i + 8 <= n; i += 8) {
+        __m256 left = _mm256_loadu_ps(outL + i);
+        __m256 right = _mm256_loadu_ps(outR + i);
+        for (int j = 0; j < count; ++j) {
+            const Send_t& s = list[j];
+            const __m256 quiet = _mm256_loadu_ps(s.silence + i);
+            left = _mm256_add_ps(left, _mm256_add_ps(quiet, _mm256_load_ps(s.left + i)));
+            right = _mm256_add_ps(right, _mm256_add_ps(quiet, _mm256_load_ps(s.right + i)));
+        }
+        _mm256_storeu_ps(outL + i, left);
+        _mm256_storeu_ps(outR + i, right);
+    }
+    for (; i < n; ++i) {
+        float left = outL[i];
+        float right = outR[i];
+        for (int j = 0; j < count; ++j) {
+            const Send_t& s = list[j];
+            left += s.silence[i] + s.left[i];
+            right += s.silence[i] + s.right[i];
+        }
+        outL[i] = left;
+        outR[i] = right;
+    }
+}
+
+void LadderLanes_c::addInto(float* outL, float* outR, const float* silence, const float* productsL,
+                            const float* productsR) const
+{
+    const int n = frames;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256 quiet = _mm256_loadu_ps(silence + i);
+        _mm256_storeu_ps(outL + i,
+                         _mm256_add_ps(_mm256_loadu_ps(outL + i), _mm256_add_ps(quiet, _mm256_load_ps(productsL + i))));
+        _mm256_storeu_ps(outR + i,
+                         _mm256_add_ps(_mm256_loadu_ps(outR + i), _mm256_add_ps(quiet, _mm256_load_ps(productsR + i))));
+    }
+    for (; i < n; ++i) {
+        outL[i] += silence[i] + productsL[i];
+        outR[i] += silence[i] + productsR[i];
+    }
+}
+
+void LadderLanes_c::addInto(float* outL, float* outR, const float* productsL, const float* productsR) const
+{
+    const int n = frames;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_ps(outL + i, _mm256_add_ps(_mm256_loadu_ps(outL + i), _mm256_load_ps(productsL + i)));
+        _mm256_storeu_ps(outR + i, _mm256_add_ps(_mm256_loadu_ps(outR + i), _mm256_load_ps(productsR + i)));
+    }
+    for (; i < n; ++i) {
+        outL[i] += productsL[i];
+        outR[i] += productsR[i];
+    }
 }

@@ -33,7 +33,10 @@ public:
     // The lanes this processor runs together: 16 with AVX2 and fused
     // multiply-add, 0 (no batching) otherwise or while fused multiply-add
     // is not allowed.
-    static int width();
+    static int width() { return FilterMoogSI_c::fusedMultiplyAddAllowed() ? wideLanes : 0; }
+    // The lanes the processor can run (width() while fused multiply-add is
+    // allowed); found as the library loads.
+    static const int wideLanes;
     // While audio is stopped (tests): lets eight lanes run as one AVX-512
     // vector where the processor has it (the default), or as two AVX2 ones.
     static void allowOneVector(bool allow);
@@ -53,8 +56,21 @@ public:
     // its silence plus the stash, sample for sample the same sums, and
     // leaves the output bus untouched.
     void sendOut(int k, InBuffer2_c& to);
-    // Forgets every held ladder (after their mixOut) and puts each one's
-    // rendering flag back as the render that held it found it.
+    // sendOut(k, to) made later, by flushSends, together with the other
+    // sends queued: each bus is opened once for all of them and its frames
+    // pass through the registers once, taking the same sums in the same
+    // order. Nothing else may touch those buses until the flush.
+    void queueSend(int k, InBuffer2_c& to)
+    {
+        if (sendCount == MaxLanes)
+            flushSends();
+        queued[sendCount++] = {&to, k};
+    }
+    // Makes the queued sends, in the order they came.
+    void flushSends();
+    // Forgets every held ladder (after their mixOut, with the queued sends
+    // made) and puts each one's rendering flag back as the render that held
+    // it found it.
     void clear();
 
 private:
@@ -67,7 +83,6 @@ private:
         int channels = 0;
         bool live = false; // still active when run() came
         bool wasRendering = false; // its rendering flag before the render that held it
-        bool stateSettled = false; // storeState found its ladders finite
     };
     // The held ladders' control state by lane, for one run: what each
     // filter's control step reads and writes (its cutoff memo, gains and
@@ -88,33 +103,66 @@ private:
     };
     // Holds a's and b's ladders from their opened buses. Their rendering
     // flags are raised (by renderPair); wasA and wasB are what they were
-    // before, which clear() puts back.
-    void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA, FilterMoogSI_c& b,
-              const FilterMoogSI_c::Open_t& openB, bool wasB);
-    void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, bool wasRendering);
+    // before, which clear() puts back. Only called while width() > 0, so
+    // on a processor with AVX2.
+    [[gnu::target("avx2")]] void hold(FilterMoogSI_c& a, const FilterMoogSI_c::Open_t& openA, bool wasA,
+                                      FilterMoogSI_c& b, const FilterMoogSI_c::Open_t& openB, bool wasB);
+    // One of them; `steps`: the control steps of the held frames, the same
+    // for both.
+    [[gnu::always_inline, gnu::target("avx2")]] inline void holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o,
+                                                                    bool wasRendering, int steps);
     // Halves: 1 runs lanes 0..7, 2 all sixteen.
     template <bool FourPoles, int Halves>
     [[gnu::target("avx2,fma")]] void runWide();
     template <bool FourPoles, int Halves>
     [[gnu::target("avx512f,avx2,fma")]] void runWide512();
-    // The held ladders' states by lane, and back; the way back settles each
-    // value as the filter's per-block check does (stateSettled), in place.
-    void loadState(double (*state)[MaxLanes]) const;
-    void storeState(double (*state)[MaxLanes]);
-    // The live ladders' memo, level and balance into lanes (the rest zero),
-    // and the whole control state back into the filters once the block is
-    // done.
-    void loadControl(LaneControl_t& lc) const;
-    void storeControl(const LaneControl_t& lc) const;
+    // The held ladders' states and the live ones' memo, level and balance
+    // into lanes (the rest zero), in one pass over the filters.
+    void loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) const;
+    // The way back once the block is done, in one pass too: the states and
+    // the control values are settled in place, all lanes at once, as the
+    // filter's per-block check would settle them one by one, and a filter
+    // with a value that is not finite gets that check (which starts it
+    // afresh). Called by the lane loops only, so on a processor with AVX2.
+    [[gnu::target("avx2")]] void storeLanes(double (*state)[MaxLanes], LaneControl_t& lc);
+    // FilterMoogSI_c::settleLadderControl of every lane, in place; the lanes
+    // with a value that is not finite, one bit each.
+    [[gnu::always_inline, gnu::target("avx2")]] static inline unsigned settleControlLanes(LaneControl_t& lc);
     // Control step `step` of every held ladder, lane for lane the filter's
     // own ladderStep; a memo that no longer fits is refreshed by its filter.
     [[gnu::always_inline, gnu::target("avx2")]] inline void stepControl(int step, LaneControl_t& lc);
-    // out[i] += products[i] over the held frames.
-    [[gnu::target("avx2")]] void addInto(float* out, const float* products) const;
-    // out[i] += silence[i] + products[i] over the held frames.
-    [[gnu::target("avx2")]] void addInto(float* out, const float* silence, const float* products) const;
+    // outL[i] += productsL[i] and outR[i] += productsR[i] over the held
+    // frames (both sides in one loop: at small blocks the loop's overhead
+    // is much of its cost).
+    [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* productsL,
+                                         const float* productsR) const;
+    // The same with silence[i] + products[i] added.
+    [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* silence, const float* productsL,
+                                         const float* productsR) const;
+
+    // A queued send: its bus and its held filter.
+    struct Queued_t
+    {
+        InBuffer2_c* to;
+        int filter;
+    };
+    // What a send adds into its bus (left uninitialised: flushSends fills
+    // the ones it uses).
+    struct Send_t
+    {
+        const float* silence;
+        const float* left;
+        const float* right;
+    };
+    // outL[i] += silence[i] + left[i] (and the right side) for each send in
+    // turn, one pass over the held frames.
+    [[gnu::target("avx2")]] void addSends(float* outL, float* outR, const Send_t* sends, int count) const;
 
     Held_t held[MaxLanes];
+    // The queued sends in the order they came; a held filter sends once,
+    // so MaxLanes of them hold every send of a run.
+    Queued_t queued[MaxLanes] = {};
+    int sendCount = 0;
     // Lane l belongs to held[laneHeld[l]].
     int laneHeld[MaxLanes] = {};
     // The live lanes, one bit each (set by run()).

@@ -234,6 +234,7 @@ void VelaInst_c::runHeldVoices()
     ladderLanes.run();
     for (int k = 0; k < heldVoiceCount; ++k)
         heldVoices[k].voice->finishHeldLadders(ladderLanes, heldVoices[k].first, heldFrames);
+    ladderLanes.flushSends();
     lanedVoices.fetch_add(static_cast<uint64_t>(heldVoiceCount), std::memory_order_relaxed);
     ladderLanes.clear();
     heldVoiceCount = 0;

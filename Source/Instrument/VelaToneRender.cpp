@@ -638,12 +638,16 @@ void VelaTone_c::finishHeldLadders(LadderLanes_c& lanes, int first, int n)
 {
     if (plugin && !gloOn(G::gpPow51First + 2) && !gloOn(G::gpPow51First + 3)) {
         // No 5.1 panner reads the path buses: each stash goes straight onto
-        // its effect bus, as the path bus would have passed it on.
+        // its effect bus, as the path bus would have passed it on (with the
+        // other held voices' sends, once they are all finished).
         for (int q = 0; q < 2; ++q)
             if (InBuffer2_c* to = plugin->getPathSend(q))
-                lanes.sendOut(first + q, *to);
+                lanes.queueSend(first + q, *to);
         return;
     }
+    // The path's back end writes the effect buses too: the sends of the
+    // voices before this one go first.
+    lanes.flushSends();
     if (plugin)
         plugin->startPathCycle(n);
     lanes.mixOut(first);

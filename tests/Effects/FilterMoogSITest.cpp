@@ -547,7 +547,10 @@ TEST(FilterMoogSI, LanesRenderLikePairs)
 // Sending held ladders straight onto an effect bus (sendOut) adds what
 // mixOut into the output bus and a plain add of that bus would: the output
 // bus's silence plus the stash, to the bit; the output bus is left alone.
-// While held, a filter's rendering flag stays up, and clear() lowers it.
+// Queued sends (queueSend, then flushSends) leave the bus exactly as
+// sendOut does, also on a bus holding 5.1 content (written through its
+// scratch channels). While held, a filter's rendering flag stays up, and
+// clear() lowers it.
 TEST(FilterMoogSI, LanesSendOutAddsWhatTheOutputBusWouldPassOn)
 {
     if (LadderLanes_c::width() < LadderLanes_c::MaxLanes)
@@ -557,63 +560,95 @@ TEST(FilterMoogSI, LanesSendOutAddsWhatTheOutputBusWouldPassOn)
     for (int i = 0; i < MaxBlockSize; ++i)
         silence[i] = 0.001f * static_cast<float>(i % 7 - 3);
     constexpr float Rate = 48000.0f;
-    for (const int n : {32, 100, 256}) {
-        SCOPED_TRACE(testing::Message() << n << " frames");
-        // ways[0]: mixOut, then the output bus added into the target;
-        // ways[1]: sendOut into the target.
-        std::array<std::array<std::unique_ptr<Rig<M>>, 2>, 2> ways;
-        std::array<InBuffer2_c, 2> target;
-        std::array<LadderLanes_c, 2> lanes;
-        const std::vector<float> input[2] = {noise(static_cast<size_t>(n), 1.0f, 5), noise(static_cast<size_t>(n), 1.0f, 6)};
-        const std::vector<float> before = noise(static_cast<size_t>(n), 0.5f, 7);
-        for (int way = 0; way < 2; ++way) {
+    for (const bool surround : {false, true}) {
+        for (const int n : {32, 100, 256}) {
+            SCOPED_TRACE(testing::Message() << n << " frames" << (surround ? ", 5.1 target" : ""));
+            // ways[0]: mixOut, then the output bus added into the target (a
+            // stereo target only); ways[1]: sendOut into the target; ways[2]:
+            // queueSend, then flushSends.
+            constexpr int Ways = 3;
+            std::array<std::array<std::unique_ptr<Rig<M>>, 2>, Ways> ways;
+            std::array<InBuffer2_c, Ways> target;
+            std::array<LadderLanes_c, Ways> lanes;
+            const std::vector<float> input[2] = {noise(static_cast<size_t>(n), 1.0f, 5),
+                                                 noise(static_cast<size_t>(n), 1.0f, 6)};
+            const std::vector<float> before = noise(static_cast<size_t>(n), 0.5f, 7);
+            for (int way = 0; way < Ways; ++way) {
+                for (int f = 0; f < 2; ++f) {
+                    auto& r = ways[way][f] = std::make_unique<Rig<M>>(Rate);
+                    ASSERT_TRUE(r->out.create("out", Block, 2, silence, false, false));
+                    r->filter.setParaVal(0, M::pType, M::rLP24);
+                    r->set(0.6f, f == 0 ? 0.9f : 0.3f);
+                    r->start();
+                    r->in.prepCycle(n);
+                    r->out.prepCycle(n);
+                    float* in = nullptr;
+                    ASSERT_TRUE(r->in.wantWriteMono(&in, false));
+                    std::copy(input[f].begin(), input[f].end(), in);
+                    r->in.doneWriteMono();
+                }
+                // The target already holds what other voices sent.
+                ASSERT_TRUE(target[way].create("target", Block, surround ? 6 : 2, silence, false, false));
+                target[way].prepCycle(n);
+                if (surround) {
+                    float* six[6] = {};
+                    ASSERT_TRUE(target[way].wantWrite51(six));
+                    for (int c = 0; c < 6; ++c)
+                        for (int i = 0; i < n; ++i)
+                            six[c][i] = static_cast<float>(c + 1) * before[static_cast<size_t>(i)];
+                    target[way].doneWrite51();
+                } else {
+                    float* l = nullptr;
+                    float* r = nullptr;
+                    ASSERT_TRUE(target[way].wantWriteStereo(&l, &r));
+                    for (int i = 0; i < n; ++i) {
+                        l[i] = before[static_cast<size_t>(i)];
+                        r[i] = -before[static_cast<size_t>(i)];
+                    }
+                    target[way].doneWriteStereo();
+                }
+                ASSERT_TRUE(M::renderPair(ways[way][0]->filter, ways[way][1]->filter, n, &lanes[way]));
+                EXPECT_TRUE(ways[way][0]->filter.rendering.load()) << "held: the flag stays up";
+                EXPECT_TRUE(ways[way][1]->filter.rendering.load());
+                lanes[way].run();
+            }
             for (int f = 0; f < 2; ++f) {
-                auto& r = ways[way][f] = std::make_unique<Rig<M>>(Rate);
-                ASSERT_TRUE(r->out.create("out", Block, 2, silence, false, false));
-                r->filter.setParaVal(0, M::pType, M::rLP24);
-                r->set(0.6f, f == 0 ? 0.9f : 0.3f);
-                r->start();
-                r->in.prepCycle(n);
-                r->out.prepCycle(n);
-                float* in = nullptr;
-                ASSERT_TRUE(r->in.wantWriteMono(&in, false));
-                std::copy(input[f].begin(), input[f].end(), in);
-                r->in.doneWriteMono();
+                if (!surround) {
+                    lanes[0].mixOut(f);
+                    ASSERT_TRUE(target[0].add(&ways[0][f]->out, n, false, nullptr));
+                }
+                lanes[1].sendOut(f, target[1]);
+                lanes[2].queueSend(f, target[2]);
+                for (int way = 1; way < Ways; ++way)
+                    EXPECT_FALSE(ways[way][f]->out.hasContent()) << "the output bus is left alone";
             }
-            // The target already holds what other voices sent.
-            ASSERT_TRUE(target[way].create("target", Block, 2, silence, false, false));
-            target[way].prepCycle(n);
-            float* l = nullptr;
-            float* r = nullptr;
-            ASSERT_TRUE(target[way].wantWriteStereo(&l, &r));
-            for (int i = 0; i < n; ++i) {
-                l[i] = before[static_cast<size_t>(i)];
-                r[i] = -before[static_cast<size_t>(i)];
+            lanes[2].flushSends();
+            // Every channel of the target, as sendOut left it and as the other
+            // way did.
+            const int channels = surround ? 6 : 2;
+            float* reference[6] = {};
+            float* got[6] = {};
+            if (surround) {
+                ASSERT_TRUE(target[1].wantRead51(reference));
+                ASSERT_TRUE(target[2].wantRead51(got));
+            } else {
+                ASSERT_TRUE(target[1].wantReadStereo(&reference[0], &reference[1]));
+                ASSERT_TRUE(target[2].wantReadStereo(&got[0], &got[1]));
+                float* expected[2] = {};
+                ASSERT_TRUE(target[0].wantReadStereo(&expected[0], &expected[1]));
+                for (int c = 0; c < 2; ++c)
+                    for (int i = 0; i < n; ++i)
+                        ASSERT_EQ(reference[c][i], expected[c][i]) << "sendOut, channel " << c << " frame " << i;
             }
-            target[way].doneWriteStereo();
-            ASSERT_TRUE(M::renderPair(ways[way][0]->filter, ways[way][1]->filter, n, &lanes[way]));
-            EXPECT_TRUE(ways[way][0]->filter.rendering.load()) << "held: the flag stays up";
-            EXPECT_TRUE(ways[way][1]->filter.rendering.load());
-            lanes[way].run();
+            for (int c = 0; c < channels; ++c)
+                for (int i = 0; i < n; ++i)
+                    ASSERT_EQ(got[c][i], reference[c][i]) << "queued, channel " << c << " frame " << i;
+            for (auto& l : lanes)
+                l.clear();
+            for (auto& way : ways)
+                for (auto& r : way)
+                    EXPECT_FALSE(r->filter.rendering.load()) << "cleared: the flag is down again";
         }
-        for (int f = 0; f < 2; ++f) {
-            lanes[0].mixOut(f);
-            ASSERT_TRUE(target[0].add(&ways[0][f]->out, n, false, nullptr));
-            lanes[1].sendOut(f, target[1]);
-            EXPECT_FALSE(ways[1][f]->out.hasContent()) << "the output bus is left alone";
-        }
-        float* expected[2] = {};
-        float* got[2] = {};
-        ASSERT_TRUE(target[0].wantReadStereo(&expected[0], &expected[1]));
-        ASSERT_TRUE(target[1].wantReadStereo(&got[0], &got[1]));
-        for (int c = 0; c < 2; ++c)
-            for (int i = 0; i < n; ++i)
-                ASSERT_EQ(got[c][i], expected[c][i]) << "channel " << c << " frame " << i;
-        for (auto& l : lanes)
-            l.clear();
-        for (auto& way : ways)
-            for (auto& r : way)
-                EXPECT_FALSE(r->filter.rendering.load()) << "cleared: the flag is down again";
     }
 }
 
