@@ -247,6 +247,14 @@ private:
     void setupBlock(const Switches_t& sw);
     void controlLoop(int n, const Switches_t& sw);
     void stepLoop(int steps, int& writeIndex, uint32_t read);
+    // One control step of every entry of the control record: value +=
+    // increment.
+    void stepModulators();
+    // The smallest count left in the control record.
+    int nearestSegmentEnd() const;
+    // Every count goes down by steps; the entries (one bit each) whose
+    // count fell below 1.
+    uint32_t countDown(int steps);
     // Every control buffer's value at the current step (the cutoffs from
     // the given rest-value cutoffs and envelope amounts).
     void controlValues(float* v, const float* cutoff, const float* envAmount) const;

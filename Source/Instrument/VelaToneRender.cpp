@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace {
 
@@ -433,26 +434,31 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
         // Run up to the next segment end. A modulator whose count is below
         // 1 (a zero-time segment, or a step back onto an ended one) must not
         // stall the loop: at least one step is taken every round.
-        int sub = steps;
-        for (int e = 0; e < ModEntryCount; ++e)
-            sub = std::min(sub, modRemaining[e]);
-        sub = std::max(sub, 1);
+        const int sub = std::max(std::min(steps, nearestSegmentEnd()), 1);
         stepLoop(sub, writeIndex, read);
-        for (int e = 0; e < ModEntryCount; ++e)
-            modRemaining[e] -= sub;
-        for (int e = meEnvelope1; e <= meGlide; ++e)
-            if (modRemaining[e] < 1)
-                modulator(e)->goNextPhase();
-        for (int k = 0; k < 4; ++k) {
-            const float speed = block[bkLFOSpeed1 + k];
-            if (modRemaining[meLFO1 + k] <= 0) {
-                lfo[k].speedOffset = speed;
-                lfoSpeedSeen[k] = speed;
-                lfo[k].goNextPhase();
-            } else if (speed != lfoSpeedSeen[k]) {
-                // The LFO keeps its offset when it cannot take this one.
-                lfo[k].updateSpeed(speed);
-                lfoSpeedSeen[k] = lfo[k].speedOffset;
+        // The twelve counts go down together; the modulators whose segment
+        // ended (count below 1) are the bits of `due`, in entry order.
+        const uint32_t due = countDown(sub);
+        if ((due & 0xFFu) != 0)
+            for (int e = meEnvelope1; e <= meGlide; ++e)
+                if (modRemaining[e] < 1)
+                    modulator(e)->goNextPhase();
+        // The LFOs have work only at a segment end or when their speed offset
+        // moved; mostly neither, and the four need not be visited.
+        const __m128 speedMoved =
+            _mm_cmpneq_ps(_mm_loadu_ps(block + bkLFOSpeed1), _mm_loadu_ps(lfoSpeedSeen));
+        if ((due >> meLFO1) != 0 || _mm_movemask_ps(speedMoved) != 0) {
+            for (int k = 0; k < 4; ++k) {
+                const float speed = block[bkLFOSpeed1 + k];
+                if (modRemaining[meLFO1 + k] <= 0) {
+                    lfo[k].speedOffset = speed;
+                    lfoSpeedSeen[k] = speed;
+                    lfo[k].goNextPhase();
+                } else if (speed != lfoSpeedSeen[k]) {
+                    // The LFO keeps its offset when it cannot take this one.
+                    lfo[k].updateSpeed(speed);
+                    lfoSpeedSeen[k] = lfo[k].speedOffset;
+                }
             }
         }
         steps -= sub;
@@ -511,10 +517,13 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     // The buffers that hold one value over the run are filled once, at its
     // first step; the others (always the two cutoffs) are written step by
     // step. Buffers no module of the block reads are left as they are.
-    const uint32_t still = stillBuffers() & read;
-    const uint32_t stepping = ~stillBuffers() & read & ~Cutoffs;
-    const bool cutoffRead[2] = {(read & bufferBit(pathBuffer(0, pbCutoff))) != 0,
-                                (read & bufferBit(pathBuffer(1, pbCutoff))) != 0};
+    const uint32_t stillNow = stillBuffers();
+    const uint32_t still = stillNow & read;
+    const uint32_t stepping = ~stillNow & read & ~Cutoffs;
+    float* cutoffOut[2] = {};
+    for (int q = 0; q < 2; ++q)
+        if (read & bufferBit(pathBuffer(q, pbCutoff)))
+            cutoffOut[q] = control[pathBuffer(q, pbCutoff)] + first;
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
     // The filters' own rest values, which the smoothed ones follow.
@@ -524,35 +533,41 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
             restTarget[q] = selectedFilter[q]->getModSampleDefault(0);
     // The cutoffs with their rest values and the envelope amounts of the
     // current step: kept here, the block itself is left as modulate made it.
+    // Without per-step rows they move only with the smoothed rest values,
+    // every tenth step: computed again only then.
+    const bool rows = postRows;
+    bool restMoved = true;
     float cutoff[2] = {};
     float envAmount[2] = {};
     float v[ControlBufferCount];
     int countdown = 1;
     for (int i = 0; i < count; ++i) {
-        for (int e = 0; e < ModEntryCount; ++e)
-            modValue[e] += modIncrement[e];
+        stepModulators();
         if (--countdown == 0) {
             for (int q = 0; q < 2; ++q)
                 cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
             countdown = CutoffSmoothSteps;
+            restMoved = true;
         }
         // Without per-step rows the block stays as the block setup left
         // it: only the controllers move.
-        if (postRows)
+        if (rows)
             modulate();
         else
             modulateNoMatrix();
         if (i >= stored)
             continue;
-        const int w = first + i;
-        for (int q = 0; q < 2; ++q) {
-            envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
-            cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
+        if (rows || restMoved) {
+            for (int q = 0; q < 2; ++q) {
+                envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
+                cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
+            }
+            restMoved = false;
         }
         for (int q = 0; q < 2; ++q)
-            if (cutoffRead[q])
-                control[pathBuffer(q, pbCutoff)][w] =
-                    modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+            if (cutoffOut[q])
+                cutoffOut[q][i] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+        const int w = first + i;
         if (i == 0) {
             controlValues(v, cutoff, envAmount);
             for (uint32_t m = still; m != 0; m &= m - 1) {
@@ -567,6 +582,49 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
             control[b][w] = v[b];
         }
     }
+}
+
+void VelaTone_c::stepModulators()
+{
+    static_assert(ModEntryCount % 4 == 0, "whole vectors");
+    for (int e = 0; e < ModEntryCount; e += 4)
+        _mm_storeu_ps(modValue + e, _mm_add_ps(_mm_loadu_ps(modValue + e), _mm_loadu_ps(modIncrement + e)));
+}
+
+namespace {
+
+// The smaller of each pair of lanes (SSE2 has no integer minimum).
+inline __m128i minLanes(__m128i a, __m128i b)
+{
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
+}
+
+} // namespace
+
+int VelaTone_c::nearestSegmentEnd() const
+{
+    static_assert(ModEntryCount == 12, "three vectors");
+    const auto* r = reinterpret_cast<const __m128i*>(modRemaining);
+    __m128i m = minLanes(minLanes(_mm_loadu_si128(r), _mm_loadu_si128(r + 1)), _mm_loadu_si128(r + 2));
+    m = minLanes(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = minLanes(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+}
+
+uint32_t VelaTone_c::countDown(int steps)
+{
+    static_assert(ModEntryCount == 12, "three vectors");
+    const __m128i by = _mm_set1_epi32(steps);
+    const __m128i one = _mm_set1_epi32(1);
+    auto* r = reinterpret_cast<__m128i*>(modRemaining);
+    uint32_t ended = 0;
+    for (int j = 0; j < 3; ++j) {
+        const __m128i left = _mm_sub_epi32(_mm_loadu_si128(r + j), by);
+        _mm_storeu_si128(r + j, left);
+        ended |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(left, one)))) << (4 * j);
+    }
+    return ended;
 }
 
 bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
