@@ -520,10 +520,12 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     const uint32_t stillNow = stillBuffers();
     const uint32_t still = stillNow & read;
     const uint32_t stepping = ~stillNow & read & ~Cutoffs;
-    float* cutoffOut[2] = {};
+    // A cutoff no module reads is still computed (the steps are the same
+    // for every voice) but lands here.
+    float unread[ControlBufferValues];
+    float* cutoffOut[2];
     for (int q = 0; q < 2; ++q)
-        if (read & bufferBit(pathBuffer(q, pbCutoff)))
-            cutoffOut[q] = control[pathBuffer(q, pbCutoff)] + first;
+        cutoffOut[q] = (read & bufferBit(pathBuffer(q, pbCutoff))) ? control[pathBuffer(q, pbCutoff)] + first : unread;
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
     // The filters' own rest values, which the smoothed ones follow.
@@ -531,6 +533,9 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     if (count > 0)
         for (int q = 0; q < 2; ++q)
             restTarget[q] = selectedFilter[q]->getModSampleDefault(0);
+    // The smoothed rest values, kept here over the run: the buffer stores
+    // in between would otherwise have them read back every step.
+    float rest[2] = {cutoffDefault[0], cutoffDefault[1]};
     // The cutoffs with their rest values and the envelope amounts of the
     // current step: kept here, the block itself is left as modulate made it.
     // Without per-step rows they move only with the smoothed rest values,
@@ -539,13 +544,14 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     bool restMoved = true;
     float cutoff[2] = {};
     float envAmount[2] = {};
-    float v[ControlBufferCount];
     int countdown = 1;
-    for (int i = 0; i < count; ++i) {
+    // One control step; true when it stores (it lies within the buffers).
+    // Forced inline: as a call of its own it costs more than it does.
+    const auto advance = [&](int i) __attribute__((always_inline)) {
         stepModulators();
         if (--countdown == 0) {
             for (int q = 0; q < 2; ++q)
-                cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
+                rest[q] = rest[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
             countdown = CutoffSmoothSteps;
             restMoved = true;
         }
@@ -556,32 +562,48 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
         else
             modulateNoMatrix();
         if (i >= stored)
-            continue;
+            return false;
         if (rows || restMoved) {
             for (int q = 0; q < 2; ++q) {
-                envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
-                cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
+                envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - rest[q]);
+                cutoff[q] = block[bkCutoff1 + q] + rest[q];
             }
             restMoved = false;
         }
         for (int q = 0; q < 2; ++q)
-            if (cutoffOut[q])
-                cutoffOut[q][i] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
-        const int w = first + i;
-        if (i == 0) {
-            controlValues(v, cutoff, envAmount);
-            for (uint32_t m = still; m != 0; m &= m - 1) {
-                const int b = __builtin_ctz(m);
-                BlockMath::fill(control[b] + w, v[b], stored);
-            }
-        } else if (stepping != 0) {
-            controlValues(v, cutoff, envAmount);
+            cutoffOut[q][i] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+        return true;
+    };
+
+    float v[ControlBufferCount];
+    if (count > 0 && advance(0)) {
+        controlValues(v, cutoff, envAmount);
+        for (uint32_t m = still; m != 0; m &= m - 1) {
+            const int b = __builtin_ctz(m);
+            BlockMath::fill(control[b] + first, v[b], stored);
         }
         for (uint32_t m = stepping; m != 0; m &= m - 1) {
             const int b = __builtin_ctz(m);
-            control[b][w] = v[b];
+            control[b][first] = v[b];
         }
     }
+    if (stepping == 0) {
+        // The usual run: past its first step only the cutoffs move.
+        for (int i = 1; i < count; ++i)
+            advance(i);
+    } else {
+        for (int i = 1; i < count; ++i) {
+            if (!advance(i))
+                continue;
+            controlValues(v, cutoff, envAmount);
+            for (uint32_t m = stepping; m != 0; m &= m - 1) {
+                const int b = __builtin_ctz(m);
+                control[b][first + i] = v[b];
+            }
+        }
+    }
+    cutoffDefault[0] = rest[0];
+    cutoffDefault[1] = rest[1];
 }
 
 void VelaTone_c::stepModulators()
