@@ -305,6 +305,12 @@ private:
     bool controlBound = false;  // every control buffer is bound
     bool postRows = false;      // the note has per-step rows
     uint32_t rowStill = 0;      // the buffers (one bit each) whose block floats no per-step row writes
+    // readBuffers for the switches (slots in bits 0..3, paths in 4, 5) it
+    // was last asked about, with the modules the note selected; NoSwitches
+    // (no switch pattern) until it is asked again.
+    static constexpr uint32_t NoSwitches = ~0u;
+    uint32_t readSwitches = NoSwitches;
+    uint32_t readCached = 0;
     uint32_t driftState = 0x9E3779B9u;
     float noArpeggiator = 0.0f; // source 25 of an instrument without a sequencer
     std::atomic<bool> forceStereo{false};

@@ -149,6 +149,7 @@ void VelaTone_c::selectModules()
         else if (kind == 1)
             selectedFilter[q] = &morph[q];
     }
+    readSwitches = NoSwitches;
     for (Generator_c* g : selectedGen)
         g->setActive();
     for (VariatorTone_c* f : selectedFilter)
@@ -299,10 +300,12 @@ bool VelaTone_c::render(int n)
 
 void VelaTone_c::takeSwitches(Switches_t& sw) const
 {
+    const Parameter_c* const gp = globals;
+    const auto on = [gp](int i) { return gp && gp[i].value.load() != 0; };
     for (int k = 0; k < 4; ++k)
-        sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
+        sw.slotOn[k] = on(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
     for (int q = 0; q < 2; ++q)
-        sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
+        sw.pathOn[q] = on(G::gpVarOn0 + q);
 }
 
 uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
@@ -340,17 +343,24 @@ bool VelaTone_c::controlReady() const
 
 void VelaTone_c::setupBlock(const Switches_t& sw)
 {
-    for (int r = 0; r < G::ModRowsUsed; ++r)
-        rowAmounts[r] = glo(G::gpModAmount + r);
+    // The global set read through one pointer taken here: read through the
+    // member, every parameter load would fetch and test it again.
+    const Parameter_c* const gp = globals;
+    const auto fl = [gp](int i) { return gp ? gp[i].fl.load() : 0.0f; };
+    const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
+    const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
 
-    const bool mixA = gloVal(G::gpGen0Routing) == 0;
-    const bool mixB = gloVal(G::gpGen2Routing) == 0;
+    for (int r = 0; r < G::ModRowsUsed; ++r)
+        rowAmounts[r] = fl(G::gpModAmount + r);
+
+    const bool mixA = val(G::gpGen0Routing) == 0;
+    const bool mixB = val(G::gpGen2Routing) == 0;
     for (int k = 0; k < 4; ++k) {
         // A slot that is off renders nothing and nothing reads its
         // buffers: its block floats are left as they are.
         if (!sw.slotOn[k])
             continue;
-        float a = gloGain(G::gpGenVol0 + k) * drift.slotGain[k];
+        float a = gain(G::gpGenVol0 + k) * drift.slotGain[k];
         Generator_c* g = selectedGen[k];
         // Oscillators are hot: halved, except a modulator of a cross pair
         // (its level is the depth of the modulation).
@@ -374,17 +384,17 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     }
 
     const float pan = instrument->pan;
-    block[bkPathPan1] = std::clamp(pan + drift.filterPan + glo(G::gpVar0Pan), -1.0f, 1.0f);
-    block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + glo(G::gpVar1Pan), -1.0f, 1.0f);
+    block[bkPathPan1] = std::clamp(pan + drift.filterPan + fl(G::gpVar0Pan), -1.0f, 1.0f);
+    block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + fl(G::gpVar1Pan), -1.0f, 1.0f);
     for (int q = 0; q < 2; ++q) {
         const VariatorTone_c* f = selectedFilter[q];
         block[bkCutoff1 + q] = drift.cutoff[q];
         block[bkResonance1 + q] = f->getModSampleDefault(1) + drift.resonance[q];
         block[bkEnvDepth1 + q] = 0.0f;
         block[bkPathAux1 + q] = f->getModSampleDefault(2) + (q == 0 ? drift.filterAux : -drift.filterAux);
-        block[bkPathLevel1 + q] = gloGain(G::gpVarVol0 + q);
+        block[bkPathLevel1 + q] = gain(G::gpVarVol0 + q);
     }
-    block[bkMainLevel] = gloGain(G::gpMainVol) * getFadeVolume();
+    block[bkMainLevel] = gain(G::gpMainVol) * getFadeVolume();
     block[bkMainPitch] = plugin->getMasterTuneLog();
     block[bkLFOSpeed1 + 0] = drift.lfoSpeed[0];
     block[bkLFOSpeed1 + 1] = drift.lfoSpeed[1];
@@ -393,11 +403,11 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     block[bkLoopEnd1] = block[bkLoopEnd1 + 1] = 0.0f;
     block[bkSpare1] = block[bkSpare1 + 1] = 0.0f;
 
-    if (gloOn(G::gpMidiVolume))
+    if (val(G::gpMidiVolume) != 0)
         block[bkMainLevel] *= instrument->volume + 1.0f;
-    block[bkMainLevel] *= glo(G::gpVelVol) * velocityBipolar + 1.0f;
-    block[bkCutoff1] += glo(G::gpVelF1Cut) * velocityBipolar * 0.5f;
-    block[bkCutoff1 + 1] += glo(G::gpVelF2Cut) * velocityBipolar * 0.5f;
+    block[bkMainLevel] *= fl(G::gpVelVol) * velocityBipolar + 1.0f;
+    block[bkCutoff1] += fl(G::gpVelF1Cut) * velocityBipolar * 0.5f;
+    block[bkCutoff1 + 1] += fl(G::gpVelF2Cut) * velocityBipolar * 0.5f;
 
     // The saved copy is what per-step rows start from; without them the
     // block stays as it is.
@@ -409,7 +419,18 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
 
 void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 {
-    const uint32_t read = readBuffers(sw);
+    // What the modules read changes only with the switches and the
+    // modules the note selected: worked out again only when those change.
+    uint32_t switches = 0;
+    for (int k = 0; k < 4; ++k)
+        switches |= static_cast<uint32_t>(sw.slotOn[k]) << k;
+    for (int q = 0; q < 2; ++q)
+        switches |= static_cast<uint32_t>(sw.pathOn[q]) << (4 + q);
+    if (switches != readSwitches) {
+        readCached = readBuffers(sw);
+        readSwitches = switches;
+    }
+    const uint32_t read = readCached;
     int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
 
     // The steps of a block that is not a multiple of 8 run ahead of the
