@@ -2,7 +2,6 @@
 // the audio path. See VelaTone.h and docs/voice-assembly.md.
 #include "VelaTone.h"
 
-#include "BlockMath.h"
 #include "Instrument.h"
 #include "InstrumentWithSeq.h"
 #include "LadderLanes.h"
@@ -350,8 +349,13 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
     const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
 
-    for (int r = 0; r < G::ModRowsUsed; ++r)
-        rowAmounts[r] = fl(G::gpModAmount + r);
+    if (gp) {
+        for (int r = 0; r < G::ModRowsUsed; ++r)
+            rowAmounts[r] = gp[G::gpModAmount + r].fl.load();
+    } else {
+        for (int r = 0; r < G::ModRowsUsed; ++r)
+            rowAmounts[r] = 0.0f;
+    }
 
     const bool mixA = val(G::gpGen0Routing) == 0;
     const bool mixB = val(G::gpGen2Routing) == 0;
@@ -599,9 +603,23 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     float v[ControlBufferCount];
     if (count > 0 && advance(0)) {
         controlValues(v, cutoff, envAmount);
+        // A dozen or more buffers of the same short length: eight values
+        // per round, the loop costs less than the stores.
         for (uint32_t m = still; m != 0; m &= m - 1) {
             const int b = __builtin_ctz(m);
-            BlockMath::fill(control[b] + first, v[b], stored);
+            float* d = control[b] + first;
+            const __m128 x = _mm_set1_ps(v[b]);
+            int j = 0;
+            for (; j + 8 <= stored; j += 8) {
+                _mm_storeu_ps(d + j, x);
+                _mm_storeu_ps(d + j + 4, x);
+            }
+            if (j + 4 <= stored) {
+                _mm_storeu_ps(d + j, x);
+                j += 4;
+            }
+            for (; j < stored; ++j)
+                d[j] = v[b];
         }
         for (uint32_t m = stepping; m != 0; m &= m - 1) {
             const int b = __builtin_ctz(m);
