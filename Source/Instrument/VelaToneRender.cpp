@@ -299,12 +299,18 @@ bool VelaTone_c::render(int n)
 
 void VelaTone_c::takeSwitches(Switches_t& sw) const
 {
+    // Without a global set everything is off; with one, six plain loads.
     const Parameter_c* const gp = globals;
-    const auto on = [gp](int i) { return gp && gp[i].value.load() != 0; };
-    for (int k = 0; k < 4; ++k)
-        sw.slotOn[k] = on(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
-    for (int q = 0; q < 2; ++q)
-        sw.pathOn[q] = on(G::gpVarOn0 + q);
+    if (!gp) {
+        sw = Switches_t{};
+        return;
+    }
+    sw.slotOn[0] = gp[G::gpGenOn0].value.load() != 0;
+    sw.slotOn[1] = gp[G::gpGenOn0 + 1].value.load() != 0;
+    sw.slotOn[2] = gp[G::gpGenOn2].value.load() != 0;
+    sw.slotOn[3] = gp[G::gpGenOn2 + 1].value.load() != 0;
+    sw.pathOn[0] = gp[G::gpVarOn0].value.load() != 0;
+    sw.pathOn[1] = gp[G::gpVarOn0 + 1].value.load() != 0;
 }
 
 uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
