@@ -653,9 +653,12 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
 
 void VelaTone_c::stepModulators()
 {
-    static_assert(ModEntryCount % 4 == 0, "whole vectors");
-    for (int e = 0; e < ModEntryCount; e += 4)
-        _mm_storeu_ps(modValue + e, _mm_add_ps(_mm_loadu_ps(modValue + e), _mm_loadu_ps(modIncrement + e)));
+    // Written out: a loop of three rounds would cost as much again in
+    // counting as in adding.
+    static_assert(ModEntryCount == 12, "three vectors");
+    _mm_storeu_ps(modValue, _mm_add_ps(_mm_loadu_ps(modValue), _mm_loadu_ps(modIncrement)));
+    _mm_storeu_ps(modValue + 4, _mm_add_ps(_mm_loadu_ps(modValue + 4), _mm_loadu_ps(modIncrement + 4)));
+    _mm_storeu_ps(modValue + 8, _mm_add_ps(_mm_loadu_ps(modValue + 8), _mm_loadu_ps(modIncrement + 8)));
 }
 
 namespace {
