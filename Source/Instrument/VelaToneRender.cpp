@@ -355,7 +355,10 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
     const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
 
+    // The short fixed loops of the block setup are unrolled: counting
+    // them costs as much as their bodies.
     if (gp) {
+#pragma GCC unroll 10
         for (int r = 0; r < G::ModRowsUsed; ++r)
             rowAmounts[r] = gp[G::gpModAmount + r].fl.load();
     } else {
@@ -365,6 +368,7 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
 
     const bool mixA = val(G::gpGen0Routing) == 0;
     const bool mixB = val(G::gpGen2Routing) == 0;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         // A slot that is off renders nothing and nothing reads its
         // buffers: its block floats are left as they are.
