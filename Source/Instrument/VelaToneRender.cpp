@@ -264,6 +264,11 @@ void VelaTone_c::modulateOTO()
 }
 
 // --- One block ------------------------------------------------------------------
+//
+// The fixed short loops that run once per block (over the four slots, the
+// two paths, the rows) are unrolled: with small host blocks their counting,
+// and the tests that fold away once the index is a constant, cost as much as
+// their bodies.
 
 bool VelaTone_c::render(int n)
 {
@@ -282,6 +287,7 @@ bool VelaTone_c::render(int n)
     // The generators, balance panners and saturators of the block render
     // under flags raised here with one barrier, not one exchange each.
     RenderingFlags flags;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         if (sw.slotOn[k]) {
             flags.add(*selectedGen[k]);
@@ -355,8 +361,6 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
     const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
 
-    // The short fixed loops of the block setup are unrolled: counting
-    // them costs as much as their bodies.
     if (gp) {
 #pragma GCC unroll 10
         for (int r = 0; r < G::ModRowsUsed; ++r)
@@ -400,6 +404,7 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     const float pan = instrument->pan;
     block[bkPathPan1] = std::clamp(pan + drift.filterPan + fl(G::gpVar0Pan), -1.0f, 1.0f);
     block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + fl(G::gpVar1Pan), -1.0f, 1.0f);
+#pragma GCC unroll 2
     for (int q = 0; q < 2; ++q) {
         const VariatorTone_c* f = selectedFilter[q];
         block[bkCutoff1 + q] = drift.cutoff[q];
@@ -436,8 +441,10 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
     // What the modules read changes only with the switches and the
     // modules the note selected: worked out again only when those change.
     uint32_t switches = 0;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k)
         switches |= static_cast<uint32_t>(sw.slotOn[k]) << k;
+#pragma GCC unroll 2
     for (int q = 0; q < 2; ++q)
         switches |= static_cast<uint32_t>(sw.pathOn[q]) << (4 + q);
     if (switches != readSwitches) {
@@ -503,6 +510,7 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAmount) const
 {
     const float pitch = block[bkMainPitch] + modValue[meGlide] + bend;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         v[slotBuffer(k, sbAmp)] =
             k < 2 ? block[bkSlotAmp1 + k] * modValue[meEnvelope1 + evGen1 + k] : block[bkSlotAmp1 + k];
@@ -511,6 +519,7 @@ void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAm
         v[cbBalance1 + k] = block[bkSlotBalance1 + k];
     }
     const float level = block[bkMainLevel] * modValue[meEnvelope1 + evAmp];
+#pragma GCC unroll 2
     for (int q = 0; q < 2; ++q) {
         v[cbLoopEnd1 + q] = block[bkLoopEnd1 + q];
         v[pathBuffer(q, pbCutoff)] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
@@ -693,6 +702,7 @@ uint32_t VelaTone_c::countDown(int steps)
     const __m128i one = _mm_set1_epi32(1);
     auto* r = reinterpret_cast<__m128i*>(modRemaining);
     uint32_t ended = 0;
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
         const __m128i left = _mm_sub_epi32(_mm_loadu_si128(r + j), by);
         _mm_storeu_si128(r + j, left);
@@ -707,6 +717,7 @@ bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
     // and 2) its own 5.1 panner. A slot that is off reports nothing.
     bool anyOn = false;
     bool finished = true;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         if (!sw.slotOn[k])
             continue;
