@@ -50,6 +50,22 @@ static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <=
 
 namespace {
 
+// Values v[b] into `Values` places of each buffer b of `held` (one bit
+// each), from place first on.
+template <int Values>
+inline void fillHeld(float* const* control, const float* v, uint32_t held, int first)
+{
+    static_assert(Values % 4 == 0, "whole vectors");
+    for (uint32_t m = held; m != 0; m &= m - 1) {
+        const int b = __builtin_ctz(m);
+        float* d = control[b] + first;
+        const __m128 x = _mm_set1_ps(v[b]);
+#pragma GCC unroll 8
+        for (int j = 0; j < Values; j += 4)
+            _mm_storeu_ps(d + j, x);
+    }
+}
+
 // Control buffers by kind, one bit each: the slots' pitches, the paths'
 // levels and cutoffs.
 constexpr uint32_t bufferBit(int b)
@@ -622,23 +638,34 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     float v[ControlBufferCount];
     if (count > 0 && advance(0)) {
         controlValues(v, cutoff, envAmount);
-        // A dozen or more buffers of the same short length: eight values
-        // per round, the loop costs less than the stores.
-        for (uint32_t m = still; m != 0; m &= m - 1) {
-            const int b = __builtin_ctz(m);
-            float* d = control[b] + first;
-            const __m128 x = _mm_set1_ps(v[b]);
-            int j = 0;
-            for (; j + 8 <= stored; j += 8) {
-                _mm_storeu_ps(d + j, x);
-                _mm_storeu_ps(d + j + 4, x);
+        // A dozen or more buffers of the same short length: the usual
+        // lengths (whole blocks of 32, 64, 128 and 256 frames) with the
+        // stores written out, the loop costs less than the stores.
+        switch (stored) {
+        case 4:
+            fillHeld<4>(control, v, still, first);
+            break;
+        case 8:
+            fillHeld<8>(control, v, still, first);
+            break;
+        case 16:
+            fillHeld<16>(control, v, still, first);
+            break;
+        case 32:
+            fillHeld<32>(control, v, still, first);
+            break;
+        default:
+            for (uint32_t m = still; m != 0; m &= m - 1) {
+                const int b = __builtin_ctz(m);
+                float* d = control[b] + first;
+                const __m128 x = _mm_set1_ps(v[b]);
+                int j = 0;
+                for (; j + 4 <= stored; j += 4)
+                    _mm_storeu_ps(d + j, x);
+                for (; j < stored; ++j)
+                    d[j] = v[b];
             }
-            if (j + 4 <= stored) {
-                _mm_storeu_ps(d + j, x);
-                j += 4;
-            }
-            for (; j < stored; ++j)
-                d[j] = v[b];
+            break;
         }
         for (uint32_t m = stepping; m != 0; m &= m - 1) {
             const int b = __builtin_ctz(m);
