@@ -2,6 +2,7 @@
 // the audio path. See VelaTone.h and docs/voice-assembly.md.
 #include "VelaTone.h"
 
+#include "BlockMath.h"
 #include "Instrument.h"
 #include "InstrumentWithSeq.h"
 #include "LadderLanes.h"
@@ -497,7 +498,8 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
         // The twelve counts go down together; the modulators whose segment
         // ended (count below 1) are the bits of `due`, in entry order.
         const uint32_t due = countDown(sub);
-        if ((due & 0xFFu) != 0)
+        constexpr uint32_t EnvelopesAndGlide = (1u << (meGlide + 1)) - 1;
+        if ((due & EnvelopesAndGlide) != 0)
             for (int e = meEnvelope1; e <= meGlide; ++e)
                 if (modRemaining[e] < 1)
                     modulator(e)->goNextPhase();
@@ -580,8 +582,8 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     const uint32_t stillNow = stillBuffers();
     const uint32_t still = stillNow & read;
     const uint32_t stepping = ~stillNow & read & ~Cutoffs;
-    // A cutoff no module reads is still computed (the steps are the same
-    // for every voice) but lands here.
+    // A cutoff no module reads is worked out all the same and lands here:
+    // one store costs less than a test at every step.
     float unread[ControlBufferValues];
     float* cutoffOut[2];
     for (int q = 0; q < 2; ++q)
@@ -657,13 +659,7 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
         default:
             for (uint32_t m = still; m != 0; m &= m - 1) {
                 const int b = __builtin_ctz(m);
-                float* d = control[b] + first;
-                const __m128 x = _mm_set1_ps(v[b]);
-                int j = 0;
-                for (; j + 4 <= stored; j += 4)
-                    _mm_storeu_ps(d + j, x);
-                for (; j < stored; ++j)
-                    d[j] = v[b];
+                BlockMath::fill(control[b] + first, v[b], stored);
             }
             break;
         }
