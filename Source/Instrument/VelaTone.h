@@ -247,6 +247,14 @@ private:
     void setupBlock(const Switches_t& sw);
     void controlLoop(int n, const Switches_t& sw);
     void stepLoop(int steps, int& writeIndex, uint32_t read);
+    // One control step of every entry of the control record: value +=
+    // increment.
+    void stepModulators();
+    // The smallest count left in the control record.
+    int nearestSegmentEnd() const;
+    // Every count goes down by steps; the entries (one bit each) whose
+    // count fell below 1.
+    uint32_t countDown(int steps);
     // Every control buffer's value at the current step (the cutoffs from
     // the given rest-value cutoffs and envelope amounts).
     void controlValues(float* v, const float* cutoff, const float* envAmount) const;
@@ -297,6 +305,12 @@ private:
     bool controlBound = false;  // every control buffer is bound
     bool postRows = false;      // the note has per-step rows
     uint32_t rowStill = 0;      // the buffers (one bit each) whose block floats no per-step row writes
+    // readBuffers for the switches (slots in bits 0..3, paths in 4, 5) it
+    // was last asked about, with the modules the note selected; NoSwitches
+    // (no switch pattern) until it is asked again.
+    static constexpr uint32_t NoSwitches = ~0u;
+    uint32_t readSwitches = NoSwitches;
+    uint32_t readCached = 0;
     uint32_t driftState = 0x9E3779B9u;
     float noArpeggiator = 0.0f; // source 25 of an instrument without a sequencer
     std::atomic<bool> forceStereo{false};

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <emmintrin.h>
 
 namespace {
 
@@ -49,6 +50,22 @@ int xModCode(int routing)
 static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <= 64, "one bit each");
 
 namespace {
+
+// Values v[b] into `Values` places of each buffer b of `held` (one bit
+// each), from place first on.
+template <int Values>
+inline void fillHeld(float* const* control, const float* v, uint32_t held, int first)
+{
+    static_assert(Values % 4 == 0, "whole vectors");
+    for (uint32_t m = held; m != 0; m &= m - 1) {
+        const int b = __builtin_ctz(m);
+        float* d = control[b] + first;
+        const __m128 x = _mm_set1_ps(v[b]);
+#pragma GCC unroll 8
+        for (int j = 0; j < Values; j += 4)
+            _mm_storeu_ps(d + j, x);
+    }
+}
 
 // Control buffers by kind, one bit each: the slots' pitches, the paths'
 // levels and cutoffs.
@@ -148,6 +165,7 @@ void VelaTone_c::selectModules()
         else if (kind == 1)
             selectedFilter[q] = &morph[q];
     }
+    readSwitches = NoSwitches;
     for (Generator_c* g : selectedGen)
         g->setActive();
     for (VariatorTone_c* f : selectedFilter)
@@ -263,6 +281,11 @@ void VelaTone_c::modulateOTO()
 }
 
 // --- One block ------------------------------------------------------------------
+//
+// The fixed short loops that run once per block (over the four slots, the
+// two paths, the rows) are unrolled: with small host blocks their counting,
+// and the tests that fold away once the index is a constant, cost as much as
+// their bodies.
 
 bool VelaTone_c::render(int n)
 {
@@ -281,6 +304,7 @@ bool VelaTone_c::render(int n)
     // The generators, balance panners and saturators of the block render
     // under flags raised here with one barrier, not one exchange each.
     RenderingFlags flags;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         if (sw.slotOn[k]) {
             flags.add(*selectedGen[k]);
@@ -298,10 +322,18 @@ bool VelaTone_c::render(int n)
 
 void VelaTone_c::takeSwitches(Switches_t& sw) const
 {
-    for (int k = 0; k < 4; ++k)
-        sw.slotOn[k] = gloOn(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + (k - 2));
-    for (int q = 0; q < 2; ++q)
-        sw.pathOn[q] = gloOn(G::gpVarOn0 + q);
+    // Without a global set everything is off; with one, six plain loads.
+    const Parameter_c* const gp = globals;
+    if (!gp) {
+        sw = Switches_t{};
+        return;
+    }
+    sw.slotOn[0] = gp[G::gpGenOn0].value.load() != 0;
+    sw.slotOn[1] = gp[G::gpGenOn0 + 1].value.load() != 0;
+    sw.slotOn[2] = gp[G::gpGenOn2].value.load() != 0;
+    sw.slotOn[3] = gp[G::gpGenOn2 + 1].value.load() != 0;
+    sw.pathOn[0] = gp[G::gpVarOn0].value.load() != 0;
+    sw.pathOn[1] = gp[G::gpVarOn0 + 1].value.load() != 0;
 }
 
 uint32_t VelaTone_c::readBuffers(const Switches_t& sw) const
@@ -339,17 +371,31 @@ bool VelaTone_c::controlReady() const
 
 void VelaTone_c::setupBlock(const Switches_t& sw)
 {
-    for (int r = 0; r < G::ModRowsUsed; ++r)
-        rowAmounts[r] = glo(G::gpModAmount + r);
+    // The global set read through one pointer taken here: read through the
+    // member, every parameter load would fetch and test it again.
+    const Parameter_c* const gp = globals;
+    const auto fl = [gp](int i) { return gp ? gp[i].fl.load() : 0.0f; };
+    const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
+    const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
 
-    const bool mixA = gloVal(G::gpGen0Routing) == 0;
-    const bool mixB = gloVal(G::gpGen2Routing) == 0;
+    if (gp) {
+#pragma GCC unroll 10
+        for (int r = 0; r < G::ModRowsUsed; ++r)
+            rowAmounts[r] = gp[G::gpModAmount + r].fl.load();
+    } else {
+        for (int r = 0; r < G::ModRowsUsed; ++r)
+            rowAmounts[r] = 0.0f;
+    }
+
+    const bool mixA = val(G::gpGen0Routing) == 0;
+    const bool mixB = val(G::gpGen2Routing) == 0;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         // A slot that is off renders nothing and nothing reads its
         // buffers: its block floats are left as they are.
         if (!sw.slotOn[k])
             continue;
-        float a = gloGain(G::gpGenVol0 + k) * drift.slotGain[k];
+        float a = gain(G::gpGenVol0 + k) * drift.slotGain[k];
         Generator_c* g = selectedGen[k];
         // Oscillators are hot: halved, except a modulator of a cross pair
         // (its level is the depth of the modulation).
@@ -373,17 +419,18 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     }
 
     const float pan = instrument->pan;
-    block[bkPathPan1] = std::clamp(pan + drift.filterPan + glo(G::gpVar0Pan), -1.0f, 1.0f);
-    block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + glo(G::gpVar1Pan), -1.0f, 1.0f);
+    block[bkPathPan1] = std::clamp(pan + drift.filterPan + fl(G::gpVar0Pan), -1.0f, 1.0f);
+    block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + fl(G::gpVar1Pan), -1.0f, 1.0f);
+#pragma GCC unroll 2
     for (int q = 0; q < 2; ++q) {
         const VariatorTone_c* f = selectedFilter[q];
         block[bkCutoff1 + q] = drift.cutoff[q];
         block[bkResonance1 + q] = f->getModSampleDefault(1) + drift.resonance[q];
         block[bkEnvDepth1 + q] = 0.0f;
         block[bkPathAux1 + q] = f->getModSampleDefault(2) + (q == 0 ? drift.filterAux : -drift.filterAux);
-        block[bkPathLevel1 + q] = gloGain(G::gpVarVol0 + q);
+        block[bkPathLevel1 + q] = gain(G::gpVarVol0 + q);
     }
-    block[bkMainLevel] = gloGain(G::gpMainVol) * getFadeVolume();
+    block[bkMainLevel] = gain(G::gpMainVol) * getFadeVolume();
     block[bkMainPitch] = plugin->getMasterTuneLog();
     block[bkLFOSpeed1 + 0] = drift.lfoSpeed[0];
     block[bkLFOSpeed1 + 1] = drift.lfoSpeed[1];
@@ -392,11 +439,11 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     block[bkLoopEnd1] = block[bkLoopEnd1 + 1] = 0.0f;
     block[bkSpare1] = block[bkSpare1 + 1] = 0.0f;
 
-    if (gloOn(G::gpMidiVolume))
+    if (val(G::gpMidiVolume) != 0)
         block[bkMainLevel] *= instrument->volume + 1.0f;
-    block[bkMainLevel] *= glo(G::gpVelVol) * velocityBipolar + 1.0f;
-    block[bkCutoff1] += glo(G::gpVelF1Cut) * velocityBipolar * 0.5f;
-    block[bkCutoff1 + 1] += glo(G::gpVelF2Cut) * velocityBipolar * 0.5f;
+    block[bkMainLevel] *= fl(G::gpVelVol) * velocityBipolar + 1.0f;
+    block[bkCutoff1] += fl(G::gpVelF1Cut) * velocityBipolar * 0.5f;
+    block[bkCutoff1 + 1] += fl(G::gpVelF2Cut) * velocityBipolar * 0.5f;
 
     // The saved copy is what per-step rows start from; without them the
     // block stays as it is.
@@ -408,7 +455,20 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
 
 void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 {
-    const uint32_t read = readBuffers(sw);
+    // What the modules read changes only with the switches and the
+    // modules the note selected: worked out again only when those change.
+    uint32_t switches = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k)
+        switches |= static_cast<uint32_t>(sw.slotOn[k]) << k;
+#pragma GCC unroll 2
+    for (int q = 0; q < 2; ++q)
+        switches |= static_cast<uint32_t>(sw.pathOn[q]) << (4 + q);
+    if (switches != readSwitches) {
+        readCached = readBuffers(sw);
+        readSwitches = switches;
+    }
+    const uint32_t read = readCached;
     int steps = (n + ControlStepFrames - 1) / ControlStepFrames;
 
     // The steps of a block that is not a multiple of 8 run ahead of the
@@ -433,26 +493,32 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
         // Run up to the next segment end. A modulator whose count is below
         // 1 (a zero-time segment, or a step back onto an ended one) must not
         // stall the loop: at least one step is taken every round.
-        int sub = steps;
-        for (int e = 0; e < ModEntryCount; ++e)
-            sub = std::min(sub, modRemaining[e]);
-        sub = std::max(sub, 1);
+        const int sub = std::max(std::min(steps, nearestSegmentEnd()), 1);
         stepLoop(sub, writeIndex, read);
-        for (int e = 0; e < ModEntryCount; ++e)
-            modRemaining[e] -= sub;
-        for (int e = meEnvelope1; e <= meGlide; ++e)
-            if (modRemaining[e] < 1)
-                modulator(e)->goNextPhase();
-        for (int k = 0; k < 4; ++k) {
-            const float speed = block[bkLFOSpeed1 + k];
-            if (modRemaining[meLFO1 + k] <= 0) {
-                lfo[k].speedOffset = speed;
-                lfoSpeedSeen[k] = speed;
-                lfo[k].goNextPhase();
-            } else if (speed != lfoSpeedSeen[k]) {
-                // The LFO keeps its offset when it cannot take this one.
-                lfo[k].updateSpeed(speed);
-                lfoSpeedSeen[k] = lfo[k].speedOffset;
+        // The twelve counts go down together; the modulators whose segment
+        // ended (count below 1) are the bits of `due`, in entry order.
+        const uint32_t due = countDown(sub);
+        constexpr uint32_t EnvelopesAndGlide = (1u << (meGlide + 1)) - 1;
+        if ((due & EnvelopesAndGlide) != 0)
+            for (int e = meEnvelope1; e <= meGlide; ++e)
+                if (modRemaining[e] < 1)
+                    modulator(e)->goNextPhase();
+        // The LFOs have work only at a segment end or when their speed offset
+        // moved; mostly neither, and the four need not be visited.
+        const __m128 speedMoved =
+            _mm_cmpneq_ps(_mm_loadu_ps(block + bkLFOSpeed1), _mm_loadu_ps(lfoSpeedSeen));
+        if ((due >> meLFO1) != 0 || _mm_movemask_ps(speedMoved) != 0) {
+            for (int k = 0; k < 4; ++k) {
+                const float speed = block[bkLFOSpeed1 + k];
+                if (modRemaining[meLFO1 + k] <= 0) {
+                    lfo[k].speedOffset = speed;
+                    lfoSpeedSeen[k] = speed;
+                    lfo[k].goNextPhase();
+                } else if (speed != lfoSpeedSeen[k]) {
+                    // The LFO keeps its offset when it cannot take this one.
+                    lfo[k].updateSpeed(speed);
+                    lfoSpeedSeen[k] = lfo[k].speedOffset;
+                }
             }
         }
         steps -= sub;
@@ -462,6 +528,7 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
 void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAmount) const
 {
     const float pitch = block[bkMainPitch] + modValue[meGlide] + bend;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         v[slotBuffer(k, sbAmp)] =
             k < 2 ? block[bkSlotAmp1 + k] * modValue[meEnvelope1 + evGen1 + k] : block[bkSlotAmp1 + k];
@@ -470,6 +537,7 @@ void VelaTone_c::controlValues(float* v, const float* cutoff, const float* envAm
         v[cbBalance1 + k] = block[bkSlotBalance1 + k];
     }
     const float level = block[bkMainLevel] * modValue[meEnvelope1 + evAmp];
+#pragma GCC unroll 2
     for (int q = 0; q < 2; ++q) {
         v[cbLoopEnd1 + q] = block[bkLoopEnd1 + q];
         v[pathBuffer(q, pbCutoff)] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
@@ -511,10 +579,15 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     // The buffers that hold one value over the run are filled once, at its
     // first step; the others (always the two cutoffs) are written step by
     // step. Buffers no module of the block reads are left as they are.
-    const uint32_t still = stillBuffers() & read;
-    const uint32_t stepping = ~stillBuffers() & read & ~Cutoffs;
-    const bool cutoffRead[2] = {(read & bufferBit(pathBuffer(0, pbCutoff))) != 0,
-                                (read & bufferBit(pathBuffer(1, pbCutoff))) != 0};
+    const uint32_t stillNow = stillBuffers();
+    const uint32_t still = stillNow & read;
+    const uint32_t stepping = ~stillNow & read & ~Cutoffs;
+    // A cutoff no module reads is worked out all the same and lands here:
+    // one store costs less than a test at every step.
+    float unread[ControlBufferValues];
+    float* cutoffOut[2];
+    for (int q = 0; q < 2; ++q)
+        cutoffOut[q] = (read & bufferBit(pathBuffer(q, pbCutoff))) ? control[pathBuffer(q, pbCutoff)] + first : unread;
 
     const float top[2] = {envInverse[0] ? 0.0f : 1.0f, envInverse[1] ? 0.0f : 1.0f};
     // The filters' own rest values, which the smoothed ones follow.
@@ -522,51 +595,143 @@ void VelaTone_c::stepLoop(int count, int& writeIndex, uint32_t read)
     if (count > 0)
         for (int q = 0; q < 2; ++q)
             restTarget[q] = selectedFilter[q]->getModSampleDefault(0);
+    // The smoothed rest values, kept here over the run: the buffer stores
+    // in between would otherwise have them read back every step.
+    float rest[2] = {cutoffDefault[0], cutoffDefault[1]};
     // The cutoffs with their rest values and the envelope amounts of the
     // current step: kept here, the block itself is left as modulate made it.
+    // Without per-step rows they move only with the smoothed rest values,
+    // every tenth step: computed again only then.
+    const bool rows = postRows;
+    bool restMoved = true;
     float cutoff[2] = {};
     float envAmount[2] = {};
-    float v[ControlBufferCount];
     int countdown = 1;
-    for (int i = 0; i < count; ++i) {
-        for (int e = 0; e < ModEntryCount; ++e)
-            modValue[e] += modIncrement[e];
+    // One control step; true when it stores (it lies within the buffers).
+    // Forced inline: as a call of its own it costs more than it does.
+    const auto advance = [&](int i) __attribute__((always_inline)) {
+        stepModulators();
         if (--countdown == 0) {
             for (int q = 0; q < 2; ++q)
-                cutoffDefault[q] = cutoffDefault[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
+                rest[q] = rest[q] * CutoffSmoothKeep + (1.0f - CutoffSmoothKeep) * restTarget[q];
             countdown = CutoffSmoothSteps;
+            restMoved = true;
         }
         // Without per-step rows the block stays as the block setup left
         // it: only the controllers move.
-        if (postRows)
+        if (rows)
             modulate();
         else
             modulateNoMatrix();
         if (i >= stored)
-            continue;
-        const int w = first + i;
-        for (int q = 0; q < 2; ++q) {
-            envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - cutoffDefault[q]);
-            cutoff[q] = block[bkCutoff1 + q] + cutoffDefault[q];
+            return false;
+        if (rows || restMoved) {
+            for (int q = 0; q < 2; ++q) {
+                envAmount[q] = (envDepth[q] + block[bkEnvDepth1 + q]) * (top[q] - rest[q]);
+                cutoff[q] = block[bkCutoff1 + q] + rest[q];
+            }
+            restMoved = false;
         }
         for (int q = 0; q < 2; ++q)
-            if (cutoffRead[q])
-                control[pathBuffer(q, pbCutoff)][w] =
-                    modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
-        if (i == 0) {
-            controlValues(v, cutoff, envAmount);
+            cutoffOut[q][i] = modValue[meEnvelope1 + evFilter1 + q] * envAmount[q] + cutoff[q];
+        return true;
+    };
+
+    float v[ControlBufferCount];
+    if (count > 0 && advance(0)) {
+        controlValues(v, cutoff, envAmount);
+        // A dozen or more buffers of the same short length: the usual
+        // lengths (whole blocks of 32, 64, 128 and 256 frames) with the
+        // stores written out, the loop costs less than the stores.
+        switch (stored) {
+        case 4:
+            fillHeld<4>(control, v, still, first);
+            break;
+        case 8:
+            fillHeld<8>(control, v, still, first);
+            break;
+        case 16:
+            fillHeld<16>(control, v, still, first);
+            break;
+        case 32:
+            fillHeld<32>(control, v, still, first);
+            break;
+        default:
             for (uint32_t m = still; m != 0; m &= m - 1) {
                 const int b = __builtin_ctz(m);
-                BlockMath::fill(control[b] + w, v[b], stored);
+                BlockMath::fill(control[b] + first, v[b], stored);
             }
-        } else if (stepping != 0) {
-            controlValues(v, cutoff, envAmount);
+            break;
         }
         for (uint32_t m = stepping; m != 0; m &= m - 1) {
             const int b = __builtin_ctz(m);
-            control[b][w] = v[b];
+            control[b][first] = v[b];
         }
     }
+    if (stepping == 0) {
+        // The usual run: past its first step only the cutoffs move.
+        for (int i = 1; i < count; ++i)
+            advance(i);
+    } else {
+        for (int i = 1; i < count; ++i) {
+            if (!advance(i))
+                continue;
+            controlValues(v, cutoff, envAmount);
+            for (uint32_t m = stepping; m != 0; m &= m - 1) {
+                const int b = __builtin_ctz(m);
+                control[b][first + i] = v[b];
+            }
+        }
+    }
+    cutoffDefault[0] = rest[0];
+    cutoffDefault[1] = rest[1];
+}
+
+void VelaTone_c::stepModulators()
+{
+    // Written out: a loop of three rounds would cost as much again in
+    // counting as in adding.
+    static_assert(ModEntryCount == 12, "three vectors");
+    _mm_storeu_ps(modValue, _mm_add_ps(_mm_loadu_ps(modValue), _mm_loadu_ps(modIncrement)));
+    _mm_storeu_ps(modValue + 4, _mm_add_ps(_mm_loadu_ps(modValue + 4), _mm_loadu_ps(modIncrement + 4)));
+    _mm_storeu_ps(modValue + 8, _mm_add_ps(_mm_loadu_ps(modValue + 8), _mm_loadu_ps(modIncrement + 8)));
+}
+
+namespace {
+
+// The smaller of each pair of lanes (SSE2 has no integer minimum).
+inline __m128i minLanes(__m128i a, __m128i b)
+{
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
+}
+
+} // namespace
+
+int VelaTone_c::nearestSegmentEnd() const
+{
+    static_assert(ModEntryCount == 12, "three vectors");
+    const auto* r = reinterpret_cast<const __m128i*>(modRemaining);
+    __m128i m = minLanes(minLanes(_mm_loadu_si128(r), _mm_loadu_si128(r + 1)), _mm_loadu_si128(r + 2));
+    m = minLanes(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = minLanes(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+}
+
+uint32_t VelaTone_c::countDown(int steps)
+{
+    static_assert(ModEntryCount == 12, "three vectors");
+    const __m128i by = _mm_set1_epi32(steps);
+    const __m128i one = _mm_set1_epi32(1);
+    auto* r = reinterpret_cast<__m128i*>(modRemaining);
+    uint32_t ended = 0;
+#pragma GCC unroll 3
+    for (int j = 0; j < 3; ++j) {
+        const __m128i left = _mm_sub_epi32(_mm_loadu_si128(r + j), by);
+        _mm_storeu_si128(r + j, left);
+        ended |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(left, one)))) << (4 * j);
+    }
+    return ended;
 }
 
 bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
@@ -575,6 +740,7 @@ bool VelaTone_c::renderAudio(int n, const Switches_t& sw)
     // and 2) its own 5.1 panner. A slot that is off reports nothing.
     bool anyOn = false;
     bool finished = true;
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         if (!sw.slotOn[k])
             continue;

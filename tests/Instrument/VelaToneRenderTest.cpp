@@ -232,6 +232,49 @@ TEST(VelaToneRender, FinishedFlagTable)
     }
 }
 
+TEST(VelaToneRender, FilledBuffersFollowTheSwitchesWithinANote)
+{
+    // The voice fills only the buffers of the slots and paths that play;
+    // switching one on or off while the note plays must change which it
+    // fills from the next block on, back and forth, patterns seen before
+    // included.
+    struct Step
+    {
+        bool slotOn[4];
+        bool pathOn[2];
+    };
+    const Step steps[] = {
+        {{true, false, false, false}, {true, true}},  {{true, true, false, false}, {true, true}},
+        {{true, false, false, false}, {true, true}},  {{true, false, false, true}, {true, false}},
+        {{false, false, true, true}, {false, true}},  {{true, true, false, false}, {true, true}},
+        {{true, false, false, true}, {true, false}},  {{false, false, false, false}, {false, false}},
+        {{true, false, false, false}, {true, true}},
+    };
+    constexpr float Untouched = -12345.0f;
+    ToneRig rig;
+    const auto setSwitches = [&rig](const Step& s) {
+        for (int k = 0; k < 4; ++k)
+            rig.setGlobal(k < 2 ? G::gpGenOn0 + k : G::gpGenOn2 + k - 2, s.slotOn[k]);
+        for (int q = 0; q < 2; ++q)
+            rig.setGlobal(G::gpVarOn0 + q, s.pathOn[q]);
+    };
+    setSwitches(steps[0]);
+    rig.noteOn(60, 100);
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        setSwitches(s);
+        for (auto& buffer : rig.control)
+            std::fill(std::begin(buffer), std::end(buffer), Untouched);
+        rig.render(64);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(rig.control[V::slotBuffer(k, V::sbPitch)][0] != Untouched, s.slotOn[k])
+                << "block " << i << " slot " << k + 1;
+        for (int q = 0; q < 2; ++q)
+            EXPECT_EQ(rig.control[V::pathBuffer(q, V::pbCutoff)][0] != Untouched, s.pathOn[q])
+                << "block " << i << " path " << q + 1;
+    }
+}
+
 TEST(VelaToneRender, TheVoiceEndsAfterItsRelease)
 {
     ToneRig rig;

@@ -375,13 +375,9 @@ void Tone_c::premodulate()
 }
 
 // Audio thread.
-void Tone_c::modulateNoMatrix()
+void Tone_c::stepControllers()
 {
-    if (stepCounter % ControllerChunkFrames == 0)
-        aftertouchSmoothed = aftertouchCoefficient * aftertouchSum + (1.0f - aftertouchCoefficient) * aftertouchSmoothed;
-    stepCounter += ControlStepFrames;
-    if (stepCounter % ControllerChunkFrames == 0 && instrument)
-        instrument->updateMIDICCValues();
+    instrument->updateMIDICCValues();
 }
 
 // Audio thread.

@@ -246,8 +246,17 @@ public:
     // saved block back into the live one, then the post lists.
     void modulate();
     // Audio thread: the aftertouch and controller part of modulate only, for
-    // voices without a matrix.
-    void modulateNoMatrix();
+    // voices without a matrix. Inline: it runs at every control step of
+    // every voice and mostly only counts.
+    void modulateNoMatrix()
+    {
+        if (stepCounter % ControllerChunkFrames == 0)
+            aftertouchSmoothed =
+                aftertouchCoefficient * aftertouchSum + (1.0f - aftertouchCoefficient) * aftertouchSmoothed;
+        stepCounter += ControlStepFrames;
+        if (stepCounter % ControllerChunkFrames == 0 && instrument)
+            stepControllers();
+    }
 
     // Apply one list: d += s a; d *= 1 + s a; scaled: d *= 1 - (1 - s) a for
     // a > 0, else d *= 1 + s a.
@@ -301,6 +310,8 @@ protected:
     // Pre flag of source slot s; false for a source outside the table.
     bool sourceIsPre(int s) const;
     void clearLists();
+    // The instrument's smoothed controllers one chunk on.
+    void stepControllers();
 
     const bool scaledMode;
     int32_t voiceIndex = -1;
