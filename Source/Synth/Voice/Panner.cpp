@@ -4,6 +4,8 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -95,6 +97,17 @@ void Pan_c::render(int n)
     if (!open[0] && !open[1])
         return;
     n = framesFor(n, inputBus, bus[0], bus[1]);
+    // The usual voice: a mono slot split between both paths. One pass reads
+    // each input sample once for both buses instead of once per bus; the
+    // sums are the same. Only for three separate buffers: a bus that is
+    // also the input (or both outputs one bus) keeps the pass per bus, whose
+    // second pass reads what the first wrote.
+    if (!stereo && open[0] && open[1] && in[0] != out[0][0] && in[0] != out[1][0] && out[0][0] != out[1][0]) {
+        splitMono(out[0][0], out[1][0], in[0], n);
+        bus[0]->doneWriteMono();
+        bus[1]->doneWriteMono();
+        return;
+    }
     const int channels = stereo ? 2 : 1;
     // The gains of each control step first (they hold for the step), then
     // each bus and channel in one pass that adds into the bus as mixSample
@@ -125,6 +138,36 @@ void Pan_c::render(int n)
         else
             bus[b]->doneWriteMono();
     }
+}
+
+void Pan_c::splitMono(float* first, float* second, const float* in, int n)
+{
+    static_assert(ControlStepFrames == 8, "a step is two groups of four");
+    // The gains in locals: the stores into the buses could otherwise reach
+    // the members, and every step would write them back and read them again.
+    float a = gainFirst;
+    float b = gainSecond;
+    for (int i = 0; i < n; i += ControlStepFrames) {
+        const float p = std::clamp((positionArray[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+        a = 1.0f - p;
+        b = p;
+        if (n - i >= ControlStepFrames) {
+            const __m128 ga = _mm_set1_ps(a);
+            const __m128 gb = _mm_set1_ps(b);
+            for (int j = i; j < i + ControlStepFrames; j += 4) {
+                const __m128 x = _mm_loadu_ps(in + j);
+                _mm_storeu_ps(first + j, _mm_add_ps(_mm_loadu_ps(first + j), _mm_mul_ps(x, ga)));
+                _mm_storeu_ps(second + j, _mm_add_ps(_mm_loadu_ps(second + j), _mm_mul_ps(x, gb)));
+            }
+        } else {
+            for (int j = i; j < n; ++j) {
+                first[j] += in[j] * a;
+                second[j] += in[j] * b;
+            }
+        }
+    }
+    gainFirst = a;
+    gainSecond = b;
 }
 
 // ---------------------------------------------------------------------------

@@ -57,6 +57,11 @@ public:
     float gainSecond = 1.0f; // share of the second output bus
 
 private:
+    // Adds in x the first gain into first and in x the second into second,
+    // n frames, the gains taken anew at each control step and left at the
+    // last step's. The three arrays do not overlap.
+    void splitMono(float* first, float* second, const float* in, int n);
+
     float* positionArray = nullptr;
 };
 
