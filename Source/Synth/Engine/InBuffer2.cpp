@@ -73,6 +73,7 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
     created_ = false;
     ready_ = false;
+    settleFits();
     if (size <= 0 || channels < 1 || channels > 6 || def == nullptr)
         return false;
     name_ = name != nullptr ? name : "unnamed";
@@ -81,6 +82,7 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     bufferCount_ = bufferCountFor(channels);
     def_ = def;
     offset_ = 0;
+    settleFits();
     return true;
 }
 
@@ -138,6 +140,7 @@ bool InBuffer2_c::setBufPtr(float** host)
     for (int c = 0; c < channels_; ++c)
         buffers_[ChannelBuffer[c]] = host != nullptr ? host[c] : nullptr;
     checkSetFlagReady();
+    settleFits();
     return ready_;
 }
 
@@ -169,6 +172,7 @@ void InBuffer2_c::freeBuffers()
         }
     }
     ready_ = false;
+    settleFits();
 }
 
 void InBuffer2_c::checkSetFlagReady()
@@ -177,6 +181,7 @@ void InBuffer2_c::checkSetFlagReady()
     for (int i = 0; ok && i < bufferCount_; ++i)
         ok = buffers_[i] != nullptr;
     ready_ = ok;
+    settleFits();
 }
 
 // ---------------------------------------------------------------- clearing
@@ -271,11 +276,13 @@ void InBuffer2_c::incOffs(int n)
     if (n <= 0 || ((flagA_ || flagB_) && !hostFed_))
         return;
     offset_ = n > size_ - offset_ ? size_ : offset_ + n;
+    settleFits();
 }
 
 void InBuffer2_c::resetOffs()
 {
     offset_ = 0;
+    settleFits();
 }
 
 // ---------------------------------------------------------------- writing

@@ -125,7 +125,7 @@ public:
     virtual bool wantWriteMono(float** out, bool direct) final
     {
         // In line: a mono writer into a bus that holds nothing wider.
-        if (out && !direct && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+        if (out && !direct && cycleFits_ && content_ <= formMono) {
             touch(formMono, offset_, cycleLen_);
             *out = buffers_[0] + offset_;
             beginWrite(wsMono, cycleLen_);
@@ -136,8 +136,7 @@ public:
     virtual bool wantWriteStereo(float** left, float** right) final
     {
         // In line: a stereo writer into a bus that holds nothing or stereo.
-        if (left && right && ready_ && cycleOk_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo) &&
-            fits(cycleLen_)) {
+        if (left && right && cycleFits_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo)) {
             touch(formStereo, offset_, cycleLen_);
             *left = buffers_[0] + offset_;
             *right = buffers_[2] + offset_;
@@ -153,7 +152,7 @@ public:
     virtual bool wantReadMono(float** out, bool allowMix) final
     {
         // In line: a view of mono content (or of nothing).
-        if (out && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+        if (out && cycleFits_ && content_ <= formMono) {
             *out = buffers_[0] + offset_;
             return true;
         }
@@ -288,6 +287,7 @@ protected:
         writeViaScratch_ = false;
         cycleLen_ = n;
         cycleOk_ = true;
+        settleFits();
     }
     // A new cycle of n frames at the given offset; one that does not fit
     // refuses every pointer until the next.
@@ -299,7 +299,11 @@ protected:
             cycleOk_ = false;
             cycleLen_ = 0;
         }
+        settleFits();
     }
+    // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
+    // here.
+    void settleFits() { cycleFits_ = ready_ && cycleOk_ && channels_ >= 1 && fits(cycleLen_); }
 
     const char* name_ = "unnamed";
     bool flagA_ = false;
@@ -318,6 +322,10 @@ protected:
     int cycleLen_ = 0;
     bool cycleOk_ = true;
     int offset_ = 0;
+    // ready_, cycleOk_, a channel, and the cycle's frames from the offset
+    // inside the bus: all the plain want* paths ask, kept in one flag since
+    // they ask it several times for every module and voice.
+    bool cycleFits_ = false;
     float* buffers_[BufferSlots] = {};
 
     // What this cycle touched and must be cleared at the next: the widest
