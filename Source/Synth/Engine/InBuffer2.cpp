@@ -100,6 +100,7 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def, b
     if (ready_)
         clearBufFull();
     resetCycle(size_);
+    settleFits();
     return ready_;
 }
 
@@ -115,6 +116,7 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def)
     checkSetFlagReady();
     clearBufFull();
     resetCycle(size_);
+    settleFits();
     return allocated;
 }
 
@@ -129,6 +131,7 @@ bool InBuffer2_c::resize(int size)
     checkSetFlagReady();
     clearBufFull();
     resetCycle(size_);
+    settleFits();
     // A host-fed bus may still wait for its host buffers.
     return hostFed_ ? allocated : ready_;
 }

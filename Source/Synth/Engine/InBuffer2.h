@@ -287,7 +287,6 @@ protected:
         writeViaScratch_ = false;
         cycleLen_ = n;
         cycleOk_ = true;
-        settleFits();
     }
     // A new cycle of n frames at the given offset; one that does not fit
     // refuses every pointer until the next.
@@ -295,14 +294,17 @@ protected:
     {
         resetCycle(n);
         offset_ = offset;
-        if (!fits(n)) {
+        // The flag from the fit just taken: every voice bus starts a cycle
+        // for every voice.
+        const bool ok = fits(n);
+        if (!ok) {
             cycleOk_ = false;
             cycleLen_ = 0;
         }
-        settleFits();
+        cycleFits_ = ok && ready_ && channels_ >= 1;
     }
     // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
-    // here.
+    // here (startCycle sets the flag itself).
     void settleFits() { cycleFits_ = ready_ && cycleOk_ && channels_ >= 1 && fits(cycleLen_); }
 
     const char* name_ = "unnamed";
