@@ -147,18 +147,23 @@ void Pan_c::splitMono(float* first, float* second, const float* in, int n)
     // the members, and every step would write them back and read them again.
     float a = gainFirst;
     float b = gainSecond;
+    const float* position = positionArray;
+    const auto add4 = [](float* d, __m128 x, __m128 g) {
+        _mm_storeu_ps(d, _mm_add_ps(_mm_loadu_ps(d), _mm_mul_ps(x, g)));
+    };
     for (int i = 0; i < n; i += ControlStepFrames) {
-        const float p = std::clamp((positionArray[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+        const float p = std::clamp((position[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
         a = 1.0f - p;
         b = p;
         if (n - i >= ControlStepFrames) {
             const __m128 ga = _mm_set1_ps(a);
             const __m128 gb = _mm_set1_ps(b);
-            for (int j = i; j < i + ControlStepFrames; j += 4) {
-                const __m128 x = _mm_loadu_ps(in + j);
-                _mm_storeu_ps(first + j, _mm_add_ps(_mm_loadu_ps(first + j), _mm_mul_ps(x, ga)));
-                _mm_storeu_ps(second + j, _mm_add_ps(_mm_loadu_ps(second + j), _mm_mul_ps(x, gb)));
-            }
+            const __m128 x0 = _mm_loadu_ps(in + i);
+            add4(first + i, x0, ga);
+            add4(second + i, x0, gb);
+            const __m128 x1 = _mm_loadu_ps(in + i + 4);
+            add4(first + i + 4, x1, ga);
+            add4(second + i + 4, x1, gb);
         } else {
             for (int j = i; j < n; ++j) {
                 first[j] += in[j] * a;
