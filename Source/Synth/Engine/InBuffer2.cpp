@@ -254,15 +254,9 @@ void InBuffer2_c::prepCycleClearing(int n)
 {
     if (!ready_)
         return;
-    // The usual voice bus: mono content in one stretch of the default
-    // block, no scratch used.
-    if (!hostFed_ && touched_ == formMono && !scratch1Used_ && !scratch3Used_ && dirtyLo_ >= 0 && dirtyLo_ < dirtyHi_ &&
-        dirtyHi_ <= size_ && dirtyHi_ - dirtyLo_ <= MaxBlockSize - dirtyLo_ % MaxBlockSize) {
-        BlockMath::copy(buffers_[0] + dirtyLo_, def_ + dirtyLo_ % MaxBlockSize, dirtyHi_ - dirtyLo_);
-        startCycle(n, 0);
-        return;
-    }
-    // Most voice buses are left untouched by most voices: nothing to clear.
+    // prepCycle has taken the usual voice buses (untouched, or a mono
+    // stretch); here come the host-fed bus and the wider or scattered
+    // contents.
     if (dirtyHi_ > dirtyLo_) {
         if (hostFed_)
             clearBufHostFeed();

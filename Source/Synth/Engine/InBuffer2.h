@@ -28,6 +28,9 @@
 // allocates nor locks.
 #pragma once
 
+#include "BlockMath.h"
+#include "Capacities.h"
+
 
 // Where a bus stands in the current cycle's write.
 enum WriteState_t : int {
@@ -86,8 +89,10 @@ public:
     // pointer until the next cycle that fits.
     virtual void prepCycle(int n) final
     {
-        // A voice bus the last voice left untouched has nothing to clear.
-        if (ready_ && !hostFed_ && dirtyHi_ <= dirtyLo_) {
+        // A voice bus the last voice left untouched has nothing to clear;
+        // one it touched mostly holds a mono stretch, put back in line too:
+        // both come for every voice bus and voice.
+        if (ready_ && !hostFed_ && (dirtyHi_ <= dirtyLo_ || restoreMonoStretch())) {
             startCycle(n, 0);
             return;
         }
@@ -259,6 +264,29 @@ protected:
         writeLen_ = len;
         writeViaScratch_ = false;
         writeState_ = state;
+    }
+    // The usual voice bus at the end of a cycle: mono content in one
+    // stretch of the default block, no scratch used. Copies the default
+    // block back over the stretch; false, with nothing done, for any other
+    // bus.
+    bool restoreMonoStretch()
+    {
+        const int len = dirtyHi_ - dirtyLo_;
+        if (touched_ != formMono || scratch1Used_ || scratch3Used_ || dirtyLo_ < 0 || len <= 0 || dirtyHi_ > size_ ||
+            len > MaxBlockSize - dirtyLo_ % MaxBlockSize)
+            return false;
+        float* d = buffers_[0] + dirtyLo_;
+        const float* s = def_ + dirtyLo_ % MaxBlockSize;
+        // A control step of floats per turn; the rest as BlockMath copies.
+        int i = 0;
+        for (; i + 8 <= len; i += 8) {
+            const __m128 a = _mm_loadu_ps(s + i);
+            const __m128 b = _mm_loadu_ps(s + i + 4);
+            _mm_storeu_ps(d + i, a);
+            _mm_storeu_ps(d + i + 4, b);
+        }
+        BlockMath::copy(d + i, s + i, len - i);
+        return true;
     }
     // The out-of-line parts of prepCycle and the done* calls.
     void prepCycleClearing(int n);
