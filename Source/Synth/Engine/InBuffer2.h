@@ -192,7 +192,8 @@ public:
     virtual void rplmod(float* d, const float* s, int n, const float* mod) final;
 
     // ready := the bus has channels and every buffer it hands out exists.
-    virtual void checkSetFlagReady();
+    // Final: a ready bus always has a channel, which the want* paths rely on.
+    virtual void checkSetFlagReady() final;
 
     const char* getName() const { return name_; }
     // The default block (256 floats) that clearing copies in: frame k of
@@ -329,11 +330,11 @@ protected:
             cycleOk_ = false;
             cycleLen_ = 0;
         }
-        cycleFits_ = ok && ready_ && channels_ >= 1;
+        cycleFits_ = ok && ready_;
     }
     // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
     // here (startCycle sets the flag itself).
-    void settleFits() { cycleFits_ = ready_ && cycleOk_ && channels_ >= 1 && fits(cycleLen_); }
+    void settleFits() { cycleFits_ = ready_ && cycleOk_ && fits(cycleLen_); }
 
     const char* name_ = "unnamed";
     bool flagA_ = false;
@@ -352,9 +353,9 @@ protected:
     int cycleLen_ = 0;
     bool cycleOk_ = true;
     int offset_ = 0;
-    // ready_, cycleOk_, a channel, and the cycle's frames from the offset
-    // inside the bus: all the plain want* paths ask, kept in one flag since
-    // they ask it several times for every module and voice.
+    // ready_ (which implies a channel), cycleOk_, and the cycle's frames
+    // from the offset inside the bus: all the plain want* paths ask, kept in
+    // one flag since they ask it several times for every module and voice.
     bool cycleFits_ = false;
     float* buffers_[BufferSlots] = {};
 
