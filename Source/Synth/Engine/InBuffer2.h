@@ -321,15 +321,12 @@ protected:
     // refuses every pointer until the next.
     void startCycle(int n, int offset)
     {
-        resetCycle(n);
         offset_ = offset;
         // The flag from the fit just taken: every voice bus starts a cycle
         // for every voice.
         const bool ok = fits(n);
-        if (!ok) {
-            cycleOk_ = false;
-            cycleLen_ = 0;
-        }
+        resetCycle(ok ? n : 0);
+        cycleOk_ = ok;
         cycleFits_ = ok && ready_;
     }
     // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
@@ -337,28 +334,27 @@ protected:
     void settleFits() { cycleFits_ = ready_ && cycleOk_ && fits(cycleLen_); }
 
     const char* name_ = "unnamed";
-    bool flagA_ = false;
-    bool flagB_ = false;
     float* def_ = nullptr;
+    float* buffers_[BufferSlots] = {};
     int channels_ = 0;
     int bufferCount_ = 0;
     int size_ = 0;
-    int writeState_ = wsUntouched;
+    int cycleLen_ = 0;
+    int offset_ = 0;
+    bool flagA_ = false;
+    bool flagB_ = false;
     bool ready_ = false;
     bool created_ = false;
     bool hostFed_ = false;
-    Form_t content_ = formNone;
-    bool scratch1Used_ = false;
-    bool scratch3Used_ = false;
-    int cycleLen_ = 0;
-    bool cycleOk_ = true;
-    int offset_ = 0;
     // ready_ (which implies a channel), cycleOk_, and the cycle's frames
     // from the offset inside the bus: all the plain want* paths ask, kept in
     // one flag since they ask it several times for every module and voice.
     bool cycleFits_ = false;
-    float* buffers_[BufferSlots] = {};
 
+    // The state of the cycle, side by side so that resetCycle, which runs
+    // for every voice bus and voice, puts it back with a few wide stores.
+    int writeState_ = wsUntouched;
+    Form_t content_ = formNone;
     // What this cycle touched and must be cleared at the next: the widest
     // channel form written or handed to a writer, and the frame span.
     Form_t touched_ = formNone;
@@ -369,4 +365,7 @@ protected:
     int writeFrom_ = 0;
     int writeLen_ = 0;
     bool writeViaScratch_ = false;
+    bool scratch1Used_ = false;
+    bool scratch3Used_ = false;
+    bool cycleOk_ = true;
 };
