@@ -82,7 +82,6 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     bufferCount_ = bufferCountFor(channels);
     def_ = def;
     offset_ = 0;
-    settleFits();
     return true;
 }
 
@@ -143,7 +142,6 @@ bool InBuffer2_c::setBufPtr(float** host)
     for (int c = 0; c < channels_; ++c)
         buffers_[ChannelBuffer[c]] = host != nullptr ? host[c] : nullptr;
     checkSetFlagReady();
-    settleFits();
     return ready_;
 }
 
