@@ -73,6 +73,7 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     std::fill(std::begin(buffers_), std::end(buffers_), nullptr);
     created_ = false;
     ready_ = false;
+    settleFits();
     if (size <= 0 || channels < 1 || channels > 6 || def == nullptr)
         return false;
     name_ = name != nullptr ? name : "unnamed";
@@ -98,6 +99,7 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def, b
     if (ready_)
         clearBufFull();
     resetCycle(size_);
+    settleFits();
     return ready_;
 }
 
@@ -113,6 +115,7 @@ bool InBuffer2_c::create(const char* name, int size, int channels, float* def)
     checkSetFlagReady();
     clearBufFull();
     resetCycle(size_);
+    settleFits();
     return allocated;
 }
 
@@ -127,6 +130,7 @@ bool InBuffer2_c::resize(int size)
     checkSetFlagReady();
     clearBufFull();
     resetCycle(size_);
+    settleFits();
     // A host-fed bus may still wait for its host buffers.
     return hostFed_ ? allocated : ready_;
 }
@@ -169,6 +173,7 @@ void InBuffer2_c::freeBuffers()
         }
     }
     ready_ = false;
+    settleFits();
 }
 
 void InBuffer2_c::checkSetFlagReady()
@@ -177,6 +182,7 @@ void InBuffer2_c::checkSetFlagReady()
     for (int i = 0; ok && i < bufferCount_; ++i)
         ok = buffers_[i] != nullptr;
     ready_ = ok;
+    settleFits();
 }
 
 // ---------------------------------------------------------------- clearing
@@ -246,15 +252,9 @@ void InBuffer2_c::prepCycleClearing(int n)
 {
     if (!ready_)
         return;
-    // The usual voice bus: mono content in one stretch of the default
-    // block, no scratch used.
-    if (!hostFed_ && touched_ == formMono && !scratch1Used_ && !scratch3Used_ && dirtyLo_ >= 0 && dirtyLo_ < dirtyHi_ &&
-        dirtyHi_ <= size_ && dirtyHi_ - dirtyLo_ <= MaxBlockSize - dirtyLo_ % MaxBlockSize) {
-        BlockMath::copy(buffers_[0] + dirtyLo_, def_ + dirtyLo_ % MaxBlockSize, dirtyHi_ - dirtyLo_);
-        startCycle(n, 0);
-        return;
-    }
-    // Most voice buses are left untouched by most voices: nothing to clear.
+    // prepCycle has taken the usual voice buses (untouched, or a mono
+    // stretch); here come the host-fed bus and the wider or scattered
+    // contents.
     if (dirtyHi_ > dirtyLo_) {
         if (hostFed_)
             clearBufHostFeed();
@@ -271,11 +271,13 @@ void InBuffer2_c::incOffs(int n)
     if (n <= 0 || ((flagA_ || flagB_) && !hostFed_))
         return;
     offset_ = n > size_ - offset_ ? size_ : offset_ + n;
+    settleFits();
 }
 
 void InBuffer2_c::resetOffs()
 {
     offset_ = 0;
+    settleFits();
 }
 
 // ---------------------------------------------------------------- writing

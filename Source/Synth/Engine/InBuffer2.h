@@ -28,6 +28,9 @@
 // allocates nor locks.
 #pragma once
 
+#include "BlockMath.h"
+#include "Capacities.h"
+
 
 // Where a bus stands in the current cycle's write.
 enum WriteState_t : int {
@@ -86,8 +89,10 @@ public:
     // pointer until the next cycle that fits.
     virtual void prepCycle(int n) final
     {
-        // A voice bus the last voice left untouched has nothing to clear.
-        if (ready_ && !hostFed_ && dirtyHi_ <= dirtyLo_) {
+        // A voice bus the last voice left untouched has nothing to clear;
+        // one it touched mostly holds a mono stretch, put back in line too:
+        // both come for every voice bus and voice.
+        if (ready_ && !hostFed_ && (dirtyHi_ <= dirtyLo_ || restoreMonoStretch())) {
             startCycle(n, 0);
             return;
         }
@@ -125,7 +130,7 @@ public:
     virtual bool wantWriteMono(float** out, bool direct) final
     {
         // In line: a mono writer into a bus that holds nothing wider.
-        if (out && !direct && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+        if (out && !direct && cycleFits_ && content_ <= formMono) {
             touch(formMono, offset_, cycleLen_);
             *out = buffers_[0] + offset_;
             beginWrite(wsMono, cycleLen_);
@@ -136,8 +141,7 @@ public:
     virtual bool wantWriteStereo(float** left, float** right) final
     {
         // In line: a stereo writer into a bus that holds nothing or stereo.
-        if (left && right && ready_ && cycleOk_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo) &&
-            fits(cycleLen_)) {
+        if (left && right && cycleFits_ && channels_ >= 2 && (content_ == formNone || content_ == formStereo)) {
             touch(formStereo, offset_, cycleLen_);
             *left = buffers_[0] + offset_;
             *right = buffers_[2] + offset_;
@@ -153,7 +157,7 @@ public:
     virtual bool wantReadMono(float** out, bool allowMix) final
     {
         // In line: a view of mono content (or of nothing).
-        if (out && ready_ && cycleOk_ && channels_ >= 1 && content_ <= formMono && fits(cycleLen_)) {
+        if (out && cycleFits_ && content_ <= formMono) {
             *out = buffers_[0] + offset_;
             return true;
         }
@@ -188,7 +192,8 @@ public:
     virtual void rplmod(float* d, const float* s, int n, const float* mod) final;
 
     // ready := the bus has channels and every buffer it hands out exists.
-    virtual void checkSetFlagReady();
+    // Final: a ready bus always has a channel, which the want* paths rely on.
+    virtual void checkSetFlagReady() final;
 
     const char* getName() const { return name_; }
     // The default block (256 floats) that clearing copies in: frame k of
@@ -261,6 +266,29 @@ protected:
         writeViaScratch_ = false;
         writeState_ = state;
     }
+    // The usual voice bus at the end of a cycle: mono content in one
+    // stretch of the default block, no scratch used. Copies the default
+    // block back over the stretch; false, with nothing done, for any other
+    // bus.
+    bool restoreMonoStretch()
+    {
+        const int len = dirtyHi_ - dirtyLo_;
+        if (touched_ != formMono || scratch1Used_ || scratch3Used_ || dirtyLo_ < 0 || len <= 0 || dirtyHi_ > size_ ||
+            len > MaxBlockSize - dirtyLo_ % MaxBlockSize)
+            return false;
+        float* d = buffers_[0] + dirtyLo_;
+        const float* s = def_ + dirtyLo_ % MaxBlockSize;
+        // A control step of floats per turn; the rest as BlockMath copies.
+        int i = 0;
+        for (; i + 8 <= len; i += 8) {
+            const __m128 a = _mm_loadu_ps(s + i);
+            const __m128 b = _mm_loadu_ps(s + i + 4);
+            _mm_storeu_ps(d + i, a);
+            _mm_storeu_ps(d + i + 4, b);
+        }
+        BlockMath::copy(d + i, s + i, len - i);
+        return true;
+    }
     // The out-of-line parts of prepCycle and the done* calls.
     void prepCycleClearing(int n);
     void finishWriteMono();
@@ -293,33 +321,40 @@ protected:
     // refuses every pointer until the next.
     void startCycle(int n, int offset)
     {
-        resetCycle(n);
         offset_ = offset;
-        if (!fits(n)) {
-            cycleOk_ = false;
-            cycleLen_ = 0;
-        }
+        // The flag from the fit just taken: every voice bus starts a cycle
+        // for every voice.
+        const bool ok = fits(n);
+        resetCycle(ok ? n : 0);
+        cycleOk_ = ok;
+        cycleFits_ = ok && ready_;
     }
+    // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
+    // here (startCycle sets the flag itself).
+    void settleFits() { cycleFits_ = ready_ && cycleOk_ && fits(cycleLen_); }
 
     const char* name_ = "unnamed";
-    bool flagA_ = false;
-    bool flagB_ = false;
     float* def_ = nullptr;
+    float* buffers_[BufferSlots] = {};
     int channels_ = 0;
     int bufferCount_ = 0;
     int size_ = 0;
-    int writeState_ = wsUntouched;
+    int cycleLen_ = 0;
+    int offset_ = 0;
+    bool flagA_ = false;
+    bool flagB_ = false;
     bool ready_ = false;
     bool created_ = false;
     bool hostFed_ = false;
-    Form_t content_ = formNone;
-    bool scratch1Used_ = false;
-    bool scratch3Used_ = false;
-    int cycleLen_ = 0;
-    bool cycleOk_ = true;
-    int offset_ = 0;
-    float* buffers_[BufferSlots] = {};
+    // ready_ (which implies a channel), cycleOk_, and the cycle's frames
+    // from the offset inside the bus: all the plain want* paths ask, kept in
+    // one flag since they ask it several times for every module and voice.
+    bool cycleFits_ = false;
 
+    // The state of the cycle, side by side so that resetCycle, which runs
+    // for every voice bus and voice, puts it back with a few wide stores.
+    int writeState_ = wsUntouched;
+    Form_t content_ = formNone;
     // What this cycle touched and must be cleared at the next: the widest
     // channel form written or handed to a writer, and the frame span.
     Form_t touched_ = formNone;
@@ -330,4 +365,7 @@ protected:
     int writeFrom_ = 0;
     int writeLen_ = 0;
     bool writeViaScratch_ = false;
+    bool scratch1Used_ = false;
+    bool scratch3Used_ = false;
+    bool cycleOk_ = true;
 };

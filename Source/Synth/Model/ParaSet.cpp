@@ -195,13 +195,6 @@ int ParaSet_c::clampSet(int set) const
     return set < 0 ? 0 : set;
 }
 
-Parameter_c* ParaSet_c::getParaPtr(int set) const
-{
-    if (!defined_ || set < 0 || set >= nSets_)
-        return nullptr;
-    return setTable_[set];
-}
-
 Parameter_c* ParaSet_c::paraAt(int set, int idx) const
 {
     Parameter_c* paras = getParaPtr(set);

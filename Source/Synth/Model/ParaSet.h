@@ -122,8 +122,14 @@ public:
     // dst holds ParaNameBufferBytes.
     virtual void getParaName(int set, int idx, char* dst) const;
     // The first parameter of the set: the array the audio code indexes.
-    // Null when the set is not defined or set is outside 0..nSets-1.
-    virtual Parameter_c* getParaPtr(int set) const;
+    // Null when the set is not defined or set is outside 0..nSets-1. In
+    // line and final: every module's render looks its set up through here.
+    virtual Parameter_c* getParaPtr(int set) const final
+    {
+        if (!defined_ || set < 0 || set >= nSets_)
+            return nullptr;
+        return setTable_[set];
+    }
 
     // The byte length getChunk writes for the set (set clamped); 0 without
     // parameters.

@@ -731,11 +731,6 @@ void Part_c::ReadyThenCache(CacheReason_t reason)
 // ---------------------------------------------------------------------------
 // Non-virtual
 
-Parameter_c* Part_c::getRenderParaPtr(int set) const
-{
-    return paraSet ? paraSet->getParaPtr(set) : nullptr;
-}
-
 float* Part_c::getModVectorAdr(int i)
 {
     return i >= 0 && i < NumModInputs ? &modulation[i] : nullptr;

@@ -268,7 +268,7 @@ public:
 
     // --- Non-virtual ---------------------------------------------------------
     // The first parameter of the set: the array the audio code indexes.
-    Parameter_c* getRenderParaPtr(int set) const;
+    Parameter_c* getRenderParaPtr(int set) const { return paraSet ? paraSet->getParaPtr(set) : nullptr; }
     // Address of modulation input i; null outside 0..NumModInputs-1.
     float* getModVectorAdr(int i);
     // Hz of a fractional note through the tuning table; 440 without one.

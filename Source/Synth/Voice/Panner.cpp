@@ -4,6 +4,8 @@
 #include "InBuffer2.h"
 #include "ParaRow.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -74,28 +76,71 @@ void Pan_c::render(int n)
     RenderingScope scope(*this);
     if (!active || !renderParameters || !positionArray || !inputBus)
         return;
-    const bool stereo = inputBus->isStereo();
-    if (!stereo && !inputBus->isMono())
+    if (inputBus->isMono())
+        renderMono(n);
+    else if (inputBus->isStereo())
+        renderStereo(n);
+}
+
+void Pan_c::renderMono(int n)
+{
+    float* in = nullptr;
+    if (!inputBus->wantReadMono(&in, false))
         return;
-    // Input and the two outputs, as left/right pairs (a mono pair uses only
-    // its left).
+    float* first = nullptr;
+    float* second = nullptr;
+    InBuffer2_c* busA = outputBusA && outputBusA->wantWriteMono(&first, false) ? outputBusA : nullptr;
+    InBuffer2_c* busB = outputBusB && outputBusB->wantWriteMono(&second, false) ? outputBusB : nullptr;
+    if (!busA && !busB)
+        return;
+    n = framesFor(n, inputBus, busA, busB);
+    // The usual voice: a mono slot split between both paths. One pass reads
+    // each input sample once for both buses instead of once per bus; the
+    // sums are the same. Only for three separate buffers: a bus that is
+    // also the input (or both outputs one bus) takes a pass per bus, whose
+    // second pass reads what the first wrote.
+    if (busA && busB && in != first && in != second && first != second) {
+        splitMono(first, second, in, n);
+    } else {
+        if (busA)
+            shareMono(first, in, n, false);
+        if (busB)
+            shareMono(second, in, n, true);
+    }
+    if (busA)
+        busA->doneWriteMono();
+    if (busB)
+        busB->doneWriteMono();
+}
+
+void Pan_c::shareMono(float* out, const float* in, int n, bool second)
+{
+    for (int i = 0; i < n; i += ControlStepFrames) {
+        const float p = std::clamp((positionArray[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+        gainFirst = 1.0f - p;
+        gainSecond = p;
+        BlockMath::addScaled(out + i, in + i, second ? gainSecond : gainFirst, std::min(ControlStepFrames, n - i));
+    }
+}
+
+void Pan_c::renderStereo(int n)
+{
+    // Input and the two outputs, as left/right pairs.
     float* in[2] = {};
     float* out[2][2] = {};
     InBuffer2_c* bus[2] = {outputBusA, outputBusB};
-    if (stereo ? !inputBus->wantReadStereo(&in[0], &in[1]) : !inputBus->wantReadMono(&in[0], false))
+    if (!inputBus->wantReadStereo(&in[0], &in[1]))
         return;
     bool open[2] = {};
     for (int b = 0; b < 2; ++b) {
         if (bus[b])
-            open[b] = stereo ? bus[b]->wantWriteStereo(&out[b][0], &out[b][1])
-                             : bus[b]->wantWriteMono(&out[b][0], false);
+            open[b] = bus[b]->wantWriteStereo(&out[b][0], &out[b][1]);
         if (!open[b])
             bus[b] = nullptr;
     }
     if (!open[0] && !open[1])
         return;
     n = framesFor(n, inputBus, bus[0], bus[1]);
-    const int channels = stereo ? 2 : 1;
     // The gains of each control step first (they hold for the step), then
     // each bus and channel in one pass that adds into the bus as mixSample
     // does. A piece longer than a block goes block by block.
@@ -112,19 +157,49 @@ void Pan_c::render(int n)
         }
         gainFirst = gains[0][steps - 1];
         gainSecond = gains[1][steps - 1];
-        for (int c = 0; c < channels; ++c)
+        for (int c = 0; c < 2; ++c)
             for (int b = 0; b < 2; ++b)
                 if (open[b])
                     BlockMath::addStepScaled(out[b][c] + from, in[c] + from, gains[b], frames);
     }
-    for (int b = 0; b < 2; ++b) {
-        if (!open[b])
-            continue;
-        if (stereo)
+    for (int b = 0; b < 2; ++b)
+        if (open[b])
             bus[b]->doneWriteStereo();
-        else
-            bus[b]->doneWriteMono();
+}
+
+void Pan_c::splitMono(float* first, float* second, const float* in, int n)
+{
+    static_assert(ControlStepFrames == 8, "a step is two groups of four");
+    // The gains in locals: the stores into the buses could otherwise reach
+    // the members, and every step would write them back and read them again.
+    float a = gainFirst;
+    float b = gainSecond;
+    const float* position = positionArray;
+    const auto add4 = [](float* d, __m128 x, __m128 g) {
+        _mm_storeu_ps(d, _mm_add_ps(_mm_loadu_ps(d), _mm_mul_ps(x, g)));
+    };
+    for (int i = 0; i < n; i += ControlStepFrames) {
+        const float p = std::clamp((position[i / ControlStepFrames] + 1.0f) * 0.5f, PositionLow, PositionHigh);
+        a = 1.0f - p;
+        b = p;
+        if (n - i >= ControlStepFrames) {
+            const __m128 ga = _mm_set1_ps(a);
+            const __m128 gb = _mm_set1_ps(b);
+            const __m128 x0 = _mm_loadu_ps(in + i);
+            add4(first + i, x0, ga);
+            add4(second + i, x0, gb);
+            const __m128 x1 = _mm_loadu_ps(in + i + 4);
+            add4(first + i + 4, x1, ga);
+            add4(second + i + 4, x1, gb);
+        } else {
+            for (int j = i; j < n; ++j) {
+                first[j] += in[j] * a;
+                second[j] += in[j] * b;
+            }
+        }
     }
+    gainFirst = a;
+    gainSecond = b;
 }
 
 // ---------------------------------------------------------------------------

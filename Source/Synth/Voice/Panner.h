@@ -57,6 +57,18 @@ public:
     float gainSecond = 1.0f; // share of the second output bus
 
 private:
+    // render for mono and for stereo input.
+    void renderMono(int n);
+    void renderStereo(int n);
+    // Adds in x the first gain into first and in x the second into second,
+    // n frames, the gains taken anew at each control step and left at the
+    // last step's. The three arrays do not overlap.
+    void splitMono(float* first, float* second, const float* in, int n);
+    // One bus's share alone (the second's or the first's) of n frames,
+    // added into out; the gains left at the last step's as splitMono leaves
+    // them.
+    void shareMono(float* out, const float* in, int n, bool second);
+
     float* positionArray = nullptr;
 };
 

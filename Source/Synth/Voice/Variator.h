@@ -147,13 +147,19 @@ protected:
     // n limited to what every given bus (null ones ignored) can hand out this
     // cycle: a pointer from a bus covers its cycle length and no more.
     // Never negative.
+    // Written out bus by bus rather than as a loop over the three: in line,
+    // the buses a caller leaves out then cost nothing.
     static int framesFor(int n, const InBuffer2_c* a, const InBuffer2_c* b = nullptr,
                          const InBuffer2_c* c = nullptr)
     {
-        for (const InBuffer2_c* bus : {a, b, c})
-            if (bus && bus->getCycleLength() < n)
-                n = bus->getCycleLength();
+        n = limitFrames(n, a);
+        n = limitFrames(n, b);
+        n = limitFrames(n, c);
         return n > 0 ? n : 0;
+    }
+    static int limitFrames(int n, const InBuffer2_c* bus)
+    {
+        return bus && bus->getCycleLength() < n ? bus->getCycleLength() : n;
     }
 
     // The stereo sample pointers of one block.

@@ -183,6 +183,33 @@ TEST_F(PanFixture, AMissingSecondBusLeavesTheFirstItsShare)
     EXPECT_EQ(outB.getWriteState(), wsUntouched);
 }
 
+// Both shares into one bus (a route that sends both paths to one bus): the
+// first share is added, then the second onto it, sample by sample, and the
+// gains end at the last step's, at every length.
+TEST_F(PanFixture, BothSharesIntoOneBusAddOneAfterTheOther)
+{
+    pan.setOutBufFixed(&outA, &outA);
+    for (int k = 0; k < Steps; ++k)
+        position[k] = std::sin(0.29f * static_cast<float>(k));
+    const Signal x = [](int i) { return std::cos(0.13f * static_cast<float>(i)) * 2.0f; };
+    for (int n = 1; n <= Block; ++n) {
+        SCOPED_TRACE(testing::Message() << "n " << n);
+        for (InBuffer2_c* b : {&in, &outA})
+            b->prepCycle(n);
+        writeMono(in, n, x);
+        pan.render(n);
+        const auto a = channels(outA, n);
+        ASSERT_EQ(a.size(), 1u);
+        float p = 0.0f;
+        for (int i = 0; i < n; ++i) {
+            p = std::clamp((position[i / ControlStepFrames] + 1.0f) * 0.5f, 0.00001f, 0.99999f);
+            ASSERT_EQ(a[0][static_cast<size_t>(i)], (0.0f + x(i) * (1.0f - p)) + x(i) * p) << i;
+        }
+        EXPECT_EQ(pan.gainFirst, 1.0f - p);
+        EXPECT_EQ(pan.gainSecond, p);
+    }
+}
+
 TEST_F(PanFixture, ParametersAndTypeCode)
 {
     ASSERT_NE(pan.getParaSet(), nullptr);
