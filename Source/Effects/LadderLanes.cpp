@@ -87,27 +87,42 @@ void LadderLanes_c::holdOne(FilterMoogSI_c& f, const FilterMoogSI_c::Open_t& o, 
     h.live = true;
     h.wasRendering = wasRendering;
     const int lane0 = laneCount;
+    const bool stereo = o.channels > 1;
+    // A stereo input's second lane carries the same control values.
+    const int slot0 = controlSlot(lane0);
+    const int slot1 = controlSlot(stereo ? lane0 + 1 : lane0);
     const float* cutoffIn = f.cutoffIn;
     const float* resonanceIn = f.resonanceIn;
     const float* levelIn = f.levelIn;
     const float* balanceIn = f.balanceIn;
-    for (int step = 0; step < steps; ++step) {
-        float(*to)[MaxLanes] = control[step];
-        to[0][lane0] = cutoffIn[step];
-        to[1][lane0] = resonanceIn[step];
-        to[2][lane0] = levelIn[step];
-        to[3][lane0] = balanceIn[step];
+    int step = 0;
+    for (; step + 4 <= steps; step += 4) {
+        __m128 s0 = _mm_loadu_ps(cutoffIn + step);
+        __m128 s1 = _mm_loadu_ps(resonanceIn + step);
+        __m128 s2 = _mm_loadu_ps(levelIn + step);
+        __m128 s3 = _mm_loadu_ps(balanceIn + step);
+        _MM_TRANSPOSE4_PS(s0, s1, s2, s3);
+        _mm_store_ps(control[step][slot0], s0);
+        _mm_store_ps(control[step + 1][slot0], s1);
+        _mm_store_ps(control[step + 2][slot0], s2);
+        _mm_store_ps(control[step + 3][slot0], s3);
+        if (stereo) {
+            _mm_store_ps(control[step][slot1], s0);
+            _mm_store_ps(control[step + 1][slot1], s1);
+            _mm_store_ps(control[step + 2][slot1], s2);
+            _mm_store_ps(control[step + 3][slot1], s3);
+        }
+    }
+    for (; step < steps; ++step) {
+        const __m128 v = _mm_setr_ps(cutoffIn[step], resonanceIn[step], levelIn[step], balanceIn[step]);
+        _mm_store_ps(control[step][slot0], v);
+        _mm_store_ps(control[step][slot1], v);
     }
     laneHeld[lane0] = k;
     copyFrames(input[lane0], o.in[0], o.n);
-    if (o.channels > 1) {
-        // A stereo input's second lane carries the same control values.
-        const int lane1 = lane0 + 1;
-        for (int step = 0; step < steps; ++step)
-            for (int j = 0; j < 4; ++j)
-                control[step][j][lane1] = control[step][j][lane0];
-        laneHeld[lane1] = k;
-        copyFrames(input[lane1], o.in[1], o.n);
+    if (stereo) {
+        laneHeld[lane0 + 1] = k;
+        copyFrames(input[lane0 + 1], o.in[1], o.n);
     }
     laneCount += o.channels;
 }
@@ -177,7 +192,9 @@ void LadderLanes_c::loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) cons
         // A memo of another rate matches no cutoff (as ladderStep finds).
         const float memoCutoff =
             memo.rateScale == f.rateScale ? memo.cutoff : std::numeric_limits<float>::quiet_NaN();
-        for (int c = 0; c < h.channels; ++c) {
+        // Written out for the first channel and, of a stereo input, the
+        // second: a loop over one or two costs more than its body here.
+        const auto load = [&](int c) {
             const FilterMoogSI_c::Ladder_t& l = f.ladder[c];
             const int lane = h.lane + c;
             for (int j = 0; j < 4; ++j)
@@ -191,7 +208,10 @@ void LadderLanes_c::loadLanes(double (*state)[MaxLanes], LaneControl_t& lc) cons
             // The rest a step computes afresh; these two it follows.
             lc.level[lane] = f.level;
             lc.balance[lane] = f.balance;
-        }
+        };
+        load(0);
+        if (h.channels > 1)
+            load(1);
     }
 }
 
@@ -269,7 +289,7 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
         if (!h.live)
             continue;
         FilterMoogSI_c& f = *h.filter;
-        for (int c = 0; c < h.channels; ++c) {
+        const auto store = [&](int c) {
             FilterMoogSI_c::Ladder_t& l = f.ladder[c];
             const int lane = h.lane + c;
             for (int j = 0; j < 3; ++j)
@@ -277,7 +297,10 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
             l.s[3] = state[3][lane];
             l.xPrev = state[4][lane];
             l.dc = state[5][lane];
-        }
+        };
+        store(0);
+        if (h.channels > 1)
+            store(1);
         // A stereo filter's two lanes carry the same control values.
         const int l = h.lane;
         f.f = f.ladderMemo.f;
@@ -313,18 +336,37 @@ void LadderLanes_c::stepControl(int step, LaneControl_t& lc)
 {
     // FilterMoogSI_c::ladderStep, eight lanes per vector, operation for
     // operation (nothing here is fused, so the numbers are the same).
-    const float(*in)[MaxLanes] = control[step];
+    // Each half's eight lanes of each input: the slots' order (controlSlot)
+    // is the one these shuffles turn back into lane order.
+    __m256 cutoff[2];
+    __m256 resonance[2];
+    __m256 levelIn[2];
+    __m256 balanceIn[2];
     unsigned stale = 0;
-    for (int l = 0; l < MaxLanes; l += 8) {
-        const __m256 fits = _mm256_cmp_ps(_mm256_load_ps(&in[0][l]), _mm256_load_ps(&lc.memoCutoff[l]), _CMP_EQ_OQ);
-        stale |= (~static_cast<unsigned>(_mm256_movemask_ps(fits)) & 0xFFu) << l;
+    for (int half = 0; half < 2; ++half) {
+        const float* from = control[step][half * HalfLanes];
+        const __m256 v0 = _mm256_load_ps(from);
+        const __m256 v1 = _mm256_load_ps(from + 8);
+        const __m256 v2 = _mm256_load_ps(from + 16);
+        const __m256 v3 = _mm256_load_ps(from + 24);
+        const __m256 t0 = _mm256_unpacklo_ps(v0, v1);
+        const __m256 t1 = _mm256_unpackhi_ps(v0, v1);
+        const __m256 t2 = _mm256_unpacklo_ps(v2, v3);
+        const __m256 t3 = _mm256_unpackhi_ps(v2, v3);
+        cutoff[half] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        resonance[half] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        levelIn[half] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        balanceIn[half] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+        const __m256 fits =
+            _mm256_cmp_ps(cutoff[half], _mm256_load_ps(&lc.memoCutoff[half * HalfLanes]), _CMP_EQ_OQ);
+        stale |= (~static_cast<unsigned>(_mm256_movemask_ps(fits)) & 0xFFu) << (half * HalfLanes);
     }
     stale &= liveLanes;
     while (stale != 0) {
         const int lane = __builtin_ctz(stale);
         const Held_t& h = held[laneHeld[lane]];
         FilterMoogSI_c& f = *h.filter;
-        f.refreshLadderMemo(in[0][lane]);
+        f.refreshLadderMemo(control[step][controlSlot(lane)][0]);
         const FilterMoogSI_c::LadderMemo_t& memo = f.ladderMemo;
         for (int l = h.lane; l < h.lane + h.channels; ++l) {
             lc.memoCutoff[l] = memo.cutoff;
@@ -334,20 +376,21 @@ void LadderLanes_c::stepControl(int step, LaneControl_t& lc)
             stale &= ~(1u << l);
         }
     }
-    for (int l = 0; l < MaxLanes; l += 8) {
+    for (int half = 0; half < 2; ++half) {
+        const int l = half * HalfLanes;
         // clampIn(resonance, 1e-6, 0.96): below the floor or NaN, the floor.
         const __m256 lo = _mm256_set1_ps(1e-6f);
-        const __m256 res = _mm256_load_ps(&in[1][l]);
+        const __m256 res = resonance[half];
         const __m256 r = _mm256_min_ps(_mm256_blendv_ps(lo, res, _mm256_cmp_ps(res, lo, _CMP_GE_OQ)),
                                        _mm256_set1_ps(0.96f));
         _mm256_store_ps(&lc.r[l], r);
-        const __m256 target = finiteOr0x8(_mm256_mul_ps(_mm256_load_ps(&in[2][l]), _mm256_set1_ps(8.0f)));
+        const __m256 target = finiteOr0x8(_mm256_mul_ps(levelIn[half], _mm256_set1_ps(8.0f)));
         _mm256_store_ps(&lc.levelTarget[l], target);
         _mm256_store_ps(&lc.levelStep[l], _mm256_mul_ps(_mm256_sub_ps(target, _mm256_load_ps(&lc.level[l])),
                                                         _mm256_set1_ps(ControlTake)));
         const __m256 bal = _mm256_add_ps(
             _mm256_mul_ps(_mm256_set1_ps(0.75f), _mm256_load_ps(&lc.balance[l])),
-            _mm256_mul_ps(_mm256_set1_ps(0.25f), _mm256_add_ps(finiteOr0x8(_mm256_load_ps(&in[3][l])),
+            _mm256_mul_ps(_mm256_set1_ps(0.25f), _mm256_add_ps(finiteOr0x8(balanceIn[half]),
                                                                _mm256_set1_ps(1.0f))));
         _mm256_store_ps(&lc.balance[l],
                         _mm256_min_ps(_mm256_max_ps(bal, _mm256_set1_ps(1e-5f)), _mm256_set1_ps(1.99999f)));

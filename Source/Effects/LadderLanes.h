@@ -167,9 +167,17 @@ private:
     int laneHeld[MaxLanes] = {};
     // The live lanes, one bit each (set by run()).
     unsigned liveLanes = 0;
-    // The control inputs of every step by lane: cutoff, resonance, level,
-    // balance.
-    alignas(32) float control[MaxSteps][4][MaxLanes] = {};
+    // The control inputs of every step by lane, the four of a lane side by
+    // side (cutoff, resonance, level, balance): a held filter puts four
+    // steps' values in place with one transposition instead of one store
+    // each, and a step takes each input of eight lanes apart again with a
+    // few shuffles. Lane l of a half sits at controlSlot(l), the order those
+    // shuffles put back as lane order.
+    alignas(32) float control[MaxSteps][MaxLanes][4] = {};
+    static constexpr int controlSlot(int lane)
+    {
+        return (lane & ~(HalfLanes - 1)) | (lane & 3) << 1 | (lane >> 2 & 1);
+    }
     int filterCount = 0;
     int laneCount = 0;
     int frames = 0;
