@@ -474,16 +474,9 @@ void FilterMoogSI_c::runLadders(FilterMoogSI_c* const* filters, const Open_t* op
             st[p][c].store(filters[p]->ladder[c]);
 }
 
-bool FilterMoogSI_c::openBuses(int n, Open_t& o)
-{
-    if (!active || !paraSet || !outputBusA)
-        return false;
-    if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
-        return false;
-    return openInput(n, o);
-}
-
-bool FilterMoogSI_c::openInput(int n, Open_t& o)
+// In line: the lanes' entry opens two inputs for every voice, and the call
+// costs as much as the checks.
+[[gnu::always_inline]] inline bool FilterMoogSI_c::openInput(int n, Open_t& o)
 {
     if (!active || !paraSet || !outputBusA)
         return false;
@@ -502,6 +495,15 @@ bool FilterMoogSI_c::openInput(int n, Open_t& o)
         o.n = 0;
     }
     return true;
+}
+
+bool FilterMoogSI_c::openBuses(int n, Open_t& o)
+{
+    if (!active || !paraSet || !outputBusA)
+        return false;
+    if (!outputBusA->wantWriteStereo(&o.outL, &o.outR))
+        return false;
+    return openInput(n, o);
 }
 
 template <int Filters, int Channels, bool FourPoles>

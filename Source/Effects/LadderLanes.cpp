@@ -52,13 +52,6 @@ void LadderLanes_c::allowOneVector(bool allow)
     OneVectorAllowed.store(allow);
 }
 
-bool LadderLanes_c::hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const
-{
-    if (filterCount > 0 && (n != frames || a.responseType != responseType || b.responseType != responseType))
-        return false;
-    return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
-}
-
 namespace {
 
 // n floats from `from` into the aligned `to`: a memcpy call costs as much as
@@ -767,24 +760,20 @@ void LadderLanes_c::sendOut(int k, InBuffer2_c& to)
 
 void LadderLanes_c::flushSends()
 {
-    // Each bus with its sends in the order they came: the sums of every
+    // Each bus (in the order queueSend first met them) with its sends in the
+    // order they came: the sums of every
     // frame are sendOut's, one after another (the buses are apart, so the
     // order between them does not matter). A bus fails or succeeds to open
     // the same way every time, and opened once (content not 5.1, so written
     // in place) it stays as a run of sendOut calls would leave it. A 5.1
     // bus takes each send through its scratch channels: those go one by one.
-    unsigned left = (1u << sendCount) - 1u;
-    while (left != 0) {
-        InBuffer2_c& to = *queued[__builtin_ctz(left)].to;
+    for (int b = 0; b < busCount; ++b) {
+        InBuffer2_c& to = *sendBus[b];
         Send_t list[MaxLanes];
         int count = 0;
-        for (unsigned m = left; m != 0; m &= m - 1) {
-            const int j = __builtin_ctz(m);
-            if (queued[j].to != &to)
-                continue;
-            left &= ~(1u << j);
+        for (unsigned m = busSends[b]; m != 0; m &= m - 1) {
             // sendOut's checks.
-            const int k = queued[j].filter;
+            const int k = queued[__builtin_ctz(m)];
             if (k < 0 || k >= filterCount || !held[k].live)
                 continue;
             const FilterMoogSI_c& f = *held[k].filter;
@@ -811,6 +800,7 @@ void LadderLanes_c::flushSends()
         }
     }
     sendCount = 0;
+    busCount = 0;
 }
 
 void LadderLanes_c::addSends(float* outL, float* outR, const Send_t* list, int count) const

@@ -43,7 +43,13 @@ public:
 
     // Whether a pair of ladders (renderPair's a and b, n frames) fits beside
     // those held now: lanes left, the same response, the same frames.
-    bool hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const;
+    // (In line: every voice asks, once or twice a block.)
+    bool hasRoom(const FilterMoogSI_c& a, const FilterMoogSI_c& b, int n) const
+    {
+        if (filterCount > 0 && (n != frames || a.responseType != responseType || b.responseType != responseType))
+            return false;
+        return n > 0 && n <= MaxBlockSize && laneCount + a.lanesWanted() + b.lanesWanted() <= width();
+    }
     bool empty() const { return filterCount == 0; }
     bool full() const { return laneCount >= width(); }
     int getFilterCount() const { return filterCount; }
@@ -64,7 +70,18 @@ public:
     {
         if (sendCount == MaxLanes)
             flushSends();
-        queued[sendCount++] = {&to, k};
+        const int j = sendCount++;
+        queued[j] = k;
+        // Grouped by bus as they come, so that the flush need not look for
+        // each bus's sends among the others.
+        int bus = 0;
+        while (bus < busCount && sendBus[bus] != &to)
+            ++bus;
+        if (bus == busCount) {
+            sendBus[busCount++] = &to;
+            busSends[bus] = 0;
+        }
+        busSends[bus] |= 1u << j;
     }
     // Makes the queued sends, in the order they came.
     void flushSends();
@@ -140,12 +157,6 @@ private:
     [[gnu::target("avx2")]] void addInto(float* outL, float* outR, const float* silence, const float* productsL,
                                          const float* productsR) const;
 
-    // A queued send: its bus and its held filter.
-    struct Queued_t
-    {
-        InBuffer2_c* to;
-        int filter;
-    };
     // What a send adds into its bus (left uninitialised: flushSends fills
     // the ones it uses).
     struct Send_t
@@ -159,10 +170,15 @@ private:
     [[gnu::target("avx2")]] void addSends(float* outL, float* outR, const Send_t* sends, int count) const;
 
     Held_t held[MaxLanes];
-    // The queued sends in the order they came; a held filter sends once,
-    // so MaxLanes of them hold every send of a run.
-    Queued_t queued[MaxLanes] = {};
+    // The queued sends' held filters in the order they came; a held filter
+    // sends once, so MaxLanes of them hold every send of a run.
+    int queued[MaxLanes] = {};
     int sendCount = 0;
+    // The queued sends' buses in the order they first came, and each one's
+    // sends (bit j: queued[j]).
+    InBuffer2_c* sendBus[MaxLanes] = {};
+    unsigned busSends[MaxLanes] = {};
+    int busCount = 0;
     // Lane l belongs to held[laneHeld[l]].
     int laneHeld[MaxLanes] = {};
     // The live lanes, one bit each (set by run()).
