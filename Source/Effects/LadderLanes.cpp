@@ -430,6 +430,7 @@ namespace {
                                                                     int start)
 {
     transpose8(frames);
+#pragma GCC unroll 8
     for (int l = 0; l < LadderLanes_c::HalfLanes; ++l)
         _mm256_store_ps(&rows[l][start], frames[l]);
 }
@@ -619,11 +620,13 @@ void LadderLanes_c::runWide()
             const __m256 right = _mm256_load_ps(&lc.balance[lane0]);
             const __m256 left = _mm256_sub_ps(_mm256_set1_ps(2.0f), right);
             __m256 frame[ControlStepFrames];
+#pragma GCC unroll 8
             for (int l = 0; l < HalfLanes; ++l)
                 frame[l] = _mm256_load_ps(&input[lane0 + l][start]);
             transpose8(frame);
             __m256 outL[ControlStepFrames];
             __m256 outR[ControlStepFrames];
+#pragma GCC unroll 8
             for (int j = 0; j < ControlStepFrames; ++j) {
                 if (j == count) {
                     for (; j < ControlStepFrames; ++j)
@@ -684,6 +687,7 @@ void LadderLanes_c::runWide512()
             levelStep[h] = _mm256_load_ps(&lc.levelStep[lane0]);
             right[h] = _mm256_load_ps(&lc.balance[lane0]);
             left[h] = _mm256_sub_ps(_mm256_set1_ps(2.0f), right[h]);
+#pragma GCC unroll 8
             for (int l = 0; l < HalfLanes; ++l)
                 frame[h][l] = _mm256_load_ps(&input[lane0 + l][start]);
             transpose8(frame[h]);
@@ -691,6 +695,7 @@ void LadderLanes_c::runWide512()
         __m256 outL[Halves][ControlStepFrames];
         __m256 outR[Halves][ControlStepFrames];
         const int count = n - start < ControlStepFrames ? n - start : ControlStepFrames;
+#pragma GCC unroll 8
         for (int j = 0; j < ControlStepFrames; ++j) {
             if (j == count) {
                 for (; j < ControlStepFrames; ++j)
