@@ -59,6 +59,7 @@ namespace {
 [[gnu::always_inline, gnu::target("avx2")]] inline void copyFrames(float* to, const float* from, int n)
 {
     int i = 0;
+#pragma GCC unroll 4
     for (; i + 8 <= n; i += 8)
         _mm256_store_ps(to + i, _mm256_loadu_ps(from + i));
     for (; i < n; ++i)
@@ -277,6 +278,8 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
     for (int j = 0; j < 6; ++j)
         notFinite |= settleLanes(state[j], lanes);
     const unsigned controlNotFinite = settleControlLanes(lc);
+    // Almost always none: then no filter needs looking at for it.
+    const bool anyNotFinite = ((notFinite | controlNotFinite) & liveLanes) != 0;
     for (int k = 0; k < filterCount; ++k) {
         Held_t& h = held[k];
         if (!h.live)
@@ -307,6 +310,8 @@ void LadderLanes_c::storeLanes(double (*state)[MaxLanes], LaneControl_t& lc)
         f.balance = lc.balance[l];
         // The rest of the filter's per-block check: a value that was not
         // finite starts it afresh.
+        if (!anyNotFinite)
+            continue;
         if ((notFinite & (((1u << h.channels) - 1u) << h.lane)) != 0)
             f.checkLadderState(h.channels);
         else if ((controlNotFinite & (1u << l)) != 0)
