@@ -82,6 +82,7 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     bufferCount_ = bufferCountFor(channels);
     def_ = def;
     offset_ = 0;
+    defRepeats4_ = std::memcmp(def, def + 4, sizeof(float) * (MaxBlockSize - 4)) == 0;
     return true;
 }
 

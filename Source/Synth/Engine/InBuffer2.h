@@ -277,7 +277,7 @@ protected:
     // stretch of the default block, no scratch used. Copies the default
     // block back over the stretch; false, with nothing done, for any other
     // bus.
-    bool restoreMonoStretch()
+    [[gnu::always_inline]] bool restoreMonoStretch()
     {
         const int len = dirtyHi_ - dirtyLo_;
         if (touched_ != formMono || scratch1Used_ || scratch3Used_ || dirtyLo_ < 0 || len <= 0 || dirtyHi_ > size_ ||
@@ -285,8 +285,20 @@ protected:
             return false;
         float* d = buffers_[0] + dirtyLo_;
         const float* s = def_ + dirtyLo_ % MaxBlockSize;
-        // A control step of floats per turn; the rest as BlockMath copies.
         int i = 0;
+        if (defRepeats4_) {
+            // The default repeats every four floats (the engine's silence
+            // and ones do): the four from the stretch's phase, stored over
+            // and over, need no loads.
+            const __m128 v = _mm_loadu_ps(def_ + (dirtyLo_ & 3));
+            for (; i + 16 <= len; i += 16) {
+                _mm_storeu_ps(d + i, v);
+                _mm_storeu_ps(d + i + 4, v);
+                _mm_storeu_ps(d + i + 8, v);
+                _mm_storeu_ps(d + i + 12, v);
+            }
+        }
+        // A control step of floats per turn; the rest as BlockMath copies.
         for (; i + 8 <= len; i += 8) {
             const __m128 a = _mm_loadu_ps(s + i);
             const __m128 b = _mm_loadu_ps(s + i + 4);
@@ -372,6 +384,8 @@ protected:
     // host-fed bus, whose offset walks.
     static constexpr int NotFresh = -1;
     int freshFor_ = NotFresh;
+    // The default block, as create found it, repeats every four floats.
+    bool defRepeats4_ = false;
 
     // The state of the cycle, side by side so that resetCycle, which runs
     // for every voice bus and voice, puts it back with a few wide stores.

@@ -687,6 +687,36 @@ TEST(InBuffer2, ABusLeftAloneForCyclesStartsCleanWhenUsedAgain)
     }
 }
 
+// A mono stretch is put back from the default at the stretch's own phase,
+// whether the default repeats every four floats (the engine's silence) or
+// not, for stretches at every offset and of every length around the steps
+// the copy takes.
+TEST(InBuffer2, AMonoStretchIsPutBackAtEveryPhaseOfTheDefault)
+{
+    static float ramp[256];
+    for (int i = 0; i < 256; ++i)
+        ramp[i] = 0.001f * static_cast<float>(i) - 0.1f;
+    for (const float* def : {static_cast<const float*>(blocks().silence), static_cast<const float*>(ramp)}) {
+        for (int offset : {0, 1, 2, 3, 5, 13, 250}) {
+            for (int len : {1, 3, 7, 8, 15, 16, 17, 33, 64}) {
+                const std::string what = std::string(def == ramp ? "ramp" : "silence") + " offset " +
+                                         std::to_string(offset) + " length " + std::to_string(len);
+                Probe bus;
+                ASSERT_TRUE(bus.create("Free", 320, 2, const_cast<float*>(def), false, false));
+                bus.prepCycle(len);
+                bus.incOffs(offset);
+                float* p = nullptr;
+                ASSERT_TRUE(bus.wantWriteMono(&p, false)) << what;
+                for (int i = 0; i < len; ++i)
+                    p[i] = 5.0f;
+                bus.doneWriteMono();
+                bus.prepCycle(len);
+                expectAllDefault(bus, def, what);
+            }
+        }
+    }
+}
+
 TEST(InBuffer2, LoadMonoIgnoresNearSilenceAndBusyBuses)
 {
     InBuffer2_c bus;
