@@ -82,6 +82,7 @@ bool InBuffer2_c::beginCreate(const char* name, int size, int channels, float* d
     bufferCount_ = bufferCountFor(channels);
     def_ = def;
     offset_ = 0;
+    defRepeats4_ = std::memcmp(def, def + 4, sizeof(float) * (MaxBlockSize - 4)) == 0;
     return true;
 }
 
@@ -264,6 +265,7 @@ void InBuffer2_c::prepCycleClearing(int n)
     // The output bus walks through the host's block piece by piece; its
     // offset is rewound by resetOffs at the end of the block, not here.
     startCycle(n, hostFed_ ? offset_ : 0);
+    markFresh(n);
 }
 
 void InBuffer2_c::incOffs(int n)
@@ -553,8 +555,10 @@ bool InBuffer2_c::mixIn(InBuffer2_c* src, int n, bool forceStereo, float* mod, b
             mixed = true;
         }
     }
-    if (writeState_ == wsUntouched && src->writeState_ != wsUntouched)
+    if (writeState_ == wsUntouched && src->writeState_ != wsUntouched) {
         writeState_ = wsDone;
+        freshFor_ = NotFresh;
+    }
     return mixed;
 }
 
@@ -630,6 +634,7 @@ void InBuffer2_c::forceMono(bool mix)
 {
     if (!ready_ || content_ != formStereo)
         return;
+    freshFor_ = NotFresh;
     if (mix) {
         float* l = buffers_[0];
         const float* r = buffers_[2];

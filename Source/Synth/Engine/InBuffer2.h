@@ -89,11 +89,17 @@ public:
     // pointer until the next cycle that fits.
     virtual void prepCycle(int n) final
     {
+        // Most voice buses sit unused by a voice (a slot, path or panner
+        // off): one that nothing touched since it started a cycle of the
+        // same length already is what starting it again would make.
+        if (freshFor_ == n)
+            return;
         // A voice bus the last voice left untouched has nothing to clear;
         // one it touched mostly holds a mono stretch, put back in line too:
         // both come for every voice bus and voice.
         if (ready_ && !hostFed_ && (dirtyHi_ <= dirtyLo_ || restoreMonoStretch())) {
             startCycle(n, 0);
+            markFresh(n);
             return;
         }
         prepCycleClearing(n);
@@ -246,6 +252,7 @@ protected:
     // their own flags) hold data of this cycle over [from, from + len).
     void touch(Form_t form, int from, int len)
     {
+        freshFor_ = NotFresh;
         if (len <= 0)
             return;
         touched_ = form > touched_ ? form : touched_;
@@ -270,7 +277,7 @@ protected:
     // stretch of the default block, no scratch used. Copies the default
     // block back over the stretch; false, with nothing done, for any other
     // bus.
-    bool restoreMonoStretch()
+    [[gnu::always_inline]] bool restoreMonoStretch()
     {
         const int len = dirtyHi_ - dirtyLo_;
         if (touched_ != formMono || scratch1Used_ || scratch3Used_ || dirtyLo_ < 0 || len <= 0 || dirtyHi_ > size_ ||
@@ -278,8 +285,20 @@ protected:
             return false;
         float* d = buffers_[0] + dirtyLo_;
         const float* s = def_ + dirtyLo_ % MaxBlockSize;
-        // A control step of floats per turn; the rest as BlockMath copies.
         int i = 0;
+        if (defRepeats4_) {
+            // The default repeats every four floats (the engine's silence
+            // and ones do): the four from the stretch's phase, stored over
+            // and over, need no loads.
+            const __m128 v = _mm_loadu_ps(def_ + (dirtyLo_ & 3));
+            for (; i + 16 <= len; i += 16) {
+                _mm_storeu_ps(d + i, v);
+                _mm_storeu_ps(d + i + 4, v);
+                _mm_storeu_ps(d + i + 8, v);
+                _mm_storeu_ps(d + i + 12, v);
+            }
+        }
+        // A control step of floats per turn; the rest as BlockMath copies.
         for (; i + 8 <= len; i += 8) {
             const __m128 a = _mm_loadu_ps(s + i);
             const __m128 b = _mm_loadu_ps(s + i + 4);
@@ -331,7 +350,16 @@ protected:
     }
     // Every write of ready_, cycleOk_, cycleLen_, offset_ or size_ ends
     // here (startCycle sets the flag itself).
-    void settleFits() { cycleFits_ = ready_ && cycleOk_ && fits(cycleLen_); }
+    void settleFits()
+    {
+        cycleFits_ = ready_ && cycleOk_ && fits(cycleLen_);
+        freshFor_ = NotFresh;
+    }
+    // After a start of n frames on a bus that is not host-fed: while
+    // nothing touches the bus (touch, settleFits and every other change of
+    // the cycle's state put NotFresh back), a start of the same n can be
+    // skipped. A cycle that does not fit is never marked.
+    void markFresh(int n) { freshFor_ = cycleFits_ && !hostFed_ ? n : NotFresh; }
 
     const char* name_ = "unnamed";
     float* def_ = nullptr;
@@ -350,6 +378,14 @@ protected:
     // from the offset inside the bus: all the plain want* paths ask, kept in
     // one flag since they ask it several times for every module and voice.
     bool cycleFits_ = false;
+    // The n of the last start when the bus has not been touched since, its
+    // buffers all default and its state just as that start left it (offset
+    // 0, no content, no writer); NotFresh otherwise. Never set on a
+    // host-fed bus, whose offset walks.
+    static constexpr int NotFresh = -1;
+    int freshFor_ = NotFresh;
+    // The default block, as create found it, repeats every four floats.
+    bool defRepeats4_ = false;
 
     // The state of the cycle, side by side so that resetCycle, which runs
     // for every voice bus and voice, puts it back with a few wide stores.

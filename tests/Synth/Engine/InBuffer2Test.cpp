@@ -594,6 +594,129 @@ TEST(InBuffer2, CyclesOf256And64And256LeaveNoStaleData)
     expectAllDefault(bus, def, "after the last cycle");
 }
 
+// A voice bus that a voice leaves alone for a few cycles (its slot, path or
+// panner off) is started again for every voice without being cleared; when
+// a writer comes back (the switch on again), the bus must start exactly as
+// a freshly cleared one: what any operation of the last used cycle left,
+// the widening ones and those that change only the write state included,
+// is gone, also when the cycle length changes in between.
+TEST(InBuffer2, ABusLeftAloneForCyclesStartsCleanWhenUsedAgain)
+{
+    struct Case
+    {
+        const char* what;
+        void (*use)(Probe& bus, InBuffer2_c& src);
+    };
+    const Case cases[] = {
+        {"nothing", [](Probe&, InBuffer2_c&) {}},
+        {"mono", [](Probe& bus, InBuffer2_c&) { putContent(bus, InBuffer2_c::formMono); }},
+        {"stereo", [](Probe& bus, InBuffer2_c&) { putContent(bus, InBuffer2_c::formStereo); }},
+        {"5.1", [](Probe& bus, InBuffer2_c&) { putContent(bus, InBuffer2_c::form51); }},
+        {"mono into 5.1 through the scratch",
+         [](Probe& bus, InBuffer2_c&) {
+             putContent(bus, InBuffer2_c::form51);
+             putContent(bus, InBuffer2_c::formMono);
+         }},
+        {"mixed mono view of stereo",
+         [](Probe& bus, InBuffer2_c&) {
+             putContent(bus, InBuffer2_c::formStereo);
+             float* m = nullptr;
+             bus.wantReadMono(&m, true);
+         }},
+        {"copied right channel",
+         [](Probe& bus, InBuffer2_c&) {
+             putContent(bus, InBuffer2_c::formMono);
+             bus.copyMono2Stereo(bus.getCycleLength());
+         }},
+        {"abandoned writer",
+         [](Probe& bus, InBuffer2_c&) {
+             float* p = nullptr;
+             if (bus.wantWriteMono(&p, false))
+                 p[3] = 9.0f;
+         }},
+        {"mix of a source without content",
+         [](Probe& bus, InBuffer2_c& src) {
+             float* p = nullptr;
+             src.wantWriteMono(&p, false); // a writer state, no content
+             bus.add(&src, bus.getCycleLength(), false, nullptr);
+         }},
+    };
+    const float* def = blocks().silence;
+    for (const Case& c : cases) {
+        // Cycle lengths: used, idle, idle, idle at another length, used
+        // again at that length.
+        for (int lastLength : {64, 32}) {
+            const std::string what = std::string(c.what) + ", then " + std::to_string(lastLength) + " frames";
+            Probe bus;
+            InBuffer2_c src;
+            ASSERT_TRUE(bus.create("PanBuf0", 256, 6, blocks().silence, true, false));
+            ASSERT_TRUE(src.create("Src", 256, 1, blocks().silence, true, false));
+            bus.prepCycle(64);
+            src.prepCycle(64);
+            c.use(bus, src);
+            for (int n : {64, 64, lastLength}) {
+                bus.prepCycle(n);
+                EXPECT_FALSE(bus.hasContent()) << what;
+                EXPECT_EQ(bus.getWriteState(), wsUntouched) << what;
+                EXPECT_EQ(bus.getCycleLength(), n) << what;
+                EXPECT_EQ(bus.getOffset(), 0) << what;
+                expectAllDefault(bus, def, what);
+            }
+            // Used again: a stereo writer gets the channels over the
+            // default, and the next start clears it again.
+            float* l = nullptr;
+            float* r = nullptr;
+            ASSERT_TRUE(bus.wantWriteStereo(&l, &r)) << what;
+            for (int i = 0; i < lastLength; ++i) {
+                l[i] += L;
+                r[i] += R;
+            }
+            bus.doneWriteStereo();
+            EXPECT_TRUE(bus.isStereo()) << what;
+            float* six[6] = {};
+            ASSERT_TRUE(bus.wantRead51(six)) << what;
+            for (int i = 0; i < lastLength; ++i) {
+                ASSERT_EQ(six[0][i], def[i] + L) << what << " frame " << i;
+                ASSERT_EQ(six[1][i], def[i] + R) << what << " frame " << i;
+                ASSERT_EQ(six[2][i], def[i]) << what << " frame " << i;
+            }
+            bus.prepCycle(lastLength);
+            EXPECT_FALSE(bus.hasContent()) << what;
+            expectAllDefault(bus, def, what + ", used again");
+        }
+    }
+}
+
+// A mono stretch is put back from the default at the stretch's own phase,
+// whether the default repeats every four floats (the engine's silence) or
+// not, for stretches at every offset and of every length around the steps
+// the copy takes.
+TEST(InBuffer2, AMonoStretchIsPutBackAtEveryPhaseOfTheDefault)
+{
+    static float ramp[256];
+    for (int i = 0; i < 256; ++i)
+        ramp[i] = 0.001f * static_cast<float>(i) - 0.1f;
+    for (const float* def : {static_cast<const float*>(blocks().silence), static_cast<const float*>(ramp)}) {
+        for (int offset : {0, 1, 2, 3, 5, 13, 250}) {
+            for (int len : {1, 3, 7, 8, 15, 16, 17, 33, 64}) {
+                const std::string what = std::string(def == ramp ? "ramp" : "silence") + " offset " +
+                                         std::to_string(offset) + " length " + std::to_string(len);
+                Probe bus;
+                ASSERT_TRUE(bus.create("Free", 320, 2, const_cast<float*>(def), false, false));
+                bus.prepCycle(len);
+                bus.incOffs(offset);
+                float* p = nullptr;
+                ASSERT_TRUE(bus.wantWriteMono(&p, false)) << what;
+                for (int i = 0; i < len; ++i)
+                    p[i] = 5.0f;
+                bus.doneWriteMono();
+                bus.prepCycle(len);
+                expectAllDefault(bus, def, what);
+            }
+        }
+    }
+}
+
 TEST(InBuffer2, LoadMonoIgnoresNearSilenceAndBusyBuses)
 {
     InBuffer2_c bus;
