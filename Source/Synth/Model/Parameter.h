@@ -183,6 +183,9 @@ public:
     // reads it before the parameters: while it stands still, what it read
     // then is still current. Acquire pairs with the release of the raise.
     static uint32_t writeCount() { return writes.load(std::memory_order_acquire); }
+    // Raises the count: after a write of the values, and where a part takes
+    // another set to read them from.
+    static void noteWrite() { writes.fetch_add(1, std::memory_order_release); }
 
     // What the audio code reads directly.
     RelaxedAtomic_t<float> fl;   // value / divisor
@@ -195,7 +198,6 @@ public:
     void* payload = nullptr;
 
 private:
-    static void noteWrite() { writes.fetch_add(1, std::memory_order_release); }
     static inline std::atomic<uint32_t> writes{0};
     static_assert(std::atomic<uint32_t>::is_always_lock_free, "the audio thread must never wait");
 
