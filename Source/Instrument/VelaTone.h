@@ -244,7 +244,15 @@ private:
     // The control buffers (one bit each) that the modules a block renders
     // with these switches read; the control loop fills only those.
     uint32_t readBuffers(const Switches_t& sw) const;
-    void setupBlock(const Switches_t& sw);
+    // switches: sw as a bit pattern (slots in bits 0..3, paths in 4, 5).
+    void setupBlock(const Switches_t& sw, uint32_t switches);
+    struct SetupKey_t;
+    // The block floats and row amounts from the parameters, the note and
+    // the per-block inputs in key; reuseSetup: those kept from last time.
+    void computeSetup(const Switches_t& sw, const SetupKey_t& key);
+    void reuseSetup(uint32_t switches);
+    // Path q's resonance and aux floats from its filter's rest values.
+    void filterRests(int q);
     void controlLoop(int n, const Switches_t& sw);
     void stepLoop(int steps, int& writeIndex, uint32_t read);
     // One control step of every entry of the control record: value +=
@@ -311,6 +319,25 @@ private:
     static constexpr uint32_t NoSwitches = ~0u;
     uint32_t readSwitches = NoSwitches;
     uint32_t readCached = 0;
+    // What the block setup last worked out from the parameters, the note's
+    // own values and the per-block inputs, before the pre rows: the block
+    // floats it writes and the row amounts. Taken again as they are while
+    // none of those inputs moved (the key); the note start makes it stale.
+    struct SetupKey_t
+    {
+        uint32_t paraWrites = 0; // Parameter_c::writeCount
+        uint32_t switches = 0;
+        const Parameter_c* globals = nullptr;
+        uint32_t pan = 0; // the floats' bits: -0 and 0 give different levels
+        uint32_t volume = 0;
+        uint32_t fade = 0;
+        uint32_t tune = 0;
+        bool operator==(const SetupKey_t&) const = default;
+    };
+    bool setupKnown = false;
+    SetupKey_t setupKey;
+    float setupBlockFloats[BlockFloats] = {};
+    float setupRowAmounts[NumModRows] = {};
     uint32_t driftState = 0x9E3779B9u;
     float noArpeggiator = 0.0f; // source 25 of an instrument without a sequencer
     std::atomic<bool> forceStereo{false};

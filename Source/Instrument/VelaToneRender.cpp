@@ -11,6 +11,7 @@
 #include "XorShift.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <emmintrin.h>
 
@@ -48,6 +49,7 @@ int xModCode(int routing)
 } // namespace
 
 static_assert(VelaTone_c::ControlBufferCount <= 32 && VelaTone_c::BlockFloats <= 64, "one bit each");
+static_assert(G::ModRowsUsed <= NumModRows, "the kept row amounts fit");
 
 namespace {
 
@@ -174,6 +176,8 @@ void VelaTone_c::selectModules()
 
 void VelaTone_c::prepProc(int ins, NoteC_c n, bool first, bool second)
 {
+    // The note's drift, velocity and modules enter the block setup.
+    setupKnown = false;
     if (!plugin)
         return;
     Instrument_c* inst = plugin->getInstPtr(ins);
@@ -369,11 +373,85 @@ bool VelaTone_c::controlReady() const
     return controlBound;
 }
 
-void VelaTone_c::setupBlock(const Switches_t& sw)
+void VelaTone_c::setupBlock(const Switches_t& sw, uint32_t switches)
 {
     // The global set read through one pointer taken here: read through the
     // member, every parameter load would fetch and test it again.
     const Parameter_c* const gp = globals;
+    // The count first, the parameters after it: a write it does not show
+    // yet raises it again, and the next block works everything out anew.
+    const SetupKey_t key{.paraWrites = Parameter_c::writeCount(),
+                         .switches = switches,
+                         .globals = gp,
+                         .pan = std::bit_cast<uint32_t>(instrument->pan),
+                         .volume = std::bit_cast<uint32_t>(instrument->volume),
+                         .fade = std::bit_cast<uint32_t>(getFadeVolume()),
+                         .tune = std::bit_cast<uint32_t>(plugin->getMasterTuneLog())};
+    if (setupKnown && key == setupKey) {
+        reuseSetup(switches);
+    } else {
+        computeSetup(sw, key);
+        setupKey = key;
+        setupKnown = true;
+        std::copy_n(rowAmounts, G::ModRowsUsed, setupRowAmounts);
+        std::copy_n(block, BlockFloats, setupBlockFloats);
+    }
+
+    // The saved copy is what per-step rows start from; without them the
+    // block stays as it is.
+    if (postRows)
+        premodulate();
+    else
+        applyPreLists();
+}
+
+void VelaTone_c::reuseSetup(uint32_t switches)
+{
+    static_assert(G::ModRowsUsed == 10 && bkSlotAmp1 == 0 && bkSlotPitch1 == 4 && bkSlotAux1 == 8 &&
+                      bkSlotBalance1 == 12 && bkCutoff1 == 16 && bkStartOffset1 == 38,
+                  "the vectors below");
+    const auto copy4 = [](float* to, const float* from) { _mm_storeu_ps(to, _mm_loadu_ps(from)); };
+    copy4(rowAmounts, setupRowAmounts);
+    copy4(rowAmounts + 4, setupRowAmounts + 4);
+    rowAmounts[8] = setupRowAmounts[8];
+    rowAmounts[9] = setupRowAmounts[9];
+    // The slots' floats lie four kinds by four slots: a lane per slot. Only
+    // the lanes of the slots that are on, as computeSetup writes only
+    // those; the others stay as the rows left them.
+    const __m128i bits = _mm_set_epi32(8, 4, 2, 1);
+    const __m128 on = _mm_castsi128_ps(
+        _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int>(switches)), bits), bits));
+#pragma GCC unroll 4
+    for (int f = bkSlotAmp1; f < bkCutoff1; f += 4)
+        _mm_storeu_ps(block + f, _mm_or_ps(_mm_and_ps(on, _mm_loadu_ps(setupBlockFloats + f)),
+                                           _mm_andnot_ps(on, _mm_loadu_ps(block + f))));
+    // Floats 16..37, whole vectors and a last pair.
+#pragma GCC unroll 5
+    for (int f = bkCutoff1; f < bkStartOffset1 - 2; f += 4)
+        copy4(block + f, setupBlockFloats + f);
+    block[bkStartOffset1 - 2] = setupBlockFloats[bkStartOffset1 - 2];
+    block[bkStartOffset1 - 1] = setupBlockFloats[bkStartOffset1 - 1];
+    // A ladder's rest values are its parameters, for the note's set; the
+    // morphing filter keeps its own in members, worked out when its
+    // parameters change (after the write count moved): asked every block.
+#pragma GCC unroll 2
+    for (int q = 0; q < 2; ++q)
+        if (selectedFilter[q] != &ladder[q])
+            filterRests(q);
+}
+
+void VelaTone_c::filterRests(int q)
+{
+    const VariatorTone_c* f = selectedFilter[q];
+    block[bkResonance1 + q] = f->getModSampleDefault(1) + drift.resonance[q];
+    block[bkPathAux1 + q] = f->getModSampleDefault(2) + (q == 0 ? drift.filterAux : -drift.filterAux);
+}
+
+void VelaTone_c::computeSetup(const Switches_t& sw, const SetupKey_t& key)
+{
+    // The per-block inputs as the key holds them, read once: what is kept
+    // belongs to exactly that key.
+    const Parameter_c* const gp = key.globals;
     const auto fl = [gp](int i) { return gp ? gp[i].fl.load() : 0.0f; };
     const auto val = [gp](int i) { return gp ? gp[i].value.load() : 0; };
     const auto gain = [gp](int i) { return gp ? gp[i].gain.load() : 0.0f; };
@@ -418,20 +496,18 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
             static_cast<float>(paraValue(balance[k], BalancePanPara)) * 0.01f + drift.slotBalance[k];
     }
 
-    const float pan = instrument->pan;
+    const float pan = std::bit_cast<float>(key.pan);
     block[bkPathPan1] = std::clamp(pan + drift.filterPan + fl(G::gpVar0Pan), -1.0f, 1.0f);
     block[bkPathPan1 + 1] = std::clamp(pan - drift.filterPan + fl(G::gpVar1Pan), -1.0f, 1.0f);
 #pragma GCC unroll 2
     for (int q = 0; q < 2; ++q) {
-        const VariatorTone_c* f = selectedFilter[q];
         block[bkCutoff1 + q] = drift.cutoff[q];
-        block[bkResonance1 + q] = f->getModSampleDefault(1) + drift.resonance[q];
+        filterRests(q);
         block[bkEnvDepth1 + q] = 0.0f;
-        block[bkPathAux1 + q] = f->getModSampleDefault(2) + (q == 0 ? drift.filterAux : -drift.filterAux);
         block[bkPathLevel1 + q] = gain(G::gpVarVol0 + q);
     }
-    block[bkMainLevel] = gain(G::gpMainVol) * getFadeVolume();
-    block[bkMainPitch] = plugin->getMasterTuneLog();
+    block[bkMainLevel] = gain(G::gpMainVol) * std::bit_cast<float>(key.fade);
+    block[bkMainPitch] = std::bit_cast<float>(key.tune);
     block[bkLFOSpeed1 + 0] = drift.lfoSpeed[0];
     block[bkLFOSpeed1 + 1] = drift.lfoSpeed[1];
     block[bkLFOSpeed1 + 2] = drift.lfoSpeed[0];
@@ -440,17 +516,10 @@ void VelaTone_c::setupBlock(const Switches_t& sw)
     block[bkSpare1] = block[bkSpare1 + 1] = 0.0f;
 
     if (val(G::gpMidiVolume) != 0)
-        block[bkMainLevel] *= instrument->volume + 1.0f;
+        block[bkMainLevel] *= std::bit_cast<float>(key.volume) + 1.0f;
     block[bkMainLevel] *= fl(G::gpVelVol) * velocityBipolar + 1.0f;
     block[bkCutoff1] += fl(G::gpVelF1Cut) * velocityBipolar * 0.5f;
     block[bkCutoff1 + 1] += fl(G::gpVelF2Cut) * velocityBipolar * 0.5f;
-
-    // The saved copy is what per-step rows start from; without them the
-    // block stays as it is.
-    if (postRows)
-        premodulate();
-    else
-        applyPreLists();
 }
 
 void VelaTone_c::controlLoop(int n, const Switches_t& sw)
@@ -486,7 +555,7 @@ void VelaTone_c::controlLoop(int n, const Switches_t& sw)
     const float wheel = instrument->pitchBend;
     bend = wheel * (wheel < 0.0f ? pitchBendDown : pitchBendUp);
 
-    setupBlock(sw);
+    setupBlock(sw, switches);
 
     int writeIndex = 0;
     while (steps > 0) {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 using tonetest::ToneRig;
@@ -731,4 +733,90 @@ TEST(VelaToneRender, LFOSpeedFollowsItsRowWhileTheNotePlays)
     // An offset of 0.5 halves every segment: twice the rate.
     EXPECT_NEAR(fast / rest, 2.0, 0.1);
     EXPECT_NEAR(back / rest, 1.0, 0.05);
+}
+
+TEST(VelaToneRender, ValuesChangedWithinANoteReachTheNextBlock)
+{
+    // The block setup keeps what it worked out while nothing it depends on
+    // moves. A value changed between two blocks of a held note, by any
+    // path, must give the next block exactly the control values of a note
+    // that had the new value from its start.
+    struct Change
+    {
+        const char* what;
+        std::function<void(ToneRig&)> before; // both notes, before the start
+        std::function<void(ToneRig&)> change;
+    };
+    const auto globalPara = [](ToneRig& rig, int i) -> Parameter_c& {
+        return rig.vela.getGlobalPart()->getRenderParaPtr(0)[i];
+    };
+    const std::vector<Change> changes = {
+        {"slot level, part write", nullptr, [](ToneRig& r) { r.setGlobal(G::gpGenVol0, 150); }},
+        {"path pan, normalised write",
+         nullptr,
+         [](ToneRig& r) { r.vela.getGlobalPart()->setPara01(0, G::gpVar0Pan, 0.8f); }},
+        {"main level, clamped write", nullptr, [&](ToneRig& r) { globalPara(r, G::gpMainVol).setVal(-20); }},
+        {"velocity to level, reset",
+         [](ToneRig& r) { r.setGlobal(G::gpVelVol, 40); },
+         [&](ToneRig& r) { globalPara(r, G::gpVelVol).reset(); }},
+        {"slot 2 on, switch write", nullptr, [&](ToneRig& r) { globalPara(r, G::gpGenOn0 + 1).setSwOn(true); }},
+        {"path level, value copy",
+         nullptr,
+         [&](ToneRig& r) {
+             Parameter_c& to = globalPara(r, G::gpVarVol0 + 1);
+             Parameter_c from;
+             from.copyDeep(to);
+             from.setVal(to.value - 30);
+             to.copyDeep(from);
+         }},
+        {"row amount",
+         [](ToneRig& r) { r.setRow(0, msLFO1, 0.5f, 30); },
+         [](ToneRig& r) { r.setGlobal(G::gpModAmount, -2500); }},
+        {"balance pan, module write", nullptr, [](ToneRig& r) { r.setModule(V::chBalance1, 2, 60); }},
+        {"ladder resonance, module write",
+         nullptr,
+         [](ToneRig& r) { r.setModule(V::chLadder1 + 1, FilterMoogSI_c::pResonance, 70); }},
+        {"morphing filter type",
+         [](ToneRig& r) { r.setGlobal(G::gpVarType0, 1); },
+         [](ToneRig& r) { r.setModule(V::chMorph1, FilterFree_c::pType, 60); }},
+        {"channel pan", nullptr, [](ToneRig& r) { r.instrument()->pan = -0.25f; }},
+        {"channel volume",
+         [](ToneRig& r) { r.setGlobal(G::gpMidiVolume, 1); },
+         [](ToneRig& r) { r.instrument()->volume = -0.5f; }},
+        {"zone fade", nullptr, [](ToneRig& r) { r.tone.setFadeVolume(0.25f); }},
+    };
+    constexpr float Untouched = -12345.0f;
+    constexpr int Block = 32;
+    constexpr int BlocksBefore = 3;
+    const auto lastBlock = [&](ToneRig& rig, const Change& c, bool fromStart) {
+        rig.setGlobal(G::gpExactness, 85); // drift in every float it can reach
+        if (c.before)
+            c.before(rig);
+        if (fromStart)
+            c.change(rig);
+        rig.tone.setDriftSeed(7);
+        rig.noteOn(60, 90);
+        for (int b = 0; b < BlocksBefore; ++b)
+            rig.render(Block);
+        if (!fromStart)
+            c.change(rig);
+        for (auto& buffer : rig.control)
+            std::fill(std::begin(buffer), std::end(buffer), Untouched);
+        rig.render(Block);
+        std::vector<float> values;
+        for (const auto& buffer : rig.control)
+            values.insert(values.end(), std::begin(buffer), std::begin(buffer) + Block / 8);
+        return values;
+    };
+    for (const Change& c : changes) {
+        ToneRig changed;
+        ToneRig fresh;
+        const std::vector<float> got = lastBlock(changed, c, false);
+        const std::vector<float> want = lastBlock(fresh, c, true);
+        ASSERT_EQ(got.size(), want.size());
+        const auto same = [](float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); };
+        const auto first = std::mismatch(got.begin(), got.end(), want.begin(), same).first - got.begin();
+        EXPECT_EQ(first, std::ssize(got)) << c.what << ": buffer " << first / (Block / 8) << " step "
+                                          << first % (Block / 8) << " differs";
+    }
 }

@@ -118,6 +118,7 @@ void setTextFlags(ParaSpec_c& paraSpec, bool pathLeaf, bool stripExtension)
 Parameter_c::~Parameter_c()
 {
     Parameter_c::deleteParaSpecPtrDerived();
+    noteWrite();
 }
 
 void Parameter_c::freePayload()
@@ -162,6 +163,7 @@ void Parameter_c::copyDeep(const Parameter_c& src)
     norm = src.norm;
     gain = src.gain;
     value = src.value;
+    noteWrite();
     if (!src.payload || !paraSpec)
         return;
     switch (src.paraSpec->type) {
@@ -383,6 +385,7 @@ void Parameter_c::setValue(int v)
     norm = newNorm;
     gain = newGain;
     value = v;
+    noteWrite();
 }
 
 void Parameter_c::setVal(int v)
@@ -847,7 +850,10 @@ void Parameter_c::getDisplay(Vdx::String_c& out)
         if (!s.items)
             return;
         const int v = clampInt(value, s.lo, s.hi);
-        value = v; // the clamped value is kept; the derived forms stay as they are
+        if (v != value) {
+            value = v; // the clamped value is kept; the derived forms stay as they are
+            noteWrite();
+        }
         if (s.flags.isSet(pfInfiniteHi) && v == s.hi) {
             out = "oo";
         } else if (s.flags.isSet(pfInfiniteLo) && v == s.lo) {

@@ -58,7 +58,7 @@ private:
 class Parameter_c
 {
 public:
-    Parameter_c() = default;
+    Parameter_c() { noteWrite(); }
     // Releases the payload and a private definition.
     virtual ~Parameter_c();
     // A plain copy would share the payload; use copyDeep.
@@ -177,6 +177,16 @@ public:
     void setInfiniteLo(bool on);
     void setInfiniteHi(bool on);
 
+    // A count of the writes of fl, norm, gain and value of every parameter
+    // (and of every parameter made or destroyed), raised after the values
+    // are stored. Audio code that keeps results worked out from parameters
+    // reads it before the parameters: while it stands still, what it read
+    // then is still current. Acquire pairs with the release of the raise.
+    static uint32_t writeCount() { return writes.load(std::memory_order_acquire); }
+    // Raises the count: after a write of the values, and where a part takes
+    // another set to read them from.
+    static void noteWrite() { writes.fetch_add(1, std::memory_order_release); }
+
     // What the audio code reads directly.
     RelaxedAtomic_t<float> fl;   // value / divisor
     RelaxedAtomic_t<float> norm; // normalised 0..1 (warped)
@@ -188,6 +198,9 @@ public:
     void* payload = nullptr;
 
 private:
+    static inline std::atomic<uint32_t> writes{0};
+    static_assert(std::atomic<uint32_t>::is_always_lock_free, "the audio thread must never wait");
+
     bool isItemType() const;
     float normOf(int v) const;
     bool makeSpecPrivate();

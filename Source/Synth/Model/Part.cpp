@@ -177,6 +177,8 @@ void Part_c::bindParaSet(ParaSet_c* set)
         set->retain();
     ParaSet_c* old = paraSet;
     paraSet = set;
+    // Values read from here on are another set's.
+    Parameter_c::noteWrite();
     ParaSet_c::release(old);
 }
 

@@ -618,3 +618,50 @@ TEST(Parameter, CopyDeepSharesNothingItFrees)
     EXPECT_EQ(textOf(dst[2]), "str");
     // Both sides are destroyed here; a shared payload would be freed twice.
 }
+
+TEST(Parameter, EveryWriteOfTheValuesRaisesTheWriteCount)
+{
+    // The audio code keeps results worked out from parameter values while
+    // the count stands still: a write that leaves it still would never
+    // reach the sound.
+    struct Case {
+        const char* what;
+        std::function<void(Parameter_c&)> act;
+        bool writes;
+    };
+    const Case cases[] = {
+        {"setValue", [](Parameter_c& p) { p.setValue(30); }, true},
+        {"setVal", [](Parameter_c& p) { p.setVal(40); }, true},
+        {"setFl01", [](Parameter_c& p) { p.setFl01(0.25f); }, true},
+        {"setSwOn", [](Parameter_c& p) { p.setSwOn(true); }, true},
+        {"reset", [](Parameter_c& p) { p.reset(); }, true},
+        {"range moving the value", [](Parameter_c& p) { p.setLoVal(60); }, true},
+        {"definition", [](Parameter_c& p) { p.createNum("M", "", 0.0f, 0, 10, 0, 5, 0); }, true},
+        {"value copy",
+         [](Parameter_c& p) {
+             Parameter_c from;
+             from.copyDeep(p);
+             from.setValue(12);
+             const uint32_t before = Parameter_c::writeCount();
+             p.copyDeep(from);
+             EXPECT_NE(Parameter_c::writeCount(), before) << "the copy itself";
+         },
+         true},
+        {"made and destroyed", [](Parameter_c&) { Parameter_c other; }, true},
+        {"reading and displaying",
+         [](Parameter_c& p) {
+             Vdx::String_c out;
+             p.getDisplay(out);
+             (void)p.getVol();
+             (void)p.getSwOn();
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        OneParam o;
+        o.p.createNum("N", "", 0.0f, 0, 100, 0, 50, 0);
+        const uint32_t before = Parameter_c::writeCount();
+        c.act(o.p);
+        EXPECT_EQ(Parameter_c::writeCount() != before, c.writes) << c.what;
+    }
+}
