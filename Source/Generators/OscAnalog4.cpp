@@ -660,16 +660,24 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
         if (decltype(mayCorrect)::value && correcting != 0) {
             _mm_store_ps(ln.value, y0);
             _mm_store_ps(ln.value + 4, y1);
-            for (unsigned bits = correcting; bits != 0; bits &= bits - 1) {
+            constexpr int Last = NumUnisonCopies - 1;
+            for (unsigned bits = correcting & ((1u << Last) - 1); bits != 0; bits &= bits - 1) {
                 const int k = std::countr_zero(bits);
                 Copy_t& st = copies[k];
                 st.i -= EdgeStepsPerSample;
                 const float z = table[st.i] * ln.value[k] * st.h + st.c;
                 const auto* ps = reinterpret_cast<const __m128i*>(LaneMasks.ps[k]);
                 value0 = blendLane(value0, _mm_castsi128_ps(_mm_load_si128(ps)), z);
-                value1 = blendLane(value1, _mm_castsi128_ps(_mm_load_si128(ps + 1)), z);
                 if (st.i < EdgeStepsPerSample)
                     correcting &= ~(1u << k);
+            }
+            if (correcting & (1u << Last)) {
+                // Copy 4, the low lane of its register.
+                Copy_t& st = copies[Last];
+                st.i -= EdgeStepsPerSample;
+                value1 = _mm_move_ss(value1, _mm_set_ss(table[st.i] * ln.value[Last] * st.h + st.c));
+                if (st.i < EdgeStepsPerSample)
+                    correcting &= ~(1u << Last);
             }
         }
         __m128 sample0 = _mm_mul_ps(gain, value0);
