@@ -489,6 +489,40 @@ float lane(__m128 x)
     return _mm_cvtss_f32(_mm_castsi128_ps(_mm_shuffle_epi32(_mm_castps_si128(x), K)));
 }
 
+// Masks that pick lane k (a copy) out of the lane registers: doubles two to
+// a register, floats four. A lane that a scalar step has changed goes back
+// into its register through one of them, not through a store of the scalar
+// and a load of the whole register, which the processor cannot forward and
+// so stalls on.
+struct LaneMasks_t
+{
+    alignas(16) uint64_t pd[NumUnisonCopies][6];
+    alignas(16) uint32_t ps[NumUnisonCopies][8];
+};
+
+constexpr LaneMasks_t makeLaneMasks()
+{
+    LaneMasks_t m{};
+    for (int k = 0; k < NumUnisonCopies; ++k) {
+        m.pd[k][k] = ~uint64_t{0};
+        m.ps[k][k] = ~uint32_t{0};
+    }
+    return m;
+}
+
+constexpr LaneMasks_t LaneMasks = makeLaneMasks();
+
+// x where mask is set, r elsewhere.
+inline __m128d blendLane(__m128d r, __m128d mask, double x)
+{
+    return _mm_or_pd(_mm_and_pd(mask, _mm_set1_pd(x)), _mm_andnot_pd(mask, r));
+}
+
+inline __m128 blendLane(__m128 r, __m128 mask, float x)
+{
+    return _mm_or_ps(_mm_and_ps(mask, _mm_set1_ps(x)), _mm_andnot_ps(mask, r));
+}
+
 } // namespace
 
 template <int Mode>
@@ -501,9 +535,10 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
     // does in runSamples; only the segment switches and the corrections run
     // lane by lane, through the same steps as there, on the copies' states
     // (which hold the correction of each throughout). The lanes live in
-    // registers and pass through the arrays only around a switch: nothing
-    // that takes an address may see the registers, or they would stay in
-    // memory.
+    // registers and are stored to the arrays only for the scalar steps to
+    // read; a lane those change goes back through a mask, never by a load
+    // of the array, which would wait for the scalar stores. Nothing that
+    // takes an address may see the registers, or they would stay in memory.
     struct alignas(16) Lanes_t
     {
         double phase[6];
@@ -516,19 +551,16 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
     const float* table = edgeTable.get();
     // The copies whose correction runs (bit k for copy k).
     unsigned correcting = 0;
-    for (int k = 0; k < NumUnisonCopies; ++k) {
-        const Copy_t& st = copies[k];
-        ln.phase[k] = st.phase;
-        ln.v[k] = st.v;
-        ln.y[k] = st.y;
-        ln.s[k] = st.s;
-        if (st.i >= EdgeStepsPerSample)
+    for (int k = 0; k < NumUnisonCopies; ++k)
+        if (copies[k].i >= EdgeStepsPerSample)
             correcting |= 1u << k;
-    }
-    __m128d p0 = _mm_load_pd(ln.phase), p1 = _mm_load_pd(ln.phase + 2), p2 = _mm_load_pd(ln.phase + 4);
-    __m128d v0 = _mm_load_pd(ln.v), v1 = _mm_load_pd(ln.v + 2), v2 = _mm_load_pd(ln.v + 4);
-    __m128 y0 = _mm_load_ps(ln.y), y1 = _mm_load_ps(ln.y + 4);
-    __m128 s0 = _mm_load_ps(ln.s), s1 = _mm_load_ps(ln.s + 4);
+    // Built from the scalars (the idle lanes zero), not stored and loaded.
+    const Copy_t* const c = copies;
+    __m128d p0 = _mm_setr_pd(c[0].phase, c[1].phase), p1 = _mm_setr_pd(c[2].phase, c[3].phase);
+    __m128d p2 = _mm_set_sd(c[4].phase);
+    __m128d v0 = _mm_setr_pd(c[0].v, c[1].v), v1 = _mm_setr_pd(c[2].v, c[3].v), v2 = _mm_set_sd(c[4].v);
+    __m128 y0 = _mm_setr_ps(c[0].y, c[1].y, c[2].y, c[3].y), y1 = _mm_set_ss(c[4].y);
+    __m128 s0 = _mm_setr_ps(c[0].s, c[1].s, c[2].s, c[3].s), s1 = _mm_set_ss(c[4].s);
     const __m128d one = _mm_set1_pd(1.0);
     float m = 1.0f; // the FM factor of the last sample
     float level = 0.0f;
@@ -579,22 +611,25 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
                     switchSegment(st, table[st.i] * st.y * st.h + st.c);
                 }
             } while (st.phase >= 1.0);
-            ln.phase[k] = st.phase;
-            ln.v[k] = st.v;
-            ln.y[k] = st.y;
-            ln.s[k] = st.s;
+            const auto* pd = reinterpret_cast<const __m128i*>(LaneMasks.pd[k]);
+            const __m128d m0 = _mm_castsi128_pd(_mm_load_si128(pd));
+            const __m128d m1 = _mm_castsi128_pd(_mm_load_si128(pd + 1));
+            const __m128d m2 = _mm_castsi128_pd(_mm_load_si128(pd + 2));
+            p0 = blendLane(p0, m0, st.phase);
+            p1 = blendLane(p1, m1, st.phase);
+            p2 = blendLane(p2, m2, st.phase);
+            v0 = blendLane(v0, m0, st.v);
+            v1 = blendLane(v1, m1, st.v);
+            v2 = blendLane(v2, m2, st.v);
+            const auto* ps = reinterpret_cast<const __m128i*>(LaneMasks.ps[k]);
+            const __m128 n0 = _mm_castsi128_ps(_mm_load_si128(ps));
+            const __m128 n1 = _mm_castsi128_ps(_mm_load_si128(ps + 1));
+            y0 = blendLane(y0, n0, st.y);
+            y1 = blendLane(y1, n1, st.y);
+            s0 = blendLane(s0, n0, st.s);
+            s1 = blendLane(s1, n1, st.s);
         }
         correcting |= ending;
-        p0 = _mm_load_pd(ln.phase);
-        p1 = _mm_load_pd(ln.phase + 2);
-        p2 = _mm_load_pd(ln.phase + 4);
-        v0 = _mm_load_pd(ln.v);
-        v1 = _mm_load_pd(ln.v + 2);
-        v2 = _mm_load_pd(ln.v + 4);
-        y0 = _mm_load_ps(ln.y);
-        y1 = _mm_load_ps(ln.y + 4);
-        s0 = _mm_load_ps(ln.s);
-        s1 = _mm_load_ps(ln.s + 4);
     };
     // The next control step's inputs. As in runSamples, a switch in the
     // step's first sample still works with the last step's.
@@ -625,16 +660,25 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
         if (decltype(mayCorrect)::value && correcting != 0) {
             _mm_store_ps(ln.value, y0);
             _mm_store_ps(ln.value + 4, y1);
-            for (unsigned bits = correcting; bits != 0; bits &= bits - 1) {
+            constexpr int Last = NumUnisonCopies - 1;
+            for (unsigned bits = correcting & ((1u << Last) - 1); bits != 0; bits &= bits - 1) {
                 const int k = std::countr_zero(bits);
                 Copy_t& st = copies[k];
                 st.i -= EdgeStepsPerSample;
-                ln.value[k] = table[st.i] * ln.value[k] * st.h + st.c;
+                const float z = table[st.i] * ln.value[k] * st.h + st.c;
+                const auto* ps = reinterpret_cast<const __m128i*>(LaneMasks.ps[k]);
+                value0 = blendLane(value0, _mm_castsi128_ps(_mm_load_si128(ps)), z);
                 if (st.i < EdgeStepsPerSample)
                     correcting &= ~(1u << k);
             }
-            value0 = _mm_load_ps(ln.value);
-            value1 = _mm_load_ps(ln.value + 4);
+            if (correcting & (1u << Last)) {
+                // Copy 4, the low lane of its register.
+                Copy_t& st = copies[Last];
+                st.i -= EdgeStepsPerSample;
+                value1 = _mm_move_ss(value1, _mm_set_ss(table[st.i] * ln.value[Last] * st.h + st.c));
+                if (st.i < EdgeStepsPerSample)
+                    correcting &= ~(1u << Last);
+            }
         }
         __m128 sample0 = _mm_mul_ps(gain, value0);
         __m128 sample1 = _mm_mul_ps(gain, value1);
