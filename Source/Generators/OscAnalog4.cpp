@@ -574,16 +574,8 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
     unsigned mayEnd = 1;
     __m128 gain = _mm_setzero_ps();
 
-    // The switches of the lanes whose phase ran past a segment's end, as
-    // next() in runSamples takes them, leaving each lane at the step that
-    // gives its value. Before the first sample the states hold the last
-    // step and the raw width.
-    const auto settle = [&](int j) __attribute__((always_inline)) {
-        const unsigned ending = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p0, one))) |
-                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p1, one))) << 2 |
-                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p2, one))) << 4;
-        if (ending == 0)
-            return;
+    // The lanes into the arrays, for the steps that work copy by copy.
+    const auto spill = [&]() __attribute__((always_inline)) {
         _mm_store_pd(ln.phase, p0);
         _mm_store_pd(ln.phase + 2, p1);
         _mm_store_pd(ln.phase + 4, p2);
@@ -594,6 +586,19 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
         _mm_store_ps(ln.y + 4, y1);
         _mm_store_ps(ln.s, s0);
         _mm_store_ps(ln.s + 4, s1);
+    };
+
+    // The switches of the lanes whose phase ran past a segment's end, as
+    // next() in runSamples takes them, leaving each lane at the step that
+    // gives its value. Before the first sample the states hold the last
+    // step and the raw width.
+    const auto settle = [&](int j) __attribute__((always_inline)) {
+        const unsigned ending = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p0, one))) |
+                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p1, one))) << 2 |
+                                static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(p2, one))) << 4;
+        if (ending == 0)
+            return;
+        spill();
         for (unsigned bits = ending; bits != 0; bits &= bits - 1) {
             const int k = std::countr_zero(bits);
             Copy_t& st = copies[k];
@@ -736,16 +741,7 @@ void OscAnalog4_c::runCopies(int n, const double* nominal, float* out, const flo
         }
     }
 
-    _mm_store_pd(ln.phase, p0);
-    _mm_store_pd(ln.phase + 2, p1);
-    _mm_store_pd(ln.phase + 4, p2);
-    _mm_store_pd(ln.v, v0);
-    _mm_store_pd(ln.v + 2, v1);
-    _mm_store_pd(ln.v + 4, v2);
-    _mm_store_ps(ln.y, y0);
-    _mm_store_ps(ln.y + 4, y1);
-    _mm_store_ps(ln.s, s0);
-    _mm_store_ps(ln.s + 4, s1);
+    spill();
     for (int k = 0; k < NumUnisonCopies; ++k) {
         Copy_t& st = copies[k];
         st.phase = ln.phase[k];
